@@ -1,0 +1,81 @@
+#include "app/LumoraApp.h"
+
+#include <commctrl.h>
+#include <objidl.h>  // gdiplus.h needs it under WIN32_LEAN_AND_MEAN
+#include <gdiplus.h>
+#include <string>
+
+#include "ACamDll.h"
+#include "app/LumoraDlg.h"
+#include "config/LangText.h"
+#include "config/Settings.h"
+#include "output/SharedMemory.h"
+
+const char* AppTitle() {
+    static std::string title;
+    if (title.empty()) {
+        const std::string& exe = g_Settings.ExePath;
+        size_t slash = exe.find_last_of('\\');
+        title = exe.substr(slash == std::string::npos ? 0 : slash + 1);
+        size_t dot = title.find_last_of('.');
+        if (dot != std::string::npos) title.resize(dot);
+        if (title.empty()) title = "Tavori";
+    }
+    return title.c_str();
+}
+
+int AppMessageBox(const char* text, UINT type) {
+    return MessageBoxA(nullptr, text, AppTitle(), type | MB_SETFOREGROUND);
+}
+
+bool CLumoraApp::InitInstance() {
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&icc);
+
+    LoadSettings();
+
+    m_hInstanceMutex = CreateMutexA(nullptr, FALSE, "Lumora");
+    if (!m_hInstanceMutex) return false;
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(m_hInstanceMutex);
+        m_hInstanceMutex = nullptr;
+        return false;
+    }
+
+    Gdiplus::GdiplusStartupInput input;
+    Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr);
+    m_bGdiplusStarted = true;
+
+    if (ALC_Initialize() != 1) {
+        AppMessageBox(g_Lang.IDS_INSTAVORI.c_str());
+        WriteManagementZero();
+        return false;
+    }
+
+    if (CreateMultiScreenShare() != 0) {
+        AppMessageBox("System error");
+        return false;
+    }
+    CreateTouchShare();
+
+    {
+        CLumoraDlg dlg;
+        dlg.DoModal();
+    }
+    return false;
+}
+
+int CLumoraApp::ExitInstance() {
+    CloseMultiScreenShare();
+    CloseTouchShare();
+    if (m_bGdiplusStarted) {
+        Gdiplus::GdiplusShutdown(m_gdiplusToken);
+        m_bGdiplusStarted = false;
+    }
+    return 0;
+}
+
+int CLumoraApp::Run() {
+    InitInstance();
+    return ExitInstance();
+}

@@ -1,0 +1,21 @@
+// The application object: owns the life of the process.
+#pragma once
+#include <windows.h>
+#include <cstdint>
+
+class CLumoraApp {
+public:
+    // false in every case: the process ends when the main window has closed.
+    bool InitInstance();
+    int ExitInstance();
+    int Run();  // InitInstance, then ExitInstance; the process exit code
+
+private:
+    bool m_bGdiplusStarted = false;
+    ULONG_PTR m_gdiplusToken = 0;
+    HANDLE m_hInstanceMutex = nullptr;
+};
+
+// The caption of every message box: the executable's base name.
+const char* AppTitle();
+int AppMessageBox(const char* text, UINT type = MB_OK);

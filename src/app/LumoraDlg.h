@@ -1,0 +1,51 @@
+// The program's one top-level window: a hidden dialog where tray commands, listener messages,
+// commands from other programs and the timers meet.
+#pragma once
+#include <windows.h>
+
+#include "win/Dialog.h"
+
+constexpr UINT WM_PROC_CMD = 0x801;
+constexpr UINT WM_POINT_EVENT = 0x802;
+constexpr UINT WM_SAVE_CALIBRATION = 0x803;
+constexpr UINT WM_SET_SEARCH_TYPE = WM_USER + 2;
+constexpr UINT WM_TRAY_NOTIFY = 0xC33;
+constexpr UINT WM_COLLATE = 0x84B;
+constexpr UINT WM_DRAW_NOTIFY = 0x7EB;
+
+constexpr UINT_PTR IDT_HIDE_WINDOW = 2039;
+constexpr UINT_PTR IDT_RECONNECT = 2043;
+constexpr UINT_PTR IDT_SEARCH_TYPE = 2057;
+
+constexpr const char* kMainWindowCaption = "Tavori Driver window";
+
+class CLumoraDlg : public win::MappedDialog<CLumoraDlg> {
+public:
+    CLumoraDlg();
+    ~CLumoraDlg() override;
+
+protected:
+    BOOL OnInitDialog() override;
+
+private:
+    TAVORI_DECLARE_MESSAGE_MAP(CLumoraDlg)
+
+    LRESULT OnSysCommand(WPARAM wParam, LPARAM lParam);
+    LRESULT OnPaint(WPARAM wParam, LPARAM lParam);
+    LRESULT OnQueryDragIcon(WPARAM wParam, LPARAM lParam);
+    LRESULT OnDestroy(WPARAM wParam, LPARAM lParam);
+    LRESULT OnSetSearchType(WPARAM wParam, LPARAM lParam);
+    LRESULT OnCtlColorDlg(WPARAM wParam, LPARAM lParam);
+    LRESULT OnCtlColorStatic(WPARAM wParam, LPARAM lParam);
+    LRESULT OnQueryEndSession(WPARAM wParam, LPARAM lParam);
+    LRESULT OnQuit(WPARAM wParam, LPARAM lParam);
+    LRESULT OnShow(WPARAM wParam, LPARAM lParam);
+    LRESULT OnTimer(WPARAM wParam, LPARAM lParam);
+
+    HICON m_hIcon = nullptr;
+    HBRUSH m_brush = nullptr;
+    int m_nHideCount = 0;
+    volatile LONG m_bCameraRunning = 0;
+    int m_nScreenW = 0;
+    int m_nScreenH = 0;
+};

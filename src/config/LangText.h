@@ -1,0 +1,27 @@
+// The user-visible texts, loaded once at start from the language file of the system locale.
+#pragma once
+#include <string>
+
+#define TAVORI_LANG_KEYS(X)                                                                        \
+    X(IDS_INSTAVORI) X(IDS_Calibration) X(IDS_Calibration_Auto) X(IDS_OPTIONS) X(IDS_HELP)       \
+    X(IDS_ABOUT) X(IDS_QUIT) X(IDS_NODATA) X(IDS_CHKLIGHT) X(IDS_WHILECAING) X(IDS_SAVINGDATA)  \
+    X(IDS_TURNONLASER) X(IDS_TURNOFFLASER) X(IDS_OK) X(IDS_CANCEL) X(IDS_RETRY)                 \
+    X(IDS_LIGHTSTRONG) X(IDS_TAVORI) X(IDS_TIMEOUT) X(IDS_QUESTION) X(IDS_DISCONNECTION)        \
+    X(IDS_RECALIBRATION) X(IDS_CHECKENVI) X(IDS_CALIBRATEFAIL) X(IDS_CALIBRATIONLIST) X(IDS_NEW) \
+    X(IDS_RENAME) X(IDS_SETACTIVE) X(IDS_SAVE) X(IDS_ACTIVE) X(IDS_LASERWRIT)                    \
+    X(IDS_AUTOMATICPOSITIONFAILURE) X(IDS_WHITEAREA) X(IDS_ATUOTRANSFERRED)
+
+struct CLangText {
+    std::string LangMatchPath;
+    std::string LangFilePath;
+#define TAVORI_LANG_FIELD(key) std::string key;
+    TAVORI_LANG_KEYS(TAVORI_LANG_FIELD)
+#undef TAVORI_LANG_FIELD
+};
+
+extern CLangText g_Lang;
+
+// Fills g_Lang and g_Settings.LangName from the "Lang" folder under the program folder.
+void LoadLanguage();
+// The key of the language map for a locale: "LCID_%x".
+std::string LangMatchKey(unsigned long lcid);

@@ -1,0 +1,40 @@
+// The process-wide settings record, filled once at start from the settings file beside the program.
+#pragma once
+#include <cstdint>
+#include <string>
+
+struct CSystemSettings {
+    std::string ExePath;
+    std::string AppDir;
+    std::string IniPath;
+    std::string LangName;
+    std::string DrawFile;
+    std::string CalibIniPath;
+    std::string CamName;
+    int32_t AutoRunDraw = 0, Setting = 0, CamID = -1, Direction = 0, Frames = 60;
+    int32_t AutoCalibStepMs = 2000, AutoCalibTimeoutMs = 12000, AutoCalibPatternMs = 120;
+    int32_t Width = 640, Height = 480, MaxColor = 95, MinColor = 95, GreyValue = 220;
+    int32_t OnRightButtonTime = 1000, OnRightButtonStep = 5, IgnoreMove = 0;
+    int32_t ApplicationVersion = 0, MouseDown = 0;
+    int32_t EnrollColor = 95, EnrollWidth = 50, EnrollHeight = 50, EnrollExposure = 2;
+    int32_t AddExposureLF = -8, AddExposureSF = -8, AddExposureHSF = -8;
+    int32_t EnrollAuto = -6;
+    int32_t IRFilter = 650, LoopTimes = 200;
+    int32_t DSetup = 0, MultiScreen = 1, MoveStep = 50, SetPtCount = 0, PtCount = 0;
+    int32_t TimeRight = 60, TimeDBClick = 600, TimeDBClickDis = 800, Management = 800;
+
+    // Frame period of the capture loop. `Frames` of 0 or below reads as the default 60 frames per
+    // second: a camera loop must never divide by zero or spin without pause.
+    uint32_t FramePeriodMs() const;
+};
+
+extern CSystemSettings g_Settings;
+extern volatile int32_t g_nExposure;
+extern volatile int32_t g_nPtCount;
+extern volatile int32_t enrollSign;
+extern volatile int32_t searchType;
+
+void LoadSettings();
+void ReloadSearchType();
+// Writes [System] Management = "0" (quit, or a start-up that cannot go on).
+void WriteManagementZero();

@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "FlashStore.h"
+
+namespace fs = std::filesystem;
+using acam::FlashStore;
+using acam::kFlashBytes;
+
+class FlashStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("acam_" + std::to_string(getpid()) + "_" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        path = (dir / "CameraFlash.bin").string();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::vector<uint8_t> FileBytes() const {
+        std::vector<uint8_t> bytes(fs::file_size(path));
+        FILE* f = fopen(path.c_str(), "rb");
+        EXPECT_EQ(fread(bytes.data(), 1, bytes.size(), f), bytes.size());
+        fclose(f);
+        return bytes;
+    }
+
+    fs::path dir;
+    std::string path;
+};
+
+TEST_F(FlashStoreTest, NewStoreIsErasedAndWritesPersistAcrossOpen) {
+    FlashStore store(path);
+    ASSERT_TRUE(store.Open());
+    EXPECT_EQ(fs::file_size(path), static_cast<uintmax_t>(kFlashBytes));
+    uint8_t b[4] = {};
+    ASSERT_EQ(store.Read(0x1FBC, 4, b), 4);
+    EXPECT_EQ(b[0], 0xFF);
+
+    const uint8_t record[] = {1, 2, 3, 4, 5};
+    store.SetWriteProtect(false);
+    ASSERT_EQ(store.Write(0x1FBC, 5, record), 5);
+
+    FlashStore reopened(path);
+    ASSERT_TRUE(reopened.Open());
+    uint8_t back[5] = {};
+    ASSERT_EQ(reopened.Read(0x1FBC, 5, back), 5);
+    EXPECT_EQ(0, memcmp(back, record, 5));
+}
+
+TEST_F(FlashStoreTest, WriteProtectionIsOnAfterOpenAndRefusesWrites) {
+    FlashStore store(path);
+    ASSERT_TRUE(store.Open());
+    const uint8_t v = 7;
+    EXPECT_EQ(store.Write(0, 1, &v), 0);
+    store.SetWriteProtect(false);
+    EXPECT_EQ(store.Write(0, 1, &v), 1);
+    store.SetWriteProtect(true);
+    const uint8_t w = 9;
+    EXPECT_EQ(store.Write(0, 1, &w), 0);
+    uint8_t back = 0;
+    store.Read(0, 1, &back);
+    EXPECT_EQ(back, 7);
+}
+
+TEST_F(FlashStoreTest, AccessOutsideTheFlashIsRefused) {
+    FlashStore store(path);
+    ASSERT_TRUE(store.Open());
+    store.SetWriteProtect(false);
+    std::array<uint8_t, 16> buf{};
+    EXPECT_EQ(store.Read(8190, 4, buf.data()), 0);
+    EXPECT_EQ(store.Read(8188, 4, buf.data()), 4);
+    EXPECT_EQ(store.Read(0, 0, buf.data()), 0);
+    EXPECT_EQ(store.Read(0, -1, buf.data()), 0);
+    EXPECT_EQ(store.Read(0, 4, nullptr), 0);
+    EXPECT_EQ(store.Write(8190, 4, buf.data()), 0);
+
+    // A smaller flash size moves the end of the addressable range.
+    EXPECT_FALSE(store.SetFlashSize(0));
+    EXPECT_FALSE(store.SetFlashSize(kFlashBytes + 1));
+    ASSERT_TRUE(store.SetFlashSize(4096));
+    EXPECT_EQ(store.Read(4094, 4, buf.data()), 0);
+    EXPECT_EQ(store.Write(4092, 4, buf.data()), 4);
+}
+
+TEST_F(FlashStoreTest, OpenFailsWhereTheFileCannotBe) {
+    fs::create_directories(path);  // a folder where the image should be
+    FlashStore store(path);
+    EXPECT_FALSE(store.Open());
+    uint8_t b = 0;
+    EXPECT_EQ(store.Read(0, 1, &b), 0);
+
+    FlashStore nowhere((dir / "missing" / "CameraFlash.bin").string());
+    EXPECT_FALSE(nowhere.Open());
+}
+
+TEST_F(FlashStoreTest, ShortOrOversizedImageKeepsItsBytesAndIsRewrittenWhole) {
+    {
+        FILE* f = fopen(path.c_str(), "wb");
+        const uint8_t head[3] = {0x11, 0x22, 0x33};
+        fwrite(head, 1, 3, f);
+        fclose(f);
+    }
+    FlashStore store(path);
+    ASSERT_TRUE(store.Open());
+    uint8_t b[4] = {};
+    ASSERT_EQ(store.Read(0, 4, b), 4);
+    EXPECT_EQ(b[0], 0x11);
+    EXPECT_EQ(b[2], 0x33);
+    EXPECT_EQ(b[3], 0xFF);
+    store.SetWriteProtect(false);
+    const uint8_t v = 0x44;
+    ASSERT_EQ(store.Write(100, 1, &v), 1);
+    auto bytes = FileBytes();
+    ASSERT_EQ(bytes.size(), static_cast<size_t>(kFlashBytes));
+    EXPECT_EQ(bytes[1], 0x22);
+    EXPECT_EQ(bytes[100], 0x44);
+}
+
+// A writer killed at random moments must leave either the old or the new image, never a mix.
+TEST_F(FlashStoreTest, InterruptedWritesNeverLeaveATornImage) {
+    {
+        FlashStore store(path);
+        ASSERT_TRUE(store.Open());
+        std::vector<uint8_t> zeros(kFlashBytes, 0);
+        store.SetWriteProtect(false);
+        ASSERT_EQ(store.Write(0, kFlashBytes, zeros.data()), kFlashBytes);
+    }
+    for (int round = 0; round < 20; ++round) {
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            FlashStore store(path);
+            if (!store.Open()) _exit(2);
+            store.SetWriteProtect(false);
+            std::vector<uint8_t> image(kFlashBytes);
+            for (uint8_t v = 1;; ++v) {
+                std::fill(image.begin(), image.end(), v);
+                store.Write(0, kFlashBytes, image.data());
+            }
+        }
+        usleep(static_cast<useconds_t>(2000 + 1500 * round));
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+
+        auto bytes = FileBytes();
+        ASSERT_EQ(bytes.size(), static_cast<size_t>(kFlashBytes)) << "round " << round;
+        for (size_t i = 1; i < bytes.size(); ++i)
+            ASSERT_EQ(bytes[i], bytes[0]) << "torn image in round " << round << " at byte " << i;
+        FlashStore store(path);
+        EXPECT_TRUE(store.Open());  // a leftover temporary file does not get in the way
+    }
+}
