@@ -1,0 +1,56 @@
+// Starting Tavori.exe in a program folder of its own and looking at it from outside.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace e2e {
+
+std::string WinPath(std::string path);  // forward slashes to backslashes
+std::string E2eDir();                    // the build's e2e folder (case folders, screenshots)
+
+// A fresh folder named after the running test: the executable (under any name) and, if wanted, Lang.
+class ProgramFolder {
+public:
+    explicit ProgramFolder(const std::string& exeName = "Tavori.exe", bool withLang = true);
+    std::string Path(const std::string& file) const { return dir + "\\" + file; }
+    void Write(const std::string& file, const std::string& bytes) const;
+    bool Exists(const std::string& file) const;
+    std::string ReadKey(const std::string& file, const char* section, const char* key) const;
+
+    std::string dir;
+    std::string exe;
+};
+
+class Driver {
+public:
+    Driver() = default;
+    ~Driver();
+    Driver(const Driver&) = delete;
+    Driver& operator=(const Driver&) = delete;
+
+    // Extra environment variables (e.g. LANG) on top of this process's environment.
+    bool Start(const ProgramFolder& folder, const std::vector<std::pair<std::string, std::string>>& env = {});
+    HWND WaitForMainWindow(DWORD timeoutMs = 15000) const;
+    HWND WaitForMessageBox(DWORD timeoutMs = 15000) const;
+    bool WaitForExit(DWORD timeoutMs = 15000) const;
+    bool Running() const;
+    DWORD Pid() const { return m_pi.dwProcessId; }
+    // Top-level windows of the process; visibleOnly leaves out hidden ones.
+    std::vector<HWND> Windows(bool visibleOnly) const;
+
+private:
+    PROCESS_INFORMATION m_pi{};
+};
+
+std::wstring MessageBoxText(HWND box);
+void PressOk(HWND box);
+bool MappingExists(const char* name);
+std::wstring FromCodePage(const std::string& bytes, UINT codePage);
+// The value of one text of a language file, read as raw bytes (no code-page conversion).
+std::string LanguageFileText(const std::string& file, const std::string& key);
+bool SaveScreenshot(const std::string& pngPath);
+
+}  // namespace e2e

@@ -1,0 +1,62 @@
+#include "ProgramFolderFixture.h"
+#include "config/LangText.h"
+
+class LanguageTest : public ProgramFolderTest {
+protected:
+    void WriteLang(const std::string& match, const std::string& file) {
+        CreateDirectoryA((dir + "\\Lang").c_str(), nullptr);
+        WriteFile(dir + "\\Lang\\LangMatch.ini", match);
+        if (!file.empty()) WriteFile(dir + "\\Lang\\Test.ini", file);
+    }
+    std::string ThisLocaleKey() const { return LangMatchKey(GetSystemDefaultLCID()); }
+};
+
+TEST_F(LanguageTest, LocaleKeyIsLowerCaseHexWithoutLeadingZeros) {
+    EXPECT_EQ(LangMatchKey(0x804), "LCID_804");
+    EXPECT_EQ(LangMatchKey(0x409), "LCID_409");
+    EXPECT_EQ(LangMatchKey(0x1004), "LCID_1004");
+    EXPECT_EQ(LangMatchKey(0xC0C), "LCID_c0c");
+}
+
+TEST_F(LanguageTest, WithoutTheLangFolderEveryTextIsEmptyAndTheNameIsEnglish) {
+    LoadSettings();
+    EXPECT_EQ(g_Settings.LangName, "English");
+    EXPECT_EQ(g_Lang.LangFilePath, dir + "\\Lang\\English.ini");
+#define EXPECT_EMPTY(k) EXPECT_TRUE(g_Lang.k.empty()) << #k;
+    TAVORI_LANG_KEYS(EXPECT_EMPTY)
+#undef EXPECT_EMPTY
+}
+
+TEST_F(LanguageTest, TheLocaleChoosesTheFileAndMissingKeysStayEmpty) {
+    WriteLang("[Country]\r\n" + ThisLocaleKey() + "=Test\r\n",
+              "[Language]\r\nIDS_QUIT=Leave\r\nIDS_INSTAVORI=No camera\r\nIDS_ATUOTRANSFERRED=Last\r\n");
+    LoadSettings();
+    EXPECT_EQ(g_Settings.LangName, "Test");
+    EXPECT_EQ(g_Lang.IDS_QUIT, "Leave");
+    EXPECT_EQ(g_Lang.IDS_INSTAVORI, "No camera");
+    EXPECT_EQ(g_Lang.IDS_ATUOTRANSFERRED, "Last");
+    EXPECT_TRUE(g_Lang.IDS_OK.empty());
+}
+
+TEST_F(LanguageTest, ALocaleMissingFromTheMapReadsEnglish) {
+    WriteLang("[Country]\r\nLCID_7fff=Test\r\n", "[Language]\r\nIDS_QUIT=Leave\r\n");
+    LoadSettings();
+    EXPECT_EQ(g_Settings.LangName, "English");
+    EXPECT_TRUE(g_Lang.IDS_QUIT.empty());
+}
+
+TEST_F(LanguageTest, BrokenLanguageFilesLoadWithoutHarm) {
+    std::string binary(32 * 1024, '\0');
+    for (size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>((i * 2654435761u) >> 13);
+    const std::string files[] = {
+        binary,
+        "[Language]\r\nIDS_QUIT=" + std::string(5000, 'q'),  // truncated, over-long
+        "IDS_QUIT=No section\r\n",
+    };
+    for (const std::string& f : files) {
+        WriteLang("[Country]\r\n" + ThisLocaleKey() + "=Test\r\n", f);
+        LoadSettings();
+        EXPECT_LE(g_Lang.IDS_QUIT.size(), 259u);
+        EXPECT_NE(g_Lang.IDS_QUIT, "No section");
+    }
+}

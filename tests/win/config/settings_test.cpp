@@ -1,0 +1,125 @@
+#include <random>
+
+#include "ProgramFolderFixture.h"
+
+using SettingsTest = ProgramFolderTest;
+
+TEST_F(SettingsTest, MissingFileGivesDefaultsAndCreatesTimeRight) {
+    LoadSettings();
+    const CSystemSettings& s = g_Settings;
+    EXPECT_EQ(s.IniPath, ini);
+    EXPECT_EQ(s.AppDir, dir);
+    EXPECT_EQ(s.CalibIniPath, dir + "\\Calibration.ini");
+    EXPECT_EQ(s.Frames, 60);
+    EXPECT_EQ(s.GreyValue, 220);
+    EXPECT_EQ(s.CamID, -1);
+    EXPECT_EQ(s.AddExposureLF, -8);
+    EXPECT_EQ(s.EnrollAuto, -6);
+    EXPECT_EQ(s.EnrollExposure, 2);
+    EXPECT_EQ(s.MultiScreen, 1);
+    EXPECT_EQ(s.TimeRight, 60);
+    EXPECT_EQ(s.Management, 800);
+    EXPECT_EQ(g_nExposure, -11);
+    EXPECT_EQ(ReadKey(ini, "System", "TimeRight"), "60");
+}
+
+TEST_F(SettingsTest, ValuesAreReadAsWrittenWithTheirOwnDefaultsElsewhere) {
+    WriteFile(ini,
+              "[system]\r\nframes=30\r\nAddExposureSF=-6\r\nSetPtCount=25\r\nDrawFile=Draw\\Ink.exe\r\n"
+              "[Enroll]\r\nExposure=-4\r\nAuto=-2\r\n");
+    LoadSettings();
+    EXPECT_EQ(g_Settings.Frames, 30);  // section and key names match without regard to case
+    EXPECT_EQ(g_Settings.AddExposureSF, -6);
+    EXPECT_EQ(g_Settings.SetPtCount, 25);
+    EXPECT_EQ(g_Settings.PtCount, 25);  // PtCount falls back to SetPtCount
+    EXPECT_EQ(g_Settings.DrawFile, "Draw\\Ink.exe");
+    EXPECT_EQ(g_Settings.EnrollExposure, -4);
+    EXPECT_EQ(g_Settings.EnrollAuto, -2);
+    EXPECT_EQ(g_Settings.FramePeriodMs(), 33u);
+}
+
+TEST_F(SettingsTest, TimeRightBelowOneBecomesSixtyAndIsWrittenBack) {
+    for (const char* bad : {"0", "-5"}) {
+        WriteFile(ini, std::string("[System]\r\nTimeRight=") + bad + "\r\nPtCount=9\r\n");
+        LoadSettings();
+        EXPECT_EQ(g_Settings.TimeRight, 60) << bad;
+        EXPECT_EQ(ReadKey(ini, "System", "TimeRight"), "60") << bad;
+        EXPECT_EQ(g_Settings.PtCount, 9);
+    }
+    WriteFile(ini, "[System]\r\nTimeRight=150\r\n");
+    LoadSettings();
+    EXPECT_EQ(g_Settings.TimeRight, 150);
+    EXPECT_EQ(ReadKey(ini, "System", "TimeRight"), "150");
+}
+
+TEST_F(SettingsTest, LongStringKeepsItsFirst259Characters) {
+    std::string longName(300, 'n');
+    longName[258] = 'L';
+    WriteFile(ini, "[System]\r\nCamName=" + longName + "\r\n");
+    LoadSettings();
+    EXPECT_EQ(g_Settings.CamName.size(), 259u);
+    EXPECT_EQ(g_Settings.CamName.back(), 'L');
+}
+
+TEST_F(SettingsTest, FramesOfZeroOrBelowReadAsTheDefaultRate) {
+    for (const char* frames : {"0", "-30"}) {
+        WriteFile(ini, std::string("[System]\r\nFrames=") + frames + "\r\n");
+        LoadSettings();
+        EXPECT_EQ(g_Settings.FramePeriodMs(), 16u) << frames;
+    }
+    WriteFile(ini, "[System]\r\nFrames=5000\r\n");
+    LoadSettings();
+    EXPECT_EQ(g_Settings.FramePeriodMs(), 0u);  // faster than 1 ms: no pause, and no division by zero
+}
+
+TEST_F(SettingsTest, SearchTypeComesFromTavoriIniWhateverTheExecutableIsCalled) {
+    WriteFile(ini, "[System]\r\nSearchPtType=7\r\n");
+    WriteFile(dir + "\\Tavori.ini", "[System]\r\nSearchPtType=3\r\n");
+    LoadSettings();
+    EXPECT_EQ(searchType, 0);  // not read at start
+    ReloadSearchType();
+    EXPECT_EQ(searchType, 3);
+    DeleteFileA((dir + "\\Tavori.ini").c_str());
+    ReloadSearchType();
+    EXPECT_EQ(searchType, 0);
+}
+
+TEST_F(SettingsTest, WriteManagementZeroKeepsTheRestOfTheFile) {
+    WriteFile(ini, "[System]\r\nManagement=800\r\nFrames=25\r\n[Enroll]\r\nAuto=-3\r\n");
+    LoadSettings();
+    WriteManagementZero();
+    EXPECT_EQ(ReadKey(ini, "System", "Management"), "0");
+    EXPECT_EQ(ReadKey(ini, "System", "Frames"), "25");
+    EXPECT_EQ(ReadKey(ini, "Enroll", "Auto"), "-3");
+}
+
+// Whatever the file holds, loading ends with usable values.
+TEST_F(SettingsTest, BrokenFilesLoadWithDefaults) {
+    std::mt19937 rng(42);
+    std::string binary(64 * 1024, '\0');
+    for (char& c : binary) c = static_cast<char>(rng());
+    std::string huge = "[System]\r\n";
+    while (huge.size() < 8 * 1024 * 1024) huge += "Junk" + std::to_string(huge.size()) + "=" + std::string(200, 'x') + "\r\n";
+    huge += "Frames=24\r\n";
+
+    struct Case { const char* name; std::string bytes; int frames; int timeRight; };
+    const Case cases[] = {
+        {"binary", binary, 60, 60},
+        {"no sections", "Frames=10\r\nTimeRight=5\r\n", 60, 60},
+        {"truncated", "[System]\r\nFrames=4", 4, 60},
+        {"truncated section", "[Sys", 60, 60},
+        {"absurd numbers", "[System]\r\nFrames=99999999999999999999\r\nTimeRight=-2147483648\r\nWidth=abc\r\n", 0, 60},
+        {"huge", huge, 24, 60},
+    };
+    for (const Case& c : cases) {
+        WriteFile(ini, c.bytes);
+        LoadSettings();
+        if (c.frames) {
+            EXPECT_EQ(g_Settings.Frames, c.frames) << c.name;
+        }
+        EXPECT_EQ(g_Settings.TimeRight, c.timeRight) << c.name;
+        EXPECT_GE(g_Settings.TimeRight, 1) << c.name;
+        EXPECT_LE(g_Settings.FramePeriodMs(), 1000u) << c.name;
+        EXPECT_LT(g_Settings.CamName.size(), 260u) << c.name;
+    }
+}
