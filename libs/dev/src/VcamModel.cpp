@@ -1,0 +1,442 @@
+#include "VcamModel.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace tavori::vcam {
+namespace {
+
+std::string Trim(const std::string& s) {
+    size_t b = 0, e = s.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+    return s.substr(b, e - b);
+}
+
+std::vector<std::string> Split(const std::string& s, bool (*isSep)(char)) {
+    std::vector<std::string> parts;
+    std::string cur;
+    bool inToken = false;
+    for (char ch : s) {
+        if (isSep(ch)) {
+            if (inToken) parts.push_back(cur);
+            cur.clear();
+            inToken = false;
+        } else {
+            cur += ch;
+            inToken = true;
+        }
+    }
+    if (inToken) parts.push_back(cur);
+    return parts;
+}
+
+// Solves a (8 x 9 augmented) system by Gaussian elimination with partial pivoting.
+bool Solve8(double a[8][9], double x[8]) {
+    for (int c = 0; c < 8; ++c) {
+        int p = c;
+        for (int r = c + 1; r < 8; ++r)
+            if (std::fabs(a[r][c]) > std::fabs(a[p][c])) p = r;
+        if (!(std::fabs(a[p][c]) > 1e-12)) return false;
+        if (p != c)
+            for (int k = 0; k < 9; ++k) std::swap(a[p][k], a[c][k]);
+        for (int r = c + 1; r < 8; ++r) {
+            const double f = a[r][c] / a[c][c];
+            for (int k = c; k < 9; ++k) a[r][k] -= f * a[c][k];
+        }
+    }
+    for (int c = 7; c >= 0; --c) {
+        double v = a[c][8];
+        for (int k = c + 1; k < 8; ++k) v -= a[c][k] * x[k];
+        x[c] = v / a[c][c];
+    }
+    return true;
+}
+
+bool Invert3(const double m[9], double o[9]) {
+    const double c0 = m[4] * m[8] - m[5] * m[7], c1 = m[5] * m[6] - m[3] * m[8], c2 = m[3] * m[7] - m[4] * m[6];
+    const double det = m[0] * c0 + m[1] * c1 + m[2] * c2;
+    if (!(std::fabs(det) > 1e-18) || !std::isfinite(det)) return false;
+    const double id = 1.0 / det;
+    o[0] = c0 * id;
+    o[1] = (m[2] * m[7] - m[1] * m[8]) * id;
+    o[2] = (m[1] * m[5] - m[2] * m[4]) * id;
+    o[3] = c1 * id;
+    o[4] = (m[0] * m[8] - m[2] * m[6]) * id;
+    o[5] = (m[2] * m[3] - m[0] * m[5]) * id;
+    o[6] = c2 * id;
+    o[7] = (m[1] * m[6] - m[0] * m[7]) * id;
+    o[8] = (m[0] * m[4] - m[1] * m[3]) * id;
+    return true;
+}
+
+bool ApplyH(const double h[9], double x, double y, double& ox, double& oy) {
+    const double w = h[6] * x + h[7] * y + h[8];
+    if (!(w > 1e-12)) return false;
+    ox = (h[0] * x + h[1] * y + h[2]) / w;
+    oy = (h[3] * x + h[4] * y + h[5]) / w;
+    return std::isfinite(ox) && std::isfinite(oy);
+}
+
+// Inverse of the standard normal distribution function, by bisection on erfc (table set-up only).
+double NormalQuantile(double p) {
+    double lo = -10, hi = 10;
+    for (int i = 0; i < 100; ++i) {
+        const double mid = 0.5 * (lo + hi);
+        if (0.5 * std::erfc(-mid / std::sqrt(2.0)) < p)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    return 0.5 * (lo + hi);
+}
+
+}  // namespace
+
+// ---- Parsing -------------------------------------------------------------------------------
+
+bool ParseInt(const std::string& s, long lo, long hi, long& out) {
+    const std::string t = Trim(s);
+    if (t.empty() || t.size() > 20) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(t.c_str(), &end, 10);
+    if (errno != 0 || end != t.c_str() + t.size() || v < lo || v > hi) return false;
+    out = v;
+    return true;
+}
+
+bool ParseReal(const std::string& s, double lo, double hi, double& out) {
+    const std::string t = Trim(s);
+    if (t.empty() || t.size() > 40) return false;
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(t.c_str(), &end);
+    if (errno != 0 || end != t.c_str() + t.size() || !std::isfinite(v) || v < lo || v > hi) return false;
+    out = v;
+    return true;
+}
+
+bool ParseHexId(const std::string& s, std::string& out) {
+    const std::string t = Trim(s);
+    if (t.size() != 4) return false;
+    std::string u;
+    for (char ch : t) {
+        if (!std::isxdigit(static_cast<unsigned char>(ch))) return false;
+        u += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    }
+    out = u;
+    return true;
+}
+
+bool ParseScreenRect(const std::string& s, int32_t out[4]) {
+    const auto parts = Split(s, [](char ch) { return ch == ','; });
+    if (parts.size() != 4) return false;
+    long v[4];
+    for (int i = 0; i < 4; ++i) {
+        const long lo = i < 2 ? -65536 : 1;
+        if (!ParseInt(parts[static_cast<size_t>(i)], lo, 65536, v[i])) return false;
+    }
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<int32_t>(v[i]);
+    return true;
+}
+
+bool ParseCorners(const std::string& s, double out[8]) {
+    const auto pts = Split(s, [](char ch) { return std::isspace(static_cast<unsigned char>(ch)) != 0; });
+    if (pts.size() != 4) return false;
+    double v[8];
+    for (size_t i = 0; i < 4; ++i) {
+        const auto xy = Split(pts[i], [](char ch) { return ch == ','; });
+        if (xy.size() != 2 || !ParseReal(xy[0], -100000, 100000, v[2 * i]) ||
+            !ParseReal(xy[1], -100000, 100000, v[2 * i + 1]))
+            return false;
+    }
+    // A valid outline turns the same way at every corner and has a real area.
+    double sign = 0, area = 0;
+    for (int k = 0; k < 4; ++k) {
+        const int a = k, b = (k + 1) % 4, c = (k + 2) % 4;
+        const double cr = (v[2 * b] - v[2 * a]) * (v[2 * c + 1] - v[2 * b + 1]) -
+                          (v[2 * b + 1] - v[2 * a + 1]) * (v[2 * c] - v[2 * b]);
+        if (std::fabs(cr) < 1e-6) return false;
+        if (sign == 0) sign = cr;
+        if ((cr > 0) != (sign > 0)) return false;
+        area += v[2 * a] * v[2 * b + 1] - v[2 * b] * v[2 * a + 1];
+    }
+    if (std::fabs(area) / 2 < 16) return false;
+    std::memcpy(out, v, sizeof v);
+    return true;
+}
+
+Config ReadConfig(const KeyLookup& lookup) {
+    Config c;
+    std::string v;
+    long n = 0;
+    double d = 0;
+    auto get = [&](const char* key) { v.clear(); return lookup(key, v); };
+    if (get("VendorId")) ParseHexId(v, c.vendorId);
+    if (get("ProductId")) ParseHexId(v, c.productId);
+    if (get("Width") && ParseInt(v, 16, 4096, n)) c.width = static_cast<int>(n);
+    if (get("Height") && ParseInt(v, 16, 4096, n)) c.height = static_cast<int>(n);
+    if (get("Fps") && ParseInt(v, 1, 240, n)) c.fps = static_cast<int>(n);
+    if (get("ScreenRect") && ParseScreenRect(v, c.rect)) c.hasScreenRect = true;
+    if (get("Corners")) ParseCorners(v, c.corners);
+    if (get("K1") && ParseReal(v, -1, 1, d)) c.k1 = d;
+    if (get("K2") && ParseReal(v, -1, 1, d)) c.k2 = d;
+    if (get("Noise") && ParseReal(v, 0, 64, d)) c.noise = d;
+    if (get("Ambient") && ParseReal(v, 0, 255, d)) c.ambient = d;
+    if (get("ScreenGain") && ParseReal(v, 0, 10000, d)) c.screenGain = d;
+    if (get("Mirror") && ParseInt(v, 0, 1, n)) c.mirror = n == 1;
+    return c;
+}
+
+Config ScaledTo(const Config& c, int width, int height) {
+    Config s = c;
+    if (width <= 0 || height <= 0 || (width == c.width && height == c.height)) return s;
+    const double fx = static_cast<double>(width) / c.width, fy = static_cast<double>(height) / c.height;
+    for (int i = 0; i < 4; ++i) {
+        s.corners[2 * i] = (c.corners[2 * i] + 0.5) * fx - 0.5;
+        s.corners[2 * i + 1] = (c.corners[2 * i + 1] + 0.5) * fy - 0.5;
+    }
+    s.width = width;
+    s.height = height;
+    return s;
+}
+
+// ---- Lens model ----------------------------------------------------------------------------
+
+bool LensModel::Init(const Config& c) {
+    if (c.width < 2 || c.height < 2 || c.rect[2] < 1 || c.rect[3] < 1) return false;
+    const double W = c.rect[2], H = c.rect[3];
+    const double sx[4] = {-0.5, W - 0.5, W - 0.5, -0.5};
+    const double sy[4] = {-0.5, -0.5, H - 0.5, H - 0.5};
+    double a[8][9] = {};
+    for (int i = 0; i < 4; ++i) {
+        const double ux = c.corners[2 * i], uy = c.corners[2 * i + 1];
+        double* r0 = a[2 * i];
+        double* r1 = a[2 * i + 1];
+        r0[0] = sx[i]; r0[1] = sy[i]; r0[2] = 1; r0[6] = -sx[i] * ux; r0[7] = -sy[i] * ux; r0[8] = ux;
+        r1[3] = sx[i]; r1[4] = sy[i]; r1[5] = 1; r1[6] = -sx[i] * uy; r1[7] = -sy[i] * uy; r1[8] = uy;
+    }
+    double x[8];
+    if (!Solve8(a, x)) return false;
+    for (int i = 0; i < 8; ++i) h_[i] = x[i];
+    h_[8] = 1;
+    // The whole rectangle must lie in front of the camera with one orientation.
+    double w0 = 0;
+    for (int i = 0; i < 4; ++i) {
+        const double w = h_[6] * sx[i] + h_[7] * sy[i] + h_[8];
+        if (i == 0) w0 = w;
+        if (!(w * w0 > 0)) return false;
+    }
+    if (w0 < 0)
+        for (double& v : h_) v = -v;
+    if (!Invert3(h_, hi_)) return false;
+
+    k1_ = c.k1;
+    k2_ = c.k2;
+    width_ = c.width;
+    mirror_ = c.mirror;
+    ccx_ = (c.width - 1) / 2.0;
+    ccy_ = (c.height - 1) / 2.0;
+    R_ = c.width / 2.0;
+    // Beyond the first radius where the distortion stops growing the image folds onto itself.
+    rMax_ = 4.0;
+    for (int i = 1; i <= 4000; ++i) {
+        const double r = i * 0.001, r2 = r * r;
+        if (1 + 3 * k1_ * r2 + 5 * k2_ * r2 * r2 <= 0.05) {
+            rMax_ = r;
+            break;
+        }
+    }
+    rdMax_ = rMax_ * (1 + k1_ * rMax_ * rMax_ + k2_ * rMax_ * rMax_ * rMax_ * rMax_);
+    return rdMax_ > 0;
+}
+
+bool LensModel::Project(double sx, double sy, double& cx, double& cy) const {
+    double ux, uy;
+    if (!ApplyH(h_, sx, sy, ux, uy)) return false;
+    const double dx = ux - ccx_, dy = uy - ccy_;
+    const double r2 = (dx * dx + dy * dy) / (R_ * R_);
+    if (!(r2 <= rMax_ * rMax_)) return false;
+    const double f = 1 + k1_ * r2 + k2_ * r2 * r2;
+    cx = ccx_ + dx * f;
+    cy = ccy_ + dy * f;
+    if (mirror_) cx = (width_ - 1) - cx;
+    return true;
+}
+
+bool LensModel::Unproject(double cx, double cy, double& sx, double& sy) const {
+    if (mirror_) cx = (width_ - 1) - cx;
+    const double dx = cx - ccx_, dy = cy - ccy_;
+    const double rd = std::sqrt(dx * dx + dy * dy) / R_;
+    if (!(rd <= rdMax_)) return false;
+    double ru = rd;
+    for (int i = 0; i < 30; ++i) {
+        const double r2 = ru * ru;
+        const double g = ru * (1 + k1_ * r2 + k2_ * r2 * r2) - rd;
+        const double gp = 1 + 3 * k1_ * r2 + 5 * k2_ * r2 * r2;
+        const double next = std::clamp(ru - g / gp, 0.0, rMax_);
+        if (std::fabs(next - ru) < 1e-13) {
+            ru = next;
+            break;
+        }
+        ru = next;
+    }
+    const double scale = rd > 1e-15 ? ru / rd : 1.0;
+    return ApplyH(hi_, ccx_ + dx * scale, ccy_ + dy * scale, sx, sy);
+}
+
+// ---- Pen control block ---------------------------------------------------------------------
+
+PenState SanitizePenBlock(const PenBlock& raw) {
+    PenState st;
+    if (raw.magic != kPenMagic || raw.version != kPenVersion) return st;
+    st.unplugged = raw.unplugged;
+    const uint32_t n = std::min<uint32_t>(raw.count, kMaxPens);
+    for (uint32_t k = 0; k < n; ++k) {
+        const PenRecord& r = raw.pens[k];
+        if (r.down != 1) continue;
+        const double x = r.x, y = r.y;
+        if (!std::isfinite(x) || !std::isfinite(y) || std::fabs(x) > 1e6 || std::fabs(y) > 1e6) continue;
+        double sigma = r.sigma, intensity = r.intensity;
+        sigma = std::isfinite(sigma) && sigma > 0 ? std::clamp(sigma, 0.3, kMaxSigma) : kDefaultSigma;
+        intensity = std::isfinite(intensity) && intensity > 0 ? std::min(intensity, 1.0) : 1.0;
+        st.pens[st.count++] = Pen{x, y, sigma, intensity};
+    }
+    return st;
+}
+
+PenState ReadPenBlock(const void* mem) {
+    if (!mem) return {};
+    const volatile uint32_t* seq = static_cast<const volatile uint32_t*>(mem) + 2;
+    PenBlock raw;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const uint32_t before = *seq;
+        std::memcpy(&raw, mem, sizeof raw);
+        if (*seq == before) break;  // else a writer was busy: take a fresher copy
+    }
+    return SanitizePenBlock(raw);
+}
+
+// ---- Composer ------------------------------------------------------------------------------
+
+void ScreenImage::Resize(int width, int height) {
+    w = std::max(width, 0);
+    h = std::max(height, 0);
+    px.assign(1 + static_cast<size_t>(w) * static_cast<size_t>(h), 0);
+}
+
+uint32_t Composer::Stride() const {
+    return ((static_cast<uint32_t>(width_) * 24u + 31u) & ~31u) / 8u;
+}
+
+bool Composer::Configure(const Config& c) {
+    width_ = height_ = 0;
+    lut_.clear();
+    if (!model_.Init(c)) return false;
+    cfg_ = c;
+    const int sw = c.rect[2], sh = c.rect[3];
+    lut_.resize(static_cast<size_t>(c.width) * static_cast<size_t>(c.height));
+    for (int y = 0; y < c.height; ++y) {
+        for (int x = 0; x < c.width; ++x) {
+            uint32_t idx = 0;
+            double sx, sy;
+            if (model_.Unproject(x, y, sx, sy)) {
+                const double fx = std::floor(sx + 0.5), fy = std::floor(sy + 0.5);
+                if (fx >= 0 && fy >= 0 && fx < sw && fy < sh)
+                    idx = 1 + static_cast<uint32_t>(fy) * static_cast<uint32_t>(sw) + static_cast<uint32_t>(fx);
+            }
+            lut_[static_cast<size_t>(y) * static_cast<size_t>(c.width) + static_cast<size_t>(x)] = idx;
+        }
+    }
+    // Noise by table: 256 equally likely quantiles of a normal distribution with sigma Noise.
+    for (int i = 0; i < 256; ++i)
+        noise_[i] = static_cast<int16_t>(std::lround(c.noise * NormalQuantile((i + 0.5) / 256.0)));
+    width_ = c.width;
+    height_ = c.height;
+    SetExposure(exposure_);
+    return true;
+}
+
+void Composer::SetExposure(int step) {
+    exposure_ = std::clamp(step, -16, 4);
+    const double gain = cfg_.screenGain * std::ldexp(1.0, exposure_ + 8);
+    for (int g = 0; g < 256; ++g) {
+        const double v = cfg_.ambient + gain * g / 255.0;
+        level_[g] = static_cast<int16_t>(std::lround(std::min(v, 1000.0)));
+    }
+}
+
+namespace {
+
+// One frame's grey levels with noise; kScreen false films a black desktop (no lookup at all).
+template <bool kScreen>
+uint32_t ComposeRows(const uint8_t* grey, const uint32_t* lut, const int16_t* level, const int16_t* noise,
+                     int width, int height, uint32_t stride, uint32_t rng, uint8_t* out) {
+    for (int y = 0; y < height; ++y) {
+        uint8_t* o = out + static_cast<size_t>(y) * stride;
+        const uint32_t* l = lut + static_cast<size_t>(y) * static_cast<size_t>(width);
+        int x = 0;
+        while (x < width) {
+            rng ^= rng << 13;
+            rng ^= rng >> 17;
+            rng ^= rng << 5;
+            const int end = std::min(x + 4, width);
+            uint32_t bits = rng;
+            for (; x < end; ++x, bits >>= 8) {
+                const int v = level[kScreen ? grey[l[x]] : 0] + noise[bits & 255u];
+                const uint8_t b = static_cast<uint8_t>(std::clamp(v, 0, 255));
+                o[3 * x] = b;
+                o[3 * x + 1] = b;
+                o[3 * x + 2] = b;
+            }
+        }
+        for (uint32_t p = static_cast<uint32_t>(width) * 3u; p < stride; ++p) o[p] = 0;
+    }
+    return rng;
+}
+
+}  // namespace
+
+void Composer::Compose(const ScreenImage* screen, const PenState& pens, uint8_t* out) {
+    if (!out || width_ == 0) return;
+    const bool usable = screen && screen->w == cfg_.rect[2] && screen->h == cfg_.rect[3] &&
+                        screen->px.size() == 1 + static_cast<size_t>(screen->w) * static_cast<size_t>(screen->h);
+    rng_ = usable ? ComposeRows<true>(screen->px.data(), lut_.data(), level_, noise_, width_, height_, Stride(),
+                                      rng_, out)
+                  : ComposeRows<false>(nullptr, lut_.data(), level_, noise_, width_, height_, Stride(), rng_, out);
+    for (int k = 0; k < pens.count && k < kMaxPens; ++k) DrawPen(pens.pens[k], out);
+}
+
+void Composer::DrawPen(const Pen& p, uint8_t* out) const {
+    double cx, cy;
+    if (!model_.Project(p.x - cfg_.rect[0], p.y - cfg_.rect[1], cx, cy)) return;
+    const double sigma = std::clamp(p.sigma, 0.3, kMaxSigma);
+    const double rad = std::ceil(4 * sigma);
+    const double x0 = std::max(0.0, std::floor(cx - rad)), x1 = std::min(width_ - 1.0, std::ceil(cx + rad));
+    const double y0 = std::max(0.0, std::floor(cy - rad)), y1 = std::min(height_ - 1.0, std::ceil(cy + rad));
+    if (x0 > x1 || y0 > y1) return;
+    // A real pen saturates the sensor at its centre: the peak is well above white.
+    const double peak = 400.0 * std::clamp(p.intensity, 0.0, 1.0);
+    const double k = -1.0 / (2 * sigma * sigma);
+    constexpr int kSpan = 2 * 64 + 4;
+    double ex[kSpan], ey[kSpan];
+    const int nx = static_cast<int>(x1 - x0) + 1, ny = static_cast<int>(y1 - y0) + 1;
+    for (int i = 0; i < nx && i < kSpan; ++i) ex[i] = std::exp(k * (x0 + i - cx) * (x0 + i - cx));
+    for (int j = 0; j < ny && j < kSpan; ++j) ey[j] = peak * std::exp(k * (y0 + j - cy) * (y0 + j - cy));
+    const uint32_t stride = Stride();
+    for (int j = 0; j < ny && j < kSpan; ++j) {
+        uint8_t* o = out + static_cast<size_t>(y0 + j) * stride + static_cast<size_t>(x0) * 3;
+        for (int i = 0; i < nx && i < kSpan; ++i, o += 3) {
+            const double v = o[0] + ey[j] * ex[i];
+            const uint8_t b = static_cast<uint8_t>(v >= 255 ? 255 : std::lround(v));
+            o[0] = o[1] = o[2] = b;
+        }
+    }
+}
+
+}  // namespace tavori::vcam

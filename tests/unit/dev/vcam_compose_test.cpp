@@ -1,0 +1,324 @@
+// The virtual camera's frame composer and its reading of the pen control block.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "VcamModel.h"
+
+using namespace tavori::vcam;
+
+namespace {
+
+Config TestConfig(double noise = 0) {
+    Config c;
+    c.hasScreenRect = true;
+    c.rect[0] = 100;  // the filmed area does not start at the desktop origin
+    c.rect[1] = 40;
+    c.rect[2] = 1280;
+    c.rect[3] = 720;
+    c.noise = noise;
+    return c;
+}
+
+PenState OnePen(double x, double y, double sigma = 1.5, double intensity = 1) {
+    PenState s;
+    s.count = 1;
+    s.pens[0] = Pen{x, y, sigma, intensity};
+    return s;
+}
+
+struct Frame {
+    explicit Frame(const Composer& c) : w(c.Width()), h(c.Height()), stride(c.Stride()), data(c.FrameBytes(), 0xCD) {}
+    int at(int x, int y) const { return data[static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3]; }
+    int w, h;
+    uint32_t stride;
+    std::vector<uint8_t> data;
+};
+
+// Intensity-weighted centroid above the background, in a window round (ex, ey).
+void Centroid(const Frame& f, double ex, double ey, int background, double& cx, double& cy) {
+    double m = 0, sx = 0, sy = 0;
+    const int x0 = static_cast<int>(ex) - 10, y0 = static_cast<int>(ey) - 10;
+    for (int y = y0; y <= y0 + 20; ++y)
+        for (int x = x0; x <= x0 + 20; ++x) {
+            const double v = f.at(x, y) - background;
+            m += v;
+            sx += v * x;
+            sy += v * y;
+        }
+    cx = sx / m;
+    cy = sy / m;
+}
+
+ScreenImage WhiteScreen(const Config& c) {
+    ScreenImage s;
+    s.Resize(c.rect[2], c.rect[3]);
+    std::fill(s.px.begin() + 1, s.px.end(), uint8_t{255});
+    return s;
+}
+
+}  // namespace
+
+TEST(VcamCompose, PenLandsWhereTheModelProjectsIt) {
+    for (bool mirror : {false, true}) {
+        for (double sigma : {1.5, 3.0}) {
+            Config c = TestConfig();
+            c.mirror = mirror;
+            Composer comp;
+            ASSERT_TRUE(comp.Configure(c));
+            // Sub-pixel desktop positions spread over the screen, near the edges too, where the
+            // lens bends most.
+            const double pts[][2] = {{740.3, 400.7}, {130.25, 70.8}, {1350.6, 740.1}, {160.0, 720.45}, {1000.9, 90.3}};
+            for (const auto& p : pts) {
+                Frame f(comp);
+                comp.Compose(nullptr, OnePen(p[0], p[1], sigma), f.data.data());
+                double ex, ey, cx, cy;
+                ASSERT_TRUE(comp.Model().Project(p[0] - c.rect[0], p[1] - c.rect[1], ex, ey));
+                Centroid(f, ex, ey, 8, cx, cy);
+                EXPECT_NEAR(cx, ex, 0.05) << "mirror " << mirror << " sigma " << sigma << " at " << p[0];
+                EXPECT_NEAR(cy, ey, 0.05) << "mirror " << mirror << " sigma " << sigma << " at " << p[1];
+                EXPECT_EQ(f.at(static_cast<int>(std::lround(ex)), static_cast<int>(std::lround(ey))), 255)
+                    << "a full-intensity pen saturates its centre";
+            }
+        }
+    }
+}
+
+TEST(VcamCompose, MirrorFlipsTheWholeFrame) {
+    Config c = TestConfig();
+    ScreenImage s;
+    s.Resize(c.rect[2], c.rect[3]);
+    for (int y = 0; y < s.h; ++y)
+        for (int x = 0; x < s.w; ++x) s.Row(y)[x] = static_cast<uint8_t>((x * 7 + y * 3) & 255);
+    Composer a, b;
+    ASSERT_TRUE(a.Configure(c));
+    c.mirror = true;
+    ASSERT_TRUE(b.Configure(c));
+    Frame fa(a), fb(b);
+    const PenState pen = OnePen(500.5, 300.25);
+    a.Compose(&s, pen, fa.data.data());
+    b.Compose(&s, pen, fb.data.data());
+    int diffs = 0;
+    for (int y = 0; y < fa.h; ++y)
+        for (int x = 0; x < fa.w; ++x) diffs += fa.at(x, y) != fb.at(fa.w - 1 - x, y);
+    // Nearest-sample lookups of mirrored pixel centres may round the other way on exact ties.
+    EXPECT_LT(diffs, fa.w * fa.h / 500);
+}
+
+TEST(VcamCompose, ExposureStepsDoubleAndHalveTheScreenGrey) {
+    const Config c = TestConfig();
+    const ScreenImage white = WhiteScreen(c);
+    Composer comp;
+    ASSERT_TRUE(comp.Configure(c));
+    Frame f(comp);
+    // A pixel in the middle of the screen's image and one outside it (the corner of the frame).
+    auto levels = [&](int step, int& inside, int& outside) {
+        comp.SetExposure(step);
+        comp.Compose(&white, PenState{}, f.data.data());
+        inside = f.at(320, 240);
+        outside = f.at(0, 0);
+    };
+    int in8, out8, in7, out7, in9, out9, in5, out5;
+    levels(-8, in8, out8);
+    levels(-7, in7, out7);
+    levels(-9, in9, out9);
+    levels(-5, in5, out5);
+    EXPECT_EQ(in8, 8 + 60);
+    EXPECT_EQ(in7, 8 + 120);
+    EXPECT_EQ(in9, 8 + 30);
+    EXPECT_EQ(in5, 255) << "brighter than the sensor clamps";
+    EXPECT_EQ(out8, 8);
+    EXPECT_EQ(out7, 8) << "ambient light does not follow the screen's gain";
+    EXPECT_EQ(out9, 8);
+}
+
+TEST(VcamCompose, NoiseHasTheConfiguredSpreadAndStaysBounded) {
+    const Config c = TestConfig(2.0);
+    Composer comp;
+    ASSERT_TRUE(comp.Configure(c));
+    Frame f1(comp), f2(comp);
+    comp.Compose(nullptr, PenState{}, f1.data.data());
+    comp.Compose(nullptr, PenState{}, f2.data.data());
+    double sum = 0, sq = 0;
+    int lo = 255, hi = 0;
+    long same = 0;
+    for (int y = 0; y < f1.h; ++y)
+        for (int x = 0; x < f1.w; ++x) {
+            const int v = f1.at(x, y);
+            sum += v;
+            sq += (v - 8.0) * (v - 8.0);
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+            same += v == f2.at(x, y);
+        }
+    const double n = f1.w * f1.h;
+    EXPECT_NEAR(sum / n, 8.0, 0.05);
+    EXPECT_NEAR(std::sqrt(sq / n), 2.0, 0.15);
+    EXPECT_GE(lo, 8 - 6);
+    EXPECT_LE(hi, 8 + 6);
+    EXPECT_LT(same, static_cast<long>(n * 0.5)) << "consecutive frames get fresh noise";
+}
+
+TEST(VcamCompose, NoiseNeverWrapsAroundAtTheByteLimits) {
+    Config c = TestConfig(20.0);
+    c.ambient = 0;
+    Composer comp;
+    ASSERT_TRUE(comp.Configure(c));
+    Frame f(comp);
+    comp.Compose(nullptr, PenState{}, f.data.data());
+    int zeros = 0;
+    for (int y = 0; y < f.h; ++y)
+        for (int x = 0; x < f.w; ++x) {
+            zeros += f.at(x, y) == 0;
+            ASSERT_LT(f.at(x, y), 120) << "negative noise must clamp to 0, not wrap to 255";
+        }
+    EXPECT_GT(zeros, f.w * f.h / 3);
+}
+
+TEST(VcamCompose, FrameLayoutPadsRowsAndFillsAllChannels) {
+    Config c = TestConfig(2.0);
+    c = ScaledTo(c, 318, 200);  // 954 bytes of pixels, 956 per row
+    Composer comp;
+    ASSERT_TRUE(comp.Configure(c));
+    ASSERT_EQ(comp.Stride(), 956u);
+    ASSERT_EQ(comp.FrameBytes(), 956u * 200u);
+    Frame f(comp);
+    const ScreenImage white = WhiteScreen(c);
+    comp.Compose(&white, OnePen(700, 400), f.data.data());
+    for (int y = 0; y < f.h; ++y) {
+        const uint8_t* row = f.data.data() + static_cast<size_t>(y) * f.stride;
+        EXPECT_EQ(row[954], 0);
+        EXPECT_EQ(row[955], 0);
+        for (int x = 0; x < f.w; ++x) {
+            ASSERT_EQ(row[3 * x], row[3 * x + 1]);
+            ASSERT_EQ(row[3 * x], row[3 * x + 2]);
+        }
+    }
+}
+
+TEST(VcamCompose, ScreenOfTheWrongSizeIsFilmedAsBlack) {
+    const Config c = TestConfig();
+    Composer comp;
+    ASSERT_TRUE(comp.Configure(c));
+    ScreenImage wrong;
+    wrong.Resize(10, 10);
+    std::fill(wrong.px.begin(), wrong.px.end(), uint8_t{255});
+    Frame f(comp);
+    comp.Compose(&wrong, PenState{}, f.data.data());
+    EXPECT_EQ(f.at(320, 240), 8);
+}
+
+TEST(VcamCompose, SmallWhiteSquareAppearsAtItsModelPosition) {
+    const Config c = TestConfig();
+    ScreenImage s;
+    s.Resize(c.rect[2], c.rect[3]);
+    for (int y = 300; y < 340; ++y)
+        for (int x = 600; x < 640; ++x) s.Row(y)[x] = 255;
+    Composer comp;
+    ASSERT_TRUE(comp.Configure(c));
+    Frame f(comp);
+    comp.Compose(&s, PenState{}, f.data.data());
+    double ex, ey;
+    ASSERT_TRUE(comp.Model().Project(619.5, 319.5, ex, ey));  // the square's centre, screen-relative
+    EXPECT_EQ(f.at(static_cast<int>(std::lround(ex)), static_cast<int>(std::lround(ey))), 68);
+    double m = 0, sx = 0, sy = 0;
+    for (int y = 0; y < f.h; ++y)
+        for (int x = 0; x < f.w; ++x) {
+            const double v = f.at(x, y) - 8;
+            m += v;
+            sx += v * x;
+            sy += v * y;
+        }
+    EXPECT_NEAR(sx / m, ex, 0.5);
+    EXPECT_NEAR(sy / m, ey, 0.5);
+}
+
+// ---- The pen control block as another process may have left it ----------------------------
+
+namespace {
+PenBlock ValidBlock() {
+    PenBlock b;
+    std::memset(&b, 0, sizeof b);
+    b.magic = kPenMagic;
+    b.version = kPenVersion;
+    return b;
+}
+}  // namespace
+
+TEST(VcamPenBlock, WellFormedPensAreReadWithDefaults) {
+    PenBlock b = ValidBlock();
+    b.unplugged = 0x5;
+    b.count = 2;
+    b.pens[0] = PenRecord{1, 100.5f, 200.25f, 0.f, 0.f, 0};
+    b.pens[1] = PenRecord{0, 300.f, 300.f, 2.f, 0.5f, 0};  // light off
+    std::vector<uint8_t> mem(kPenBlockBytes, 0);
+    std::memcpy(mem.data(), &b, sizeof b);
+    const PenState s = ReadPenBlock(mem.data());
+    EXPECT_EQ(s.unplugged, 0x5u);
+    ASSERT_EQ(s.count, 1);
+    EXPECT_DOUBLE_EQ(s.pens[0].x, 100.5);
+    EXPECT_DOUBLE_EQ(s.pens[0].y, 200.25);
+    EXPECT_DOUBLE_EQ(s.pens[0].sigma, 1.5);
+    EXPECT_DOUBLE_EQ(s.pens[0].intensity, 1.0);
+}
+
+TEST(VcamPenBlock, ForeignOrUnfinishedBlockReadsAsEmpty) {
+    PenBlock b = ValidBlock();
+    b.unplugged = 0xFFFFFFFF;
+    b.count = 1;
+    b.pens[0] = PenRecord{1, 10.f, 10.f, 0.f, 0.f, 0};
+    b.magic = 0;  // the creator has not written its magic yet
+    EXPECT_EQ(SanitizePenBlock(b).count, 0);
+    EXPECT_EQ(SanitizePenBlock(b).unplugged, 0u);
+    b.magic = kPenMagic;
+    b.version = 2;
+    EXPECT_EQ(SanitizePenBlock(b).count, 0);
+    EXPECT_EQ(ReadPenBlock(nullptr).count, 0);
+}
+
+TEST(VcamPenBlock, HostileContentsAreClampedOrIgnored) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    PenBlock b = ValidBlock();
+    b.count = 1000;
+    for (int k = 0; k < kMaxPens; ++k) b.pens[k] = PenRecord{1, 50.f + static_cast<float>(k), 60.f, 0.f, 0.f, 0};
+    b.pens[1] = PenRecord{1, nan, 60.f, 0.f, 0.f, 0};
+    b.pens[2] = PenRecord{1, 60.f, inf, 0.f, 0.f, 0};
+    b.pens[3] = PenRecord{1, 3e9f, 60.f, 0.f, 0.f, 0};
+    b.pens[4] = PenRecord{1, 70.f, 60.f, 1e30f, nan, 0};
+    b.pens[5] = PenRecord{1, 70.f, 60.f, -4.f, 7.f, 0};
+    b.pens[6] = PenRecord{-1, 70.f, 60.f, 0.f, 0.f, 0};
+    b.pens[7] = PenRecord{1, 70.f, 60.f, nan, -inf, 0};
+    const PenState s = SanitizePenBlock(b);
+    ASSERT_EQ(s.count, 4) << "count cut to 8; NaN, infinite, absurd positions and unknown 'down' dropped";
+    EXPECT_DOUBLE_EQ(s.pens[1].sigma, kMaxSigma);
+    EXPECT_DOUBLE_EQ(s.pens[1].intensity, 1.0);
+    EXPECT_DOUBLE_EQ(s.pens[2].sigma, kDefaultSigma);
+    EXPECT_DOUBLE_EQ(s.pens[2].intensity, 1.0);
+    EXPECT_DOUBLE_EQ(s.pens[3].sigma, kDefaultSigma);
+    for (int k = 0; k < s.count; ++k) {
+        EXPECT_TRUE(std::isfinite(s.pens[k].x));
+        EXPECT_GE(s.pens[k].sigma, 0.3);
+        EXPECT_LE(s.pens[k].sigma, kMaxSigma);
+        EXPECT_LE(s.pens[k].intensity, 1.0);
+        EXPECT_GT(s.pens[k].intensity, 0.0);
+    }
+}
+
+TEST(VcamPenBlock, PensAnywhereComposeSafely) {
+    // Huge spots, spots off every edge of the image and positions behind the lens: the composer
+    // must neither write outside the frame nor fail (the sanitisers watch this test).
+    const Config c = TestConfig(2.0);
+    Composer comp;
+    ASSERT_TRUE(comp.Configure(c));
+    PenState s;
+    const double where[][2] = {{-1e6, -1e6}, {1e6, 1e6}, {100, 40}, {1379, 759}, {99, 40}, {-200, 400}, {740, 400}, {2000, 100}};
+    for (const auto& w : where) s.pens[s.count++] = Pen{w[0], w[1], 1000.0, 5.0};  // unclamped garbage
+    Frame f(comp);
+    std::vector<uint8_t> guarded(f.data.size() + 64, 0xAB);
+    comp.Compose(nullptr, s, guarded.data());
+    for (size_t i = f.data.size(); i < guarded.size(); ++i) ASSERT_EQ(guarded[i], 0xAB);
+}
