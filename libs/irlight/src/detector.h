@@ -1,0 +1,83 @@
+// Spot detection on BGR24 frames: run-length connected components on the brightest channel, then an
+// intensity-weighted centroid over a window that takes in the dim rim of each spot.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace tavori::irl {
+
+// A view on a BGR24 image; the detector never copies or owns the pixels.
+struct ImageView {
+    const uint8_t* data = nullptr;
+    int32_t width = 0;
+    int32_t height = 0;
+    std::ptrdiff_t stride = 0;
+};
+
+struct Spot {
+    double x = 0, y = 0;           // centroid, pixel centres at whole numbers
+    int64_t mass = 0;              // sum of (v - rim level) over the spot: its "amount of light"
+    int32_t area = 0;              // pixels at or above the threshold
+    int32_t rimArea = 0;           // pixels above the rim level in the centroid window
+    int32_t peak = 0;              // brightest channel maximum
+    int32_t background = 0;        // local background level
+    int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // bounding box of the thresholded part (inclusive)
+};
+
+struct DetectParams {
+    int32_t threshold = 220;   // lit when max(B,G,R) >= threshold
+    int32_t minContrast = 15;  // peak above local background
+};
+
+class SpotDetector {
+public:
+    static constexpr int kMaxSpots = 64;
+    static constexpr int kMaxCandidates = 256;  // windows refined per frame at most
+    static constexpr int kWindowMargin = 6;     // rim taken in around the thresholded box
+    static constexpr int kRimLevel = 8;         // grey levels above background that count as rim
+    static constexpr int kMinRimArea = 3;       // a lone hot pixel has a rim area of 1
+
+    // Sizes every working buffer for frames of this size. May throw std::bad_alloc.
+    void configure(int32_t width, int32_t height);
+    int32_t width() const { return width_; }
+    int32_t height() const { return height_; }
+
+    // Finds up to kMaxSpots spots, heaviest first. Returns the count; 0 also when the frame is
+    // flooded (more lit runs than the buffers hold). The view must match the configured size.
+    int detect(const ImageView& img, const DetectParams& p, Spot* out);
+
+    bool lastFrameFlooded() const { return flooded_; }
+
+private:
+    struct Run {
+        int32_t x0, x1;
+        int32_t label;
+    };
+    struct Component {
+        int64_t sumX, sumY;
+        int32_t area, peak;
+        int32_t x0, y0, x1, y1;
+    };
+
+    int32_t find(int32_t a);
+    void unite(int32_t a, int32_t b);
+    bool refine(const ImageView& img, const DetectParams& p, const Component& c, int self, Spot& s) const;
+
+    int32_t width_ = 0, height_ = 0;
+    int32_t maxArea_ = 0, maxExtent_ = 0;
+    std::vector<Run> runs_;
+    std::vector<int32_t> parent_;
+    std::vector<Component> comps_;
+    std::vector<int32_t> cand_;
+    // Expanded windows of the candidates, used to keep one spot's rim out of its neighbour's sum.
+    struct Box {
+        int32_t x0, y0, x1, y1;
+    };
+    std::vector<Box> boxes_;
+    int ncand_ = 0;
+    bool flooded_ = false;
+};
+
+}  // namespace tavori::irl

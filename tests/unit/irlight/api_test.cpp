@@ -1,0 +1,205 @@
+// The C surface: refusals of bad arguments and the whole path from frame to screen pixel.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "MultiIRLight.h"
+#include "synth.h"
+
+namespace {
+
+struct Handle {
+    HMULTIIRLIGHT h = IRLCreate();
+    ~Handle() { IRLUninit(h); }
+};
+
+_SImgPara imgPara(int w, int h) { return _SImgPara{w, h, 0, 95, 50}; }
+
+// Lets the ambient learning that starts with every detector run out on dark frames.
+void settle(HMULTIIRLIGHT h, synth::Frame& f) {
+    synth::render(f, synth::Scene{});
+    _SDetectPoint pt;
+    for (int i = 0; i < 50; ++i) IRLFindMostLight(h, f.get(), &pt);
+}
+
+}  // namespace
+
+TEST(Api, NullHandleAndNullPointersAreRefused) {
+    _SDetectPoint pts[64];
+    synth::Frame f(64, 48);
+    const _SImgPara para = imgPara(64, 48);
+    const _SCalibration cal = synth::VirtualCamera{}.calibration(5);
+    EXPECT_EQ(IRLInit(nullptr), 0);
+    EXPECT_EQ(IRLUninit(nullptr), 0);
+    EXPECT_EQ(GreyValue(nullptr, 100), 0);
+    EXPECT_EQ(IRLSetImgConfig(nullptr, &para), 0);
+    EXPECT_EQ(IRLSetConfig(nullptr, &cal), 0);
+    EXPECT_EQ(IRLSetCmpPara(nullptr, 15), 0);
+    EXPECT_EQ(IRLResetEnroll(nullptr), 0);
+    EXPECT_EQ(IRLResetAutoEnroll(nullptr), 0);
+    EXPECT_EQ(IRLFindMostLight(nullptr, f.get(), pts), 0);
+    EXPECT_EQ(IRLFindWinPoint(nullptr, f.get(), pts, 64), 0);
+    EXPECT_EQ(IRLFindWinPointOne(nullptr, f.get(), pts), 0);
+
+    Handle d;
+    ASSERT_NE(d.h, nullptr);
+    EXPECT_EQ(IRLSetImgConfig(d.h, nullptr), 0);
+    EXPECT_EQ(IRLSetConfig(d.h, nullptr), 0);
+    EXPECT_EQ(IRLFindMostLight(d.h, nullptr, pts), 0);
+    EXPECT_EQ(IRLFindMostLight(d.h, f.get(), nullptr), 0);
+    EXPECT_EQ(IRLFindWinPoint(d.h, f.get(), pts, 0), 0);
+    EXPECT_EQ(IRLFindWinPoint(d.h, f.get(), pts, -5), 0);
+    EXPECT_EQ(IRLFindWinPointOne(d.h, f.get(), nullptr), 0);
+}
+
+TEST(Api, FramesThatDisagreeWithThemselvesOrTheConfigurationAreRefused) {
+    Handle d;
+    const _SImgPara para = imgPara(64, 48);
+    ASSERT_EQ(IRLSetImgConfig(d.h, &para), 1);
+    IRLResetEnroll(d.h);
+    synth::Frame f(64, 48);
+    synth::Scene s;
+    s.spots = {{30, 20, 1.5, 600}};
+    synth::render(f, s);
+    _SDetectPoint pts[1];
+    // Moving light, so that it is reported while the ambient model learns.
+    auto findAt = [&](SCapFrame* frame) { return IRLFindMostLight(d.h, frame, pts); };
+    SCapFrame bad = *f.get();
+    bad.nSize -= 1;
+    EXPECT_EQ(findAt(&bad), 0) << "size field disagrees with the dimensions";
+    bad = *f.get();
+    bad.nBitCount = 32;
+    EXPECT_EQ(findAt(&bad), 0) << "not 24 bits";
+    bad = *f.get();
+    bad.nHeight = 96;  // a frame that claims more rows than its buffer
+    bad.nSize = SCapFrameStride(64) * 96;
+    EXPECT_EQ(findAt(&bad), 0) << "other size than configured";
+    bad = *f.get();
+    bad.nWidth = bad.nHeight = bad.nSize = 0;
+    EXPECT_EQ(findAt(&bad), 0) << "empty frame";
+    bad = *f.get();
+    bad.pData = nullptr;
+    EXPECT_EQ(findAt(&bad), 0) << "no pixels";
+    bad = *f.get();
+    bad.nWidth = 0xFFFFFFFFu;
+    EXPECT_EQ(findAt(&bad), 0) << "width whose stride overflows";
+    const _SImgPara zero{0, 48, 0, 95, 50}, negative{-64, 48, 0, 95, 50};
+    EXPECT_EQ(IRLSetImgConfig(d.h, &zero), 0);
+    EXPECT_EQ(IRLSetImgConfig(d.h, &negative), 0);
+}
+
+TEST(Api, UnconfiguredDetectorTakesTheFirstFrameSize) {
+    Handle d;
+    synth::Frame f(80, 60);
+    _SDetectPoint pts[1];
+    for (int i = 0; i < 5; ++i) {
+        synth::Scene s;
+        s.spots = {{20.0 + 6 * i, 30.4, 1.5, 600}};
+        synth::render(f, s);
+        // While the ambient model learns, a light is reported once it has been seen to move.
+        ASSERT_EQ(IRLFindMostLight(d.h, f.get(), pts), i > 0 ? 1 : 0);
+        if (i == 0) continue;
+        EXPECT_EQ(pts[0].x, 20 + 6 * i);
+        EXPECT_EQ(pts[0].y, 30);
+        EXPECT_EQ(pts[0].state, 1);
+    }
+}
+
+TEST(Api, ThresholdFollowsGreyValue) {
+    Handle d;
+    synth::Frame f(80, 60);
+    _SDetectPoint pts[1];
+    int found = 0;
+    for (int i = 0; i < 4; ++i) {
+        synth::Scene s;
+        s.spots = {{20.0 + 6 * i, 30, 2.0, 180}};  // peak 190: below the default of 220
+        synth::render(f, s);
+        found += IRLFindMostLight(d.h, f.get(), pts);
+    }
+    EXPECT_EQ(found, 0);
+    ASSERT_EQ(GreyValue(d.h, 150), 1);
+    for (int i = 0; i < 4; ++i) {
+        synth::Scene s;
+        s.spots = {{50.0 - 6 * i, 30, 2.0, 180}};
+        synth::render(f, s);
+        found += IRLFindMostLight(d.h, f.get(), pts);
+    }
+    EXPECT_EQ(found, 3);  // the first sighting of a new light is not yet known to move
+}
+
+// Whole path: a pen at a screen pixel, filmed by the virtual camera, comes back at that pixel.
+TEST(Api, PenOnScreenComesBackAtItsPixel) {
+    synth::VirtualCamera cam;
+    cam.K1 = -0.1;
+    Handle d;
+    const _SCalibration cal = cam.calibration(5);
+    const _SImgPara para = imgPara(640, 480);
+    ASSERT_EQ(IRLSetConfig(d.h, &cal), 1);
+    ASSERT_EQ(IRLSetImgConfig(d.h, &para), 1);
+    synth::Frame f(640, 480);
+    settle(d.h, f);
+    _SDetectPoint pts[64];
+    double worst = 0;
+    int reported = 0;
+    const int path[][2] = {{960, 540}, {980, 550}, {100, 80}, {1850, 1000}, {1900, 30}, {15, 1070}, {700, 300}};
+    for (const auto& p : path) {
+        double cx, cy;
+        cam.project(p[0], p[1], cx, cy);
+        synth::Scene s;
+        s.noise = 2;
+        s.spots = {{cx, cy, 1.4, 500}};
+        synth::render(f, s);
+        if (IRLFindWinPoint(d.h, f.get(), pts, 64) == 1) {
+            ++reported;
+            worst = std::max(worst, std::hypot(pts[0].x - p[0], pts[0].y - p[1]));
+        }
+    }
+    EXPECT_EQ(reported, 7);
+    EXPECT_LE(worst, 3.0);
+}
+
+TEST(Api, PointsBeyondTheEdgeMarginAreDroppedAndWithinItClamped) {
+    synth::VirtualCamera cam;
+    Handle d;
+    const _SCalibration cal = cam.calibration(5);
+    const _SImgPara para = imgPara(640, 480);
+    ASSERT_EQ(IRLSetConfig(d.h, &cal), 1);
+    ASSERT_EQ(IRLSetImgConfig(d.h, &para), 1);
+    synth::Frame f(640, 480);
+    settle(d.h, f);
+    _SDetectPoint pts[1];
+    auto at = [&](double sx, double sy) {
+        double cx, cy;
+        cam.project(sx, sy, cx, cy);
+        synth::Scene s;
+        s.spots = {{cx, cy, 1.4, 500}};
+        synth::render(f, s);
+        return IRLFindWinPointOne(d.h, f.get(), pts);
+    };
+    ASSERT_EQ(at(950, 500), 1);
+    ASSERT_EQ(at(-20, 500), 1);  // 20 px outside, margin 48
+    EXPECT_EQ(pts[0].x, 0);
+    ASSERT_EQ(at(1930, 1085), 1);
+    EXPECT_EQ(pts[0].x, 1919);
+    EXPECT_EQ(pts[0].y, 1079);
+    EXPECT_EQ(at(-150, 500), 0);  // well off the screen
+}
+
+TEST(Api, CalibrationRecordsAreJudgedWhenSet) {
+    Handle d;
+    _SCalibration cal = synth::VirtualCamera{}.calibration(5);
+    EXPECT_EQ(IRLSetConfig(d.h, &cal), 1);
+    cal.lPtCount = 7;
+    EXPECT_EQ(IRLSetConfig(d.h, &cal), 0);
+    // A refused record also withdraws the previous one: no points without a usable calibration.
+    synth::Frame f(640, 480);
+    _SDetectPoint pts[64];
+    for (int i = 0; i < 5; ++i) {
+        synth::Scene s;
+        s.spots = {{300.0 + 8 * i, 240, 1.4, 500}};
+        synth::render(f, s);
+        EXPECT_EQ(IRLFindWinPoint(d.h, f.get(), pts, 64), 0);
+        EXPECT_EQ(IRLFindWinPointOne(d.h, f.get(), pts), 0);
+    }
+    EXPECT_EQ(IRLFindMostLight(d.h, f.get(), pts), 1);  // camera positions need no calibration
+}

@@ -1,0 +1,208 @@
+// The camera-to-screen mapping against the virtual camera's geometry.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "mapping.h"
+#include "synth.h"
+
+using tavori::irl::CameraMapping;
+using tavori::irl::MappingOptions;
+
+namespace {
+
+struct Errors {
+    double mean = 0, max = 0;
+    int unmapped = 0;
+};
+
+// Mapped error over a dense grid of screen pixels, from exact (unrounded) camera positions.
+Errors screenError(const synth::VirtualCamera& cam, const CameraMapping& m, int step = 16) {
+    Errors e;
+    int n = 0;
+    for (int y = 0; y < static_cast<int>(cam.H); y += step) {
+        for (int x = 0; x < static_cast<int>(cam.W); x += step) {
+            double cx, cy, sx, sy;
+            cam.project(x, y, cx, cy);
+            if (!m.map(cx, cy, sx, sy)) {
+                ++e.unmapped;
+                continue;
+            }
+            const double d = std::hypot(sx - x, sy - y);
+            e.mean += d;
+            e.max = std::max(e.max, d);
+            ++n;
+        }
+    }
+    e.mean /= std::max(n, 1);
+    return e;
+}
+
+}  // namespace
+
+TEST(GridRule, MatchesTheCalibrationDialogs) {
+    const int xs[5] = {56, 507, 958, 1410, 1861}, ys[5] = {31, 285, 538, 792, 1046};
+    for (int k = 0; k < 5; ++k) {
+        int32_t x, y;
+        ASSERT_TRUE(tavori::irl::gridPoint(1920, 1080, 5, k, k, x, y));
+        EXPECT_EQ(x, xs[k]);
+        EXPECT_EQ(y, ys[k]);
+    }
+    int32_t x, y;
+    ASSERT_TRUE(tavori::irl::gridPoint(1920, 1080, 2, 1, 1, x, y));
+    EXPECT_EQ(x, 1728);
+    EXPECT_EQ(y, 972);
+}
+
+class Distortion : public ::testing::TestWithParam<double> {};
+
+TEST_P(Distortion, TwentyFivePointsFollowTheLens) {
+    synth::VirtualCamera cam;
+    cam.K1 = GetParam();
+    CameraMapping m;
+    ASSERT_TRUE(m.fit(cam.calibration(5), cam.camW, cam.camH));
+    const Errors e = screenError(cam, m);
+    std::printf("K1 %.2f: mean %.3f max %.3f px (k1 %.4f k2 %.4f)\n", cam.K1, e.mean, e.max, m.k1(), m.k2());
+    EXPECT_EQ(e.unmapped, 0);
+    EXPECT_LE(e.mean, 0.8);
+    EXPECT_LE(e.max, 2.5);
+}
+
+INSTANTIATE_TEST_SUITE_P(K1, Distortion, ::testing::Values(0.0, -0.05, -0.1, -0.15, -0.2));
+TEST(Mapping, TwentyFivePointsBeatFourPointHomographyUnderDistortion) {
+    synth::VirtualCamera cam;
+    cam.K1 = -0.15;
+    CameraMapping grid, quad;
+    ASSERT_TRUE(grid.fit(cam.calibration(5), cam.camW, cam.camH));
+    ASSERT_TRUE(quad.fit(cam.calibration(2), cam.camW, cam.camH));
+    const Errors g = screenError(cam, grid), q = screenError(cam, quad);
+    std::printf("25 points: mean %.3f max %.3f; 4 points: mean %.3f max %.3f\n", g.mean, g.max, q.mean, q.max);
+    EXPECT_LT(g.max * 4, q.max);
+    EXPECT_LT(g.mean * 4, q.mean);
+}
+
+TEST(Mapping, FourPointsWithoutDistortionAreAPlainHomography) {
+    synth::VirtualCamera cam;
+    cam.K1 = 0;
+    CameraMapping m;
+    ASSERT_TRUE(m.fit(cam.calibration(2), cam.camW, cam.camH));
+    EXPECT_EQ(m.k1(), 0.0);
+    // Only the rounding of the four stored positions is left (about 3.8 screen pixels per camera pixel).
+    const Errors e = screenError(cam, m);
+    EXPECT_LE(e.max, 4.0);
+    EXPECT_LE(e.mean, 1.5);
+}
+
+TEST(Mapping, MirroredAndUpsideDownCamerasMapTheSameWay) {
+    synth::VirtualCamera cam;
+    const double mirrored[8] = {575, 62, 70, 55, 52, 418, 590, 428};
+    std::copy(mirrored, mirrored + 8, cam.corners);
+    CameraMapping m;
+    ASSERT_TRUE(m.fit(cam.calibration(5), cam.camW, cam.camH));
+    EXPECT_LE(screenError(cam, m).max, 2.5);
+    const double flipped[8] = {590, 428, 52, 418, 70, 55, 575, 62};
+    std::copy(flipped, flipped + 8, cam.corners);
+    ASSERT_TRUE(m.fit(cam.calibration(5), cam.camW, cam.camH));
+    EXPECT_LE(screenError(cam, m).max, 2.5);
+}
+
+TEST(Mapping, CorrectionTakesUpWhatTheLensModelMisses) {
+    synth::VirtualCamera cam;
+    // A screen that bulges towards the camera: no lens model describes it.
+    cam.K1 = -0.1;
+    cam.bow = 3;
+    MappingOptions off;
+    off.correction = false;
+    CameraMapping plain, corrected;
+    ASSERT_TRUE(plain.fit(cam.calibration(5), cam.camW, cam.camH, off));
+    ASSERT_TRUE(corrected.fit(cam.calibration(5), cam.camW, cam.camH));
+    ASSERT_GT(plain.rmsCameraResidual(), 0.6);
+    const Errors p = screenError(cam, plain), c = screenError(cam, corrected);
+    std::printf("bulging screen: plain mean %.3f max %.3f, corrected mean %.3f max %.3f\n", p.mean, p.max, c.mean,
+                c.max);
+    EXPECT_LT(c.mean, p.mean * 0.8);
+}
+
+TEST(Mapping, ProjectIsTheInverseOfMap) {
+    synth::VirtualCamera cam;
+    cam.K1 = -0.15;
+    CameraMapping m;
+    MappingOptions off;
+    off.correction = false;
+    ASSERT_TRUE(m.fit(cam.calibration(5), cam.camW, cam.camH, off));
+    for (double sx : {0.0, 700.5, 1919.0})
+        for (double sy : {0.0, 333.0, 1079.0}) {
+            double cx, cy, bx, by;
+            ASSERT_TRUE(m.project(sx, sy, cx, cy));
+            ASSERT_TRUE(m.map(cx, cy, bx, by));
+            EXPECT_NEAR(bx, sx, 1e-6);
+            EXPECT_NEAR(by, sy, 1e-6);
+        }
+}
+
+// Records that must give no mapping at all rather than a cursor somewhere.
+TEST(Mapping, DegenerateRecordsAreRefused) {
+    synth::VirtualCamera cam;
+    const _SCalibration good = cam.calibration(5);
+    CameraMapping m;
+    ASSERT_TRUE(m.fit(good, 640, 480));
+
+    auto refused = [&](_SCalibration c) {
+        CameraMapping r;
+        const bool ok = r.fit(c, 640, 480);
+        double sx = 0, sy = 0;
+        EXPECT_FALSE(r.map(320, 240, sx, sy));
+        return !ok;
+    };
+    _SCalibration c = good;
+    c.x[7] = c.x[8];
+    c.y[7] = c.y[8];
+    EXPECT_TRUE(refused(c)) << "repeated point";
+    c = good;
+    for (int i = 0; i < 25; ++i) c.y[i] = 200, c.x[i] = 100 + 10 * static_cast<uint32_t>(i);
+    EXPECT_TRUE(refused(c)) << "collinear";
+    c = good;
+    for (int i = 0; i < 25; ++i) c.x[i] = c.y[i] = 100 + static_cast<uint32_t>(i);
+    EXPECT_TRUE(refused(c)) << "diagonal line";
+    c = good;
+    c.lWinWidth = 0;
+    EXPECT_TRUE(refused(c)) << "zero width";
+    for (uint32_t count : {0u, 3u, 5u, 24u, 49u, 0xFFFFFFFFu}) {
+        c = good;
+        c.lPtCount = count;
+        EXPECT_TRUE(refused(c)) << "count " << count;
+    }
+    c = good;
+    c.x[3] = 0xFFFFFFFFu;
+    EXPECT_TRUE(refused(c)) << "coordinate out of range";
+    c = good;
+    std::swap(c.x[0], c.x[24]);
+    std::swap(c.y[0], c.y[24]);
+    EXPECT_TRUE(refused(c)) << "targets out of order";
+    c = good;
+    c.x[12] += 25;
+    EXPECT_TRUE(refused(c)) << "one point far off";
+    c = good;
+    c.lWinWidth = 0xFFFFFFFFu;
+    EXPECT_TRUE(refused(c)) << "width that overflows the grid rule";
+    EXPECT_FALSE(m.fit(good, 0, 0)) << "no camera size";
+}
+
+TEST(Mapping, FarOutsidePointsAreNotMappedAndNothingIsNaN) {
+    synth::VirtualCamera cam;
+    cam.K1 = -0.2;
+    CameraMapping m;
+    ASSERT_TRUE(m.fit(cam.calibration(5), cam.camW, cam.camH));
+    for (double x : {-1e9, -5000.0, -0.5, 0.0, 319.5, 639.0, 5000.0, 1e12}) {
+        for (double y : {-1e9, 0.0, 239.5, 479.0, 1e12}) {
+            double sx = 0, sy = 0;
+            if (m.map(x, y, sx, sy)) {
+                EXPECT_TRUE(std::isfinite(sx) && std::isfinite(sy));
+            }
+        }
+    }
+    double sx, sy;
+    EXPECT_FALSE(m.map(std::nan(""), 10, sx, sy));
+    EXPECT_FALSE(m.map(1e12, 1e12, sx, sy));
+}

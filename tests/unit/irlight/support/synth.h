@@ -1,0 +1,156 @@
+// Synthetic frames and the virtual camera's geometry, for the detector tests and the benchmarks.
+// Kept independent of the library's own maths so that the tests check it rather than repeat it.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "MultiIRLight.h"
+
+namespace synth {
+
+// Owns one SCapFrame for the length of a test.
+class Frame {
+public:
+    Frame(uint32_t w, uint32_t h) { SCapFrameCreate(&f_, w, h, nullptr); }
+    ~Frame() { SCapFrameFree(&f_); }
+    Frame(const Frame&) = delete;
+    Frame& operator=(const Frame&) = delete;
+    SCapFrame* get() { return &f_; }
+    const SCapFrame* get() const { return &f_; }
+    uint32_t stride() const { return SCapFrameStride(f_.nWidth); }
+    uint8_t* px(uint32_t x, uint32_t y) { return f_.pData + y * stride() + 3 * x; }
+    void set(uint32_t x, uint32_t y, uint8_t v) { px(x, y)[0] = px(x, y)[1] = px(x, y)[2] = v; }
+
+private:
+    SCapFrame f_{};
+};
+
+// Deterministic on every platform (std::normal_distribution is not).
+class Rng {
+public:
+    explicit Rng(uint64_t seed) : s_(seed * 0x9E3779B97F4A7C15ull + 1) {}
+    double uniform() {
+        s_ ^= s_ << 13;
+        s_ ^= s_ >> 7;
+        s_ ^= s_ << 17;
+        return (static_cast<double>(s_ >> 11) + 0.5) / 9007199254740992.0;
+    }
+    double gauss() {
+        const double u = uniform(), v = uniform();
+        return std::sqrt(-2 * std::log(u)) * std::cos(6.283185307179586 * v);
+    }
+
+private:
+    uint64_t s_;
+};
+
+struct Spot {
+    double x, y;       // centre, pixel centres at whole numbers
+    double sigma;
+    double amplitude;  // over the background; values above 255 saturate the core
+};
+
+struct Scene {
+    double background = 10;
+    double gradientX = 0, gradientY = 0;  // grey levels per pixel
+    double noise = 0;                     // sigma of the grey-level noise
+    uint64_t seed = 1;
+    std::vector<Spot> spots;
+};
+
+// Grey frame (B = G = R): background + gradient + Gaussian spots + noise, rounded and clamped.
+inline void render(Frame& f, const Scene& s) {
+    Rng rng(s.seed);
+    const uint32_t w = f.get()->nWidth, h = f.get()->nHeight;
+    for (uint32_t y = 0; y < h; ++y) {
+        for (uint32_t x = 0; x < w; ++x) {
+            double v = s.background + s.gradientX * x + s.gradientY * y;
+            for (const Spot& sp : s.spots) {
+                const double dx = x - sp.x, dy = y - sp.y;
+                const double r2 = dx * dx + dy * dy;
+                if (r2 < 100 * sp.sigma * sp.sigma) v += sp.amplitude * std::exp(-r2 / (2 * sp.sigma * sp.sigma));
+            }
+            if (s.noise > 0) v += s.noise * rng.gauss();
+            f.set(x, y, static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L)));
+        }
+    }
+}
+
+// The virtual camera: a homography from the filmed screen rectangle onto undistorted camera
+// positions, then radial distortion about the image centre. The rectangle's outer corners
+// (-0.5,-0.5), (W-0.5,-0.5), (W-0.5,H-0.5), (-0.5,H-0.5) land on Corners (TL, TR, BR, BL).
+struct VirtualCamera {
+    double W = 1920, H = 1080;
+    int camW = 640, camH = 480;
+    double corners[8] = {70, 55, 575, 62, 590, 428, 52, 418};
+    double K1 = -0.08, K2 = 0;
+    double bow = 0;  // camera pixels by which a screen that is not flat bulges at its middle
+
+    void project(double sx, double sy, double& cx, double& cy) const {
+        double h[9];
+        homography(h);
+        const double w = h[6] * sx + h[7] * sy + h[8];
+        const double ux = (h[0] * sx + h[1] * sy + h[2]) / w, uy = (h[3] * sx + h[4] * sy + h[5]) / w;
+        const double c0 = (camW - 1) / 2.0, c1 = (camH - 1) / 2.0;
+        const double r = std::hypot(ux - c0, uy - c1) / (camW / 2.0);
+        const double f = 1 + K1 * r * r + K2 * r * r * r * r;
+        cx = c0 + (ux - c0) * f;
+        cy = c1 + (uy - c1) * f + bow * std::sin(3.141592653589793 * (sx + 0.5) / W) *
+                                      std::sin(3.141592653589793 * (sy + 0.5) / H);
+    }
+
+    // The record a calibration would store: each target's camera position rounded to the pixel.
+    _SCalibration calibration(int n) const {
+        _SCalibration cal{};
+        cal.lWinWidth = static_cast<uint32_t>(W);
+        cal.lWinHeight = static_cast<uint32_t>(H);
+        cal.lPtCount = static_cast<uint32_t>(n * n);
+        for (int i = 0; i < n * n; ++i) {
+            const auto t = target(n, i / n, i % n);
+            double cx, cy;
+            project(t.first, t.second, cx, cy);
+            cal.x[i] = static_cast<uint32_t>(std::lround(cx));
+            cal.y[i] = static_cast<uint32_t>(std::lround(cy));
+        }
+        return cal;
+    }
+
+    // Grid target of cell (row, col), as the calibration dialogs place it.
+    std::pair<int, int> target(int n, int row, int col) const {
+        const unsigned u = static_cast<unsigned>(W) * 10 / (8 * n - 6);
+        const unsigned v = static_cast<unsigned>(H) * 10 / (8 * n - 6);
+        return {static_cast<int>(0.1 * u + 0.8 * (col * u)), static_cast<int>(0.1 * v + 0.8 * (row * v))};
+    }
+
+private:
+    void homography(double* h) const {
+        const double sx[4] = {-0.5, W - 0.5, W - 0.5, -0.5}, sy[4] = {-0.5, -0.5, H - 0.5, H - 0.5};
+        double a[8][9] = {};
+        for (int i = 0; i < 4; ++i) {
+            const double u = corners[2 * i], v = corners[2 * i + 1];
+            const double r1[9] = {sx[i], sy[i], 1, 0, 0, 0, -u * sx[i], -u * sy[i], u};
+            const double r2[9] = {0, 0, 0, sx[i], sy[i], 1, -v * sx[i], -v * sy[i], v};
+            std::copy(r1, r1 + 9, a[2 * i]);
+            std::copy(r2, r2 + 9, a[2 * i + 1]);
+        }
+        for (int c = 0; c < 8; ++c) {
+            int p = c;
+            for (int r = c + 1; r < 8; ++r)
+                if (std::fabs(a[r][c]) > std::fabs(a[p][c])) p = r;
+            std::swap(a[p], a[c]);
+            for (int r = 0; r < 8; ++r) {
+                if (r == c) continue;
+                const double f = a[r][c] / a[c][c];
+                for (int k = c; k < 9; ++k) a[r][k] -= f * a[c][k];
+            }
+        }
+        for (int i = 0; i < 8; ++i) h[i] = a[i][8] / a[i][i];
+        h[8] = 1;
+    }
+};
+
+}  // namespace synth
