@@ -1,0 +1,195 @@
+// CThread under Wine: start/stop rules, waiting for the pass in progress, and the caller's
+// messages dispatched while Stop waits.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "capture/Thread.h"
+
+namespace {
+
+// Worker whose loop pass can be held open and observed. Run only touches members of this object
+// until the loop ends.
+class Worker : public CThread {
+public:
+    ~Worker() override { Stop(); }
+
+    std::atomic<int> runs{0};
+    std::atomic<int> passesStarted{0};
+    std::atomic<int> passesEnded{0};
+    std::atomic<bool> sawRunFlagAtEntry{false};
+    std::atomic<int> passMs{1};
+    HWND notify = nullptr;     // posted WM_APP once per Run
+    HWND sendTo = nullptr;     // sent WM_APP + 1 once per Run
+    std::atomic<LRESULT> sendResult{0};
+
+protected:
+    int Run() override {
+        sawRunFlagAtEntry = IsRunning();
+        ++runs;
+        if (notify) PostMessageA(notify, WM_APP, 0, 0);
+        if (sendTo) {
+            DWORD_PTR r = 0;
+            // Bounded only so that a broken Stop fails this test instead of hanging the suite.
+            if (SendMessageTimeoutA(sendTo, WM_APP + 1, 0, 0, SMTO_NORMAL, 5000, &r)) sendResult = static_cast<LRESULT>(r);
+        }
+        while (IsRunning()) {
+            ++passesStarted;
+            Sleep(static_cast<DWORD>(passMs.load()));
+            ++passesEnded;
+        }
+        return 0;
+    }
+};
+
+template <class Pred>
+bool WaitFor(Pred p, DWORD ms = 5000) {
+    const DWORD start = GetTickCount();
+    while (!p()) {
+        if (GetTickCount() - start > ms) return false;
+        Sleep(1);
+    }
+    return true;
+}
+
+HANDLE Dup(HANDLE h) {
+    HANDLE d = nullptr;
+    DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &d, 0, FALSE, DUPLICATE_SAME_ACCESS);
+    return d;
+}
+
+std::atomic<int> g_posted{0};
+std::atomic<int> g_sent{0};
+
+LRESULT CALLBACK TestWndProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == WM_APP) {
+        ++g_posted;
+        return 0;
+    }
+    if (m == WM_APP + 1) {
+        ++g_sent;
+        return 42;
+    }
+    return DefWindowProcA(h, m, w, l);
+}
+
+HWND MakeWindow() {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = TestWndProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "TavoriThreadTestWnd";
+    RegisterClassA(&wc);  // a second registration fails harmlessly
+    return CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance, nullptr);
+}
+
+}  // namespace
+
+TEST(CThread, StartTwiceKeepsOneThread) {
+    Worker w;
+    ASSERT_EQ(w.Start(), 0);
+    HANDLE first = w.ThreadHandle();
+    const uint32_t id = w.ThreadId();
+    ASSERT_NE(first, nullptr);
+    EXPECT_NE(id, 0u);
+    EXPECT_EQ(w.Start(), 1);
+    EXPECT_EQ(w.ThreadHandle(), first);
+    EXPECT_EQ(w.ThreadId(), id);
+    ASSERT_TRUE(WaitFor([&] { return w.passesStarted > 0; }));
+    w.Stop();
+    EXPECT_EQ(w.runs, 1);
+    EXPECT_TRUE(w.sawRunFlagAtEntry) << "the run flag is set before the thread exists";
+    EXPECT_EQ(w.ThreadHandle(), nullptr);
+    EXPECT_EQ(w.ThreadId(), 0u);
+    EXPECT_FALSE(w.IsRunning());
+}
+
+TEST(CThread, StopWithoutThreadReturnsAtOnce) {
+    Worker w;
+    const DWORD t0 = GetTickCount();
+    w.Stop();
+    w.Stop();
+    EXPECT_LT(GetTickCount() - t0, 100u);
+    EXPECT_EQ(w.ThreadHandle(), nullptr);
+    EXPECT_EQ(w.runs, 0);
+}
+
+TEST(CThread, StopWaitsForThePassInProgress) {
+    Worker w;
+    w.passMs = 300;
+    ASSERT_EQ(w.Start(), 0);
+    ASSERT_TRUE(WaitFor([&] { return w.passesStarted > 0; }));
+    w.Stop();
+    EXPECT_EQ(w.passesEnded.load(), w.passesStarted.load()) << "Stop returned inside a pass";
+    EXPECT_EQ(w.passesStarted, 1) << "the loop saw the cleared flag after its pass";
+}
+
+TEST(CThread, RestartAfterStopRunsANewThread) {
+    Worker w;
+    ASSERT_EQ(w.Start(), 0);
+    w.Stop();
+    ASSERT_EQ(w.Start(), 0);
+    EXPECT_NE(w.ThreadHandle(), nullptr);
+    ASSERT_TRUE(WaitFor([&] { return w.runs == 2; }));
+    w.Stop();
+    EXPECT_EQ(w.runs, 2);
+}
+
+TEST(CThread, ExitCodes) {
+    Worker w;
+    ASSERT_EQ(w.Start(), 0);
+    HANDLE h = Dup(w.ThreadHandle());
+    w.Stop();
+    DWORD code = 1234;
+    ASSERT_TRUE(GetExitCodeThread(h, &code));
+    EXPECT_EQ(code, 0u);
+    CloseHandle(h);
+
+    HANDLE orphan = CreateThread(nullptr, 0, &CThread::ThreadEntry, nullptr, 0, nullptr);
+    ASSERT_NE(orphan, nullptr);
+    ASSERT_EQ(WaitForSingleObject(orphan, 5000), WAIT_OBJECT_0);
+    ASSERT_TRUE(GetExitCodeThread(orphan, &code));
+    EXPECT_EQ(code, 0xFFFFFFFFu);
+    CloseHandle(orphan);
+}
+
+TEST(CThread, DestructorStopsTheThread) {
+    HANDLE h = nullptr;
+    {
+        Worker w;
+        ASSERT_EQ(w.Start(), 0);
+        h = Dup(w.ThreadHandle());
+        ASSERT_TRUE(WaitFor([&] { return w.passesStarted > 0; }));
+    }
+    EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_OBJECT_0);
+    CloseHandle(h);
+}
+
+TEST(CThread, StopDispatchesTheCallersMessages) {
+    HWND wnd = MakeWindow();
+    ASSERT_NE(wnd, nullptr);
+    g_posted = 0;
+    g_sent = 0;
+    {
+        // Posted: handled during Stop, before this thread pumps anything itself.
+        Worker w;
+        w.notify = wnd;
+        w.passMs = 200;
+        ASSERT_EQ(w.Start(), 0);
+        ASSERT_TRUE(WaitFor([&] { return w.passesStarted > 0; }));
+        EXPECT_EQ(g_posted, 0);
+        w.Stop();
+        EXPECT_EQ(g_posted, 1);
+    }
+    {
+        // Sent from the worker to this thread while it is stopping: no deadlock.
+        Worker w;
+        w.sendTo = wnd;
+        ASSERT_EQ(w.Start(), 0);
+        w.Stop();
+        EXPECT_EQ(g_sent, 1);
+        EXPECT_EQ(w.sendResult, 42);
+    }
+    DestroyWindow(wnd);
+}
