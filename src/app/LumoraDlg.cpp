@@ -1,30 +1,68 @@
 #include "app/LumoraDlg.h"
 
 #include <objbase.h>
+#include <shellapi.h>
 
+#include "ACamDll.h"
+#include "app/LumoraApp.h"
+#include "capture/ListenThread.h"
+#include "capture/PointHandoff.h"
+#include "config/LangText.h"
 #include "config/Settings.h"
 #include "res/resource.h"
+#include "calibration/CalibrationFlags.h"
+#include "storage/CalibrationSources.h"
+#include "ui/AnimateTrayIcon.h"
+#include "win/Trace.h"
+
+namespace {
+constexpr const char* kHelpAddress = "https://tavori.example/help";
+}
 
 TAVORI_BEGIN_MESSAGE_MAP(CLumoraDlg)
 TAVORI_ON_MESSAGE(WM_SYSCOMMAND, OnSysCommand)
 TAVORI_ON_MESSAGE(WM_PAINT, OnPaint)
 TAVORI_ON_MESSAGE(WM_QUERYDRAGICON, OnQueryDragIcon)
 TAVORI_ON_MESSAGE(WM_DESTROY, OnDestroy)
+TAVORI_ON_MESSAGE(WM_POINT_EVENT, OnPointEvent)
+TAVORI_ON_MESSAGE(WM_PROC_CMD, OnProcCmd)
+TAVORI_ON_MESSAGE(WM_SAVE_CALIBRATION, OnSaveCalibration)
 TAVORI_ON_MESSAGE(WM_SET_SEARCH_TYPE, OnSetSearchType)
 TAVORI_ON_MESSAGE(WM_CTLCOLORDLG, OnCtlColorDlg)
 TAVORI_ON_MESSAGE(WM_CTLCOLORSTATIC, OnCtlColorStatic)
+TAVORI_ON_COMMAND(ID_MENU_COLLEAT, OnNotYet)
+TAVORI_ON_MESSAGE(WM_TRAY_NOTIFY, OnTrayNotify)
 TAVORI_ON_MESSAGE(WM_QUERYENDSESSION, OnQueryEndSession)
 TAVORI_ON_COMMAND(ID_MENU_QUIT, OnQuit)
 TAVORI_ON_COMMAND(ID_MENU_SHOW, OnShow)
+TAVORI_ON_COMMAND(ID_MENU_CALIBRATE, OnNotYet)
+TAVORI_ON_COMMAND(ID_MENU_CALIBRATE_AUTO, OnNotYet)
+TAVORI_ON_COMMAND(ID_MENU_HELP, OnHelp)
+TAVORI_ON_COMMAND(ID_MENU_ABOUT, OnNotYet)
+TAVORI_ON_COMMAND(ID_MENU_OPTIONS, OnNotYet)
 TAVORI_ON_MESSAGE(WM_TIMER, OnTimer)
+TAVORI_ON_COMMAND(ID_MENU_LASERWRITE, OnNotYet)
 TAVORI_END_MESSAGE_MAP()
 
 CLumoraDlg::CLumoraDlg() : MappedDialog(IDD_LUMORA_DIALOG, nullptr) {
     m_hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
+    g_bCollateA = 0;
+    g_nBackgroundMode = 0;
 }
 
 CLumoraDlg::~CLumoraDlg() {
+    StopCameras();
     if (m_brush) DeleteObject(m_brush);
+}
+
+bool CLumoraDlg::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (message == m_uTaskbarCreated && m_uTaskbarCreated != 0) {
+        // The shell restarted: its new task bar knows nothing of our icon.
+        if (m_pTrayIcon) m_pTrayIcon->Readd();
+        result = 0;
+        return true;
+    }
+    return MappedDialog::Dispatch(message, wParam, lParam, result);
 }
 
 BOOL CLumoraDlg::OnInitDialog() {
@@ -45,10 +83,23 @@ BOOL CLumoraDlg::OnInitDialog() {
     SetWindowLongPtrA(m_hWnd, GWL_EXSTYLE, WS_EX_TOOLWINDOW);
 
     CoInitialize(nullptr);
+    m_pTrayIcon.reset();
     m_bCameraRunning = 0;
     m_nScreenW = GetSystemMetrics(SM_CXSCREEN);
     m_nScreenH = GetSystemMetrics(SM_CYSCREEN);
 
+    m_uTaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    m_pTrayIcon = std::make_unique<CAnimateTrayIcon>(m_hWnd, WM_TRAY_NOTIFY, 0, 0, IDR_MAINFRAME, RGB(255, 255, 255));
+    m_pTrayIcon->SetAnimationInterval(500);
+    m_pTrayIcon->SetTooltipText(g_Lang.IDS_TAVORI.c_str());
+
+    if (!StartCameras()) {
+        AppMessageBox(g_Lang.IDS_INSTAVORI.c_str());
+        WriteManagementZero();
+        EndDialog(IDCANCEL);
+        return FALSE;
+    }
+    g_nBackgroundMode = 2;
     m_bCameraRunning = 1;
     m_nHideCount = 0;
     SetTimer(m_hWnd, IDT_HIDE_WINDOW, 500, nullptr);
@@ -59,7 +110,7 @@ BOOL CLumoraDlg::OnInitDialog() {
 LRESULT CLumoraDlg::OnSysCommand(WPARAM wParam, LPARAM lParam) {
     switch (wParam & 0xFFF0) {
     case IDM_ABOUTBOX:
-        return 0;
+        return OnNotYet(0, 0);
     case SC_MINIMIZE:
         ShowWindow(m_hWnd, SW_HIDE);
         return 0;
@@ -95,6 +146,9 @@ LRESULT CLumoraDlg::OnQueryDragIcon(WPARAM, LPARAM) { return reinterpret_cast<LR
 LRESULT CLumoraDlg::OnDestroy(WPARAM, LPARAM) {
     KillTimer(m_hWnd, IDT_HIDE_WINDOW);
     KillTimer(m_hWnd, IDT_SEARCH_TYPE);
+    KillTimer(m_hWnd, IDT_RECONNECT);
+    StopCameras();
+    m_pTrayIcon.reset();
     CoUninitialize();
     return 0;
 }
@@ -127,12 +181,94 @@ LRESULT CLumoraDlg::OnShow(WPARAM, LPARAM) {
     return 0;
 }
 
+LRESULT CLumoraDlg::OnHelp(WPARAM, LPARAM) {
+    ShellExecuteA(nullptr, "open", kHelpAddress, nullptr, nullptr, SW_SHOWNORMAL);
+    return 0;
+}
+
+// Calibration, the calibration list, laser writing and the About box arrive in later versions.
+LRESULT CLumoraDlg::OnNotYet([[maybe_unused]] WPARAM wParam, LPARAM) {
+    TRACE("command %u is not available yet", static_cast<unsigned>(LOWORD(wParam)));
+    AppMessageBox("This function is not available in this version of Tavori yet.", MB_OK | MB_ICONINFORMATION);
+    return 0;
+}
+
+LRESULT CLumoraDlg::OnTrayNotify(WPARAM, LPARAM) { return 0; }
+
 LRESULT CLumoraDlg::OnTimer(WPARAM wParam, LPARAM) {
     if (wParam == IDT_HIDE_WINDOW) {
         if (m_nHideCount > 8) KillTimer(m_hWnd, IDT_HIDE_WINDOW);
         ShowWindow(m_hWnd, SW_HIDE);
         ++m_nHideCount;
     }
+    if (wParam == IDT_RECONNECT && !m_bCameraRunning) {
+        ALC_Initialize();
+        if (StartCameras()) {
+            m_bCameraRunning = 1;
+            if (m_pTrayIcon) m_pTrayIcon->SetIcon(IDR_MAINFRAME);
+            KillTimer(m_hWnd, IDT_RECONNECT);
+        }
+    }
     if (wParam == IDT_SEARCH_TYPE) ReloadSearchType();
+    return 0;
+}
+
+LRESULT CLumoraDlg::OnPointEvent(WPARAM wParam, LPARAM lParam) {
+    if (status == 2 || status == 3) {
+        // Frame copies go to the automatic and image position dialogs, which arrive later.
+        ReleaseFrameCopy(TakeFrameCopy(static_cast<uintptr_t>(wParam)));
+        return 0;
+    }
+    _SDetectPoint point{};
+    if (!TakePoint(static_cast<uintptr_t>(lParam), point)) return 0;
+    if (!m_bCameraRunning) return 0;
+    (void)point;  // status 0: mouse emulation; status 1: the manual calibration dialog
+    return 0;
+}
+
+void CLumoraDlg::OnCameraLost() {
+    m_bCameraRunning = 0;
+    StopCameras();
+    SetTimer(m_hWnd, IDT_RECONNECT, 5000, nullptr);
+    AppMessageBox(g_Lang.IDS_DISCONNECTION.c_str());
+}
+
+void CLumoraDlg::ForEachListener(void (*action)(CListenThread&, int), int value) {
+    for (auto& listener : m_listListeners)
+        if (listener) action(*listener, value);
+}
+
+LRESULT CLumoraDlg::OnProcCmd(WPARAM wParam, LPARAM lParam) {
+    if (lParam == 10) {
+        if (wParam == 0 || wParam == 1)
+            ForEachListener([](CListenThread& l, int on) { l.SwitchCaptureMode(on); }, static_cast<int>(wParam));
+        return 0;
+    }
+    if (lParam != 1) return 0;
+    switch (wParam) {
+    case 2:
+        ForEachListener([](CListenThread& l, int v) { l.SetCaptureControl(v, 50); }, -5);
+        break;
+    case PROC_CAMERA_LOST:
+        // Several listeners may report the same loss: only the first is acted on.
+        if (m_bCameraRunning) OnCameraLost();
+        break;
+    case 14:
+        ForEachListener([](CListenThread& l, int v) { l.SetCaptureControl(v, 50); }, g_nCalibExposure);
+        break;
+    default:
+        // The calibration flow's codes (1, 3, 4, 7, 8, 12, 13, 16) arrive with the calibration dialogs.
+        TRACE("OnProcCmd: code %u not handled yet", static_cast<unsigned>(wParam));
+        break;
+    }
+    return 0;
+}
+
+LRESULT CLumoraDlg::OnSaveCalibration(WPARAM, LPARAM lParam) {
+    _SCalibration* posted = FindCalibrationSource(static_cast<uintptr_t>(lParam));
+    if (!posted) return 0;
+    posted->lPtCount = static_cast<uint32_t>(g_Settings.SetPtCount);
+    for (auto& listener : m_listListeners)
+        if (listener) listener->SaveCalibration(*posted);
     return 0;
 }

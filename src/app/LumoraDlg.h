@@ -3,7 +3,13 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
+#include <vector>
+
 #include "win/Dialog.h"
+
+class CAnimateTrayIcon;
+class CListenThread;
 
 constexpr UINT WM_PROC_CMD = 0x801;
 constexpr UINT WM_POINT_EVENT = 0x802;
@@ -19,10 +25,17 @@ constexpr UINT_PTR IDT_SEARCH_TYPE = 2057;
 
 constexpr const char* kMainWindowCaption = "Tavori Driver window";
 
+// Codes of WM_PROC_CMD (lParam 1).
+constexpr WPARAM PROC_CAMERA_LOST = 9;
+
 class CLumoraDlg : public win::MappedDialog<CLumoraDlg> {
 public:
     CLumoraDlg();
     ~CLumoraDlg() override;
+
+    // 1 when at least one camera runs and none failed to start.
+    int StartCameras();
+    void StopCameras();
 
 protected:
     BOOL OnInitDialog() override;
@@ -41,11 +54,26 @@ private:
     LRESULT OnQuit(WPARAM wParam, LPARAM lParam);
     LRESULT OnShow(WPARAM wParam, LPARAM lParam);
     LRESULT OnTimer(WPARAM wParam, LPARAM lParam);
+    LRESULT OnPointEvent(WPARAM wParam, LPARAM lParam);
+    LRESULT OnProcCmd(WPARAM wParam, LPARAM lParam);
+    LRESULT OnSaveCalibration(WPARAM wParam, LPARAM lParam);
+    LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
+    LRESULT OnHelp(WPARAM wParam, LPARAM lParam);
+    LRESULT OnNotYet(WPARAM wParam, LPARAM lParam);
+    bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    void OnCameraLost();
+    void ForEachListener(void (*action)(CListenThread&, int), int value);
 
     HICON m_hIcon = nullptr;
     HBRUSH m_brush = nullptr;
+    std::unique_ptr<CAnimateTrayIcon> m_pTrayIcon;
+    std::vector<std::unique_ptr<CListenThread>> m_listListeners;
     int m_nHideCount = 0;
     volatile LONG m_bCameraRunning = 0;
     int m_nScreenW = 0;
     int m_nScreenH = 0;
+    // Where detected points go: 0 = the mouse, 1 manual, 2 automatic calibration, 3 image position.
+    int status = 0;
+    int calType = 0;
+    UINT m_uTaskbarCreated = 0;
 };

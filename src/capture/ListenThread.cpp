@@ -1,0 +1,398 @@
+#include "capture/ListenThread.h"
+
+#include <objbase.h>
+#include <mmsystem.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "calibration/CalibrationFlags.h"
+#include "capture/BackgroundSubtraction.h"
+#include "capture/CameraIdentity.h"
+#include "capture/CameraStartStop.h"
+#include "capture/PointHandoff.h"
+#include "capture/FramePacing.h"
+#include "config/Settings.h"
+#include "storage/CalibrationIni.h"
+#include "storage/CalibrationRecord.h"
+#include "storage/MCUThread.h"
+#include "win/Trace.h"
+
+volatile int32_t g_nBackgroundMode = 0;
+volatile int32_t g_nBackgroundSnap = 0;
+
+namespace {
+constexpr int kMaxPoints = 64;
+constexpr UINT kDrawNotify = 0x7EB;
+constexpr WPARAM kCameraLost = 9;
+constexpr uint32_t kNoPointResetMs = 60000;
+
+bool TraceDue(uint32_t now, uint32_t& last) {
+    if (now - last <= 1000) return false;
+    last = now;
+    return true;
+}
+}  // namespace
+
+CListenThread::CListenThread() { g_nBackgroundSnap = 1; }
+
+CListenThread::~CListenThread() {
+    Stop();
+    Teardown();
+}
+
+int CListenThread::Init(const SCapParam& param) {
+    m_setting = 0;
+    m_screen = 0;
+    m_bound = 0;
+    m_busy = 0;
+    m_periodMs = g_Settings.FramePeriodMs();
+    m_lastDetection = GetTickCount();
+    if (m_hDevice) return 1;
+
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    m_bComInitialised = SUCCEEDED(hr);
+
+    m_hDevice = DevCreate(&param);
+    if (!m_hDevice) {
+        Teardown();
+        return -2;
+    }
+    if (!DevInitCapture(m_hDevice)) {
+        Teardown();
+        return -3;
+    }
+    SCapFrameFree(&m_frame);
+    m_captureIndex = param.nIndex;
+    if (m_pointShare.CreatePointShare(m_captureIndex) != 0) {
+        Teardown();
+        return -4;
+    }
+    m_hDetector = IRLCreate();
+    IRLInit(m_hDetector);
+    GreyValue(m_hDetector, g_Settings.GreyValue);
+
+    m_pMCU = std::make_unique<CMCUThread>();
+    bool fromFlash = m_pMCU->GetCalibration(m_calibration);
+    TRACE("MCU GetCalibration ret=%d pt=%lu win=%lux%lu", fromFlash ? 1 : 0,
+          static_cast<unsigned long>(m_calibration.lPtCount), static_cast<unsigned long>(m_calibration.lWinWidth),
+          static_cast<unsigned long>(m_calibration.lWinHeight));
+    if (!fromFlash || !ValidateCalibration(m_calibration)) {
+        TRACE("MCU invalid, fallback to INI");
+        _SCalibration fromFile{};
+        if (LoadIni(fromFile)) {
+            m_calibration = fromFile;
+            SetCaptureControl(g_nExposure, 200);
+        }
+    }
+    if (m_calibration.lPtCount > 0) g_nPtCount = static_cast<int32_t>(m_calibration.lPtCount);
+    ApplyCalibration(m_calibration);
+
+    m_points = new (std::nothrow) _SDetectPoint[kMaxPoints]();
+    SCapFrameCreate(&m_frame, static_cast<uint32_t>(param.nWidth), static_cast<uint32_t>(param.nHeight), nullptr);
+    return 0;
+}
+
+int CListenThread::SetTarget(HWND window, UINT pointMessage, UINT commandMessage) {
+    m_hTarget = window;
+    m_pointMessage = pointMessage;
+    m_commandMessage = commandMessage;
+    return 0;
+}
+
+void CListenThread::SetImgConfig(const _SImgPara& para) {
+    if (!m_hDetector) return;
+    std::lock_guard<std::mutex> lock(m_detectorLock);
+    IRLSetImgConfig(m_hDetector, &para);
+}
+
+int CListenThread::SetCaptureControl(int nVal, int nDelay) {
+    int result = 0;
+    if (m_hDevice) {
+        TRACE("SetCaptureControl enter nVal=%d nDelay=%d", nVal, nDelay);
+        if (nVal == 0) {
+            SCapControl control{DEV_PROP_EXPOSURE, DEV_FLAG_AUTO, -3};
+            result = DevSetControl(m_hDevice, &control);
+            if (result) {
+                Sleep(static_cast<DWORD>(nDelay > 0 ? nDelay : 0));
+                IRLSetCmpPara(m_hDetector, 15);
+                ResetEnroll(1);
+            }
+            m_startEnroll = 1;
+            m_initEnroll = 1;
+        } else {
+            m_startEnroll = 0;
+            SCapControl control{DEV_PROP_EXPOSURE, DEV_FLAG_MANUAL, static_cast<int16_t>(nVal)};
+            result = DevSetControl(m_hDevice, &control);
+            if (result) {
+                Sleep(static_cast<DWORD>(nDelay > 0 ? nDelay : 0));
+                IRLSetCmpPara(m_hDetector, 15);
+                ResetEnroll(0);
+            }
+        }
+    }
+    TRACE("SetCaptureControl exit nVal=%d ret=%d", nVal, result);
+    return result;
+}
+
+void CListenThread::ResetEnroll(int type) {
+    TRACE("ResetEnroll call type=%d enrollSign=%d startEnroll=%d initEnroll=%d", type, enrollSign,
+          m_startEnroll ? 1 : 0, m_initEnroll ? 1 : 0);
+    if (!m_hDetector) return;
+    if (type == 1)
+        IRLResetAutoEnroll(m_hDetector);
+    else
+        IRLResetEnroll(m_hDetector);
+}
+
+void CListenThread::SwitchCaptureMode(int on) {
+    m_captureMode = on;
+    if (m_calibration.lPtCount != 25) return;
+    GreyValue(m_hDetector, on ? 5 : 25);
+    SetCaptureControl(on ? -8 : -12, 50);
+}
+
+int CListenThread::StartCapture() {
+    if (!m_hDevice) return -1;
+    DevPlay(m_hDevice, 0);
+    TRACE("DevPlay done, re-apply exposure exp=%ld", static_cast<long>(g_nExposure));
+    Sleep(300);
+    SetCaptureControl(g_nExposure, 200);
+    return Start();
+}
+
+void CListenThread::StopCapture() {
+    if (!m_hDevice) return;
+    Stop();
+    DevStop(m_hDevice);
+}
+
+void CListenThread::ApplyCalibration(const _SCalibration& cal) {
+    if (!m_hDetector) return;
+    m_setting = 0;
+    if (cal.lWinWidth == 0) return;
+    {
+        std::lock_guard<std::mutex> lock(m_detectorLock);
+        IRLSetConfig(m_hDetector, &cal);
+    }
+    m_setting = 1;
+
+    MultiScreenTable* table = g_pMultiScreen;
+    if (!table) return;
+    const int32_t cameraId = m_captureIndex + 1;
+    int count = table->nCount;
+    if (count < 0 || count > kMaxScreens) count = count < 0 ? 0 : kMaxScreens;  // another writer's garbage
+    int entry = -1;
+    for (int i = 0; i < count; ++i)
+        if (table->nCameraId[i] == cameraId) {
+            entry = i;
+            break;
+        }
+    if (entry >= 0 && table->bReady[entry] != 0) return;
+    if (entry < 0) {
+        if (count >= kMaxScreens) return;
+        entry = count;
+        table->nCameraId[entry] = cameraId;
+        table->nCount = count + 1;
+    }
+    table->bConfigured[entry] = 1;
+    table->nTop[entry] = static_cast<int32_t>(cal.lWinTop);
+    table->nLeft[entry] = static_cast<int32_t>(cal.lWinLeft);
+    table->nWidth[entry] = static_cast<int32_t>(cal.lWinWidth);
+    table->nHeight[entry] = static_cast<int32_t>(cal.lWinHeight);
+
+    if (g_Settings.Setting == 1 && g_Settings.AutoRunDraw == 1 && !g_Settings.DrawFile.empty()) {
+        std::string path = g_Settings.AppDir + "\\" + g_Settings.DrawFile;
+        ShellExecuteA(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
+    }
+}
+
+void CListenThread::SaveCalibration(const _SCalibration& posted) {
+    const uint32_t count = static_cast<uint32_t>(g_Settings.SetPtCount);
+    m_calibration.lScreenIndex = posted.lScreenIndex;
+    m_calibration.lWinLeft = posted.lWinLeft;
+    m_calibration.lWinTop = posted.lWinTop;
+    m_calibration.lWinWidth = posted.lWinWidth;
+    m_calibration.lWinHeight = posted.lWinHeight;
+    m_calibration.lPtCount = count;
+    m_calibration.lType = 1;
+    for (unsigned i = 0; i < UsedPoints(count); ++i) {
+        m_calibration.x[i] = posted.x[i];
+        m_calibration.y[i] = posted.y[i];
+    }
+    if (m_pMCU) m_pMCU->SetCalibration(m_calibration);
+    SaveIni(m_calibration);
+    ApplyCalibration(posted);
+}
+
+int CListenThread::Run() {
+    while (IsRunning()) {
+        DWORD t0 = timeGetTime();
+        if (ProcFrame() < 0) break;
+        DWORD elapsed = timeGetTime() - t0;
+        Sleep(SleepAfterPass(m_periodMs, elapsed));
+    }
+    return 0;
+}
+
+int CListenThread::ProcFrame() {
+    const uint32_t now = GetTickCount();
+    if (g_bCollateA) {
+        if (TraceDue(now, m_lastTrace))
+            TRACE("ProcFrame skip: g_bCollateA=1 enrollSign=%d setting=%d screen=%d", enrollSign,
+                  m_setting ? 1 : 0, m_screen);
+        return 0;
+    }
+    if (!m_hDevice || !m_frame.pData) return -1;
+    if (m_busy) {
+        if (TraceDue(now, m_lastTrace))
+            TRACE("ProcFrame reentry skip: screen=%d captureIndex=%d", m_screen, m_captureIndex);
+        return 0;
+    }
+    m_busy = 1;
+    long size = static_cast<long>(m_frame.nSize);
+    if (!DevGetFrame(m_hDevice, m_frame.pData, &size)) {
+        m_busy = 0;
+        return 0;
+    }
+
+    if (g_nBackgroundMode == 2) {
+        if (g_nBackgroundSnap == 1) {
+            uint8_t* snapshot = new (std::nothrow) uint8_t[m_frame.nSize];
+            if (snapshot) {
+                memcpy(snapshot, m_frame.pData, m_frame.nSize);
+                delete[] m_pBackground;
+                m_pBackground = snapshot;
+                g_nBackgroundSnap = g_nBackgroundSnap + 1;
+            }
+        }
+        if (m_pBackground) SubtractBackground(m_pBackground, m_frame);
+    }
+
+    if (!m_hTarget || !m_pointMessage) {
+        m_busy = 0;
+        return 0;
+    }
+    Detect(now);
+
+    if (m_presenceCounter <= 30) {
+        ++m_presenceCounter;
+    } else {
+        if (!CheckCameraPresent()) PostMessageA(m_hTarget, m_commandMessage, kCameraLost, 1);
+        m_presenceCounter = 0;
+    }
+    m_busy = 0;
+    return 0;
+}
+
+void CListenThread::Detect(uint32_t now) {
+    const int32_t mode = enrollSign;
+    if (mode == 1) {
+        int found;
+        {
+            std::lock_guard<std::mutex> lock(m_detectorLock);
+            found = IRLFindMostLight(m_hDetector, &m_frame, m_points);
+        }
+        if (found) PostPoints(static_cast<WPARAM>(m_captureIndex));
+        return;
+    }
+    if (mode == 2) {
+        PostFrameCopy();
+        return;
+    }
+    if (!m_setting) return;
+
+    bool found;
+    if (searchType == 0) {
+        {
+            std::lock_guard<std::mutex> lock(m_detectorLock);
+            found = IRLFindWinPointOne(m_hDetector, &m_frame, m_points) != 0;
+        }
+        PostPoints(static_cast<WPARAM>(m_screen));
+    } else {
+        int n;
+        {
+            std::lock_guard<std::mutex> lock(m_detectorLock);
+            n = IRLFindWinPoint(m_hDetector, &m_frame, m_points, kMaxPoints);
+        }
+        if (n < 0) n = 0;
+        if (n > kMaxPoints) n = kMaxPoints;
+        found = n > 0;
+        if (n < 2) {
+            if (n == 0) m_points[0].x = m_points[0].y = 0;
+            PostPoints(static_cast<WPARAM>(m_screen));
+        }
+        if (m_bound) {
+            m_pointShare.Publish(m_points, n);
+        } else if (MultiScreenTable* table = g_pMultiScreen) {
+            for (int i = 0; i < kMaxScreens; ++i)
+                if (table->nCameraId[i] == m_captureIndex + 1 && table->bReady[i] == 1) {
+                    m_bound = 1;
+                    break;
+                }
+        }
+    }
+    if (found) {
+        m_lastDetection = now;
+    } else if (now - m_lastDetection > kNoPointResetMs) {
+        m_lastDetection = now;
+        ResetEnroll(0);
+    }
+}
+
+void CListenThread::PostPoints(WPARAM wParam) {
+    PostMessageA(m_hTarget, m_pointMessage, wParam, static_cast<LPARAM>(PublishPoint(m_points[0])));
+}
+
+void CListenThread::PostFrameCopy() {
+    SCapFrame* copy = NewFrameCopy(m_frame);
+    if (copy && !PostMessageA(m_hTarget, m_pointMessage, reinterpret_cast<WPARAM>(copy), 0)) ReleaseFrameCopy(copy);
+}
+
+bool CListenThread::CheckCameraPresent() {
+    SInfoParam info{};
+    info.nType = 1;
+    info.nIndex = m_captureIndex;
+    DevGetCaptureInfo(1, &info);
+    info.szPath[sizeof(info.szPath) - 1] = 0;
+    return PathNamesCamera(info.szPath, g_strCamPid, g_strCamVid);
+}
+
+void CListenThread::Teardown() {
+    if (m_hDevice) {
+        DevStop(m_hDevice);
+        DevDestroy(m_hDevice);
+        m_hDevice = nullptr;
+    }
+    SCapFrameFree(&m_frame);
+    if (m_pBackground) {
+        delete[] m_pBackground;
+        m_pBackground = nullptr;
+        g_nBackgroundSnap = 1;
+    }
+    delete[] m_points;
+    m_points = nullptr;
+    if (m_hDetector) {
+        IRLUninit(m_hDetector);
+        m_hDetector = nullptr;
+    }
+    m_pMCU.reset();
+    if (MultiScreenTable* table = g_pMultiScreen) {
+        for (int i = 0; i < kMaxScreens; ++i) {
+            if (table->nCameraId[i] != m_captureIndex + 1) continue;
+            HWND reader = reinterpret_cast<HWND>(static_cast<uintptr_t>(table->hReader[i]));
+            // A reader that stopped responding must not hang the driver's shutdown.
+            if (reader && IsWindow(reader))
+                SendMessageTimeoutA(reader, kDrawNotify, 18, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 1000, nullptr);
+            break;
+        }
+    }
+    m_pointShare.ClosePointShare();
+    if (m_bComInitialised) {
+        CoUninitialize();
+        m_bComInitialised = false;
+    }
+}

@@ -1,0 +1,82 @@
+// One running camera: opens the device and a detector, loads the camera's calibration and runs the
+// paced frame loop on its own thread. Results reach the main window only as posted messages.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "Dev.h"
+#include "MultiIRLight.h"
+#include "capture/Thread.h"
+#include "output/SharedMemory.h"
+
+class CMCUThread;
+
+// Background subtraction: mode 2 = on; snapshot 1 = armed, 2 = taken.
+extern volatile int32_t g_nBackgroundMode;
+extern volatile int32_t g_nBackgroundSnap;
+
+class CListenThread : public CThread {
+public:
+    CListenThread();
+    ~CListenThread() override;
+
+    int Init(const SCapParam& param);  // 0, 1 (already open), -2, -3, -4
+    int SetTarget(HWND window, UINT pointMessage, UINT commandMessage);
+    void SetImgConfig(const _SImgPara& para);
+    int SetCaptureControl(int nVal, int nDelay);
+    void ResetEnroll(int type);
+    void SwitchCaptureMode(int on);
+    int StartCapture();
+    void StopCapture();
+    void ApplyCalibration(const _SCalibration& cal);
+    void ClearSetting() { m_setting = 0; }
+    int GetCaptureIndex() const { return m_captureIndex; }
+    void SetScreen(int screen) { m_screen = screen; }
+    int GetScreen() const { return m_screen; }
+    bool IsCalibrated() const { return m_setting != 0; }
+    const _SCalibration& Calibration() const { return m_calibration; }
+    // Stores a finished calibration for this camera: flash, then the file, then the detector.
+    void SaveCalibration(const _SCalibration& posted);
+
+    int ProcFrame();  // -1 = stop the loop, 0 = go on
+
+protected:
+    int Run() override;
+
+private:
+    bool CheckCameraPresent();
+    void Teardown();
+    void Detect(uint32_t now);
+    void PostPoints(WPARAM wParam);
+    void PostFrameCopy();
+
+    HWND m_hTarget = nullptr;
+    UINT m_pointMessage = 0;
+    UINT m_commandMessage = 0;
+    volatile uint32_t m_setting = 0;
+    HDEVCTR m_hDevice = nullptr;
+    HMULTIIRLIGHT m_hDetector = nullptr;
+    SCapFrame m_frame{};
+    _SDetectPoint* m_points = nullptr;
+    std::unique_ptr<CMCUThread> m_pMCU;
+    volatile uint32_t m_bound = 0;
+    volatile uint32_t m_busy = 0;
+    int32_t m_captureIndex = 0;
+    volatile int32_t m_screen = 0;
+    uint32_t m_presenceCounter = 0;
+    uint32_t m_periodMs = 30;
+    CPointShare m_pointShare;
+    _SCalibration m_calibration{};
+    uint32_t m_startEnroll = 0;
+    uint32_t m_initEnroll = 0;
+    uint32_t m_lastDetection = 0;
+    int32_t m_captureMode = 0;
+    uint8_t* m_pBackground = nullptr;
+    uint32_t m_lastTrace = 0;
+    bool m_bComInitialised = false;
+    // The detector's configuration calls come from the UI thread while the loop finds points.
+    std::mutex m_detectorLock;
+};

@@ -1,0 +1,93 @@
+#include "ui/AnimateTrayIcon.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+
+namespace {
+void CopyTip(char (&field)[128], const char* text) {
+    strncpy(field, text ? text : "", sizeof(field) - 1);
+    field[sizeof(field) - 1] = 0;
+}
+}  // namespace
+
+CAnimateTrayIcon::CAnimateTrayIcon(HWND parent, UINT callbackMessage, UINT bitmapId, int frameWidth, UINT iconId,
+                                   COLORREF maskColour)
+    : m_hParent(parent) {
+    m_nid.cbSize = sizeof(m_nid);
+    m_nid.hWnd = parent;
+    m_nid.uID = 0xFFFFFFFF;
+    m_nid.uCallbackMessage = callbackMessage;
+    m_hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(iconId));
+    if (bitmapId != 0 && frameWidth > 0) {
+        m_frames = ImageList_LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(bitmapId), frameWidth, 0,
+                                        maskColour, IMAGE_BITMAP, LR_DEFAULTCOLOR);
+        m_nFrames = m_frames ? ImageList_GetImageCount(m_frames) : 0;
+        m_bAnimate = m_bAnimateAlways = m_nFrames >= 2;
+    }
+    AddIcon("");
+}
+
+CAnimateTrayIcon::~CAnimateTrayIcon() {
+    RemoveIcon();
+    KillTimer(m_hParent, reinterpret_cast<UINT_PTR>(this));
+    if (m_frames) ImageList_Destroy(m_frames);
+}
+
+void CAnimateTrayIcon::SetAnimationInterval(UINT ms) {
+    m_nInterval = ms;
+    UpdateTimer();
+}
+
+void CAnimateTrayIcon::UpdateTimer() {
+    if (m_bAdded && (m_bAnimate || m_bAnimateAlways))
+        SetTimer(m_hParent, reinterpret_cast<UINT_PTR>(this), m_nInterval, nullptr);
+    else
+        KillTimer(m_hParent, reinterpret_cast<UINT_PTR>(this));
+}
+
+bool CAnimateTrayIcon::AddIcon(const char* tooltip) {
+    if (m_bAdded) return false;
+    CopyTip(m_nid.szTip, tooltip);
+    m_nid.hIcon = m_hIcon;
+    m_nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    if (!Shell_NotifyIconA(NIM_ADD, &m_nid)) return false;
+    HICON old = reinterpret_cast<HICON>(
+        SendMessageA(m_hParent, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon)));
+    if (old && old != m_hIcon) DestroyIcon(old);
+    m_bAdded = true;
+    UpdateTimer();
+    return true;
+}
+
+bool CAnimateTrayIcon::RemoveIcon() {
+    if (!m_bAdded) return false;
+    // Icons loaded from resources are shared: the handle is dropped, not destroyed.
+    m_nid.hIcon = nullptr;
+    m_nid.szTip[0] = 0;
+    m_nid.uFlags = NIF_MESSAGE;
+    if (!Shell_NotifyIconA(NIM_DELETE, &m_nid)) return false;
+    m_bAdded = false;
+    if (!m_bAnimateAlways) KillTimer(m_hParent, reinterpret_cast<UINT_PTR>(this));
+    return true;
+}
+
+void CAnimateTrayIcon::SetIcon(UINT iconId) {
+    m_hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(iconId));
+    m_nid.hIcon = m_hIcon;
+    m_nid.uFlags = NIF_MESSAGE | NIF_ICON;
+    Shell_NotifyIconA(NIM_MODIFY, &m_nid);
+}
+
+bool CAnimateTrayIcon::SetTooltipText(const char* text) {
+    if (!m_bAdded) return false;
+    CopyTip(m_nid.szTip, text);
+    m_nid.uFlags = NIF_MESSAGE | NIF_TIP;
+    return Shell_NotifyIconA(NIM_MODIFY, &m_nid) != FALSE;
+}
+
+void CAnimateTrayIcon::Readd() {
+    std::string tip = m_nid.szTip;
+    m_bAdded = false;
+    AddIcon(tip.c_str());
+}

@@ -1,0 +1,41 @@
+// The driver's icon in the notification area: added when the main window opens, its picture
+// switched when the cameras stop and start, removed when the window goes.
+#pragma once
+#include <windows.h>
+#include <shellapi.h>
+#include <commctrl.h>
+
+#include <string>
+
+class CAnimateTrayIcon {
+public:
+    // The frame strip animates the icon; the driver passes none (bitmapId 0).
+    CAnimateTrayIcon(HWND parent, UINT callbackMessage, UINT bitmapId, int frameWidth, UINT iconId,
+                     COLORREF maskColour);
+    virtual ~CAnimateTrayIcon();
+    CAnimateTrayIcon(const CAnimateTrayIcon&) = delete;
+    CAnimateTrayIcon& operator=(const CAnimateTrayIcon&) = delete;
+
+    void SetAnimationInterval(UINT ms);
+    bool AddIcon(const char* tooltip);
+    bool RemoveIcon();
+    void SetIcon(UINT iconId);
+    bool SetTooltipText(const char* text);
+    bool IsAdded() const { return m_bAdded; }
+    // The shell restarted (TaskbarCreated): the icon is gone from the new task bar; add it again.
+    void Readd();
+    const char* Tooltip() const { return m_nid.szTip; }
+
+private:
+    void UpdateTimer();
+
+    HICON m_hIcon = nullptr;
+    HWND m_hParent;
+    NOTIFYICONDATAA m_nid{};
+    bool m_bAdded = false;
+    HIMAGELIST m_frames = nullptr;
+    int m_nFrames = 0;
+    bool m_bAnimate = false;
+    bool m_bAnimateAlways = false;
+    UINT m_nInterval = 500;
+};
