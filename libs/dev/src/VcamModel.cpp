@@ -334,13 +334,25 @@ uint32_t Composer::Stride() const {
     return ((static_cast<uint32_t>(width_) * 24u + 31u) & ~31u) / 8u;
 }
 
+namespace {
+
+uint32_t XorShift(uint32_t& r) {
+    r ^= r << 13;
+    r ^= r >> 17;
+    r ^= r << 5;
+    return r;
+}
+
+}  // namespace
+
 bool Composer::Configure(const Config& c) {
     width_ = height_ = 0;
     lut_.clear();
     if (!model_.Init(c)) return false;
     cfg_ = c;
     const int sw = c.rect[2], sh = c.rect[3];
-    lut_.resize(static_cast<size_t>(c.width) * static_cast<size_t>(c.height));
+    const size_t pixels = static_cast<size_t>(c.width) * static_cast<size_t>(c.height);
+    lut_.resize(pixels);
     for (int y = 0; y < c.height; ++y) {
         for (int x = 0; x < c.width; ++x) {
             uint32_t idx = 0;
@@ -353,11 +365,28 @@ bool Composer::Configure(const Config& c) {
             lut_[static_cast<size_t>(y) * static_cast<size_t>(c.width) + static_cast<size_t>(x)] = idx;
         }
     }
-    // Noise by table: 256 equally likely quantiles of a normal distribution with sigma Noise.
-    for (int i = 0; i < 256; ++i)
-        noise_[i] = static_cast<int16_t>(std::lround(c.noise * NormalQuantile((i + 0.5) / 256.0)));
     width_ = c.width;
     height_ = c.height;
+    const uint32_t stride = Stride();
+
+    // Noise field: 256 equally likely quantiles of a normal distribution with sigma Noise, drawn
+    // per pixel. Each frame reads it from a random starting row, so every pixel's noise changes
+    // from frame to frame at the cost of one pass over memory.
+    int16_t table[256];
+    for (int i = 0; i < 256; ++i)
+        table[i] = static_cast<int16_t>(
+            std::clamp<long>(std::lround(c.noise * NormalQuantile((i + 0.5) / 256.0)), -127, 127));
+    noise_.assign(static_cast<size_t>(stride) * static_cast<size_t>(2 * height_), 0);
+    uint32_t r = 0x2545F491u;
+    for (int y = 0; y < 2 * height_; ++y) {
+        int8_t* row = noise_.data() + static_cast<size_t>(y) * stride;
+        for (int x = 0; x < width_; ++x) {
+            const int8_t n = static_cast<int8_t>(table[XorShift(r) >> 24]);
+            row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = n;
+        }
+    }
+    view_.assign(pixels, 0);
+    base_.assign(static_cast<size_t>(stride) * static_cast<size_t>(height_), 0);
     SetExposure(exposure_);
     return true;
 }
@@ -367,48 +396,64 @@ void Composer::SetExposure(int step) {
     const double gain = cfg_.screenGain * std::ldexp(1.0, exposure_ + 8);
     for (int g = 0; g < 256; ++g) {
         const double v = cfg_.ambient + gain * g / 255.0;
-        level_[g] = static_cast<int16_t>(std::lround(std::min(v, 1000.0)));
+        level_[g] = static_cast<int16_t>(std::min<long>(std::lround(std::min(v, 1000.0)), 255));
     }
+    Relevel();
 }
 
-namespace {
-
-// One frame's grey levels with noise; kScreen false films a black desktop (no lookup at all).
-template <bool kScreen>
-uint32_t ComposeRows(const uint8_t* grey, const uint32_t* lut, const int16_t* level, const int16_t* noise,
-                     int width, int height, uint32_t stride, uint32_t rng, uint8_t* out) {
-    for (int y = 0; y < height; ++y) {
-        uint8_t* o = out + static_cast<size_t>(y) * stride;
-        const uint32_t* l = lut + static_cast<size_t>(y) * static_cast<size_t>(width);
-        int x = 0;
-        while (x < width) {
-            rng ^= rng << 13;
-            rng ^= rng >> 17;
-            rng ^= rng << 5;
-            const int end = std::min(x + 4, width);
-            uint32_t bits = rng;
-            for (; x < end; ++x, bits >>= 8) {
-                const int v = level[kScreen ? grey[l[x]] : 0] + noise[bits & 255u];
-                const uint8_t b = static_cast<uint8_t>(std::clamp(v, 0, 255));
-                o[3 * x] = b;
-                o[3 * x + 1] = b;
-                o[3 * x + 2] = b;
-            }
-        }
-        for (uint32_t p = static_cast<uint32_t>(width) * 3u; p < stride; ++p) o[p] = 0;
-    }
-    return rng;
-}
-
-}  // namespace
-
-void Composer::Compose(const ScreenImage* screen, const PenState& pens, uint8_t* out) {
-    if (!out || width_ == 0) return;
+void Composer::Film(const ScreenImage* screen) {
+    if (width_ == 0) return;
     const bool usable = screen && screen->w == cfg_.rect[2] && screen->h == cfg_.rect[3] &&
                         screen->px.size() == 1 + static_cast<size_t>(screen->w) * static_cast<size_t>(screen->h);
-    rng_ = usable ? ComposeRows<true>(screen->px.data(), lut_.data(), level_, noise_, width_, height_, Stride(),
-                                      rng_, out)
-                  : ComposeRows<false>(nullptr, lut_.data(), level_, noise_, width_, height_, Stride(), rng_, out);
+    if (!usable) {
+        std::fill(view_.begin(), view_.end(), uint8_t{0});
+    } else {
+        const uint8_t* grey = screen->px.data();
+        const size_t n = view_.size();
+        for (size_t i = 0; i < n; ++i) view_[i] = grey[lut_[i]];
+    }
+    Relevel();
+}
+
+void Composer::Relevel() {
+    if (width_ == 0) return;
+    const uint32_t stride = Stride();
+    for (int y = 0; y < height_; ++y) {
+        const uint8_t* v = view_.data() + static_cast<size_t>(y) * static_cast<size_t>(width_);
+        uint8_t* o = base_.data() + static_cast<size_t>(y) * stride;
+        for (int x = 0; x < width_; ++x)
+            o[3 * x] = o[3 * x + 1] = o[3 * x + 2] = static_cast<uint8_t>(level_[v[x]]);
+    }
+}
+
+void Composer::Frame(const PenState& pens, uint8_t* out) {
+    if (!out || width_ == 0) return;
+    const size_t bytes = base_.size();
+    if (cfg_.noise <= 0) {
+        std::memcpy(out, base_.data(), bytes);
+    } else {
+        uint32_t row = XorShift(rng_) % static_cast<uint32_t>(height_);
+        if (row == lastRow_) row = (row + 1) % static_cast<uint32_t>(height_);
+        lastRow_ = row;
+        const uint8_t* b = base_.data();
+        const int8_t* n = noise_.data() + static_cast<size_t>(row) * Stride();
+        // Fixed-size blocks through a local buffer: no aliasing and no remainder inside the block,
+        // so compilers turn the add-and-clamp into vector code even at moderate optimisation.
+        constexpr size_t kBlock = 64;
+        size_t i = 0;
+        for (; i + kBlock <= bytes; i += kBlock) {
+            uint8_t tmp[kBlock];
+            for (size_t k = 0; k < kBlock; ++k) {
+                const int v = b[i + k] + n[i + k];
+                tmp[k] = static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+            }
+            std::memcpy(out + i, tmp, kBlock);
+        }
+        for (; i < bytes; ++i) {
+            const int v = b[i] + n[i];
+            out[i] = static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+        }
+    }
     for (int k = 0; k < pens.count && k < kMaxPens; ++k) DrawPen(pens.pens[k], out);
 }
 

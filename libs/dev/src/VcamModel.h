@@ -116,10 +116,14 @@ struct ScreenImage {
     uint8_t* Row(int y) { return px.data() + 1 + static_cast<size_t>(y) * static_cast<size_t>(w); }
 };
 
+// Frames are made in two steps. Film() warps a desktop copy through the lens into the camera's
+// view (a lookup per pixel, about 1 ms at 640 x 480; the Windows side runs it on the desktop
+// thread at about 20 Hz). Frame() then only adds noise and pens to that view, which keeps the
+// per-frame cost near a few copies of the frame.
 class Composer {
 public:
     // Precomputes the lookup table of the configuration (c.rect filled). False when the model is
-    // unusable (the composer then delivers nothing).
+    // unusable (the composer then delivers nothing). Starts with a black desktop.
     bool Configure(const Config& c);
     void SetExposure(int step);  // each step doubles the screen's brightness; -8 = ScreenGain
     int Exposure() const { return exposure_; }
@@ -131,21 +135,31 @@ public:
     const LensModel& Model() const { return model_; }
     const Config& Cfg() const { return cfg_; }
 
-    // Writes one BGR24 frame (top row first) into out (FrameBytes() bytes at Stride()). screen
-    // must be sized to the configured rectangle or be null (a black desktop).
-    void Compose(const ScreenImage* screen, const PenState& pens, uint8_t* out);
+    // Films a desktop copy sized to the configured rectangle; null or another size films black.
+    void Film(const ScreenImage* screen);
+    // Writes one BGR24 frame (top row first, FrameBytes() bytes at Stride()) of the filmed view
+    // with fresh noise and the pens.
+    void Frame(const PenState& pens, uint8_t* out);
+    void Compose(const ScreenImage* screen, const PenState& pens, uint8_t* out) {
+        Film(screen);
+        Frame(pens, out);
+    }
 
 private:
+    void Relevel();
     void DrawPen(const Pen& p, uint8_t* out) const;
 
     Config cfg_;
     LensModel model_;
     int width_ = 0, height_ = 0;
     int exposure_ = -8;
-    std::vector<uint32_t> lut_;  // per delivered pixel: index into ScreenImage::px (0 = outside)
+    std::vector<uint32_t> lut_;   // per camera pixel: index into ScreenImage::px (0 = outside)
+    std::vector<uint8_t> view_;   // the filmed desktop in camera pixels, grey 0..255
+    std::vector<uint8_t> base_;   // view_ through the exposure, as a BGR frame without noise
+    std::vector<int8_t> noise_;   // 2 x height rows of noise in the frame layout (same per channel)
     int16_t level_[256] = {};
-    int16_t noise_[256] = {};
     uint32_t rng_ = 0x9E3779B9u;
+    uint32_t lastRow_ = 0;
 };
 
 }  // namespace tavori::vcam

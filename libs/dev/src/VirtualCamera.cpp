@@ -77,17 +77,8 @@ public:
             // A lost camera keeps streaming black until it is stopped.
             std::memset(data, 0, composer_.FrameBytes());
         } else {
-            int idx;
-            {
-                std::lock_guard<std::mutex> lock(bufMutex_);
-                reading_ = idx = latest_;
-            }
-            {
-                std::lock_guard<std::mutex> lock(composeMutex_);
-                composer_.Compose(idx >= 0 ? &screens_[idx] : nullptr, pens, data);
-            }
-            std::lock_guard<std::mutex> lock(bufMutex_);
-            reading_ = -1;
+            std::lock_guard<std::mutex> lock(composeMutex_);
+            composer_.Frame(pens, data);
         }
         *size = static_cast<long>(composer_.FrameBytes());
         return true;
@@ -126,17 +117,11 @@ private:
         }
     }
 
-    // Films the screen rectangle into a free buffer and publishes it as the latest.
+    // Copies the screen rectangle and films it through the lens; frames use it from then on.
     void CaptureDesktop() {
         const vcam::Config& c = composer_.Cfg();
         const int w = c.rect[2], h = c.rect[3];
-        int idx = 0;
-        {
-            std::lock_guard<std::mutex> lock(bufMutex_);
-            while (idx == latest_ || idx == reading_) ++idx;
-        }
-        vcam::ScreenImage& img = screens_[idx];
-        if (img.w != w || img.h != h) img.Resize(w, h);
+        if (desktop_.w != w || desktop_.h != h) desktop_.Resize(w, h);
 
         HDC screen = GetDC(nullptr);
         if (!screen) return;
@@ -162,7 +147,7 @@ private:
                 const uint8_t* src = static_cast<const uint8_t*>(bits);
                 for (int y = 0; y < h; ++y) {
                     const uint8_t* s = src + static_cast<size_t>(y) * static_cast<size_t>(w) * 4;
-                    uint8_t* d = img.Row(y);
+                    uint8_t* d = desktop_.Row(y);
                     for (int x = 0; x < w; ++x, s += 4)
                         d[x] = static_cast<uint8_t>((29u * s[0] + 150u * s[1] + 77u * s[2] + 128u) >> 8);
                 }
@@ -172,8 +157,8 @@ private:
         if (mem) DeleteDC(mem);
         ReleaseDC(nullptr, screen);
         if (!ok) return;
-        std::lock_guard<std::mutex> lock(bufMutex_);
-        latest_ = idx;
+        std::lock_guard<std::mutex> lock(composeMutex_);
+        composer_.Film(&desktop_);
     }
 
     const int number_;
@@ -183,11 +168,7 @@ private:
     PenBlockMapping block_;
     std::mutex composeMutex_;
 
-    // Three desktop copies: the one composing reads, the latest, and one to fill.
-    std::mutex bufMutex_;
-    vcam::ScreenImage screens_[3];
-    int latest_ = -1;
-    int reading_ = -1;
+    vcam::ScreenImage desktop_;  // touched by Play, then by the desktop thread only
 
     std::thread desktopThread_;
     std::atomic<bool> stopDesktop_{false};
