@@ -121,7 +121,9 @@ int IRLInit(HMULTIIRLIGHT h);
 int IRLUninit(HMULTIIRLIGHT h);
 
 /* Sets the grey threshold: a pixel is lit when its brightest channel reaches it (clamped to 1..255;
- * default 220). Returns 1. */
+ * default 220). The threshold used is never below the frame's bright background (the level more than
+ * about 1% of the frame reaches: the faintly filmed screen) plus the minimum contrast of
+ * IRLSetCmpPara, so that a very low threshold still finds the pen rather than the screen. Returns 1. */
 int GreyValue(HMULTIIRLIGHT h, int threshold);
 
 /* Sets the expected frame size (2..16384 each way) and sizes the working buffers. Frames of another

@@ -1,6 +1,7 @@
 #include "detector.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
@@ -75,6 +76,28 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     comps_.assign(static_cast<std::size_t>(cap), Component{});
     cand_.assign(static_cast<std::size_t>(cap), 0);
     boxes_.assign(kMaxCandidates, Box{});
+    const int32_t side = maxExtent_ + 2 * kWindowMargin;
+    rowL_.assign(static_cast<std::size_t>(side), 0.f);
+    rowR_.assign(static_cast<std::size_t>(side), 0.f);
+    colT_.assign(static_cast<std::size_t>(side), 0.f);
+    colB_.assign(static_cast<std::size_t>(side), 0.f);
+    mark_.assign(static_cast<std::size_t>(side) * side, 0);
+    stack_.assign(static_cast<std::size_t>(side) * side, 0);
+}
+
+int32_t SpotDetector::backgroundLevel(const ImageView& img) const {
+    // Every 16th row, every 8th pixel: a few thousand samples, a small fraction of the frame read.
+    uint32_t hist[256] = {};
+    int32_t n = 0;
+    for (int32_t y = 8 % img.height; y < img.height; y += 16) {
+        const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
+        for (int32_t x = 4 % img.width; x < img.width; x += 8, ++n) ++hist[brightest(row + 3 * x)];
+    }
+    // Pens cover only a few samples: the level is what more than that many samples reach.
+    const int32_t k = std::max(8, n / 100);
+    int32_t above = 0, level = 255;
+    while (level > 0 && above + static_cast<int32_t>(hist[level]) <= k) above += static_cast<int32_t>(hist[level--]);
+    return level;
 }
 
 int32_t SpotDetector::find(int32_t a) {
@@ -106,7 +129,11 @@ void SpotDetector::unite(int32_t a, int32_t b) {
 int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out) {
     flooded_ = false;
     if (!img.data || img.width != width_ || img.height != height_ || width_ <= 0 || height_ <= 0) return 0;
-    const int32_t t = std::clamp(p.threshold, 1, 255);
+    // The camera also films the projected picture faintly: a threshold below that (laser-write mode
+    // asks for 5 or 25) would light the whole screen. Hold it minContrast above the bright background.
+    const int32_t minContrast = std::clamp(p.minContrast, 0, 255);
+    const int32_t t = std::clamp(std::max(p.threshold, backgroundLevel(img) + minContrast), 1, 255);
+    lastThreshold_ = t;
     const Screen screen(t);
     const int32_t cap = static_cast<int32_t>(runs_.size());
     const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
@@ -197,7 +224,7 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     Spot found[kMaxCandidates];
     int nfound = 0;
     for (int k = 0; k < ncand; ++k) {
-        if (refine(img, p, comps_[cand_[k]], k, found[nfound])) ++nfound;
+        if (refine(img, t, minContrast, comps_[cand_[k]], k, found[nfound])) ++nfound;
     }
     std::sort(found, found + nfound, [](const Spot& a, const Spot& b) { return a.mass > b.mass; });
     const int n = std::min(nfound, kMaxSpots);
@@ -205,33 +232,104 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     return n;
 }
 
-bool SpotDetector::refine(const ImageView& img, const DetectParams& p, const Component& c, int self,
-                          Spot& s) const {
+bool SpotDetector::refine(const ImageView& img, int32_t t, int32_t minContrast, const Component& c, int self,
+                          Spot& s) {
     const Box w = boxes_[self];
-    const int32_t t = std::clamp(p.threshold, 1, 255);
+    const int32_t ww = w.x1 - w.x0 + 1, wh = w.y1 - w.y0 + 1;
+    auto at = [&](int32_t x, int32_t y) { return brightest(img.data + y * img.stride + 3 * x); };
 
-    // Local background: mean of the window's border pixels that are not lit.
-    int64_t ringSum = 0;
-    int32_t ringCount = 0;
-    auto ring = [&](int32_t x, int32_t y) {
-        const int32_t v = brightest(img.data + y * img.stride + 3 * x);
-        if (v < t) {
-            ringSum += v;
-            ++ringCount;
+    // The ring is the window's border. A side cut short by the frame edge lies inside the spot's
+    // light and says nothing about the background, so it is left out.
+    const bool okL = c.x0 - kWindowMargin >= 0 && ww >= 2, okR = c.x1 + kWindowMargin <= width_ - 1 && ww >= 2;
+    const bool okT = c.y0 - kWindowMargin >= 0 && wh >= 2, okB = c.y1 + kWindowMargin <= height_ - 1 && wh >= 2;
+    if (!okL && !okR && !okT && !okB) return false;
+    // Ends of every row and column: mean of the two outermost pixels along it (halves the noise
+    // without blurring an edge that runs along it).
+    float* L = rowL_.data();
+    float* R = rowR_.data();
+    float* T = colT_.data();
+    float* B = colB_.data();
+    for (int32_t j = 0; j < wh; ++j) {
+        const int32_t y = w.y0 + j;
+        if (okL) L[j] = 0.5f * static_cast<float>(at(w.x0, y) + at(w.x0 + 1, y));
+        if (okR) R[j] = 0.5f * static_cast<float>(at(w.x1, y) + at(w.x1 - 1, y));
+    }
+    for (int32_t i = 0; i < ww; ++i) {
+        const int32_t x = w.x0 + i;
+        if (okT) T[i] = 0.5f * static_cast<float>(at(x, w.y0) + at(x, w.y0 + 1));
+        if (okB) B[i] = 0.5f * static_cast<float>(at(x, w.y1) + at(x, w.y1 - 1));
+    }
+
+    // Smooth ring (flat or a gradient): a least-squares plane through it, which averages the noise
+    // of all its samples. A jump along the ring is the edge of bright content: then the background
+    // is interpolated along whichever of row or column does not cross that edge.
+    double m[6] = {}, mv[3] = {};  // sums of 1, x, y, xx, xy, yy and v, xv, yv
+    float jumpLR = 0, jumpTB = 0;  // across the left and right sides, across the top and bottom
+    auto addSide = [&](const float* e, int32_t n, bool rows, float fixed) {
+        float& jump = rows ? jumpLR : jumpTB;
+        for (int32_t k = 0; k < n; ++k) {
+            const double x = rows ? static_cast<double>(fixed) : static_cast<double>(k);
+            const double y = rows ? static_cast<double>(k) : static_cast<double>(fixed), v = e[k];
+            m[0] += 1, m[1] += x, m[2] += y, m[3] += x * x, m[4] += x * y, m[5] += y * y;
+            mv[0] += v, mv[1] += x * v, mv[2] += y * v;
+            if (k >= 2) jump = std::max(jump, std::fabs(e[k] - e[k - 2]));
         }
     };
-    for (int32_t x = w.x0; x <= w.x1; ++x) {
-        ring(x, w.y0);
-        if (w.y1 != w.y0) ring(x, w.y1);
+    if (okL) addSide(L, wh, true, 0.5f);
+    if (okR) addSide(R, wh, true, static_cast<float>(ww) - 1.5f);
+    if (okT) addSide(T, ww, false, 0.5f);
+    if (okB) addSide(B, ww, false, static_cast<float>(wh) - 1.5f);
+    const float edgeJump = static_cast<float>(kEdgeJump);
+    const bool edge = jumpLR > edgeJump || jumpTB > edgeJump;
+    // Content edges that cross only the left and right sides run along the rows (a text line, a
+    // window's top or bottom): the rows are then the lines of constant background, even where their
+    // columns cross the content without their ends showing it. Likewise for the columns.
+    const bool alongRows = jumpLR > edgeJump && jumpTB <= edgeJump;
+    const bool alongCols = jumpTB > edgeJump && jumpLR <= edgeJump;
+    double plane[3] = {mv[0] / m[0], 0, 0};
+    {
+        // Normal equations by Cramer's rule; a ring too thin to fix a slope keeps the mean.
+        const double a = m[0], b = m[1], cc = m[2], d = m[3], e = m[4], f = m[5];
+        const double det = a * (d * f - e * e) - b * (b * f - e * cc) + cc * (b * e - d * cc);
+        if (std::fabs(det) > 1e-6 * (a * d * f + 1)) {
+            const double r0 = mv[0], r1 = mv[1], r2 = mv[2];
+            plane[0] = (r0 * (d * f - e * e) - b * (r1 * f - e * r2) + cc * (r1 * e - d * r2)) / det;
+            plane[1] = (a * (r1 * f - e * r2) - r0 * (b * f - e * cc) + cc * (b * r2 - r1 * cc)) / det;
+            plane[2] = (a * (d * r2 - r1 * e) - b * (b * r2 - r1 * cc) + r0 * (b * e - d * cc)) / det;
+        }
     }
-    for (int32_t y = w.y0 + 1; y < w.y1; ++y) {
-        ring(w.x0, y);
-        if (w.x1 != w.x0) ring(w.x1, y);
-    }
-    if (ringCount == 0) return false;  // not a spot on a darker surround
-    const auto bg = static_cast<int32_t>(ringSum / ringCount);
-    if (c.peak - bg < p.minContrast) return false;
-    const int32_t level = bg + kRimLevel;
+    auto background = [&](int32_t i, int32_t j) -> float {
+        if (!edge) return static_cast<float>(plane[0] + plane[1] * i + plane[2] * j);
+        // Ends of this row and column that are usable, and the interpolation along each.
+        // The ends sit half a pixel in from the border (two-pixel means).
+        const float fx = (static_cast<float>(i) - 0.5f) / static_cast<float>(ww - 2);
+        const float fy = (static_cast<float>(j) - 0.5f) / static_cast<float>(wh - 2);
+        const bool hasRow = okL || okR, hasCol = okT || okB;
+        const float row = okL && okR ? L[j] + (R[j] - L[j]) * fx : (okL ? L[j] : R[j]);
+        const float col = okT && okB ? T[i] + (B[i] - T[i]) * fy : (okT ? T[i] : B[i]);
+        // With one end only, whether the line crosses an edge is unknown: prefer a line seen whole.
+        const float unknown = static_cast<float>(kEdgeJump);
+        const float dRow = okL && okR ? std::fabs(R[j] - L[j]) : unknown;
+        const float dCol = okT && okB ? std::fabs(B[i] - T[i]) : unknown;
+        if (alongRows && hasRow && dRow <= unknown) return row;
+        if (alongCols && hasCol && dCol <= unknown) return col;
+        if (!hasCol || (hasRow && dRow <= dCol && dRow <= edgeJump)) return row;
+        if (!hasRow || dCol <= edgeJump) return dRow < dCol ? row : col;
+        // Both cross an edge (beside a corner of bright content): the nearest end is on the same side.
+        float best = 1e9f, v = row;
+        auto near = [&](bool ok, int32_t dist, float value) {
+            if (ok && static_cast<float>(dist) < best) best = static_cast<float>(dist), v = value;
+        };
+        near(okL, i, L[j]);
+        near(okR, ww - 1 - i, R[j]);
+        near(okT, j, T[i]);
+        near(okB, wh - 1 - j, B[i]);
+        return v;
+    };
+
+    const int32_t cx = (c.x0 + c.x1) / 2 - w.x0, cy = (c.y0 + c.y1) / 2 - w.y0;
+    const float bgCentre = background(cx, cy);
+    if (static_cast<float>(c.peak) - bgCentre < static_cast<float>(minContrast)) return false;
 
     // Other candidates whose windows overlap this one: a pixel there belongs to the nearest box.
     int near[kMaxCandidates];
@@ -245,37 +343,76 @@ bool SpotDetector::refine(const ImageView& img, const DetectParams& p, const Com
         const int32_t dy = y < b.y0 ? b.y0 - y : (y > b.y1 ? y - b.y1 : 0);
         return dx * dx + dy * dy;
     };
+    auto mine = [&](int32_t x, int32_t y) {
+        if (!nnear) return true;
+        const int32_t own = boxDist2(c, x, y);
+        for (int k = 0; k < nnear; ++k)
+            if (boxDist2(comps_[cand_[near[k]]], x, y) < own) return false;
+        return true;
+    };
 
-    // Weights v - level over the whole window: the rim below the threshold carries the sub-pixel
-    // information that a saturated core has lost. Coordinates relative to the window keep the sums
-    // small; weights fall continuously to zero at the level, which keeps the sampling bias low.
-    int64_t sw = 0, swx = 0, swy = 0;
-    int32_t rim = 0;
-    for (int32_t y = w.y0; y <= w.y1; ++y) {
-        const uint8_t* row = img.data + y * img.stride;
-        for (int32_t x = w.x0; x <= w.x1; ++x) {
-            const int32_t v = brightest(row + 3 * x) - level;
-            if (v <= 0) continue;
-            if (nnear) {
-                const int32_t own = boxDist2(c, x, y);
-                bool mine = true;
-                for (int k = 0; k < nnear && mine; ++k) mine = boxDist2(comps_[cand_[near[k]]], x, y) >= own;
-                if (!mine) continue;
+    // The rim: pixels reached from the lit core through pixels that stay above the background and
+    // whose light over it does not rise again. Bright content beside the pen lies above the
+    // background model only where the model misses it, and a plateau beyond the spot's fall-off
+    // is cut off by the rise.
+    uint8_t* mark = mark_.data();
+    std::fill(mark, mark + static_cast<std::ptrdiff_t>(ww) * wh, uint8_t{0});
+    int32_t* list = stack_.data();  // the region, in the order reached
+    int32_t count = 0;
+    for (int32_t y = c.y0; y <= c.y1; ++y)
+        for (int32_t x = c.x0; x <= c.x1; ++x)
+            if (at(x, y) >= t && mine(x, y)) {
+                const int32_t idx = (y - w.y0) * ww + (x - w.x0);
+                mark[idx] = 1;
+                list[count++] = idx;
             }
-            sw += v;
-            swx += int64_t{v} * (x - w.x0);
-            swy += int64_t{v} * (y - w.y0);
-            ++rim;
+    const float level = static_cast<float>(kRimLevel), slack = static_cast<float>(kFalloffSlack);
+    float bgMax = 0;
+    for (int32_t head = 0; head < count; ++head) {
+        const int32_t idx = list[head];
+        const int32_t i = idx % ww, j = idx / ww;
+        const float bg = background(i, j);
+        bgMax = std::max(bgMax, bg);
+        const float lift = static_cast<float>(at(w.x0 + i, w.y0 + j)) - bg;
+        for (int32_t dj = -1; dj <= 1; ++dj) {
+            const int32_t nj = j + dj;
+            if (nj < 0 || nj >= wh) continue;
+            for (int32_t di = -1; di <= 1; ++di) {
+                const int32_t ni = i + di;
+                if (ni < 0 || ni >= ww) continue;
+                const int32_t nidx = nj * ww + ni;
+                if (mark[nidx]) continue;
+                const float nlift = static_cast<float>(at(w.x0 + ni, w.y0 + nj)) - background(ni, nj);
+                if (nlift <= level || nlift > lift + slack || !mine(w.x0 + ni, w.y0 + nj)) continue;
+                mark[nidx] = 1;
+                list[count++] = nidx;
+            }
         }
     }
+    // A saturated pixel's light is only known up to 255 - background: over bright content the pen's
+    // side facing it clips sooner. Capping every pixel's light at the lowest such bound keeps the
+    // two sides alike; on a uniform background the cap is above every pixel and changes nothing.
+    const float cap = 255.f - bgMax;
+    double sw = 0, swx = 0, swy = 0;
+    int32_t rim = 0;
+    for (int32_t k = 0; k < count; ++k) {
+        const int32_t i = list[k] % ww, j = list[k] / ww;
+        // Weights fall continuously to zero at the level, which keeps the sampling bias low.
+        const float wgt = std::min(static_cast<float>(at(w.x0 + i, w.y0 + j)) - background(i, j), cap) - level;
+        if (wgt <= 0) continue;
+        sw += wgt;
+        swx += static_cast<double>(wgt) * i;
+        swy += static_cast<double>(wgt) * j;
+        ++rim;
+    }
     if (rim < kMinRimArea || sw <= 0) return false;
-    s.x = w.x0 + static_cast<double>(swx) / static_cast<double>(sw);
-    s.y = w.y0 + static_cast<double>(swy) / static_cast<double>(sw);
-    s.mass = sw;
+    s.x = w.x0 + swx / sw;
+    s.y = w.y0 + swy / sw;
+    s.mass = static_cast<int64_t>(std::lround(sw));
     s.area = c.area;
     s.rimArea = rim;
     s.peak = c.peak;
-    s.background = bg;
+    s.background = static_cast<int32_t>(std::lround(bgCentre));
     s.x0 = c.x0;
     s.y0 = c.y0;
     s.x1 = c.x1;

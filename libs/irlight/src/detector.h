@@ -1,5 +1,6 @@
 // Spot detection on BGR24 frames: run-length connected components on the brightest channel, then an
-// intensity-weighted centroid over a window that takes in the dim rim of each spot.
+// intensity-weighted centroid over the dim rim of each spot, measured above a local background model
+// that follows gradients and the edges of bright screen content filmed around the pen.
 #pragma once
 
 #include <cstddef>
@@ -22,13 +23,14 @@ struct Spot {
     int32_t area = 0;              // pixels at or above the threshold
     int32_t rimArea = 0;           // pixels above the rim level in the centroid window
     int32_t peak = 0;              // brightest channel maximum
-    int32_t background = 0;        // local background level
+    int32_t background = 0;        // local background level under the spot's centre
     int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // bounding box of the thresholded part (inclusive)
 };
 
 struct DetectParams {
     int32_t threshold = 220;   // lit when max(B,G,R) >= threshold
-    int32_t minContrast = 15;  // peak above local background
+    int32_t minContrast = 15;  // peak above local background; also the lift of the threshold above
+                               // the frame's bright background (see SpotDetector::detect)
 };
 
 class SpotDetector {
@@ -38,6 +40,12 @@ public:
     static constexpr int kWindowMargin = 6;     // rim taken in around the thresholded box
     static constexpr int kRimLevel = 8;         // grey levels above background that count as rim
     static constexpr int kMinRimArea = 3;       // a lone hot pixel has a rim area of 1
+    // Change between ring samples two pixels apart that marks the edge of bright content rather than
+    // a gradient or noise.
+    static constexpr int kEdgeJump = 16;
+    // How much a rim pixel may rise over the neighbour it is reached from and still be the spot's
+    // own fall-off (noise); a plateau beyond a dip is not the spot's.
+    static constexpr int kFalloffSlack = 2;
 
     // Sizes every working buffer for frames of this size. May throw std::bad_alloc.
     void configure(int32_t width, int32_t height);
@@ -46,9 +54,15 @@ public:
 
     // Finds up to kMaxSpots spots, heaviest first. Returns the count; 0 also when the frame is
     // flooded (more lit runs than the buffers hold). The view must match the configured size.
+    // The threshold used is never below the frame's bright background level + minContrast, so a
+    // very low threshold still separates the pen from the faintly filmed screen.
     int detect(const ImageView& img, const DetectParams& p, Spot* out);
 
     bool lastFrameFlooded() const { return flooded_; }
+    int32_t lastThreshold() const { return lastThreshold_; }
+
+    // The brightest level that more than a small share of the frame reaches (sparse sample).
+    int32_t backgroundLevel(const ImageView& img) const;
 
 private:
     struct Run {
@@ -63,7 +77,7 @@ private:
 
     int32_t find(int32_t a);
     void unite(int32_t a, int32_t b);
-    bool refine(const ImageView& img, const DetectParams& p, const Component& c, int self, Spot& s) const;
+    bool refine(const ImageView& img, int32_t t, int32_t minContrast, const Component& c, int self, Spot& s);
 
     int32_t width_ = 0, height_ = 0;
     int32_t maxArea_ = 0, maxExtent_ = 0;
@@ -78,6 +92,11 @@ private:
     std::vector<Box> boxes_;
     int ncand_ = 0;
     bool flooded_ = false;
+    int32_t lastThreshold_ = 0;
+    // Per-window scratch of refine: background ends of rows and columns, region marks, fill stack.
+    std::vector<float> rowL_, rowR_, colT_, colB_;
+    std::vector<uint8_t> mark_;
+    std::vector<int32_t> stack_;
 };
 
 }  // namespace tavori::irl

@@ -252,9 +252,16 @@ TEST(Detect, FloodedFrameGivesNothing) {
     synth::render(f, synth::Scene{});
     for (uint32_t y = 0; y < 480; ++y)
         for (uint32_t x = 0; x < 640; x += 2) f.set(x, y, 250);
-    const Result r = detect(f);
+    // Half the frame is lit, so the bright-background lift alone would darken it all: without the
+    // lift (no contrast asked) the run buffer overflows.
+    DetectParams noLift;
+    noLift.minContrast = 0;
+    const Result r = detect(f, noLift);
     EXPECT_TRUE(r.spots.empty());
     EXPECT_TRUE(r.flooded);
+    const Result lifted = detect(f);
+    EXPECT_TRUE(lifted.spots.empty());
+    EXPECT_FALSE(lifted.flooded);
 }
 
 TEST(Detect, AtMostSixtyFourHeaviestSpots) {
