@@ -32,20 +32,19 @@ bool FlashStore::Open() {
 }
 
 bool FlashStore::InRange(uint32_t address, int count) const {
-    return m_open && count > 0 && static_cast<uint64_t>(address) + static_cast<uint64_t>(count) <=
-                                      static_cast<uint64_t>(m_size);
+    return m_open && count > 0 && count <= m_size && address < static_cast<uint32_t>(m_size);
 }
 
 int FlashStore::Read(uint32_t address, int count, uint8_t* destination) const {
     if (!destination || !InRange(address, count)) return 0;
-    memcpy(destination, m_image.data() + address, static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) destination[i] = m_image[(address + static_cast<uint32_t>(i)) % static_cast<uint32_t>(m_size)];
     return count;
 }
 
 int FlashStore::Write(uint32_t address, int count, const uint8_t* source) {
     if (!source || m_protected || !InRange(address, count)) return 0;
     std::array<uint8_t, kFlashBytes> next = m_image;
-    memcpy(next.data() + address, source, static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) next[(address + static_cast<uint32_t>(i)) % static_cast<uint32_t>(m_size)] = source[i];
     if (!ReplaceImage(next)) return 0;
     m_image = next;
     return count;

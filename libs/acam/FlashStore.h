@@ -19,6 +19,9 @@ public:
     void Close() { m_open = false; }
     bool IsOpen() const { return m_open; }
 
+    // An access starts inside the flash and runs past its end into its start, as the chip's
+    // address counter wraps (the calibration record at 0x1FBC does). More than the whole flash,
+    // or a start outside it, is refused.
     int Read(uint32_t address, int count, uint8_t* destination) const;
     int Write(uint32_t address, int count, const uint8_t* source);
     bool SetFlashSize(int size);

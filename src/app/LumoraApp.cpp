@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <objidl.h>  // gdiplus.h needs it under WIN32_LEAN_AND_MEAN
 #include <gdiplus.h>
+#include <cstring>
 #include <string>
 
 #include "ACamDll.h"
@@ -26,6 +27,19 @@ const char* AppTitle() {
 
 int AppMessageBox(const char* text, UINT type) {
     return MessageBoxA(nullptr, text, AppTitle(), type | MB_SETFOREGROUND);
+}
+
+void CloseAppMessageBoxes() {
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM) -> BOOL {
+            char cls[16] = {}, title[64] = {};
+            GetClassNameA(hwnd, cls, sizeof(cls));
+            GetWindowTextA(hwnd, title, sizeof(title));
+            if (strcmp(cls, "#32770") == 0 && strcmp(title, AppTitle()) == 0) PostMessageA(hwnd, WM_COMMAND, IDOK, 0);
+            return TRUE;
+        },
+        0);
 }
 
 bool CLumoraApp::InitInstance() {

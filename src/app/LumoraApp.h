@@ -19,3 +19,5 @@ private:
 // The caption of every message box: the executable's base name.
 const char* AppTitle();
 int AppMessageBox(const char* text, UINT type = MB_OK);
+// Closes the message boxes this thread has open, so that quitting is never held up by one.
+void CloseAppMessageBoxes();

@@ -120,6 +120,7 @@ LRESULT CLumoraDlg::OnSysCommand(WPARAM wParam, LPARAM lParam) {
         SetForegroundWindow(m_hWnd);
         return 0;
     case SC_CLOSE:
+        CloseAppMessageBoxes();
         EndDialog(IDCANCEL);
         return 0;
     default:
@@ -171,6 +172,7 @@ LRESULT CLumoraDlg::OnQueryEndSession(WPARAM, LPARAM) { return TRUE; }
 
 LRESULT CLumoraDlg::OnQuit(WPARAM, LPARAM) {
     WriteManagementZero();
+    CloseAppMessageBoxes();
     EndDialog(IDCANCEL);
     return 0;
 }

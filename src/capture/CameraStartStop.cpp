@@ -64,6 +64,7 @@ int CLumoraDlg::StartCameras() {
             StopCameras();
             break;
         }
+        listener->SetCameraIds(g_strCamPid, g_strCamVid);
         listener->SetTarget(m_hWnd, WM_POINT_EVENT, WM_PROC_CMD);
         listener->SetImgConfig(image);
         listener->SetCaptureControl(g_nExposure, 200);

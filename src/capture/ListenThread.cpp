@@ -12,7 +12,6 @@
 #include "calibration/CalibrationFlags.h"
 #include "capture/BackgroundSubtraction.h"
 #include "capture/CameraIdentity.h"
-#include "capture/CameraStartStop.h"
 #include "capture/PointHandoff.h"
 #include "capture/FramePacing.h"
 #include "config/Settings.h"
@@ -82,6 +81,8 @@ int CListenThread::Init(const SCapParam& param) {
           static_cast<unsigned long>(m_calibration.lWinHeight));
     if (!fromFlash || !ValidateCalibration(m_calibration)) {
         TRACE("MCU invalid, fallback to INI");
+        // A rejected flash record (an erased flash reads as all 0xFF) must never reach the detector.
+        m_calibration = _SCalibration{};
         _SCalibration fromFile{};
         if (LoadIni(fromFile)) {
             m_calibration = fromFile;
@@ -255,6 +256,9 @@ int CListenThread::ProcFrame() {
     m_busy = 1;
     long size = static_cast<long>(m_frame.nSize);
     if (!DevGetFrame(m_hDevice, m_frame.pData, &size)) {
+        // No frame, nothing to detect; but a camera that never streams (lost before it started)
+        // must still be found missing.
+        CountPresence();
         m_busy = 0;
         return 0;
     }
@@ -277,15 +281,19 @@ int CListenThread::ProcFrame() {
         return 0;
     }
     Detect(now);
-
-    if (m_presenceCounter <= 30) {
-        ++m_presenceCounter;
-    } else {
-        if (!CheckCameraPresent()) PostMessageA(m_hTarget, m_commandMessage, kCameraLost, 1);
-        m_presenceCounter = 0;
-    }
+    CountPresence();
     m_busy = 0;
     return 0;
+}
+
+void CListenThread::CountPresence() {
+    if (!m_hTarget) return;
+    if (m_presenceCounter <= 30) {
+        ++m_presenceCounter;
+        return;
+    }
+    if (!CheckCameraPresent()) PostMessageA(m_hTarget, m_commandMessage, kCameraLost, 1);
+    m_presenceCounter = 0;
 }
 
 void CListenThread::Detect(uint32_t now) {
@@ -358,7 +366,7 @@ bool CListenThread::CheckCameraPresent() {
     info.nIndex = m_captureIndex;
     DevGetCaptureInfo(1, &info);
     info.szPath[sizeof(info.szPath) - 1] = 0;
-    return PathNamesCamera(info.szPath, g_strCamPid, g_strCamVid);
+    return PathNamesCamera(info.szPath, m_cameraPid, m_cameraVid);
 }
 
 void CListenThread::Teardown() {

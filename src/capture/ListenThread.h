@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <mutex>
 
 #include "Dev.h"
@@ -37,6 +38,12 @@ public:
     void SetScreen(int screen) { m_screen = screen; }
     int GetScreen() const { return m_screen; }
     bool IsCalibrated() const { return m_setting != 0; }
+    // The ids of this listener's own camera: with cameras of two models, the ids of the one
+    // identified last would make the other look lost on every check.
+    void SetCameraIds(const std::string& pid, const std::string& vid) {
+        m_cameraPid = pid;
+        m_cameraVid = vid;
+    }
     const _SCalibration& Calibration() const { return m_calibration; }
     // Stores a finished calibration for this camera: flash, then the file, then the detector.
     void SaveCalibration(const _SCalibration& posted);
@@ -48,6 +55,7 @@ protected:
 
 private:
     bool CheckCameraPresent();
+    void CountPresence();  // the presence check runs on every 32nd pass
     void Teardown();
     void Detect(uint32_t now);
     void PostPoints(WPARAM wParam);
@@ -77,6 +85,7 @@ private:
     uint8_t* m_pBackground = nullptr;
     uint32_t m_lastTrace = 0;
     bool m_bComInitialised = false;
+    std::string m_cameraPid, m_cameraVid;
     // The detector's configuration calls come from the UI thread while the loop finds points.
     std::mutex m_detectorLock;
 };

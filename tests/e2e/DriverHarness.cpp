@@ -51,6 +51,7 @@ ProgramFolder::ProgramFolder(const std::string& exeName, bool withLang) {
     exe = Path(exeName);
     EXPECT_TRUE(CopyFileA(WinPath(TAVORI_EXE).c_str(), exe.c_str(), FALSE)) << exe;
     if (withLang) CopyTree(WinPath(TAVORI_LANG_DIR), Path("Lang"));
+    Write("VirtualCamera.ini", "[Camera0]\r\n");
 }
 
 void ProgramFolder::Write(const std::string& file, const std::string& bytes) const {

@@ -11,10 +11,12 @@ namespace e2e {
 std::string WinPath(std::string path);  // forward slashes to backslashes
 std::string E2eDir();                    // the build's e2e folder (case folders, screenshots)
 
-// A fresh folder named after the running test: the executable (under any name) and, if wanted, Lang.
+// A fresh folder named after the running test: the executable (under any name), Lang unless told
+// otherwise, and one virtual camera (VirtualCamera.ini with [Camera0] at its defaults).
 class ProgramFolder {
 public:
     explicit ProgramFolder(const std::string& exeName = "Tavori.exe", bool withLang = true);
+    void Remove(const std::string& file) const { DeleteFileA(Path(file).c_str()); }
     std::string Path(const std::string& file) const { return dir + "\\" + file; }
     void Write(const std::string& file, const std::string& bytes) const;
     bool Exists(const std::string& file) const;

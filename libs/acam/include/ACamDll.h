@@ -10,9 +10,11 @@ extern "C" {
 /* 1 when the store can be opened or created; 0 otherwise (then every access fails). */
 int ALC_Initialize(void);
 void ALC_UnInitialize(void);
-/* Bytes read (the count) or 0 when the range lies outside the flash or the store is not ready. */
+/* Bytes read (the count) or 0 when the address lies outside the flash, the count is 0 or more than
+ * the whole flash, or the store is not ready. An access that runs past the end of the flash
+ * continues at its start, as the chip's address counter wraps. */
 int ALC_ReadFlash(unsigned short address, int count, unsigned char* destination);
-/* Bytes written (the count) or 0: range outside the flash, write protection on, store not ready, or
+/* Bytes written (the count) or 0: address outside the flash, write protection on, store not ready, or
  * the image could not be replaced. The previous image is kept whole on any failure. */
 int ALC_WriteFlash(unsigned short address, int count, const unsigned char* source);
 /* Sets the addressable flash size, 1..8192 bytes; 0 = refused. */

@@ -75,20 +75,41 @@ TEST_F(FlashStoreTest, AccessOutsideTheFlashIsRefused) {
     FlashStore store(path);
     ASSERT_TRUE(store.Open());
     store.SetWriteProtect(false);
-    std::array<uint8_t, 16> buf{};
-    EXPECT_EQ(store.Read(8190, 4, buf.data()), 0);
-    EXPECT_EQ(store.Read(8188, 4, buf.data()), 4);
+    std::vector<uint8_t> buf(kFlashBytes + 1);
+    EXPECT_EQ(store.Read(8192, 1, buf.data()), 0);
+    EXPECT_EQ(store.Read(0xFFFF, 1, buf.data()), 0);
+    EXPECT_EQ(store.Read(0, kFlashBytes + 1, buf.data()), 0);
+    EXPECT_EQ(store.Read(0, kFlashBytes, buf.data()), kFlashBytes);
     EXPECT_EQ(store.Read(0, 0, buf.data()), 0);
     EXPECT_EQ(store.Read(0, -1, buf.data()), 0);
     EXPECT_EQ(store.Read(0, 4, nullptr), 0);
-    EXPECT_EQ(store.Write(8190, 4, buf.data()), 0);
+    EXPECT_EQ(store.Write(8192, 4, buf.data()), 0);
 
     // A smaller flash size moves the end of the addressable range.
     EXPECT_FALSE(store.SetFlashSize(0));
     EXPECT_FALSE(store.SetFlashSize(kFlashBytes + 1));
     ASSERT_TRUE(store.SetFlashSize(4096));
-    EXPECT_EQ(store.Read(4094, 4, buf.data()), 0);
+    EXPECT_EQ(store.Read(4096, 4, buf.data()), 0);
     EXPECT_EQ(store.Write(4092, 4, buf.data()), 4);
+}
+
+// The calibration record at 0x1FBC is 120 bytes: it runs past the end and wraps to the start.
+TEST_F(FlashStoreTest, RecordAtTheEndWrapsToTheStart) {
+    FlashStore store(path);
+    ASSERT_TRUE(store.Open());
+    store.SetWriteProtect(false);
+    std::vector<uint8_t> record(120);
+    for (size_t i = 0; i < record.size(); ++i) record[i] = static_cast<uint8_t>(i + 1);
+    ASSERT_EQ(store.Write(0x1FBC, 120, record.data()), 120);
+    std::vector<uint8_t> back(110);
+    ASSERT_EQ(store.Read(0x1FBC, 110, back.data()), 110);
+    EXPECT_EQ(back[67], 68);  // last byte of the flash
+    EXPECT_EQ(back[68], 69);  // first byte of the flash
+    auto bytes = FileBytes();
+    EXPECT_EQ(bytes[8191], 68);
+    EXPECT_EQ(bytes[0], 69);
+    EXPECT_EQ(bytes[51], 120);
+    EXPECT_EQ(bytes[52], 0xFF);
 }
 
 TEST_F(FlashStoreTest, OpenFailsWhereTheFileCannotBe) {
