@@ -29,18 +29,15 @@ int AppMessageBox(const char* text, UINT type) {
     return MessageBoxA(nullptr, text, AppTitle(), type | MB_SETFOREGROUND);
 }
 
-void CloseAppMessageBoxes() {
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND hwnd, LPARAM) -> BOOL {
-            char cls[16] = {}, title[64] = {};
-            GetClassNameA(hwnd, cls, sizeof(cls));
-            GetWindowTextA(hwnd, title, sizeof(title));
-            if (strcmp(cls, "#32770") == 0 && strcmp(title, AppTitle()) == 0) PostMessageA(hwnd, WM_COMMAND, IDOK, 0);
-            return TRUE;
-        },
-        0);
+static BOOL CALLBACK CloseIfAppMessageBox(HWND hwnd, LPARAM) {
+    char cls[16] = {}, title[64] = {};
+    GetClassNameA(hwnd, cls, sizeof(cls));
+    GetWindowTextA(hwnd, title, sizeof(title));
+    if (strcmp(cls, "#32770") == 0 && strcmp(title, AppTitle()) == 0) PostMessageA(hwnd, WM_COMMAND, IDOK, 0);
+    return TRUE;
 }
+
+void CloseAppMessageBoxes() { EnumThreadWindows(GetCurrentThreadId(), CloseIfAppMessageBox, 0); }
 
 bool CLumoraApp::InitInstance() {
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};

@@ -87,6 +87,7 @@ BOOL CLumoraDlg::OnInitDialog() {
     m_bCameraRunning = 0;
     m_nScreenW = GetSystemMetrics(SM_CXSCREEN);
     m_nScreenH = GetSystemMetrics(SM_CYSCREEN);
+    m_desktopMouse.SetScreenSize(m_nScreenW, m_nScreenH);
 
     m_uTaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
     m_pTrayIcon = std::make_unique<CAnimateTrayIcon>(m_hWnd, WM_TRAY_NOTIFY, 0, 0, IDR_MAINFRAME, RGB(255, 255, 255));
@@ -215,7 +216,24 @@ LRESULT CLumoraDlg::OnTimer(WPARAM wParam, LPARAM) {
     return 0;
 }
 
+MouseSettings CLumoraDlg::CurrentMouseSettings() {
+    const CSystemSettings& s = g_Settings;
+    MouseSettings m;
+    m.rightButtonTime = s.OnRightButtonTime;
+    m.rightButtonStep = s.OnRightButtonStep;
+    m.ignoreMove = s.IgnoreMove;
+    m.dbClickTime = s.TimeDBClick;
+    m.dbClickQuiet = s.TimeDBClickDis;
+    m.releaseGap = s.TimeRight;
+    return m;
+}
+
 LRESULT CLumoraDlg::OnPointEvent(WPARAM wParam, LPARAM lParam) {
+    if (!m_bCameraRunning) {
+        // Nothing is emulated or forwarded, but a frame copy still has to be let go of.
+        if (status == 2 || status == 3) ReleaseFrameCopy(TakeFrameCopy(static_cast<uintptr_t>(wParam)));
+        return -1;
+    }
     if (status == 2 || status == 3) {
         // Frame copies go to the automatic and image position dialogs, which arrive later.
         ReleaseFrameCopy(TakeFrameCopy(static_cast<uintptr_t>(wParam)));
@@ -223,8 +241,18 @@ LRESULT CLumoraDlg::OnPointEvent(WPARAM wParam, LPARAM lParam) {
     }
     _SDetectPoint point{};
     if (!TakePoint(static_cast<uintptr_t>(lParam), point)) return 0;
-    if (!m_bCameraRunning) return 0;
-    (void)point;  // status 0: mouse emulation; status 1: the manual calibration dialog
+    if (status != 0) return 0;  // the manual calibration dialog arrives later
+    const int screen = static_cast<int>(wParam);
+    if (searchType != 0) {
+        if (point.state == 0)
+            m_mouse.OnMousePoint(screen, 0, 0, CurrentMouseSettings());
+        else if (point.state == 1)
+            m_mouse.OnMousePoint(screen, point.x, point.y, CurrentMouseSettings());
+    } else if (point.state == 1) {
+        m_mouse.OnMousePoint(screen, point.x, point.y, CurrentMouseSettings());
+    } else {
+        m_mouse.OnMousePoint(screen, 0, 0, CurrentMouseSettings());
+    }
     return 0;
 }
 

@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "output/DesktopMouse.h"
+#include "output/MouseEmulator.h"
 #include "win/Dialog.h"
 
 class CAnimateTrayIcon;
@@ -62,6 +64,7 @@ private:
     LRESULT OnNotYet(WPARAM wParam, LPARAM lParam);
     bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void OnCameraLost();
+    static MouseSettings CurrentMouseSettings();
     void ForEachListener(void (*action)(CListenThread&, int), int value);
 
     HICON m_hIcon = nullptr;
@@ -75,5 +78,7 @@ private:
     // Where detected points go: 0 = the mouse, 1 manual, 2 automatic calibration, 3 image position.
     int status = 0;
     int calType = 0;
+    CDesktopMouse m_desktopMouse;
+    CMouseEmulator m_mouse{m_desktopMouse};
     UINT m_uTaskbarCreated = 0;
 };

@@ -39,6 +39,7 @@ int CLumoraDlg::StartCameras() {
     status = 0;
     calType = 0;
     m_bCameraRunning = 0;
+    m_mouse.ResetForCameraStart();
 
     const _SImgPara image{g_Settings.Width, g_Settings.Height, 0, g_Settings.MaxColor, g_Settings.MoveStep};
     int result = 0;
@@ -84,6 +85,8 @@ int CLumoraDlg::StartCameras() {
 }
 
 void CLumoraDlg::StopCameras() {
+    // A button the pen holds down must not stay down once no camera can lift it.
+    m_mouse.ReleaseButtons();
     for (auto& listener : m_listListeners) {
         if (!listener) continue;
         listener->StopCapture();

@@ -319,6 +319,8 @@ void CListenThread::Detect(uint32_t now) {
             std::lock_guard<std::mutex> lock(m_detectorLock);
             found = IRLFindWinPointOne(m_hDetector, &m_frame, m_points) != 0;
         }
+        // Without a point the record must say so, or the window would see the last pen forever.
+        if (!found) m_points[0].x = m_points[0].y = m_points[0].state = 0;
         PostPoints(static_cast<WPARAM>(m_screen));
     } else {
         int n;
@@ -330,7 +332,7 @@ void CListenThread::Detect(uint32_t now) {
         if (n > kMaxPoints) n = kMaxPoints;
         found = n > 0;
         if (n < 2) {
-            if (n == 0) m_points[0].x = m_points[0].y = 0;
+            if (n == 0) m_points[0].x = m_points[0].y = m_points[0].state = 0;
             PostPoints(static_cast<WPARAM>(m_screen));
         }
         if (m_bound) {

@@ -8,6 +8,16 @@
 
 namespace e2e {
 
+template <class Pred>
+bool WaitFor(Pred pred, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    while (!pred()) {
+        if (GetTickCount() - start > timeoutMs) return false;
+        Sleep(10);
+    }
+    return true;
+}
+
 std::string WinPath(std::string path);  // forward slashes to backslashes
 std::string E2eDir();                    // the build's e2e folder (case folders, screenshots)
 

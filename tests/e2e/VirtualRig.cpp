@@ -141,4 +141,21 @@ void PenControl::Plug(int camera) {
     Commit();
 }
 
+bool CalibratedDriver::Start(const char* settings) {
+    folder.Write("Tavori.ini", settings);
+    cal = CalibrationFromModel(DefaultCamera(), 5);
+    WriteCalibrationIni(folder, cal);
+    if (!driver.Start(folder)) return false;
+    main = driver.WaitForMainWindow();
+    return main != nullptr;
+}
+
+bool CalibratedDriver::WaitUntilDetecting() const {
+    if (!WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 10000)) return false;
+    Sleep(2000);
+    return true;
+}
+
+void CalibratedDriver::Quit() const { PostMessageA(main, WM_COMMAND, 2035, 0); }
+
 }  // namespace e2e

@@ -7,6 +7,7 @@
 
 #include "MultiIRLight.h"
 #include "PenBlockWin.h"
+#include "DriverHarness.h"
 #include "VcamModel.h"
 
 namespace e2e {
@@ -39,6 +40,19 @@ public:
 private:
     void Commit();
     tavori::dev::PenBlockMapping m_block;
+};
+
+// The driver on virtual camera 0 with a calibration written from the camera's model.
+struct CalibratedDriver {
+    ProgramFolder folder;
+    Driver driver;
+    HWND main = nullptr;
+    _SCalibration cal{};
+
+    bool Start(const char* settings = "[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\n");
+    // The camera streams and the detector's start-up learning is over.
+    bool WaitUntilDetecting() const;
+    void Quit() const;
 };
 
 }  // namespace e2e

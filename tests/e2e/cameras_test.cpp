@@ -88,38 +88,11 @@ private:
     void* m_view = nullptr;
 };
 
-template <class Pred> bool WaitFor(Pred pred, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    while (!pred()) {
-        if (GetTickCount() - start > timeoutMs) return false;
-        Sleep(20);
-    }
-    return true;
-}
-
 int EntryOf(const MultiScreenTable* t, int cameraId) {
     for (int i = 0; i < t->nCount && i < kMaxScreens; ++i)
         if (t->nCameraId[i] == cameraId) return i;
     return -1;
 }
-
-// The calibrated driver with its first camera's table entry published.
-struct CalibratedDriver {
-    ProgramFolder folder;
-    Driver driver;
-    HWND main = nullptr;
-    _SCalibration cal{};
-
-    bool Start(const char* settings = "[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\n") {
-        folder.Write("Tavori.ini", settings);
-        cal = CalibrationFromModel(DefaultCamera(), 5);
-        WriteCalibrationIni(folder, cal);
-        if (!driver.Start(folder)) return false;
-        main = driver.WaitForMainWindow();
-        return main != nullptr;
-    }
-    void Quit() const { PostMessageA(main, WM_COMMAND, kQuit, 0); }
-};
 
 void Register(MultiScreenTable* t, int entry, HWND reader) {
     t->hReader[entry] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(reader));

@@ -1,0 +1,116 @@
+// The driver's main job without hardware: a virtual pen draws a figure through Tavori into the
+// canvas. `./run demo` runs this case alone; its picture and report land in the e2e folder's demo/.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <vector>
+
+#include "Canvas.h"
+#include "DriverHarness.h"
+#include "VirtualRig.h"
+
+using namespace e2e;
+
+namespace {
+// A five-pointed star inside a circle: strokes of points in desktop pixels.
+std::vector<std::vector<POINT>> Figure(double cx, double cy, double r) {
+    const double pi = 3.14159265358979;
+    std::vector<std::vector<POINT>> strokes;
+    std::vector<POINT> circle, star;
+    for (int i = 0; i <= 120; ++i) {
+        double a = i * 2 * pi / 120;
+        circle.push_back({static_cast<LONG>(cx + r * std::cos(a)), static_cast<LONG>(cy + r * std::sin(a))});
+    }
+    for (int k = 0; k <= 5; ++k) {
+        double a0 = -pi / 2 + (k * 2 % 5) * 2 * pi / 5, a1 = -pi / 2 + ((k + 1) * 2 % 5) * 2 * pi / 5;
+        for (int i = 0; i < 24 && k < 5; ++i) {
+            double t = i / 24.0;
+            star.push_back({static_cast<LONG>(cx + 0.92 * r * ((1 - t) * std::cos(a0) + t * std::cos(a1))),
+                            static_cast<LONG>(cy + 0.92 * r * ((1 - t) * std::sin(a0) + t * std::sin(a1)))});
+        }
+    }
+    star.push_back(star.front());
+    strokes.push_back(circle);
+    strokes.push_back(star);
+    return strokes;
+}
+}  // namespace
+
+TEST(Demo, VirtualPenDrawsAStarThroughTheDriver) {
+    PenControl pen;
+    CalibratedDriver d;
+    ASSERT_TRUE(d.Start("[System]\r\nSetPtCount=25\r\n"));
+    Canvas canvas(d.folder.Path("canvas.log"));
+    ASSERT_TRUE(canvas.Ready());
+    ASSERT_TRUE(d.WaitUntilDetecting());
+
+    std::vector<double> latencies;
+    int drawn = 0;
+    for (const auto& stroke : Figure(ScreenWidth() / 2.0, ScreenHeight() / 2.0, ScreenHeight() * 0.38)) {
+        for (const POINT& p : stroke) {
+            size_t before = canvas.Events().size();
+            DWORD written = timeGetTime();
+            pen.Down(p.x, p.y);
+            ++drawn;
+            // Latency: until the canvas hears of this position.
+            WaitFor(
+                [&] {
+                    auto ev = canvas.Events();
+                    for (size_t k = before; k < ev.size(); ++k)
+                        if (std::hypot(ev[k].x - p.x, ev[k].y - p.y) < 4) {
+                            latencies.push_back(static_cast<double>(ev[k].t - written));
+                            return true;
+                        }
+                    return false;
+                },
+                200);
+            Sleep(8);
+        }
+        pen.Up();
+        Sleep(300);
+    }
+    Sleep(300);
+
+    std::string dir = E2eDir() + "\\demo";
+    CreateDirectoryA(dir.c_str(), nullptr);
+    ASSERT_TRUE(SaveScreenshot(dir + "\\demo.png"));
+    auto events = canvas.Events();
+    // Every event while pressed is judged against the nearer of the two strokes.
+    std::vector<double> errs;
+    auto figure = Figure(ScreenWidth() / 2.0, ScreenHeight() / 2.0, ScreenHeight() * 0.38);
+    bool pressed = false;
+    for (const CanvasEvent& e : events) {
+        if (e.what == "down") pressed = true;
+        if (e.what == "up") pressed = false;
+        if (!pressed || (e.what != "move" && e.what != "down")) continue;
+        errs.push_back(std::min(DistanceToPath(e.x, e.y, figure[0]), DistanceToPath(e.x, e.y, figure[1])));
+    }
+    ASSERT_FALSE(errs.empty());
+    double mean = 0;
+    for (double v : errs) mean += v;
+    mean /= static_cast<double>(errs.size());
+    double worst = *std::max_element(errs.begin(), errs.end());
+    std::sort(latencies.begin(), latencies.end());
+    double medianLatency = latencies.empty() ? 0 : latencies[latencies.size() / 2];
+    double maxLatency = latencies.empty() ? 0 : latencies.back();
+
+    std::ofstream report(dir + "\\report.txt");
+    report << "Tavori demo: a virtual pen drew a circle and a five-pointed star through the driver.\n"
+           << "pen positions drawn:        " << drawn << "\n"
+           << "mouse events on the canvas: " << errs.size() << " while pressed, strokes: "
+           << std::count_if(events.begin(), events.end(), [](auto& e) { return e.what == "down"; }) << "\n"
+           << "position error (px):        mean " << mean << ", max " << worst << "\n"
+           << "pen to cursor latency (ms): median " << medianLatency << ", max " << maxLatency
+           << " (camera frame period 16 ms)\n"
+           << "picture:                    demo.png\n";
+    report.close();
+    printf("demo: %s\\report.txt\n", dir.c_str());
+    EXPECT_EQ(Canvas::Buttons(events), "down up down up");
+    EXPECT_LE(mean, 1.5);
+    d.Quit();
+    EXPECT_TRUE(d.driver.WaitForExit());
+}

@@ -1,0 +1,207 @@
+// The pen works the desktop like a mouse: a window of another process (the canvas) receives what
+// the driver makes of the virtual pen.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "Canvas.h"
+#include "DriverHarness.h"
+#include "VirtualRig.h"
+
+using namespace e2e;
+
+namespace {
+constexpr const char* kSettings = "[System]\r\nSetPtCount=25\r\n";
+
+struct Rig {
+    PenControl pen;
+    CalibratedDriver d;
+    std::unique_ptr<Canvas> canvas;
+
+    bool Start(const std::string& title = "Tavori canvas") {
+        if (!d.Start(kSettings)) return false;
+        canvas = std::make_unique<Canvas>(d.folder.Path("canvas.log"), title);
+        return canvas->Ready() && d.WaitUntilDetecting();
+    }
+    // Waits until the canvas has logged `what` (after `from` events); false on time-out.
+    bool WaitForEvent(const char* what, size_t from = 0, DWORD timeoutMs = 3000) const {
+        return WaitFor(
+            [&] {
+                auto ev = canvas->Events();
+                for (size_t i = from; i < ev.size(); ++i)
+                    if (ev[i].what == what) return true;
+                return false;
+            },
+            timeoutMs);
+    }
+    void Touch(double x, double y, DWORD holdMs) {
+        pen.Down(x, y);
+        Sleep(holdMs);
+        pen.Up();
+    }
+};
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+}  // namespace
+
+TEST(Mouse, PenPressesDragsAlongItsPathAndReleases) {
+    Rig rig;
+    ASSERT_TRUE(rig.Start());
+    const double cx = 960, cy = 540, r = 260;
+    std::vector<POINT> path;
+    for (int i = 0; i <= 90; ++i) {
+        double a = i * 2 * 3.14159265358979 / 90;
+        path.push_back({static_cast<LONG>(std::lround(cx + r * std::cos(a))), static_cast<LONG>(std::lround(cy + r * std::sin(a)))});
+    }
+    rig.pen.Down(path[0].x, path[0].y);
+    ASSERT_TRUE(rig.WaitForEvent("down"));
+    for (const POINT& p : path) {
+        rig.pen.Down(p.x, p.y);
+        Sleep(16);
+    }
+    rig.pen.Up();
+    ASSERT_TRUE(rig.WaitForEvent("up"));
+
+    auto events = rig.canvas->Events();
+    EXPECT_EQ(Canvas::Buttons(events), "down up");
+    const CanvasEvent& down = *std::find_if(events.begin(), events.end(), [](auto& e) { return e.what == "down"; });
+    double pressError = std::hypot(down.x - path[0].x, down.y - path[0].y);
+    double sum = 0, worst = 0;
+    int moves = 0;
+    bool pressed = false;
+    for (const CanvasEvent& e : events) {
+        if (e.what == "down") pressed = true;
+        if (e.what == "up") pressed = false;
+        if (e.what != "move" || !pressed) continue;
+        double err = DistanceToPath(e.x, e.y, path);
+        sum += err;
+        worst = std::max(worst, err);
+        ++moves;
+    }
+    ASSERT_GT(moves, 30);
+    printf("press %.1f px from the pen; drag of %d moves: mean %.2f px, max %.2f px from the pen's path\n",
+           pressError, moves, sum / moves, worst);
+    EXPECT_LE(pressError, 2.0);
+    EXPECT_LE(sum / moves, 1.5);
+    EXPECT_LE(worst, 4.0);
+    rig.d.Quit();
+    EXPECT_TRUE(rig.d.driver.WaitForExit());
+}
+
+TEST(Mouse, CursorFollowsThePenWithinAFewFrames) {
+    Rig rig;
+    ASSERT_TRUE(rig.Start());
+    std::vector<double> latencies;
+    double x = 500, y = 400;
+    rig.pen.Down(x, y);
+    ASSERT_TRUE(rig.WaitForEvent("down"));
+    for (int i = 0; i < 40; ++i) {
+        x += (i % 2 ? -80 : 80);
+        y += (i % 4 < 2 ? 30 : -30);
+        size_t before = rig.canvas->Events().size();
+        DWORD written = timeGetTime();
+        rig.pen.Down(x, y);
+        bool arrived = WaitFor(
+            [&] {
+                auto ev = rig.canvas->Events();
+                for (size_t k = before; k < ev.size(); ++k)
+                    if (ev[k].what == "move" && std::hypot(ev[k].x - x, ev[k].y - y) < 4) {
+                        latencies.push_back(static_cast<double>(ev[k].t - written));
+                        return true;
+                    }
+                return false;
+            },
+            1000);
+        EXPECT_TRUE(arrived) << "move " << i;
+        Sleep(60);
+    }
+    rig.pen.Up();
+    ASSERT_FALSE(latencies.empty());
+    double median = Median(latencies), worst = *std::max_element(latencies.begin(), latencies.end());
+    printf("pen to cursor over %zu moves: median %.0f ms, max %.0f ms (frame period 16 ms: %.1f and %.1f frames)\n",
+           latencies.size(), median, worst, median / 16.0, worst / 16.0);
+    ::testing::Test::RecordProperty("latency_median_ms", std::to_string(median));
+    EXPECT_LE(median, 100.0);
+    rig.d.Quit();
+    EXPECT_TRUE(rig.d.driver.WaitForExit());
+}
+
+TEST(Mouse, QuickSecondTouchDoubleClicksAndAHeldPenRightClicks) {
+    Rig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.Touch(700, 500, 150);
+    ASSERT_TRUE(rig.WaitForEvent("up"));
+    Sleep(150);
+    size_t before = rig.canvas->Events().size();
+    rig.Touch(702, 498, 120);  // close to the first touch, soon after it
+    Sleep(400);
+    auto events = rig.canvas->Events();
+    std::vector<CanvasEvent> second(events.begin() + static_cast<long>(before), events.end());
+    EXPECT_EQ(Canvas::Buttons(second), "down up down up");
+    for (const CanvasEvent& e : second)
+        if (e.what != "move") {
+            EXPECT_LE(std::hypot(e.x - 700, e.y - 500), 2.0) << "double click away from the first touch";
+        }
+
+    Sleep(1000);  // past the quiet time after a double click
+    before = rig.canvas->Events().size();
+    rig.pen.Down(1200, 300);
+    ASSERT_TRUE(rig.WaitForEvent("rup", before, 4000));
+    rig.pen.Up();
+    ASSERT_TRUE(WaitFor([&] { return Canvas::Buttons(rig.canvas->Events()).size() > 0 &&
+                                     rig.canvas->Events().back().what == "up"; }, 2000));
+    events = rig.canvas->Events();
+    std::vector<CanvasEvent> held(events.begin() + static_cast<long>(before), events.end());
+    EXPECT_EQ(Canvas::Buttons(held), "down up rdown rup up");
+    rig.d.Quit();
+    EXPECT_TRUE(rig.d.driver.WaitForExit());
+}
+
+TEST(Mouse, HoldingStillOverTheDrawingProgramNeverInterruptsTheStroke) {
+    Rig rig;
+    ASSERT_TRUE(rig.Start("Inkora window"));
+    rig.pen.Down(800, 600);
+    ASSERT_TRUE(rig.WaitForEvent("down"));
+    Sleep(2000);
+    EXPECT_EQ(Canvas::Buttons(rig.canvas->Events()), "down");
+    rig.pen.Up();
+    EXPECT_TRUE(rig.WaitForEvent("up"));
+    rig.d.Quit();
+    EXPECT_TRUE(rig.d.driver.WaitForExit());
+}
+
+TEST(Mouse, NoButtonIsLeftDownWhenTheCamerasStop) {
+    {
+        SCOPED_TRACE("quit");
+        Rig rig;
+        ASSERT_TRUE(rig.Start("Inkora window"));  // no right click while the pen stays down
+        rig.pen.Down(900, 500);
+        ASSERT_TRUE(rig.WaitForEvent("down"));
+        rig.d.Quit();
+        EXPECT_TRUE(rig.d.driver.WaitForExit());
+        EXPECT_TRUE(rig.WaitForEvent("up", 0, 2000)) << "the button stayed down after quitting";
+        rig.pen.Up();
+    }
+    {
+        SCOPED_TRACE("camera lost");
+        Rig rig;
+        ASSERT_TRUE(rig.Start("Inkora window"));
+        rig.pen.Down(900, 500);
+        ASSERT_TRUE(rig.WaitForEvent("down"));
+        rig.pen.Unplug(0);
+        HWND box = rig.d.driver.WaitForMessageBox(8000);
+        EXPECT_TRUE(rig.WaitForEvent("up", 0, 2000)) << "the button stayed down after the camera was lost";
+        if (box) PressOk(box);
+        rig.pen.Up();
+        rig.pen.Plug(0);
+        rig.d.Quit();
+        EXPECT_TRUE(rig.d.driver.WaitForExit());
+    }
+}
