@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <iomanip>
 #include <vector>
 
 #include "Canvas.h"
@@ -99,6 +100,7 @@ TEST(Demo, VirtualPenDrawsAStarThroughTheDriver) {
     double maxLatency = latencies.empty() ? 0 : latencies.back();
 
     std::ofstream report(dir + "\\report.txt");
+    report << std::fixed << std::setprecision(2);
     report << "Tavori demo: a virtual pen drew a circle and a five-pointed star through the driver.\n"
            << "pen positions drawn:        " << drawn << "\n"
            << "mouse events on the canvas: " << errs.size() << " while pressed, strokes: "
