@@ -209,4 +209,24 @@ bool SaveScreenshot(const std::string& pngPath) {
     return ok;
 }
 
+TrayPicture ReadTrayPicture() {
+    HWND tray = FindWindowA(nullptr, "Wine System Tray");
+    if (!tray) return TrayPicture::None;
+    RECT rc{};
+    GetWindowRect(tray, &rc);
+    HDC screen = GetDC(nullptr);
+    int blue = 0, red = 0;
+    for (int y = rc.top; y < rc.bottom; y += 1)
+        for (int x = rc.left; x < rc.right && x < rc.left + 64; x += 1) {
+            COLORREF c = GetPixel(screen, x, y);
+            int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
+            if (b > 150 && r < 100 && g < 160) ++blue;
+            if (r > 150 && g < 80 && b < 80) ++red;
+        }
+    ReleaseDC(nullptr, screen);
+    if (red > 5 && blue < 5) return TrayPicture::Disconnected;
+    if (blue > 20) return TrayPicture::Running;
+    return TrayPicture::None;
+}
+
 }  // namespace e2e

@@ -65,4 +65,9 @@ std::wstring FromCodePage(const std::string& bytes, UINT codePage);
 std::string LanguageFileText(const std::string& file, const std::string& key);
 bool SaveScreenshot(const std::string& pngPath);
 
+// What the notification area shows of the driver's icon, told apart by colour: the running icon is
+// blue, the disconnected one grey with a red bar. Wine shows the area as a window of its own.
+enum class TrayPicture { None, Running, Disconnected };
+TrayPicture ReadTrayPicture();
+
 }  // namespace e2e
