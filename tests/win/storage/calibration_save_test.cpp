@@ -1,0 +1,92 @@
+// Saving a finished calibration for a running camera: flash, then the file, then the detector.
+#include <fstream>
+#include <iterator>
+
+#include "ACamDll.h"
+#include "ProgramFolderFixture.h"
+#include "capture/ListenThread.h"
+#include "output/SharedMemory.h"
+#include "storage/FlashRecord.h"
+#include "storage/MCUThread.h"
+
+class CalibrationSaveTest : public ProgramFolderTest {
+protected:
+    void SetUp() override {
+        ProgramFolderTest::SetUp();
+        DeleteFileA((dir + "\\Calibration.ini").c_str());
+        DeleteFileA((dir + "\\CameraFlash.bin").c_str());
+        WriteFile(ini, "[System]\r\nSetPtCount=25\r\n");
+        LoadSettings();
+        ASSERT_EQ(ALC_Initialize(), 1);
+    }
+    void TearDown() override {
+        ALC_UnInitialize();
+        DeleteFileA((dir + "\\VirtualCamera.ini").c_str());
+        DeleteFileA((dir + "\\Calibration.ini").c_str());
+        DeleteFileA((dir + "\\CameraFlash.bin").c_str());
+        ProgramFolderTest::TearDown();
+    }
+    static _SCalibration Grid(uint32_t width) {
+        _SCalibration c{};
+        c.lPtCount = 25;
+        c.lWinWidth = width;
+        c.lWinHeight = 1080;
+        c.lScreenIndex = 1;
+        for (uint32_t i = 0; i < 25; ++i) {
+            c.x[i] = 100 + 20 * (i % 5);
+            c.y[i] = 80 + 15 * (i / 5);
+        }
+        return c;
+    }
+};
+
+TEST_F(CalibrationSaveTest, FlashCopyRoundTripsThroughTheStore) {
+    CMCUThread writer;
+    writer.SetCalibration(Grid(1600));
+    CMCUThread reader;
+    _SCalibration back{};
+    ASSERT_TRUE(reader.GetCalibration(back));
+    EXPECT_EQ(back.lWinWidth, 1600u);
+    EXPECT_EQ(back.lScreenIndex, 1u);
+    EXPECT_EQ(back.lPtCount, 25u);
+    EXPECT_EQ(back.x[24], 180u);
+    EXPECT_EQ(back.y[24], 140u);
+
+    g_Settings.SetPtCount = 0;  // no configured count: nothing to read
+    _SCalibration none{};
+    EXPECT_FALSE(reader.GetCalibration(none));
+    EXPECT_EQ(none.lWinWidth, 0u);
+}
+
+TEST_F(CalibrationSaveTest, SaveGoesToFlashFileAndDetectorOfTheCamera) {
+    WriteFile(dir + "\\VirtualCamera.ini", "[Camera0]\r\n");
+    ASSERT_EQ(CreateMultiScreenShare(), 0);
+    {
+        CListenThread listener;
+        SCapParam param{};
+        param.nType = 1;
+        param.nWidth = 640;
+        param.nHeight = 480;
+        ASSERT_EQ(listener.Init(param), 0);
+        EXPECT_FALSE(listener.IsCalibrated());  // neither flash nor file held one
+
+        _SCalibration posted = Grid(1920);
+        posted.lType = 7;
+        listener.SaveCalibration(posted);
+
+        EXPECT_TRUE(listener.IsCalibrated());
+        EXPECT_EQ(listener.Calibration().lType, 1u);
+        EXPECT_EQ(ReadKey(dir + "\\Calibration.ini", "Calibration", "lWinWidth"), "1920");
+        EXPECT_EQ(ReadKey(dir + "\\Calibration.ini", "Calibration", "x24"), "180");
+        std::ifstream flash(dir + "\\CameraFlash.bin", std::ios::binary);
+        std::string image((std::istreambuf_iterator<char>(flash)), std::istreambuf_iterator<char>());
+        ASSERT_EQ(image.size(), 8192u);
+        EXPECT_EQ(static_cast<uint8_t>(image[kFlashRecordAddress + 5]), 1920 >> 8);
+        EXPECT_EQ(static_cast<uint8_t>(image[kFlashRecordAddress + 6]), 1920 & 0xFF);
+        ASSERT_NE(g_pMultiScreen, nullptr);
+        EXPECT_EQ(g_pMultiScreen->nCount, 1);
+        EXPECT_EQ(g_pMultiScreen->nWidth[0], 1920);
+        EXPECT_EQ(g_pMultiScreen->nCameraId[0], 1);
+    }
+    CloseMultiScreenShare();
+}
