@@ -12,6 +12,7 @@
 #include "res/resource.h"
 #include "calibration/CalibrationFlags.h"
 #include "storage/CalibrationSources.h"
+#include "output/PointRouting.h"
 #include "ui/AnimateTrayIcon.h"
 #include "win/Trace.h"
 
@@ -229,31 +230,25 @@ MouseSettings CLumoraDlg::CurrentMouseSettings() {
 }
 
 LRESULT CLumoraDlg::OnPointEvent(WPARAM wParam, LPARAM lParam) {
-    if (!m_bCameraRunning) {
-        // Nothing is emulated or forwarded, but a frame copy still has to be let go of.
-        if (status == 2 || status == 3) ReleaseFrameCopy(TakeFrameCopy(static_cast<uintptr_t>(wParam)));
-        return -1;
-    }
-    if (status == 2 || status == 3) {
-        // Frame copies go to the automatic and image position dialogs, which arrive later.
-        ReleaseFrameCopy(TakeFrameCopy(static_cast<uintptr_t>(wParam)));
-        return 0;
-    }
     _SDetectPoint point{};
-    if (!TakePoint(static_cast<uintptr_t>(lParam), point)) return 0;
-    if (status != 0) return 0;  // the manual calibration dialog arrives later
-    const int screen = static_cast<int>(wParam);
-    if (searchType != 0) {
-        if (point.state == 0)
-            m_mouse.OnMousePoint(screen, 0, 0, CurrentMouseSettings());
-        else if (point.state == 1)
-            m_mouse.OnMousePoint(screen, point.x, point.y, CurrentMouseSettings());
-    } else if (point.state == 1) {
-        m_mouse.OnMousePoint(screen, point.x, point.y, CurrentMouseSettings());
-    } else {
-        m_mouse.OnMousePoint(screen, 0, 0, CurrentMouseSettings());
+    const bool framePayload = status == 2 || status == 3;
+    if (!framePayload && !TakePoint(static_cast<uintptr_t>(lParam), point)) return m_bCameraRunning ? 0 : -1;
+    switch (RoutePoint(m_bCameraRunning != 0, status, searchType, point.state)) {
+    case PointRoute::MousePoint:
+        m_mouse.OnMousePoint(static_cast<int>(wParam), point.x, point.y, CurrentMouseSettings());
+        break;
+    case PointRoute::MouseNoPoint:
+        m_mouse.OnMousePoint(static_cast<int>(wParam), 0, 0, CurrentMouseSettings());
+        break;
+    case PointRoute::FrameDialog:
+    case PointRoute::Ignore:
+        // The automatic and image position dialogs arrive later; a frame copy is let go of here.
+        if (framePayload) ReleaseFrameCopy(TakeFrameCopy(static_cast<uintptr_t>(wParam)));
+        break;
+    case PointRoute::ManualDialog:
+        break;  // the manual calibration dialog arrives later
     }
-    return 0;
+    return m_bCameraRunning ? 0 : -1;
 }
 
 void CLumoraDlg::OnCameraLost() {

@@ -202,3 +202,20 @@ TEST(NormaliseMousePoint, ScalesToTheInputRangeAndShiftsByScreen) {
     EXPECT_EQ(NormaliseMousePoint(1919, 1079, 0, 1920, 1080).y, 65474u);
     EXPECT_EQ(NormaliseMousePoint(960, 540, 0, 0, 0).x, 0u);  // no screen size: no division by zero
 }
+
+#include "output/PointRouting.h"
+
+TEST(PointRouting, StatusAndSearchTypeDecideWhereAPointGoes) {
+    EXPECT_EQ(RoutePoint(false, 0, 0, 1), PointRoute::Ignore);  // cameras stopped: nothing at all
+    EXPECT_EQ(RoutePoint(false, 1, 0, 1), PointRoute::Ignore);
+    EXPECT_EQ(RoutePoint(true, 0, 0, 1), PointRoute::MousePoint);
+    EXPECT_EQ(RoutePoint(true, 0, 0, 0), PointRoute::MouseNoPoint);
+    EXPECT_EQ(RoutePoint(true, 0, 0, 7), PointRoute::MouseNoPoint);
+    EXPECT_EQ(RoutePoint(true, 0, 1, 1), PointRoute::MousePoint);
+    EXPECT_EQ(RoutePoint(true, 0, 1, 0), PointRoute::MouseNoPoint);
+    EXPECT_EQ(RoutePoint(true, 0, 1, 7), PointRoute::Ignore);
+    EXPECT_EQ(RoutePoint(true, 1, 0, 0), PointRoute::ManualDialog);
+    EXPECT_EQ(RoutePoint(true, 2, 0, 0), PointRoute::FrameDialog);
+    EXPECT_EQ(RoutePoint(true, 3, 1, 1), PointRoute::FrameDialog);
+    EXPECT_EQ(RoutePoint(true, 9, 0, 1), PointRoute::Ignore);
+}
