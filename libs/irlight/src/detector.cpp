@@ -81,6 +81,7 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     rowR_.assign(static_cast<std::size_t>(side), 0.f);
     colT_.assign(static_cast<std::size_t>(side), 0.f);
     colB_.assign(static_cast<std::size_t>(side), 0.f);
+    lift_.assign(static_cast<std::size_t>(side) * side, 0.f);
     mark_.assign(static_cast<std::size_t>(side) * side, 0);
     stack_.assign(static_cast<std::size_t>(side) * side, 0);
 }
@@ -393,18 +394,43 @@ bool SpotDetector::refine(const ImageView& img, int32_t t, int32_t minContrast, 
     // side facing it clips sooner. Capping every pixel's light at the lowest such bound keeps the
     // two sides alike; on a uniform background the cap is above every pixel and changes nothing.
     const float cap = 255.f - bgMax;
+    // Light over the rim level of every window pixel, for the mirror test below.
+    float* lift = lift_.data();
+    for (int32_t j = 0; j < wh; ++j)
+        for (int32_t i = 0; i < ww; ++i)
+            lift[j * ww + i] = std::min(static_cast<float>(at(w.x0 + i, w.y0 + j)) - background(i, j), cap) - level;
+    // Bilinear, so the mirror of a pixel about a sub-pixel centre is judged without rounding bias;
+    // outside the window nothing is known to be lit.
+    auto liftAt = [&](double x, double y) -> float {
+        if (!(x >= 0 && y >= 0 && x <= ww - 1 && y <= wh - 1)) return 0.f;
+        const auto i = static_cast<int32_t>(x), j = static_cast<int32_t>(y);
+        const int32_t i1 = std::min(i + 1, ww - 1), j1 = std::min(j + 1, wh - 1);
+        const auto ax = static_cast<float>(x - i), ay = static_cast<float>(y - j);
+        const float* r0 = lift + j * ww;
+        const float* r1 = lift + j1 * ww;
+        return (r0[i] * (1 - ax) + r0[i1] * ax) * (1 - ay) + (r1[i] * (1 - ax) + r1[i1] * ax) * ay;
+    };
+    // Weights fall continuously to zero at the level, which keeps the sampling bias low. After the
+    // first pass a pixel counts only when its mirror about the current centre is lit too: ink
+    // trailing from the pen, or bright content reaching in from one side, has no counterpart on
+    // the other side, while the pen's own light does.
     double sw = 0, swx = 0, swy = 0;
     int32_t rim = 0;
-    for (int32_t k = 0; k < count; ++k) {
-        const int32_t i = list[k] % ww, j = list[k] / ww;
-        // Weights fall continuously to zero at the level, which keeps the sampling bias low.
-        const float wgt = std::min(static_cast<float>(at(w.x0 + i, w.y0 + j)) - background(i, j), cap) - level;
-        if (wgt <= 0) continue;
-        sw += wgt;
-        swx += static_cast<double>(wgt) * i;
-        swy += static_cast<double>(wgt) * j;
-        ++rim;
-    }
+    auto pass = [&](bool mirrored, double mx, double my) {
+        sw = swx = swy = 0;
+        rim = 0;
+        for (int32_t k = 0; k < count; ++k) {
+            const int32_t i = list[k] % ww, j = list[k] / ww;
+            const float wgt = lift[list[k]];
+            if (wgt <= 0 || (mirrored && liftAt(2 * mx - i, 2 * my - j) <= 0)) continue;
+            sw += wgt;
+            swx += static_cast<double>(wgt) * i;
+            swy += static_cast<double>(wgt) * j;
+            ++rim;
+        }
+    };
+    pass(false, 0, 0);
+    for (int it = 0; it < kMirrorPasses && rim >= kMinRimArea && sw > 0; ++it) pass(true, swx / sw, swy / sw);
     if (rim < kMinRimArea || sw <= 0) return false;
     s.x = w.x0 + swx / sw;
     s.y = w.y0 + swy / sw;

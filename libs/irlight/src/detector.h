@@ -46,6 +46,8 @@ public:
     // How much a rim pixel may rise over the neighbour it is reached from and still be the spot's
     // own fall-off (noise); a plateau beyond a dip is not the spot's.
     static constexpr int kFalloffSlack = 2;
+    // Passes of the centroid that weigh a rim pixel only when its mirror about the centre is lit.
+    static constexpr int kMirrorPasses = 2;
 
     // Sizes every working buffer for frames of this size. May throw std::bad_alloc.
     void configure(int32_t width, int32_t height);
@@ -93,8 +95,10 @@ private:
     int ncand_ = 0;
     bool flooded_ = false;
     int32_t lastThreshold_ = 0;
-    // Per-window scratch of refine: background ends of rows and columns, region marks, fill stack.
+    // Per-window scratch of refine: background ends of rows and columns, light over the rim level,
+    // region marks, fill stack.
     std::vector<float> rowL_, rowR_, colT_, colB_;
+    std::vector<float> lift_;
     std::vector<uint8_t> mark_;
     std::vector<int32_t> stack_;
 };
