@@ -177,6 +177,164 @@ bool refineModel(const FitData& d, double* p, int np) {
     return true;
 }
 
+// Small deterministic generator for the sampler below: the same record must always give the same
+// mapping, on every build.
+struct SplitMix {
+    uint64_t s;
+    double uniform() {
+        uint64_t z = (s += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return static_cast<double>((z ^ (z >> 31)) >> 11) * (1.0 / 9007199254740992.0);
+    }
+    double normal() {
+        const double u1 = std::max(uniform(), 1e-300), u2 = uniform();
+        return std::sqrt(-2 * std::log(u1)) * std::cos(6.283185307179586 * u2);
+    }
+};
+
+// The stored camera positions are rounded to the pixel, so the true model leaves every residual
+// coordinate within half a pixel of zero. When the least-squares fit shows the record is consistent
+// with that (no residual needs to exceed the half pixel), the parameters compatible with the record
+// form a small polytope; its centroid (the mean under uniform rounding noise) is a much better
+// estimate than least squares, which treats the error as Gaussian and lets the fit wander where it
+// extrapolates. The model is linearised about the least-squares fit (the polytope is far smaller
+// than its curvature), an interior point is found by minimising the Lp norm of the residual for
+// rising p, and the centroid is estimated by hit-and-run sampling. Records with more than rounding
+// in them keep the least-squares fit. Camera residuals here are in pixels (scale R).
+void refineWithinRounding(const FitData& d, double* p, int np, double R) {
+    constexpr double kHalf = 0.5;
+    const int m = 2 * d.n;
+    double r0[2 * kMaxPts], rp[2 * kMaxPts], rm[2 * kMaxPts];
+    double Q[2 * kMaxPts][10], U[10][10] = {};
+    if (!residuals(d, p, r0)) return;
+    for (int i = 0; i < m; ++i) r0[i] *= R;
+    for (int j = 0; j < np; ++j) {
+        double q[10];
+        std::copy(p, p + 10, q);
+        const double h = 1e-6 * std::max(1.0, std::fabs(p[j]));
+        q[j] = p[j] + h;
+        if (!residuals(d, q, rp)) return;
+        q[j] = p[j] - h;
+        if (!residuals(d, q, rm)) return;
+        for (int i = 0; i < m; ++i) Q[i][j] = (rp[i] - rm[i]) * R / (2 * h);
+    }
+    // J = Q U (modified Gram-Schmidt): sampling in the coordinates z = U delta keeps the polytope
+    // round enough for hit-and-run to mix, whatever the scale of the parameters.
+    for (int j = 0; j < np; ++j) {
+        for (int k = 0; k < j; ++k) {
+            double s = 0;
+            for (int i = 0; i < m; ++i) s += Q[i][k] * Q[i][j];
+            U[k][j] = s;
+            for (int i = 0; i < m; ++i) Q[i][j] -= s * Q[i][k];
+        }
+        double s = 0;
+        for (int i = 0; i < m; ++i) s += Q[i][j] * Q[i][j];
+        s = std::sqrt(s);
+        if (!(s > 1e-9)) return;
+        U[j][j] = s;
+        for (int i = 0; i < m; ++i) Q[i][j] /= s;
+    }
+    double z[10] = {}, e[2 * kMaxPts], en[2 * kMaxPts];
+    auto residual = [&](const double* zz, double* out) {
+        for (int i = 0; i < m; ++i) {
+            double s = r0[i];
+            for (int j = 0; j < np; ++j) s += Q[i][j] * zz[j];
+            out[i] = s;
+        }
+    };
+    auto maxAbs = [&](const double* v) {
+        double mx = 0;
+        for (int i = 0; i < m; ++i) mx = std::max(mx, std::fabs(v[i]));
+        return mx;
+    };
+    // Interior point: Newton on sum |e|^P (convex in z), P raised towards the minimax fit.
+    for (double P : {4.0, 8.0, 16.0, 32.0, 64.0}) {
+        for (int it = 0; it < 40; ++it) {
+            residual(z, e);
+            const double sc = maxAbs(e);
+            if (!(sc > 0)) break;
+            auto cost = [&](const double* v) {
+                double c = 0;
+                for (int i = 0; i < m; ++i) c += std::pow(std::fabs(v[i]) / sc, P);
+                return c;
+            };
+            double g[10] = {}, H[100] = {};
+            for (int i = 0; i < m; ++i) {
+                const double a = std::fabs(e[i]) / sc;
+                const double w1 = P * std::pow(a, P - 1) * (e[i] < 0 ? -1 : 1), w2 = P * (P - 1) * std::pow(a, P - 2);
+                for (int j = 0; j < np; ++j) {
+                    g[j] -= w1 * Q[i][j] * sc;
+                    for (int k = 0; k < np; ++k) H[j * np + k] += w2 * Q[i][j] * Q[i][k];
+                }
+            }
+            for (int j = 0; j < np; ++j) H[j * np + j] += 1e-9 * (H[j * np + j] + 1);
+            if (!solve(H, g, np, 1)) break;
+            const double c0 = cost(e);
+            bool moved = false;
+            for (double t = 1; t > 1e-6; t *= 0.5) {
+                double zn[10];
+                for (int j = 0; j < np; ++j) zn[j] = z[j] + t * g[j];
+                residual(zn, en);
+                if (cost(en) < c0) {
+                    moved = c0 - cost(en) > 1e-12 * c0;
+                    std::copy(zn, zn + np, z);
+                    break;
+                }
+            }
+            if (!moved) break;
+        }
+    }
+    residual(z, e);
+    if (!(maxAbs(e) < kHalf)) return;
+
+    // Hit-and-run over |r0 + Q z| <= 1/2, averaging the visited points after a burn-in.
+    constexpr int kSteps = 20000, kBurnIn = 2000;
+    SplitMix rng{0x7A3Bu};
+    double sum[10] = {};
+    for (int s = 0; s < kSteps; ++s) {
+        double dir[10], norm = 0;
+        for (int j = 0; j < np; ++j) {
+            dir[j] = rng.normal();
+            norm += dir[j] * dir[j];
+        }
+        norm = std::sqrt(norm);
+        if (!(norm > 0)) continue;
+        double lo = -1e300, hi = 1e300, a[2 * kMaxPts];
+        for (int i = 0; i < m; ++i) {
+            a[i] = 0;
+            for (int j = 0; j < np; ++j) a[i] += Q[i][j] * dir[j];
+            a[i] /= norm;
+            if (std::fabs(a[i]) < 1e-15) continue;
+            double t1 = (-kHalf - e[i]) / a[i], t2 = (kHalf - e[i]) / a[i];
+            if (t1 > t2) std::swap(t1, t2);
+            lo = std::max(lo, t1);
+            hi = std::min(hi, t2);
+        }
+        if (!(lo <= hi) || !(hi - lo < 1e6)) return;
+        const double t = lo + (hi - lo) * rng.uniform();
+        for (int j = 0; j < np; ++j) z[j] += t * dir[j] / norm;
+        for (int i = 0; i < m; ++i) e[i] += t * a[i];
+        if (s >= kBurnIn)
+            for (int j = 0; j < np; ++j) sum[j] += z[j];
+    }
+    double delta[10];
+    for (int j = np - 1; j >= 0; --j) {
+        double s = sum[j] / (kSteps - kBurnIn);
+        for (int k = j + 1; k < np; ++k) s -= U[j][k] * delta[k];
+        delta[j] = s / U[j][j];
+    }
+    double q[10];
+    std::copy(p, p + 10, q);
+    for (int j = 0; j < np; ++j) q[j] += delta[j];
+    // The linearisation must hold: the centroid has to stay inside the rounding box in the real
+    // model too (a little slack for the curvature), else least squares stands.
+    if (!residuals(d, q, rp)) return;
+    for (int i = 0; i < m; ++i)
+        if (!(std::fabs(rp[i] * R) <= kHalf + 0.05)) return;
+    std::copy(q, q + 10, p);
+}
+
 double tpsKernel(double dx, double dy) {
     const double r2 = dx * dx + dy * dy;
     return r2 > 1e-300 ? 0.5 * r2 * std::log(r2) : 0.0;
@@ -269,6 +427,7 @@ bool CameraMapping::fit(const _SCalibration& cal, int32_t imgW, int32_t imgH, co
     p[8] = p[9] = 0;  // k1, k2 start from a distortion-free lens
     const int terms = opt.radialTerms >= 0 ? std::min(opt.radialTerms, 2) : (n == 2 ? 0 : 1);
     if (n > 2 && !refineModel(d, p, 8 + terms)) return false;
+    if (n > 2) refineWithinRounding(d, p, 8 + terms, R_);
     std::copy(p, p + 8, g_);
     g_[8] = 1;
     k1_ = p[8];

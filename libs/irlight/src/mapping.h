@@ -4,8 +4,10 @@
 // distortion about the image centre c = ((w-1)/2, (h-1)/2) with the radius normalised by w/2:
 //   q_d = q_u (1 + k1 r^2 + k2 r^4),  q = (p - c) / (w/2).
 // All points of the record are fitted at once by least squares (Levenberg-Marquardt on the camera
-// residual); what the model leaves, when more than rounding noise, is smoothed by a regularised
-// thin-plate spline in screen space.
+// residual). When that fit leaves no more than the rounding of the stored positions, the parameters
+// are moved to the centre of the set the rounding allows, which lowers the error, most where the
+// mapping extrapolates. What the model leaves, when more than rounding noise, is smoothed by a
+// regularised thin-plate spline in screen space.
 // Camera points are mapped back by inverting the distortion (Newton) and G.
 #pragma once
 
