@@ -75,6 +75,7 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     parent_.assign(static_cast<std::size_t>(cap), 0);
     comps_.assign(static_cast<std::size_t>(cap), Component{});
     cand_.assign(static_cast<std::size_t>(cap), 0);
+    active_.assign(static_cast<std::size_t>(height), 0);
     boxes_.assign(kMaxCandidates, Box{});
     const int32_t side = maxExtent_ + 2 * kWindowMargin;
     rowL_.assign(static_cast<std::size_t>(side), 0.f);
@@ -139,8 +140,35 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     const int32_t cap = static_cast<int32_t>(runs_.size());
     const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
 
+    // Every lit component taller than one row has pixels on an even row, so only even rows are
+    // searched (each row is its own cache lines: half the frame is read), and an even row with light
+    // marks itself and both neighbours for full labelling. A core one row tall on an odd row (a small
+    // pen centred on that row) is still seen by the fall-off of its light on the rows beside it. The
+    // search level is a share of the threshold itself, not of its lift over the bright background:
+    // many pens raise that sample far above the background beside each of them.
+    const int32_t tSearch = std::max(1, t / kSearchDivisor);
+    const Screen search(tSearch);
+    uint8_t* active = active_.data();
+    std::fill(active, active + height_, uint8_t{0});
+    for (int32_t y = 0; y < height_; y += 2) {
+        const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
+        bool hit = false;
+        std::size_t pos = 0;
+        for (; !hit && pos + kGroup <= rowBytes; pos += kGroup) hit = search.lit(row + pos);
+        for (; !hit && pos < rowBytes; ++pos) hit = row[pos] >= tSearch;
+        if (!hit) continue;
+        if (y > 0) active[y - 1] = 1;
+        active[y] = 1;
+        if (y + 1 < height_) active[y + 1] = 1;
+    }
+
     int32_t nruns = 0, prevBegin = 0, prevEnd = 0;
     for (int32_t y = 0; y < height_; ++y) {
+        if (!active[y]) {
+            // Nothing lit here that belongs to a spot: no run of the row above touches the next.
+            prevBegin = prevEnd = nruns;
+            continue;
+        }
         const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
         const int32_t rowBegin = nruns;
         int32_t j = prevBegin;       // first run of the previous row that may still touch

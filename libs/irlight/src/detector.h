@@ -46,6 +46,10 @@ public:
     // How much a rim pixel may rise over the neighbour it is reached from and still be the spot's
     // own fall-off (noise); a plateau beyond a dip is not the spot's.
     static constexpr int kFalloffSlack = 2;
+    // The search of every second row takes light of a 1/kSearchDivisor share of the threshold: the
+    // rows beside a core one row tall keep more than that share of its light for pens of sigma
+    // 0.55 px and wider (exp(-1 / (2 sigma^2)) > 1/5), whatever the background under them.
+    static constexpr int kSearchDivisor = 5;
     // Passes of the centroid that weigh a rim pixel only when its mirror about the centre is lit.
     static constexpr int kMirrorPasses = 2;
 
@@ -87,6 +91,7 @@ private:
     std::vector<int32_t> parent_;
     std::vector<Component> comps_;
     std::vector<int32_t> cand_;
+    std::vector<uint8_t> active_;  // rows labelled in full
     // Expanded windows of the candidates, used to keep one spot's rim out of its neighbour's sum.
     struct Box {
         int32_t x0, y0, x1, y1;

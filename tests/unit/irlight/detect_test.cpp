@@ -151,6 +151,21 @@ TEST(Detect, SmallestPenWithSingleLitPixelIsFound) {
     EXPECT_LE(worstError(r.spots, s.spots), 0.15);
 }
 
+TEST(Detect, SingleLitPixelPenOnOddRowsAndLastRowIsFound) {
+    // Only every second row is searched: a core one row tall on a row between them must still be
+    // seen through its fall-off, in the frame and on the last row of an even-height frame.
+    for (const double y : {21.1, 46.9}) {
+        synth::Frame f(64, 48);
+        synth::Scene s;
+        s.spots = {{20.2, y, 0.7, 245}};
+        synth::render(f, s);
+        const Result r = detect(f);
+        ASSERT_EQ(r.spots.size(), 1u) << "row " << y;
+        EXPECT_EQ(r.spots[0].area, 1);
+        EXPECT_EQ(r.spots[0].y0, static_cast<int32_t>(std::lround(y)));
+    }
+}
+
 TEST(Detect, HugeBrightAreaIsNotAPen) {
     synth::Frame f(160, 120);
     synth::render(f, synth::Scene{});
