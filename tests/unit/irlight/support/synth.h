@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "MultiIRLight.h"
+#include "detector.h"
 
 namespace synth {
 
@@ -54,12 +55,38 @@ struct Spot {
     double amplitude;  // over the background; values above 255 saturate the core
 };
 
+// A bright screen area [x0, x1) x [y0, y1), level grey levels over the background.
+struct Area {
+    double x0, y0, x1, y1, level;
+};
+
+// Ink from (ax, ay) to (bx, by), 1.5 px wide with round ends, level grey levels over the background.
+struct Stroke {
+    double ax, ay, bx, by, level;
+
+    // Share of the pixel at (x, y) the stroke covers (4 x 4 samples), as a lens would average it.
+    double coverage(double x, double y) const {
+        if (distance(x, y) > 0.75 + 0.75) return 0;
+        int in = 0;
+        for (int j = 0; j < 4; ++j)
+            for (int i = 0; i < 4; ++i) in += distance(x - 0.375 + 0.25 * i, y - 0.375 + 0.25 * j) <= 0.75;
+        return in / 16.0;
+    }
+    double distance(double x, double y) const {
+        const double dx = bx - ax, dy = by - ay, len2 = dx * dx + dy * dy;
+        const double t = len2 > 0 ? std::clamp(((x - ax) * dx + (y - ay) * dy) / len2, 0.0, 1.0) : 0.0;
+        return std::hypot(x - ax - t * dx, y - ay - t * dy);
+    }
+};
+
 struct Scene {
     double background = 10;
     double gradientX = 0, gradientY = 0;  // grey levels per pixel
     double noise = 0;                     // sigma of the grey-level noise
     uint64_t seed = 1;
     std::vector<Spot> spots;
+    std::vector<Area> areas;
+    std::vector<Stroke> strokes;
 };
 
 // Grey frame (B = G = R): background + gradient + Gaussian spots + noise, rounded and clamped.
@@ -69,6 +96,9 @@ inline void render(Frame& f, const Scene& s) {
     for (uint32_t y = 0; y < h; ++y) {
         for (uint32_t x = 0; x < w; ++x) {
             double v = s.background + s.gradientX * x + s.gradientY * y;
+            for (const Area& a : s.areas)
+                if (x >= a.x0 && x < a.x1 && y >= a.y0 && y < a.y1) v += a.level;
+            for (const Stroke& st : s.strokes) v += st.level * st.coverage(x, y);
             for (const Spot& sp : s.spots) {
                 const double dx = x - sp.x, dy = y - sp.y;
                 const double r2 = dx * dx + dy * dy;
@@ -78,6 +108,28 @@ inline void render(Frame& f, const Scene& s) {
             f.set(x, y, static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L)));
         }
     }
+}
+
+// The detector's spots in a frame, heaviest first.
+inline std::vector<tavori::irl::Spot> detect(Frame& f, const tavori::irl::DetectParams& p = {},
+                                             bool* flooded = nullptr) {
+    tavori::irl::SpotDetector det;
+    const auto w = static_cast<int32_t>(f.get()->nWidth), h = static_cast<int32_t>(f.get()->nHeight);
+    det.configure(w, h);
+    tavori::irl::Spot out[tavori::irl::SpotDetector::kMaxSpots];
+    const int n = det.detect(tavori::irl::ImageView{f.get()->pData, w, h, static_cast<std::ptrdiff_t>(f.stride())},
+                             p, out);
+    if (flooded) *flooded = det.lastFrameFlooded();
+    return {out, out + n};
+}
+
+// Error of the detection nearest to (x, y); 99 when there is none within 3 px.
+inline double errorAt(Frame& f, double x, double y, const tavori::irl::DetectParams& p = {}, int* count = nullptr) {
+    const auto spots = detect(f, p);
+    if (count) *count = static_cast<int>(spots.size());
+    double best = 99;
+    for (const auto& sp : spots) best = std::min(best, std::hypot(sp.x - x, sp.y - y));
+    return best > 3 ? 99 : best;
 }
 
 // The virtual camera: a homography from the filmed screen rectangle onto undistorted camera
