@@ -3,6 +3,8 @@
 
 #include <cmath>
 #include <map>
+#include <tuple>
+#include <vector>
 
 #include "VcamModel.h"
 
@@ -19,6 +21,18 @@ Config FromMap(const std::map<std::string, std::string>& kv) {
     });
 }
 
+// Every field of a configuration, to compare in one go.
+auto Fields(std::string vid, std::string pid, int w, int h, int fps, bool hasRect, std::vector<double> rect,
+            std::vector<double> corners, double k1, double k2, double noise, double ambient, double gain,
+            bool mirror) {
+    return std::make_tuple(vid, pid, w, h, fps, hasRect, rect, corners, k1, k2, noise, ambient, gain, mirror);
+}
+auto Fields(const Config& c) {
+    return Fields(c.vendorId, c.productId, c.width, c.height, c.fps, c.hasScreenRect,
+                  std::vector<double>(c.rect, c.rect + 4), std::vector<double>(c.corners, c.corners + 8), c.k1, c.k2,
+                  c.noise, c.ambient, c.screenGain, c.mirror);
+}
+
 Config WithRect(Config c, int32_t l, int32_t t, int32_t w, int32_t h) {
     c.hasScreenRect = true;
     c.rect[0] = l;
@@ -30,66 +44,23 @@ Config WithRect(Config c, int32_t l, int32_t t, int32_t w, int32_t h) {
 
 }  // namespace
 
-TEST(VcamConfig, EmptySectionGivesDocumentedDefaults) {
-    const Config c = FromMap({});
-    EXPECT_EQ(c.vendorId, "0AC8");
-    EXPECT_EQ(c.productId, "3610");
-    EXPECT_EQ(c.width, 640);
-    EXPECT_EQ(c.height, 480);
-    EXPECT_EQ(c.fps, 60);
-    EXPECT_FALSE(c.hasScreenRect);
-    const double corners[8] = {70, 55, 575, 62, 590, 428, 52, 418};
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(c.corners[i], corners[i]);
-    EXPECT_DOUBLE_EQ(c.k1, -0.08);
-    EXPECT_DOUBLE_EQ(c.k2, 0);
-    EXPECT_DOUBLE_EQ(c.noise, 2);
-    EXPECT_DOUBLE_EQ(c.ambient, 8);
-    EXPECT_DOUBLE_EQ(c.screenGain, 60);
-    EXPECT_FALSE(c.mirror);
-}
-
-TEST(VcamConfig, ValidValuesAreTaken) {
+TEST(VcamConfig, KeysAreReadAndGarbageFallsBackKeyByKey) {
+    using V = std::vector<double>;
+    const Config d = FromMap({});
+    EXPECT_EQ(Fields(d), Fields("0AC8", "3610", 640, 480, 60, false, V{0, 0, 0, 0},
+                                V{70, 55, 575, 62, 590, 428, 52, 418}, -0.08, 0, 2, 8, 60, false))
+        << "the documented defaults";
     const Config c = FromMap({{"VendorId", " 1a2b "}, {"ProductId", "00ff"}, {"Width", "320"}, {"Height", "240"},
                               {"Fps", "30"}, {"ScreenRect", "-1920, 0,1920,1080"},
                               {"Corners", "10,10  300,12 310,230   5,220"}, {"K1", "0.05"}, {"K2", "-0.01"},
                               {"Noise", "0"}, {"Ambient", "20.5"}, {"ScreenGain", "100"}, {"Mirror", "1"}});
-    EXPECT_EQ(c.vendorId, "1A2B");
-    EXPECT_EQ(c.productId, "00FF");
-    EXPECT_EQ(c.width, 320);
-    EXPECT_EQ(c.height, 240);
-    EXPECT_EQ(c.fps, 30);
-    ASSERT_TRUE(c.hasScreenRect);
-    EXPECT_EQ(c.rect[0], -1920);
-    EXPECT_EQ(c.rect[2], 1920);
-    EXPECT_EQ(c.rect[3], 1080);
-    EXPECT_EQ(c.corners[2], 300);
-    EXPECT_EQ(c.corners[7], 220);
-    EXPECT_DOUBLE_EQ(c.k1, 0.05);
-    EXPECT_DOUBLE_EQ(c.k2, -0.01);
-    EXPECT_DOUBLE_EQ(c.noise, 0);
-    EXPECT_DOUBLE_EQ(c.ambient, 20.5);
-    EXPECT_TRUE(c.mirror);
-}
-
-TEST(VcamConfig, GarbageFallsBackToDefaultsKeyByKey) {
-    const Config d;
-    const Config c = FromMap({{"VendorId", "0AC"}, {"ProductId", "zz10"}, {"Width", "640x"}, {"Height", "-480"},
+    EXPECT_EQ(Fields(c), Fields("1A2B", "00FF", 320, 240, 30, true, V{-1920, 0, 1920, 1080},
+                                V{10, 10, 300, 12, 310, 230, 5, 220}, 0.05, -0.01, 0, 20.5, 100, true));
+    const Config g = FromMap({{"VendorId", "0AC"}, {"ProductId", "zz10"}, {"Width", "640x"}, {"Height", "-480"},
                               {"Fps", "99999999999999999999"}, {"ScreenRect", "0,0,0,100"}, {"Corners", "nonsense"},
                               {"K1", "nan"}, {"K2", "inf"}, {"Noise", "-1"}, {"Ambient", "1e400"},
                               {"ScreenGain", ""}, {"Mirror", "2"}});
-    EXPECT_EQ(c.vendorId, d.vendorId);
-    EXPECT_EQ(c.productId, d.productId);
-    EXPECT_EQ(c.width, d.width);
-    EXPECT_EQ(c.height, d.height);
-    EXPECT_EQ(c.fps, d.fps);
-    EXPECT_FALSE(c.hasScreenRect);
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(c.corners[i], d.corners[i]);
-    EXPECT_EQ(c.k1, d.k1);
-    EXPECT_EQ(c.k2, d.k2);
-    EXPECT_EQ(c.noise, d.noise);
-    EXPECT_EQ(c.ambient, d.ambient);
-    EXPECT_EQ(c.screenGain, d.screenGain);
-    EXPECT_FALSE(c.mirror);
+    EXPECT_EQ(Fields(g), Fields(d));
 }
 
 TEST(VcamConfig, ScreenRectRejectsMalformedLists) {
