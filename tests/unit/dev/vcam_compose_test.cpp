@@ -114,25 +114,14 @@ TEST(VcamCompose, ExposureStepsDoubleAndHalveTheScreenGrey) {
     Composer comp;
     ASSERT_TRUE(comp.Configure(c));
     Frame f(comp);
-    // A pixel in the middle of the screen's image and one outside it (the corner of the frame).
-    auto levels = [&](int step, int& inside, int& outside) {
+    // A pixel in the middle of the screen's image and one outside it (the corner of the frame):
+    // ambient light does not follow the screen's gain; brighter than the sensor clamps.
+    for (const auto& [step, inside] : {std::pair{-8, 8 + 60}, {-7, 8 + 120}, {-9, 8 + 30}, {-5, 255}}) {
         comp.SetExposure(step);
         comp.Compose(&white, PenState{}, f.data.data());
-        inside = f.at(320, 240);
-        outside = f.at(0, 0);
-    };
-    int in8, out8, in7, out7, in9, out9, in5, out5;
-    levels(-8, in8, out8);
-    levels(-7, in7, out7);
-    levels(-9, in9, out9);
-    levels(-5, in5, out5);
-    EXPECT_EQ(in8, 8 + 60);
-    EXPECT_EQ(in7, 8 + 120);
-    EXPECT_EQ(in9, 8 + 30);
-    EXPECT_EQ(in5, 255) << "brighter than the sensor clamps";
-    EXPECT_EQ(out8, 8);
-    EXPECT_EQ(out7, 8) << "ambient light does not follow the screen's gain";
-    EXPECT_EQ(out9, 8);
+        EXPECT_EQ(f.at(320, 240), inside) << "step " << step;
+        EXPECT_EQ(f.at(0, 0), 8) << "step " << step;
+    }
 }
 
 TEST(VcamCompose, NoiseHasTheConfiguredSpreadAndStaysBounded) {
