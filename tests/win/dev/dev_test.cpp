@@ -53,6 +53,59 @@ int RunHelper(const std::string& args, bool wait = true, HANDLE* process = nullp
     return static_cast<int>(code);
 }
 
+void WriteText(const std::string& path, const char* text) {
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(f, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+    CloseHandle(f);
+}
+
+HDEVCTR Open(int index, int w = 640, int h = 480) {
+    SCapParam p = {};
+    p.nType = 1;
+    p.nWidth = w;
+    p.nHeight = h;
+    p.nIndex = index;
+    HDEVCTR d = DevCreate(&p);
+    if (d && !DevInitCapture(d)) {
+        DevDestroy(d);
+        return nullptr;
+    }
+    return d;
+}
+
+// An opened, playing camera, stopped and destroyed at the end of the scope.
+struct Stream {
+    explicit Stream(int index, int w = 640, int h = 480) : d(Open(index, w, h)) { playing = d && DevPlay(d, 0) == 1; }
+    operator HDEVCTR() const { return d; }
+    ~Stream() {
+        if (d) DevStop(d), DevDestroy(d);
+    }
+    HDEVCTR d;
+    bool playing = false;
+};
+
+int Px(const std::vector<uint8_t>& f, int w, int x, int y) {
+    const size_t stride = ((static_cast<size_t>(w) * 24 + 31) & ~size_t{31}) / 8;
+    return f[static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3];
+}
+
+// Weighted centroid of (frame - base level) over the window [x0, x1] x [y0, y1]; returns the mass.
+double Centroid(const std::vector<uint8_t>& f, const std::vector<uint8_t>* base, int x0, int y0, int x1, int y1,
+                double& cx, double& cy) {
+    double m = 0, sx = 0, sy = 0;
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x) {
+            const double v = Px(f, 640, x, y) - (base ? Px(*base, 640, x, y) : 8);
+            m += v;
+            sx += v * x;
+            sy += v * y;
+        }
+    cx = sx / m;
+    cy = sy / m;
+    return m;
+}
+
 using Keys = std::map<std::string, std::string>;
 
 // A test's own view of the pen block, kept open for the whole test.
@@ -119,28 +172,9 @@ protected:
         return comp;
     }
 
-    static HDEVCTR Open(int index, int w = 640, int h = 480) {
-        SCapParam p = {};
-        p.nType = 1;
-        p.nWidth = w;
-        p.nHeight = h;
-        p.nIndex = index;
-        HDEVCTR d = DevCreate(&p);
-        if (d && !DevInitCapture(d)) {
-            DevDestroy(d);
-            return nullptr;
-        }
-        return d;
-    }
-
     static bool Frame(HDEVCTR d, std::vector<uint8_t>& buf) {
         long size = static_cast<long>(buf.size());
         return DevGetFrame(d, buf.data(), &size) != 0 && size == static_cast<long>(buf.size());
-    }
-
-    static int Px(const std::vector<uint8_t>& f, int w, int x, int y) {
-        const size_t stride = ((static_cast<size_t>(w) * 24 + 31) & ~size_t{31}) / 8;
-        return f[static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3];
     }
 
     PenBlockView block;
@@ -179,19 +213,12 @@ TEST_F(VirtualCameraTest, GarbageFileStillGivesWorkingCameras) {
     DeleteFileA(IniPath().c_str());
     const char* text = "[Camera0]\r\nWidth=banana\r\nCorners=1,2,3\r\nK1=nan\r\nScreenRect=0,0,-4,9\r\n"
                        "[Camera99]\r\nWidth=320\r\n[Cameraxyz]\r\n\r\n\x01\x02garbage\r\n";
-    HANDLE f = CreateFileA(IniPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(f, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(f, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
-    CloseHandle(f);
+    WriteText(IniPath(), text);
     ASSERT_EQ(DevGetCaptureNum(1), 1) << "only [Camera0] is a camera section";
-    HDEVCTR d = Open(0, 0, 0);
-    ASSERT_NE(d, nullptr);
-    ASSERT_EQ(DevPlay(d, 0), 1);
+    Stream d(0, 0, 0);
+    ASSERT_TRUE(d.playing);
     std::vector<uint8_t> buf(640 * 3 * 480);
     EXPECT_TRUE(Frame(d, buf)) << "defaults: 640 x 480";
-    DevStop(d);
-    DevDestroy(d);
 }
 
 TEST_F(VirtualCameraTest, FrameCallsAndTheBufferRule) {
@@ -247,9 +274,8 @@ TEST_F(VirtualCameraTest, FrameCallsAndTheBufferRule) {
 
 TEST_F(VirtualCameraTest, PenAppearsWhereTheModelPutsIt) {
     for (size_t cam = 0; cam < 2; ++cam) {  // camera 1 is mirrored and aimed differently
-        HDEVCTR d = Open(static_cast<int>(cam));
-        ASSERT_NE(d, nullptr);
-        ASSERT_EQ(DevPlay(d, 0), 1);
+        Stream d(static_cast<int>(cam));
+        ASSERT_TRUE(d.playing);
         std::vector<uint8_t> before(640 * 3 * 480), with(before.size());
         ASSERT_TRUE(Frame(d, before));
         const double x = screenW * 0.37 + 0.25, y = screenH * 0.61 + 0.6;
@@ -262,67 +288,53 @@ TEST_F(VirtualCameraTest, PenAppearsWhereTheModelPutsIt) {
         double ex, ey;
         Composer model = Model(cam);
         ASSERT_TRUE(model.Model().Project(x, y, ex, ey));
-        double m = 0, sx = 0, sy = 0;
-        for (int py = static_cast<int>(ey) - 10; py <= static_cast<int>(ey) + 10; ++py)
-            for (int px = static_cast<int>(ex) - 10; px <= static_cast<int>(ex) + 10; ++px) {
-                const double v = Px(with, 640, px, py) - Px(before, 640, px, py);
-                m += v;
-                sx += v * px;
-                sy += v * py;
-            }
-        ASSERT_GT(m, 1000) << "camera " << cam << ": no spot";
-        EXPECT_NEAR(sx / m, ex, 0.05) << "camera " << cam;
-        EXPECT_NEAR(sy / m, ey, 0.05) << "camera " << cam;
+        const int ix = static_cast<int>(ex), iy = static_cast<int>(ey);
+        double cx, cy;
+        ASSERT_GT(Centroid(with, &before, ix - 10, iy - 10, ix + 10, iy + 10, cx, cy), 1000) << "camera " << cam;
+        EXPECT_NEAR(cx, ex, 0.05) << "camera " << cam;
+        EXPECT_NEAR(cy, ey, 0.05) << "camera " << cam;
 
         ASSERT_EQ(RunHelper("penctl.exe up"), 0);
         ASSERT_TRUE(Frame(d, with));
         EXPECT_LT(Px(with, 640, static_cast<int>(std::lround(ex)), static_cast<int>(std::lround(ey))), 100);
-        DevStop(d);
-        DevDestroy(d);
     }
 }
 
 TEST_F(VirtualCameraTest, UnplugDropsTheCameraAndBlacksItsStream) {
-    HDEVCTR d = Open(0);
-    ASSERT_NE(d, nullptr);
-    ASSERT_EQ(DevPlay(d, 0), 1);
     std::vector<uint8_t> buf(640 * 3 * 480);
-    ASSERT_TRUE(Frame(d, buf));
-    EXPECT_EQ(Px(buf, 640, 0, 0), 8);
+    {
+        Stream d(0);
+        ASSERT_TRUE(d.playing);
+        ASSERT_TRUE(Frame(d, buf));
+        EXPECT_EQ(Px(buf, 640, 0, 0), 8);
 
-    ASSERT_EQ(RunHelper("penctl.exe unplug 0"), 0);
-    EXPECT_EQ(DevGetCaptureNum(1), 1);
-    SInfoParam info = {};
-    info.nType = 1;
-    info.nIndex = 0;
-    ASSERT_EQ(DevGetCaptureInfo(1, &info), 1);
-    EXPECT_STREQ(info.szPath, "\\\\?\\virtual#vid_1A2B&pid_00FF#1") << "camera 1 moves up";
-    for (int i = 0; i < 3; ++i) {
-        std::fill(buf.begin(), buf.end(), uint8_t{0x55});
-        ASSERT_TRUE(Frame(d, buf)) << "the running stream keeps delivering";
-        size_t nonBlack = 0;
-        for (uint8_t b : buf) nonBlack += b != 0;
-        EXPECT_EQ(nonBlack, 0u);
+        ASSERT_EQ(RunHelper("penctl.exe unplug 0"), 0);
+        EXPECT_EQ(DevGetCaptureNum(1), 1);
+        SInfoParam info = {};
+        info.nType = 1;
+        info.nIndex = 0;
+        ASSERT_EQ(DevGetCaptureInfo(1, &info), 1);
+        EXPECT_STREQ(info.szPath, "\\\\?\\virtual#vid_1A2B&pid_00FF#1") << "camera 1 moves up";
+        for (int i = 0; i < 3; ++i) {
+            std::fill(buf.begin(), buf.end(), uint8_t{0x55});
+            ASSERT_TRUE(Frame(d, buf)) << "the running stream keeps delivering";
+            size_t nonBlack = 0;
+            for (uint8_t b : buf) nonBlack += b != 0;
+            EXPECT_EQ(nonBlack, 0u);
+        }
     }
-    DevStop(d);
-    DevDestroy(d);
-
     ASSERT_EQ(RunHelper("penctl.exe plug 0"), 0);
     ASSERT_EQ(DevGetCaptureNum(1), 2);
-    d = Open(0);
-    ASSERT_NE(d, nullptr);
-    ASSERT_EQ(DevPlay(d, 0), 1);
+    Stream d(0);
+    ASSERT_TRUE(d.playing);
     ASSERT_TRUE(Frame(d, buf));
     EXPECT_EQ(Px(buf, 640, 0, 0), 8) << "back from black";
-    DevStop(d);
-    DevDestroy(d);
 }
 
 TEST_F(VirtualCameraTest, AnotherProcessWindowIsFilmedAtTheModelPosition) {
     const int bx = screenW / 2 - 60, by = screenH / 2 - 40, bw = 120, bh = 80;
-    HDEVCTR d = Open(0);
-    ASSERT_NE(d, nullptr);
-    ASSERT_EQ(DevPlay(d, 0), 1);
+    Stream d(0);
+    ASSERT_TRUE(d.playing);
     HANDLE box = nullptr;
     char args[128];
     std::snprintf(args, sizeof args, "whitebox.exe %d %d %d %d 6000", bx, by, bw, bh);
@@ -339,16 +351,10 @@ TEST_F(VirtualCameraTest, AnotherProcessWindowIsFilmedAtTheModelPosition) {
         level = Px(buf, 640, cx, cy);
     }
     EXPECT_EQ(level, 8 + 60) << "white at exposure -8: ambient plus ScreenGain";
-    double m = 0, sx = 0, sy = 0;
-    for (int y = 0; y < 480; ++y)
-        for (int x = 0; x < 640; ++x) {
-            const double v = Px(buf, 640, x, y) - 8;
-            m += v;
-            sx += v * x;
-            sy += v * y;
-        }
-    EXPECT_NEAR(sx / m, ex, 0.5);
-    EXPECT_NEAR(sy / m, ey, 0.5);
+    double wx, wy;
+    Centroid(buf, nullptr, 0, 0, 639, 479, wx, wy);
+    EXPECT_NEAR(wx, ex, 0.5);
+    EXPECT_NEAR(wy, ey, 0.5);
 
     SCapControl brighter = {4, 2, -7};
     ASSERT_EQ(DevSetControl(d, &brighter), 1);
@@ -358,14 +364,11 @@ TEST_F(VirtualCameraTest, AnotherProcessWindowIsFilmedAtTheModelPosition) {
     TerminateProcess(box, 0);
     WaitForSingleObject(box, 5000);
     CloseHandle(box);
-    DevStop(d);
-    DevDestroy(d);
 }
 
 TEST_F(VirtualCameraTest, RequestedSizeScalesTheModel) {
-    HDEVCTR d = Open(0, 320, 240);
-    ASSERT_NE(d, nullptr);
-    ASSERT_EQ(DevPlay(d, 0), 1);
+    Stream d(0, 320, 240);
+    ASSERT_TRUE(d.playing);
     const double x = screenW * 0.5 + 0.3, y = screenH * 0.25;
     block->count = 1;
     block->pens[0] = PenRecord{1, static_cast<float>(x), static_cast<float>(y), 0.f, 0.f, 0};
@@ -377,14 +380,11 @@ TEST_F(VirtualCameraTest, RequestedSizeScalesTheModel) {
     double ex, ey;
     ASSERT_TRUE(model.Model().Project(x, y, ex, ey));
     EXPECT_EQ(Px(big, 320, static_cast<int>(std::lround(ex)), static_cast<int>(std::lround(ey))), 255);
-    DevStop(d);
-    DevDestroy(d);
 }
 
 TEST_F(VirtualCameraTest, HostilePenBlockDoesNotHurtTheStream) {
-    HDEVCTR d = Open(0);
-    ASSERT_NE(d, nullptr);
-    ASSERT_EQ(DevPlay(d, 0), 1);
+    Stream d(0);
+    ASSERT_TRUE(d.playing);
     block->count = 1000;
     for (auto& p : block->pens) p = PenRecord{1, NAN, INFINITY, 1e30f, -5.f, 0xFFFFFFFF};
     block->pens[3] = PenRecord{1, 100.f, 100.f, 1e9f, 1e9f, 0};
@@ -394,8 +394,6 @@ TEST_F(VirtualCameraTest, HostilePenBlockDoesNotHurtTheStream) {
     block->unplugged = 0xFFFFFFFF;
     EXPECT_TRUE(Frame(d, buf));
     EXPECT_EQ(Px(buf, 640, 0, 0), 8) << "a foreign block unplugs nothing";
-    DevStop(d);
-    DevDestroy(d);
 }
 
 TEST(Penctl, RejectsBadArgumentsAndWritesTheBlock) {
@@ -425,21 +423,14 @@ TEST(Penctl, RejectsBadArgumentsAndWritesTheBlock) {
     EXPECT_EQ(block->count, 3u);
 
     const std::string script = ExeFolder() + "\\pens.txt";
-    const char* text = "# a short scene\r\nclear\r\ndown 1 2\r\nsleep 10\r\nmove 3 4\r\nunplug 5\r\n";
-    HANDLE f = CreateFileA(script.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(f, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
-    CloseHandle(f);
+    WriteText(script, "# a short scene\r\nclear\r\ndown 1 2\r\nsleep 10\r\nmove 3 4\r\nunplug 5\r\n");
     ASSERT_EQ(RunHelper("penctl.exe script \"" + script + "\""), 0);
     EXPECT_EQ(block->count, 1u);
     EXPECT_EQ(block->pens[0].x, 3.f);
     EXPECT_EQ(block->pens[0].y, 4.f);
     EXPECT_EQ(block->unplugged, 1u << 5);
 
-    f = CreateFileA(script.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    const char* bad = "down 1 2\r\nmove 1\r\n";
-    WriteFile(f, bad, static_cast<DWORD>(std::strlen(bad)), &written, nullptr);
-    CloseHandle(f);
+    WriteText(script, "down 1 2\r\nmove 1\r\n");
     EXPECT_EQ(RunHelper("penctl.exe script \"" + script + "\""), 2);
     DeleteFileA(script.c_str());
     block.Reset();
