@@ -2,6 +2,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -48,15 +49,24 @@ std::string jsonNumber(double v) {
 }
 
 // Console output as usual, and the times kept for the reports.
+// Every figure is the median of its repetitions: the build machines are shared and noisy, and a
+// ratio of two single runs can be off by half.
 class Collector : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs) {
             if (r.run_type != Run::RT_Iteration || r.iterations == 0) continue;
-            times()[r.benchmark_name()] = r.real_accumulated_time * 1e9 / static_cast<double>(r.iterations);
+            std::vector<double>& samples = samples_[r.benchmark_name()];
+            samples.push_back(r.real_accumulated_time * 1e9 / static_cast<double>(r.iterations));
+            std::vector<double> sorted = samples;
+            std::sort(sorted.begin(), sorted.end());
+            times()[r.benchmark_name()] = sorted[sorted.size() / 2];
         }
         ConsoleReporter::ReportRuns(runs);
     }
+
+private:
+    std::map<std::string, std::vector<double>> samples_;
 };
 
 std::filesystem::path summaryPath() {
@@ -105,7 +115,16 @@ ReportRegistrar::ReportRegistrar(const char* name, ReportFn fn) { reports().empl
 }  // namespace bench
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
+    // Five repetitions, interleaved across benchmarks so that a busy moment hits them all alike;
+    // a command line that says otherwise wins.
+    std::vector<char*> args(argv, argv + argc);
+    char repetitions[] = "--benchmark_repetitions=5";
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    args.insert(args.begin() + 1, {repetitions, interleave});
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    argc = count;
+    argv = args.data();
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     bench::Collector collector;
     benchmark::RunSpecifiedBenchmarks(&collector);
