@@ -8,12 +8,6 @@ else()
   set(TAVORI_RUN_WINE_TESTS OFF)  # an i686 exe under wine64 exits 0 without running
 endif()
 
-# The Windows path of a folder of this machine, as Wine's Z: drive shows it.
-function(tavori_wine_path out path)
-  string(REPLACE "/" "\\\\" p "${path}")
-  set(${out} "Z:${p}" PARENT_SCOPE)
-endfunction()
-
 set(GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources for the Windows build")
 if(NOT TARGET gtest)
   set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
@@ -27,8 +21,6 @@ function(tavori_wine_gtest target)
   if(NOT TAVORI_RUN_WINE_TESTS)
     return()
   endif()
-  tavori_wine_path(xml_dir "${CMAKE_BINARY_DIR}/test-reports")
-  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/test-reports)
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60

@@ -52,7 +52,6 @@ CLumoraDlg::CLumoraDlg() : MappedDialog(IDD_LUMORA_DIALOG, nullptr) {
 }
 
 CLumoraDlg::~CLumoraDlg() {
-    StopCameras();
     if (m_brush) DeleteObject(m_brush);
 }
 

@@ -10,6 +10,31 @@ void Put16(uint8_t* p, uint32_t v) {
 uint32_t Get16(const uint8_t* p) { return static_cast<uint32_t>(p[0]) * 256u + p[1]; }
 }  // namespace
 
+void CopyToFlash(const _SCalibration& cal, FlashCalibration& copy) {
+    copy.screenIndex = cal.lScreenIndex;
+    copy.left = cal.lWinLeft;
+    copy.top = cal.lWinTop;
+    copy.width = cal.lWinWidth;
+    copy.height = cal.lWinHeight;
+    for (uint32_t i = 0; i < cal.lPtCount && i < 36; ++i) {
+        copy.x[i] = cal.x[i];
+        copy.y[i] = cal.y[i];
+    }
+}
+
+void CopyFromFlash(const FlashCalibration& copy, _SCalibration& cal) {
+    cal.lScreenIndex = copy.screenIndex;
+    cal.lPtCount = copy.pointCount;
+    cal.lWinLeft = copy.left;
+    cal.lWinTop = copy.top;
+    cal.lWinWidth = copy.width;
+    cal.lWinHeight = copy.height;
+    for (uint32_t i = 0; i < copy.pointCount && i < 36; ++i) {
+        cal.x[i] = copy.x[i];
+        cal.y[i] = copy.y[i];
+    }
+}
+
 bool EncodeFlashRecord(const FlashCalibration& copy, uint8_t (&out)[kFlashWriteBytes]) {
     if (copy.pointCount > kFlashMaxPoints) return false;
     memset(out, 0, sizeof(out));

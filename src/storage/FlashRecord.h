@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 
+#include "MultiIRLight.h"
+
 constexpr uint16_t kFlashRecordAddress = 0x1FBC;
 constexpr int kFlashReadBytes = 110;
 constexpr int kFlashWriteBytes = 120;
@@ -15,6 +17,12 @@ struct FlashCalibration {
     uint32_t x[36] = {};
     uint32_t y[36] = {};
 };
+
+// Moves the rectangle, screen index and the record's points into the copy; the point count and any
+// points past the record's count stay as they were.
+void CopyToFlash(const _SCalibration& cal, FlashCalibration& copy);
+// The copy's screen index, count, rectangle and points into the record (its type is left alone).
+void CopyFromFlash(const FlashCalibration& copy, _SCalibration& cal);
 
 // Encodes the copy into the 120 written bytes. Counts above what the flash can give back are
 // refused (false), so a record is never written that would read back as a different calibration.

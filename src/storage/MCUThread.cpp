@@ -5,7 +5,6 @@
 #include "ACamDll.h"
 #include "app/LumoraApp.h"
 #include "config/Settings.h"
-#include "storage/CalibrationRecord.h"
 #include "win/Trace.h"
 
 bool CMCUThread::GetCalibration(_SCalibration& cal) {
@@ -14,30 +13,13 @@ bool CMCUThread::GetCalibration(_SCalibration& cal) {
         cal.lPtCount = m_copy.pointCount;
         return false;
     }
-    cal.lScreenIndex = m_copy.screenIndex;
-    cal.lPtCount = m_copy.pointCount;
-    cal.lWinLeft = m_copy.left;
-    cal.lWinTop = m_copy.top;
-    cal.lWinWidth = m_copy.width;
-    cal.lWinHeight = m_copy.height;
-    for (unsigned i = 0; i < UsedPoints(m_copy.pointCount); ++i) {
-        cal.x[i] = m_copy.x[i];
-        cal.y[i] = m_copy.y[i];
-    }
+    CopyFromFlash(m_copy, cal);
     return true;
 }
 
 void CMCUThread::SetCalibration(_SCalibration cal) {
-    m_copy.screenIndex = cal.lScreenIndex;
     m_copy.pointCount = static_cast<uint32_t>(g_Settings.SetPtCount);
-    m_copy.left = cal.lWinLeft;
-    m_copy.top = cal.lWinTop;
-    m_copy.width = cal.lWinWidth;
-    m_copy.height = cal.lWinHeight;
-    for (unsigned i = 0; i < UsedPoints(cal.lPtCount); ++i) {
-        m_copy.x[i] = cal.x[i];
-        m_copy.y[i] = cal.y[i];
-    }
+    CopyToFlash(cal, m_copy);
     SaveToFlash();
 }
 

@@ -37,10 +37,6 @@ void Dialog::EndDialog(INT_PTR result) {
         ShowWindow(m_hWnd, SW_HIDE);
 }
 
-void Dialog::DestroyWindow() {
-    if (m_hWnd && !m_bModal) ::DestroyWindow(m_hWnd);
-}
-
 bool Dialog::DefaultHandling(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
     if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
         EndDialog(LOWORD(wParam));

@@ -15,7 +15,6 @@ public:
     INT_PTR DoModal();       // runs the dialog modally; the result of EndDialog
     bool CreateModeless();   // creates the dialog once; shown and hidden afterwards
     void EndDialog(INT_PTR result);
-    void DestroyWindow();
     HWND GetSafeHwnd() const { return m_hWnd; }
     UINT TemplateId() const { return m_templateId; }
 

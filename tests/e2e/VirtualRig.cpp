@@ -79,14 +79,8 @@ void WriteCalibrationIni(const ProgramFolder& folder, const _SCalibration& cal) 
 
 void WriteFlashRecord(const ProgramFolder& folder, const _SCalibration& cal) {
     FlashCalibration copy;
-    copy.screenIndex = cal.lScreenIndex;
-    copy.left = cal.lWinLeft;
-    copy.top = cal.lWinTop;
-    copy.width = cal.lWinWidth;
-    copy.height = cal.lWinHeight;
     copy.pointCount = cal.lPtCount;
-    memcpy(copy.x, cal.x, sizeof(copy.x));
-    memcpy(copy.y, cal.y, sizeof(copy.y));
+    CopyToFlash(cal, copy);
     uint8_t record[kFlashWriteBytes];
     ASSERT_TRUE(EncodeFlashRecord(copy, record));
     std::string image(8192, '\xFF');
