@@ -5,49 +5,70 @@
 namespace tavori::dev {
 namespace {
 
-inline uint8_t Clip(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+// BT.601 studio range in 8.8 fixed point, from tables: luma and the chroma terms (shared by a
+// pixel pair) are looked up, and the sum is clamped through a table with room for the overshoot.
+struct YuvTables {
+    int luma[256], rv[256], gu[256], gv[256], bu[256];
+    uint8_t clamp[1024];  // index = value + 384
+    YuvTables() {
+        for (int i = 0; i < 256; ++i) {
+            luma[i] = 298 * (i - 16) + 128;
+            rv[i] = 409 * (i - 128);
+            gu[i] = -100 * (i - 128);
+            gv[i] = -208 * (i - 128);
+            bu[i] = 516 * (i - 128);
+        }
+        for (int i = 0; i < 1024; ++i) clamp[i] = static_cast<uint8_t>(i < 384 ? 0 : (i > 384 + 255 ? 255 : i - 384));
+    }
+};
+const YuvTables& Tables() {
+    static const YuvTables t;
+    return t;
+}
 
-// BT.601 studio range in 8.8 fixed point; the chroma terms are shared by a pixel pair.
 struct Chroma {
     int r, g, b;
 };
-inline Chroma ChromaTerms(int u, int v) {
-    const int d = u - 128, e = v - 128;
-    return {409 * e + 128, -100 * d - 208 * e + 128, 516 * d + 128};
-}
-inline void PutYuv(uint8_t* out, int y, const Chroma& c) {
-    const int l = 298 * (y - 16);
-    out[0] = Clip((l + c.b) >> 8);
-    out[1] = Clip((l + c.g) >> 8);
-    out[2] = Clip((l + c.r) >> 8);
+inline Chroma ChromaTerms(const YuvTables& t, int u, int v) { return {t.rv[v], t.gu[u] + t.gv[v], t.bu[u]}; }
+inline void PutYuv(const YuvTables& t, uint8_t* out, int y, const Chroma& c) {
+    const int l = t.luma[y];
+    // Sums stay within -227..+554 after the shift: the table covers them.
+    out[0] = t.clamp[((l + c.b) >> 8) + 384];
+    out[1] = t.clamp[((l + c.g) >> 8) + 384];
+    out[2] = t.clamp[((l + c.r) >> 8) + 384];
 }
 
-void Yuy2Row(const uint8_t* s, uint8_t* d, int w) {
+void Yuy2Row(const YuvTables& t, const uint8_t* s, uint8_t* d, int w) {
     int x = 0;
     for (; x + 1 < w; x += 2, s += 4, d += 6) {
-        const Chroma c = ChromaTerms(s[1], s[3]);
-        PutYuv(d, s[0], c);
-        PutYuv(d + 3, s[2], c);
+        const Chroma c = ChromaTerms(t, s[1], s[3]);
+        PutYuv(t, d, s[0], c);
+        PutYuv(t, d + 3, s[2], c);
     }
-    if (x < w) PutYuv(d, s[0], ChromaTerms(s[1], s[3]));
+    if (x < w) PutYuv(t, d, s[0], ChromaTerms(t, s[1], s[3]));
 }
 
-void Nv12Row(const uint8_t* luma, const uint8_t* uv, uint8_t* d, int w) {
+void Nv12Row(const YuvTables& t, const uint8_t* luma, const uint8_t* uv, uint8_t* d, int w) {
     int x = 0;
     for (; x + 1 < w; x += 2, uv += 2, d += 6) {
-        const Chroma c = ChromaTerms(uv[0], uv[1]);
-        PutYuv(d, luma[x], c);
-        PutYuv(d + 3, luma[x + 1], c);
+        const Chroma c = ChromaTerms(t, uv[0], uv[1]);
+        PutYuv(t, d, luma[x], c);
+        PutYuv(t, d + 3, luma[x + 1], c);
     }
-    if (x < w) PutYuv(d, luma[x], ChromaTerms(uv[0], uv[1]));
+    if (x < w) PutYuv(t, d, luma[x], ChromaTerms(t, uv[0], uv[1]));
 }
 
 void Rgb32Row(const uint8_t* s, uint8_t* d, int w) {
-    for (int x = 0; x < w; ++x, s += 4, d += 3) {
-        d[0] = s[0];
-        d[1] = s[1];
-        d[2] = s[2];
+    int x = 0;
+    // Four pixels at a time: three whole words out, the alpha bytes dropped by shifts.
+    for (; x + 3 < w; x += 4, s += 16, d += 12) {
+        uint32_t p[4];
+        std::memcpy(p, s, 16);
+        const uint32_t out[3] = {(p[0] & 0xFFFFFFu) | (p[1] << 24), ((p[1] >> 8) & 0xFFFFu) | (p[2] << 16),
+                                 ((p[2] >> 16) & 0xFFu) | (p[3] << 8)};
+        std::memcpy(d, out, 12);
     }
+    for (; x < w; ++x, s += 4, d += 3) std::memcpy(d, s, 3);
 }
 
 }  // namespace
@@ -89,12 +110,13 @@ bool DescribeBuffer(PixelFormat format, int width, int height, const uint8_t* ba
 
 void ConvertToBgr24(const SourceImage& src, uint8_t* dst, size_t dstStride) {
     const size_t rowBytes = static_cast<size_t>(src.width) * 3;
+    const YuvTables& t = Tables();
     for (int y = 0; y < src.height; ++y) {
         const uint8_t* s = src.row0 + static_cast<ptrdiff_t>(y) * src.pitch;
         uint8_t* d = dst + static_cast<size_t>(y) * dstStride;
         switch (src.format) {
-        case PixelFormat::Yuy2: Yuy2Row(s, d, src.width); break;
-        case PixelFormat::Nv12: Nv12Row(s, src.uv0 + static_cast<ptrdiff_t>(y / 2) * src.uvPitch, d, src.width); break;
+        case PixelFormat::Yuy2: Yuy2Row(t, s, d, src.width); break;
+        case PixelFormat::Nv12: Nv12Row(t, s, src.uv0 + static_cast<ptrdiff_t>(y / 2) * src.uvPitch, d, src.width); break;
         case PixelFormat::Rgb32: Rgb32Row(s, d, src.width); break;
         case PixelFormat::Rgb24: std::memcpy(d, s, rowBytes); break;
         }
