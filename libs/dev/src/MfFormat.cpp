@@ -95,10 +95,11 @@ bool ReadOutputFormat(IMFSourceReader* reader, StreamFormat& f) {
         return false;
     const Known* k = Lookup(subtype);
     UINT32 w = 0, h = 0;
-    if (!k || k->decoded || FAILED(MFGetAttributeSize(t.Get(), MF_MT_FRAME_SIZE, &w, &h)) || !w || !h || w > 16384 ||
+    if (!k || FAILED(MFGetAttributeSize(t.Get(), MF_MT_FRAME_SIZE, &w, &h)) || !w || !h || w > 16384 ||
         h > 16384)
         return false;
     f.pixels = k->pixels;
+    f.jpeg = k->decoded;
     f.width = w;
     f.height = h;
     UINT32 s = 0;
@@ -117,7 +118,10 @@ bool NegotiateFormat(IMFSourceReader* reader, int wantW, int wantH, StreamFormat
         if (FAILED(reader->GetNativeMediaType(kStream, c.index, native.Put())) ||
             FAILED(reader->SetCurrentMediaType(kStream, nullptr, native.Get())))
             continue;
-        if (c.known->decoded && !RequestOutput(reader, MFVideoFormat_RGB32)) continue;
+        // MJPG the reader cannot decode stays MJPG: our decoder takes it.
+        if (c.known->decoded && !RequestOutput(reader, MFVideoFormat_RGB32) &&
+            FAILED(reader->SetCurrentMediaType(kStream, nullptr, native.Get())))
+            continue;
         StreamFormat f;
         if (!ReadOutputFormat(reader, f)) continue;
         const double nativeFps = Fps(native.Get());
@@ -137,9 +141,9 @@ bool NegotiateFormat(IMFSourceReader* reader, int wantW, int wantH, StreamFormat
 std::string Describe(const StreamFormat& f) {
     static const char* const kNames[] = {"YUY2", "NV12", "RGB32", "RGB24"};
     char text[200];
-    std::snprintf(text, sizeof text, "camera delivers %s %ux%u at %.1f fps; we convert %s (stride %ld) to BGR24",
-                  f.native.c_str(), f.width, f.height, f.fps, kNames[static_cast<int>(f.pixels)],
-                  static_cast<long>(f.stride));
+    std::snprintf(text, sizeof text, "camera delivers %s %ux%u at %.1f fps; we %s %s (stride %ld) to BGR24",
+                  f.native.c_str(), f.width, f.height, f.fps, f.jpeg ? "decode" : "convert",
+                  f.jpeg ? "MJPG" : kNames[static_cast<int>(f.pixels)], static_cast<long>(f.stride));
     return text;
 }
 

@@ -1,6 +1,6 @@
 // Choosing what a camera delivers: among its native media types the one nearest the requested
 // size at the best rate up to 60 frames a second, in a format we convert ourselves (YUY2, NV12,
-// RGB24, RGB32) or MJPG decoded by the source reader to RGB32.
+// RGB24, RGB32) or MJPG, decoded by the source reader to RGB32 where it can and by us otherwise.
 #pragma once
 
 #include <windows.h>
@@ -14,7 +14,8 @@
 namespace tavori::dev {
 
 struct StreamFormat {
-    PixelFormat pixels = PixelFormat::Rgb24;  // what the reader hands us
+    PixelFormat pixels = PixelFormat::Rgb24;  // what the reader hands us, unless jpeg
+    bool jpeg = false;                        // MJPG frames for us to decode
     UINT32 width = 0, height = 0;
     LONG stride = 0;  // negative: bottom row first
     double fps = 30;

@@ -162,6 +162,16 @@ void MfFrameSink::Finish(const SourceImage& img) {
     ResizeBgr24(scratch_.data(), img.width, img.height, own, back_.data(), outW_, outH_, stride);
 }
 
+bool MfFrameSink::Decode(const uint8_t* data, size_t len) {
+    const int w = static_cast<int>(format_.width), h = static_cast<int>(format_.height);
+    if (w == outW_ && h == outH_) return jpeg_.Decode(data, len, w, h, back_.data(), FrameStride(outW_));
+    const size_t own = FrameStride(w);
+    scratch_.resize(own * static_cast<size_t>(h));
+    if (!jpeg_.Decode(data, len, w, h, scratch_.data(), own)) return false;
+    ResizeBgr24(scratch_.data(), w, h, own, back_.data(), outW_, outH_, FrameStride(outW_));
+    return true;
+}
+
 // The sample in the negotiated format -> BGR24 at the delivered size. A sample that does not hold
 // a whole image of that format is dropped.
 bool MfFrameSink::Convert(IMFSample* sample) {
@@ -170,6 +180,14 @@ bool MfFrameSink::Convert(IMFSample* sample) {
     const int w = static_cast<int>(format_.width), h = static_cast<int>(format_.height);
     SourceImage img;
     bool described = false;
+    if (format_.jpeg) {
+        BYTE* data = nullptr;
+        DWORD maxLen = 0, curLen = 0;
+        if (FAILED(buf->Lock(&data, &maxLen, &curLen))) return false;
+        const bool ok = Decode(data, curLen);
+        buf->Unlock();
+        return ok;
+    }
     ComPtr<IMF2DBuffer> buf2d;
     BYTE* scan0 = nullptr;
     LONG pitch = 0;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "MfFormat.h"
+#include "MjpegDecoder.h"
 
 namespace tavori::dev {
 
@@ -47,6 +48,7 @@ private:
     bool RequestLocked();
     bool Convert(IMFSample* sample);
     void Finish(const SourceImage& img);
+    bool Decode(const uint8_t* data, size_t len);
     void MarkEnded();
 
     volatile LONG refs_ = 1;
@@ -57,6 +59,7 @@ private:
     StreamFormat format_;
     bool running_ = false;
     std::vector<uint8_t> back_, scratch_;  // written by callbacks only
+    MjpegDecoder jpeg_;
 
     std::mutex frameMutex_;
     std::condition_variable changed_;

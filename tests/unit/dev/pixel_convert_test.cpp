@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "JpegTables.h"
 #include "PixelConvert.h"
 
 using tavori::dev::DescribeBuffer;
@@ -88,6 +89,41 @@ TEST(PixelConvert, ResizeTakesTheNearestSampleAndClearsPadding) {
     const std::vector<uint8_t> row = {1, 2, 3, 1, 2, 3, 4, 5, 6, 0, 0, 0};
     EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + 12), row);
     EXPECT_EQ(std::vector<uint8_t>(out.begin() + 12, out.end()), row);
+}
+
+}  // namespace
+
+namespace {
+
+using tavori::dev::JpegTables;
+
+TEST(JpegTables, InsertsTheStandardTablesOnlyWhereTheFrameHasNone) {
+    const std::vector<uint8_t> bare = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 1, 2, 0xFF, 0xDA, 0x00, 0x02, 9};
+    const std::vector<uint8_t> tabled = {0xFF, 0xD8, 0xFF, 0xC4, 0x00, 0x02, 0xFF, 0xDA, 0x00, 0x02};
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> in;
+        JpegTables expected;
+    } const cases[] = {
+        {"tables missing", bare, JpegTables::Inserted},
+        {"tables present", tabled, JpegTables::Present},
+        {"not a jpeg", {0x00, 0xD8, 0xFF, 0xDA, 0, 2}, JpegTables::NotJpeg},
+        {"segment running past the end", {0xFF, 0xD8, 0xFF, 0xE0, 0xFF, 0xFF, 0xFF, 0xDA}, JpegTables::NotJpeg},
+        {"garbage between segments", {0xFF, 0xD8, 0x12, 0x34, 0xFF, 0xDA, 0, 2}, JpegTables::NotJpeg},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> out = {7};
+        EXPECT_EQ(tavori::dev::AddStandardHuffmanTables(c.in.data(), c.in.size(), out), c.expected) << c.name;
+        if (c.expected != JpegTables::Inserted) {
+            EXPECT_EQ(out, std::vector<uint8_t>{7}) << c.name;
+        }
+    }
+    std::vector<uint8_t> out;
+    tavori::dev::AddStandardHuffmanTables(bare.data(), bare.size(), out);
+    ASSERT_EQ(out.size(), bare.size() + 420);
+    EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + 8), std::vector<uint8_t>(bare.begin(), bare.begin() + 8));
+    EXPECT_EQ(std::vector<uint8_t>(out.begin() + 8, out.begin() + 12), (std::vector<uint8_t>{0xFF, 0xC4, 0x01, 0xA2}));
+    EXPECT_EQ(std::vector<uint8_t>(out.end() - 5, out.end()), std::vector<uint8_t>(bare.end() - 5, bare.end()));
 }
 
 }  // namespace
