@@ -44,6 +44,8 @@ TAVORI_ON_COMMAND(ID_MENU_HELP, OnHelp)
 TAVORI_ON_COMMAND(ID_MENU_ABOUT, OnNotYet)
 TAVORI_ON_COMMAND(ID_MENU_OPTIONS, OnNotYet)
 TAVORI_ON_MESSAGE(WM_TIMER, OnTimer)
+TAVORI_ON_MESSAGE(WM_DEVICECHANGE, OnDeviceChange)
+TAVORI_ON_MESSAGE(WM_POWERBROADCAST, OnPowerBroadcast)
 TAVORI_ON_COMMAND(ID_MENU_LASERWRITE, OnNotYet)
 TAVORI_END_MESSAGE_MAP()
 
@@ -97,6 +99,7 @@ BOOL CLumoraDlg::OnInitDialog() {
     m_pTrayIcon->SetTooltipText(g_Lang.IDS_TAVORI.c_str());
 
     m_listListeners.SetTarget(m_hWnd, WM_POINT_EVENT, WM_PROC_CMD);
+    m_cameraNotifications.Register(m_hWnd);
     if (!StartCameras()) {
         AppMessageBox(g_Lang.IDS_INSTAVORI.c_str());
         WriteManagementZero();
@@ -153,6 +156,7 @@ LRESULT CLumoraDlg::OnDestroy(WPARAM, LPARAM) {
     KillTimer(m_hWnd, IDT_HIDE_WINDOW);
     KillTimer(m_hWnd, IDT_SEARCH_TYPE);
     KillTimer(m_hWnd, IDT_RECONNECT);
+    m_cameraNotifications.Unregister();
     StopCameras();
     m_pTrayIcon.reset();
     CoUninitialize();
@@ -298,6 +302,40 @@ void CLumoraDlg::Reconnect() {
     m_bCameraRunning = 1;
     if (m_pTrayIcon) m_pTrayIcon->SetIcon(IDR_MAINFRAME);
     if (static_cast<int>(m_listListeners.Count()) >= m_listListeners.Wanted()) KillTimer(m_hWnd, IDT_RECONNECT);
+}
+
+void CLumoraDlg::ReconnectNow() {
+    if (m_bEnding) return;
+    Reconnect();
+    if (!m_bCameraRunning || static_cast<int>(m_listListeners.Count()) < m_listListeners.Wanted())
+        SetTimer(m_hWnd, IDT_RECONNECT, 5000, nullptr);
+}
+
+// A camera arrived: missing cameras come back now. One went away: if fewer known cameras are
+// listed than run, the loss is handled now rather than at the listener's next presence check.
+LRESULT CLumoraDlg::OnDeviceChange(WPARAM wParam, LPARAM lParam) {
+    bool arrived = false;
+    if (m_bEnding || !CCameraNotifications::IsCameraChange(wParam, lParam, arrived)) return TRUE;
+    const int running = static_cast<int>(m_listListeners.Count());
+    if (arrived) {
+        if (!m_bCameraRunning || running < m_listListeners.Wanted()) ReconnectNow();
+    } else if (m_bCameraRunning && !m_listListeners.Stopping() && CCameraSet::CountKnownCameras() < running) {
+        OnCameraLost();
+    }
+    return TRUE;
+}
+
+// After sleep the cameras' streams are gone or stale whatever the drivers say: start them again,
+// without the disconnection box.
+LRESULT CLumoraDlg::OnPowerBroadcast(WPARAM wParam, LPARAM) {
+    // Resume always brings PBT_APMRESUMEAUTOMATIC (and PBT_APMRESUMESUSPEND too when a user is there).
+    if (wParam != PBT_APMRESUMEAUTOMATIC || m_bEnding || m_listListeners.Stopping())
+        return TRUE;
+    TRACE("resume from sleep: restarting cameras");
+    m_bCameraRunning = 0;
+    StopCameras();
+    ReconnectNow();
+    return TRUE;
 }
 
 void CLumoraDlg::OnCameraLost() {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/CameraNotifications.h"
 #include "capture/CameraSet.h"
 #include "config/RelaxedWord.h"
 #include "output/DesktopMouse.h"
@@ -55,6 +56,10 @@ private:
     bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void OnCameraLost();
     void Reconnect();
+    LRESULT OnDeviceChange(WPARAM wParam, LPARAM lParam);
+    LRESULT OnPowerBroadcast(WPARAM wParam, LPARAM lParam);
+    // Reconnects now rather than at the next poll; the poll goes on while cameras are missing.
+    void ReconnectNow();
     // Every way out of the driver ends here: Management=0 written, open boxes closed.
     void EndDriver();
     static MouseSettings CurrentMouseSettings();
@@ -76,4 +81,5 @@ private:
     CDesktopMouse m_desktopMouse;
     CMouseEmulator m_mouse{m_desktopMouse};
     UINT m_uTaskbarCreated = 0;
+    CCameraNotifications m_cameraNotifications;
 };
