@@ -288,34 +288,6 @@ TEST_F(VirtualCameraTest, FrameCallsAndTheBufferRule) {
     EXPECT_EQ(DevCreate(&p), nullptr);
 }
 
-TEST_F(VirtualCameraTest, PenAppearsWhereTheModelPutsIt) {
-    for (size_t cam = 0; cam < 2; ++cam) {  // camera 1 is mirrored and aimed differently
-        Stream d(static_cast<int>(cam));
-        ASSERT_TRUE(d.playing);
-        std::vector<uint8_t> before(640 * 3 * 480), with(before.size());
-        ASSERT_TRUE(Frame(d, before));
-        const double x = screenW * 0.37 + 0.25, y = screenH * 0.61 + 0.6;
-        char args[128];
-        std::snprintf(args, sizeof args, "penctl.exe down %.2f %.2f", x, y);
-        ASSERT_EQ(RunHelper(args), 0);
-        ASSERT_TRUE(Frame(d, with));
-        ASSERT_TRUE(Frame(d, with));
-
-        double ex, ey;
-        Composer model = Model(cam);
-        ASSERT_TRUE(model.Model().Project(x, y, ex, ey));
-        const int ix = static_cast<int>(ex), iy = static_cast<int>(ey);
-        double cx, cy;
-        ASSERT_GT(Centroid(with, &before, ix - 10, iy - 10, ix + 10, iy + 10, cx, cy), 1000) << "camera " << cam;
-        EXPECT_NEAR(cx, ex, 0.05) << "camera " << cam;
-        EXPECT_NEAR(cy, ey, 0.05) << "camera " << cam;
-
-        ASSERT_EQ(RunHelper("penctl.exe up"), 0);
-        ASSERT_TRUE(Frame(d, with));
-        EXPECT_LT(Px(with, 640, static_cast<int>(std::lround(ex)), static_cast<int>(std::lround(ey))), 100);
-    }
-}
-
 TEST_F(VirtualCameraTest, UnplugDropsTheCameraAndBlacksItsStream) {
     std::vector<uint8_t> buf(640 * 3 * 480);
     {
