@@ -11,6 +11,7 @@
 #include "Dev.h"
 #include "MultiIRLight.h"
 #include "capture/Thread.h"
+#include "output/PointFilter.h"
 #include "output/SharedMemory.h"
 
 class CMCUThread;
@@ -77,6 +78,7 @@ private:
     uint32_t m_presenceCounter = 0;
     uint32_t m_periodMs = 30;
     CPointShare m_pointShare;
+    CPenFilters m_penFilters;  // steadies this camera's pens before both outputs
     _SCalibration m_calibration{};
     uint32_t m_startEnroll = 0;
     uint32_t m_initEnroll = 0;
