@@ -308,6 +308,7 @@ void CListenThread::Detect(uint32_t now) {
         }
         // Without a point the record must say so, or the window would see the last pen forever.
         if (!found) m_points[0].x = m_points[0].y = m_points[0].state = 0;
+        m_penFilters.Apply(m_points, found ? 1 : 0, timeGetTime(), PenFilterSettings(g_Settings));
         PostPoints(static_cast<WPARAM>(m_screen));
     } else {
         int n;
@@ -317,6 +318,7 @@ void CListenThread::Detect(uint32_t now) {
         }
         if (n < 0) n = 0;
         if (n > kMaxPoints) n = kMaxPoints;
+        m_penFilters.Apply(m_points, n, timeGetTime(), PenFilterSettings(g_Settings));
         found = n > 0;
         if (n < 2) {
             if (n == 0) m_points[0].x = m_points[0].y = m_points[0].state = 0;

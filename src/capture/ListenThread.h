@@ -12,6 +12,7 @@
 #include "MultiIRLight.h"
 #include "capture/Thread.h"
 #include "config/SharedWords.h"
+#include "output/PointFilter.h"
 #include "output/SharedMemory.h"
 #include "storage/MCUThread.h"
 
@@ -72,6 +73,7 @@ private:
     uint32_t m_presenceCounter = 0;
     uint32_t m_periodMs = 30;
     CPointShare m_pointShare;
+    CPenFilters m_penFilters;  // steadies this camera's pens before both outputs
     _SCalibration m_calibration{};
     uint32_t m_startEnroll = 0;
     uint32_t m_initEnroll = 0;
