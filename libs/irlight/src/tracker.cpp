@@ -70,8 +70,6 @@ void Tracker::associate(const Spot* spots, int n, int64_t now, bool* used) {
         if (t.held) {
             t.held = false;
             t.reportAnchor = true;
-            t.hx = t.ax;
-            t.hy = t.ay;
         }
         t.moved = true;
         t.ax = t.spot.x;
@@ -92,9 +90,14 @@ void Tracker::startTracks(const Spot* spots, int n, int64_t now, const bool* use
     for (int s = 0; s < n && ntracks_ < kMaxTracks; ++s) {
         if (used[s]) continue;
         const Spot& sp = spots[s];
-        const bool held = starting || fixedAt(sp.x, sp.y) >= 0;
+        // A light coming back where a fixed light stood is taken for it. Should it move, it was a
+        // pen standing there, and it presses where that light stood: what reappears first can be
+        // shifted, as the listener's background step removes what the start snapshot held.
+        const int f = fixedAt(sp.x, sp.y);
+        const bool held = starting || f >= 0;
+        const double hx = f >= 0 ? fixed_[f].x : sp.x, hy = f >= 0 ? fixed_[f].y : sp.y;
         if (starting) addFixed(sp, now);
-        tracks_[ntracks_] = Track{sp, sp.x, sp.y, sp.x, sp.y, now, now, freeId(), 0, true, false, held, false};
+        tracks_[ntracks_] = Track{sp, sp.x, sp.y, hx, hy, now, now, freeId(), 0, true, false, held, false};
         ++ntracks_;
     }
 }
@@ -103,7 +106,11 @@ void Tracker::updateFixed(int64_t now) {
     for (int t = 0; t < ntracks_; ++t) {
         Track& tr = tracks_[t];
         if (!tr.seen) continue;
-        if (!tr.held && now - tr.stillSince >= kStillPublishMs) tr.held = true;
+        if (!tr.held && now - tr.stillSince >= kStillPublishMs) {
+            tr.held = true;
+            tr.hx = tr.ax;
+            tr.hy = tr.ay;
+        }
         // A fixed light stays known while a held light stands in its place.
         if (tr.held) addFixed(tr.spot, now);
     }

@@ -53,7 +53,7 @@ private:
     struct Track {
         Spot spot;
         double ax, ay;  // where it has been standing still since stillSince
-        double hx, hy;  // where it stood while held, reported once when it moves
+        double hx, hy;  // where it stood while held: reported once, when it moves
         int64_t born, stillSince;
         int32_t id, missed;
         bool seen, moved, held;
