@@ -21,6 +21,8 @@ struct Golden {
     tavori::irl::DetectParams params;
     double tol = 0.1;
     int count = -1;
+    std::vector<std::vector<double>> paint;   // x0,y0,x1,y1,level,channels (bit 0 blue .. bit 2 red)
+    std::vector<synth::Spot> expect;          // further centres to find, not rendered
 };
 
 std::vector<double> numbers(const std::string& text) {
@@ -44,7 +46,8 @@ bool parse(const std::string& line, Golden& g) {
         const std::vector<double> v = numbers(value);
         const std::map<std::string, size_t> arity{{"size", 2}, {"bg", 1},   {"noise", 1}, {"seed", 1},
                                                    {"grad", 2}, {"thr", 1},  {"contrast", 1}, {"tol", 1},
-                                                   {"count", 1}, {"spot", 4}, {"area", 5},  {"stroke", 5}};
+                                                   {"count", 1}, {"spot", 4}, {"area", 5},  {"stroke", 5},
+                                                   {"paint", 6}, {"expect", 2}};
         const auto it = arity.find(key);
         if (it == arity.end() || v.size() != it->second) return false;
         if (key == "size") g.w = static_cast<uint32_t>(v[0]), g.h = static_cast<uint32_t>(v[1]);
@@ -59,6 +62,8 @@ bool parse(const std::string& line, Golden& g) {
         if (key == "spot") g.scene.spots.push_back({v[0], v[1], v[2], v[3]});
         if (key == "area") g.scene.areas.push_back({v[0], v[1], v[2], v[3], v[4]});
         if (key == "stroke") g.scene.strokes.push_back({v[0], v[1], v[2], v[3], v[4]});
+        if (key == "paint") g.paint.push_back(v);
+        if (key == "expect") g.expect.push_back({v[0], v[1], 0, 0});
     }
     return g.w >= 2 && g.h >= 2;
 }
@@ -78,10 +83,17 @@ TEST(GoldenScenes, EverySpotFoundWithinItsTolerance) {
         ++scenes;
         synth::Frame f(g.w, g.h);
         synth::render(f, g.scene);
+        for (const auto& p : g.paint)
+            for (auto y = static_cast<uint32_t>(p[1]); y <= p[3] && y < g.h; ++y)
+                for (auto x = static_cast<uint32_t>(p[0]); x <= p[2] && x < g.w; ++x)
+                    for (int c = 0; c < 3; ++c)
+                        if (static_cast<int>(p[5]) >> c & 1) f.px(x, y)[c] = static_cast<uint8_t>(p[4]);
+        std::vector<synth::Spot> centres = g.scene.spots;
+        centres.insert(centres.end(), g.expect.begin(), g.expect.end());
         const auto found = synth::detect(f, g.params);
-        const size_t expected = g.count >= 0 ? static_cast<size_t>(g.count) : g.scene.spots.size();
+        const size_t expected = g.count >= 0 ? static_cast<size_t>(g.count) : centres.size();
         EXPECT_EQ(found.size(), expected) << g.name << " (line " << lineNo << ")";
-        for (const synth::Spot& s : g.scene.spots) {
+        for (const synth::Spot& s : centres) {
             const double e = synth::errorAt(f, s.x, s.y, g.params);
             EXPECT_LE(e, g.tol) << g.name << " (line " << lineNo << ") spot " << s.x << "," << s.y;
             worst[g.name] = std::max(worst[g.name], e);
