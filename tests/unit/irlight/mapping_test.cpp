@@ -176,49 +176,37 @@ TEST(Mapping, ProjectIsTheInverseOfMap) {
 
 // Records that must give no mapping at all rather than a cursor somewhere.
 TEST(Mapping, DegenerateRecordsAreRefused) {
-    synth::VirtualCamera cam;
-    const _SCalibration good = cam.calibration(5);
-    CameraMapping m;
-    ASSERT_TRUE(m.fit(good, 640, 480));
-
-    auto refused = [&](_SCalibration c) {
-        CameraMapping r;
-        const bool ok = r.fit(c, 640, 480);
-        double sx = 0, sy = 0;
-        EXPECT_FALSE(r.map(320, 240, sx, sy));
-        return !ok;
+    const _SCalibration good = synth::VirtualCamera{}.calibration(5);
+    using Spoil = void (*)(_SCalibration&);
+    const struct {
+        const char* what;
+        Spoil spoil;
+    } cases[] = {
+        {"repeated point", [](_SCalibration& c) { c.x[7] = c.x[8], c.y[7] = c.y[8]; }},
+        {"collinear", [](_SCalibration& c) { for (uint32_t i = 0; i < 25; ++i) c.y[i] = 200, c.x[i] = 100 + 10 * i; }},
+        {"diagonal line", [](_SCalibration& c) { for (uint32_t i = 0; i < 25; ++i) c.x[i] = c.y[i] = 100 + i; }},
+        {"zero width", [](_SCalibration& c) { c.lWinWidth = 0; }},
+        {"count 0", [](_SCalibration& c) { c.lPtCount = 0; }},
+        {"count 3", [](_SCalibration& c) { c.lPtCount = 3; }},
+        {"count 5", [](_SCalibration& c) { c.lPtCount = 5; }},
+        {"count 24", [](_SCalibration& c) { c.lPtCount = 24; }},
+        {"count 49", [](_SCalibration& c) { c.lPtCount = 49; }},
+        {"count 2^32-1", [](_SCalibration& c) { c.lPtCount = 0xFFFFFFFFu; }},
+        {"coordinate out of range", [](_SCalibration& c) { c.x[3] = 0xFFFFFFFFu; }},
+        {"targets out of order", [](_SCalibration& c) { std::swap(c.x[0], c.x[24]), std::swap(c.y[0], c.y[24]); }},
+        {"one point far off", [](_SCalibration& c) { c.x[12] += 25; }},
+        {"width that overflows the grid rule", [](_SCalibration& c) { c.lWinWidth = 0xFFFFFFFFu; }},
     };
-    _SCalibration c = good;
-    c.x[7] = c.x[8];
-    c.y[7] = c.y[8];
-    EXPECT_TRUE(refused(c)) << "repeated point";
-    c = good;
-    for (int i = 0; i < 25; ++i) c.y[i] = 200, c.x[i] = 100 + 10 * static_cast<uint32_t>(i);
-    EXPECT_TRUE(refused(c)) << "collinear";
-    c = good;
-    for (int i = 0; i < 25; ++i) c.x[i] = c.y[i] = 100 + static_cast<uint32_t>(i);
-    EXPECT_TRUE(refused(c)) << "diagonal line";
-    c = good;
-    c.lWinWidth = 0;
-    EXPECT_TRUE(refused(c)) << "zero width";
-    for (uint32_t count : {0u, 3u, 5u, 24u, 49u, 0xFFFFFFFFu}) {
-        c = good;
-        c.lPtCount = count;
-        EXPECT_TRUE(refused(c)) << "count " << count;
+    for (const auto& k : cases) {
+        _SCalibration c = good;
+        k.spoil(c);
+        CameraMapping r;
+        double sx = 0, sy = 0;
+        EXPECT_FALSE(r.fit(c, 640, 480)) << k.what;
+        EXPECT_FALSE(r.map(320, 240, sx, sy)) << k.what;
     }
-    c = good;
-    c.x[3] = 0xFFFFFFFFu;
-    EXPECT_TRUE(refused(c)) << "coordinate out of range";
-    c = good;
-    std::swap(c.x[0], c.x[24]);
-    std::swap(c.y[0], c.y[24]);
-    EXPECT_TRUE(refused(c)) << "targets out of order";
-    c = good;
-    c.x[12] += 25;
-    EXPECT_TRUE(refused(c)) << "one point far off";
-    c = good;
-    c.lWinWidth = 0xFFFFFFFFu;
-    EXPECT_TRUE(refused(c)) << "width that overflows the grid rule";
+    CameraMapping m;
+    EXPECT_TRUE(m.fit(good, 640, 480));
     EXPECT_FALSE(m.fit(good, 0, 0)) << "no camera size";
 }
 

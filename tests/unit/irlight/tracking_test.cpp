@@ -152,44 +152,31 @@ TEST(FixedLights, OnlyALightThatStoodStillSinceItAppearedIsSettled) {
     for (int k = 0; k < 2; ++k) EXPECT_EQ(r.out[k].settled, r.out[k].spot.x == 100) << k;
 }
 
-TEST(Tracking, IdsStayWithTheirPensWhileTheyMoveAndPass) {
-    Tracker t;
-    t.restart(0);
-    std::vector<Spot> spots(2);
-    TrackedSpot out[64];
+TEST(Tracking, IdsStayWithTheirPensThroughPassingAndFlicker) {
+    Clocked r;
+    r.t.restart(0);
     int32_t idA = 0, idB = 0;
     for (int k = 0; k < 40; ++k) {
-        // Two pens moving towards each other, ten pixels per frame, passing 8 pixels apart.
-        spots[0] = spotAt(20.0 + 10 * k, 100);
-        spots[1] = spotAt(420.0 - 10 * k, 108);
-        spots[0].mass = 100 + k % 3;  // order of detection changes from frame to frame
+        // Two pens moving towards each other, ten pixels per frame, passing 8 pixels apart; the
+        // order of detection changes from frame to frame.
+        std::vector<Spot> spots = {spotAt(20.0 + 10 * k, 100), spotAt(420.0 - 10 * k, 108)};
         if (k % 2) std::swap(spots[0], spots[1]);
-        ASSERT_EQ(t.update(spots.data(), 2, k * kFrameMs, out), 2);
-        for (int i = 0; i < 2; ++i) {
-            int32_t& id = out[i].spot.y == 100 ? idA : idB;
-            if (k == 0) id = out[i].id;
-            EXPECT_EQ(out[i].id, id) << "frame " << k;
+        const auto hit = r.frame(spots);
+        ASSERT_TRUE(hit[0] && hit[1]) << k;
+        for (const TrackedSpot* h : hit) {
+            int32_t& id = h->spot.y == 100 ? idA : idB;
+            if (k == 0) id = h->id;
+            EXPECT_EQ(h->id, id) << "frame " << k;
         }
     }
     EXPECT_NE(idA, idB);
-}
-
-TEST(Tracking, FlickeringPenKeepsItsIdAndAFreshPenGetsTheSmallestFreeId) {
-    Tracker t;
-    t.restart(0);
-    Spot a = spotAt(50, 50);
-    TrackedSpot out[64];
-    int64_t now = 0;
-    ASSERT_EQ(t.update(&a, 1, now += kFrameMs, out), 1);
-    EXPECT_EQ(out[0].id, 1);
-    EXPECT_EQ(t.update(&a, 0, now += kFrameMs, out), 0);  // one frame lost
-    a = spotAt(58, 50);
-    ASSERT_EQ(t.update(&a, 1, now += kFrameMs, out), 1);
-    EXPECT_EQ(out[0].id, 1);
-    for (int k = 0; k < Tracker::kCoastFrames + 1; ++k) t.update(&a, 0, now += kFrameMs, out);
-    a = spotAt(120, 50);
-    ASSERT_EQ(t.update(&a, 1, now += kFrameMs, out), 1);
-    EXPECT_EQ(out[0].id, 1);
+    // A pen lost for one frame keeps its id; one gone longer frees it: ids stay small.
+    for (int k = 0; k <= Tracker::kCoastFrames; ++k) r.frame({});
+    r.frame({spotAt(50, 50)});
+    r.frame({});
+    EXPECT_EQ(r.frame({spotAt(58, 50)})[0]->id, 1);
+    for (int k = 0; k <= Tracker::kCoastFrames; ++k) r.frame({});
+    EXPECT_EQ(r.frame({spotAt(120, 50)})[0]->id, 1);
 }
 
 TEST(Tracking, OnePointFollowsTheSamePenWhenABrighterLightAppears) {
