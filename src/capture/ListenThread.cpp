@@ -255,16 +255,8 @@ int CListenThread::ProcFrame() {
     }
 
     if (g_nBackgroundMode == 2) {
-        if (g_nBackgroundSnap == 1) {
-            uint8_t* snapshot = new (std::nothrow) uint8_t[m_frame.nSize];
-            if (snapshot) {
-                memcpy(snapshot, m_frame.pData, m_frame.nSize);
-                delete[] m_pBackground;
-                m_pBackground = snapshot;
-                g_nBackgroundSnap = g_nBackgroundSnap + 1;
-            }
-        }
-        if (m_pBackground) SubtractBackground(m_pBackground, m_frame);
+        if (g_nBackgroundSnap == 1 && m_background.Take(m_frame, now)) g_nBackgroundSnap = g_nBackgroundSnap + 1;
+        m_background.Subtract(m_frame, now);
     }
 
     if (!m_hTarget || !m_pointMessage) return 0;
@@ -367,9 +359,8 @@ void CListenThread::Teardown() {
         m_hDevice = nullptr;
     }
     SCapFrameFree(&m_frame);
-    if (m_pBackground) {
-        delete[] m_pBackground;
-        m_pBackground = nullptr;
+    if (m_background.Taken()) {
+        m_background.Clear();
         g_nBackgroundSnap = 1;
     }
     delete[] m_points;

@@ -10,6 +10,7 @@
 
 #include "Dev.h"
 #include "MultiIRLight.h"
+#include "capture/BackgroundSubtraction.h"
 #include "capture/Thread.h"
 #include "config/SharedWords.h"
 #include "output/PointFilter.h"
@@ -79,7 +80,7 @@ private:
     uint32_t m_initEnroll = 0;
     uint32_t m_lastDetection = 0;
     int32_t m_captureMode = 0;
-    uint8_t* m_pBackground = nullptr;
+    BackgroundLights m_background;
     uint32_t m_lastTrace = 0;
     bool m_bComInitialised = false;
     std::string m_cameraPid, m_cameraVid;
