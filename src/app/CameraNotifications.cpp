@@ -33,15 +33,6 @@ void CCameraNotifications::Unregister() {
     }
 }
 
-bool CCameraNotifications::IsCameraChange(WPARAM event, LPARAM data, bool& arrived) {
-    if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) return false;
-    const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
-    if (!header || header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) return false;
-    const auto* iface = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(data);
-    for (const GUID& g : kCameraCategories)
-        if (IsEqualGUID(iface->dbcc_classguid, g)) {
-            arrived = event == DBT_DEVICEARRIVAL;
-            return true;
-        }
-    return false;
+bool CCameraNotifications::IsDeviceChange(WPARAM event) {
+    return event == DBT_DEVICEARRIVAL || event == DBT_DEVICEREMOVECOMPLETE;
 }

@@ -12,8 +12,9 @@ public:
 
     void Register(HWND window);
     void Unregister();
-    // For WM_DEVICECHANGE: true when the message announces a camera interface's arrival or removal.
-    static bool IsCameraChange(WPARAM event, LPARAM data, bool& arrived);
+    // For WM_DEVICECHANGE: a device arrived or went. Only wParam is read: a message posted by
+    // another program may carry any lParam, so the event is a hint to look again, nothing more.
+    static bool IsDeviceChange(WPARAM event);
 
 private:
     HDEVNOTIFY m_handles[2] = {};

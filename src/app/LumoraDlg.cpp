@@ -156,6 +156,7 @@ LRESULT CLumoraDlg::OnDestroy(WPARAM, LPARAM) {
     KillTimer(m_hWnd, IDT_HIDE_WINDOW);
     KillTimer(m_hWnd, IDT_SEARCH_TYPE);
     KillTimer(m_hWnd, IDT_RECONNECT);
+    KillTimer(m_hWnd, IDT_DEVICE_CHANGE);
     m_cameraNotifications.Unregister();
     StopCameras();
     m_pTrayIcon.reset();
@@ -229,6 +230,7 @@ LRESULT CLumoraDlg::OnTimer(WPARAM wParam, LPARAM) {
     }
     if (wParam == IDT_RECONNECT) Reconnect();
     if (wParam == IDT_SEARCH_TYPE) ReloadSearchType();
+    if (wParam == IDT_DEVICE_CHANGE) OnDevicesSettled();
     return 0;
 }
 
@@ -311,18 +313,23 @@ void CLumoraDlg::ReconnectNow() {
         SetTimer(m_hWnd, IDT_RECONNECT, 5000, nullptr);
 }
 
-// A camera arrived: missing cameras come back now. One went away: if fewer known cameras are
-// listed than run, the loss is handled now rather than at the listener's next presence check.
-LRESULT CLumoraDlg::OnDeviceChange(WPARAM wParam, LPARAM lParam) {
-    bool arrived = false;
-    if (m_bEnding || !CCameraNotifications::IsCameraChange(wParam, lParam, arrived)) return TRUE;
+// Devices came or went: once the events have been quiet for 300 ms (a hub brings several, and
+// another program may post any number), missing cameras are reconnected and a camera no longer
+// listed is handled as lost, without waiting for the poll or the presence check.
+LRESULT CLumoraDlg::OnDeviceChange(WPARAM wParam, LPARAM) {
+    if (!m_bEnding && CCameraNotifications::IsDeviceChange(wParam)) SetTimer(m_hWnd, IDT_DEVICE_CHANGE, 300, nullptr);
+    return TRUE;
+}
+
+void CLumoraDlg::OnDevicesSettled() {
+    KillTimer(m_hWnd, IDT_DEVICE_CHANGE);
+    if (m_bEnding || m_listListeners.Stopping()) return;
     const int running = static_cast<int>(m_listListeners.Count());
-    if (arrived) {
-        if (!m_bCameraRunning || running < m_listListeners.Wanted()) ReconnectNow();
-    } else if (m_bCameraRunning && !m_listListeners.Stopping() && CCameraSet::CountKnownCameras() < running) {
+    if (!m_bCameraRunning || running < m_listListeners.Wanted()) {
+        ReconnectNow();
+    } else if (CCameraSet::CountKnownCameras() < running) {
         OnCameraLost();
     }
-    return TRUE;
 }
 
 // After sleep the cameras' streams are gone or stale whatever the drivers say: start them again,

@@ -19,6 +19,7 @@ class CAnimateTrayIcon;
 constexpr UINT_PTR IDT_HIDE_WINDOW = 2039;
 constexpr UINT_PTR IDT_RECONNECT = 2043;
 constexpr UINT_PTR IDT_SEARCH_TYPE = 2057;
+constexpr UINT_PTR IDT_DEVICE_CHANGE = 2058;  // device events settle, then the cameras are looked at
 
 class CLumoraDlg : public win::MappedDialog<CLumoraDlg>, private ICameraSetOwner {
 public:
@@ -60,6 +61,7 @@ private:
     LRESULT OnPowerBroadcast(WPARAM wParam, LPARAM lParam);
     // Reconnects now rather than at the next poll; the poll goes on while cameras are missing.
     void ReconnectNow();
+    void OnDevicesSettled();
     // Every way out of the driver ends here: Management=0 written, open boxes closed.
     void EndDriver();
     static MouseSettings CurrentMouseSettings();
