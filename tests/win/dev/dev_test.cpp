@@ -358,14 +358,9 @@ TEST(Penctl, RejectsBadArgumentsAndWritesTheBlock) {
     PenBlockView block;
     ASSERT_TRUE(block.ok());
     block.Reset();
-    EXPECT_EQ(RunHelper("penctl.exe"), 2);
-    EXPECT_EQ(RunHelper("penctl.exe jump 1 2"), 2);
-    EXPECT_EQ(RunHelper("penctl.exe down abc 5"), 2);
-    EXPECT_EQ(RunHelper("penctl.exe down 5"), 2);
-    EXPECT_EQ(RunHelper("penctl.exe down 5 5 99"), 2) << "sigma out of range";
-    EXPECT_EQ(RunHelper("penctl.exe unplug 32"), 2);
-    EXPECT_EQ(RunHelper("penctl.exe pen 8 down 1 1"), 2);
-    EXPECT_EQ(RunHelper("penctl.exe stroke 0 0 10 10 0 5"), 2);
+    for (const char* bad : {"", " jump 1 2", " down abc 5", " down 5", " down 5 5 99", " unplug 32", " pen 8 down 1 1",
+                            " stroke 0 0 10 10 0 5", " stall 1", " die x", " exposure 8"})
+        EXPECT_EQ(RunHelper(std::string("penctl.exe") + bad), 2) << bad;
     EXPECT_EQ(block->count, 0u) << "rejected commands change nothing";
 
     const uint32_t seq = block->sequence;
