@@ -205,10 +205,18 @@ TEST_F(MouseTest, StoppingTheCamerasLetsGoOfAHeldButton) {
     EXPECT_EQ(out.sent.size(), 2u);
 }
 
-TEST(NormaliseMousePoint, ScalesToTheInputRangeAndShiftsByScreen) {
-    EXPECT_EQ(NormaliseMousePoint(1, 0, 1, 1920, 1080).x, 65535u + 34u);
-    EXPECT_EQ(NormaliseMousePoint(1919, 1079, 0, 1920, 1080).x, 65500u);
-    EXPECT_EQ(NormaliseMousePoint(1919, 1079, 0, 1920, 1080).y, 65474u);
+// Every pixel comes back as itself, whichever way the input system maps absolute coordinates back.
+TEST(NormaliseMousePoint, EveryPixelMapsBackToItselfAndScreensShiftByWholeRanges) {
+    for (int width : {800, 1080, 1366, 1920, 3840}) {
+        int wrong = 0;
+        for (int x = 0; x < width; ++x) {
+            const uint64_t a = NormaliseMousePoint(x, x, 0, width, width).x;
+            wrong += static_cast<int>(a * static_cast<uint64_t>(width) / 65536) != x;
+            wrong += static_cast<int>((a * static_cast<uint64_t>(width) + 32767) / 65535) != x;
+        }
+        EXPECT_EQ(wrong, 0) << width;
+    }
+    EXPECT_EQ(NormaliseMousePoint(1, 0, 1, 1920, 1080).x, 65535u + NormaliseMousePoint(1, 0, 0, 1920, 1080).x);
     EXPECT_EQ(NormaliseMousePoint(960, 540, 0, 0, 0).x, 0u);  // no screen size: no division by zero
 }
 
