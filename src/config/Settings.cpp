@@ -9,10 +9,6 @@
 #include "config/LangText.h"
 
 CSystemSettings g_Settings;
-volatile int32_t g_nExposure = -11;
-volatile int32_t g_nPtCount = 0;
-volatile int32_t enrollSign = 0;
-volatile int32_t searchType = 0;
 
 namespace {
 constexpr const char* kSystem = "System";

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "config/SharedWords.h"  // g_nExposure, g_nPtCount, enrollSign, searchType
+
 struct CSystemSettings {
     std::string ExePath;
     std::string AppDir;
@@ -31,10 +33,6 @@ struct CSystemSettings {
 };
 
 extern CSystemSettings g_Settings;
-extern volatile int32_t g_nExposure;
-extern volatile int32_t g_nPtCount;
-extern volatile int32_t enrollSign;
-extern volatile int32_t searchType;
 
 void LoadSettings();
 void ReloadSearchType();
