@@ -6,11 +6,14 @@
 #include <memory>
 #include <vector>
 
+#include "calibration/CalibrationFlow.h"
+#include "calibration/CalibrationMessages.h"
 #include "output/DesktopMouse.h"
 #include "output/MouseEmulator.h"
 #include "win/Dialog.h"
 
 class CAnimateTrayIcon;
+class CCalibrationWindows;
 class CListenThread;
 
 constexpr UINT WM_PROC_CMD = 0x801;
@@ -18,8 +21,6 @@ constexpr UINT WM_POINT_EVENT = 0x802;
 constexpr UINT WM_SAVE_CALIBRATION = 0x803;
 constexpr UINT WM_SET_SEARCH_TYPE = WM_USER + 2;
 constexpr UINT WM_TRAY_NOTIFY = 0xC33;
-constexpr UINT WM_COLLATE = 0x84B;
-constexpr UINT WM_DRAW_NOTIFY = 0x7EB;
 
 constexpr UINT_PTR IDT_HIDE_WINDOW = 2039;
 constexpr UINT_PTR IDT_RECONNECT = 2043;
@@ -30,7 +31,7 @@ constexpr const char* kMainWindowCaption = "Tavori Driver window";
 // Codes of WM_PROC_CMD (lParam 1).
 constexpr WPARAM PROC_CAMERA_LOST = 9;
 
-class CLumoraDlg : public win::MappedDialog<CLumoraDlg> {
+class CLumoraDlg : public win::MappedDialog<CLumoraDlg>, private ICalibrationCameras {
 public:
     CLumoraDlg();
     ~CLumoraDlg() override;
@@ -62,6 +63,14 @@ private:
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
     LRESULT OnHelp(WPARAM wParam, LPARAM lParam);
     LRESULT OnNotYet(WPARAM wParam, LPARAM lParam);
+    LRESULT OnShowCollate(WPARAM wParam, LPARAM lParam);
+    LRESULT OnShowCollateAuto(WPARAM wParam, LPARAM lParam);
+    LRESULT OnMenuitemColleat(WPARAM wParam, LPARAM lParam);
+    bool CalibrationFlowReady();  // the flow with the current settings; false without cameras
+    // ICalibrationCameras: every listener in order.
+    void SetCaptureControl(int value, int delayMs) override;
+    void ResetEnroll(int type) override;
+    void RestoreStoredCalibration() override;
     bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void OnCameraLost();
     static MouseSettings CurrentMouseSettings();
@@ -75,9 +84,8 @@ private:
     volatile LONG m_bCameraRunning = 0;
     int m_nScreenW = 0;
     int m_nScreenH = 0;
-    // Where detected points go: 0 = the mouse, 1 manual, 2 automatic calibration, 3 image position.
-    int status = 0;
-    int calType = 0;
+    std::unique_ptr<CCalibrationWindows> m_pCalibrationWindows;
+    std::unique_ptr<CCalibrationFlow> m_pCalibrationFlow;
     CDesktopMouse m_desktopMouse;
     CMouseEmulator m_mouse{m_desktopMouse};
     UINT m_uTaskbarCreated = 0;

@@ -36,8 +36,7 @@ bool IdentifyCamera(const SInfoParam& info) {
 
 int CLumoraDlg::StartCameras() {
     int n = DevGetCaptureNum(1);
-    status = 0;
-    calType = 0;
+    if (m_pCalibrationFlow) m_pCalibrationFlow->ResetRouting();
     m_bCameraRunning = 0;
     m_mouse.ResetForCameraStart();
 
