@@ -56,6 +56,7 @@ BOOL CCollateDlg::OnInitDialog() {
     if (!m_brush) m_brush = CreateSolidBrush(kBlack);
     ShowWindow(m_hWnd, SW_SHOWMAXIMIZED);
     m_nStatus = kLaserPrompt;
+    m_bPromptShown = false;
     m_targetX = m_targetY = 0;
     m_bWorking = 0;
     if (!m_record) {
@@ -104,6 +105,7 @@ bool CCollateDlg::ProbeScreen() {
 
 void CCollateDlg::ArmLaserPrompt() {
     m_nStatus = kLaserPrompt;
+    m_bPromptShown = false;
     RelayoutControls();
     HDC dc = GetDC(m_hWnd);
     EraseCross(dc);
@@ -132,6 +134,7 @@ LRESULT CCollateDlg::OnTimer(WPARAM wParam, LPARAM) {
     if (wParam != kLaserPromptTimer) return 0;
     KillTimer(m_hWnd, kLaserPromptTimer);
     PlaceControls(m_height - 30);
+    m_bPromptShown = true;
     if (g_Settings.ApplicationVersion == 1 || g_Settings.ApplicationVersion == 4) return OnButtonOk(0, 0);
     ShowPoint();
     Post(PROC_LASER_PROMPT);
@@ -169,7 +172,7 @@ void CCollateDlg::EraseCross(HDC dc) {
 // What the current step shows; also what a repaint puts back.
 void CCollateDlg::DrawCurrent(HDC dc) {
     const int cx = m_width / 2, cy = m_height / 2;
-    if (m_nStatus == kLaserPrompt && !m_crossShown) {
+    if (m_nStatus == kLaserPrompt && m_bPromptShown) {
         DrawDisc(dc, cx - 25, cy - 75, cx + 25, cy - 25, kRed);
         DrawDisc(dc, cx - 18, cy - 68, cx + 18, cy - 32, kBlack);
         DrawDisc(dc, cx - 10, cy - 60, cx + 10, cy - 40, kRed);
@@ -216,7 +219,9 @@ LRESULT CCollateDlg::OnPaint(WPARAM, LPARAM) {
 }
 
 LRESULT CCollateDlg::OnButtonOk(WPARAM, LPARAM) {
-    if (m_nStatus != kLaserPrompt || !IsWindowVisible(m_hWnd)) return 0;
+    // Only the prompt's OK: not while the probe measures, not a second press.
+    if (m_nStatus != kLaserPrompt || !m_bPromptShown || !IsWindowVisible(m_hWnd)) return 0;
+    m_bPromptShown = false;
     if (g_bCollate == 1) {
         TRACE("CollateDlg::OnButtonOk auto-bridge: clear g_bCollateA and switch to auto stage2");
         g_bCollateA = 0;
@@ -241,6 +246,7 @@ LRESULT CCollateDlg::OnCancel(WPARAM, LPARAM) {
     TRACE("CollateDlg::OnCancel: g_bCollate=%d g_bCollateA=%d status=%d", g_bCollate, g_bCollateA, m_nStatus);
     KillTimer(m_hWnd, kLaserPromptTimer);
     m_bWorking = 0;
+    m_bPromptShown = false;
     ShowWindow(m_hWnd, SW_HIDE);
     Post(PROC_COLLECTION_STARTED);
     Post(PROC_CANCEL);

@@ -54,6 +54,7 @@ private:
     int m_bWorking = 0;
     int m_targetX = 0, m_targetY = 0;
     bool m_crossShown = false;
+    bool m_bPromptShown = false;  // the laser prompt is up and its OK counts
     int m_screenCount = 1, m_screenIndex = 0;
     int m_winX = 0, m_winY = 0;
     int m_width = 0, m_height = 0;

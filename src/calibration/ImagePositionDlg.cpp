@@ -14,7 +14,6 @@ TAVORI_ON_MESSAGE(WM_COLLATE, OnCollate)
 TAVORI_ON_MESSAGE(WM_PAINT, OnPaint)
 TAVORI_ON_MESSAGE(WM_CTLCOLORDLG, OnCtlColor)
 TAVORI_ON_MESSAGE(WM_CTLCOLORSTATIC, OnCtlColor)
-TAVORI_ON_MESSAGE(WM_DESTROY, OnDestroy)
 TAVORI_ON_COMMAND(IDOK, OnOK)
 TAVORI_ON_COMMAND(IDCANCEL, OnCancel)
 TAVORI_END_MESSAGE_MAP()
@@ -60,18 +59,11 @@ BOOL CImagePositionDlg::OnInitDialog() {
     m_picture = GetDlgItem(m_hWnd, IDC_AIM_PICTURE);
     MoveWindow(m_picture, (w - CAimingPicture::kWidth) / 2, (h - CAimingPicture::kHeight) / 2, CAimingPicture::kWidth,
                CAimingPicture::kHeight, FALSE);
-    m_pictureDC = GetDC(m_picture);
     SetDlgItemTextA(m_hWnd, IDOK, g_Lang.IDS_OK.c_str());
     SetDlgItemTextA(m_hWnd, IDCANCEL, g_Lang.IDS_CANCEL.c_str());
     SetDlgItemTextA(m_hWnd, IDC_AIM_TEXT, ("(1) " + g_Lang.IDS_WHITEAREA).c_str());
     InvalidateRect(m_hWnd, nullptr, TRUE);
     return TRUE;
-}
-
-LRESULT CImagePositionDlg::OnDestroy(WPARAM, LPARAM) {
-    if (m_pictureDC) ReleaseDC(m_picture, m_pictureDC);
-    m_pictureDC = nullptr;
-    return 0;
 }
 
 LRESULT CImagePositionDlg::OnPaint(WPARAM, LPARAM) {
@@ -90,10 +82,12 @@ LRESULT CImagePositionDlg::OnCollate(WPARAM wParam, LPARAM) {
     SCapFrame* frame = TakeFrameCopy(static_cast<uintptr_t>(wParam));
     if (!frame) return 0;
     LRESULT drawn = 0;
-    if (m_pictureDC && IsWindowVisible(m_hWnd) && m_live.Compose(*frame)) {
+    HDC dc = nullptr;
+    if (IsWindowVisible(m_hWnd) && m_live.Compose(*frame) && (dc = GetDC(m_picture))) {
         const BITMAPINFO info = TopDownInfo(CAimingPicture::kWidth, CAimingPicture::kHeight);
-        SetDIBitsToDevice(m_pictureDC, 0, 0, CAimingPicture::kWidth, CAimingPicture::kHeight, 0, 0, 0,
+        SetDIBitsToDevice(dc, 0, 0, CAimingPicture::kWidth, CAimingPicture::kHeight, 0, 0, 0,
                           CAimingPicture::kHeight, m_live.Pixels(), &info, DIB_RGB_COLORS);
+        ReleaseDC(m_picture, dc);
         ++m_framesDrawn;
         drawn = 1;
     }

@@ -24,12 +24,10 @@ private:
     LRESULT OnCtlColor(WPARAM wParam, LPARAM lParam);
     LRESULT OnOK(WPARAM wParam, LPARAM lParam);
     LRESULT OnCancel(WPARAM wParam, LPARAM lParam);
-    LRESULT OnDestroy(WPARAM wParam, LPARAM lParam);
 
     HWND m_hNotify = nullptr;
     UINT m_procMsg = 0, m_saveMsg = 0;
     int m_width = 0, m_height = 0;
-    HDC m_pictureDC = nullptr;
     HWND m_picture = nullptr;
     HBRUSH m_brush = nullptr;
     std::vector<uint8_t> m_guide;

@@ -40,6 +40,17 @@ BOOL CTestDlg::OnInitDialog() {
 LRESULT CTestDlg::OnTimer(WPARAM wParam, LPARAM) {
     if (wParam != kReportTimer) return 0;
     KillTimer(m_hWnd, kReportTimer);
+    // Maximized is the work area of the monitor the probe opened on; where the system did not
+    // maximize the window (a modal dialog shown again at its own size, no window manager), the
+    // probe takes that area itself.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    RECT now{};
+    GetWindowRect(m_hWnd, &now);
+    if (GetMonitorInfoA(MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTONEAREST), &monitor) && !EqualRect(&now, &monitor.rcWork)) {
+        const RECT& work = monitor.rcWork;
+        SetWindowPos(m_hWnd, nullptr, work.left, work.top, work.right - work.left, work.bottom - work.top, SWP_NOZORDER);
+    }
     RECT rc{};
     GetClientRect(m_hWnd, &rc);
     if (m_hNotify && m_sizeMessage)
