@@ -2,13 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "calibration/CalibrationFlow.h"
 
 namespace {
 struct Log : ICalibrationCameras, ICalibrationWindows {
     std::string text;
-    bool autoDialogRuns = false;
     void Add(const std::string& s) { text += s + " "; }
     void SetCaptureControl(int v, int ms) override { Add("exp" + std::to_string(v) + "/" + std::to_string(ms)); }
     void ResetEnroll(int) override { Add("reset"); }
@@ -16,10 +16,7 @@ struct Log : ICalibrationCameras, ICalibrationWindows {
     void ShowImagePosition() override { Add("aim"); }
     void ShowCollateDlg(int screens) override { Add("manual" + std::to_string(screens)); }
     void HideCollateDlg() override { Add("hideManual"); }
-    bool ShowCollateAutoDlg() override {
-        Add("auto");
-        return autoDialogRuns;
-    }
+    bool ShowCollateAutoDlg() override { return Add("auto"), false; }
     void HideCollateAutoDlg() override { Add("hideAuto"); }
     void RestartAutoCalib() override { Add("restartAuto"); }
     void NotifyDrawingProgram(int code) override { Add("draw" + std::to_string(code)); }
@@ -36,11 +33,7 @@ struct Rig {
         flow.SetSettings({-7, 650, 2});
         flow.SetTexts({"fail", "again?", "unchanged"});
     }
-    std::string Take() {
-        std::string t = log.text;
-        log.text.clear();
-        return t;
-    }
+    std::string Take() { return std::exchange(log.text, {}); }
 };
 }  // namespace
 
