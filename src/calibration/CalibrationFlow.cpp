@@ -14,7 +14,7 @@ CCalibrationFlow::CCalibrationFlow(ICalibrationCameras& cameras, ICalibrationWin
     : m_cameras(cameras), m_windows(windows), m_flags(flags) {}
 
 void CCalibrationFlow::OnShowCollate() {
-    TRACE("OnShowCollate: enter manual image-position, clear g_bCollateA from %d", m_flags.collateA);
+    TRACE("OnShowCollate: enter manual image-position, clear g_bCollateA from %d", int(m_flags.collateA));
     m_flags.collateA = 0;
     m_flags.collate = 0;
     m_flags.backgroundMode = 0;
@@ -32,27 +32,27 @@ void CCalibrationFlow::OnShowImagePosition() {
     m_flags.enrollSign = 2;
     status = 3;
     TRACE("OnShowImagePosition: mode=%s g_bCollate=%d g_bCollateA=%d status=%d enrollSign=%d",
-          m_flags.collate ? "auto" : "manual", m_flags.collate, m_flags.collateA, status, m_flags.enrollSign);
+          int(m_flags.collate) ? "auto" : "manual", int(m_flags.collate), int(m_flags.collateA), status, int(m_flags.enrollSign));
     m_cameras.SetCaptureControl(kAutoExposure, kShortSettleMs);
     m_windows.ShowImagePosition();
 }
 
 void CCalibrationFlow::OnCollate() {
-    TRACE("OnCollate: force manual collate, clear g_bCollateA from %d", m_flags.collateA);
+    TRACE("OnCollate: force manual collate, clear g_bCollateA from %d", int(m_flags.collateA));
     m_flags.collateA = 0;
     m_flags.collate = 0;
     OnMenuitemColleat();
 }
 
 void CCalibrationFlow::OnCollateAuto() {
-    TRACE("OnCollateAuto: before switch searchType=%d g_bCollate=%d g_bCollateA=%d", m_flags.searchType,
-          m_flags.collate, m_flags.collateA);
+    TRACE("OnCollateAuto: before switch searchType=%d g_bCollate=%d g_bCollateA=%d", int(m_flags.searchType),
+          int(m_flags.collate), int(m_flags.collateA));
     m_bSavedSearchType = m_flags.searchType != 0 ? 1 : 0;
     if (m_bSavedSearchType) m_flags.searchType = 0;
     m_flags.collate = 1;
     m_flags.collateA = 1;
-    TRACE("OnCollateAuto: enter auto collate stage1 g_bCollate=%d g_bCollateA=%d searchType=%d", m_flags.collate,
-          m_flags.collateA, m_flags.searchType);
+    TRACE("OnCollateAuto: enter auto collate stage1 g_bCollate=%d g_bCollateA=%d searchType=%d", int(m_flags.collate),
+          int(m_flags.collateA), int(m_flags.searchType));
     OnMenuitemColleat();
 }
 
@@ -61,15 +61,15 @@ void CCalibrationFlow::OnMenuitemColleat() {
         TRACE("OnMenuitemColleat: clear stale g_bCollateA before manual collate");
         m_flags.collateA = 0;
     }
-    TRACE("OnMenuitemColleat: g_bCollate=%d g_bCollateA=%d enrollSign(old)=%d status(old)=%d", m_flags.collate,
-          m_flags.collateA, m_flags.enrollSign, status);
+    TRACE("OnMenuitemColleat: g_bCollate=%d g_bCollateA=%d enrollSign(old)=%d status(old)=%d", int(m_flags.collate),
+          int(m_flags.collateA), int(m_flags.enrollSign), status);
     m_flags.enrollSign = 1;
     status = 1;
     m_cameras.ResetEnroll(0);
     ShowCollateDlg();
     calType = 0;
-    TRACE("OnMenuitemColleat: started manual-stage calibration, g_bCollate=%d g_bCollateA=%d", m_flags.collate,
-          m_flags.collateA);
+    TRACE("OnMenuitemColleat: started manual-stage calibration, g_bCollate=%d g_bCollateA=%d", int(m_flags.collate),
+          int(m_flags.collateA));
 }
 
 void CCalibrationFlow::ShowCollateDlg() {
@@ -88,7 +88,7 @@ void CCalibrationFlow::OnShowCollateAuto2() {
     calType = 1;
     const int exposure = m_settings.irFilter == 850 ? -5 : -8;
     TRACE("OnShowCollateAuto2: enter auto stage2 exposure=%d g_bCollate=%d g_bCollateA=%d", exposure,
-          m_flags.collate, m_flags.collateA);
+          int(m_flags.collate), int(m_flags.collateA));
     m_cameras.SetCaptureControl(exposure, kShortSettleMs);
     ShowCollateAutoDlg();
 }
@@ -102,7 +102,7 @@ void CCalibrationFlow::FinishCollage(int nSign) { EndRun(nSign, true); }
 
 void CCalibrationFlow::EndRun(int nSign, bool allowFallback) {
     TRACE("FinishCollage enter: nSign=%d calType=%d g_bCollate=%d g_bCollateA=%d enrollSign=%d status=%d", nSign,
-          calType, m_flags.collate, m_flags.collateA, m_flags.enrollSign, status);
+          calType, int(m_flags.collate), int(m_flags.collateA), int(m_flags.enrollSign), status);
     m_windows.NotifyDrawingProgram(kDrawCalibrationEnded);
     m_cameras.SetCaptureControl(m_settings.exposure, kLongSettleMs);
     m_flags.enrollSign = 0;
@@ -161,7 +161,7 @@ void CCalibrationFlow::OnProcCmd(int code) {
         break;
     case 12:
         TRACE("OnProcCmd: case12 cancel/finish request calType=%d g_bCollate=%d g_bCollateA=%d", calType,
-              m_flags.collate, m_flags.collateA);
+              int(m_flags.collate), int(m_flags.collateA));
         if (status == 3) {
             // Cancel at the aiming view ends the whole run, automatic or not.
             EndRun(0, false);
@@ -174,8 +174,8 @@ void CCalibrationFlow::OnProcCmd(int code) {
         if (status == 1 && m_flags.collate == 1) OnShowCollateAuto2();
         break;
     case 16:
-        TRACE("OnProcCmd: case16 image-position confirmed g_bCollate=%d g_bCollateA=%d", m_flags.collate,
-              m_flags.collateA);
+        TRACE("OnProcCmd: case16 image-position confirmed g_bCollate=%d g_bCollateA=%d", int(m_flags.collate),
+              int(m_flags.collateA));
         if (status != 3) break;
         m_windows.NotifyDrawingProgram(kDrawImagePositionConfirmed);
         m_flags.backgroundSnap = 2;

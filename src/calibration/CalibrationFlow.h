@@ -5,6 +5,8 @@
 #pragma once
 #include <cstdint>
 
+#include "config/SharedWords.h"
+
 // What the flow asks of the cameras; each call goes to every listener in order.
 class ICalibrationCameras {
 public:
@@ -36,12 +38,12 @@ public:
 
 // The process-wide mode words the listeners read; references so the tests can give their own.
 struct FlowFlags {
-    volatile int32_t& enrollSign;
-    volatile int32_t& collate;   // g_bCollate
-    volatile int32_t& collateA;  // g_bCollateA
-    volatile int32_t& searchType;
-    volatile int32_t& backgroundMode;
-    volatile int32_t& backgroundSnap;
+    SharedWord& enrollSign;
+    SharedWord& collate;   // g_bCollate
+    SharedWord& collateA;  // g_bCollateA
+    SharedWord& searchType;
+    SharedWord& backgroundMode;
+    SharedWord& backgroundSnap;
 };
 
 struct FlowSettings {

@@ -223,11 +223,11 @@ LRESULT CCollateDlg::OnButtonOk(WPARAM, LPARAM) {
     if (m_nStatus != kLaserPrompt || !m_bPromptShown || !IsWindowVisible(m_hWnd)) return 0;
     m_bPromptShown = false;
     if (g_bCollate == 1) {
-        TRACE("CollateDlg::OnButtonOk auto-bridge: clear g_bCollateA and switch to auto stage2");
+        TRACE("CollateDlg::OnButtonOk auto-bridge: clear int(g_bCollateA) and switch to auto stage2");
         g_bCollateA = 0;
         ShowWindow(m_hWnd, SW_HIDE);
         Post(PROC_COLLECTION_STARTED);
-        Post(PROC_START_AUTO_STAGE2);
+        Post(PROC_AUTO_STAGE2);
         return 0;
     }
     TRACE("CollateDlg::OnButtonOk manual-start: status=%d camCount=%d setPtCount=%d", m_nStatus,
@@ -243,13 +243,13 @@ LRESULT CCollateDlg::OnButtonOk(WPARAM, LPARAM) {
 }
 
 LRESULT CCollateDlg::OnCancel(WPARAM, LPARAM) {
-    TRACE("CollateDlg::OnCancel: g_bCollate=%d g_bCollateA=%d status=%d", g_bCollate, g_bCollateA, m_nStatus);
+    TRACE("CollateDlg::OnCancel: int(g_bCollate)=%d int(g_bCollateA)=%d status=%d", int(g_bCollate), int(g_bCollateA), m_nStatus);
     KillTimer(m_hWnd, kLaserPromptTimer);
     m_bWorking = 0;
     m_bPromptShown = false;
     ShowWindow(m_hWnd, SW_HIDE);
     Post(PROC_COLLECTION_STARTED);
-    Post(PROC_CANCEL);
+    Post(PROC_CALIBRATION_CANCEL);
     return 0;
 }
 

@@ -114,7 +114,7 @@ LRESULT CImagePositionDlg::OnOK(WPARAM, LPARAM) {
 
 // Cancel ends the run: the pen goes back to the mouse with the calibration it had.
 LRESULT CImagePositionDlg::OnCancel(WPARAM, LPARAM) {
-    if (m_hNotify) PostMessageA(m_hNotify, m_procMsg, PROC_CANCEL, 1);
+    if (m_hNotify) PostMessageA(m_hNotify, m_procMsg, PROC_CALIBRATION_CANCEL, 1);
     EndDialog(IDCANCEL);
     return 0;
 }

@@ -26,7 +26,7 @@ struct Log : ICalibrationCameras, ICalibrationWindows {
 };
 
 struct Rig {
-    volatile int32_t enrollSign = 0, collate = 0, collateA = 0, searchType = 1, bgMode = 2, bgSnap = 0;
+    SharedWord enrollSign{0}, collate{0}, collateA{0}, searchType{1}, bgMode{2}, bgSnap{0};
     Log log;
     CCalibrationFlow flow{log, log, FlowFlags{enrollSign, collate, collateA, searchType, bgMode, bgSnap}};
     Rig() {
