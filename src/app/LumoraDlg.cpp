@@ -265,7 +265,9 @@ LRESULT CLumoraDlg::OnPointEvent(WPARAM wParam, LPARAM lParam) {
     case PointRoute::FrameDialog:
     case PointRoute::ManualDialog:
         if (m_pCalibrationWindows) {
-            m_pCalibrationWindows->Forward(status, wParam, lParam);
+            // The ticket was taken here; the dialog gets a fresh one for the same point.
+            const LPARAM payload = framePayload ? lParam : static_cast<LPARAM>(PublishPoint(point));
+            m_pCalibrationWindows->Forward(status, wParam, payload);
             break;
         }
         [[fallthrough]];
