@@ -4,10 +4,7 @@
 #include "calibration/CollateDlg.h"
 #include "calibration/ImagePositionDlg.h"
 #include "capture/PointHandoff.h"
-
-namespace {
-constexpr const char* kDrawingWindowCaption = "Inkora window";
-}
+#include "output/DesktopMouse.h"
 
 CCalibrationWindows::CCalibrationWindows(HWND owner, UINT procMsg, UINT saveMsg, MessageBoxFn messageBox)
     : m_owner(owner), m_procMsg(procMsg), m_saveMsg(saveMsg), m_messageBox(std::move(messageBox)) {}
@@ -52,7 +49,7 @@ void CCalibrationWindows::HideCollateAutoDlg() {}
 void CCalibrationWindows::RestartAutoCalib() {}
 
 void CCalibrationWindows::NotifyDrawingProgram(int code) {
-    if (HWND drawing = FindWindowA(nullptr, kDrawingWindowCaption))
+    if (HWND drawing = static_cast<HWND>(FindDrawWindow()))
         PostMessageA(drawing, WM_DRAW_NOTIFY, static_cast<WPARAM>(code), 0);
 }
 

@@ -88,7 +88,6 @@ LRESULT CImagePositionDlg::OnCollate(WPARAM wParam, LPARAM) {
         SetDIBitsToDevice(dc, 0, 0, CAimingPicture::kWidth, CAimingPicture::kHeight, 0, 0, 0,
                           CAimingPicture::kHeight, m_live.Pixels(), &info, DIB_RGB_COLORS);
         ReleaseDC(m_picture, dc);
-        ++m_framesDrawn;
         drawn = 1;
     }
     ReleaseFrameCopy(frame);

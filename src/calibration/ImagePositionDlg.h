@@ -12,7 +12,6 @@ public:
     explicit CImagePositionDlg(HWND parent);
     ~CImagePositionDlg() override;
     void SetNotify(HWND window, UINT procMsg, UINT saveMsg);
-    uint32_t FramesDrawn() const { return m_framesDrawn; }
 
 protected:
     BOOL OnInitDialog() override;
@@ -32,5 +31,4 @@ private:
     HBRUSH m_brush = nullptr;
     std::vector<uint8_t> m_guide;
     CAimingPicture m_live;
-    uint32_t m_framesDrawn = 0;
 };
