@@ -275,14 +275,8 @@ TEST_F(VirtualCameraTest, FrameCallsAndTheBufferRule) {
     int local = 0;
     EXPECT_EQ(DevInitCapture(&local), 0) << "a foreign handle is refused";
     EXPECT_EQ(DevCreate(nullptr), nullptr);
-    SCapParam p = {};
-    p.nType = 1;
-    p.nIndex = 5;
-    EXPECT_EQ(DevCreate(&p), nullptr) << "no such device";
-    p.nIndex = 0;
-    p.nWidth = -640;
-    p.nHeight = 480;
-    EXPECT_EQ(DevCreate(&p), nullptr);
+    EXPECT_EQ(Open(5), nullptr) << "no such device";
+    EXPECT_EQ(Open(0, -640, 480), nullptr);
 }
 
 TEST_F(VirtualCameraTest, UnplugDropsTheCameraAndBlacksItsStream) {
