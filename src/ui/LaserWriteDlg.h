@@ -1,0 +1,21 @@
+// The laser-write switch: a small dialog created once, hidden, and shown again and again; OK tells
+// the main window which capture mode every camera should use.
+#pragma once
+#include "win/Dialog.h"
+
+class CLaserWriteDlg : public win::Dialog {
+public:
+    CLaserWriteDlg();
+    void SetNotify(HWND window, UINT message, UINT secondMessage);
+
+protected:
+    BOOL OnInitDialog() override;
+    bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+private:
+    void OnOK();
+
+    HWND m_hNotify = nullptr;
+    UINT m_notifyMessage = 0;
+    UINT m_secondMessage = 0;  // kept for the main window; this dialog posts only the first
+};
