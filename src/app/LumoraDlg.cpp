@@ -13,12 +13,13 @@
 #include "calibration/CalibrationFlags.h"
 #include "storage/CalibrationSources.h"
 #include "output/PointRouting.h"
+#include "storage/CalibrationIni.h"
+#include "storage/OptionsDlg.h"
+#include "ui/AboutDlg.h"
 #include "ui/AnimateTrayIcon.h"
+#include "ui/LaserWriteDlg.h"
+#include "ui/TrayMenu.h"
 #include "win/Trace.h"
-
-namespace {
-constexpr const char* kHelpAddress = "https://tavori.example/help";
-}
 
 TAVORI_BEGIN_MESSAGE_MAP(CLumoraDlg)
 TAVORI_ON_MESSAGE(WM_SYSCOMMAND, OnSysCommand)
@@ -39,10 +40,12 @@ TAVORI_ON_COMMAND(ID_MENU_SHOW, OnShow)
 TAVORI_ON_COMMAND(ID_MENU_CALIBRATE, OnNotYet)
 TAVORI_ON_COMMAND(ID_MENU_CALIBRATE_AUTO, OnNotYet)
 TAVORI_ON_COMMAND(ID_MENU_HELP, OnHelp)
-TAVORI_ON_COMMAND(ID_MENU_ABOUT, OnNotYet)
-TAVORI_ON_COMMAND(ID_MENU_OPTIONS, OnNotYet)
+TAVORI_ON_COMMAND(ID_MENU_ABOUT, OnAbout)
+TAVORI_ON_COMMAND(ID_MENU_OPTIONS, OnOptions)
 TAVORI_ON_MESSAGE(WM_TIMER, OnTimer)
-TAVORI_ON_COMMAND(ID_MENU_LASERWRITE, OnNotYet)
+TAVORI_ON_COMMAND(ID_MENU_LASERWRITE, OnLaserWrite)
+TAVORI_ON_MESSAGE(WM_MEASUREITEM, OnMeasureItem)
+TAVORI_ON_MESSAGE(WM_DRAWITEM, OnDrawItem)
 TAVORI_END_MESSAGE_MAP()
 
 CLumoraDlg::CLumoraDlg() : MappedDialog(IDD_LUMORA_DIALOG, nullptr) {
@@ -105,13 +108,15 @@ BOOL CLumoraDlg::OnInitDialog() {
     m_nHideCount = 0;
     SetTimer(m_hWnd, IDT_HIDE_WINDOW, 500, nullptr);
     SetTimer(m_hWnd, IDT_SEARCH_TYPE, 2000, nullptr);
+    m_pLaserWriteDlg = std::make_unique<CLaserWriteDlg>(m_hWnd);
+    if (m_pLaserWriteDlg->CreateModeless()) ShowWindow(m_pLaserWriteDlg->GetSafeHwnd(), SW_HIDE);
     return TRUE;
 }
 
 LRESULT CLumoraDlg::OnSysCommand(WPARAM wParam, LPARAM lParam) {
     switch (wParam & 0xFFF0) {
     case IDM_ABOUTBOX:
-        return OnNotYet(0, 0);
+        return OnAbout(0, 0);
     case SC_MINIMIZE:
         ShowWindow(m_hWnd, SW_HIDE);
         return 0;
@@ -150,6 +155,7 @@ LRESULT CLumoraDlg::OnDestroy(WPARAM, LPARAM) {
     KillTimer(m_hWnd, IDT_SEARCH_TYPE);
     KillTimer(m_hWnd, IDT_RECONNECT);
     StopCameras();
+    m_pLaserWriteDlg.reset();
     m_pTrayIcon.reset();
     CoUninitialize();
     return 0;
@@ -184,10 +190,50 @@ LRESULT CLumoraDlg::OnShow(WPARAM, LPARAM) {
     return 0;
 }
 
+// The user guide ships beside the program, so Help works offline and never leads to a dead address.
 LRESULT CLumoraDlg::OnHelp(WPARAM, LPARAM) {
-    ShellExecuteA(nullptr, "open", kHelpAddress, nullptr, nullptr, SW_SHOWNORMAL);
+    const std::string guide = g_Settings.AppDir + "\\guide\\index.html";
+    if (GetFileAttributesA(guide.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        AppMessageBox(("The user guide was not found:\n" + guide).c_str(), MB_OK | MB_ICONINFORMATION);
+        return 0;
+    }
+    ShellExecuteA(nullptr, "open", guide.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     return 0;
 }
+
+LRESULT CLumoraDlg::OnAbout(WPARAM, LPARAM) {
+    CAboutDlg(m_hWnd).DoModal();
+    return 0;
+}
+
+// The active named calibration's per-screen records go to the running cameras at once.
+LRESULT CLumoraDlg::OnOptions(WPARAM, LPARAM) {
+    if (COptionsDlg(m_hWnd).DoModal() != IDOK) return 0;
+    if (g_Settings.Setting != 1) {
+        SetTimer(m_hWnd, IDT_HIDE_WINDOW, 500, nullptr);
+        return 0;
+    }
+    for (auto& listener : m_listListeners) {
+        if (!listener) continue;
+        int screen = FindScreenForCamera(listener->GetCaptureIndex());
+        if (screen < 0) continue;
+        listener->SetScreen(screen);
+        LoadScreenCalibration(*listener, screen);
+    }
+    return 0;
+}
+
+LRESULT CLumoraDlg::OnLaserWrite(WPARAM, LPARAM) {
+    if (!m_pLaserWriteDlg || !m_pLaserWriteDlg->GetSafeHwnd()) return 0;
+    m_pLaserWriteDlg->SetNotify(m_hWnd, WM_PROC_CMD, WM_SAVE_CALIBRATION);
+    HWND dlg = m_pLaserWriteDlg->GetSafeHwnd();
+    ShowWindow(dlg, SW_SHOW);
+    SetForegroundWindow(dlg);
+    return 0;
+}
+
+LRESULT CLumoraDlg::OnMeasureItem(WPARAM, LPARAM lParam) { return RouteTrayMenuMessage(WM_MEASUREITEM, lParam); }
+LRESULT CLumoraDlg::OnDrawItem(WPARAM, LPARAM lParam) { return RouteTrayMenuMessage(WM_DRAWITEM, lParam); }
 
 // Calibration, the calibration list, laser writing and the About box arrive in later versions.
 LRESULT CLumoraDlg::OnNotYet([[maybe_unused]] WPARAM wParam, LPARAM) {
@@ -196,7 +242,17 @@ LRESULT CLumoraDlg::OnNotYet([[maybe_unused]] WPARAM wParam, LPARAM) {
     return 0;
 }
 
-LRESULT CLumoraDlg::OnTrayNotify(WPARAM, LPARAM) { return 0; }
+// The menu opens on the left button's press; bringing this window to the foreground first is what
+// lets a click elsewhere close the menu, and WM_NULL afterwards lets the next click open it again.
+LRESULT CLumoraDlg::OnTrayNotify(WPARAM, LPARAM lParam) {
+    if (lParam != WM_LBUTTONDOWN) return 0;
+    POINT pt{};
+    GetCursorPos(&pt);
+    SetForegroundWindow(m_hWnd);
+    ShowTrayMenu(m_hWnd, pt.x, pt.y, m_bCameraRunning != 0);
+    PostMessageA(m_hWnd, WM_NULL, 0, 0);
+    return 0;
+}
 
 LRESULT CLumoraDlg::OnTimer(WPARAM wParam, LPARAM) {
     if (wParam == IDT_HIDE_WINDOW) {

@@ -11,6 +11,7 @@
 #include "win/Dialog.h"
 
 class CAnimateTrayIcon;
+class CLaserWriteDlg;
 class CListenThread;
 
 constexpr UINT WM_PROC_CMD = 0x801;
@@ -62,6 +63,11 @@ private:
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
     LRESULT OnHelp(WPARAM wParam, LPARAM lParam);
     LRESULT OnNotYet(WPARAM wParam, LPARAM lParam);
+    LRESULT OnAbout(WPARAM wParam, LPARAM lParam);
+    LRESULT OnOptions(WPARAM wParam, LPARAM lParam);
+    LRESULT OnLaserWrite(WPARAM wParam, LPARAM lParam);
+    LRESULT OnMeasureItem(WPARAM wParam, LPARAM lParam);
+    LRESULT OnDrawItem(WPARAM wParam, LPARAM lParam);
     bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void OnCameraLost();
     static MouseSettings CurrentMouseSettings();
@@ -70,6 +76,7 @@ private:
     HICON m_hIcon = nullptr;
     HBRUSH m_brush = nullptr;
     std::unique_ptr<CAnimateTrayIcon> m_pTrayIcon;
+    std::unique_ptr<CLaserWriteDlg> m_pLaserWriteDlg;
     std::vector<std::unique_ptr<CListenThread>> m_listListeners;
     int m_nHideCount = 0;
     volatile LONG m_bCameraRunning = 0;

@@ -7,7 +7,7 @@ namespace {
 constexpr LPARAM kLaserWriteCommand = 10;
 }
 
-CLaserWriteDlg::CLaserWriteDlg() : Dialog(IDD_LASERWRITE, nullptr) {}
+CLaserWriteDlg::CLaserWriteDlg(HWND owner) : Dialog(IDD_LASERWRITE, owner) {}
 
 void CLaserWriteDlg::SetNotify(HWND window, UINT message, UINT secondMessage) {
     m_hNotify = window;

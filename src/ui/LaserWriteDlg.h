@@ -5,7 +5,8 @@
 
 class CLaserWriteDlg : public win::Dialog {
 public:
-    CLaserWriteDlg();
+    // The main window owns the dialog: it is created hidden and lives until the main window goes.
+    explicit CLaserWriteDlg(HWND owner);
     void SetNotify(HWND window, UINT message, UINT secondMessage);
 
 protected:
