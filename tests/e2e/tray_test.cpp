@@ -233,9 +233,11 @@ void RegisterReader() {
     CloseHandle(map);
 }
 std::string Row(HWND list, int i) {
-    char text[256] = {};
-    SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
-    return text;
+    wchar_t text[256] = {};
+    SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+    char narrow[256] = {};
+    WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof(narrow), nullptr, nullptr);
+    return narrow;
 }
 }  // namespace
 
@@ -270,7 +272,7 @@ TEST(Options, NamedCalibrationsByKeyboardApplyAtOnceAndSurviveARestart) {
     }
     // Row 1 ("room") renamed, then the last row ("hall") set active.
     Type({'+', VK_TAB, VK_HOME, VK_DOWN, VK_TAB, VK_TAB, VK_SPACE, VK_END, '+', VK_HOME, 's', 't', 'u', 'd', 'i', 'o', VK_RETURN});
-    Type({'+', VK_TAB, VK_END, VK_TAB, VK_TAB, VK_TAB, VK_TAB, VK_SPACE});
+    Type({'+', VK_TAB, VK_HOME, VK_DOWN, VK_DOWN, VK_TAB, VK_TAB, VK_TAB, VK_TAB, VK_SPACE});
     EXPECT_TRUE(WaitFor([] { return !Shown(nullptr, "Calibrations"); }, 3000));
     const std::string room = d.folder.ReadKey("Calibration.ini", "", "Next");
     EXPECT_EQ(d.folder.ReadKey("Calibration.ini", room.c_str(), "Name"), "studio");
