@@ -208,7 +208,7 @@ LRESULT CLumoraDlg::OnAbout(WPARAM, LPARAM) {
 
 // The active named calibration's per-screen records go to the running cameras at once.
 LRESULT CLumoraDlg::OnOptions(WPARAM, LPARAM) {
-    if (COptionsDlg(m_hWnd).DoModal() != IDOK) return 0;
+    if (COptionsDlg(m_hWnd, AppTitle()).DoModal() != IDOK) return 0;
     if (g_Settings.Setting != 1) {
         SetTimer(m_hWnd, IDT_HIDE_WINDOW, 500, nullptr);
         return 0;

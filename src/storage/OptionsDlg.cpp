@@ -1,6 +1,7 @@
 #include "storage/OptionsDlg.h"
 
 #include <ctime>
+#include <utility>
 
 #include "config/IniFile.h"
 #include "config/LangText.h"
@@ -31,7 +32,8 @@ TAVORI_ON_COMMAND(IDOK, OnOK)
 TAVORI_ON_MESSAGE(WM_REPORT_DAMAGE, OnReportDamage)
 TAVORI_END_MESSAGE_MAP()
 
-COptionsDlg::COptionsDlg(HWND parent) : MappedDialog(IDD_OPTIONS, parent) {}
+COptionsDlg::COptionsDlg(HWND parent, std::string messageCaption)
+    : MappedDialog(IDD_OPTIONS, parent), m_messageCaption(std::move(messageCaption)) {}
 
 BOOL COptionsDlg::OnInitDialog() {
     m_editName = GetDlgItem(m_hWnd, IDC_EDIT_NAME);
@@ -66,7 +68,7 @@ LRESULT COptionsDlg::OnReportDamage(WPARAM, LPARAM) {
     text += ":\n";
     for (const std::string& key : m_list.unreadable) text += "\n" + (key.empty() ? std::string("(unnamed)") : key);
     text += "\n\nThe entries shown above can still be used. A new entry is added after the last one shown.";
-    MessageBoxA(m_hWnd, text.c_str(), g_Lang.IDS_OPTIONS.c_str(), MB_OK | MB_ICONWARNING);
+    MessageBoxA(m_hWnd, text.c_str(), m_messageCaption.c_str(), MB_OK | MB_ICONWARNING);
     return 0;
 }
 

@@ -6,7 +6,8 @@
 
 class COptionsDlg : public win::MappedDialog<COptionsDlg> {
 public:
-    explicit COptionsDlg(HWND parent);
+    // messageCaption: the caption of the message that reports a damaged list.
+    COptionsDlg(HWND parent, std::string messageCaption);
 
 protected:
     BOOL OnInitDialog() override;
@@ -31,5 +32,6 @@ private:
     HWND m_listCalib = nullptr;
     int m_bRename = 0;
     int m_bNew = 0;
+    std::string m_messageCaption;
     CalibrationList m_list;  // the rows as the last FillList walked them
 };
