@@ -18,16 +18,12 @@ IniKeyReader Reader(const Ini& ini) {
 }
 
 // A, B, C in the case file stand for these keys; "-" for the empty section.
-std::string Expand(std::string s) {
+std::vector<std::string> Keys(const std::string& words) {
     static const std::map<std::string, std::string> keys{
         {"A", "C20240403090507"}, {"B", "C20240403090508"}, {"C", "C20240403090509"}, {"-", ""}};
-    return keys.count(s) ? keys.at(s) : s;
-}
-
-std::vector<std::string> Keys(const std::string& joined) {
     std::vector<std::string> out;
-    std::stringstream in(joined);
-    for (std::string k; in >> k;) out.push_back(Expand(k));
+    std::stringstream in(words);
+    for (std::string k; in >> k;) out.push_back(keys.count(k) ? keys.at(k) : k);
     return out;
 }
 }  // namespace
@@ -35,30 +31,25 @@ std::vector<std::string> Keys(const std::string& joined) {
 TEST(CalibrationList, WalkFollowsTheLinksAndSurvivesDamage) {
     std::ifstream file(TAVORI_LIST_CASES);
     ASSERT_TRUE(file) << TAVORI_LIST_CASES;
-    Ini ini;
-    std::string section, line;
     int cases = 0;
-    while (std::getline(file, line)) {
+    for (std::string line; std::getline(file, line);) {
         if (line.empty() || line[0] == '#') continue;
-        if (line[0] == '[') {
-            section = Expand(line.substr(1, line.find(']') - 1));
-            ini[section];
-        } else if (line[0] == '=') {
-            for (char& c : line) c = (c == ',' ? ' ' : c);
-            std::vector<std::string> parts;
-            std::stringstream in(line.substr(1));
-            for (std::string part; std::getline(in, part, '|');) parts.push_back(part);
-            ASSERT_EQ(parts.size(), 3u) << line;
-            CalibrationList list = WalkCalibrationList(Reader(ini));
-            EXPECT_EQ(list.keys, Keys(parts[0])) << line;
-            EXPECT_EQ(list.unreadable, Keys(parts[1])) << line;
-            EXPECT_EQ(list.tail, Keys(parts[2]).at(0)) << line;
-            ini.clear();
-            ++cases;
-        } else {
-            size_t eq = line.find('=');
-            ini[section][line.substr(0, eq)] = Expand(line.substr(eq + 1));
+        const size_t arrow = line.find("=>");
+        Ini ini;
+        std::stringstream keys(line.substr(0, arrow));
+        for (std::string item; std::getline(keys, item, ';');) {
+            const size_t dot = item.find('.'), eq = item.find('=');
+            if (eq == std::string::npos) continue;
+            ini[Keys(item.substr(0, dot)).at(0)][item.substr(dot + 1, eq - dot - 1)] = Keys(item.substr(eq + 1)).at(0);
         }
+        std::vector<std::string> expected[3];
+        std::stringstream want(line.substr(arrow + 2));
+        for (auto& e : expected) std::getline(want, line, '|'), e = Keys(line);
+        CalibrationList list = WalkCalibrationList(Reader(ini));
+        EXPECT_EQ(list.keys, expected[0]) << cases;
+        EXPECT_EQ(list.unreadable, expected[1]) << cases;
+        EXPECT_EQ(std::vector<std::string>{list.tail}, expected[2]) << cases;
+        ++cases;
     }
     EXPECT_EQ(cases, 8);
 }
