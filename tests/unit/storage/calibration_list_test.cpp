@@ -68,14 +68,6 @@ TEST(CalibrationList, TenThousandEntriesStopAtTheLimitAndAppendAfterEnd) {
     EXPECT_EQ(list.tail, "C00000000009999");
 }
 
-TEST(CalibrationList, ActiveMarkNeedsAnExactKeyMatch) {
-    Ini ini{{"System", {{"List", "C20240403090507"}, {"Active", "C20240403090507"}}},
-            {"C20240403090507", {{"Name", "room 1"}}}};
-    EXPECT_EQ(CalibrationRowText(WalkCalibrationList(Reader(ini)), 0, "active"), "room 1 [active]");
-    ini["System"]["Active"] = "c20240403090507";
-    EXPECT_EQ(CalibrationRowText(WalkCalibrationList(Reader(ini)), 0, "active"), "room 1");
-}
-
 TEST(CalibrationList, NewKeysAreLocalTimeMovedOnPastKeysInUse) {
     std::tm t{};
     t.tm_year = 124, t.tm_mon = 11, t.tm_mday = 31, t.tm_hour = 23, t.tm_min = 59, t.tm_sec = 58;
