@@ -58,8 +58,7 @@ TEST(CalibrationList, TenThousandEntriesStopAtTheLimitAndAppendAfterEnd) {
     Ini ini{{"System", {{"List", "C00000000000000"}, {"End", "C00000000009999"}}}};
     for (int i = 0; i < 10000; ++i) {
         char key[16], next[16];
-        snprintf(key, sizeof(key), "C%014d", i);
-        snprintf(next, sizeof(next), "C%014d", i + 1);
+        snprintf(key, sizeof(key), "C%014d", i), snprintf(next, sizeof(next), "C%014d", i + 1);
         ini[key] = {{"Next", i == 9999 ? "None" : next}};
     }
     CalibrationList list = WalkCalibrationList(Reader(ini));
