@@ -12,8 +12,9 @@
 // Reads one key; nullopt when the key (or its whole section) is absent.
 using IniKeyReader = std::function<std::optional<std::string>(const std::string& section, const char* key)>;
 
-// A hand-edited or damaged file must never make the walk endless or the list box unusable.
-constexpr size_t kMaxCalibrationRows = 1000;
+// A hand-edited or damaged file must never make the walk endless or the list box unusable; every
+// row costs two file reads, so the limit also bounds how long the dialog takes to open.
+constexpr size_t kMaxCalibrationRows = 500;
 constexpr size_t kEntryKeyLength = 15;
 
 struct CalibrationList {

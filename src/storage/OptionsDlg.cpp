@@ -67,7 +67,7 @@ LRESULT COptionsDlg::OnReportDamage(WPARAM, LPARAM) {
     if (m_list.limitReached) text += " (the list is longer than " + std::to_string(kMaxCalibrationRows) + " entries)";
     text += ":\n";
     for (const std::string& key : m_list.unreadable) text += "\n" + (key.empty() ? std::string("(unnamed)") : key);
-    text += "\n\nThe entries shown above can still be used. A new entry is added after the last one shown.";
+    text += "\n\nThe entries shown can still be used; new entries are added at the end of the list.";
     MessageBoxA(m_hWnd, text.c_str(), m_messageCaption.c_str(), MB_OK | MB_ICONWARNING);
     return 0;
 }
