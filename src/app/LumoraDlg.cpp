@@ -226,9 +226,7 @@ LRESULT CLumoraDlg::OnOptions(WPARAM, LPARAM) {
 LRESULT CLumoraDlg::OnLaserWrite(WPARAM, LPARAM) {
     if (!m_pLaserWriteDlg || !m_pLaserWriteDlg->GetSafeHwnd()) return 0;
     m_pLaserWriteDlg->SetNotify(m_hWnd, WM_PROC_CMD, WM_SAVE_CALIBRATION);
-    HWND dlg = m_pLaserWriteDlg->GetSafeHwnd();
-    ShowWindow(dlg, SW_SHOW);
-    SetForegroundWindow(dlg);
+    m_pLaserWriteDlg->Show();
     return 0;
 }
 
@@ -245,7 +243,8 @@ LRESULT CLumoraDlg::OnNotYet([[maybe_unused]] WPARAM wParam, LPARAM) {
 // The menu opens on the left button's press; bringing this window to the foreground first is what
 // lets a click elsewhere close the menu, and WM_NULL afterwards lets the next click open it again.
 LRESULT CLumoraDlg::OnTrayNotify(WPARAM, LPARAM lParam) {
-    if (lParam != WM_LBUTTONDOWN) return 0;
+    // Enter or Space on the icon (reached with Win+B) opens the menu as the left button does.
+    if (lParam != WM_LBUTTONDOWN && lParam != NIN_KEYSELECT) return 0;
     POINT pt{};
     GetCursorPos(&pt);
     SetForegroundWindow(m_hWnd);

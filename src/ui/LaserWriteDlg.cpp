@@ -15,8 +15,38 @@ void CLaserWriteDlg::SetNotify(HWND window, UINT message, UINT secondMessage) {
     m_secondMessage = secondMessage;
 }
 
+namespace {
+HWND g_laserDlg = nullptr;
+HHOOK g_keyboardHook = nullptr;
+
+// The main window runs its own modal loop, which gives dialog keys (Tab, Space, Enter, Escape)
+// only to itself; this gives them to the laser-write dialog while it has the focus.
+LRESULT CALLBACK DialogKeys(int code, WPARAM wParam, LPARAM lParam) {
+    auto* msg = reinterpret_cast<MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && g_laserDlg && msg->message >= WM_KEYFIRST &&
+        msg->message <= WM_KEYLAST && (msg->hwnd == g_laserDlg || IsChild(g_laserDlg, msg->hwnd)) &&
+        IsDialogMessageA(g_laserDlg, msg))
+        msg->message = WM_NULL;
+    return CallNextHookEx(g_keyboardHook, code, wParam, lParam);
+}
+}  // namespace
+
+CLaserWriteDlg::~CLaserWriteDlg() {
+    if (g_keyboardHook) UnhookWindowsHookEx(g_keyboardHook);
+    g_keyboardHook = nullptr;
+    g_laserDlg = nullptr;
+}
+
+void CLaserWriteDlg::Show() {
+    ShowWindow(m_hWnd, SW_SHOW);
+    SetForegroundWindow(m_hWnd);
+    SendMessageA(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(m_hWnd, ID_CHECK_LASERWRITE)), TRUE);
+}
+
 BOOL CLaserWriteDlg::OnInitDialog() {
     SetDlgItemTextA(m_hWnd, ID_CHECK_LASERWRITE, g_Lang.IDS_LASERWRIT.c_str());
+    g_laserDlg = m_hWnd;
+    if (!g_keyboardHook) g_keyboardHook = SetWindowsHookExA(WH_GETMESSAGE, DialogKeys, nullptr, GetCurrentThreadId());
     return TRUE;
 }
 

@@ -7,7 +7,10 @@ class CLaserWriteDlg : public win::Dialog {
 public:
     // The main window owns the dialog: it is created hidden and lives until the main window goes.
     explicit CLaserWriteDlg(HWND owner);
+    ~CLaserWriteDlg() override;
     void SetNotify(HWND window, UINT message, UINT secondMessage);
+    // Shows the dialog in front with the check box focused: Space switches it, Enter confirms.
+    void Show();
 
 protected:
     BOOL OnInitDialog() override;

@@ -11,6 +11,7 @@ CXPMenu* g_openMenu = nullptr;  // UI thread only: the menu being tracked
 }
 
 void ShowTrayMenu(HWND owner, int x, int y, bool cameraRunning) {
+    if (g_openMenu) return;  // a click on the icon while the menu is open: no second, nested menu
     while (GetWindowLongPtrA(owner, GWL_STYLE) & WS_CHILD) owner = GetParent(owner);
     const std::array<TrayMenuItem, 5> items{{
         {IDI_MENU_CALIBRATE, IDI_MENU_CALIBRATE, g_Lang.IDS_Calibration_Auto},
