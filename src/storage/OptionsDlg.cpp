@@ -1,22 +1,27 @@
 #include "storage/OptionsDlg.h"
 
 #include <ctime>
+#include <fstream>
+#include <iterator>
 #include <utility>
 
 #include "config/IniFile.h"
+#include "config/IniText.h"
 #include "config/LangText.h"
 #include "config/Settings.h"
 #include "res/resource.h"
 
 namespace {
 constexpr UINT WM_REPORT_DAMAGE = WM_APP + 1;
-// A value no user types: tells an absent key from an empty one.
-constexpr const char* kAbsent = "\x01\x02";
 
-std::optional<std::string> ReadCalibrationKey(const std::string& section, const char* key) {
-    std::string value = ini::ReadString(g_Settings.CalibIniPath, section.c_str(), key, kAbsent);
-    if (value == kAbsent) return std::nullopt;
-    return value;
+// The list is read from the file's text by the same rules its writer follows: one read of the
+// whole file, and an entry with the empty name reads back as it was written.
+std::string CalibrationFileText() {
+    std::ifstream in(g_Settings.CalibIniPath, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+IniKeyReader ReaderOf(const std::string& text) {
+    return [&text](const std::string& section, const char* key) { return GetIniValue(text, section, key); };
 }
 void WriteCalibrationKey(const std::string& section, const char* key, const std::string& value) {
     ini::WriteString(g_Settings.CalibIniPath, section.c_str(), key, value.c_str());
@@ -52,7 +57,8 @@ BOOL COptionsDlg::OnInitDialog() {
 
 void COptionsDlg::FillList() {
     SendMessageA(m_listCalib, LB_RESETCONTENT, 0, 0);
-    m_list = WalkCalibrationList(ReadCalibrationKey);
+    const std::string text = CalibrationFileText();
+    m_list = WalkCalibrationList(ReaderOf(text));
     for (size_t row = 0; row < m_list.keys.size(); ++row) {
         std::string text = CalibrationRowText(m_list, row, g_Lang.IDS_ACTIVE);
         SendMessageA(m_listCalib, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
@@ -111,10 +117,9 @@ void COptionsDlg::SaveNewEntry(const std::string& name) {
 #else
     localtime_r(&now, &local);
 #endif
-    const std::string key = UniqueCalibrationEntryKey(local, [this](const std::string& candidate) {
-        for (const std::string& k : m_list.keys)
-            if (k == candidate) return true;
-        return ReadCalibrationKey(candidate, "Name").has_value() || ReadCalibrationKey(candidate, "Next").has_value();
+    const std::string text = CalibrationFileText();
+    const std::string key = UniqueCalibrationEntryKey(local, [&](const std::string& candidate) {
+        return GetIniValue(text, candidate, "Name") || GetIniValue(text, candidate, "Next");
     });
     WriteCalibrationKey(key, "Name", name);
     WriteCalibrationKey(key, "Next", "None");

@@ -2,10 +2,7 @@
 
 #include "config/LangText.h"
 #include "res/resource.h"
-
-namespace {
-constexpr LPARAM kLaserWriteCommand = 10;
-}
+#include "win/Messages.h"
 
 CLaserWriteDlg::CLaserWriteDlg(HWND owner) : Dialog(IDD_LASERWRITE, owner) {}
 
@@ -59,7 +56,7 @@ bool CLaserWriteDlg::Dispatch(UINT message, WPARAM wParam, LPARAM, LRESULT& resu
 
 void CLaserWriteDlg::OnOK() {
     const WPARAM state = IsDlgButtonChecked(m_hWnd, ID_CHECK_LASERWRITE) == BST_CHECKED ? 1 : 0;
-    if (m_hNotify) PostMessageA(m_hNotify, m_notifyMessage, state, kLaserWriteCommand);
+    if (m_hNotify) PostMessageA(m_hNotify, m_notifyMessage, state, PROC_KIND_CAPTURE_MODE);
     // Hidden, never ended: the box keeps its state for the next showing.
     ShowWindow(m_hWnd, SW_HIDE);
 }

@@ -8,6 +8,7 @@
 
 #include "DriverHarness.h"
 #include "VirtualRig.h"
+#include "config/IniText.h"
 #include "output/SharedMemory.h"
 
 using namespace e2e;
@@ -172,29 +173,34 @@ TEST(Options, NamedCalibrationsByKeyboardApplyAtOnceAndSurviveARestart) {
     HWND options = Shown(nullptr, "Calibrations");
     ASSERT_TRUE(options && WaitFor([&] { return GetForegroundWindow() == options; }, 2000));
     Type("\t\t\t room\n\t\t hall\n");  // from the list: name, Rename, New
-    const std::string ini = d.folder.Path("Calibration.ini");
-    std::string hall;
-    ASSERT_TRUE(WaitFor([&] { return d.folder.ReadKey("Calibration.ini", (hall = d.folder.ReadKey("Calibration.ini", "System", "End")).c_str(), "Name") == "hall"; }, 5000));
-    // Hall's own mapping, as a set-up tool prepares it: the whole camera view on half the screen.
-    auto put = [&](const std::string& key, long value) {
-        WritePrivateProfileStringA(hall.c_str(), key.c_str(), std::to_string(value).c_str(), ini.c_str());
+    // Calibration.ini is read and edited as the driver does, as text.
+    std::string text, hall;
+    auto read = [&](const std::string& section, const char* key) {
+        std::ifstream in(d.folder.Path("Calibration.ini"), std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), {});
+        return GetIniValue(text, section, key).value_or("<missing>");
     };
+    ASSERT_TRUE(WaitFor([&] { return read(hall = read("System", "End"), "Name") == "hall"; }, 5000));
+    // Hall's own mapping, as a set-up tool prepares it: the whole camera view on half the screen.
+    auto put = [&](const std::string& key, long value) { SetIniValue(text, hall, key, std::to_string(value)); };
     put("CamScreen0", 0), put("winwidth0", ScreenWidth() / 2), put("winheight0", ScreenHeight() / 2);
     for (int i = 0; i < 25; ++i) put("x0" + std::to_string(i), d.cal.x[i]), put("y0" + std::to_string(i), d.cal.y[i]);
+    d.folder.Write("Calibration.ini", text);
     Type("^\tHD\t\t E^Hstudio\n");  // row 1 renamed: Rename, then the whole name replaced
     Type("^\tHDD\t\t\t\t ");       // row 2 set active
     EXPECT_TRUE(Gone(nullptr, "Calibrations"));
-    const std::string room = d.folder.ReadKey("Calibration.ini", "", "Next");
-    auto keys = [&](const std::string& s) { return d.folder.ReadKey("Calibration.ini", s.c_str(), "Name") + "," + d.folder.ReadKey("Calibration.ini", s.c_str(), "Next"); };
+    const std::string room = read("", "Next");
+    auto keys = [&](const std::string& s) { return read(s, "Name") + "," + read(s, "Next"); };
     EXPECT_EQ(keys(room) + "," + keys(hall), "studio," + hall + ",hall,None");
-    EXPECT_EQ(keys("System"), "<missing>,<missing>");  // the system never writes List
-    EXPECT_EQ(d.folder.ReadKey("Calibration.ini", "System", "Active"), hall);
+    EXPECT_EQ(read("System", "List") + "," + read("System", "Active"), "<missing>," + hall);  // List is never written
     EXPECT_TRUE(publishedAt(0.5)) << "the active entry's mapping applies at once";
     UnmapViewOfFile(view), CloseHandle(points), UnmapViewOfFile(t), CloseHandle(table);
 
     d.Quit();
     ASSERT_TRUE(d.driver.WaitForExit());
-    WritePrivateProfileStringA(hall.c_str(), "Next", room.c_str(), ini.c_str());  // a loop, as a hand edit leaves it
+    read(hall, "Next");
+    SetIniValue(text, hall, "Next", room);  // a loop, as a hand edit leaves it
+    d.folder.Write("Calibration.ini", text);
     Driver again;
     ASSERT_TRUE(again.Start(d.folder));
     HWND main = again.WaitForMainWindow();
