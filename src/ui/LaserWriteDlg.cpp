@@ -35,9 +35,12 @@ CLaserWriteDlg::~CLaserWriteDlg() {
 }
 
 void CLaserWriteDlg::Show() {
+    // Set before showing too: activation gives the focus back to the control the dialog remembers.
+    const WPARAM box = reinterpret_cast<WPARAM>(GetDlgItem(m_hWnd, ID_CHECK_LASERWRITE));
+    SendMessageA(m_hWnd, WM_NEXTDLGCTL, box, TRUE);
     ShowWindow(m_hWnd, SW_SHOW);
     SetForegroundWindow(m_hWnd);
-    SendMessageA(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(m_hWnd, ID_CHECK_LASERWRITE)), TRUE);
+    SendMessageA(m_hWnd, WM_NEXTDLGCTL, box, TRUE);
 }
 
 BOOL CLaserWriteDlg::OnInitDialog() {
