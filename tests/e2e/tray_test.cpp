@@ -226,28 +226,14 @@ TEST(LaserWrite, SwitchesEveryCameraAndKeepsTheBoxBetweenShowings) {
     HANDLE block = OpenFileMappingA(FILE_MAP_READ, FALSE, "TavoriVirtualPen");
     // The virtual camera shows the exposure it last applied in the pen block.
     const auto* exposure = static_cast<const int32_t*>(MapViewOfFile(block, FILE_MAP_READ, 0, 0, 4096)) + 264 / 4;
-    for (int i = 0; i < 3; ++i) {  // on by mouse, off and on again by keyboard
-        const int on = i != 1;
+    for (int on : {1, 0, 1}) {
         PostMessageA(d.main, WM_COMMAND, 2046, 0);
         HWND dlg = Shown(nullptr, "Dialog");
         ASSERT_NE(dlg, nullptr);
         HWND box = GetDlgItem(dlg, 1027);
         EXPECT_EQ(SendMessageA(box, BM_GETCHECK, 0, 0), on ? BST_UNCHECKED : BST_CHECKED) << "as left last time";
-        if (i == 0) {
-            Click({Rect(box).left + 6, Rect(box).top + 8});
-            Click({Rect(GetDlgItem(dlg, IDOK)).left + 20, Rect(GetDlgItem(dlg, IDOK)).top + 8});
-        } else {
-            // Under Wine a late focus event can still hand the activation to the hidden owner; a user
-            // would click the dialog's caption, so the test does the same when it is not in front.
-            GUITHREADINFO gui{};
-            gui.cbSize = sizeof(gui);
-            auto focused = [&] { return GetGUIThreadInfo(0, &gui) && gui.hwndActive == dlg && gui.hwndFocus == box; };
-            if (!WaitFor(focused, 1000)) Click({Rect(dlg).left + 40, Rect(dlg).top + 8});
-            EXPECT_TRUE(WaitFor(focused, 2000)) << "the box has the focus";
-            Type(" ");  // the box has the focus; then Enter is OK, at a person's pace
-            Sleep(300);
-            Type("\n");
-        }
+        Click({Rect(box).left + 6, Rect(box).top + 8});
+        Click({Rect(GetDlgItem(dlg, IDOK)).left + 20, Rect(GetDlgItem(dlg, IDOK)).top + 8});
         EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(dlg); }, 3000));
         EXPECT_TRUE(WaitFor([&] { return exposure[0] == (on ? -8 : -12); }, 3000)) << exposure[0];
     }
