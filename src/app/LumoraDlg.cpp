@@ -45,6 +45,8 @@ TAVORI_ON_COMMAND(ID_MENU_HELP, OnHelp)
 TAVORI_ON_COMMAND(ID_MENU_ABOUT, OnAbout)
 TAVORI_ON_COMMAND(ID_MENU_OPTIONS, OnOptions)
 TAVORI_ON_MESSAGE(WM_TIMER, OnTimer)
+TAVORI_ON_MESSAGE(WM_DEVICECHANGE, OnDeviceChange)
+TAVORI_ON_MESSAGE(WM_POWERBROADCAST, OnPowerBroadcast)
 TAVORI_ON_COMMAND(ID_MENU_LASERWRITE, OnLaserWrite)
 TAVORI_ON_MESSAGE(WM_MEASUREITEM, OnMeasureItem)
 TAVORI_ON_MESSAGE(WM_DRAWITEM, OnDrawItem)
@@ -107,6 +109,7 @@ BOOL CLumoraDlg::OnInitDialog() {
     m_pTrayIcon->SetTooltipText(g_Lang.IDS_TAVORI.c_str());
 
     m_listListeners.SetTarget(m_hWnd, WM_POINT_EVENT, WM_PROC_CMD);
+    m_cameraNotifications.Register(m_hWnd);
     if (!StartCameras()) {
         AppMessageBox(g_Lang.IDS_INSTAVORI.c_str());
         WriteManagementZero();
@@ -165,6 +168,8 @@ LRESULT CLumoraDlg::OnDestroy(WPARAM, LPARAM) {
     KillTimer(m_hWnd, IDT_HIDE_WINDOW);
     KillTimer(m_hWnd, IDT_SEARCH_TYPE);
     KillTimer(m_hWnd, IDT_RECONNECT);
+    KillTimer(m_hWnd, IDT_DEVICE_CHANGE);
+    m_cameraNotifications.Unregister();
     m_pCalibrationFlow.reset();
     m_pCalibrationWindows.reset();
     StopCameras();
@@ -254,13 +259,6 @@ LRESULT CLumoraDlg::OnLaserWrite(WPARAM, LPARAM) {
 LRESULT CLumoraDlg::OnMeasureItem(WPARAM, LPARAM lParam) { return RouteTrayMenuMessage(WM_MEASUREITEM, lParam); }
 LRESULT CLumoraDlg::OnDrawItem(WPARAM, LPARAM lParam) { return RouteTrayMenuMessage(WM_DRAWITEM, lParam); }
 
-// Calibration, the calibration list, laser writing and the About box arrive in later versions.
-LRESULT CLumoraDlg::OnNotYet([[maybe_unused]] WPARAM wParam, LPARAM) {
-    TRACE("command %u is not available yet", static_cast<unsigned>(LOWORD(wParam)));
-    AppMessageBox("This function is not available in this version of Tavori yet.", MB_OK | MB_ICONINFORMATION);
-    return 0;
-}
-
 // The menu opens on the left button's press; bringing this window to the foreground first is what
 // lets a click elsewhere close the menu, and WM_NULL afterwards lets the next click open it again.
 LRESULT CLumoraDlg::OnTrayNotify(WPARAM, LPARAM lParam) {
@@ -283,6 +281,7 @@ LRESULT CLumoraDlg::OnTimer(WPARAM wParam, LPARAM) {
     }
     if (wParam == IDT_RECONNECT) Reconnect();
     if (wParam == IDT_SEARCH_TYPE) ReloadSearchType();
+    if (wParam == IDT_DEVICE_CHANGE) OnDevicesSettled();
     return 0;
 }
 
@@ -361,6 +360,45 @@ void CLumoraDlg::Reconnect() {
     m_bCameraRunning = 1;
     if (m_pTrayIcon) m_pTrayIcon->SetIcon(IDR_MAINFRAME);
     if (static_cast<int>(m_listListeners.Count()) >= m_listListeners.Wanted()) KillTimer(m_hWnd, IDT_RECONNECT);
+}
+
+void CLumoraDlg::ReconnectNow() {
+    if (m_bEnding) return;
+    Reconnect();
+    if (!m_bCameraRunning || static_cast<int>(m_listListeners.Count()) < m_listListeners.Wanted())
+        SetTimer(m_hWnd, IDT_RECONNECT, 5000, nullptr);
+}
+
+// Devices came or went: once the events have been quiet for 300 ms (a hub brings several, and
+// another program may post any number), missing cameras are reconnected and a camera no longer
+// listed is handled as lost, without waiting for the poll or the presence check.
+LRESULT CLumoraDlg::OnDeviceChange(WPARAM wParam, LPARAM) {
+    if (!m_bEnding && CCameraNotifications::IsDeviceChange(wParam)) SetTimer(m_hWnd, IDT_DEVICE_CHANGE, 300, nullptr);
+    return TRUE;
+}
+
+void CLumoraDlg::OnDevicesSettled() {
+    KillTimer(m_hWnd, IDT_DEVICE_CHANGE);
+    if (m_bEnding || m_listListeners.Stopping()) return;
+    const int running = static_cast<int>(m_listListeners.Count());
+    if (!m_bCameraRunning || running < m_listListeners.Wanted()) {
+        ReconnectNow();
+    } else if (CCameraSet::CountKnownCameras() < running) {
+        OnCameraLost();
+    }
+}
+
+// After sleep the cameras' streams are gone or stale whatever the drivers say: start them again,
+// without the disconnection box.
+LRESULT CLumoraDlg::OnPowerBroadcast(WPARAM wParam, LPARAM) {
+    // Resume always brings PBT_APMRESUMEAUTOMATIC (and PBT_APMRESUMESUSPEND too when a user is there).
+    if (wParam != PBT_APMRESUMEAUTOMATIC || m_bEnding || m_listListeners.Stopping())
+        return TRUE;
+    TRACE("resume from sleep: restarting cameras");
+    m_bCameraRunning = 0;
+    StopCameras();
+    ReconnectNow();
+    return TRUE;
 }
 
 void CLumoraDlg::OnCameraLost() {
