@@ -17,6 +17,10 @@
 
 namespace {
 constexpr const char* kHelpAddress = "https://tavori.example/help";
+constexpr UINT kReconnectMs = 5000;
+constexpr const char* kNoCameraYet =
+    "No Tavori camera was found. Tavori keeps running in the notification area and starts the camera as "
+    "soon as it is plugged in.";
 }
 
 TAVORI_BEGIN_MESSAGE_MAP(CLumoraDlg)
@@ -37,6 +41,8 @@ TAVORI_ON_COMMAND(ID_MENU_QUIT, OnQuit)
 TAVORI_ON_COMMAND(IDOK, OnQuit)
 TAVORI_ON_COMMAND(IDCANCEL, OnQuit)
 TAVORI_ON_MESSAGE(WM_ENDSESSION, OnEndSession)
+TAVORI_ON_MESSAGE(WM_DISPLAYCHANGE, OnDisplayChange)
+TAVORI_ON_MESSAGE(WM_CALIBRATION_REFUSED, OnCalibrationRefused)
 TAVORI_ON_COMMAND(ID_MENU_SHOW, OnShow)
 TAVORI_ON_COMMAND(ID_MENU_CALIBRATE, OnNotYet)
 TAVORI_ON_COMMAND(ID_MENU_CALIBRATE_AUTO, OnNotYet)
@@ -87,9 +93,7 @@ BOOL CLumoraDlg::OnInitDialog() {
     CoInitialize(nullptr);
     m_pTrayIcon.reset();
     m_bCameraRunning = 0;
-    m_nScreenW = GetSystemMetrics(SM_CXSCREEN);
-    m_nScreenH = GetSystemMetrics(SM_CYSCREEN);
-    m_desktopMouse.SetScreenSize(m_nScreenW, m_nScreenH);
+    RefreshScreenSize();
 
     m_uTaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
     m_pTrayIcon = std::make_unique<CAnimateTrayIcon>(m_hWnd, WM_TRAY_NOTIFY, 0, 0, IDR_MAINFRAME, RGB(255, 255, 255));
@@ -97,17 +101,20 @@ BOOL CLumoraDlg::OnInitDialog() {
     m_pTrayIcon->SetTooltipText(g_Lang.IDS_TAVORI.c_str());
 
     m_listListeners.SetTarget(m_hWnd, WM_POINT_EVENT, WM_PROC_CMD);
-    if (!StartCameras()) {
-        AppMessageBox(g_Lang.IDS_INSTAVORI.c_str());
-        WriteManagementZero();
-        EndDialog(IDCANCEL);
-        return FALSE;
-    }
+    const bool started = StartCameras() != 0;
+    CheckCalibrations();
     g_nBackgroundMode = 2;
-    m_bCameraRunning = 1;
+    m_bCameraRunning = started ? 1 : 0;
     m_nHideCount = 0;
     SetTimer(m_hWnd, IDT_HIDE_WINDOW, 500, nullptr);
     SetTimer(m_hWnd, IDT_SEARCH_TYPE, 2000, nullptr);
+    if (!started) {
+        // A camera plugged in after logon, or slower than the autostart: wait for it in the tray
+        // (the reconnect timer starts it) instead of leaving the user without a driver.
+        if (m_pTrayIcon) m_pTrayIcon->SetIcon(IDI_DISCONNECTED);
+        SetTimer(m_hWnd, IDT_RECONNECT, kReconnectMs, nullptr);
+        AppMessageBox(kNoCameraYet, MB_OK | MB_ICONINFORMATION);
+    }
     return TRUE;
 }
 
@@ -295,6 +302,7 @@ void CLumoraDlg::Reconnect() {
     }
     ALC_Initialize();
     if (!StartCameras()) return;
+    CheckCalibrations();
     m_bCameraRunning = 1;
     if (m_pTrayIcon) m_pTrayIcon->SetIcon(IDR_MAINFRAME);
     if (static_cast<int>(m_listListeners.Count()) >= m_listListeners.Wanted()) KillTimer(m_hWnd, IDT_RECONNECT);
@@ -304,7 +312,7 @@ void CLumoraDlg::OnCameraLost() {
     m_bCameraRunning = 0;
     StopCameras();
     if (m_bEnding) return;  // a quit was dispatched while the listeners ended
-    SetTimer(m_hWnd, IDT_RECONNECT, 5000, nullptr);
+    SetTimer(m_hWnd, IDT_RECONNECT, kReconnectMs, nullptr);
     AppMessageBox(g_Lang.IDS_DISCONNECTION.c_str());
 }
 
@@ -338,7 +346,48 @@ LRESULT CLumoraDlg::OnSaveCalibration(WPARAM, LPARAM lParam) {
     _SCalibration* posted = FindCalibrationSource(static_cast<uintptr_t>(lParam));
     if (!posted) return 0;
     posted->lPtCount = static_cast<uint32_t>(g_Settings.SetPtCount);
+    RefreshScreenSize();  // a calibration is where a changed screen shows first
     const char* failure = FlashWriteMessage(m_listListeners.SaveCalibration(*posted));
+    CheckCalibrations();
     if (*failure) AppMessageBox(failure);
+    return 0;
+}
+
+// A projector plugged in or a resolution changed: the mouse must map onto the screen as it is now.
+// The message carries the new size (under a virtual display it is the only source that changes).
+LRESULT CLumoraDlg::OnDisplayChange(WPARAM, LPARAM lParam) {
+    RefreshScreenSize(LOWORD(lParam), HIWORD(lParam));
+    return 0;
+}
+
+void CLumoraDlg::RefreshScreenSize(int width, int height) {
+    m_nScreenW = width > 0 ? width : GetSystemMetrics(SM_CXSCREEN);
+    m_nScreenH = height > 0 ? height : GetSystemMetrics(SM_CYSCREEN);
+    m_desktopMouse.SetScreenSize(m_nScreenW, m_nScreenH);
+}
+
+void CLumoraDlg::CheckCalibrations() {
+    std::string name;
+    const int camera = m_listListeners.RefusedCalibration(name);
+    if (camera == 0) {
+        if (m_pTrayIcon) m_pTrayIcon->SetTooltipText(g_Lang.IDS_TAVORI.c_str());
+        return;
+    }
+    const std::string text = "Camera " + std::to_string(camera) + (name.empty() ? "" : " (" + name + ")") +
+                             " has no usable calibration: the pen is not followed until it is calibrated again.";
+    if (m_pTrayIcon) m_pTrayIcon->SetTooltipText(text.c_str());
+    const uint32_t bit = 1u << (camera & 31);
+    if (m_refusalsShown & bit) return;
+    m_refusalsShown |= bit;
+    // Shown from the queue: a box opened here would run its loop inside a camera start.
+    m_refusalText = text;
+    PostMessageA(m_hWnd, WM_CALIBRATION_REFUSED, 0, 0);
+}
+
+LRESULT CLumoraDlg::OnCalibrationRefused(WPARAM, LPARAM) {
+    if (m_refusalText.empty()) return 0;  // not ours: any program can post this
+    const std::string text = std::move(m_refusalText);
+    m_refusalText.clear();
+    AppMessageBox(text.c_str(), MB_OK | MB_ICONWARNING);
     return 0;
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "capture/CameraSet.h"
@@ -44,6 +45,8 @@ private:
     LRESULT OnQueryEndSession(WPARAM wParam, LPARAM lParam);
     LRESULT OnQuit(WPARAM wParam, LPARAM lParam);
     LRESULT OnEndSession(WPARAM wParam, LPARAM lParam);
+    LRESULT OnDisplayChange(WPARAM wParam, LPARAM lParam);
+    LRESULT OnCalibrationRefused(WPARAM wParam, LPARAM lParam);
     LRESULT OnShow(WPARAM wParam, LPARAM lParam);
     LRESULT OnTimer(WPARAM wParam, LPARAM lParam);
     LRESULT OnPointEvent(WPARAM wParam, LPARAM lParam);
@@ -55,6 +58,10 @@ private:
     bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void OnCameraLost();
     void Reconnect();
+    // The primary screen's size for the mouse: the given one, or the system's when 0.
+    void RefreshScreenSize(int width = 0, int height = 0);
+    // Tooltip and a message (once per camera) when a camera has no usable calibration.
+    void CheckCalibrations();
     // Every way out of the driver ends here: Management=0 written, open boxes closed.
     void EndDriver();
     static MouseSettings CurrentMouseSettings();
@@ -76,4 +83,6 @@ private:
     CDesktopMouse m_desktopMouse;
     CMouseEmulator m_mouse{m_desktopMouse};
     UINT m_uTaskbarCreated = 0;
+    uint32_t m_refusalsShown = 0;  // bit n: camera n was named in a message already
+    std::string m_refusalText;     // the message still to show
 };

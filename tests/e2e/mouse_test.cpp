@@ -219,3 +219,51 @@ TEST(Mouse, StoppingWithThePenDownReleasesOnceAndQuitShowsNoBox) {
         rig.pen.Up();
     }
 }
+
+// Another program posting thousands of commands that each open a box while the pen is down: one
+// box at a time, the driver lives on, and the pen's button ends up released.
+TEST(Mouse, AFloodOfBoxCommandsNeverNestsBoxesNorLeavesAButtonDown) {
+    Rig rig;
+    ASSERT_TRUE(rig.Start("Inkora window"));
+    rig.pen.Down(900, 500);
+    ASSERT_TRUE(rig.WaitForEvent("down"));
+    size_t most = 0;
+    for (int i = 0; i < 5000; ++i) {
+        PostMessageA(rig.d.main, WM_COMMAND, i % 2 ? 2042 : 2045, 0);
+        if (i % 500 == 0) most = std::max(most, rig.d.driver.MessageBoxes().size());
+    }
+    DWORD_PTR result = 0;
+    EXPECT_TRUE(SendMessageTimeoutA(rig.d.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &result));
+    most = std::max(most, rig.d.driver.MessageBoxes().size());
+    EXPECT_LE(most, 1u);
+    rig.pen.Up();
+    EXPECT_TRUE(rig.WaitForEvent("up"));
+    for (HWND box : rig.d.driver.MessageBoxes()) PressOk(box);
+    ASSERT_TRUE(rig.d.driver.Running());
+    rig.d.Quit();
+    EXPECT_GE(rig.d.driver.WaitForExitCountingBoxes(), 0);
+    EXPECT_EQ(Canvas::Buttons(rig.canvas->Events()), "down up");
+}
+
+// After a display change the mouse maps onto the screen as announced. Xvfb cannot change its mode
+// under Wine, so the message's size stands for the changed screen: half the size, twice the way.
+TEST(Mouse, TheScreenSizeOfADisplayChangeIsFollowed) {
+    Rig rig;
+    ASSERT_TRUE(rig.Start("Inkora window"));
+    const int w = ScreenWidth(), h = ScreenHeight();
+    for (int scale : {2, 1}) {
+        SCOPED_TRACE(scale);
+        PostMessageA(rig.d.main, WM_DISPLAYCHANGE, 32, MAKELPARAM(w / scale, h / scale));
+        const size_t before = rig.canvas->Events().size();
+        rig.Touch(400, 300, 200);
+        ASSERT_TRUE(rig.WaitForEvent("up", before));
+        const auto events = rig.canvas->Events();
+        const auto down = std::find_if(events.begin() + static_cast<long>(before), events.end(),
+                                       [](const CanvasEvent& e) { return e.what == "down"; });
+        ASSERT_NE(down, events.end());
+        EXPECT_LE(std::hypot(down->x - 400 * scale, down->y - 300 * scale), 3.0);
+        Sleep(900);  // past the double-click time
+    }
+    rig.d.Quit();
+    EXPECT_TRUE(rig.d.driver.WaitForExit());
+}

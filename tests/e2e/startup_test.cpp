@@ -53,17 +53,26 @@ TEST(Startup, FreshFolderRunsHiddenPublishesItsMemoryAndQuitsOnCommand) {
     ExpectMappingsGone();
 }
 
-TEST(Startup, CloseSystemCommandEndsWithoutWritingManagement) {
-    ProgramFolder folder;
-    folder.Write("Tavori.ini", "[System]\r\nManagement=800\r\n");
-    Driver driver;
-    ASSERT_TRUE(driver.Start(folder));
-    HWND main = driver.WaitForMainWindow();
-    ASSERT_NE(main, nullptr);
-    PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
-    ASSERT_TRUE(driver.WaitForExit());
-    EXPECT_EQ(folder.ReadKey("Tavori.ini", "System", "Management"), "800");
-    ExpectMappingsGone();
+TEST(Startup, EveryWayOfEndingWritesManagementZeroAndRemovesTheMemory) {
+    const struct {
+        const char* name;
+        UINT message;
+        WPARAM wParam;
+    } ways[] = {{"close command", WM_SYSCOMMAND, SC_CLOSE}, {"WM_CLOSE", WM_CLOSE, 0},
+                {"command 1", WM_COMMAND, IDOK}, {"command 2", WM_COMMAND, IDCANCEL}};
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.name);
+        ProgramFolder folder;
+        folder.Write("Tavori.ini", "[System]\r\nManagement=800\r\n");
+        Driver driver;
+        ASSERT_TRUE(driver.Start(folder));
+        HWND main = driver.WaitForMainWindow();
+        ASSERT_NE(main, nullptr);
+        PostMessageA(main, way.message, way.wParam, 0);
+        ASSERT_TRUE(driver.WaitForExit());
+        EXPECT_EQ(folder.ReadKey("Tavori.ini", "System", "Management"), "0");
+        ExpectMappingsGone();
+    }
 }
 
 TEST(Startup, SecondCopyEndsSilentlyAfterWritingTimeRight) {
