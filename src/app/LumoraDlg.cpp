@@ -253,10 +253,10 @@ LRESULT CLumoraDlg::OnPointEvent(WPARAM wParam, LPARAM lParam) {
     if (!framePayload && !TakePoint(static_cast<uintptr_t>(lParam), point)) return m_bCameraRunning ? 0 : -1;
     switch (RoutePoint(m_bCameraRunning != 0, status, searchType, point.state)) {
     case PointRoute::MousePoint:
-        m_mouse.OnMousePoint(static_cast<int>(wParam), point.x, point.y, CurrentMouseSettings());
+        m_mouse.OnMousePoint(static_cast<int>(wParam), true, point.x, point.y, CurrentMouseSettings());
         break;
     case PointRoute::MouseNoPoint:
-        m_mouse.OnMousePoint(static_cast<int>(wParam), 0, 0, CurrentMouseSettings());
+        m_mouse.OnMousePoint(static_cast<int>(wParam), false, 0, 0, CurrentMouseSettings());
         break;
     case PointRoute::FrameDialog:
     case PointRoute::Ignore:

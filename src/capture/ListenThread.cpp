@@ -258,16 +258,8 @@ int CListenThread::ProcFrame() {
     }
 
     if (g_nBackgroundMode == 2) {
-        if (g_nBackgroundSnap == 1) {
-            uint8_t* snapshot = new (std::nothrow) uint8_t[m_frame.nSize];
-            if (snapshot) {
-                memcpy(snapshot, m_frame.pData, m_frame.nSize);
-                delete[] m_pBackground;
-                m_pBackground = snapshot;
-                g_nBackgroundSnap = g_nBackgroundSnap + 1;
-            }
-        }
-        if (m_pBackground) SubtractBackground(m_pBackground, m_frame);
+        if (g_nBackgroundSnap == 1 && m_background.Take(m_frame, now)) g_nBackgroundSnap = g_nBackgroundSnap + 1;
+        m_background.Subtract(m_frame, now);
     }
 
     if (!m_hTarget || !m_pointMessage) return 0;
@@ -311,6 +303,7 @@ void CListenThread::Detect(uint32_t now) {
         }
         // Without a point the record must say so, or the window would see the last pen forever.
         if (!found) m_points[0].x = m_points[0].y = m_points[0].state = 0;
+        m_penFilters.Apply(m_points, found ? 1 : 0, timeGetTime(), PenFilterSettings(g_Settings));
         PostPoints(static_cast<WPARAM>(m_screen));
     } else {
         int n;
@@ -320,6 +313,7 @@ void CListenThread::Detect(uint32_t now) {
         }
         if (n < 0) n = 0;
         if (n > kMaxPoints) n = kMaxPoints;
+        m_penFilters.Apply(m_points, n, timeGetTime(), PenFilterSettings(g_Settings));
         found = n > 0;
         if (n < 2) {
             if (n == 0) m_points[0].x = m_points[0].y = m_points[0].state = 0;
@@ -371,9 +365,8 @@ void CListenThread::ReleaseDevice() {
 void CListenThread::Teardown() {
     ReleaseDevice();
     SCapFrameFree(&m_frame);
-    if (m_pBackground) {
-        delete[] m_pBackground;
-        m_pBackground = nullptr;
+    if (m_background.Taken()) {
+        m_background.Clear();
         g_nBackgroundSnap = 1;
     }
     delete[] m_points;

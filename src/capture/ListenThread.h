@@ -10,8 +10,10 @@
 
 #include "Dev.h"
 #include "MultiIRLight.h"
+#include "capture/BackgroundSubtraction.h"
 #include "capture/Thread.h"
 #include "config/SharedWords.h"
+#include "output/PointFilter.h"
 #include "output/SharedMemory.h"
 #include "storage/MCUThread.h"
 
@@ -79,12 +81,13 @@ private:
     uint32_t m_presenceCounter = 0;
     uint32_t m_periodMs = 30;
     CPointShare m_pointShare;
+    CPenFilters m_penFilters;  // steadies this camera's pens before both outputs
     _SCalibration m_calibration{};
     uint32_t m_startEnroll = 0;
     uint32_t m_initEnroll = 0;
     uint32_t m_lastDetection = 0;
     int32_t m_captureMode = 0;
-    uint8_t* m_pBackground = nullptr;
+    BackgroundLights m_background;
     uint32_t m_lastTrace = 0;
     bool m_bComInitialised = false;
     std::string m_cameraPid, m_cameraVid, m_cameraName;
