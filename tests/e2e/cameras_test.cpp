@@ -236,15 +236,13 @@ TEST(Cameras, FlashRecordIsUsedOnlyWhenItLooksReal) {
     struct Case {
         const char* name;
         uint32_t flashWidth;
-        bool zeroPoints;
         bool withFile;
         int expectedWidth;  // 0: no calibration at all
     };
     const Case cases[] = {
-        {"valid flash", 1600, false, true, 1600},
-        {"flash 99 wide", 99, false, true, ScreenWidth()},
-        {"flash points at 0,0", 1600, true, true, ScreenWidth()},
-        {"neither", 0, false, false, 0},
+        {"valid flash", 1600, true, 1600},
+        {"flash 99 wide", 99, true, ScreenWidth()},
+        {"neither", 0, false, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -256,7 +254,6 @@ TEST(Cameras, FlashRecordIsUsedOnlyWhenItLooksReal) {
             _SCalibration flash = cal;
             flash.lWinWidth = c.flashWidth;
             flash.lWinHeight = 900;
-            if (c.zeroPoints) memset(flash.x, 0, sizeof(flash.x)), memset(flash.y, 0, sizeof(flash.y));
             WriteFlashRecord(folder, flash);
         }
         Driver driver;
@@ -359,8 +356,22 @@ TEST(Cameras, UnpluggedCameraIsReportedAndPickedUpAgain) {
     EXPECT_LE(threads, threadsAfterFirst + 1);
 
     EXPECT_TRUE(PenReaches(pen, 1, d.main, 5000)) << "no points after the last restart";
+
+    // Cycles while nobody presses OK: the reconnection goes on behind the box, and a later loss
+    // never stacks a second box on the first.
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        pen.Unplug(0);
+        ASSERT_NE(d.driver.WaitForMessageBox(8000), nullptr);
+        ASSERT_TRUE(WaitFor([] { return !MappingExists("Multi_Lumora_Mappfile_1"); }, 5000));
+        pen.Plug(0);
+        ASSERT_TRUE(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 10000));
+    }
+    pen.Unplug(0);
+    Sleep(3000);
+    EXPECT_EQ(d.driver.MessageBoxes().size(), 1u);
+    pen.Plug(0);
     d.Quit();
-    EXPECT_TRUE(d.driver.WaitForExit());
+    EXPECT_GE(d.driver.WaitForExitCountingBoxes(), 0);
 }
 
 // Either of two cameras unplugged for a moment: both come back and publish again.
@@ -388,29 +399,6 @@ TEST(Cameras, BothOfTwoCamerasComeBackAfterEitherIsUnpluggedBriefly) {
             EXPECT_TRUE(configured(camera));
         }
     }
-    d.Quit();
-    EXPECT_GE(d.driver.WaitForExitCountingBoxes(), 0);
-}
-
-// Unplug and plug cycles while nobody presses OK: the reconnection goes on behind the box, and a
-// second loss never stacks a second box on the first.
-TEST(Cameras, OneDisconnectionBoxAtATime) {
-    PenControl pen;
-    CalibratedDriver d;
-    ASSERT_TRUE(d.Start());
-    ASSERT_TRUE(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 5000));
-    for (int cycle = 0; cycle < 2; ++cycle) {
-        SCOPED_TRACE(cycle);
-        pen.Unplug(0);
-        ASSERT_NE(d.driver.WaitForMessageBox(8000), nullptr);
-        ASSERT_TRUE(WaitFor([] { return !MappingExists("Multi_Lumora_Mappfile_1"); }, 5000));
-        pen.Plug(0);
-        ASSERT_TRUE(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 10000));
-    }
-    pen.Unplug(0);
-    Sleep(3000);
-    EXPECT_EQ(d.driver.MessageBoxes().size(), 1u);
-    pen.Plug(0);
     d.Quit();
     EXPECT_GE(d.driver.WaitForExitCountingBoxes(), 0);
 }
@@ -482,7 +470,8 @@ TEST(Cameras, QuitWithFiveCamerasIsQuickAndTheWindowAnswers) {
     while (!driver.WaitForExit(50) && GetTickCount() - start < 10000) {
         const DWORD asked = GetTickCount();
         DWORD_PTR result = 0;
-        if (SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &result) || !IsWindow(main))
+        // Without "abort if hung": Wine calls a thread hung on its own judgement, not by waiting.
+        if (SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result) || !IsWindow(main))
             slowest = std::max(slowest, GetTickCount() - asked);
         else
             slowest = 2000;
