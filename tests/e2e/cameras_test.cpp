@@ -310,8 +310,8 @@ TEST(Cameras, MultiScreenLimitsHowManyCamerasStart) {
         ASSERT_NE(main, nullptr);
         // The caption is set before the cameras start: wait for the first camera's buffer.
         EXPECT_TRUE(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 10000));
-        Sleep(1000);
-        EXPECT_EQ(MappingExists("Multi_Lumora_Mappfile_2"), multi > 1);
+        // Each camera start settles its exposure for most of a second.
+        EXPECT_EQ(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_2"); }, 3000), multi > 1);
         PostMessageA(main, WM_COMMAND, kQuit, 0);
         ASSERT_TRUE(driver.WaitForExit());
     }

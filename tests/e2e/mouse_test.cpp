@@ -2,7 +2,6 @@
 // the driver makes of the virtual pen.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <mmsystem.h>
 
 #include <algorithm>
 #include <cmath>
@@ -45,10 +44,6 @@ struct Rig {
     }
 };
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 }  // namespace
 
 TEST(Mouse, PenPressesDragsAlongItsPathAndReleases) {
@@ -91,44 +86,6 @@ TEST(Mouse, PenPressesDragsAlongItsPathAndReleases) {
     EXPECT_LE(pressError, 2.0);
     EXPECT_LE(sum / moves, 1.5);
     EXPECT_LE(worst, 4.0);
-    rig.d.Quit();
-    EXPECT_TRUE(rig.d.driver.WaitForExit());
-}
-
-TEST(Mouse, CursorFollowsThePenWithinAFewFrames) {
-    Rig rig;
-    ASSERT_TRUE(rig.Start());
-    std::vector<double> latencies;
-    double x = 500, y = 400;
-    rig.pen.Down(x, y);
-    ASSERT_TRUE(rig.WaitForEvent("down"));
-    for (int i = 0; i < 40; ++i) {
-        x += (i % 2 ? -80 : 80);
-        y += (i % 4 < 2 ? 30 : -30);
-        size_t before = rig.canvas->Events().size();
-        DWORD written = timeGetTime();
-        rig.pen.Down(x, y);
-        bool arrived = WaitFor(
-            [&] {
-                auto ev = rig.canvas->Events();
-                for (size_t k = before; k < ev.size(); ++k)
-                    if (ev[k].what == "move" && std::hypot(ev[k].x - x, ev[k].y - y) < 4) {
-                        latencies.push_back(static_cast<double>(ev[k].t - written));
-                        return true;
-                    }
-                return false;
-            },
-            1000);
-        EXPECT_TRUE(arrived) << "move " << i;
-        Sleep(60);
-    }
-    rig.pen.Up();
-    ASSERT_FALSE(latencies.empty());
-    double median = Median(latencies), worst = *std::max_element(latencies.begin(), latencies.end());
-    printf("pen to cursor over %zu moves: median %.0f ms, max %.0f ms (frame period 16 ms: %.1f and %.1f frames)\n",
-           latencies.size(), median, worst, median / 16.0, worst / 16.0);
-    ::testing::Test::RecordProperty("latency_median_ms", std::to_string(median));
-    EXPECT_LE(median, 100.0);
     rig.d.Quit();
     EXPECT_TRUE(rig.d.driver.WaitForExit());
 }
@@ -243,7 +200,8 @@ TEST(Mouse, AFloodOfBoxCommandsNeverNestsBoxesNorLeavesAButtonDown) {
     rig.d.Quit();
     EXPECT_GE(rig.d.driver.WaitForExitCountingBoxes(), 0);
     // The pen held still over a box (not the drawing program) may right-click; every press is let go.
-    const std::string buttons = " " + Canvas::Buttons(rig.canvas->Events()) + " ";
+    std::string buttons(1, ' ');
+    buttons.append(Canvas::Buttons(rig.canvas->Events())).push_back(' ');
     auto releasedAfterLastPress = [&](const char* press, const char* release) {
         const size_t last = buttons.rfind(press);
         return last == std::string::npos || buttons.find(release, last) != std::string::npos;
