@@ -3,6 +3,7 @@
 #include <objbase.h>
 
 #include <atomic>
+#include <system_error>
 #include <thread>
 
 #include "ACamDll.h"
@@ -115,13 +116,19 @@ void CCameraSet::Stop() {
     for (auto& listener : stopping) listener->Stop();
     std::atomic<size_t> open{stopping.size()};
     std::vector<std::thread> closers;
-    for (auto& listener : stopping)
-        closers.emplace_back([&open, l = listener.get()] {
+    for (auto& listener : stopping) {
+        auto close = [&open, l = listener.get()] {
             const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
             l->ReleaseDevice();
             if (SUCCEEDED(com)) CoUninitialize();
             open.fetch_sub(1);
-        });
+        };
+        try {
+            closers.emplace_back(close);
+        } catch (const std::system_error&) {
+            close();  // no thread to spare: close it here
+        }
+    }
     DispatchUntil([&open] { return open.load() == 0; });
     for (auto& closer : closers) closer.join();
     stopping.clear();

@@ -1,6 +1,7 @@
 // Start-up and shutdown of the driver as other programs see them.
 #include <gtest/gtest.h>
 
+#include <functional>
 
 #include "DriverHarness.h"
 
@@ -198,13 +199,23 @@ TEST(Startup, AFolderThatCannotBeWrittenIsNamedAndTheDriverRunsOn) {
     std::string unixDir = folder.dir.substr(2);  // Z:\... is the host's root
     for (char& c : unixDir)
         if (c == '\\') c = '/';
-    RunOnHost("/usr/bin/chattr +i " + unixDir);
-    folder.Write("probe", "x");
-    if (folder.Exists("probe")) GTEST_SKIP() << "the host cannot make a folder read-only";
+    // start /unix does not wait for the host program: wait for its effect.
+    auto canCreate = [probe = folder.Path("probe")] {
+        HANDLE h = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE,
+                               nullptr);
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+        return h != INVALID_HANDLE_VALUE;
+    };
     struct Writable {
         std::string dir;
-        ~Writable() { RunOnHost("/usr/bin/chattr -i " + dir); }
-    } restore{unixDir};
+        std::function<bool()> writable;
+        ~Writable() {
+            RunOnHost("/usr/bin/chattr -i " + dir);
+            WaitFor(writable, 5000);
+        }
+    } restore{unixDir, canCreate};
+    RunOnHost("/usr/bin/chattr +i " + unixDir);
+    if (!WaitFor([&] { return !canCreate(); }, 5000)) GTEST_SKIP() << "the host cannot make a folder read-only";
     Driver driver;
     ASSERT_TRUE(driver.Start(folder));
     HWND box = driver.WaitForMessageBox();
