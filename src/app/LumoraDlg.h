@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CameraNotifications.h"
 #include "calibration/CalibrationFlow.h"
 #include "capture/CameraSet.h"
 #include "config/RelaxedWord.h"
@@ -21,6 +22,7 @@ class CCalibrationWindows;
 constexpr UINT_PTR IDT_HIDE_WINDOW = 2039;
 constexpr UINT_PTR IDT_RECONNECT = 2043;
 constexpr UINT_PTR IDT_SEARCH_TYPE = 2057;
+constexpr UINT_PTR IDT_DEVICE_CHANGE = 2058;  // device events settle, then the cameras are looked at
 
 class CLumoraDlg : public win::MappedDialog<CLumoraDlg>, private ICameraSetOwner, private ICalibrationCameras {
 public:
@@ -72,6 +74,11 @@ private:
     void RefreshScreenSize(int width = 0, int height = 0);
     // Tooltip and a message (once per camera) when a camera has no usable calibration.
     void CheckCalibrations();
+    LRESULT OnDeviceChange(WPARAM wParam, LPARAM lParam);
+    LRESULT OnPowerBroadcast(WPARAM wParam, LPARAM lParam);
+    // Reconnects now rather than at the next poll; the poll goes on while cameras are missing.
+    void ReconnectNow();
+    void OnDevicesSettled();
     // Every way out of the driver ends here: Management=0 written, open boxes closed.
     void EndDriver();
     static MouseSettings CurrentMouseSettings();
@@ -94,4 +101,5 @@ private:
     UINT m_uTaskbarCreated = 0;
     uint32_t m_refusalsShown = 0;  // bit n: camera n was named in a message already
     std::string m_refusalText;     // the message still to show
+    CCameraNotifications m_cameraNotifications;
 };
