@@ -105,6 +105,8 @@ void Finder::StartGrid() {
     places_.assign(1, Place{centreX_, centreY_, 1});
     order_.clear();
     clipped_ = false;
+    sightingStd_ = 0;
+    known_.places = 0;
 }
 
 int Finder::GridSquares(const uint8_t* pixels, double* points, int* type) {
@@ -139,7 +141,12 @@ int Finder::GridSquares(const uint8_t* pixels, double* points, int* type) {
     if (order_.empty() || order_.back() != at) order_.push_back(at);
 
     GridSolution solution;
-    if (!LabelGrid(places_, order_, upX_, upY_, solution)) return 2;
+    sightingStd_ = std::max(sightingStd_, l.std);
+    const SquareShape shape{squareArea_, smallX_ - centreX_, smallY_ - centreY_, sightingStd_};
+    bool pinned = false;
+    if (!LabelGrid(places_, order_, upX_, upY_, shape, known_, solution, pinned)) return 2;
+    known_ = solution;
+    if (!pinned) return 2;
     return Deliver(solution, points, type) ? 25 : 2;
 }
 
@@ -170,20 +177,8 @@ void Finder::CentroidShift(const GridModel& m, double col, double row, double w,
 
 bool Finder::Deliver(const GridSolution& s, double* points, int* type) {
     if (s.cellOf[0] != 2 * kGrid + 2) return false;
-    // The square's sides in grid units. Its height: the stage-1 squares' centres lie 70/60 of a
-    // side apart, which the model's local scale at the centre turns into grid rows; its width:
-    // its area over that height.
-    double x0, y0, x1, y1, x2, y2;
-    s.model.Project(2, 2, x0, y0);
-    s.model.Project(3, 2, x1, y1);
-    s.model.Project(2, 3, x2, y2);
-    const double det = (x1 - x0) * (y2 - y0) - (y1 - y0) * (x2 - x0);
-    if (std::fabs(det) < 1e-9) return false;
-    const double ox = smallX_ - centreX_, oy = smallY_ - centreY_;
-    const double rows = std::fabs(((x1 - x0) * oy - (y1 - y0) * ox) / det);
-    const double sideRows = rows * 60.0 / 70.0;
-    const double sideCols = sideRows > 0 ? squareArea_ / std::fabs(det) / sideRows : 0;
-
+    double sideCols, sideRows;
+    if (!SquareSides(s.model, {squareArea_, smallX_ - centreX_, smallY_ - centreY_}, sideCols, sideRows)) return false;
     double x[kCells], y[kCells];
     bool seen[kCells] = {};
     CellSighting fixed[kCells + 16];
@@ -191,16 +186,16 @@ bool Finder::Deliver(const GridSolution& s, double* points, int* type) {
     for (int i = 0; i < n; ++i) {
         const int c = s.cellOf[i];
         double dx, dy;
-        CentroidShift(s.model, c % kGrid, c / kGrid, sideCols, sideRows, dx, dy);
+        CentroidShift(s.model, s.colAt[c % kGrid], s.rowAt[c / kGrid], sideCols, sideRows, dx, dy);
         x[c] = places_[static_cast<size_t>(i)].x - dx;
         y[c] = places_[static_cast<size_t>(i)].y - dy;
         seen[c] = true;
-        fixed[i] = {double(c % kGrid), double(c / kGrid), x[c], y[c]};
+        fixed[i] = {s.colAt[c % kGrid], s.rowAt[c / kGrid], x[c], y[c]};
     }
     GridModel model = s.model;
     if (!model.Fit(fixed, n)) return false;
     for (int c = 0; c < kCells; ++c)
-        if (!seen[c]) model.Project(c % kGrid, c / kGrid, x[c], y[c]);
+        if (!seen[c]) model.Project(s.colAt[c % kGrid], s.rowAt[c / kGrid], x[c], y[c]);
     // Filled cells must lie where a whole square would have been visible.
     const double margin = 0.5 * std::sqrt(squareArea_);
     int observed = 0;

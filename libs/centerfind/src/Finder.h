@@ -35,6 +35,8 @@ private:
     std::vector<Place> places_;
     std::vector<int> order_;
     bool clipped_ = false;
+    double sightingStd_ = 0;  // largest of the sightings so far
+    GridSolution known_;       // the last unique labelling
 };
 
 }  // namespace tavori::cf

@@ -88,7 +88,7 @@ int LightScanner::Scan(const uint8_t* pixels, const Background& black, int minAr
             Fill(pixels, b, i, threshold, light, box);
             if (light.area < minArea) continue;
             if (found < maxLights) {
-                Centroid(pixels, b, box, light);
+                Centroid(pixels, b, box, black.Noise(), light);
                 out[found] = light;
             }
             ++found;
@@ -126,7 +126,8 @@ void LightScanner::Fill(const uint8_t* pixels, const uint16_t* black, int seed, 
     light.level = sum / light.area;
 }
 
-void LightScanner::Centroid(const uint8_t* pixels, const uint16_t* black, const int box[4], Light& light) const {
+void LightScanner::Centroid(const uint8_t* pixels, const uint16_t* black, const int box[4], double noise,
+                            Light& light) const {
     // The window reaches two pixels past the lit area, where the blurred edge ends; the signal is
     // taken signed, so the noise of the dark pixels in it averages out instead of pulling outward.
     const int x0 = std::max(0, box[0] - 2), y0 = std::max(0, box[1] - 2);
@@ -146,6 +147,12 @@ void LightScanner::Centroid(const uint8_t* pixels, const uint16_t* black, const 
     }
     light.x = sx / s;
     light.y = sy / s;
+    // Each window pixel carries the frame's noise and the (averaged) background's; its pull on
+    // the centroid grows with its distance from it.
+    double spread = 0;
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x) spread += 0.5 * ((x - light.x) * (x - light.x) + (y - light.y) * (y - light.y));
+    light.std = noise * std::sqrt(1.25 * spread) / s;
 }
 
 }  // namespace tavori::cf

@@ -17,6 +17,7 @@ struct Light {
     int area = 0;              // pixels above the threshold
     double level = 0;          // mean signal of those pixels (sum of the three channels)
     bool touchesBorder = false;
+    double std = 0;            // standard deviation of x and y from the frame's noise
 };
 
 // The black screen: the per-pixel sum of the three channels, averaged over a few frames, and the
@@ -49,7 +50,7 @@ public:
 private:
     int Signal(const uint8_t* pixels, const uint16_t* black, int i) const;
     void Fill(const uint8_t* pixels, const uint16_t* black, int seed, int threshold, Light& light, int box[4]);
-    void Centroid(const uint8_t* pixels, const uint16_t* black, const int box[4], Light& light) const;
+    void Centroid(const uint8_t* pixels, const uint16_t* black, const int box[4], double noise, Light& light) const;
 
     std::vector<uint32_t> mark_;   // pass number of the last fill that reached a pixel
     std::vector<int32_t> stack_;

@@ -129,11 +129,47 @@ bool GridModel::Fit(const CellSighting* s, int count) {
         if (!improved) break;
     }
     std::copy(p, p + kParams, p_);
+    std::fill(jtj_, jtj_ + kParams * kParams, 0.0);
+    for (int k = 0; k < kParams; ++k) {
+        double q[kParams];
+        std::copy(p, p + kParams, q);
+        const double h = 1e-7 * std::max(1.0, std::fabs(p[k]));
+        q[k] += h;
+        if (!Residuals(q, s, count, rt.data())) return false;
+        for (int i = 0; i < 2 * count; ++i) J[i * kParams + k] = (rt[i] - r[i]) / h;
+    }
+    for (int i = 0; i < 2 * count; ++i)
+        for (int j = 0; j < kParams; ++j)
+            for (int k = 0; k < kParams; ++k) jtj_[j * kParams + k] += J[i * kParams + j] * J[i * kParams + k];
     max_ = 0;
     for (int i = 0; i < count; ++i) max_ = std::max(max_, std::hypot(r[2 * i], r[2 * i + 1]));
     rms_ = std::sqrt(c / count);
     // A lens beyond strong barrel or mild pincushion is a fit that went astray.
     return std::isfinite(rms_) && p_[8] > -0.6 && p_[8] < 0.4;
+}
+
+double GridModel::ProjectionStd(double col, double row, double sigma) const {
+    double gx[kParams], gy[kParams], x0, y0;
+    ProjectWith(p_, col, row, x0, y0);
+    for (int k = 0; k < kParams; ++k) {
+        double q[kParams];
+        std::copy(p_, p_ + kParams, q);
+        const double h = 1e-7 * std::max(1.0, std::fabs(p_[k]));
+        q[k] += h;
+        double x, y;
+        ProjectWith(q, col, row, x, y);
+        gx[k] = (x - x0) / h;
+        gy[k] = (y - y0) / h;
+    }
+    double var = 0;
+    for (double* g : {gx, gy}) {
+        double a[kParams * kParams], z[kParams];
+        std::copy(jtj_, jtj_ + kParams * kParams, a);
+        std::copy(g, g + kParams, z);
+        if (!SolveLinear(a, z, kParams)) return 1e9;
+        for (int k = 0; k < kParams; ++k) var += g[k] * z[k];
+    }
+    return sigma * std::sqrt(std::max(0.0, var / 2));
 }
 
 }  // namespace tavori::cf

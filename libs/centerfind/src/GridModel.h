@@ -20,12 +20,16 @@ public:
     double Rms() const { return rms_; }
     double MaxResidual() const { return max_; }
     double K1() const { return p_[8]; }
+    // Standard deviation of the projected position of a cell, from the fit's normal equations,
+    // for sightings of standard deviation sigma (camera pixels per axis).
+    double ProjectionStd(double col, double row, double sigma) const;
 
 private:
     bool Residuals(const double* p, const CellSighting* s, int count, double* r) const;
     static void ProjectWith(const double* p, double col, double row, double& x, double& y);
 
-    double p_[9] = {};  // h00 h01 h02 h10 h11 h12 h20 h21 (h22 = 1), k1
+    double p_[9] = {};
+    double jtj_[81] = {};  // normal matrix at the solution  // h00 h01 h02 h10 h11 h12 h20 h21 (h22 = 1), k1
     double rms_ = 0, max_ = 0;
 };
 

@@ -34,35 +34,37 @@ public:
     void Truth(double sx, double sy, double& cx, double& cy) const { lens_.Project(sx, sy, cx, cy); }
 
     void Render(const std::vector<Square>& squares, const Extras& extras, uint8_t* out) {
-        std::vector<double> cover(static_cast<size_t>(kW * kH), 0.0);
-        for (const Square& s : squares) Splat(s, cover);
+        level_.assign(static_cast<size_t>(kW * kH), cfg_.ambient);
         const double gain = cfg_.screenGain * std::ldexp(1.0, exposure_ + 8);
-        std::normal_distribution<double> noise(0.0, cfg_.noise > 0 ? cfg_.noise : 1.0);
-        double penX = -1, penY = -1;
-        if (extras.penX >= 0) lens_.Project(extras.penX, extras.penY, penX, penY);
-        for (int y = 0; y < kH; ++y) {
-            for (int x = 0; x < kW; ++x) {
-                double v = cfg_.ambient + gain * cover[static_cast<size_t>(y * kW + x)];
-                if (extras.spotX >= 0) {
-                    const double d2 = (x - extras.spotX) * (x - extras.spotX) + (y - extras.spotY) * (y - extras.spotY);
-                    v += extras.spotLevel * std::exp(-d2 / (2 * extras.spotSigma * extras.spotSigma));
-                }
-                if (penX >= 0) {
-                    const double d2 = (x - penX) * (x - penX) + (y - penY) * (y - penY);
-                    v += 400.0 * std::exp(-d2 / (2 * 1.5 * 1.5));
-                }
-                if (cfg_.noise > 0) v += noise(rng_);
-                const auto b = static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
-                uint8_t* p = out + y * kStride + 3 * x;
-                p[0] = p[1] = p[2] = b;
-            }
+        for (const Square& s : squares) Splat(s, gain);
+        if (extras.spotX >= 0) AddSpot(extras.spotX, extras.spotY, extras.spotSigma, extras.spotLevel);
+        double px, py;
+        if (extras.penX >= 0 && lens_.Project(extras.penX, extras.penY, px, py)) AddSpot(px, py, 1.5, 400);
+        if (noise_.empty()) {
+            std::normal_distribution<double> normal(0.0, cfg_.noise);
+            noise_.resize(static_cast<size_t>(2 * kW * kH));
+            for (double& n : noise_) n = cfg_.noise > 0 ? normal(rng_) : 0.0;
+        }
+        const double* n = noise_.data() + (rng_() % static_cast<uint32_t>(kW * kH));
+        for (int i = 0; i < kW * kH; ++i) {
+            const auto b = static_cast<uint8_t>(std::clamp(std::lround(level_[static_cast<size_t>(i)] + n[i]), 0L, 255L));
+            uint8_t* p = out + (i / kW) * kStride + 3 * (i % kW);
+            p[0] = p[1] = p[2] = b;
         }
     }
 
 private:
     // The square is cut into small quads; each adds its camera area at its centre, shared
     // bilinearly, so the frame's light is uniform over the square's image as on a real sensor.
-    void Splat(const Square& s, std::vector<double>& cover) const {
+    void AddSpot(double cx, double cy, double sigma, double peak) {
+        const int r = static_cast<int>(5 * sigma) + 1;
+        for (int y = std::max(0, int(cy) - r); y <= std::min(kH - 1, int(cy) + r); ++y)
+            for (int x = std::max(0, int(cx) - r); x <= std::min(kW - 1, int(cx) + r); ++x)
+                level_[static_cast<size_t>(y * kW + x)] +=
+                    peak * std::exp(-((x - cx) * (x - cx) + (y - cy) * (y - cy)) / (2 * sigma * sigma));
+    }
+
+    void Splat(const Square& s, double gain) {
         constexpr int kSub = 2;  // quads per screen pixel and axis
         const int n = static_cast<int>(s.size) * kSub;
         std::vector<double> gx(static_cast<size_t>((n + 1) * (n + 1))), gy(gx.size());
@@ -84,7 +86,7 @@ private:
                 const int xs[4] = {x0, x0 + 1, x0, x0 + 1}, ys[4] = {y0, y0, y0 + 1, y0 + 1};
                 for (int k = 0; k < 4; ++k)
                     if (xs[k] >= 0 && ys[k] >= 0 && xs[k] < kW && ys[k] < kH)
-                        cover[static_cast<size_t>(ys[k] * kW + xs[k])] += w[k] * area;
+                        level_[static_cast<size_t>(ys[k] * kW + xs[k])] += gain * w[k] * area;
             }
         }
     }
@@ -93,6 +95,7 @@ private:
     vcam::LensModel lens_;
     std::mt19937 rng_;
     int exposure_ = -8;
+    std::vector<double> level_, noise_;
     bool ok_ = false;
 };
 
