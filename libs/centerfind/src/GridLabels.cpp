@@ -4,8 +4,6 @@
 #include <bit>
 #include <cmath>
 #include <set>
-#include <cstdio>
-#include <cstdlib>
 
 namespace tavori::cf {
 
@@ -170,13 +168,17 @@ bool LabelGrid(const std::vector<Place>& places, const std::vector<int>& order, 
                 hk[i] = sense * h[i] / w;
             }
             if (fold) continue;
+            Labels lastCols;
             for (double cs : spacings) {
                 bool ok = true;
                 for (size_t i = 0; i < n && ok; ++i) {
                     cols[i] = 2 + static_cast<int>(std::lround(hk[i] / cs));
                     ok = cols[i] >= 0 && cols[i] < kGrid;
                 }
-                if (!ok) continue;
+                // Neighbouring spacings mostly give the same columns: try each set once.
+                if (!ok || cols == lastCols) continue;
+                lastCols = cols;
+                Labels lastCell;
                 for (double rs : spacings) {
                     for (size_t i = 0; i < n && ok; ++i) {
                         const int r = 2 + static_cast<int>(std::lround(v[i] / rs));
@@ -187,6 +189,8 @@ bool LabelGrid(const std::vector<Place>& places, const std::vector<int>& order, 
                         ok = true;
                         continue;
                     }
+                    if (cell == lastCell) continue;
+                    lastCell = cell;
                     if (Distinct(cell) && SpansGrid(cell) && OrderHolds(cell, order)) candidates.insert(cell);
                 }
             }
@@ -200,7 +204,6 @@ bool LabelGrid(const std::vector<Place>& places, const std::vector<int>& order, 
         std::copy(nearest.begin() + known.places, nearest.end(), c.begin() + known.places);
         if (Distinct(c) && OrderHolds(c, order)) candidates.insert(c);
     }
-    if (getenv("CFDBG")) fprintf(stderr, "places %zu candidates %zu\n", n, candidates.size());
     if (candidates.empty() || candidates.size() > static_cast<size_t>(kMaxFits)) return false;
 
     // Each candidate is fitted and then relabelled by its own fit until stable; only labellings
@@ -239,7 +242,8 @@ bool LabelGrid(const std::vector<Place>& places, const std::vector<int>& order, 
     // what it explains (per axis, for its nine terms) counts as well.
     const Labels c(best.cellOf, best.cellOf + n);
     const double dof = 2.0 * static_cast<double>(n) - 9.0;
-    const double sigma = std::max({kSightingStd, shape.sightingStd, best.model.Rms() * std::sqrt(n / dof)});
+    const double sigma =
+        std::max({kSightingStd, shape.sightingStd, best.model.Rms() * std::sqrt(static_cast<double>(n) / dof)});
     // Rows are filled only between sighted ones: the top and bottom rows must have been seen.
     // Across, the fit may reach from one side to the other (the gate can alias with the pattern
     // so that one side's columns never show).

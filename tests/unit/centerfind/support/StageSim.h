@@ -92,7 +92,6 @@ inline RunResult RunAutoCalib(Scene scene) {
             const double e = stages.Type() == 1 ? std::hypot(p[0] - 0.5 - tx, p[1] - 0.5 - ty) : 1e9;
             r.mean += e / 25;
             r.max = std::max(r.max, e);
-            if (getenv("CFCELL")) std::printf("cell %d err %.3f %.3f\n", i, p[0] - 0.5 - tx, p[1] - 0.5 - ty);
         }
         break;
     }
