@@ -120,7 +120,12 @@ TEST(CentreFinder, RefusesWhatCannotBeACleanGrid) {
         {"screen partly outside the view", With(Cam({-60, 55, 575, 62, 590, 428, -70, 418}))},
         {"too dark at every exposure", [] { Scene s = LowGain(); s.cam.screenGain = 4; return s; }()},
     };
-    for (const auto& c : table) EXPECT_FALSE(RunAutoCalib(c.scene).finished) << c.name;
+    for (const auto& c : table) {
+        Scene s = c.scene;
+        // One exposure attempt shows a refusal; only the dark case needs the brighter second one.
+        if (s.cam.screenGain > 10) s.settings.timeoutMs = 6000;
+        EXPECT_FALSE(RunAutoCalib(s).finished) << c.name;
+    }
 }
 
 TEST(CentreFinder, UnknownStagesAndMissingBuffersKeepTheStage) {
