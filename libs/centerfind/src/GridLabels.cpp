@@ -21,7 +21,7 @@ constexpr double kMinAspect = 0.9, kMaxAspect = 2.6;  // screen width over heigh
 
 using Labels = std::vector<int>;
 
-// Sightings must climb through the cells in display order, wrapping at most twice.
+// Sightings must climb through the cells in display order.
 bool OrderHolds(const Labels& cell, const std::vector<int>& order) {
     int unwrapped = -1, prev = -1;
     for (int p : order) {
@@ -36,7 +36,7 @@ bool OrderHolds(const Labels& cell, const std::vector<int>& order) {
         }
         prev = c;
     }
-    return unwrapped < 3 * kCells;
+    return unwrapped < 8 * kCells;
 }
 
 bool Distinct(const Labels& cell) {

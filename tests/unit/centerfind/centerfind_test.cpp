@@ -91,7 +91,7 @@ TEST(CentreFinder, PlacementsGiveAccurateGridsOrRefuse) {
         {"low screen gain: second exposure", LowGain(), false},
         {"pattern 80 ms", Timed(80), true},
         {"pattern 100 ms", Timed(100), true},
-        {"rolled +12, keystone, K1 -0.18", With(Rolled(12, -0.18)), true},
+        {"rolled +12, K1 -0.18", With(Rolled(12, -0.18)), true},
     };
     int found = 0;
     for (const Placement& p : table) {
