@@ -6,6 +6,7 @@
 #include "CenterFind.h"
 #include "CenterFindTrace.h"
 #include "calibration/CalibrationFlags.h"
+#include "calibration/CalibrationMessages.h"
 #include "capture/PointHandoff.h"
 #include "config/IniFile.h"
 #include "config/Settings.h"
@@ -44,7 +45,7 @@ struct FrameGuard {
 }  // namespace
 
 TAVORI_BEGIN_MESSAGE_MAP(CCollateAutoDlg)
-TAVORI_ON_MESSAGE(WM_COLLATE_FRAME, OnCollate)
+TAVORI_ON_MESSAGE(WM_COLLATE, OnCollate)  // wParam: a registered frame copy, ours to free
 TAVORI_ON_MESSAGE(WM_PAINT, OnPaint)
 TAVORI_ON_MESSAGE(WM_DESTROY, OnDestroy)
 TAVORI_ON_COMMAND(IDCANCEL, OnCancelCommand)

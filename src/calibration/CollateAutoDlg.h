@@ -10,9 +10,6 @@
 #include "calibration/AutoCalibStages.h"
 #include "win/Dialog.h"
 
-// Frame messages from the main window: wParam = a registered frame copy, owned by the receiver.
-constexpr UINT WM_COLLATE_FRAME = 0x84B;
-
 class CCollateAutoDlg : public win::MappedDialog<CCollateAutoDlg>, private AutoCalibHost {
 public:
     explicit CCollateAutoDlg(HWND parent);

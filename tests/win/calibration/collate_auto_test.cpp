@@ -13,6 +13,7 @@
 #include "ProgramFolderFixture.h"
 #include "VcamModel.h"
 #include "calibration/AutoCalibStages.h"
+#include "calibration/CalibrationMessages.h"
 #include "calibration/CollateAutoDlg.h"
 #include "capture/PointHandoff.h"
 #include "storage/CalibrationSources.h"
@@ -59,7 +60,7 @@ protected:
     void PostFrame(const SCapFrame& source) {
         SCapFrame* copy = NewFrameCopy(source);
         ASSERT_NE(copy, nullptr);
-        if (!PostMessageA(dlg.GetSafeHwnd(), WM_COLLATE_FRAME, reinterpret_cast<WPARAM>(copy), 0))
+        if (!PostMessageA(dlg.GetSafeHwnd(), WM_COLLATE, reinterpret_cast<WPARAM>(copy), 0))
             ReleaseFrameCopy(copy);
     }
 
@@ -189,7 +190,7 @@ TEST_F(CollateAutoTest, FilmedPatternsBecomeACalibrationWithinTheFirstAttempt) {
 TEST_F(CollateAutoTest, CancelAndForgedFramesAreHandled) {
     // An address that no listener registered is never read.
     static uint8_t junk[64];
-    PostMessageA(dlg.GetSafeHwnd(), WM_COLLATE_FRAME, reinterpret_cast<WPARAM>(junk), 0);
+    PostMessageA(dlg.GetSafeHwnd(), WM_COLLATE, reinterpret_cast<WPARAM>(junk), 0);
     // A frame of another size is scaled, not refused or overrun.
     std::vector<uint8_t> small(SCapFrameStride(320) * 240, 10);
     PostFrame({320, 240, 24, static_cast<uint32_t>(small.size()), small.data()});
