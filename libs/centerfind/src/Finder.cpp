@@ -194,8 +194,11 @@ bool Finder::Deliver(const GridSolution& s, double* points, int* type) {
     }
     GridModel model = s.model;
     if (!model.Fit(fixed, n)) return false;
+    // Every centre comes from the fit, sighted ones too: one sighting is a single frame, and a
+    // camera that samples the screen coarsely moves it by a fraction of a pixel, which the fit over
+    // all of them averages out.
     for (int c = 0; c < kCells; ++c)
-        if (!seen[c]) model.Project(s.colAt[c % kGrid], s.rowAt[c / kGrid], x[c], y[c]);
+        model.Project(s.colAt[c % kGrid], s.rowAt[c / kGrid], x[c], y[c]);
     // Filled cells must lie where a whole square would have been visible.
     const double margin = 0.5 * std::sqrt(squareArea_);
     int observed = 0;
