@@ -21,7 +21,8 @@ void Trace(const char* format, A... args) {
 }
 
 constexpr int kPairHistory = 16;
-constexpr double kSamePlace = 1.5;  // camera pixels between sightings of one stage-1 square
+constexpr double kSamePlace = 1.5;
+constexpr size_t kMinPlacesForStray = 11;  // enough that the rest still decide the grid  // camera pixels between sightings of one stage-1 square
 }  // namespace
 
 void SetTraceSink(TraceSink sink) { g_trace = sink; }
@@ -144,7 +145,8 @@ int Finder::GridSquares(const uint8_t* pixels, double* points, int* type) {
     sightingStd_ = std::max(sightingStd_, l.std);
     const SquareShape shape{squareArea_, smallX_ - centreX_, smallY_ - centreY_, sightingStd_};
     bool pinned = false;
-    if (!LabelGrid(places_, order_, upX_, upY_, shape, known_, solution, pinned)) return 2;
+    if (!LabelGrid(places_, order_, upX_, upY_, shape, known_, solution, pinned) && !DropStraySighting(shape, solution, pinned))
+        return 2;
     known_ = solution;
     if (!pinned) return 2;
     return Deliver(solution, points, type) ? 25 : 2;
@@ -173,6 +175,31 @@ void Finder::CentroidShift(const GridModel& m, double col, double row, double w,
     m.Project(col, row, cx, cy);
     dx = a > 0 ? ax / a - cx : 0;
     dy = a > 0 ? ay / a - cy : 0;
+}
+
+// A frame taken while the screen was being redrawn can show part of a square: one sighting in
+// the wrong place, which no grid fits. When the grid stops fitting, the place seen only once whose
+// removal lets it fit again is dropped for good.
+bool Finder::DropStraySighting(const SquareShape& shape, GridSolution& solution, bool& pinned) {
+    if (places_.size() < kMinPlacesForStray) return false;
+    for (size_t drop = 1; drop < places_.size(); ++drop) {
+        if (places_[drop].count > 1) continue;
+        std::vector<Place> places = places_;
+        places.erase(places.begin() + static_cast<std::ptrdiff_t>(drop));
+        std::vector<int> order;
+        for (int p : order_) {
+            if (p == static_cast<int>(drop)) continue;
+            const int q = p > static_cast<int>(drop) ? p - 1 : p;
+            if (order.empty() || order.back() != q) order.push_back(q);
+        }
+        GridSolution none;
+        if (!LabelGrid(places, order, upX_, upY_, shape, none, solution, pinned)) continue;
+        Trace("dropped a stray sighting at %.1f,%.1f", places_[drop].x, places_[drop].y);
+        places_.swap(places);
+        order_.swap(order);
+        return true;
+    }
+    return false;
 }
 
 bool Finder::Deliver(const GridSolution& s, double* points, int* type) {

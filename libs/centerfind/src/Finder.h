@@ -19,6 +19,7 @@ private:
     int GridSquares(const uint8_t* pixels, double* points, int* type);
     void StartGrid();
     bool Deliver(const GridSolution& solution, double* points, int* type);
+    bool DropStraySighting(const SquareShape& shape, GridSolution& solution, bool& pinned);
     static void CentroidShift(const GridModel& m, double col, double row, double w, double h, double& dx, double& dy);
 
     struct Sighting {

@@ -15,7 +15,7 @@ constexpr double kMaxRms = 0.5;   // camera pixels
 constexpr double kMaxResidual = 1.5;
 constexpr double kSightingStd = 0.05;  // camera pixels per axis: below this the lens model is the limit
 constexpr size_t kMinPlacesToFill = 10;  // with fewer, the fit's own spread is no guide
-constexpr double kMaxFillStd = 0.1;  // a filled centre's uncertainty that is still accepted
+constexpr double kMaxFillStd = 0.15;  // a filled centre's uncertainty that is still accepted
 constexpr double kViewW = 640, kViewH = 480;
 constexpr double kMinAspect = 0.9, kMaxAspect = 2.6;  // screen width over height
 
