@@ -224,8 +224,12 @@ bool Finder::Deliver(const GridSolution& s, double* points, int* type) {
     // Every centre comes from the fit, sighted ones too: one sighting is a single frame, and a
     // camera that samples the screen coarsely moves it by a fraction of a pixel, which the fit over
     // all of them averages out.
+    // The record pairs each centre with its grid target, and a 60-pixel square drawn from 30 pixels
+    // before the target has its middle half a screen pixel before it: report the target itself.
+    const double halfCol = s.unitsAcross > 0 ? 0.5 / (0.8 * s.unitsAcross) : 0;
+    const double halfRow = s.unitsDown > 0 ? 0.5 / (0.8 * s.unitsDown) : 0;
     for (int c = 0; c < kCells; ++c)
-        model.Project(s.colAt[c % kGrid], s.rowAt[c / kGrid], x[c], y[c]);
+        model.Project(s.colAt[c % kGrid] + halfCol, s.rowAt[c / kGrid] + halfRow, x[c], y[c]);
     // Filled cells must lie where a whole square would have been visible.
     const double margin = 0.5 * std::sqrt(squareArea_);
     int observed = 0;

@@ -180,7 +180,7 @@ TEST_F(CollateAutoTest, FilmedPatternsBecomeACalibrationWithinTheFirstAttempt) {
         int32_t gx, gy;
         AutoCalibGridPoint(rec->lWinWidth, rec->lWinHeight, 5, i / 5, i % 5, gx, gy);
         double cx, cy;
-        ASSERT_TRUE(cam.Composer().Model().Project(gx - 0.5, gy - 0.5, cx, cy));
+        ASSERT_TRUE(cam.Composer().Model().Project(gx, gy, cx, cy));
         worst = std::max(worst, std::hypot(rec->x[i] + 0.5 - (cx + 0.5), rec->y[i] + 0.5 - (cy + 0.5)));
     }
     EXPECT_LE(worst, 1.5);

@@ -86,7 +86,7 @@ inline RunResult RunAutoCalib(Scene scene) {
             int32_t gx, gy;
             AutoCalibGridPoint(kScreenW, kScreenH, 5, i / 5, i % 5, gx, gy);
             double tx, ty;
-            host.View().Truth(gx - 0.5, gy - 0.5, tx, ty);  // the middle of the square
+            host.View().Truth(gx, gy, tx, ty);  // the grid target itself
             // Type 1 lists the bottom row first; positions put pixel edges at whole numbers.
             const double* p = stages.Points() + 2 * ((4 - i / 5) * 5 + i % 5);
             const double e = stages.Type() == 1 ? std::hypot(p[0] - 0.5 - tx, p[1] - 0.5 - ty) : 1e9;
