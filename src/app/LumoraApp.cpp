@@ -11,6 +11,7 @@
 #include "config/LangText.h"
 #include "config/Settings.h"
 #include "output/SharedMemory.h"
+#include "storage/FolderAccess.h"
 
 const char* AppTitle() {
     static std::string title;
@@ -65,9 +66,17 @@ bool CLumoraApp::InitInstance() {
     m_bGdiplusStarted = true;
 
     if (ALC_Initialize() != 1) {
-        AppMessageBox(g_Lang.IDS_INSTAVORI.c_str());
-        WriteManagementZero();
-        return false;
+        if (CanWriteFolder(g_Settings.AppDir)) {
+            AppMessageBox(g_Lang.IDS_INSTAVORI.c_str());
+            WriteManagementZero();
+            return false;
+        }
+        // A read-only folder (Program Files for a normal user) is no camera fault: say what it is
+        // and run, the calibration kept in memory until the driver ends.
+        const std::string text = "Tavori cannot write to its folder " + g_Settings.AppDir +
+                                 ". It runs, but settings and calibrations are kept only until it ends. Move "
+                                 "Tavori to a folder you can write to, for example in your user profile.";
+        AppMessageBox(text.c_str(), MB_OK | MB_ICONWARNING);
     }
 
     if (CreateMultiScreenShare() != 0) {
