@@ -11,12 +11,6 @@
 namespace {
 constexpr UINT kProcMsg = 0x801, kSaveMsg = 0x803;
 
-struct Posted {
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-};
-
 class CollateAutoTest : public ProgramFolderTest {
 protected:
     void SetUp() override {
@@ -36,14 +30,13 @@ protected:
         ProgramFolderTest::TearDown();
     }
 
-    // Runs the window's messages; what it posts to the notify window is collected.
+    // Runs the window's messages; the codes it posts to the notify window are collected.
     void Pump() {
         MSG m;
         while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-            if (m.hwnd == notify && (m.message == kProcMsg || m.message == kSaveMsg))
-                posted.push_back({m.message, m.wParam, m.lParam});
-            else
-                DispatchMessageA(&m);
+            if (m.hwnd != notify) DispatchMessageA(&m);
+            else if (m.message == kSaveMsg) saved = true;
+            else if (m.message == kProcMsg) codes.push_back(m.wParam);
         }
     }
 
@@ -54,15 +47,10 @@ protected:
             ReleaseFrameCopy(copy);
     }
 
-    bool Got(UINT message, WPARAM code) const {
-        for (const Posted& p : posted)
-            if (p.message == message && (message == kSaveMsg || p.wParam == code)) return true;
-        return false;
-    }
-
     HWND notify = nullptr;
     CCollateAutoDlg dlg{nullptr};
-    std::vector<Posted> posted;
+    std::vector<WPARAM> codes;
+    bool saved = false;
 };
 
 }  // namespace
@@ -77,6 +65,6 @@ TEST_F(CollateAutoTest, CancelAndForgedFramesAreHandled) {
     Pump();
     SendMessageA(dlg.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
     Pump();
-    EXPECT_TRUE(Got(kProcMsg, 12));
-    EXPECT_FALSE(Got(kSaveMsg, 0));
+    EXPECT_EQ(codes, std::vector<WPARAM>{12});
+    EXPECT_FALSE(saved);
 }
