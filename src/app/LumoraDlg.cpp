@@ -503,7 +503,8 @@ LRESULT CLumoraDlg::OnCalibrationRefused(WPARAM, LPARAM) {
 bool CLumoraDlg::CalibrationFlowReady() {
     if (!m_pCalibrationFlow || !m_bCameraRunning) return false;
     const CSystemSettings& s = g_Settings;
-    m_pCalibrationFlow->SetSettings(FlowSettings{g_nExposure, s.IRFilter, s.MultiScreen});
+    m_pCalibrationFlow->SetSettings(FlowSettings{g_nExposure, s.IRFilter, s.MultiScreen,
+                                                    s.ApplicationVersion == 1 || s.ApplicationVersion == 4});
     m_pCalibrationFlow->SetTexts(FlowTexts{g_Lang.IDS_CALIBRATEFAIL.c_str(), g_Lang.IDS_RECALIBRATION.c_str(),
                                            g_Lang.IDS_CALIBRATIONUNCHANGED.c_str()});
     return true;
