@@ -26,16 +26,19 @@ const char* AppTitle() {
     return title.c_str();
 }
 
+static bool s_boxOpen = false;
+
 int AppMessageBox(const char* text, UINT type) {
     // A box runs a message loop of its own: whatever arrives meanwhile (another loss, a flood of
     // commands from another program) must not open a second box on top, nor nest without bound.
-    static bool open = false;
-    if (open) return 0;
-    open = true;
+    if (s_boxOpen) return 0;
+    s_boxOpen = true;
     const int answer = MessageBoxA(nullptr, text, AppTitle(), type | MB_SETFOREGROUND);
-    open = false;
+    s_boxOpen = false;
     return answer;
 }
+
+bool AppMessageBoxOpen() { return s_boxOpen; }
 
 static BOOL CALLBACK CloseIfAppMessageBox(HWND hwnd, LPARAM) {
     char cls[16] = {}, title[64] = {};

@@ -214,7 +214,7 @@ void CLumoraDlg::EndDriver() {
     m_bEnding = true;
     WriteManagementZero();
     CloseAppMessageBoxes();
-    EndDialog(IDCANCEL);
+    win::Dialog::EndAllModal(IDCANCEL);  // About or Options, and this window last
 }
 
 // The session ends without the window being destroyed: the settings file must still say so.
@@ -243,14 +243,20 @@ LRESULT CLumoraDlg::OnHelp(WPARAM, LPARAM) {
     return 0;
 }
 
+// A dialog that runs its own loop opens only when nothing else of ours does: commands that arrive
+// meanwhile (a flood from another program) must not nest one dialog in another without bound.
+// This window itself runs modally, so it is the one modal dialog allowed to be open.
+static bool CanOpenModal() { return win::Dialog::OpenModalCount() <= 1 && !AppMessageBoxOpen(); }
+
 LRESULT CLumoraDlg::OnAbout(WPARAM, LPARAM) {
+    if (!CanOpenModal()) return 0;
     CAboutDlg(m_hWnd).DoModal();
     return 0;
 }
 
 // The active named calibration's per-screen records go to the running cameras at once.
 LRESULT CLumoraDlg::OnOptions(WPARAM, LPARAM) {
-    if (COptionsDlg(m_hWnd, AppTitle()).DoModal() != IDOK) return 0;
+    if (!CanOpenModal() || COptionsDlg(m_hWnd, AppTitle()).DoModal() != IDOK) return 0;
     if (g_Settings.Setting != 1) {
         SetTimer(m_hWnd, IDT_HIDE_WINDOW, 500, nullptr);
         return 0;
@@ -497,7 +503,8 @@ LRESULT CLumoraDlg::OnCalibrationRefused(WPARAM, LPARAM) {
 bool CLumoraDlg::CalibrationFlowReady() {
     if (!m_pCalibrationFlow || !m_bCameraRunning) return false;
     const CSystemSettings& s = g_Settings;
-    m_pCalibrationFlow->SetSettings(FlowSettings{g_nExposure, s.IRFilter, s.MultiScreen});
+    m_pCalibrationFlow->SetSettings(FlowSettings{g_nExposure, s.IRFilter, s.MultiScreen,
+                                                    s.ApplicationVersion == 1 || s.ApplicationVersion == 4});
     m_pCalibrationFlow->SetTexts(FlowTexts{g_Lang.IDS_CALIBRATEFAIL.c_str(), g_Lang.IDS_RECALIBRATION.c_str(),
                                            g_Lang.IDS_CALIBRATIONUNCHANGED.c_str()});
     return true;
