@@ -68,13 +68,42 @@ std::string AttrString(IMFActivate* a, const GUID& key) {
     return out;
 }
 
+void CALLBACK ReleaseReader(PTP_CALLBACK_INSTANCE, void* reader, PTP_TIMER timer) {
+    static_cast<IMFSourceReader*>(reader)->Release();
+    CloseThreadpoolTimer(timer);
+}
+
+// The reader's work items (the flush's among them) hold references of their own until just after
+// their callback returns. If one of them drops the last reference, the reader shuts its work queue
+// down from inside that queue, which deadlocks every Media Foundation queue of the process (seen
+// under Wine). So our reference is dropped a second later, from a timer thread, when those items
+// are long done and ours is the last.
+void ReleaseReaderLater(IMFSourceReader* reader) {
+    PTP_TIMER timer = CreateThreadpoolTimer(ReleaseReader, reader, nullptr);
+    if (!timer) {
+        reader->Release();
+        return;
+    }
+    ULARGE_INTEGER due;
+    due.QuadPart = static_cast<ULONGLONG>(-10'000'000LL);  // relative, in 100 ns units
+    FILETIME ft{due.LowPart, due.HighPart};
+    SetThreadpoolTimer(timer, &ft, 0, 0);
+}
+
 class MfCamera final : public DevCamera {
 public:
     MfCamera(IMFMediaSource* source, int width, int height) : source_(source), reqW_(width), reqH_(height) {}
     ~MfCamera() override {
         Stop();
         if (sink_) sink_->Detach();
-        reader_.Reset();
+        if (reader_) {
+            IMFSourceReader* reader = reader_.Get();
+            reader->AddRef();
+            reader_.Reset();
+            // A reader that may still hold a request is left alone: letting it go could end it
+            // inside its own work item.
+            if (quiet_) ReleaseReaderLater(reader);
+        }
         if (sink_) sink_->Release();
         source_->Shutdown();
         source_->Release();
@@ -142,7 +171,7 @@ public:
     void Stop() override {
         if (!playing_) return;
         playing_ = false;
-        sink_->Stop(2 * periodMs_);
+        quiet_ = sink_->Stop(2 * periodMs_);
     }
 
 private:
@@ -163,6 +192,7 @@ private:
     MfFrameSink* sink_ = nullptr;
     DWORD periodMs_ = 34;
     bool playing_ = false;
+    bool quiet_ = true;  // no request left in the reader since the last Stop
 };
 
 }  // namespace

@@ -75,22 +75,22 @@ bool MfFrameSink::RequestLocked() {
     return false;
 }
 
-void MfFrameSink::Stop(DWORD waitMs) {
+bool MfFrameSink::Stop(DWORD waitMs) {
     IMFSourceReader* reader = nullptr;
     {
         std::lock_guard<std::recursive_mutex> lock(requestMutex_);
-        if (!running_) return;
+        if (!running_) return true;
         running_ = false;
         reader = reader_;
         if (reader) reader->AddRef();
     }
-    if (!reader) return;
+    if (!reader) return true;
     // Asynchronous: a camera that never answers again cannot hold us here.
     const bool flushing = SUCCEEDED(reader->Flush(kStream));
     reader->Release();
-    if (!flushing) return;
+    if (!flushing) return false;
     std::unique_lock<std::mutex> lock(frameMutex_);
-    changed_.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return flushed_; });
+    return changed_.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return flushed_; });
 }
 
 FrameOutcome MfFrameSink::Take(uint8_t* dst, DWORD waitMs) {

@@ -37,8 +37,9 @@ public:
     void Attach(IMFSourceReader* reader, const StreamFormat& format, int outW, int outH);
     void Detach();
     bool Start();
-    // Ends the requests and waits for the reader's flush at most waitMs.
-    void Stop(DWORD waitMs);
+    // Ends the requests and waits for the reader's flush at most waitMs. False when a request may
+    // still be pending in the reader (the flush did not complete in time).
+    bool Stop(DWORD waitMs);
     // Copies a frame newer than the last one taken, waiting at most waitMs for it.
     FrameOutcome Take(uint8_t* dst, DWORD waitMs);
     size_t FrameBytes() const { return latest_.size(); }
