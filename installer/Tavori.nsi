@@ -7,7 +7,8 @@
 ; refuses to run on 32-bit Windows.
 ;
 ; Silent use: Tavori-setup.exe /S [/NOLOGON] [/D=folder]   Uninstall.exe /S [/PURGE]
-; /PURGE also removes Tavori.ini, Calibration.ini and CameraFlash.bin, which are kept otherwise.
+; /PURGE also removes Tavori.ini, Calibration.ini, CameraFlash.bin and VirtualCamera.ini, which are
+; kept otherwise.
 ;
 ; The shipped installer is 32-bit so that it runs on every Windows and picks the program by the OS.
 ; -DTARGET=amd64-unicode builds the same installer as a 64-bit program, for the tests under a
@@ -162,6 +163,7 @@ Section /o "un.$(SecPurgeName)" SecPurge
   Delete "$INSTDIR\Tavori.ini"
   Delete "$INSTDIR\Calibration.ini"
   Delete "$INSTDIR\CameraFlash.bin"
+  Delete "$INSTDIR\VirtualCamera.ini"
 SectionEnd
 
 Section "-un.Folder"
