@@ -1,0 +1,218 @@
+// Puts the real program's windows on the screen one after another for the user guide's pictures.
+// It drives; the caller photographs. For every window it prints
+//     SHOT <name> <left> <top> <width> <height>
+// and waits for a line on standard input (the picture is taken) before it moves on; a window that
+// does not come up prints MISSING <name>. Windows that do not exist yet are simply missing, so the
+// table below can name windows before they are written.
+//   guideshots program <folder>   Tavori.exe in <folder>: tray menu, dialogs, messages
+//   guideshots installer <setup>  the installer's pages, clicking Next through them
+// The last line is END.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+constexpr char kMainWindow[] = "Tavori Driver window";
+
+struct Scene {
+    const char* name;
+    UINT command;  // posted to the main window; 0 = open the tray menu
+};
+// The tray menu, then each command of it and of the main window that opens a window of its own.
+const Scene kScenes[] = {
+    {"tray-menu", 0},        {"about", 2042},       {"calibrations", 2045},
+    {"laser-writing", 2046}, {"calibrate-manual", 2037}, {"calibrate-auto", 2044},
+};
+
+void Shot(const char* name, HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    IntersectRect(&r, &r, &screen);
+    std::printf("SHOT %s %ld %ld %ld %ld\n", name, r.left, r.top, r.right - r.left, r.bottom - r.top);
+    std::fflush(stdout);
+    char line[16];
+    std::fgets(line, sizeof(line), stdin);
+}
+
+void Missing(const char* name) {
+    std::printf("MISSING %s\n", name);
+    std::fflush(stdout);
+}
+
+// A command that is not written yet answers with a message box saying so: that window is missing.
+bool Placeholder(HWND window) {
+    char text[256] = {};
+    GetDlgItemTextA(window, 0xFFFF, text, sizeof(text));
+    return std::strstr(text, "not available") != nullptr;
+}
+
+// The visible top-level windows of one process, or of a class when pid is 0.
+std::vector<HWND> Visible(DWORD pid, const char* cls = nullptr) {
+    struct Ctx { DWORD pid; const char* cls; std::vector<HWND> found; } ctx{pid, cls, {}};
+    EnumWindows(
+        [](HWND h, LPARAM lp) -> BOOL {
+            auto* c = reinterpret_cast<Ctx*>(lp);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(h, &owner);
+            char name[64] = {}, title[64] = {};
+            GetClassNameA(h, name, sizeof(name));
+            GetWindowTextA(h, title, sizeof(title));
+            bool match = c->cls ? std::strcmp(name, c->cls) == 0 : owner == c->pid;
+            if (match && IsWindowVisible(h) && std::strcmp(title, kMainWindow) != 0) c->found.push_back(h);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&ctx));
+    return ctx.found;
+}
+
+HWND WaitForWindow(DWORD pid, const char* cls, DWORD ms) {
+    for (DWORD waited = 0; waited < ms; waited += 50, Sleep(50)) {
+        auto found = Visible(pid, cls);
+        if (!found.empty()) {
+            Sleep(400);  // let it finish painting
+            return found.front();
+        }
+    }
+    return nullptr;
+}
+
+bool Launch(const std::string& exe, const char* dir, PROCESS_INFORMATION& pi) {
+    STARTUPINFOA si{};
+    si.cb = sizeof(si);
+    std::string cmd = "\"" + exe + "\"";
+    return CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir, &si, &pi) != FALSE;
+}
+
+void Click(int x, int y) {
+    SetCursorPos(x, y);
+    mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
+    mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+}
+
+class Program {
+public:
+    explicit Program(const std::string& folder) : m_folder(folder) {}
+    ~Program() { Stop(); }
+    bool Start() {
+        if (!Launch(m_folder + "\\Tavori.exe", m_folder.c_str(), m_pi)) return false;
+        WaitForInputIdle(m_pi.hProcess, 5000);
+        return true;
+    }
+    HWND Main(DWORD ms = 10000) const {
+        for (DWORD waited = 0; waited < ms; waited += 50, Sleep(50))
+            if (HWND h = FindWindowA(nullptr, kMainWindow)) return h;
+        return nullptr;
+    }
+    DWORD Pid() const { return m_pi.dwProcessId; }
+    void Stop() {
+        if (!m_pi.hProcess) return;
+        if (HWND main = FindWindowA(nullptr, kMainWindow)) PostMessageA(main, WM_COMMAND, 2035, 0);
+        if (WaitForSingleObject(m_pi.hProcess, 5000) != WAIT_OBJECT_0) TerminateProcess(m_pi.hProcess, 1);
+        CloseHandle(m_pi.hProcess);
+        CloseHandle(m_pi.hThread);
+        m_pi = {};
+    }
+
+private:
+    std::string m_folder;
+    PROCESS_INFORMATION m_pi{};
+};
+
+// Closes what a scene opened; a window that will not close costs a restart of the program.
+bool Dismiss(Program& program, HWND window) {
+    if (!window) return true;
+    PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    for (int i = 0; i < 40 && IsWindowVisible(window); ++i) Sleep(50);
+    if (!IsWindowVisible(window)) return true;
+    program.Stop();
+    return program.Start() && program.Main();
+}
+
+int ShootProgram(const std::string& folder) {
+    // Without a camera the program says so and ends: the first troubleshooting picture.
+    std::string cameras = folder + "\\VirtualCamera.ini", aside = cameras + ".aside";
+    MoveFileA(cameras.c_str(), aside.c_str());
+    {
+        Program bare(folder);
+        HWND box = bare.Start() ? WaitForWindow(bare.Pid(), nullptr, 10000) : nullptr;
+        box ? Shot("no-camera", box) : Missing("no-camera");
+        if (box) PostMessageA(box, WM_COMMAND, IDOK, 0);
+    }
+    MoveFileA(aside.c_str(), cameras.c_str());
+
+    Program program(folder);
+    if (!program.Start() || !program.Main()) return 1;
+    Sleep(1500);  // the camera starts and the tray icon appears
+    for (const Scene& scene : kScenes) {
+        HWND window = nullptr;
+        if (scene.command == 0) {
+            Click(12, 30);  // the first icon of Wine's tray window
+            window = WaitForWindow(0, "#32768", 3000);
+        } else {
+            PostMessageA(program.Main(), WM_COMMAND, scene.command, 0);
+            window = WaitForWindow(program.Pid(), nullptr, 3000);
+        }
+        window && !Placeholder(window) ? Shot(scene.name, window) : Missing(scene.name);
+        if (scene.command == 0) {
+            Click(GetSystemMetrics(SM_CXSCREEN) - 50, GetSystemMetrics(SM_CYSCREEN) - 50);  // closes the menu
+            Sleep(300);
+        } else if (!Dismiss(program, window)) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int ShootInstaller(const std::string& setup) {
+    PROCESS_INFORMATION pi{};
+    if (!Launch(setup, nullptr, pi)) return 1;
+    const char* const pages[] = {"setup-welcome", "setup-components", "setup-folder", "setup-finish"};
+    for (const char* page : pages) {
+        HWND window = WaitForWindow(pi.dwProcessId, nullptr, 10000);
+        if (!window) {
+            Missing(page);
+            break;
+        }
+        Sleep(page == pages[3] ? 1500 : 0);  // the install runs before the last page
+        Shot(page, window);
+        HWND next = GetDlgItem(window, IDOK);
+        if (page == pages[3]) {
+            // Untick "Run Tavori" so finishing starts nothing.
+            EnumChildWindows(
+                window,
+                [](HWND child, LPARAM) -> BOOL {
+                    if ((GetWindowLongA(child, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX)
+                        SendMessageA(child, BM_SETCHECK, BST_UNCHECKED, 0);
+                    return TRUE;
+                },
+                0);
+        }
+        PostMessageA(next, BM_CLICK, 0, 0);
+        Sleep(800);
+    }
+    if (WaitForSingleObject(pi.hProcess, 20000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return 0;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    int result = 2;
+    if (argc == 3 && std::strcmp(argv[1], "program") == 0) {
+        result = ShootProgram(argv[2]);
+    } else if (argc == 3 && std::strcmp(argv[1], "installer") == 0) {
+        result = ShootInstaller(argv[2]);
+    } else {
+        std::fprintf(stderr, "usage: guideshots program <folder> | installer <setup.exe>\n");
+    }
+    // The caller reads until this line: a program started from here may hold the output open.
+    std::printf("END\n");
+    std::fflush(stdout);
+    return result;
+}
