@@ -18,13 +18,18 @@ namespace {
 constexpr char kMainWindow[] = "Tavori Driver window";
 
 struct Scene {
-    const char* name;
-    UINT command;  // posted to the main window; 0 = open the tray menu
+    UINT command;            // posted to the main window; 0 = open the tray menu
+    const char* shots[3];    // the windows that follow one another, each left with OK; null = no picture
 };
-// The tray menu, then each command of it and of the main window that opens a window of its own.
+// The tray menu, then each command of the tray menu or of the main window that opens windows. Both
+// calibrations begin with the aiming view; the automatic one then checks the laser.
 const Scene kScenes[] = {
-    {"tray-menu", 0},        {"about", 2042},       {"calibrations", 2045},
-    {"laser-writing", 2046}, {"calibrate-manual", 2037}, {"calibrate-auto", 2044},
+    {0, {"tray-menu"}},
+    {2042, {"about"}},
+    {2045, {"calibrations"}},
+    {2046, {"laser-writing"}},
+    {2037, {"aiming-view", "calibrate-manual"}},
+    {2044, {nullptr, "laser-check", "calibrate-auto"}},
 };
 
 void Shot(const char* name, HWND window) {
@@ -149,21 +154,30 @@ int ShootProgram(const std::string& folder) {
     if (!program.Start() || !program.Main()) return 1;
     Sleep(1500);  // the camera starts and the tray icon appears
     for (const Scene& scene : kScenes) {
-        HWND window = nullptr;
         if (scene.command == 0) {
             Click(12, 30);  // the first icon of Wine's tray window
-            window = WaitForWindow(0, "#32768", 3000);
-        } else {
-            PostMessageA(program.Main(), WM_COMMAND, scene.command, 0);
-            window = WaitForWindow(program.Pid(), nullptr, 3000);
-        }
-        window && !Placeholder(window) ? Shot(scene.name, window) : Missing(scene.name);
-        if (scene.command == 0) {
+            HWND menu = WaitForWindow(0, "#32768", 3000);
+            menu ? Shot(scene.shots[0], menu) : Missing(scene.shots[0]);
             Click(GetSystemMetrics(SM_CXSCREEN) - 50, GetSystemMetrics(SM_CYSCREEN) - 50);  // closes the menu
             Sleep(300);
-        } else if (!Dismiss(program, window)) {
-            return 1;
+            continue;
         }
+        PostMessageA(program.Main(), WM_COMMAND, scene.command, 0);
+        HWND window = WaitForWindow(program.Pid(), nullptr, 3000);
+        for (size_t i = 0; i < 3; ++i) {
+            const char* shot = scene.shots[i];
+            if (window && Placeholder(window)) window = nullptr;
+            if (shot) window ? Shot(shot, window) : Missing(shot);
+            if (!window || i == 2 || !scene.shots[i + 1]) break;
+            PostMessageA(window, WM_COMMAND, IDOK, 0);  // on to the next window of the chain
+            HWND previous = window;
+            window = nullptr;
+            for (int wait = 0; wait < 60 && !window; ++wait, Sleep(50))
+                for (HWND h : Visible(program.Pid()))
+                    if (h != previous) window = h;
+            if (window) Sleep(400);
+        }
+        if (!Dismiss(program, window)) return 1;
     }
     return 0;
 }
