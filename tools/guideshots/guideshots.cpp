@@ -55,23 +55,34 @@ bool Placeholder(HWND window) {
     return std::strstr(text, "not available") != nullptr;
 }
 
+struct Search {
+    DWORD pid;
+    const char* cls;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectVisible(HWND h, LPARAM lp) {
+    auto* search = reinterpret_cast<Search*>(lp);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(h, &owner);
+    char name[64] = {}, title[64] = {};
+    GetClassNameA(h, name, sizeof(name));
+    GetWindowTextA(h, title, sizeof(title));
+    bool match = search->cls ? std::strcmp(name, search->cls) == 0 : owner == search->pid;
+    if (match && IsWindowVisible(h) && std::strcmp(title, kMainWindow) != 0) search->found.push_back(h);
+    return TRUE;
+}
+
 // The visible top-level windows of one process, or of a class when pid is 0.
 std::vector<HWND> Visible(DWORD pid, const char* cls = nullptr) {
-    struct Ctx { DWORD pid; const char* cls; std::vector<HWND> found; } ctx{pid, cls, {}};
-    EnumWindows(
-        [](HWND h, LPARAM lp) -> BOOL {
-            auto* c = reinterpret_cast<Ctx*>(lp);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(h, &owner);
-            char name[64] = {}, title[64] = {};
-            GetClassNameA(h, name, sizeof(name));
-            GetWindowTextA(h, title, sizeof(title));
-            bool match = c->cls ? std::strcmp(name, c->cls) == 0 : owner == c->pid;
-            if (match && IsWindowVisible(h) && std::strcmp(title, kMainWindow) != 0) c->found.push_back(h);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&ctx));
-    return ctx.found;
+    Search search{pid, cls, {}};
+    EnumWindows(CollectVisible, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+BOOL CALLBACK UntickCheckBox(HWND child, LPARAM) {
+    if ((GetWindowLongA(child, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX) SendMessageA(child, BM_SETCHECK, BST_UNCHECKED, 0);
+    return TRUE;
 }
 
 HWND WaitForWindow(DWORD pid, const char* cls, DWORD ms) {
@@ -197,14 +208,7 @@ int ShootInstaller(const std::string& setup) {
         HWND next = GetDlgItem(window, IDOK);
         if (page == pages[3]) {
             // Untick "Run Tavori" so finishing starts nothing.
-            EnumChildWindows(
-                window,
-                [](HWND child, LPARAM) -> BOOL {
-                    if ((GetWindowLongA(child, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX)
-                        SendMessageA(child, BM_SETCHECK, BST_UNCHECKED, 0);
-                    return TRUE;
-                },
-                0);
+            EnumChildWindows(window, UntickCheckBox, 0);
         }
         PostMessageA(next, BM_CLICK, 0, 0);
         Sleep(800);
