@@ -26,7 +26,14 @@ const char* AppTitle() {
 }
 
 int AppMessageBox(const char* text, UINT type) {
-    return MessageBoxA(nullptr, text, AppTitle(), type | MB_SETFOREGROUND);
+    // A box runs a message loop of its own: whatever arrives meanwhile (another loss, a flood of
+    // commands from another program) must not open a second box on top, nor nest without bound.
+    static bool open = false;
+    if (open) return 0;
+    open = true;
+    const int answer = MessageBoxA(nullptr, text, AppTitle(), type | MB_SETFOREGROUND);
+    open = false;
+    return answer;
 }
 
 static BOOL CALLBACK CloseIfAppMessageBox(HWND hwnd, LPARAM) {

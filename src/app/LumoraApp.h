@@ -18,6 +18,7 @@ private:
 
 // The caption of every message box: the executable's base name.
 const char* AppTitle();
+// At most one is open at a time: while one is, another returns 0 at once without showing.
 int AppMessageBox(const char* text, UINT type = MB_OK);
 // Closes the message boxes this thread has open, so that quitting is never held up by one.
 void CloseAppMessageBoxes();

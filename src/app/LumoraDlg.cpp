@@ -10,7 +10,6 @@
 #include "config/LangText.h"
 #include "config/Settings.h"
 #include "res/resource.h"
-#include "calibration/CalibrationFlags.h"
 #include "storage/CalibrationSources.h"
 #include "output/PointRouting.h"
 #include "ui/AnimateTrayIcon.h"
@@ -35,6 +34,9 @@ TAVORI_ON_COMMAND(ID_MENU_COLLEAT, OnNotYet)
 TAVORI_ON_MESSAGE(WM_TRAY_NOTIFY, OnTrayNotify)
 TAVORI_ON_MESSAGE(WM_QUERYENDSESSION, OnQueryEndSession)
 TAVORI_ON_COMMAND(ID_MENU_QUIT, OnQuit)
+TAVORI_ON_COMMAND(IDOK, OnQuit)
+TAVORI_ON_COMMAND(IDCANCEL, OnQuit)
+TAVORI_ON_MESSAGE(WM_ENDSESSION, OnEndSession)
 TAVORI_ON_COMMAND(ID_MENU_SHOW, OnShow)
 TAVORI_ON_COMMAND(ID_MENU_CALIBRATE, OnNotYet)
 TAVORI_ON_COMMAND(ID_MENU_CALIBRATE_AUTO, OnNotYet)
@@ -94,6 +96,7 @@ BOOL CLumoraDlg::OnInitDialog() {
     m_pTrayIcon->SetAnimationInterval(500);
     m_pTrayIcon->SetTooltipText(g_Lang.IDS_TAVORI.c_str());
 
+    m_listListeners.SetTarget(m_hWnd, WM_POINT_EVENT, WM_PROC_CMD);
     if (!StartCameras()) {
         AppMessageBox(g_Lang.IDS_INSTAVORI.c_str());
         WriteManagementZero();
@@ -121,8 +124,7 @@ LRESULT CLumoraDlg::OnSysCommand(WPARAM wParam, LPARAM lParam) {
         SetForegroundWindow(m_hWnd);
         return 0;
     case SC_CLOSE:
-        CloseAppMessageBoxes();
-        EndDialog(IDCANCEL);
+        EndDriver();
         return 0;
     default:
         return DefWindowProcA(m_hWnd, WM_SYSCOMMAND, wParam, lParam);
@@ -146,6 +148,8 @@ LRESULT CLumoraDlg::OnPaint(WPARAM, LPARAM) {
 LRESULT CLumoraDlg::OnQueryDragIcon(WPARAM, LPARAM) { return reinterpret_cast<LRESULT>(m_hIcon); }
 
 LRESULT CLumoraDlg::OnDestroy(WPARAM, LPARAM) {
+    m_bEnding = true;
+    WriteManagementZero();
     KillTimer(m_hWnd, IDT_HIDE_WINDOW);
     KillTimer(m_hWnd, IDT_SEARCH_TYPE);
     KillTimer(m_hWnd, IDT_RECONNECT);
@@ -172,9 +176,23 @@ LRESULT CLumoraDlg::OnCtlColorStatic(WPARAM wParam, LPARAM) {
 LRESULT CLumoraDlg::OnQueryEndSession(WPARAM, LPARAM) { return TRUE; }
 
 LRESULT CLumoraDlg::OnQuit(WPARAM, LPARAM) {
+    EndDriver();
+    return 0;
+}
+
+void CLumoraDlg::EndDriver() {
+    m_bEnding = true;
     WriteManagementZero();
     CloseAppMessageBoxes();
     EndDialog(IDCANCEL);
+}
+
+// The session ends without the window being destroyed: the settings file must still say so.
+LRESULT CLumoraDlg::OnEndSession(WPARAM wParam, LPARAM) {
+    if (wParam) {
+        m_bEnding = true;
+        WriteManagementZero();
+    }
     return 0;
 }
 
@@ -199,19 +217,13 @@ LRESULT CLumoraDlg::OnNotYet([[maybe_unused]] WPARAM wParam, LPARAM) {
 LRESULT CLumoraDlg::OnTrayNotify(WPARAM, LPARAM) { return 0; }
 
 LRESULT CLumoraDlg::OnTimer(WPARAM wParam, LPARAM) {
+    if (m_pTrayIcon && m_pTrayIcon->OnTimer(wParam)) return 0;
     if (wParam == IDT_HIDE_WINDOW) {
         if (m_nHideCount > 8) KillTimer(m_hWnd, IDT_HIDE_WINDOW);
         ShowWindow(m_hWnd, SW_HIDE);
         ++m_nHideCount;
     }
-    if (wParam == IDT_RECONNECT && !m_bCameraRunning) {
-        ALC_Initialize();
-        if (StartCameras()) {
-            m_bCameraRunning = 1;
-            if (m_pTrayIcon) m_pTrayIcon->SetIcon(IDR_MAINFRAME);
-            KillTimer(m_hWnd, IDT_RECONNECT);
-        }
-    }
+    if (wParam == IDT_RECONNECT) Reconnect();
     if (wParam == IDT_SEARCH_TYPE) ReloadSearchType();
     return 0;
 }
@@ -234,10 +246,10 @@ LRESULT CLumoraDlg::OnPointEvent(WPARAM wParam, LPARAM lParam) {
     if (!framePayload && !TakePoint(static_cast<uintptr_t>(lParam), point)) return m_bCameraRunning ? 0 : -1;
     switch (RoutePoint(m_bCameraRunning != 0, status, searchType, point.state)) {
     case PointRoute::MousePoint:
-        m_mouse.OnMousePoint(static_cast<int>(wParam), point.x, point.y, CurrentMouseSettings());
+        m_mouse.OnMousePoint(static_cast<int>(wParam), true, point.x, point.y, CurrentMouseSettings());
         break;
     case PointRoute::MouseNoPoint:
-        m_mouse.OnMousePoint(static_cast<int>(wParam), 0, 0, CurrentMouseSettings());
+        m_mouse.OnMousePoint(static_cast<int>(wParam), false, 0, 0, CurrentMouseSettings());
         break;
     case PointRoute::FrameDialog:
     case PointRoute::Ignore:
@@ -250,35 +262,69 @@ LRESULT CLumoraDlg::OnPointEvent(WPARAM wParam, LPARAM lParam) {
     return m_bCameraRunning ? 0 : -1;
 }
 
+int CLumoraDlg::StartCameras() {
+    status = 0;
+    calType = 0;
+    m_bCameraRunning = 0;
+    m_mouse.ResetForCameraStart();
+    return m_listListeners.Start();
+}
+
+void CLumoraDlg::StopCameras() { m_listListeners.Stop(); }
+
+// Points queued behind this moment must not press anything: the emulation stops first.
+void CLumoraDlg::OnCamerasStopping() { m_bCameraRunning = 0; }
+
+// Released after the last listener has ended, so no late point can press the button again.
+void CLumoraDlg::OnCamerasStopped() {
+    m_mouse.ReleaseButtons();
+    if (m_pTrayIcon) m_pTrayIcon->SetIcon(IDI_DISCONNECTED);
+}
+
+// Runs while cameras are missing: none at all, or fewer than were asked for (then all of them are
+// started again once more are present, so a brief unplug of one of two never loses it for good).
+void CLumoraDlg::Reconnect() {
+    if (m_bCameraRunning) {
+        const int running = static_cast<int>(m_listListeners.Count());
+        if (running >= m_listListeners.Wanted()) {
+            KillTimer(m_hWnd, IDT_RECONNECT);
+            return;
+        }
+        if (CCameraSet::CountKnownCameras() <= running) return;
+        StopCameras();
+    }
+    ALC_Initialize();
+    if (!StartCameras()) return;
+    m_bCameraRunning = 1;
+    if (m_pTrayIcon) m_pTrayIcon->SetIcon(IDR_MAINFRAME);
+    if (static_cast<int>(m_listListeners.Count()) >= m_listListeners.Wanted()) KillTimer(m_hWnd, IDT_RECONNECT);
+}
+
 void CLumoraDlg::OnCameraLost() {
     m_bCameraRunning = 0;
     StopCameras();
+    if (m_bEnding) return;  // a quit was dispatched while the listeners ended
     SetTimer(m_hWnd, IDT_RECONNECT, 5000, nullptr);
     AppMessageBox(g_Lang.IDS_DISCONNECTION.c_str());
 }
 
-void CLumoraDlg::ForEachListener(void (*action)(CListenThread&, int), int value) {
-    for (auto& listener : m_listListeners)
-        if (listener) action(*listener, value);
-}
-
 LRESULT CLumoraDlg::OnProcCmd(WPARAM wParam, LPARAM lParam) {
-    if (lParam == 10) {
-        if (wParam == 0 || wParam == 1)
-            ForEachListener([](CListenThread& l, int on) { l.SwitchCaptureMode(on); }, static_cast<int>(wParam));
+    if (lParam == PROC_KIND_CAPTURE_MODE) {
+        if (wParam == 0 || wParam == 1) m_listListeners.SwitchCaptureMode(static_cast<int>(wParam));
         return 0;
     }
-    if (lParam != 1) return 0;
+    if (lParam != PROC_KIND_COMMAND) return 0;
     switch (wParam) {
-    case 2:
-        ForEachListener([](CListenThread& l, int v) { l.SetCaptureControl(v, 50); }, -5);
+    case PROC_DEFAULT_EXPOSURE:
+        m_listListeners.SetCaptureControl(-5, 50);
         break;
     case PROC_CAMERA_LOST:
-        // Several listeners may report the same loss: only the first is acted on.
-        if (m_bCameraRunning) OnCameraLost();
+        // Several listeners may report the same loss, and reports still queued while the cameras
+        // stop or the driver ends are stale: only a loss of running cameras is acted on.
+        if (m_bCameraRunning && !m_bEnding && !m_listListeners.Stopping()) OnCameraLost();
         break;
-    case 14:
-        ForEachListener([](CListenThread& l, int v) { l.SetCaptureControl(v, 50); }, g_nCalibExposure);
+    case PROC_CALIB_EXPOSURE:
+        m_listListeners.SetCaptureControl(g_nCalibExposure, 50);
         break;
     default:
         // The calibration flow's codes (1, 3, 4, 7, 8, 12, 13, 16) arrive with the calibration dialogs.
@@ -292,7 +338,7 @@ LRESULT CLumoraDlg::OnSaveCalibration(WPARAM, LPARAM lParam) {
     _SCalibration* posted = FindCalibrationSource(static_cast<uintptr_t>(lParam));
     if (!posted) return 0;
     posted->lPtCount = static_cast<uint32_t>(g_Settings.SetPtCount);
-    for (auto& listener : m_listListeners)
-        if (listener) listener->SaveCalibration(*posted);
+    const char* failure = FlashWriteMessage(m_listListeners.SaveCalibration(*posted));
+    if (*failure) AppMessageBox(failure);
     return 0;
 }

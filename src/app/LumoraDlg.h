@@ -6,31 +6,20 @@
 #include <memory>
 #include <vector>
 
+#include "capture/CameraSet.h"
+#include "config/RelaxedWord.h"
 #include "output/DesktopMouse.h"
 #include "output/MouseEmulator.h"
 #include "win/Dialog.h"
+#include "win/Messages.h"
 
 class CAnimateTrayIcon;
-class CListenThread;
-
-constexpr UINT WM_PROC_CMD = 0x801;
-constexpr UINT WM_POINT_EVENT = 0x802;
-constexpr UINT WM_SAVE_CALIBRATION = 0x803;
-constexpr UINT WM_SET_SEARCH_TYPE = WM_USER + 2;
-constexpr UINT WM_TRAY_NOTIFY = 0xC33;
-constexpr UINT WM_COLLATE = 0x84B;
-constexpr UINT WM_DRAW_NOTIFY = 0x7EB;
 
 constexpr UINT_PTR IDT_HIDE_WINDOW = 2039;
 constexpr UINT_PTR IDT_RECONNECT = 2043;
 constexpr UINT_PTR IDT_SEARCH_TYPE = 2057;
 
-constexpr const char* kMainWindowCaption = "Tavori Driver window";
-
-// Codes of WM_PROC_CMD (lParam 1).
-constexpr WPARAM PROC_CAMERA_LOST = 9;
-
-class CLumoraDlg : public win::MappedDialog<CLumoraDlg> {
+class CLumoraDlg : public win::MappedDialog<CLumoraDlg>, private ICameraSetOwner {
 public:
     CLumoraDlg();
     ~CLumoraDlg() override;
@@ -54,6 +43,7 @@ private:
     LRESULT OnCtlColorStatic(WPARAM wParam, LPARAM lParam);
     LRESULT OnQueryEndSession(WPARAM wParam, LPARAM lParam);
     LRESULT OnQuit(WPARAM wParam, LPARAM lParam);
+    LRESULT OnEndSession(WPARAM wParam, LPARAM lParam);
     LRESULT OnShow(WPARAM wParam, LPARAM lParam);
     LRESULT OnTimer(WPARAM wParam, LPARAM lParam);
     LRESULT OnPointEvent(WPARAM wParam, LPARAM lParam);
@@ -64,15 +54,20 @@ private:
     LRESULT OnNotYet(WPARAM wParam, LPARAM lParam);
     bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void OnCameraLost();
+    void Reconnect();
+    // Every way out of the driver ends here: Management=0 written, open boxes closed.
+    void EndDriver();
     static MouseSettings CurrentMouseSettings();
-    void ForEachListener(void (*action)(CListenThread&, int), int value);
+    void OnCamerasStopping() override;
+    void OnCamerasStopped() override;
 
     HICON m_hIcon = nullptr;
     HBRUSH m_brush = nullptr;
     std::unique_ptr<CAnimateTrayIcon> m_pTrayIcon;
-    std::vector<std::unique_ptr<CListenThread>> m_listListeners;
+    CCameraSet m_listListeners{*this};
     int m_nHideCount = 0;
-    volatile LONG m_bCameraRunning = 0;
+    RelaxedWord<int32_t> m_bCameraRunning{0};
+    bool m_bEnding = false;  // quitting: camera losses are no longer reported
     int m_nScreenW = 0;
     int m_nScreenH = 0;
     // Where detected points go: 0 = the mouse, 1 manual, 2 automatic calibration, 3 image position.

@@ -1,8 +1,4 @@
-// Mode words of the calibration flow, written by the window thread and read whole by the listeners
-// once per pass.
+// Mode words of the calibration flow (g_bCollate, g_bCollateA, g_nCalibExposure): the listeners
+// read them too, so they live with the other shared words below the capture layer.
 #pragma once
-#include <cstdint>
-
-extern volatile int32_t g_bCollate;        // 1 = the automatic flow was chosen
-extern volatile int32_t g_bCollateA;       // 1 = automatic flow, laser check: listeners read no frames
-extern volatile int32_t g_nCalibExposure;  // exposure of the automatic calibration's current attempt
+#include "config/SharedWords.h"

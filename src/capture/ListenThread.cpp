@@ -9,7 +9,6 @@
 #include <new>
 #include <string>
 
-#include "calibration/CalibrationFlags.h"
 #include "capture/BackgroundSubtraction.h"
 #include "capture/CameraIdentity.h"
 #include "capture/PointHandoff.h"
@@ -18,15 +17,11 @@
 #include "storage/CalibrationIni.h"
 #include "storage/CalibrationRecord.h"
 #include "storage/MCUThread.h"
+#include "win/Messages.h"
 #include "win/Trace.h"
-
-volatile int32_t g_nBackgroundMode = 0;
-volatile int32_t g_nBackgroundSnap = 0;
 
 namespace {
 constexpr int kMaxPoints = 64;
-constexpr UINT kDrawNotify = 0x7EB;
-constexpr WPARAM kCameraLost = 9;
 constexpr uint32_t kNoPointResetMs = 60000;
 
 bool TraceDue(uint32_t now, uint32_t& last) {
@@ -47,7 +42,6 @@ int CListenThread::Init(const SCapParam& param) {
     m_setting = 0;
     m_screen = 0;
     m_bound = 0;
-    m_busy = 0;
     m_periodMs = g_Settings.FramePeriodMs();
     m_lastDetection = GetTickCount();
     if (m_hDevice) return 1;
@@ -140,7 +134,7 @@ int CListenThread::SetCaptureControl(int nVal, int nDelay) {
 }
 
 void CListenThread::ResetEnroll(int type) {
-    TRACE("ResetEnroll call type=%d enrollSign=%d startEnroll=%d initEnroll=%d", type, enrollSign,
+    TRACE("ResetEnroll call type=%d enrollSign=%d startEnroll=%d initEnroll=%d", type, enrollSign.load(),
           m_startEnroll ? 1 : 0, m_initEnroll ? 1 : 0);
     if (!m_hDetector) return;
     if (type == 1)
@@ -159,7 +153,7 @@ void CListenThread::SwitchCaptureMode(int on) {
 int CListenThread::StartCapture() {
     if (!m_hDevice) return -1;
     DevPlay(m_hDevice, 0);
-    TRACE("DevPlay done, re-apply exposure exp=%ld", static_cast<long>(g_nExposure));
+    TRACE("DevPlay done, re-apply exposure exp=%ld", static_cast<long>(g_nExposure.load()));
     Sleep(300);
     SetCaptureControl(g_nExposure, 200);
     return Start();
@@ -192,7 +186,10 @@ void CListenThread::ApplyCalibration(const _SCalibration& cal) {
             entry = i;
             break;
         }
-    if (entry >= 0 && table->bReady[entry] != 0) return;
+    if (entry >= 0 && table->bReady[entry] != 0) {
+        table->bConfigured[entry] = 1;  // a camera back after a loss, its reader still registered
+        return;
+    }
     if (entry < 0) {
         if (count >= kMaxScreens) return;
         entry = count;
@@ -211,7 +208,7 @@ void CListenThread::ApplyCalibration(const _SCalibration& cal) {
     }
 }
 
-void CListenThread::SaveCalibration(const _SCalibration& posted) {
+FlashWrite CListenThread::SaveCalibration(const _SCalibration& posted) {
     const uint32_t count = static_cast<uint32_t>(g_Settings.SetPtCount);
     m_calibration.lScreenIndex = posted.lScreenIndex;
     m_calibration.lWinLeft = posted.lWinLeft;
@@ -224,9 +221,10 @@ void CListenThread::SaveCalibration(const _SCalibration& posted) {
         m_calibration.x[i] = posted.x[i];
         m_calibration.y[i] = posted.y[i];
     }
-    if (m_pMCU) m_pMCU->SetCalibration(m_calibration);
+    const FlashWrite written = m_pMCU ? m_pMCU->SetCalibration(m_calibration) : FlashWrite::Ok;
     SaveIni(m_calibration);
     ApplyCalibration(posted);
+    return written;
 }
 
 int CListenThread::Run() {
@@ -243,46 +241,27 @@ int CListenThread::ProcFrame() {
     const uint32_t now = GetTickCount();
     if (g_bCollateA) {
         if (TraceDue(now, m_lastTrace))
-            TRACE("ProcFrame skip: g_bCollateA=1 enrollSign=%d setting=%d screen=%d", enrollSign,
-                  m_setting ? 1 : 0, m_screen);
+            TRACE("ProcFrame skip: g_bCollateA=1 enrollSign=%d setting=%d screen=%d", enrollSign.load(),
+                  m_setting ? 1 : 0, m_screen.load());
         return 0;
     }
     if (!m_hDevice || !m_frame.pData) return -1;
-    if (m_busy) {
-        if (TraceDue(now, m_lastTrace))
-            TRACE("ProcFrame reentry skip: screen=%d captureIndex=%d", m_screen, m_captureIndex);
-        return 0;
-    }
-    m_busy = 1;
     long size = static_cast<long>(m_frame.nSize);
     if (!DevGetFrame(m_hDevice, m_frame.pData, &size)) {
         // No frame, nothing to detect; but a camera that never streams (lost before it started)
         // must still be found missing.
         CountPresence();
-        m_busy = 0;
         return 0;
     }
 
     if (g_nBackgroundMode == 2) {
-        if (g_nBackgroundSnap == 1) {
-            uint8_t* snapshot = new (std::nothrow) uint8_t[m_frame.nSize];
-            if (snapshot) {
-                memcpy(snapshot, m_frame.pData, m_frame.nSize);
-                delete[] m_pBackground;
-                m_pBackground = snapshot;
-                g_nBackgroundSnap = g_nBackgroundSnap + 1;
-            }
-        }
-        if (m_pBackground) SubtractBackground(m_pBackground, m_frame);
+        if (g_nBackgroundSnap == 1 && m_background.Take(m_frame, now)) g_nBackgroundSnap = g_nBackgroundSnap + 1;
+        m_background.Subtract(m_frame, now);
     }
 
-    if (!m_hTarget || !m_pointMessage) {
-        m_busy = 0;
-        return 0;
-    }
+    if (!m_hTarget || !m_pointMessage) return 0;
     Detect(now);
     CountPresence();
-    m_busy = 0;
     return 0;
 }
 
@@ -292,7 +271,7 @@ void CListenThread::CountPresence() {
         ++m_presenceCounter;
         return;
     }
-    if (!CheckCameraPresent()) PostMessageA(m_hTarget, m_commandMessage, kCameraLost, 1);
+    if (!CheckCameraPresent()) PostMessageA(m_hTarget, m_commandMessage, PROC_CAMERA_LOST, PROC_KIND_COMMAND);
     m_presenceCounter = 0;
 }
 
@@ -321,6 +300,7 @@ void CListenThread::Detect(uint32_t now) {
         }
         // Without a point the record must say so, or the window would see the last pen forever.
         if (!found) m_points[0].x = m_points[0].y = m_points[0].state = 0;
+        m_penFilters.Apply(m_points, found ? 1 : 0, timeGetTime(), PenFilterSettings(g_Settings));
         PostPoints(static_cast<WPARAM>(m_screen));
     } else {
         int n;
@@ -330,6 +310,7 @@ void CListenThread::Detect(uint32_t now) {
         }
         if (n < 0) n = 0;
         if (n > kMaxPoints) n = kMaxPoints;
+        m_penFilters.Apply(m_points, n, timeGetTime(), PenFilterSettings(g_Settings));
         found = n > 0;
         if (n < 2) {
             if (n == 0) m_points[0].x = m_points[0].y = m_points[0].state = 0;
@@ -378,9 +359,8 @@ void CListenThread::Teardown() {
         m_hDevice = nullptr;
     }
     SCapFrameFree(&m_frame);
-    if (m_pBackground) {
-        delete[] m_pBackground;
-        m_pBackground = nullptr;
+    if (m_background.Taken()) {
+        m_background.Clear();
         g_nBackgroundSnap = 1;
     }
     delete[] m_points;
@@ -393,10 +373,13 @@ void CListenThread::Teardown() {
     if (MultiScreenTable* table = g_pMultiScreen) {
         for (int i = 0; i < kMaxScreens; ++i) {
             if (table->nCameraId[i] != m_captureIndex + 1) continue;
+            // A camera that is gone must not look configured to the drawing program.
+            table->bConfigured[i] = 0;
             HWND reader = reinterpret_cast<HWND>(static_cast<uintptr_t>(table->hReader[i]));
             // A reader that stopped responding must not hang the driver's shutdown.
             if (reader && IsWindow(reader))
-                SendMessageTimeoutA(reader, kDrawNotify, 18, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 1000, nullptr);
+                SendMessageTimeoutA(reader, WM_DRAW_NOTIFY, DRAW_CAMERA_GONE, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 1000,
+                                    nullptr);
             break;
         }
     }

@@ -10,14 +10,12 @@
 
 #include "Dev.h"
 #include "MultiIRLight.h"
+#include "capture/BackgroundSubtraction.h"
 #include "capture/Thread.h"
+#include "config/SharedWords.h"
+#include "output/PointFilter.h"
 #include "output/SharedMemory.h"
-
-class CMCUThread;
-
-// Background subtraction: mode 2 = on; snapshot 1 = armed, 2 = taken.
-extern volatile int32_t g_nBackgroundMode;
-extern volatile int32_t g_nBackgroundSnap;
+#include "storage/MCUThread.h"
 
 class CListenThread : public CThread {
 public:
@@ -46,7 +44,7 @@ public:
     }
     const _SCalibration& Calibration() const { return m_calibration; }
     // Stores a finished calibration for this camera: flash, then the file, then the detector.
-    void SaveCalibration(const _SCalibration& posted);
+    FlashWrite SaveCalibration(const _SCalibration& posted);
 
     int ProcFrame();  // -1 = stop the loop, 0 = go on
 
@@ -64,25 +62,25 @@ private:
     HWND m_hTarget = nullptr;
     UINT m_pointMessage = 0;
     UINT m_commandMessage = 0;
-    volatile uint32_t m_setting = 0;
+    RelaxedWord<uint32_t> m_setting{0};
     HDEVCTR m_hDevice = nullptr;
     HMULTIIRLIGHT m_hDetector = nullptr;
     SCapFrame m_frame{};
     _SDetectPoint* m_points = nullptr;
     std::unique_ptr<CMCUThread> m_pMCU;
-    volatile uint32_t m_bound = 0;
-    volatile uint32_t m_busy = 0;
+    RelaxedWord<uint32_t> m_bound{0};
     int32_t m_captureIndex = 0;
-    volatile int32_t m_screen = 0;
+    RelaxedWord<int32_t> m_screen{0};
     uint32_t m_presenceCounter = 0;
     uint32_t m_periodMs = 30;
     CPointShare m_pointShare;
+    CPenFilters m_penFilters;  // steadies this camera's pens before both outputs
     _SCalibration m_calibration{};
     uint32_t m_startEnroll = 0;
     uint32_t m_initEnroll = 0;
     uint32_t m_lastDetection = 0;
     int32_t m_captureMode = 0;
-    uint8_t* m_pBackground = nullptr;
+    BackgroundLights m_background;
     uint32_t m_lastTrace = 0;
     bool m_bComInitialised = false;
     std::string m_cameraPid, m_cameraVid;

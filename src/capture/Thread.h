@@ -19,6 +19,8 @@ public:
     // Clears the run flag and waits, without time-out, for the thread to end, dispatching the
     // calling thread's messages meanwhile. Does nothing when no thread exists.
     void Stop();
+    // Clears the run flag without waiting: several threads told first end together in Stop.
+    void RequestStop() { m_nRun.store(0, std::memory_order_relaxed); }
 
     // The thread entry point: runs param's Run and ends with 0; a null param ends with 0xFFFFFFFF.
     static DWORD WINAPI ThreadEntry(LPVOID param);

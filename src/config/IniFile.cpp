@@ -1,7 +1,49 @@
 #include "config/IniFile.h"
 
 #include <windows.h>
+
 #include <cstdio>
+
+#include "config/IniText.h"
+
+namespace {
+// The whole file; false when it exists but cannot be read (then nothing may be written over it).
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+    bytes.clear();
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    LARGE_INTEGER size{};
+    bool ok = GetFileSizeEx(h, &size) && size.QuadPart < (1LL << 30);
+    if (ok) {
+        bytes.resize(static_cast<size_t>(size.QuadPart));
+        DWORD got = 0;
+        ok = bytes.empty() || (ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
+                               got == bytes.size());
+    }
+    CloseHandle(h);
+    return ok;
+}
+
+// Writes a temporary file beside the target, flushes it to the disk and moves it over the target, so
+// the file is at every moment either the old one or the new one, whole, even if the process is
+// killed or the disk fills up half way.
+bool ReplaceFile(const std::string& path, const std::string& bytes) {
+    const std::string temp = path + ".tmp";
+    HANDLE h = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+              written == bytes.size() && FlushFileBuffers(h);
+    CloseHandle(h);
+    ok = ok && MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok) DeleteFileA(temp.c_str());
+    return ok;
+}
+}  // namespace
 
 namespace ini {
 
@@ -16,8 +58,15 @@ int ReadInt(const std::string& path, const char* section, const char* key, int d
     return static_cast<int>(GetPrivateProfileIntA(section, key, def, path.c_str()));
 }
 
+int ReadSaturatedInt(const std::string& path, const char* section, const char* key, int def) {
+    return ParseIniInt(ReadString(path, section, key, ""), def);
+}
+
 bool WriteString(const std::string& path, const char* section, const char* key, const char* value) {
-    return WritePrivateProfileStringA(section, key, value, path.c_str()) != FALSE;
+    std::string bytes;
+    if (!ReadWholeFile(path, bytes)) return false;
+    if (!SetIniValue(bytes, section, key, value)) return true;  // already so: the file stays untouched
+    return ReplaceFile(path, bytes);
 }
 
 bool WriteInt(const std::string& path, const char* section, const char* key, int value) {

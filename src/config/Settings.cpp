@@ -2,20 +2,54 @@
 
 #include <windows.h>
 
+#include <climits>
+#include <cstring>
+
 #include "config/IniFile.h"
 #include "config/LangText.h"
 
 CSystemSettings g_Settings;
-volatile int32_t g_nExposure = -11;
-volatile int32_t g_nPtCount = 0;
-volatile int32_t enrollSign = 0;
-volatile int32_t searchType = 0;
 
 namespace {
 constexpr const char* kSystem = "System";
 constexpr const char* kEnroll = "Enroll";
 constexpr int32_t kDefaultFrames = 60;
-constexpr int32_t kDefaultTimeRight = 60;
+
+// Keys with a sane range. A value below `lowest` is taken as unset (the default), one above `highest`
+// as `highest`, read without 32-bit wrap-around: a mistyped huge number must never turn into a
+// button that is not released or a pen that stays ignored. Times are in milliseconds.
+struct RangedKey {
+    const char* key;
+    int32_t def, lowest, highest;
+};
+constexpr int32_t kUnbounded = INT32_MIN;  // the automatic calibration handles low values itself
+const RangedKey kRangedKeys[] = {
+    {"AutoCalibStepMs", 2000, kUnbounded, 60000},
+    {"AutoCalibTimeoutMs", 12000, kUnbounded, 600000},
+    {"AutoCalibPatternMs", 120, kUnbounded, 10000},
+    // A held pen turns into a right click after this; more than 10 s would never happen on purpose.
+    {"OnRightButtonTime", 1000, 1, 10000},
+    // The gap that ends a press: a second at most, or lifting the pen no longer feels like a release.
+    {"TimeRight", 60, 1, 1000},
+    // 0 turns double clicks off; 5 s is far beyond any double click.
+    {"TimeDBClick", 600, 0, 5000},
+    // The pen is ignored this long after a double click: at most 2 s of deafness.
+    {"TimeDBClickDis", 800, 0, 2000},
+    // Pen steadying: 0.1..20 Hz when still, up to 1 Hz more per px/s, hysteresis up to one pixel.
+    {"PenFilter", 1, 0, 1},
+    {"PenFilterMinCutoff", 5, 1, 200},
+    {"PenFilterBeta", 100, 0, 1000},
+    {"PenFilterHysteresis", 40, 0, 100},
+};
+
+int32_t ReadRanged(const std::string& ini, const char* key) {
+    for (const RangedKey& t : kRangedKeys) {
+        if (std::strcmp(t.key, key) != 0) continue;
+        const int32_t v = ini::ReadSaturatedInt(ini, kSystem, key, t.def);
+        return v < t.lowest ? t.def : (v > t.highest ? t.highest : v);
+    }
+    return 0;
+}
 
 std::string ModulePath() {
     char path[MAX_PATH] = {};
@@ -49,15 +83,15 @@ void LoadSettings() {
     s.CamID = readInt("CamID", -1);
     s.Direction = readInt("Direction", 0);
     s.Frames = readInt("Frames", kDefaultFrames);
-    s.AutoCalibStepMs = readInt("AutoCalibStepMs", 2000);
-    s.AutoCalibTimeoutMs = readInt("AutoCalibTimeoutMs", 12000);
-    s.AutoCalibPatternMs = readInt("AutoCalibPatternMs", 120);
+    s.AutoCalibStepMs = ReadRanged(ini, "AutoCalibStepMs");
+    s.AutoCalibTimeoutMs = ReadRanged(ini, "AutoCalibTimeoutMs");
+    s.AutoCalibPatternMs = ReadRanged(ini, "AutoCalibPatternMs");
     s.MaxColor = readInt("MaxColor", 95);
     s.MinColor = readInt("MinColor", 95);
     s.GreyValue = readInt("GreyValue", 220);
     s.Width = readInt("Width", 640);
     s.Height = readInt("Height", 480);
-    s.OnRightButtonTime = readInt("OnRightButtonTime", 1000);
+    s.OnRightButtonTime = ReadRanged(ini, "OnRightButtonTime");
     s.IgnoreMove = readInt("IgnoreMove", 0);
     s.OnRightButtonStep = readInt("OnRightButtonStep", 5);
     s.ApplicationVersion = readInt("ApplicationVersion", 0);
@@ -75,11 +109,14 @@ void LoadSettings() {
     s.Setting = readInt("Setting", 0);
     s.SetPtCount = readInt("SetPtCount", 0);
     s.PtCount = readInt("PtCount", s.SetPtCount);
-    s.TimeRight = readInt("TimeRight", kDefaultTimeRight);
-    if (s.TimeRight < 1) s.TimeRight = kDefaultTimeRight;
+    s.TimeRight = ReadRanged(ini, "TimeRight");
     ini::WriteInt(ini, kSystem, "TimeRight", s.TimeRight);
-    s.TimeDBClick = readInt("TimeDBClick", 600);
-    s.TimeDBClickDis = readInt("TimeDBClickDis", 800);
+    s.TimeDBClick = ReadRanged(ini, "TimeDBClick");
+    s.TimeDBClickDis = ReadRanged(ini, "TimeDBClickDis");
+    s.PenFilter = ReadRanged(ini, "PenFilter");
+    s.PenFilterMinCutoff = ReadRanged(ini, "PenFilterMinCutoff");
+    s.PenFilterBeta = ReadRanged(ini, "PenFilterBeta");
+    s.PenFilterHysteresis = ReadRanged(ini, "PenFilterHysteresis");
     s.Management = readInt("Management", 800);
 
     enrollSign = 0;

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "config/SharedWords.h"  // g_nExposure, g_nPtCount, enrollSign, searchType
+
 struct CSystemSettings {
     std::string ExePath;
     std::string AppDir;
@@ -22,6 +24,8 @@ struct CSystemSettings {
     int32_t IRFilter = 650, LoopTimes = 200;
     int32_t DSetup = 0, MultiScreen = 1, MoveStep = 50, SetPtCount = 0, PtCount = 0;
     int32_t TimeRight = 60, TimeDBClick = 600, TimeDBClickDis = 800, Management = 800;
+    // Pen point steadying: on/off, still cut-off in 0.1 Hz, speed gain in 0.001 Hz per px/s, hysteresis in 0.01 px.
+    int32_t PenFilter = 1, PenFilterMinCutoff = 5, PenFilterBeta = 100, PenFilterHysteresis = 40;
 
     // Frame period of the capture loop. `Frames` of 0 or below reads as the default 60 frames per
     // second: a camera loop must never divide by zero or spin without pause.
@@ -29,10 +33,6 @@ struct CSystemSettings {
 };
 
 extern CSystemSettings g_Settings;
-extern volatile int32_t g_nExposure;
-extern volatile int32_t g_nPtCount;
-extern volatile int32_t enrollSign;
-extern volatile int32_t searchType;
 
 void LoadSettings();
 void ReloadSearchType();

@@ -6,10 +6,9 @@ namespace {
 bool Within(int a, int b, int step) { return std::abs(a - b) <= step; }
 }  // namespace
 
-void CMouseEmulator::OnMousePoint(int screen, int x, int y, const MouseSettings& s) {
+void CMouseEmulator::OnMousePoint(int screen, bool present, int x, int y, const MouseSettings& s) {
     if (m_bOwnerLocked && m_nOwnerScreen != screen) return;
     const uint32_t now = m_out.Now();
-    const bool present = x >= 1 && y >= 1;
 
     if (present && !m_bPressed) {
         if (now - m_dwLastDblClick <= static_cast<uint32_t>(s.dbClickQuiet)) return;

@@ -28,8 +28,9 @@ class CMouseEmulator {
 public:
     explicit CMouseEmulator(IMouseOutput& out) : m_out(out) {}
 
-    // One step; x or y below 1 means no point in this frame.
-    void OnMousePoint(int screen, int x, int y, const MouseSettings& s);
+    // One step. present is false when the frame has no pen; x and y are then not looked at. A pen
+    // at x = 0 or y = 0 is a pen at the screen's edge, not a missing one.
+    void OnMousePoint(int screen, bool present, int x, int y, const MouseSettings& s);
     // A fresh start of the cameras: everything but the last position and the owning screen.
     void ResetForCameraStart();
     // The cameras stop: a button the pen holds down is let go, so none is ever left stuck.

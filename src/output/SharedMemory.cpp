@@ -5,7 +5,7 @@
 
 #include "output/ShareRestrictedSD.h"
 
-MultiScreenTable* volatile g_pMultiScreen = nullptr;
+RelaxedWord<MultiScreenTable*> g_pMultiScreen{nullptr};
 
 namespace {
 HANDLE g_hMultiScreenMap = nullptr;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "MultiIRLight.h"
+#include "config/RelaxedWord.h"
 
 constexpr const char* kMultiScreenName = "Multi_Lumora_Mappfile";
 constexpr const char* kTouchShareName = "IR_Multi_Touch_Share_Memory";
@@ -32,7 +33,8 @@ static_assert(offsetof(MultiScreenTable, hReader) == 4 && offsetof(MultiScreenTa
                   offsetof(MultiScreenTable, nWidth) == 124 && offsetof(MultiScreenTable, nHeight) == 144,
               "screen table offsets");
 
-extern MultiScreenTable* volatile g_pMultiScreen;
+// The screen table's view; the listeners read it once per pass.
+extern RelaxedWord<MultiScreenTable*> g_pMultiScreen;
 
 int CreateMultiScreenShare();   // 0, -4 (mapping not created), -5 (view not mapped)
 void CloseMultiScreenShare();

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <string>
 
-#include "capture/ListenThread.h"
 #include "config/IniFile.h"
 #include "config/Settings.h"
 #include "storage/CalibrationRecord.h"
@@ -104,8 +103,4 @@ _SCalibration ReadScreenCalibration(int screen) {
     cal.lWinHeight = ReadU32(file, section, Key("winheight%u", s), 768);
     cal.lPtCount = static_cast<uint32_t>(g_nPtCount);
     return cal;
-}
-
-void LoadScreenCalibration(CListenThread& listener, int screen) {
-    listener.ApplyCalibration(ReadScreenCalibration(screen));
 }

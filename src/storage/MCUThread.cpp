@@ -3,7 +3,6 @@
 #include <cstdlib>
 
 #include "ACamDll.h"
-#include "app/LumoraApp.h"
 #include "config/Settings.h"
 #include "win/Trace.h"
 
@@ -17,10 +16,18 @@ bool CMCUThread::GetCalibration(_SCalibration& cal) {
     return true;
 }
 
-void CMCUThread::SetCalibration(_SCalibration cal) {
+const char* FlashWriteMessage(FlashWrite result) {
+    switch (result) {
+    case FlashWrite::SizeRefused: return "SetFlash Size fail";
+    case FlashWrite::WriteFailed: return "update MP Data error";
+    default: return "";
+    }
+}
+
+FlashWrite CMCUThread::SetCalibration(_SCalibration cal) {
     m_copy.pointCount = static_cast<uint32_t>(g_Settings.SetPtCount);
     CopyToFlash(cal, m_copy);
-    SaveToFlash();
+    return SaveToFlash();
 }
 
 bool CMCUThread::LoadFromFlash() {
@@ -31,21 +38,16 @@ bool CMCUThread::LoadFromFlash() {
     return DecodeFlashRecord(buffer, static_cast<uint32_t>(g_Settings.SetPtCount), m_copy);
 }
 
-void CMCUThread::SaveToFlash() {
+FlashWrite CMCUThread::SaveToFlash() {
     uint8_t buffer[kFlashWriteBytes];
     if (!EncodeFlashRecord(m_copy, buffer)) {
         TRACE("SaveToFlash skipped: %lu points do not fit the flash record",
               static_cast<unsigned long>(m_copy.pointCount));
-        return;
+        return FlashWrite::DoesNotFit;
     }
-    if (ALC_SetFlashSize(0x2000) == 0) {
-        AppMessageBox("SetFlash Size fail");
-        return;
-    }
+    if (ALC_SetFlashSize(0x2000) == 0) return FlashWrite::SizeRefused;
     ALC_SetWriteProtect(0);
-    if (ALC_WriteFlash(kFlashRecordAddress, kFlashWriteBytes, buffer) != kFlashWriteBytes) {
-        AppMessageBox("update MP Data error");
-        return;
-    }
+    if (ALC_WriteFlash(kFlashRecordAddress, kFlashWriteBytes, buffer) != kFlashWriteBytes) return FlashWrite::WriteFailed;
     ALC_SetWriteProtect(1);
+    return FlashWrite::Ok;
 }

@@ -3,6 +3,11 @@
 #include "MultiIRLight.h"
 #include "storage/FlashRecord.h"
 
+// How a flash write ended; the window turns a failure into a message for the user.
+enum class FlashWrite { Ok, DoesNotFit, SizeRefused, WriteFailed };
+// The text shown for a failed write; empty for Ok and for a record that did not fit (the file keeps it).
+const char* FlashWriteMessage(FlashWrite result);
+
 class CMCUThread {
 public:
     CMCUThread() = default;
@@ -10,11 +15,11 @@ public:
 
     // Fills the record from flash; true when the flash held a record for the configured count.
     bool GetCalibration(_SCalibration& cal);
-    // Keeps a copy and writes the flash record (failures are shown, not returned).
-    void SetCalibration(_SCalibration cal);
+    // Keeps a copy and writes the flash record.
+    FlashWrite SetCalibration(_SCalibration cal);
 
     bool LoadFromFlash();
-    void SaveToFlash();
+    FlashWrite SaveToFlash();
     const FlashCalibration& Copy() const { return m_copy; }
 
 private:

@@ -5,6 +5,9 @@
 #include <cstring>
 
 namespace {
+constexpr UINT kRetryMs = 2000;
+constexpr int kRetries = 30;  // a minute: the shell is normally up long before
+
 void CopyTip(char (&field)[128], const char* text) {
     strncpy(field, text ? text : "", sizeof(field) - 1);
     field[sizeof(field) - 1] = 0;
@@ -25,12 +28,13 @@ CAnimateTrayIcon::CAnimateTrayIcon(HWND parent, UINT callbackMessage, UINT bitma
         m_nFrames = m_frames ? ImageList_GetImageCount(m_frames) : 0;
         m_bAnimate = m_bAnimateAlways = m_nFrames >= 2;
     }
-    AddIcon("");
+    AddOrRetry();
 }
 
 CAnimateTrayIcon::~CAnimateTrayIcon() {
     RemoveIcon();
     KillTimer(m_hParent, reinterpret_cast<UINT_PTR>(this));
+    KillTimer(m_hParent, RetryTimerId());
     if (m_frames) ImageList_Destroy(m_frames);
 }
 
@@ -80,14 +84,30 @@ void CAnimateTrayIcon::SetIcon(UINT iconId) {
 }
 
 bool CAnimateTrayIcon::SetTooltipText(const char* text) {
+    CopyTip(m_nid.szTip, text);  // kept for an add that is still to come
     if (!m_bAdded) return false;
-    CopyTip(m_nid.szTip, text);
     m_nid.uFlags = NIF_MESSAGE | NIF_TIP;
     return Shell_NotifyIconA(NIM_MODIFY, &m_nid) != FALSE;
 }
 
 void CAnimateTrayIcon::Readd() {
-    std::string tip = m_nid.szTip;
     m_bAdded = false;
-    AddIcon(tip.c_str());
+    AddOrRetry();
+}
+
+void CAnimateTrayIcon::AddOrRetry() {
+    const std::string tip = m_nid.szTip;
+    if (AddIcon(tip.c_str())) {
+        KillTimer(m_hParent, RetryTimerId());
+        return;
+    }
+    m_nRetriesLeft = kRetries;
+    SetTimer(m_hParent, RetryTimerId(), kRetryMs, nullptr);
+}
+
+bool CAnimateTrayIcon::OnTimer(UINT_PTR id) {
+    if (id != RetryTimerId()) return false;
+    const std::string tip = m_nid.szTip;
+    if (AddIcon(tip.c_str()) || m_bAdded || --m_nRetriesLeft <= 0) KillTimer(m_hParent, RetryTimerId());
+    return true;
 }

@@ -24,10 +24,15 @@ public:
     bool IsAdded() const { return m_bAdded; }
     // The shell restarted (TaskbarCreated): the icon is gone from the new task bar; add it again.
     void Readd();
+    // The owner's WM_TIMER: true when the tick was this icon's retry (then it is handled).
+    bool OnTimer(UINT_PTR id);
     const char* Tooltip() const { return m_nid.szTip; }
 
 private:
     void UpdateTimer();
+    // At logon the shell may not take icons yet: a refused add is tried again a few times.
+    void AddOrRetry();
+    UINT_PTR RetryTimerId() const { return reinterpret_cast<UINT_PTR>(this) + 1; }
 
     HICON m_hIcon = nullptr;
     HWND m_hParent;
@@ -38,4 +43,5 @@ private:
     bool m_bAnimate = false;
     bool m_bAnimateAlways = false;
     UINT m_nInterval = 500;
+    int m_nRetriesLeft = 0;
 };

@@ -4,6 +4,7 @@
 #include <gdiplus.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -143,13 +144,33 @@ HWND Driver::WaitForMainWindow(DWORD timeoutMs) const {
     });
 }
 
-HWND Driver::WaitForMessageBox(DWORD timeoutMs) const {
-    return WaitForWindow(*this, timeoutMs, [](HWND h) {
-        char cls[32] = {}, title[64] = {};
-        GetClassNameA(h, cls, sizeof(cls));
-        GetWindowTextA(h, title, sizeof(title));
-        return strcmp(cls, "#32770") == 0 && IsWindowVisible(h) && strcmp(title, "Tavori Driver window") != 0;
-    });
+static bool IsMessageBox(HWND h) {
+    char cls[32] = {}, title[64] = {};
+    GetClassNameA(h, cls, sizeof(cls));
+    GetWindowTextA(h, title, sizeof(title));
+    return strcmp(cls, "#32770") == 0 && IsWindowVisible(h) && strcmp(title, "Tavori Driver window") != 0;
+}
+
+HWND Driver::WaitForMessageBox(DWORD timeoutMs) const { return WaitForWindow(*this, timeoutMs, IsMessageBox); }
+
+std::vector<HWND> Driver::MessageBoxes() const {
+    std::vector<HWND> boxes;
+    for (HWND h : Windows(true))
+        if (IsMessageBox(h)) boxes.push_back(h);
+    return boxes;
+}
+
+int Driver::WaitForExitCountingBoxes(DWORD timeoutMs) const {
+    std::vector<HWND> seen;
+    DWORD start = GetTickCount();
+    while (!WaitForExit(20)) {
+        if (GetTickCount() - start > timeoutMs) return -1;
+        for (HWND box : MessageBoxes()) {
+            if (std::find(seen.begin(), seen.end(), box) == seen.end()) seen.push_back(box);
+            PressOk(box);
+        }
+    }
+    return static_cast<int>(seen.size());
 }
 
 std::wstring MessageBoxText(HWND box) {

@@ -47,6 +47,11 @@ public:
     bool Start(const ProgramFolder& folder, const std::vector<std::pair<std::string, std::string>>& env = {});
     HWND WaitForMainWindow(DWORD timeoutMs = 15000) const;
     HWND WaitForMessageBox(DWORD timeoutMs = 15000) const;
+    // The driver's message boxes open now.
+    std::vector<HWND> MessageBoxes() const;
+    // Waits for the process to end, pressing OK on every box that shows meanwhile; the count of
+    // boxes pressed, or -1 when it did not end in time.
+    int WaitForExitCountingBoxes(DWORD timeoutMs = 15000) const;
     bool WaitForExit(DWORD timeoutMs = 15000) const;
     bool Running() const;
     DWORD Pid() const { return m_pi.dwProcessId; }

@@ -354,6 +354,29 @@ TEST(Cameras, UnpluggedCameraIsReportedAndPickedUpAgain) {
     EXPECT_TRUE(d.driver.WaitForExit());
 }
 
+// Unplug and plug cycles while nobody presses OK: the reconnection goes on behind the box, and a
+// second loss never stacks a second box on the first.
+TEST(Cameras, OneDisconnectionBoxAtATime) {
+    PenControl pen;
+    CalibratedDriver d;
+    ASSERT_TRUE(d.Start());
+    ASSERT_TRUE(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 5000));
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        SCOPED_TRACE(cycle);
+        pen.Unplug(0);
+        ASSERT_NE(d.driver.WaitForMessageBox(8000), nullptr);
+        ASSERT_TRUE(WaitFor([] { return !MappingExists("Multi_Lumora_Mappfile_1"); }, 5000));
+        pen.Plug(0);
+        ASSERT_TRUE(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 10000));
+    }
+    pen.Unplug(0);
+    Sleep(3000);
+    EXPECT_EQ(d.driver.MessageBoxes().size(), 1u);
+    pen.Plug(0);
+    d.Quit();
+    EXPECT_GE(d.driver.WaitForExitCountingBoxes(), 0);
+}
+
 TEST(Cameras, QuitNeverHangsOnAReaderThatStoppedAnswering) {
     PenControl pen;
     CalibratedDriver d;

@@ -8,6 +8,10 @@
 //   penctl pen K down|move|up ...         the same for pen K (0..7)
 //   penctl clear                          every pen dark, count 0
 //   penctl unplug N | plug N              virtual camera N absent / present again
+//   penctl die N | revive N               camera N's stream fails while it stays listed / may run again
+//   penctl stall N MS                     camera N delivers no new frame for MS ms
+//   penctl stall-on N | stall-off N       the same, until switched off
+//   penctl exposure N                     prints "exposure VALUE flags FLAGS" last applied to camera N
 //   penctl status                         prints the block
 //   penctl hold MS                        keeps the block open for MS ms
 //   penctl script FILE|-                  one command per line (also "sleep MS"; '#' comments)
@@ -64,6 +68,7 @@ public:
         if (handle_) CloseHandle(handle_);
     }
     PenBlock* operator->() { return view_; }
+    PenBlock* get() { return view_; }
     void Changed() { InterlockedIncrement(reinterpret_cast<volatile LONG*>(&view_->sequence)); }
 
 private:
@@ -124,6 +129,24 @@ void PenCommand(Block& b, int k, const std::vector<std::string>& a, size_t at) {
     b.Changed();
 }
 
+// Commands that set or clear camera N's bit in one of the block's masks.
+struct MaskVerb {
+    const char* name;
+    uint32_t PenBlock::*mask;
+    bool set;
+    const char* usage;
+};
+constexpr MaskVerb kMaskVerbs[] = {
+    {"unplug", &PenBlock::unplugged, true, "unplug N"},   {"plug", &PenBlock::unplugged, false, "plug N"},
+    {"die", &PenBlock::deadStream, true, "die N"},        {"revive", &PenBlock::deadStream, false, "revive N"},
+    {"stall-on", &PenBlock::stalled, true, "stall-on N"}, {"stall-off", &PenBlock::stalled, false, "stall-off N"},
+};
+const MaskVerb* FindMaskVerb(const std::string& cmd) {
+    for (const MaskVerb& v : kMaskVerbs)
+        if (cmd == v.name) return &v;
+    return nullptr;
+}
+
 void Execute(Block& b, const std::vector<std::string>& a, bool inScript);
 
 void RunScript(Block& b, std::istream& in, const std::string& name) {
@@ -177,17 +200,29 @@ void Execute(Block& b, const std::vector<std::string>& a, bool inScript) {
         for (auto& p : b->pens) p.down = 0;
         b->count = 0;
         b.Changed();
-    } else if (cmd == "unplug" || cmd == "plug") {
-        NeedArgs(a, 2, 2, "unplug N | plug N");
+    } else if (const MaskVerb* v = FindMaskVerb(cmd)) {
+        NeedArgs(a, 2, 2, v->usage);
         const uint32_t bit = 1u << Integer(a[1], "camera number N", 0, 31);
-        if (cmd == "unplug")
-            b->unplugged |= bit;
-        else
-            b->unplugged &= ~bit;
+        uint32_t& mask = b.get()->*(v->mask);
+        mask = v->set ? (mask | bit) : (mask & ~bit);
         b.Changed();
+    } else if (cmd == "stall") {
+        NeedArgs(a, 3, 3, "stall N MS");
+        const uint32_t bit = 1u << Integer(a[1], "camera number N", 0, 31);
+        const long ms = Integer(a[2], "MS", 0, 600000);
+        b->stalled |= bit;
+        b.Changed();
+        Sleep(static_cast<DWORD>(ms));
+        b->stalled &= ~bit;
+        b.Changed();
+    } else if (cmd == "exposure") {
+        NeedArgs(a, 2, 2, "exposure N");
+        const auto& e = b->exposure[Integer(a[1], "camera number N", 0, tavori::vcam::kExposureSlots - 1)];
+        std::printf("exposure %d flags %d\n", e.value, e.flags);
     } else if (cmd == "status") {
         NeedArgs(a, 1, 1, "status");
-        std::printf("sequence %u unplugged 0x%08X count %u\n", b->sequence, b->unplugged, b->count);
+        std::printf("sequence %u unplugged 0x%08X dead 0x%08X stalled 0x%08X count %u\n", b->sequence, b->unplugged,
+                    b->deadStream, b->stalled, b->count);
         for (uint32_t k = 0; k < b->count && k < static_cast<uint32_t>(kMaxPens); ++k) {
             const auto& p = b->pens[k];
             std::printf("pen %u %s %.2f %.2f sigma %.2f intensity %.2f\n", k, p.down == 1 ? "down" : "up",
@@ -217,6 +252,9 @@ const char kUsage[] =
     "  stroke X1 Y1 X2 Y2 STEPS MS\n"
     "  pen K down|move|up ...   (K = 0..7)\n"
     "  clear | unplug N | plug N | status | hold MS\n"
+    "  die N | revive N          (stream of camera N fails / may start again; stays listed)\n"
+    "  stall N MS | stall-on N | stall-off N   (camera N delivers no new frame)\n"
+    "  exposure N               (prints the exposure camera N last applied)\n"
     "  script FILE|-            (one command per line, plus sleep MS)\n";
 
 }  // namespace

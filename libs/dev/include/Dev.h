@@ -17,8 +17,13 @@
  * Frames
  *   DevGetFrame writes one BGR24 frame, top row first, rows padded to 4 bytes (the SCapFrame
  *   layout of MultiIRLight.h), of the size given at DevCreate. It returns the newest frame and
- *   waits at most about one frame period for one newer than the last it returned. A lost camera
- *   (unplugged) keeps delivering black frames, at its frame rate, until DevStop.
+ *   waits at most about one frame period for one newer than the last it returned; a frame is never
+ *   returned twice. When it writes no frame it returns 0 and says why in *size: DEV_FRAME_NONE
+ *   (nothing new yet), DEV_FRAME_STALLED (nothing new for 0.5 s or more), DEV_FRAME_ENDED (the
+ *   stream ended or failed; only DevStop and DevPlay, or a new handle, can bring it back), or the
+ *   byte size needed when the buffer is too small. A camera unplugged from a running virtual
+ *   stream keeps delivering black frames, at its frame rate, until DevStop.
+ *   DevStop returns within about two frame periods whatever the camera does.
  */
 #ifndef TAVORI_DEV_H
 #define TAVORI_DEV_H
@@ -55,6 +60,12 @@ typedef struct SInfoParam {
     char szPath[260];
     uint8_t reserved[12];
 } SInfoParam;
+
+enum {
+    DEV_FRAME_NONE = 0,
+    DEV_FRAME_ENDED = -1,
+    DEV_FRAME_STALLED = -2
+};
 
 enum {
     DEV_PROP_EXPOSURE = 4, /* camera-control property: exposure, log2 seconds (-8 = 1/256 s) */
@@ -104,8 +115,9 @@ int DevSetControl(HDEVCTR h, const SCapControl* control);
 int DevPlay(HDEVCTR h, int reserved);
 
 /* Writes one frame into data, a buffer of *size bytes. Returns 1 with *size = the bytes written;
- * returns 0 when not streaming, when an argument is null, or when *size is below the frame's byte
- * size (stride * height) - *size is then set to the size needed and nothing is written. */
+ * returns 0 when not streaming or an argument is null (*size untouched), when *size is below the
+ * frame's byte size (stride * height; *size is then set to the size needed), or when no new frame
+ * came (*size = DEV_FRAME_NONE, DEV_FRAME_STALLED or DEV_FRAME_ENDED). */
 int DevGetFrame(HDEVCTR h, unsigned char* data, long* size);
 
 /* Stops streaming; DevPlay may start it again. Returns 1 (0 for an unknown handle). */

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <vector>
 
 #include "Dev.h"
 #include "DevCamera.h"
@@ -41,7 +42,7 @@ void CopyField(char* dst, const std::string& src) {
 
 extern "C" int DevGetCaptureNum(int type) {
     if (type != CAP_TYPE_VIDEO) return 0;
-    return MfCameraCount() + static_cast<int>(PresentVirtualCameras().size());
+    return static_cast<int>(MfCameraList().size() + PresentVirtualCameras().size());
 }
 
 extern "C" int DevGetCaptureInfo(int type, SInfoParam* info) {
@@ -49,10 +50,12 @@ extern "C" int DevGetCaptureInfo(int type, SInfoParam* info) {
     info->szName[0] = '\0';
     info->szPath[0] = '\0';
     if (type != CAP_TYPE_VIDEO || info->nIndex < 0) return 0;
-    const int real = MfCameraCount();
+    // One enumeration per call: the listener's presence check runs this on its frame thread.
+    const std::vector<DeviceInfo> cameras = MfCameraList();
+    const int real = static_cast<int>(cameras.size());
     DeviceInfo d;
     if (info->nIndex < real) {
-        if (!MfCameraInfo(info->nIndex, d)) return 0;
+        d = cameras[static_cast<size_t>(info->nIndex)];
     } else {
         const auto virt = PresentVirtualCameras();
         const size_t i = static_cast<size_t>(info->nIndex - real);
@@ -69,10 +72,9 @@ extern "C" HDEVCTR DevCreate(const SCapParam* param) {
     const int w = param->nWidth, h = param->nHeight;
     if (w < 0 || h < 0 || w > 8192 || h > 8192 || (w == 0) != (h == 0)) return nullptr;
     std::unique_ptr<DevCamera> cam;
-    const int real = MfCameraCount();
-    if (param->nIndex < real) {
-        cam = CreateMfCamera(param->nIndex, w, h);
-    } else {
+    int real = 0;
+    cam = CreateMfCamera(param->nIndex, w, h, real);
+    if (!cam && param->nIndex >= real) {
         const auto virt = PresentVirtualCameras();
         const size_t i = static_cast<size_t>(param->nIndex - real);
         if (i < virt.size()) cam = CreateVirtualCamera(virt[i], w, h);

@@ -39,6 +39,15 @@ void PenBlockMapping::Close() {
     handle_ = nullptr;
 }
 
+void PenBlockMapping::WriteExposure(int camera, int value, int flags) {
+    if (!view_ || camera < 0 || camera >= vcam::kExposureSlots) return;
+    auto* block = static_cast<vcam::PenBlock*>(view_);
+    auto* slot = reinterpret_cast<volatile int32_t*>(&block->exposure[camera]);
+    slot[0] = value;
+    slot[1] = flags;
+    InterlockedIncrement(reinterpret_cast<volatile LONG*>(&block->sequence));
+}
+
 PenBlockMapping& ProcessPenBlock() {
     static PenBlockMapping block;
     static std::mutex m;

@@ -17,6 +17,8 @@ public:
     bool IsOpen() const { return view_ != nullptr; }
     void* View() const { return view_; }
     vcam::PenState Read() const { return vcam::ReadPenBlock(view_); }
+    // Records the exposure camera applied (cameras 0..7; others are not recorded).
+    void WriteExposure(int camera, int value, int flags);
 
 private:
     void* handle_ = nullptr;

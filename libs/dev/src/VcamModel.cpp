@@ -296,6 +296,8 @@ PenState SanitizePenBlock(const PenBlock& raw) {
     PenState st;
     if (raw.magic != kPenMagic || raw.version != kPenVersion) return st;
     st.unplugged = raw.unplugged;
+    st.deadStream = raw.deadStream;
+    st.stalled = raw.stalled;
     const uint32_t n = std::min<uint32_t>(raw.count, kMaxPens);
     for (uint32_t k = 0; k < n; ++k) {
         const PenRecord& r = raw.pens[k];

@@ -78,6 +78,12 @@ struct PenRecord {
     float intensity;  // 0..1, 0 = 1
     uint32_t reserved;
 };
+// What a virtual camera last applied through DevSetControl, for tests to read.
+struct ExposureRecord {
+    int32_t value;
+    int32_t flags;  // 1 automatic, 2 manual, 0 never set
+};
+constexpr int kExposureSlots = 8;
 struct PenBlock {
     uint32_t magic;
     uint32_t version;
@@ -85,9 +91,16 @@ struct PenBlock {
     uint32_t unplugged;
     uint32_t count;
     PenRecord pens[kMaxPens];
+    uint8_t spare[256 - 212];
+    uint32_t deadStream;  // bit i: camera i's stream fails while the camera stays listed
+    uint32_t stalled;     // bit i: camera i delivers no new frame while set
+    ExposureRecord exposure[kExposureSlots];
 };
 static_assert(sizeof(PenRecord) == 24, "pen record is 24 bytes");
 static_assert(offsetof(PenBlock, pens) == 20, "pens start at offset 20");
+static_assert(offsetof(PenBlock, deadStream) == 256 && offsetof(PenBlock, stalled) == 260 &&
+                  offsetof(PenBlock, exposure) == 264,
+              "fault and exposure fields after the pens, old fields unmoved");
 static_assert(sizeof(PenBlock) <= kPenBlockBytes, "pen block fits its mapping");
 
 struct Pen {
@@ -95,6 +108,7 @@ struct Pen {
 };
 struct PenState {
     uint32_t unplugged = 0;
+    uint32_t deadStream = 0, stalled = 0;
     int count = 0;  // lit pens only
     Pen pens[kMaxPens] = {};
 };

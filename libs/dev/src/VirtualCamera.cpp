@@ -16,6 +16,7 @@ namespace tavori::dev {
 namespace {
 
 constexpr DWORD kDesktopPeriodMs = 50;  // the desktop copy is refreshed at about 20 Hz
+constexpr double kStallMs = 500;         // no new frame for this long is reported as a stall
 
 std::string ProgramFolder() {
     char path[MAX_PATH] = {};
@@ -55,6 +56,7 @@ public:
         std::lock_guard<std::mutex> lock(composeMutex_);
         // Automatic exposure settles where the screen shows at its nominal gain.
         composer_.SetExposure(c.nFlags == DEV_FLAG_AUTO ? -8 : c.nValue);
+        block_.WriteExposure(number_, c.nValue, c.nFlags);
         return true;
     }
 
@@ -65,6 +67,8 @@ public:
         stopDesktop_ = false;
         desktopThread_ = std::thread([this] { DesktopLoop(); });
         nextDue_ = NowMs();
+        lastFrameMs_ = nextDue_;
+        streamEnded_ = false;
         playing_ = true;
         return true;
     }
@@ -73,13 +77,25 @@ public:
         if (!BufferFits(data, size, composer_.FrameBytes()) || !playing_) return false;
         Pace();
         const vcam::PenState pens = block_.Read();
-        if ((pens.unplugged >> number_) & 1u) {
+        const uint32_t bit = 1u << number_;
+        // A dead stream stays dead until it is stopped, whatever the mask does meanwhile.
+        if (pens.deadStream & bit) streamEnded_ = true;
+        if (streamEnded_) {
+            *size = DEV_FRAME_ENDED;
+            return false;
+        }
+        if (pens.stalled & bit) {
+            *size = NowMs() - lastFrameMs_ >= kStallMs ? DEV_FRAME_STALLED : DEV_FRAME_NONE;
+            return false;
+        }
+        if (pens.unplugged & bit) {
             // A lost camera keeps streaming black until it is stopped.
             std::memset(data, 0, composer_.FrameBytes());
         } else {
             std::lock_guard<std::mutex> lock(composeMutex_);
             composer_.Frame(pens, data);
         }
+        lastFrameMs_ = NowMs();
         *size = static_cast<long>(composer_.FrameBytes());
         return true;
     }
@@ -173,7 +189,9 @@ private:
     std::thread desktopThread_;
     std::atomic<bool> stopDesktop_{false};
     bool playing_ = false;
+    bool streamEnded_ = false;
     double nextDue_ = 0;
+    double lastFrameMs_ = 0;
 };
 
 }  // namespace
@@ -237,6 +255,18 @@ std::unique_ptr<DevCamera> CreateVirtualCamera(const VirtualDesc& d, int width, 
         cfg.rect[1] = 0;
         cfg.rect[2] = GetSystemMetrics(SM_CXSCREEN);
         cfg.rect[3] = GetSystemMetrics(SM_CYSCREEN);
+    } else {
+        // Only the desktop there is can be filmed: a rectangle far beyond it would cost gigabytes.
+        const LONG vx = GetSystemMetrics(SM_XVIRTUALSCREEN), vy = GetSystemMetrics(SM_YVIRTUALSCREEN);
+        const LONG vw = GetSystemMetrics(SM_CXVIRTUALSCREEN), vh = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+        const long long l = std::max<long long>(cfg.rect[0], vx), t = std::max<long long>(cfg.rect[1], vy);
+        const long long r = std::min<long long>(static_cast<long long>(cfg.rect[0]) + cfg.rect[2], vx + vw);
+        const long long b = std::min<long long>(static_cast<long long>(cfg.rect[1]) + cfg.rect[3], vy + vh);
+        if (r <= l || b <= t) return nullptr;
+        cfg.rect[0] = static_cast<int32_t>(l);
+        cfg.rect[1] = static_cast<int32_t>(t);
+        cfg.rect[2] = static_cast<int32_t>(r - l);
+        cfg.rect[3] = static_cast<int32_t>(b - t);
     }
     auto cam = std::make_unique<VirtualCamera>(d.number, cfg);
     if (!cam->Usable()) return nullptr;

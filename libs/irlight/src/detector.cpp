@@ -1,4 +1,5 @@
 #include "detector.h"
+#include "refine_stages.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,12 +16,6 @@ namespace {
 // Bytes screened at a time. Almost every group of a frame is dark, so the scan costs little more than
 // reading the frame; only lit groups are looked at pixel by pixel.
 constexpr std::size_t kGroup = 64;
-
-inline int32_t brightest(const uint8_t* p) {
-    const int32_t b = p[0], g = p[1], r = p[2];
-    const int32_t m = b > g ? b : g;
-    return m > r ? m : r;
-}
 
 #if defined(TAVORI_IRL_SSE2)
 struct Screen {
@@ -76,12 +71,10 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     comps_.assign(static_cast<std::size_t>(cap), Component{});
     cand_.assign(static_cast<std::size_t>(cap), 0);
     active_.assign(static_cast<std::size_t>(height), 0);
-    boxes_.assign(kMaxCandidates, Box{});
+    boxes_.assign(kMaxCandidates, PixelBox{});
     const int32_t side = maxExtent_ + 2 * kWindowMargin;
-    rowL_.assign(static_cast<std::size_t>(side), 0.f);
-    rowR_.assign(static_cast<std::size_t>(side), 0.f);
-    colT_.assign(static_cast<std::size_t>(side), 0.f);
-    colB_.assign(static_cast<std::size_t>(side), 0.f);
+    ends_.assign(4 * static_cast<std::size_t>(side), 0.f);
+    others_.assign(kMaxCandidates, PixelBox{});
     lift_.assign(static_cast<std::size_t>(side) * side, 0.f);
     mark_.assign(static_cast<std::size_t>(side) * side, 0);
     stack_.assign(static_cast<std::size_t>(side) * side, 0);
@@ -246,7 +239,7 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     ncand_ = ncand;
     for (int k = 0; k < ncand; ++k) {
         const Component& c = comps_[cand_[k]];
-        boxes_[k] = Box{std::max(0, c.x0 - kWindowMargin), std::max(0, c.y0 - kWindowMargin),
+        boxes_[k] = PixelBox{std::max(0, c.x0 - kWindowMargin), std::max(0, c.y0 - kWindowMargin),
                         std::min(width_ - 1, c.x1 + kWindowMargin), std::min(height_ - 1, c.y1 + kWindowMargin)};
     }
 
@@ -263,208 +256,36 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
 
 bool SpotDetector::refine(const ImageView& img, int32_t t, int32_t minContrast, const Component& c, int self,
                           Spot& s) {
-    const Box w = boxes_[self];
-    const int32_t ww = w.x1 - w.x0 + 1, wh = w.y1 - w.y0 + 1;
-    auto at = [&](int32_t x, int32_t y) { return brightest(img.data + y * img.stride + 3 * x); };
-
-    // The ring is the window's border. A side cut short by the frame edge lies inside the spot's
-    // light and says nothing about the background, so it is left out.
-    const bool okL = c.x0 - kWindowMargin >= 0 && ww >= 2, okR = c.x1 + kWindowMargin <= width_ - 1 && ww >= 2;
-    const bool okT = c.y0 - kWindowMargin >= 0 && wh >= 2, okB = c.y1 + kWindowMargin <= height_ - 1 && wh >= 2;
-    if (!okL && !okR && !okT && !okB) return false;
-    // Ends of every row and column: mean of the two outermost pixels along it (halves the noise
-    // without blurring an edge that runs along it).
-    float* L = rowL_.data();
-    float* R = rowR_.data();
-    float* T = colT_.data();
-    float* B = colB_.data();
-    for (int32_t j = 0; j < wh; ++j) {
-        const int32_t y = w.y0 + j;
-        if (okL) L[j] = 0.5f * static_cast<float>(at(w.x0, y) + at(w.x0 + 1, y));
-        if (okR) R[j] = 0.5f * static_cast<float>(at(w.x1, y) + at(w.x1 - 1, y));
-    }
-    for (int32_t i = 0; i < ww; ++i) {
-        const int32_t x = w.x0 + i;
-        if (okT) T[i] = 0.5f * static_cast<float>(at(x, w.y0) + at(x, w.y0 + 1));
-        if (okB) B[i] = 0.5f * static_cast<float>(at(x, w.y1) + at(x, w.y1 - 1));
-    }
-
-    // Smooth ring (flat or a gradient): a least-squares plane through it, which averages the noise
-    // of all its samples. A jump along the ring is the edge of bright content: then the background
-    // is interpolated along whichever of row or column does not cross that edge.
-    double m[6] = {}, mv[3] = {};  // sums of 1, x, y, xx, xy, yy and v, xv, yv
-    float jumpLR = 0, jumpTB = 0;  // across the left and right sides, across the top and bottom
-    auto addSide = [&](const float* e, int32_t n, bool rows, float fixed) {
-        float& jump = rows ? jumpLR : jumpTB;
-        for (int32_t k = 0; k < n; ++k) {
-            const double x = rows ? static_cast<double>(fixed) : static_cast<double>(k);
-            const double y = rows ? static_cast<double>(k) : static_cast<double>(fixed), v = e[k];
-            m[0] += 1, m[1] += x, m[2] += y, m[3] += x * x, m[4] += x * y, m[5] += y * y;
-            mv[0] += v, mv[1] += x * v, mv[2] += y * v;
-            if (k >= 2) jump = std::max(jump, std::fabs(e[k] - e[k - 2]));
-        }
-    };
-    if (okL) addSide(L, wh, true, 0.5f);
-    if (okR) addSide(R, wh, true, static_cast<float>(ww) - 1.5f);
-    if (okT) addSide(T, ww, false, 0.5f);
-    if (okB) addSide(B, ww, false, static_cast<float>(wh) - 1.5f);
-    const float edgeJump = static_cast<float>(kEdgeJump);
-    const bool edge = jumpLR > edgeJump || jumpTB > edgeJump;
-    // Content edges that cross only the left and right sides run along the rows (a text line, a
-    // window's top or bottom): the rows are then the lines of constant background, even where their
-    // columns cross the content without their ends showing it. Likewise for the columns.
-    const bool alongRows = jumpLR > edgeJump && jumpTB <= edgeJump;
-    const bool alongCols = jumpTB > edgeJump && jumpLR <= edgeJump;
-    double plane[3] = {mv[0] / m[0], 0, 0};
-    {
-        // Normal equations by Cramer's rule; a ring too thin to fix a slope keeps the mean.
-        const double a = m[0], b = m[1], cc = m[2], d = m[3], e = m[4], f = m[5];
-        const double det = a * (d * f - e * e) - b * (b * f - e * cc) + cc * (b * e - d * cc);
-        if (std::fabs(det) > 1e-6 * (a * d * f + 1)) {
-            const double r0 = mv[0], r1 = mv[1], r2 = mv[2];
-            plane[0] = (r0 * (d * f - e * e) - b * (r1 * f - e * r2) + cc * (r1 * e - d * r2)) / det;
-            plane[1] = (a * (r1 * f - e * r2) - r0 * (b * f - e * cc) + cc * (b * r2 - r1 * cc)) / det;
-            plane[2] = (a * (d * r2 - r1 * e) - b * (b * r2 - r1 * cc) + r0 * (b * e - d * cc)) / det;
-        }
-    }
-    auto background = [&](int32_t i, int32_t j) -> float {
-        if (!edge) return static_cast<float>(plane[0] + plane[1] * i + plane[2] * j);
-        // Ends of this row and column that are usable, and the interpolation along each.
-        // The ends sit half a pixel in from the border (two-pixel means).
-        const float fx = (static_cast<float>(i) - 0.5f) / static_cast<float>(ww - 2);
-        const float fy = (static_cast<float>(j) - 0.5f) / static_cast<float>(wh - 2);
-        const bool hasRow = okL || okR, hasCol = okT || okB;
-        const float row = okL && okR ? L[j] + (R[j] - L[j]) * fx : (okL ? L[j] : R[j]);
-        const float col = okT && okB ? T[i] + (B[i] - T[i]) * fy : (okT ? T[i] : B[i]);
-        // With one end only, whether the line crosses an edge is unknown: prefer a line seen whole.
-        const float unknown = static_cast<float>(kEdgeJump);
-        const float dRow = okL && okR ? std::fabs(R[j] - L[j]) : unknown;
-        const float dCol = okT && okB ? std::fabs(B[i] - T[i]) : unknown;
-        if (alongRows && hasRow && dRow <= unknown) return row;
-        if (alongCols && hasCol && dCol <= unknown) return col;
-        if (!hasCol || (hasRow && dRow <= dCol && dRow <= edgeJump)) return row;
-        if (!hasRow || dCol <= edgeJump) return dRow < dCol ? row : col;
-        // Both cross an edge (beside a corner of bright content): the nearest end is on the same side.
-        float best = 1e9f, v = row;
-        auto near = [&](bool ok, int32_t dist, float value) {
-            if (ok && static_cast<float>(dist) < best) best = static_cast<float>(dist), v = value;
-        };
-        near(okL, i, L[j]);
-        near(okR, ww - 1 - i, R[j]);
-        near(okT, j, T[i]);
-        near(okB, wh - 1 - j, B[i]);
-        return v;
-    };
-
-    const int32_t cx = (c.x0 + c.x1) / 2 - w.x0, cy = (c.y0 + c.y1) / 2 - w.y0;
-    const float bgCentre = background(cx, cy);
+    const Window w = boxes_[self];
+    // A side cut short by the frame edge lies inside the spot's light and says nothing about the
+    // background, so it is left out.
+    RingBackground bg;
+    if (!bg.fit(img, w, c.x0 - kWindowMargin >= 0, c.x1 + kWindowMargin <= width_ - 1, c.y0 - kWindowMargin >= 0,
+                c.y1 + kWindowMargin <= height_ - 1, ends_.data()))
+        return false;
+    const float bgCentre = bg.at((c.x0 + c.x1) / 2 - w.x0, (c.y0 + c.y1) / 2 - w.y0);
     if (static_cast<float>(c.peak) - bgCentre < static_cast<float>(minContrast)) return false;
 
     // Other candidates whose windows overlap this one: a pixel there belongs to the nearest box.
-    int near[kMaxCandidates];
-    int nnear = 0;
+    PixelBox* others = others_.data();
+    int nothers = 0;
     for (int k = 0; k < ncand_; ++k) {
-        const Box& o = boxes_[k];
-        if (k != self && o.x0 <= w.x1 && w.x0 <= o.x1 && o.y0 <= w.y1 && w.y0 <= o.y1) near[nnear++] = k;
+        const PixelBox& o = boxes_[k];
+        if (k == self || o.x0 > w.x1 || w.x0 > o.x1 || o.y0 > w.y1 || w.y0 > o.y1) continue;
+        const Component& n = comps_[cand_[k]];
+        others[nothers++] = PixelBox{n.x0, n.y0, n.x1, n.y1};
     }
-    auto boxDist2 = [](const Component& b, int32_t x, int32_t y) {
-        const int32_t dx = x < b.x0 ? b.x0 - x : (x > b.x1 ? x - b.x1 : 0);
-        const int32_t dy = y < b.y0 ? b.y0 - y : (y > b.y1 ? y - b.y1 : 0);
-        return dx * dx + dy * dy;
-    };
-    auto mine = [&](int32_t x, int32_t y) {
-        if (!nnear) return true;
-        const int32_t own = boxDist2(c, x, y);
-        for (int k = 0; k < nnear; ++k)
-            if (boxDist2(comps_[cand_[near[k]]], x, y) < own) return false;
-        return true;
-    };
+    const Ownership owner{{c.x0, c.y0, c.x1, c.y1}, others, nothers};
 
-    // The rim: pixels reached from the lit core through pixels that stay above the background and
-    // whose light over it does not rise again. Bright content beside the pen lies above the
-    // background model only where the model misses it, and a plateau beyond the spot's fall-off
-    // is cut off by the rise.
-    uint8_t* mark = mark_.data();
-    std::fill(mark, mark + static_cast<std::ptrdiff_t>(ww) * wh, uint8_t{0});
-    int32_t* list = stack_.data();  // the region, in the order reached
-    int32_t count = 0;
-    for (int32_t y = c.y0; y <= c.y1; ++y)
-        for (int32_t x = c.x0; x <= c.x1; ++x)
-            if (at(x, y) >= t && mine(x, y)) {
-                const int32_t idx = (y - w.y0) * ww + (x - w.x0);
-                mark[idx] = 1;
-                list[count++] = idx;
-            }
-    const float level = static_cast<float>(kRimLevel), slack = static_cast<float>(kFalloffSlack);
-    float bgMax = 0;
-    for (int32_t head = 0; head < count; ++head) {
-        const int32_t idx = list[head];
-        const int32_t i = idx % ww, j = idx / ww;
-        const float bg = background(i, j);
-        bgMax = std::max(bgMax, bg);
-        const float lift = static_cast<float>(at(w.x0 + i, w.y0 + j)) - bg;
-        for (int32_t dj = -1; dj <= 1; ++dj) {
-            const int32_t nj = j + dj;
-            if (nj < 0 || nj >= wh) continue;
-            for (int32_t di = -1; di <= 1; ++di) {
-                const int32_t ni = i + di;
-                if (ni < 0 || ni >= ww) continue;
-                const int32_t nidx = nj * ww + ni;
-                if (mark[nidx]) continue;
-                const float nlift = static_cast<float>(at(w.x0 + ni, w.y0 + nj)) - background(ni, nj);
-                if (nlift <= level || nlift > lift + slack || !mine(w.x0 + ni, w.y0 + nj)) continue;
-                mark[nidx] = 1;
-                list[count++] = nidx;
-            }
-        }
-    }
-    // A saturated pixel's light is only known up to 255 - background: over bright content the pen's
-    // side facing it clips sooner. Capping every pixel's light at the lowest such bound keeps the
-    // two sides alike; on a uniform background the cap is above every pixel and changes nothing.
-    const float cap = 255.f - bgMax;
-    // Light over the rim level of every window pixel, for the mirror test below.
-    float* lift = lift_.data();
-    for (int32_t j = 0; j < wh; ++j)
-        for (int32_t i = 0; i < ww; ++i)
-            lift[j * ww + i] = std::min(static_cast<float>(at(w.x0 + i, w.y0 + j)) - background(i, j), cap) - level;
-    // Bilinear, so the mirror of a pixel about a sub-pixel centre is judged without rounding bias;
-    // outside the window nothing is known to be lit.
-    auto liftAt = [&](double x, double y) -> float {
-        if (!(x >= 0 && y >= 0 && x <= ww - 1 && y <= wh - 1)) return 0.f;
-        const auto i = static_cast<int32_t>(x), j = static_cast<int32_t>(y);
-        const int32_t i1 = std::min(i + 1, ww - 1), j1 = std::min(j + 1, wh - 1);
-        const auto ax = static_cast<float>(x - i), ay = static_cast<float>(y - j);
-        const float* r0 = lift + j * ww;
-        const float* r1 = lift + j1 * ww;
-        return (r0[i] * (1 - ax) + r0[i1] * ax) * (1 - ay) + (r1[i] * (1 - ax) + r1[i1] * ax) * ay;
-    };
-    // Weights fall continuously to zero at the level, which keeps the sampling bias low. After the
-    // first pass a pixel counts only when its mirror about the current centre is lit too: ink
-    // trailing from the pen, or bright content reaching in from one side, has no counterpart on
-    // the other side, while the pen's own light does.
-    double sw = 0, swx = 0, swy = 0;
-    int32_t rim = 0;
-    auto pass = [&](bool mirrored, double mx, double my) {
-        sw = swx = swy = 0;
-        rim = 0;
-        for (int32_t k = 0; k < count; ++k) {
-            const int32_t i = list[k] % ww, j = list[k] / ww;
-            const float wgt = lift[list[k]];
-            if (wgt <= 0 || (mirrored && liftAt(2 * mx - i, 2 * my - j) <= 0)) continue;
-            sw += wgt;
-            swx += static_cast<double>(wgt) * i;
-            swy += static_cast<double>(wgt) * j;
-            ++rim;
-        }
-    };
-    pass(false, 0, 0);
-    for (int it = 0; it < kMirrorPasses && rim >= kMinRimArea && sw > 0; ++it) pass(true, swx / sw, swy / sw);
-    if (rim < kMinRimArea || sw <= 0) return false;
-    s.x = w.x0 + swx / sw;
-    s.y = w.y0 + swy / sw;
-    s.mass = static_cast<int64_t>(std::lround(sw));
+    const Rim rim = growRim(img, w, bg, owner, t, mark_.data(), stack_.data());
+    liftMap(img, w, bg, rim.bgMax, lift_.data());
+    Centroid centre;
+    if (!mirroredCentroid(lift_.data(), w.width(), w.height(), stack_.data(), rim.count, centre)) return false;
+    s.x = w.x0 + centre.x;
+    s.y = w.y0 + centre.y;
+    s.mass = static_cast<int64_t>(std::lround(centre.weight));
     s.area = c.area;
-    s.rimArea = rim;
+    s.rimArea = centre.pixels;
     s.peak = c.peak;
     s.background = static_cast<int32_t>(std::lround(bgCentre));
     s.x0 = c.x0;

@@ -17,6 +17,13 @@ struct ImageView {
     std::ptrdiff_t stride = 0;
 };
 
+// A box of pixels in frame coordinates, bounds included.
+struct PixelBox {
+    int32_t x0, y0, x1, y1;
+    int32_t width() const { return x1 - x0 + 1; }
+    int32_t height() const { return y1 - y0 + 1; }
+};
+
 struct Spot {
     double x = 0, y = 0;           // centroid, pixel centres at whole numbers
     int64_t mass = 0;              // sum of (v - rim level) over the spot: its "amount of light"
@@ -40,9 +47,6 @@ public:
     static constexpr int kWindowMargin = 6;     // rim taken in around the thresholded box
     static constexpr int kRimLevel = 8;         // grey levels above background that count as rim
     static constexpr int kMinRimArea = 3;       // a lone hot pixel has a rim area of 1
-    // Change between ring samples two pixels apart that marks the edge of bright content rather than
-    // a gradient or noise.
-    static constexpr int kEdgeJump = 16;
     // How much a rim pixel may rise over the neighbour it is reached from and still be the spot's
     // own fall-off (noise); a plateau beyond a dip is not the spot's.
     static constexpr int kFalloffSlack = 2;
@@ -93,16 +97,14 @@ private:
     std::vector<int32_t> cand_;
     std::vector<uint8_t> active_;  // rows labelled in full
     // Expanded windows of the candidates, used to keep one spot's rim out of its neighbour's sum.
-    struct Box {
-        int32_t x0, y0, x1, y1;
-    };
-    std::vector<Box> boxes_;
+    std::vector<PixelBox> boxes_;
     int ncand_ = 0;
     bool flooded_ = false;
     int32_t lastThreshold_ = 0;
-    // Per-window scratch of refine: background ends of rows and columns, light over the rim level,
-    // region marks, fill stack.
-    std::vector<float> rowL_, rowR_, colT_, colB_;
+    // Per-window scratch of the refinement stages (refine_stages.h): background ends of rows and
+    // columns, overlapping neighbours, light over the rim level, region marks, fill stack.
+    std::vector<float> ends_;
+    std::vector<PixelBox> others_;
     std::vector<float> lift_;
     std::vector<uint8_t> mark_;
     std::vector<int32_t> stack_;

@@ -1,6 +1,7 @@
 // The C surface: validation of every argument, then detection, tracking and mapping.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -22,7 +23,7 @@ struct Detector {
     std::atomic<int32_t> threshold{220};
     std::atomic<uint32_t> minContrast{15};
     std::atomic<uint32_t> resetSeq{0};
-    std::atomic<int32_t> resetFrames{Tracker::kEnrollFrames};
+    std::atomic<int32_t> resetFrames{Tracker::kStartFrames};
     uint32_t seenSeq = 0;
 
     bool sizeFixed = false;
@@ -75,7 +76,10 @@ int process(Detector& d, const SCapFrame* f) {
     p.minContrast = static_cast<int32_t>(std::min<uint32_t>(d.minContrast.load(std::memory_order_relaxed), 255));
     const ImageView img{f->pData, w, h, static_cast<std::ptrdiff_t>(stride)};
     const int n = d.detector.detect(img, p, d.spots);
-    return d.tracker.update(d.spots, n, d.tracked);
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::steady_clock::now().time_since_epoch())
+                         .count();
+    return d.tracker.update(d.spots, n, static_cast<int64_t>(now), d.tracked);
 }
 
 int32_t roundClamp(double v, double lo, double hi) {
@@ -115,7 +119,7 @@ HMULTIIRLIGHT IRLCreate(void) { return new (std::nothrow) Detector(); }
 int IRLInit(HMULTIIRLIGHT h) {
     Detector* d = get(h);
     if (!d) return 0;
-    requestReset(*d, Tracker::kEnrollFrames);
+    requestReset(*d, Tracker::kStartFrames);
     return 1;
 }
 
@@ -180,14 +184,14 @@ int IRLSetCmpPara(HMULTIIRLIGHT h, unsigned int minContrast) {
 int IRLResetEnroll(HMULTIIRLIGHT h) {
     Detector* d = get(h);
     if (!d) return 0;
-    requestReset(*d, Tracker::kEnrollFrames);
+    requestReset(*d, Tracker::kStartFrames);
     return 1;
 }
 
 int IRLResetAutoEnroll(HMULTIIRLIGHT h) {
     Detector* d = get(h);
     if (!d) return 0;
-    requestReset(*d, Tracker::kAutoEnrollFrames);
+    requestReset(*d, Tracker::kAutoStartFrames);
     return 1;
 }
 
@@ -226,15 +230,17 @@ int IRLFindWinPointOne(HMULTIIRLIGHT h, const SCapFrame* frame, _SDetectPoint* p
     if (!d || !pts) return 0;
     return guarded([&] {
         const int n = process(*d, frame);
-        // Keep following the light the cursor followed; take the heaviest only when it is gone.
+        // A light that has stood still since it appeared never owns the output while another is
+        // there; then keep following the light the cursor followed; then the heaviest.
         int best = -1;
         _SDetectPoint bestPt{};
+        auto rank = [&](const TrackedSpot& t) { return (t.settled ? 0 : 2) + (t.id == d->primaryId ? 1 : 0); };
         for (int i = 0; i < n; ++i) {
             const TrackedSpot& t = d->tracked[i];
             int32_t x, y;
             if (!toScreen(*d, t.spot, x, y)) continue;
-            const bool wins = best < 0 || (bestPt.id != d->primaryId &&
-                                           (t.id == d->primaryId || t.spot.mass > d->tracked[best].spot.mass));
+            const bool wins = best < 0 || rank(t) > rank(d->tracked[best]) ||
+                              (rank(t) == rank(d->tracked[best]) && t.spot.mass > d->tracked[best].spot.mass);
             if (wins) {
                 best = i;
                 bestPt = _SDetectPoint{t.id, x, y, 1};

@@ -5,63 +5,59 @@
 
 namespace tavori::irl {
 
-void Tracker::restart(int enrollFrames) {
+void Tracker::restart(int startFrames) {
     ntracks_ = 0;
-    namb_ = 0;
+    nfixed_ = 0;
     frame_ = 0;
-    enrollEnd_ = enrollFrames;
+    startFrames_ = startFrames;
 }
 
-void Tracker::addAmbient(const Spot& s) {
+int Tracker::fixedAt(double x, double y) const {
+    for (int f = 0; f < nfixed_; ++f)
+        if (std::hypot(x - fixed_[f].x, y - fixed_[f].y) <= fixed_[f].radius) return f;
+    return -1;
+}
+
+void Tracker::addFixed(const Spot& s, int64_t now) {
+    const int f = fixedAt(s.x, s.y);
+    if (f >= 0) {
+        fixed_[f].lastLit = now;
+        return;
+    }
+    // Wide enough to take the light back after a partial cover shifted its centre.
     const double half = std::hypot(s.x1 - s.x0 + 1, s.y1 - s.y0 + 1) / 2;
-    const Ambient a{s.x, s.y, std::max(3.0, half + 2), 0, true};
-    if (namb_ < kMaxAmbient) amb_[namb_++] = a;
+    if (nfixed_ < kMaxFixed) fixed_[nfixed_++] = Fixed{s.x, s.y, std::max(6.0, half + 5), now};
 }
 
-void Tracker::removeTrack(int i) { tracks_[i] = tracks_[--ntracks_]; }
-
-int Tracker::update(const Spot* spots, int n, TrackedSpot* out) {
-    n = std::clamp(n, 0, 64);
-    bool ambient[64] = {};
-
-    // Ambient regions swallow the lights inside them and follow them as they drift.
-    for (int a = 0; a < namb_; ++a) amb_[a].seen = false;
-    for (int s = 0; s < n; ++s) {
-        for (int a = 0; a < namb_; ++a) {
-            Ambient& r = amb_[a];
-            if (std::hypot(spots[s].x - r.x, spots[s].y - r.y) <= r.radius + 3) {
-                ambient[s] = true;
-                r.seen = true;
-                r.x = spots[s].x;
-                r.y = spots[s].y;
+int32_t Tracker::freeId() const {
+    // Smallest id not in use, so ids stay small and a returning pen does not count up forever.
+    int32_t id = 1;
+    for (bool taken = true; taken;) {
+        taken = false;
+        for (int t = 0; t < ntracks_; ++t)
+            if (tracks_[t].id == id) {
+                taken = true;
+                ++id;
                 break;
             }
-        }
     }
-    for (int a = 0; a < namb_;) {
-        if (amb_[a].seen) {
-            amb_[a].dark = 0;
-        } else if (++amb_[a].dark >= kDarkFrames) {
-            amb_[a] = amb_[--namb_];
-            continue;
-        }
-        ++a;
-    }
+    return id;
+}
 
-    // Nearest-neighbour association, closest pairs first.
+// Nearest-neighbour association, closest pairs first; marks the spots taken by a track.
+void Tracker::associate(const Spot* spots, int n, int64_t now, bool* used) {
     int np = 0;
     const double gate2 = gate_ * gate_;
     for (int t = 0; t < ntracks_; ++t) {
         tracks_[t].seen = false;
+        tracks_[t].reportAnchor = false;
         for (int s = 0; s < n; ++s) {
-            if (ambient[s]) continue;
             const double dx = spots[s].x - tracks_[t].spot.x, dy = spots[s].y - tracks_[t].spot.y;
             const double d2 = dx * dx + dy * dy;
             if (d2 <= gate2) pairs_[np++] = Pair{d2, static_cast<int16_t>(t), static_cast<int16_t>(s)};
         }
     }
     std::sort(pairs_, pairs_ + np, [](const Pair& a, const Pair& b) { return a.d2 < b.d2; });
-    bool used[64] = {};
     for (int k = 0; k < np; ++k) {
         Track& t = tracks_[pairs_[k].t];
         const int s = pairs_[k].s;
@@ -70,14 +66,15 @@ int Tracker::update(const Spot* spots, int n, TrackedSpot* out) {
         t.seen = true;
         t.missed = 0;
         t.spot = spots[s];
-        if (std::hypot(t.spot.x - t.ax, t.spot.y - t.ay) > kStillRadius) {
-            t.ax = t.spot.x;
-            t.ay = t.spot.y;
-            t.still = 0;
-        } else {
-            ++t.still;
+        if (std::hypot(t.spot.x - t.ax, t.spot.y - t.ay) <= kStillRadius) continue;
+        if (t.held) {
+            t.held = false;
+            t.reportAnchor = true;
         }
-        if (std::hypot(t.spot.x - t.bx, t.spot.y - t.by) > kStillRadius) t.moved = true;
+        t.moved = true;
+        t.ax = t.spot.x;
+        t.ay = t.spot.y;
+        t.stillSince = now;
     }
     for (int t = 0; t < ntracks_;) {
         if (!tracks_[t].seen && ++tracks_[t].missed > kCoastFrames) {
@@ -86,38 +83,66 @@ int Tracker::update(const Spot* spots, int n, TrackedSpot* out) {
         }
         ++t;
     }
-    for (int s = 0; s < n && ntracks_ < kMaxTracks; ++s) {
-        if (ambient[s] || used[s]) continue;
-        // Smallest id not in use, so ids stay small and a returning pen does not count up forever.
-        int32_t id = 1;
-        for (bool taken = true; taken; ) {
-            taken = false;
-            for (int t = 0; t < ntracks_; ++t)
-                if (tracks_[t].id == id) {
-                    taken = true;
-                    ++id;
-                    break;
-                }
-        }
-        const Spot& sp = spots[s];
-        tracks_[ntracks_++] = Track{sp, sp.x, sp.y, sp.x, sp.y, id, 0, 0, false, true};
-    }
+}
 
-    const bool enrolling = frame_ < enrollEnd_;
-    const bool enrollEnds = frame_ + 1 == enrollEnd_;
-    ++frame_;
-    int count = 0;
-    for (int t = 0; t < ntracks_;) {
+void Tracker::startTracks(const Spot* spots, int n, int64_t now, const bool* used) {
+    const bool starting = frame_ < startFrames_;
+    for (int s = 0; s < n && ntracks_ < kMaxTracks; ++s) {
+        if (used[s]) continue;
+        const Spot& sp = spots[s];
+        // A light coming back where a fixed light stood is taken for it. Should it move, it was a
+        // pen standing there, and it presses where that light stood: what reappears first can be
+        // shifted, as the listener's background step removes what the start snapshot held.
+        const int f = fixedAt(sp.x, sp.y);
+        const bool held = starting || f >= 0;
+        const double hx = f >= 0 ? fixed_[f].x : sp.x, hy = f >= 0 ? fixed_[f].y : sp.y;
+        if (starting) addFixed(sp, now);
+        tracks_[ntracks_] = Track{sp, sp.x, sp.y, hx, hy, now, now, freeId(), 0, true, false, held, false};
+        ++ntracks_;
+    }
+}
+
+void Tracker::updateFixed(int64_t now) {
+    for (int t = 0; t < ntracks_; ++t) {
         Track& tr = tracks_[t];
-        const bool fixedAtEnrol = enrollEnds && tr.seen && !tr.moved;
-        if (fixedAtEnrol || tr.still >= kAbsorbFrames) {
-            addAmbient(tr.spot);
-            removeTrack(t);
+        if (!tr.seen) continue;
+        if (!tr.held && now - tr.stillSince >= kStillPublishMs) {
+            tr.held = true;
+            tr.hx = tr.ax;
+            tr.hy = tr.ay;
+        }
+        // A fixed light stays known while a held light stands in its place.
+        if (tr.held) addFixed(tr.spot, now);
+    }
+    for (int f = 0; f < nfixed_;) {
+        if (now - fixed_[f].lastLit > kForgetMs) {
+            fixed_[f] = fixed_[--nfixed_];
             continue;
         }
-        // While enrolling, a light that has not moved yet may be ambient: hold it back.
-        if (tr.seen && !(enrolling && !tr.moved)) out[count++] = TrackedSpot{tr.spot, tr.id};
-        ++t;
+        ++f;
+    }
+}
+
+int Tracker::update(const Spot* spots, int n, int64_t now, TrackedSpot* out) {
+    n = std::clamp(n, 0, 64);
+    bool used[64] = {};
+    associate(spots, n, now, used);
+    startTracks(spots, n, now, used);
+    updateFixed(now);
+    ++frame_;
+
+    int count = 0;
+    for (int t = 0; t < ntracks_; ++t) {
+        const Track& tr = tracks_[t];
+        if (!tr.seen || tr.held) continue;
+        TrackedSpot& o = out[count++];
+        o.spot = tr.spot;
+        o.id = tr.id;
+        o.settled = !tr.moved && now - tr.born >= kSettledMs;
+        if (tr.reportAnchor) {
+            o.spot.x = tr.hx;
+            o.spot.y = tr.hy;
+        }
     }
     std::sort(out, out + count, [](const TrackedSpot& a, const TrackedSpot& b) { return a.id < b.id; });
     return count;

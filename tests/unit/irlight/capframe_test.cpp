@@ -32,18 +32,14 @@ TEST(CapFrame, CreateCopiesOrZeroFillsIntoAlignedBuffer) {
     ASSERT_EQ(SCapFrameCreate(&f, 2, 2, nullptr), 1);
     EXPECT_EQ(f.pData[0] | f.pData[f.nSize - 1], 0);
     SCapFrameFree(&f);
-}
-
-TEST(CapFrame, EmptyOrOverflowingSizeGivesNoBuffer) {
-    SCapFrame f{};
-    EXPECT_EQ(SCapFrameCreate(&f, 0, 10, nullptr), 0);
-    EXPECT_EQ(f.pData, nullptr);
-    EXPECT_EQ(f.nSize, 0u);
-    EXPECT_EQ(SCapFrameCreate(&f, 100000, 100000, nullptr), 0);
-    EXPECT_EQ(f.pData, nullptr);
-    EXPECT_EQ(f.nSize, 0u);
+    // Empty or overflowing sizes give no buffer.
+    const uint32_t sizes[][2] = {{0, 10}, {100000, 100000}};
+    for (const auto& wh : sizes) {
+        EXPECT_EQ(SCapFrameCreate(&f, wh[0], wh[1], nullptr), 0);
+        EXPECT_EQ(f.pData, nullptr);
+        EXPECT_EQ(f.nSize, 0u);
+    }
     EXPECT_EQ(SCapFrameCreate(nullptr, 2, 2, nullptr), 0);
-    SCapFrameFree(&f);
     SCapFrameFree(nullptr);
 }
 

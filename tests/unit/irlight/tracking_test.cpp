@@ -1,149 +1,182 @@
-// Identity of lights across frames and the learned ambient model, through the C surface.
+// Identity of lights across frames and the model of fixed lights, driven with spots and a clock.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <string>
 #include <vector>
 
 #include "MultiIRLight.h"
 #include "synth.h"
 #include "tracker.h"
 
+using tavori::irl::Spot;
+using tavori::irl::TrackedSpot;
 using tavori::irl::Tracker;
 
 namespace {
 
-class Scene {
-public:
-    Scene() {
-        const _SImgPara para{160, 120, 0, 95, 50};
-        IRLSetImgConfig(h_, &para);
-    }
-    ~Scene() { IRLUninit(h_); }
-    HMULTIIRLIGHT h() const { return h_; }
+constexpr int64_t kFrameMs = 16;
 
-    // Shows the lights in the next frame; returns the brightest reported light, if any.
-    std::vector<_SDetectPoint> frame(const std::vector<synth::Spot>& spots) {
-        synth::Scene s;
-        s.noise = 1.5;
-        s.seed = ++seed_;
-        s.spots = spots;
-        synth::render(f_, s);
-        _SDetectPoint pt{};
-        std::vector<_SDetectPoint> out;
-        if (IRLFindMostLight(h_, f_.get(), &pt)) out.push_back(pt);
-        return out;
-    }
-
-private:
-    HMULTIIRLIGHT h_ = IRLCreate();
-    synth::Frame f_{160, 120};
-    uint64_t seed_ = 0;
+struct Light {
+    double x, y, vx = 0;  // vx: camera pixels per frame
 };
 
-// A lamp that stands still in view; brighter than any pen of these tests.
-synth::Spot lamp() { return {120.3, 30.6, 2.0, 800}; }
+// One stretch of a scenario: which lights are on for how long, and what is expected of each light
+// over it: 'A' reported in every frame, 'N' in none, 'E' reported in the last frame, 'X' not
+// reported in the last frame, '-' anything.
+struct Phase {
+    int64_t ms;
+    std::vector<Light> lights;
+    std::string expect;
+};
+
+struct Clocked {
+    Tracker t;
+    int64_t now = 1000;
+    // Reported spot nearest to where the light is now, if within 4 px.
+    std::vector<const TrackedSpot*> frame(const std::vector<Spot>& spots) {
+        n = t.update(spots.data(), static_cast<int>(spots.size()), now, out);
+        now += kFrameMs;
+        std::vector<const TrackedSpot*> hit(spots.size(), nullptr);
+        for (size_t i = 0; i < spots.size(); ++i)
+            for (int k = 0; k < n; ++k)
+                if (std::hypot(out[k].spot.x - spots[i].x, out[k].spot.y - spots[i].y) < 4) hit[i] = &out[k];
+        return hit;
+    }
+    TrackedSpot out[64];
+    int n = 0;
+};
+
+Spot spotAt(double x, double y) {
+    Spot s;
+    s.x = x;
+    s.y = y;
+    s.x0 = static_cast<int32_t>(x) - 2;
+    s.x1 = static_cast<int32_t>(x) + 2;
+    s.y0 = static_cast<int32_t>(y) - 2;
+    s.y1 = static_cast<int32_t>(y) + 2;
+    s.mass = 100;
+    return s;
+}
+
+// Plays the phases; returns "" or what went wrong.
+std::string play(const std::vector<Phase>& phases) {
+    Clocked r;
+    std::vector<Light> pos;
+    for (size_t p = 0; p < phases.size(); ++p) {
+        const Phase& ph = phases[p];
+        pos = ph.lights;
+        const int frames = static_cast<int>(ph.ms / kFrameMs);
+        for (int f = 0; f < frames; ++f) {
+            std::vector<Spot> spots;
+            for (Light& l : pos) {
+                spots.push_back(spotAt(l.x, l.y));
+                l.x += l.vx;
+            }
+            const auto hit = r.frame(spots);
+            const bool last = f == frames - 1;
+            for (size_t i = 0; i < hit.size(); ++i) {
+                const char e = ph.expect[i];
+                const bool bad = (e == 'A' && !hit[i]) || (e == 'N' && hit[i]) || (last && e == 'E' && !hit[i]) ||
+                                 (last && e == 'X' && hit[i]);
+                if (bad)
+                    return "phase " + std::to_string(p) + " frame " + std::to_string(f) + " light " + std::to_string(i) +
+                           (hit[i] ? " reported" : " missing");
+            }
+        }
+    }
+    return "";
+}
+
+const Light lamp{120.3, 30.6}, pen{40.2, 80.7};
+const Light movingPen{40.2, 80.7, 1.0};
+constexpr int64_t kStart = Tracker::kStartFrames * kFrameMs;
 
 }  // namespace
 
-TEST(Tracking, IdsStayWithTheirPensWhileTheyMove) {
-    tavori::irl::Tracker t;
-    t.restart(0);
-    std::vector<tavori::irl::Spot> spots(2);
-    tavori::irl::TrackedSpot out[64];
+TEST(FixedLights, PensAndLampsAreToldApartFromTheirHistory) {
+    const int64_t settled = Tracker::kStillPublishMs;
+    const int64_t forgotten = Tracker::kForgetMs + 200;
+    struct Case {
+        const char* name;
+        std::vector<Phase> phases;
+    } cases[] = {
+        {"lamp lit since start is never reported, a pen beside it at once",
+         {{kStart, {lamp}, "N"}, {3000, {lamp, movingPen}, "NA"}}},
+        {"lamp hidden for a second does not come back as a pen",
+         {{kStart, {lamp}, "N"}, {2000, {lamp}, "N"}, {1000, {}, ""}, {3000, {lamp}, "N"}}},
+        {"fixed light dark long enough is forgotten: a still touch there is a pen at once",
+         {{kStart, {lamp}, "N"}, {500, {lamp}, "N"}, {forgotten, {}, ""}, {500, {lamp}, "A"}}},
+        {"pen on the board at start works once it moves",
+         {{kStart, {pen}, "N"}, {1000, {pen}, "N"}, {500, {movingPen}, "E"}}},
+        {"a light that appears later is a pen at once, also in the start frames' wake",
+         {{kStart, {}, ""}, {1000, {pen}, "A"}}},
+        {"a later light standing still is reported for a bounded time, and stays a fixed light",
+         {{kStart, {}, ""}, {settled - 100, {pen}, "A"}, {300, {pen}, "X"}, {1000, {}, ""}, {1000, {pen}, "N"}}},
+        {"a pen that rested that long works again when it moves",
+         {{kStart, {}, ""}, {settled + 200, {pen}, "X"}, {300, {movingPen}, "E"}}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(play(c.phases), "") << c.name;
+}
+
+TEST(FixedLights, HeldLightThatMovesIsFirstReportedWhereItStood) {
+    Clocked r;
+    for (int f = 0; f < 40; ++f) r.frame({spotAt(50.5, 60.5)});  // on the board since start
+    ASSERT_EQ(r.n, 0);
+    r.frame({spotAt(54.5, 60.5)});
+    ASSERT_EQ(r.n, 1);
+    EXPECT_EQ(r.out[0].spot.x, 50.5);
+    r.frame({spotAt(58.5, 60.5)});
+    ASSERT_EQ(r.n, 1);
+    EXPECT_EQ(r.out[0].spot.x, 58.5);
+    // Gone, then back shifted near where it stood since start, then moving: it presses there.
+    for (int f = 0; f < 40; ++f) r.frame({spotAt(50.5, 60.5)});
+    for (int f = 0; f < 20; ++f) r.frame({});
+    r.frame({spotAt(52.5, 60.5)});
+    EXPECT_EQ(r.n, 0);
+    r.frame({spotAt(56.5, 60.5)});
+    ASSERT_EQ(r.n, 1);
+    EXPECT_EQ(r.out[0].spot.x, 50.5);
+    // A restart forgets everything: the same light is again taken for a possible lamp.
+    r.t.restart(Tracker::kStartFrames);
+    r.frame({spotAt(58.5, 60.5)});
+    EXPECT_EQ(r.n, 0);
+}
+
+TEST(FixedLights, OnlyALightThatStoodStillSinceItAppearedIsSettled) {
+    Clocked r;
+    for (int f = 0; f < Tracker::kStartFrames; ++f) r.frame({});
+    double x = 20;
+    for (int64_t ms = 0; ms < Tracker::kSettledMs + 100; ms += kFrameMs, x += 1) r.frame({spotAt(100, 50), spotAt(x, 90)});
+    ASSERT_EQ(r.n, 2);
+    for (int k = 0; k < 2; ++k) EXPECT_EQ(r.out[k].settled, r.out[k].spot.x == 100) << k;
+}
+
+TEST(Tracking, IdsStayWithTheirPensThroughPassingAndFlicker) {
+    Clocked r;
+    r.t.restart(0);
     int32_t idA = 0, idB = 0;
     for (int k = 0; k < 40; ++k) {
-        // Two pens moving towards each other, ten pixels per frame, passing 8 pixels apart.
-        spots[0].x = 20.0 + 10 * k;
-        spots[0].y = 100;
-        spots[1].x = 420.0 - 10 * k;
-        spots[1].y = 108;
-        spots[0].mass = 100 + k % 3;  // order of detection changes from frame to frame
-        spots[1].mass = 101;
+        // Two pens moving towards each other, ten pixels per frame, passing 8 pixels apart; the
+        // order of detection changes from frame to frame.
+        std::vector<Spot> spots = {spotAt(20.0 + 10 * k, 100), spotAt(420.0 - 10 * k, 108)};
         if (k % 2) std::swap(spots[0], spots[1]);
-        ASSERT_EQ(t.update(spots.data(), 2, out), 2);
-        for (int i = 0; i < 2; ++i) {
-            const bool isA = out[i].spot.y == 100;
-            int32_t& id = isA ? idA : idB;
-            if (k == 0) id = out[i].id;
-            EXPECT_EQ(out[i].id, id) << "frame " << k;
+        const auto hit = r.frame(spots);
+        ASSERT_TRUE(hit[0] && hit[1]) << k;
+        for (const TrackedSpot* h : hit) {
+            int32_t& id = h->spot.y == 100 ? idA : idB;
+            if (k == 0) id = h->id;
+            EXPECT_EQ(h->id, id) << "frame " << k;
         }
-        if (k % 2) std::swap(spots[0], spots[1]);
     }
     EXPECT_NE(idA, idB);
-}
-
-TEST(Tracking, FlickeringPenKeepsItsIdAndAFreshPenGetsTheSmallestFreeId) {
-    tavori::irl::Tracker t;
-    t.restart(0);
-    tavori::irl::Spot a;
-    a.x = 50;
-    a.y = 50;
-    tavori::irl::TrackedSpot out[64];
-    ASSERT_EQ(t.update(&a, 1, out), 1);
-    const int32_t id = out[0].id;
-    EXPECT_EQ(id, 1);
-    EXPECT_EQ(t.update(&a, 0, out), 0);  // one frame lost
-    a.x = 58;
-    ASSERT_EQ(t.update(&a, 1, out), 1);
-    EXPECT_EQ(out[0].id, id);
-    for (int k = 0; k < Tracker::kCoastFrames + 1; ++k) t.update(&a, 0, out);
-    a.x = 120;
-    ASSERT_EQ(t.update(&a, 1, out), 1);
-    EXPECT_EQ(out[0].id, 1);
-}
-
-TEST(Ambient, StillLampIsLearnedWhileAMovingPenIsReportedAtOnce) {
-    Scene sc;
-    int penReports = 0, lampReports = 0;
-    for (int k = 0; k < Tracker::kEnrollFrames + 30; ++k) {
-        std::vector<synth::Spot> spots = {lamp()};
-        // The pen is dimmer than the lamp: the lamp would win if it were reported.
-        if (k >= 5) spots.push_back({20.0 + k, 80, 1.3, 400});
-        const auto pts = sc.frame(spots);
-        if (!pts.empty()) (pts[0].x > 110 ? lampReports : penReports) += 1;
-    }
-    EXPECT_EQ(lampReports, 0);
-    EXPECT_GE(penReports, Tracker::kEnrollFrames + 30 - 5 - 4);  // held back until it has moved 3 px
-}
-
-TEST(Ambient, PenHeldStillAfterLearningIsReportedUntilAbsorbed) {
-    Scene sc;
-    for (int k = 0; k < Tracker::kEnrollFrames; ++k) sc.frame({});
-    int reported = 0;
-    const int rightClickHold = 600;  // ten seconds at 60 frames per second
-    for (int k = 0; k < rightClickHold; ++k) reported += !sc.frame({{60.2, 60.7, 1.4, 500}}).empty();
-    EXPECT_EQ(reported, rightClickHold);
-    for (int k = rightClickHold; k < Tracker::kAbsorbFrames + 5; ++k) reported += !sc.frame({{60.2, 60.7, 1.4, 500}}).empty();
-    EXPECT_LT(reported, Tracker::kAbsorbFrames + 5);
-    EXPECT_TRUE(sc.frame({{60.2, 60.7, 1.4, 500}}).empty());
-}
-
-TEST(Ambient, MaskedRegionFreesWhenItGoesDark) {
-    Scene sc;
-    for (int k = 0; k < Tracker::kEnrollFrames + 5; ++k) ASSERT_TRUE(sc.frame({lamp()}).empty());
-    for (int k = 0; k < Tracker::kDarkFrames + 1; ++k) sc.frame({});
-    // A pen now held at the lamp's old place is a pen.
-    int reported = 0;
-    for (int k = 0; k < 10; ++k) reported += !sc.frame({lamp()}).empty();
-    EXPECT_EQ(reported, 10);
-}
-
-TEST(Ambient, ResetStartsLearningAgain) {
-    Scene sc;
-    for (int k = 0; k < Tracker::kEnrollFrames + 5; ++k) sc.frame({});
-    // After learning, a new still light is taken for a pen held still...
-    EXPECT_FALSE(sc.frame({lamp()}).empty());
-    sc.frame({});
-    sc.frame({});
-    sc.frame({});
-    sc.frame({});
-    // ...but right after a reset it is learned as ambient.
-    ASSERT_EQ(IRLResetEnroll(sc.h()), 1);
-    int reported = 0;
-    for (int k = 0; k < Tracker::kEnrollFrames + 60; ++k) reported += !sc.frame({lamp()}).empty();
-    EXPECT_EQ(reported, 0);
-    ASSERT_EQ(IRLResetAutoEnroll(sc.h()), 1);
-    for (int k = 0; k < Tracker::kAutoEnrollFrames + 10; ++k) reported += !sc.frame({lamp()}).empty();
-    EXPECT_EQ(reported, 0);
+    // A pen lost for one frame keeps its id; one gone longer frees it: ids stay small.
+    for (int k = 0; k <= Tracker::kCoastFrames; ++k) r.frame({});
+    r.frame({spotAt(50, 50)});
+    r.frame({});
+    EXPECT_EQ(r.frame({spotAt(58, 50)})[0]->id, 1);
+    for (int k = 0; k <= Tracker::kCoastFrames; ++k) r.frame({});
+    EXPECT_EQ(r.frame({spotAt(120, 50)})[0]->id, 1);
 }
 
 TEST(Tracking, OnePointFollowsTheSamePenWhenABrighterLightAppears) {

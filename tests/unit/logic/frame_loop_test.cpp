@@ -13,33 +13,73 @@ TEST(FramePacing, SleepsTheRestOfThePeriodOrAWholePeriodAfterAnOverrun) {
     EXPECT_EQ(SleepAfterPass(16, 0xFFFFFFF0u), 16u);  // a timer that wrapped during the pass
 }
 
-TEST(BackgroundSubtraction, OnlyPixelsBrightInAllChannelsAreCorrected) {
-    // 3 x 2 pixels: stride 12 bytes (9 padded to 12).
+namespace {
+// 3 x 2 pixels, stride 12 bytes (9 padded to 12).
+struct TinyFrame {
+    std::vector<uint8_t> data = std::vector<uint8_t>(24, 0);
     SCapFrame f{3, 2, 24, 24, nullptr};
-    std::vector<uint8_t> data(24, 0), snap(24, 0);
-    f.pData = data.data();
-    auto px = [](std::vector<uint8_t>& v, int x, int y, uint8_t b, uint8_t g, uint8_t r) {
-        v[y * 12 + x * 3] = b;
-        v[y * 12 + x * 3 + 1] = g;
-        v[y * 12 + x * 3 + 2] = r;
-    };
-    px(data, 0, 0, 200, 200, 200);
-    px(snap, 0, 0, 50, 250, 0);
-    px(data, 1, 0, 255, 255, 180);  // one channel at 180: left alone
-    px(snap, 1, 0, 100, 100, 100);
-    px(data, 2, 1, 190, 190, 190);
-    px(snap, 2, 1, 10, 10, 10);
-    data[9] = data[10] = data[11] = 255;  // row padding is never touched
-    SubtractBackground(snap.data(), f);
-    EXPECT_EQ(data[0], 150);
-    EXPECT_EQ(data[1], 0);  // clamped at 0
-    EXPECT_EQ(data[2], 200);
-    EXPECT_EQ(data[3], 255);
-    EXPECT_EQ(data[5], 180);
-    EXPECT_EQ(data[12 + 6], 180);
-    EXPECT_EQ(data[9], 255);
+    TinyFrame() { f.pData = data.data(); }
+    void px(int x, int y, uint8_t b, uint8_t g, uint8_t r) {
+        uint8_t* p = &data[static_cast<size_t>(y * 12 + x * 3)];
+        p[0] = b, p[1] = g, p[2] = r;
+    }
+    uint8_t at(int x, int y, int c = 0) const { return data[static_cast<size_t>(y * 12 + x * 3 + c)]; }
+};
+}  // namespace
 
-    SCapFrame lying{100, 100, 24, 24, data.data()};  // a size that does not fit its buffer
-    SubtractBackground(snap.data(), lying);
-    EXPECT_EQ(data[12 + 6], 180);
+TEST(BackgroundLights, OnlyWhatTheSnapshotHeldLitIsSubtractedWhereTheFrameIsLit) {
+    TinyFrame snap, frame;
+    snap.px(0, 0, 240, 250, 200);  // a lamp
+    snap.px(1, 0, 70, 70, 70);     // white content, faintly filmed
+    snap.px(2, 1, 200, 200, 181);  // lit, but the frame is not lit there
+    frame.px(0, 0, 255, 255, 255);
+    frame.px(1, 0, 255, 255, 255);  // the pen over the white content keeps its core
+    frame.px(2, 1, 255, 255, 180);
+    frame.data[9] = 255;  // row padding
+    BackgroundLights b;
+    ASSERT_TRUE(b.Take(snap.f, 0));
+    EXPECT_EQ(b.LitPlaces(), 2u);
+    b.Subtract(frame.f, 16);
+    EXPECT_EQ(frame.at(0, 0, 0), 15);
+    EXPECT_EQ(frame.at(0, 0, 1), 5);
+    EXPECT_EQ(frame.at(0, 0, 2), 55);
+    EXPECT_EQ(frame.at(1, 0), 255);
+    EXPECT_EQ(frame.at(2, 1, 2), 180);
+    EXPECT_EQ(frame.data[9], 255);
+}
+
+TEST(BackgroundLights, APlaceDarkLongerThanTheForgetTimeIsDropped) {
+    const uint32_t forget = BackgroundLights::kForgetMs;
+    struct Case {
+        uint32_t darkUntil;  // the lamp is dark from 0 to here, then lit again
+        uint8_t expected;    // what is left of the lit pixel
+    } cases[] = {{1000, 0}, {forget, 0}, {forget + 100, 255}};
+    for (const Case& c : cases) {
+        TinyFrame snap;
+        snap.px(0, 0, 255, 255, 255);
+        BackgroundLights b;
+        ASSERT_TRUE(b.Take(snap.f, 0));
+        for (uint32_t t = 16; t < c.darkUntil; t += 16) {
+            TinyFrame dark;
+            b.Subtract(dark.f, t);
+        }
+        TinyFrame lit;
+        lit.px(0, 0, 255, 255, 255);
+        b.Subtract(lit.f, c.darkUntil);
+        EXPECT_EQ(lit.at(0, 0), c.expected) << c.darkUntil;
+    }
+}
+
+TEST(BackgroundLights, FramesThatDoNotFitAreLeftAlone) {
+    TinyFrame snap, frame;
+    snap.px(0, 0, 255, 255, 255);
+    frame.px(0, 0, 255, 255, 255);
+    BackgroundLights b;
+    SCapFrame lying{100, 100, 24, 24, snap.data.data()};  // a size that does not fit its buffer
+    EXPECT_FALSE(b.Take(lying, 0));
+    EXPECT_FALSE(b.Taken());
+    ASSERT_TRUE(b.Take(snap.f, 0));
+    SCapFrame other{2, 2, 24, 16, frame.data.data()};
+    b.Subtract(other, 16);
+    EXPECT_EQ(frame.at(0, 0), 255);
 }

@@ -29,8 +29,8 @@ public:
 
 class MouseTest : public ::testing::Test {
 protected:
-    void Point(int x, int y, int screen = 0) { mouse.OnMousePoint(screen, x, y, settings); }
-    void NoPoint(int screen = 0) { mouse.OnMousePoint(screen, 0, 0, settings); }
+    void Point(int x, int y, int screen = 0) { mouse.OnMousePoint(screen, true, x, y, settings); }
+    void NoPoint(int screen = 0) { mouse.OnMousePoint(screen, false, 0, 0, settings); }
     void After(uint32_t ms) { out.now += ms; }
 
     FakeOutput out;
@@ -83,9 +83,9 @@ TEST_F(MouseTest, HoldingStillBecomesARightClickUnlessTheDrawingProgramIsInFront
     FakeOutput drawing;
     drawing.drawInFront = true;
     CMouseEmulator inking(drawing);
-    inking.OnMousePoint(0, 300, 300, settings);
+    inking.OnMousePoint(0, true, 300, 300, settings);
     drawing.now += 2000;
-    inking.OnMousePoint(0, 301, 300, settings);
+    inking.OnMousePoint(0, true, 301, 300, settings);
     EXPECT_EQ(drawing.Actions(), (std::vector<int>{kLeftDown, kMouseMove}));
     EXPECT_TRUE(inking.Pressed());
 }
@@ -130,11 +130,11 @@ TEST_F(MouseTest, SecondTouchTooLateOrTooFarIsAFreshPress) {
 
     FakeOutput o2;
     CMouseEmulator m2(o2);
-    m2.OnMousePoint(0, 500, 400, settings);
+    m2.OnMousePoint(0, true, 500, 400, settings);
     o2.now += 100;
-    m2.OnMousePoint(0, 0, 0, settings);
+    m2.OnMousePoint(0, false, 0, 0, settings);
     o2.now += 100;
-    m2.OnMousePoint(0, 506, 400, settings);
+    m2.OnMousePoint(0, true, 506, 400, settings);
     EXPECT_EQ(o2.Actions(), (std::vector<int>{kLeftDown, kLeftUp, kLeftDown}));
 }
 
@@ -163,11 +163,20 @@ TEST_F(MouseTest, PointsOfAnotherScreenAreIgnoredWhileOneScreenHoldsTheLock) {
     EXPECT_EQ(out.sent.back(), (Event{50, 60, kLeftDown, 1}));
 }
 
-TEST_F(MouseTest, ZeroOrNegativeCoordinatesMeanNoPoint) {
-    Point(0, 500);
-    Point(500, 0);
-    Point(-3, 10);
-    EXPECT_TRUE(out.sent.empty());
+TEST_F(MouseTest, ADragOntoTheLeftOrTopEdgeKeepsTheButtonDown) {
+    Point(100, 100);
+    After(16);
+    Point(0, 50);
+    After(100);
+    Point(40, 0);
+    EXPECT_TRUE(mouse.Pressed());
+    EXPECT_EQ(out.sent.back(), (Event{40, 0, kMouseMove, 0}));
+    After(100);
+    NoPoint();
+    EXPECT_EQ(out.sent.back(), (Event{40, 0, kLeftUp, 0}));
+    After(1000);
+    Point(0, 0);  // a touch in the corner presses there
+    EXPECT_EQ(out.sent.back(), (Event{0, 0, kLeftDown, 0}));
 }
 
 TEST_F(MouseTest, TickWrapAroundKeepsTheRules) {

@@ -1,4 +1,6 @@
+#include <cstring>
 #include <random>
+#include <vector>
 
 #include "ProgramFolderFixture.h"
 
@@ -38,27 +40,70 @@ TEST_F(SettingsTest, ValuesAreReadAsWrittenWithTheirOwnDefaultsElsewhere) {
     EXPECT_EQ(g_Settings.FramePeriodMs(), 33u);
 }
 
-TEST_F(SettingsTest, TimeRightBelowOneBecomesSixtyAndIsWrittenBack) {
-    for (const char* bad : {"0", "-5"}) {
-        WriteFile(ini, std::string("[System]\r\nTimeRight=") + bad + "\r\nPtCount=9\r\n");
+// Timing keys: below their range the default, above it the top of the range, never wrapped.
+TEST_F(SettingsTest, TimingKeysAreClampedAndTimeRightIsWrittenBackOnlyWhenItChanges) {
+    const struct {
+        const char* line;
+        int timeRight, rightTime, dbQuiet;
+    } cases[] = {
+        {"TimeRight=0\r\nOnRightButtonTime=-1\r\nTimeDBClickDis=-5", 60, 1000, 800},
+        {"TimeRight=-5", 60, 1000, 800},
+        {"TimeRight=150\r\nOnRightButtonTime=300\r\nTimeDBClickDis=0", 150, 300, 0},
+        {"TimeRight=99999999999999999999\r\nOnRightButtonTime=4000000000\r\nTimeDBClickDis=3000", 1000, 10000,
+         2000},
+    };
+    for (const auto& c : cases) {
+        WriteFile(ini, std::string("[System]\r\n") + c.line + "\r\nPtCount=9\r\n");
         LoadSettings();
-        EXPECT_EQ(g_Settings.TimeRight, 60) << bad;
-        EXPECT_EQ(ReadKey(ini, "System", "TimeRight"), "60") << bad;
+        EXPECT_EQ(g_Settings.TimeRight, c.timeRight) << c.line;
+        EXPECT_EQ(g_Settings.OnRightButtonTime, c.rightTime) << c.line;
+        EXPECT_EQ(g_Settings.TimeDBClickDis, c.dbQuiet) << c.line;
+        EXPECT_EQ(ReadKey(ini, "System", "TimeRight"), std::to_string(c.timeRight)) << c.line;
         EXPECT_EQ(g_Settings.PtCount, 9);
     }
-    WriteFile(ini, "[System]\r\nTimeRight=150\r\n");
+    // A start that changes nothing leaves the file alone, byte for byte and time stamp.
+    const std::string before = ReadFile(ini);
+    WIN32_FILE_ATTRIBUTE_DATA a{}, b{};
+    GetFileAttributesExA(ini.c_str(), GetFileExInfoStandard, &a);
+    Sleep(30);
     LoadSettings();
-    EXPECT_EQ(g_Settings.TimeRight, 150);
-    EXPECT_EQ(ReadKey(ini, "System", "TimeRight"), "150");
+    GetFileAttributesExA(ini.c_str(), GetFileExInfoStandard, &b);
+    EXPECT_EQ(CompareFileTime(&a.ftLastWriteTime, &b.ftLastWriteTime), 0);
+    EXPECT_EQ(ReadFile(ini), before);
 }
 
-TEST_F(SettingsTest, LongStringKeepsItsFirst259Characters) {
-    std::string longName(300, 'n');
-    longName[258] = 'L';
-    WriteFile(ini, "[System]\r\nCamName=" + longName + "\r\n");
-    LoadSettings();
-    EXPECT_EQ(g_Settings.CamName.size(), 259u);
-    EXPECT_EQ(g_Settings.CamName.back(), 'L');
+// A writer killed at any moment leaves the old file or the new one, whole: never a cut-off file.
+TEST_F(SettingsTest, AWriterKilledMidWriteLeavesAWholeFile) {
+    constexpr int kKeys = 3000;
+    std::string text = "[System]\r\n";
+    for (int i = 0; i < kKeys; ++i) text += "Key" + std::to_string(i) + "=" + std::string(20, 'v') + "\r\n";
+    WriteFile(ini, text);
+    const std::string writer = dir + "\\settings_writer.exe";
+    std::mt19937 rng(7);
+    int changed = 0;
+    for (int round = 0; round < 20; ++round) {
+        std::string command = "\"" + writer + "\" \"" + ini + "\" " + std::to_string(kKeys);
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+        Sleep(20 + rng() % 60);
+        TerminateProcess(pi.hProcess, 9);
+        WaitForSingleObject(pi.hProcess, 5000);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        const std::string now = ReadFile(ini);
+        changed += now != text;
+        text = now;
+        std::vector<char> keys(1 << 20);
+        DWORD n = GetPrivateProfileSectionA("System", keys.data(), static_cast<DWORD>(keys.size()), ini.c_str());
+        int count = 0;
+        for (DWORD i = 0; i < n; i += static_cast<DWORD>(strlen(keys.data() + i)) + 1) ++count;
+        ASSERT_EQ(count, kKeys) << "round " << round;
+        ASSERT_EQ(ReadKey(ini, "System", ("Key" + std::to_string(kKeys - 1)).c_str()).size(), 20u);
+    }
+    EXPECT_GT(changed, 0);  // the writer did get to write
+    DeleteFileA((ini + ".tmp").c_str());
 }
 
 TEST_F(SettingsTest, FramesOfZeroOrBelowReadAsTheDefaultRate) {

@@ -11,3 +11,5 @@ extern std::string g_strCamVid;
 // True for a known camera; then sets the camera ids, the exposure (also written to the settings
 // file) and the point count of its model.
 bool IdentifyCamera(const SInfoParam& info);
+// The same test without any of those effects.
+bool IsKnownCamera(const SInfoParam& info);

@@ -1,0 +1,139 @@
+#include "PixelConvert.h"
+
+#include <cstring>
+
+namespace tavori::dev {
+namespace {
+
+// BT.601 studio range in 8.8 fixed point, from tables: luma and the chroma terms (shared by a
+// pixel pair) are looked up, and the sum is clamped through a table with room for the overshoot.
+struct YuvTables {
+    int luma[256], rv[256], gu[256], gv[256], bu[256];
+    uint8_t clamp[1024];  // index = value + 384
+    YuvTables() {
+        for (int i = 0; i < 256; ++i) {
+            luma[i] = 298 * (i - 16) + 128;
+            rv[i] = 409 * (i - 128);
+            gu[i] = -100 * (i - 128);
+            gv[i] = -208 * (i - 128);
+            bu[i] = 516 * (i - 128);
+        }
+        for (int i = 0; i < 1024; ++i) clamp[i] = static_cast<uint8_t>(i < 384 ? 0 : (i > 384 + 255 ? 255 : i - 384));
+    }
+};
+const YuvTables& Tables() {
+    static const YuvTables t;
+    return t;
+}
+
+struct Chroma {
+    int r, g, b;
+};
+inline Chroma ChromaTerms(const YuvTables& t, int u, int v) { return {t.rv[v], t.gu[u] + t.gv[v], t.bu[u]}; }
+inline void PutYuv(const YuvTables& t, uint8_t* out, int y, const Chroma& c) {
+    const int l = t.luma[y];
+    // Sums stay within -227..+554 after the shift: the table covers them.
+    out[0] = t.clamp[((l + c.b) >> 8) + 384];
+    out[1] = t.clamp[((l + c.g) >> 8) + 384];
+    out[2] = t.clamp[((l + c.r) >> 8) + 384];
+}
+
+void Yuy2Row(const YuvTables& t, const uint8_t* s, uint8_t* d, int w) {
+    int x = 0;
+    for (; x + 1 < w; x += 2, s += 4, d += 6) {
+        const Chroma c = ChromaTerms(t, s[1], s[3]);
+        PutYuv(t, d, s[0], c);
+        PutYuv(t, d + 3, s[2], c);
+    }
+    if (x < w) PutYuv(t, d, s[0], ChromaTerms(t, s[1], s[3]));
+}
+
+void Nv12Row(const YuvTables& t, const uint8_t* luma, const uint8_t* uv, uint8_t* d, int w) {
+    int x = 0;
+    for (; x + 1 < w; x += 2, uv += 2, d += 6) {
+        const Chroma c = ChromaTerms(t, uv[0], uv[1]);
+        PutYuv(t, d, luma[x], c);
+        PutYuv(t, d + 3, luma[x + 1], c);
+    }
+    if (x < w) PutYuv(t, d, luma[x], ChromaTerms(t, uv[0], uv[1]));
+}
+
+void Rgb32Row(const uint8_t* s, uint8_t* d, int w) {
+    int x = 0;
+    // Four pixels at a time: three whole words out, the alpha bytes dropped by shifts.
+    for (; x + 3 < w; x += 4, s += 16, d += 12) {
+        uint32_t p[4];
+        std::memcpy(p, s, 16);
+        const uint32_t out[3] = {(p[0] & 0xFFFFFFu) | (p[1] << 24), ((p[1] >> 8) & 0xFFFFu) | (p[2] << 16),
+                                 ((p[2] >> 16) & 0xFFu) | (p[3] << 8)};
+        std::memcpy(d, out, 12);
+    }
+    for (; x < w; ++x, s += 4, d += 3) std::memcpy(d, s, 3);
+}
+
+}  // namespace
+
+size_t MinRowBytes(PixelFormat format, int width) {
+    const size_t w = width > 0 ? static_cast<size_t>(width) : 0;
+    switch (format) {
+    case PixelFormat::Yuy2: return (w + 1) / 2 * 4;
+    case PixelFormat::Nv12: return w + (w & 1);  // chroma pairs cover an odd last pixel
+    case PixelFormat::Rgb32: return w * 4;
+    case PixelFormat::Rgb24: return w * 3;
+    }
+    return 0;
+}
+
+bool DescribeBuffer(PixelFormat format, int width, int height, const uint8_t* base, size_t len, ptrdiff_t pitch,
+                    SourceImage& out) {
+    if (!base || width <= 0 || height <= 0) return false;
+    const size_t absPitch = static_cast<size_t>(pitch < 0 ? -pitch : pitch);
+    if (absPitch < MinRowBytes(format, width)) return false;
+    const size_t rows = static_cast<size_t>(height);
+    const size_t chromaRows = format == PixelFormat::Nv12 ? (rows + 1) / 2 : 0;
+    // The last row only needs its own pixels, not the pitch's padding.
+    const size_t need = absPitch * (rows + chromaRows - 1) + MinRowBytes(format, width);
+    if (len < need) return false;
+    out = SourceImage{};
+    out.format = format;
+    out.width = width;
+    out.height = height;
+    out.pitch = pitch;
+    out.row0 = pitch < 0 ? base + absPitch * (rows - 1) : base;
+    if (chromaRows) {
+        const uint8_t* plane = base + absPitch * rows;
+        out.uvPitch = pitch;
+        out.uv0 = pitch < 0 ? plane + absPitch * (chromaRows - 1) : plane;
+    }
+    return true;
+}
+
+void ConvertToBgr24(const SourceImage& src, uint8_t* dst, size_t dstStride) {
+    const size_t rowBytes = static_cast<size_t>(src.width) * 3;
+    const YuvTables& t = Tables();
+    for (int y = 0; y < src.height; ++y) {
+        const uint8_t* s = src.row0 + static_cast<ptrdiff_t>(y) * src.pitch;
+        uint8_t* d = dst + static_cast<size_t>(y) * dstStride;
+        switch (src.format) {
+        case PixelFormat::Yuy2: Yuy2Row(t, s, d, src.width); break;
+        case PixelFormat::Nv12: Nv12Row(t, s, src.uv0 + static_cast<ptrdiff_t>(y / 2) * src.uvPitch, d, src.width); break;
+        case PixelFormat::Rgb32: Rgb32Row(s, d, src.width); break;
+        case PixelFormat::Rgb24: std::memcpy(d, s, rowBytes); break;
+        }
+        if (dstStride > rowBytes) std::memset(d + rowBytes, 0, dstStride - rowBytes);
+    }
+}
+
+void ResizeBgr24(const uint8_t* src, int srcW, int srcH, size_t srcStride, uint8_t* dst, int dstW, int dstH,
+                 size_t dstStride) {
+    const size_t rowBytes = static_cast<size_t>(dstW) * 3;
+    for (int y = 0; y < dstH; ++y) {
+        const uint8_t* s = src + static_cast<size_t>(static_cast<long long>(y) * srcH / dstH) * srcStride;
+        uint8_t* d = dst + static_cast<size_t>(y) * dstStride;
+        for (int x = 0; x < dstW; ++x)
+            std::memcpy(d + 3 * x, s + 3 * static_cast<size_t>(static_cast<long long>(x) * srcW / dstW), 3);
+        if (dstStride > rowBytes) std::memset(d + rowBytes, 0, dstStride - rowBytes);
+    }
+}
+
+}  // namespace tavori::dev

@@ -1,0 +1,89 @@
+// The stages that turn one thresholded component into a sub-pixel spot, each usable on its own:
+//  1. RingBackground: the local background under the component's window, from the window's border;
+//  2. growRim: the spot's own pixels, grown from the lit core while their light keeps falling off;
+//  3. liftMap: every window pixel's light over the rim level, capped where saturation hides it;
+//  4. mirroredCentroid: the intensity-weighted centre, keeping only light mirrored about it.
+#pragma once
+
+#include <cstdint>
+
+#include "detector.h"
+
+namespace tavori::irl {
+
+// A candidate's window: stage coordinates (i, j) are relative to its x0, y0.
+using Window = PixelBox;
+
+// The brightest channel of the BGR pixel at p: what the threshold applies to.
+inline int32_t brightest(const uint8_t* p) {
+    const int32_t b = p[0], g = p[1], r = p[2];
+    const int32_t m = b > g ? b : g;
+    return m > r ? m : r;
+}
+
+inline int32_t brightestAt(const ImageView& img, int32_t x, int32_t y) {
+    return brightest(img.data + y * img.stride + 3 * x);
+}
+
+class RingBackground {
+public:
+    // Change between ring samples two pixels apart that marks the edge of bright content rather
+    // than a gradient or noise.
+    static constexpr int kEdgeJump = 16;
+
+    // `ends` holds 4 x the longest window side. Sides marked unusable lie on the frame edge, inside
+    // the spot's light. False when no side is usable.
+    bool fit(const ImageView& img, const Window& w, bool left, bool right, bool top, bool bottom, float* ends);
+    // Background level at window pixel (i, j).
+    float at(int32_t i, int32_t j) const;
+    bool crossesEdge() const { return edge_; }
+
+private:
+    void addSide(const float* e, int32_t n, bool rows, float fixed, double* m, double* mv);
+    void fitPlane(const double* m, const double* mv);
+
+    const float *L_ = nullptr, *R_ = nullptr, *T_ = nullptr, *B_ = nullptr;
+    int32_t ww_ = 0, wh_ = 0;
+    bool okL_ = false, okR_ = false, okT_ = false, okB_ = false;
+    float jumpLR_ = 0, jumpTB_ = 0;
+    bool edge_ = false, alongRows_ = false, alongCols_ = false;
+    double plane_[3] = {};
+};
+
+// Pixels of the window that belong to this spot rather than a neighbouring candidate.
+struct Ownership {
+    using Box = PixelBox;
+    Box own;
+    const Box* others = nullptr;
+    int nothers = 0;
+    bool mine(int32_t x, int32_t y) const;
+};
+
+struct Rim {
+    int32_t count = 0;  // pixels in `list`, in the order reached
+    float bgMax = 0;    // highest background under them
+};
+
+// Grows the region from the core pixels (at or above t within `core`) through pixels that stay
+// kRimLevel above the background and whose light does not rise more than kFalloffSlack over the
+// pixel they are reached from. `mark` and `list` hold a window's pixels.
+Rim growRim(const ImageView& img, const Window& w, const RingBackground& bg, const Ownership& owner, int32_t t,
+            uint8_t* mark, int32_t* list);
+
+// Light over the rim level of every window pixel, capped at 255 - bgMax: a saturated pixel's light
+// is only known up to there, and over bright content the side facing it clips sooner.
+void liftMap(const ImageView& img, const Window& w, const RingBackground& bg, float bgMax, float* lift);
+
+struct Centroid {
+    double x = 0, y = 0;  // window coordinates
+    double weight = 0;
+    int32_t pixels = 0;
+};
+
+// Weighted centre of the region's pixels. After the first pass a pixel counts only when its mirror
+// about the current centre is lit too: ink trailing from the pen, or bright content reaching in from
+// one side, has no counterpart on the other side, while the pen's own light does. False when fewer
+// than kMinRimArea pixels carry weight.
+bool mirroredCentroid(const float* lift, int32_t ww, int32_t wh, const int32_t* list, int32_t count, Centroid& c);
+
+}  // namespace tavori::irl

@@ -1,0 +1,135 @@
+#include "capture/CameraSet.h"
+
+#include "ACamDll.h"
+#include "capture/KnownCameras.h"
+#include "capture/ListenThread.h"
+#include "config/Settings.h"
+#include "storage/CalibrationIni.h"
+#include "win/Trace.h"
+
+CCameraSet::CCameraSet(ICameraSetOwner& owner) : m_owner(owner) {}
+
+// The owner is going away too: the listeners are ended without telling it.
+CCameraSet::~CCameraSet() {
+    for (auto& listener : m_listeners) listener->RequestStop();
+    m_listeners.clear();
+}
+
+void CCameraSet::SetTarget(HWND window, UINT pointMessage, UINT commandMessage) {
+    m_target = window;
+    m_pointMessage = pointMessage;
+    m_commandMessage = commandMessage;
+}
+
+int CCameraSet::CountKnownCameras() {
+    int known = 0;
+    const int n = DevGetCaptureNum(1);
+    for (int i = 0; i < n; ++i) {
+        SInfoParam info{};
+        info.nType = 1;
+        info.nIndex = i;
+        DevGetCaptureInfo(1, &info);
+        if (IsKnownCamera(info)) ++known;
+    }
+    return known;
+}
+
+int CCameraSet::Start() {
+    // A start from a timer that fires while a stop dispatches messages would race that stop.
+    if (m_stopDepth > 0) return 0;
+    if (m_wanted == 0) m_wanted = g_Settings.MultiScreen > 0 ? g_Settings.MultiScreen : 1;
+    const int n = DevGetCaptureNum(1);
+    const _SImgPara image{g_Settings.Width, g_Settings.Height, 0, g_Settings.MaxColor, g_Settings.MoveStep};
+    int result = 0;
+    int started = 0;
+    for (int i = 0; i < n; ++i) {
+        SInfoParam info{};
+        info.nType = 1;
+        info.nIndex = i;
+        DevGetCaptureInfo(1, &info);
+        if (!IdentifyCamera(info)) continue;
+
+        SCapParam param{};
+        param.nType = 1;
+        param.nWidth = g_Settings.Width;
+        param.nHeight = g_Settings.Height;
+        param.nIndex = i;
+        auto listener = std::make_unique<CListenThread>();
+        int init = listener->Init(param);
+        if (init != 0) {
+            TRACE("StartCameras: camera %d Init failed (%d)", i, init);
+            result = 0;
+            listener.reset();
+            Stop();
+            break;
+        }
+        listener->SetCameraIds(g_strCamPid, g_strCamVid);
+        listener->SetTarget(m_target, m_pointMessage, m_commandMessage);
+        listener->SetImgConfig(image);
+        listener->SetCaptureControl(g_nExposure, 200);
+        listener->StartCapture();
+        m_listeners.push_back(std::move(listener));
+        ++started;
+        result = 1;
+        if (started >= m_wanted) break;
+    }
+    // In memory only: the screens this run serves. The next start asks for m_wanted again.
+    g_Settings.MultiScreen = started > 0 && started < m_wanted ? started : m_wanted;
+    if (started == 0) result = 0;
+    return result;
+}
+
+void CCameraSet::Stop() {
+    m_owner.OnCamerasStopping();
+    // Take the list first: a nested Stop (a message dispatched while a thread ends) then finds
+    // nothing, and never frees a listener whose Stop is still on the stack below it.
+    std::vector<std::unique_ptr<CListenThread>> stopping;
+    stopping.swap(m_listeners);
+    ++m_stopDepth;
+    // Every loop is told first, so the threads end together instead of one after another.
+    for (auto& listener : stopping) listener->RequestStop();
+    for (auto& listener : stopping) listener->StopCapture();
+    stopping.clear();
+    if (--m_stopDepth > 0) return;
+    m_owner.OnCamerasStopped();
+    ALC_UnInitialize();
+}
+
+void CCameraSet::ForEach(const std::function<void(CListenThread&)>& action) {
+    for (auto& listener : m_listeners)
+        if (listener) action(*listener);
+}
+
+void CCameraSet::SetCaptureControl(int value, int delayMs) {
+    ForEach([&](CListenThread& l) { l.SetCaptureControl(value, delayMs); });
+}
+
+void CCameraSet::ResetEnroll(int type) {
+    ForEach([&](CListenThread& l) { l.ResetEnroll(type); });
+}
+
+void CCameraSet::ClearSetting() {
+    ForEach([](CListenThread& l) { l.ClearSetting(); });
+}
+
+void CCameraSet::SwitchCaptureMode(int on) {
+    ForEach([&](CListenThread& l) { l.SwitchCaptureMode(on); });
+}
+
+void CCameraSet::ApplyScreenCalibrations() {
+    ForEach([](CListenThread& l) {
+        const int screen = FindScreenForCamera(l.GetCaptureIndex());
+        if (screen < 0) return;
+        l.SetScreen(screen);
+        l.ApplyCalibration(ReadScreenCalibration(screen));
+    });
+}
+
+FlashWrite CCameraSet::SaveCalibration(const _SCalibration& cal) {
+    FlashWrite first = FlashWrite::Ok;
+    ForEach([&](CListenThread& l) {
+        const FlashWrite written = l.SaveCalibration(cal);
+        if (first == FlashWrite::Ok) first = written;
+    });
+    return first;
+}

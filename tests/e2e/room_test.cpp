@@ -1,0 +1,238 @@
+// A classroom, not a lab: bright content and lamps in view when the camera starts, pens already on
+// the board, cameras that come and go, and strokes begun the moment the camera is back.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cmath>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "Canvas.h"
+#include "DriverHarness.h"
+#include "VirtualRig.h"
+
+using namespace e2e;
+
+namespace {
+constexpr const char* kSettings = "[System]\r\nSetPtCount=25\r\n";
+constexpr const char* kPoints = "Multi_Lumora_Mappfile_1";
+
+// Several lights of the pen control block at once: pen 0 is the pen, the others lamps.
+class Lights {
+public:
+    Lights() {
+        EXPECT_TRUE(m_block.Open());
+        if (auto* b = Block()) {
+            *b = tavori::vcam::PenBlock{b->magic, b->version, b->sequence, 0, 0, {}};
+            Commit();
+        }
+    }
+    ~Lights() {
+        if (auto* b = Block()) {
+            b->count = 0;
+            b->unplugged = 0;
+            Commit();
+        }
+    }
+    void Set(int k, bool down, double x, double y) {
+        auto* b = Block();
+        if (!b) return;
+        b->pens[k] = {down ? 1 : 0, static_cast<float>(x), static_cast<float>(y), 0.0f, 0.0f, 0};
+        if (b->count < static_cast<uint32_t>(k + 1)) b->count = static_cast<uint32_t>(k + 1);
+        Commit();
+    }
+    void Plugged(bool in) {
+        if (auto* b = Block()) {
+            b->unplugged = in ? 0u : 1u;
+            Commit();
+        }
+    }
+    // Pen 0 from (x, y) by (dx, dy) per step, 20 ms a step; the pen stays down at the end.
+    void Stroke(double x, double y, double dx, double dy, int steps) {
+        for (int i = 0; i <= steps; ++i) {
+            Set(0, true, x + i * dx, y + i * dy);
+            Sleep(20);
+        }
+    }
+
+private:
+    tavori::vcam::PenBlock* Block() const { return static_cast<tavori::vcam::PenBlock*>(m_block.View()); }
+    void Commit() {
+        Block()->sequence = Block()->sequence + 1;
+        MemoryBarrier();
+    }
+    tavori::dev::PenBlockMapping m_block;
+};
+
+// A plain white window over part of the screen: what a slide or a white desktop shows the camera.
+class WhiteWindow {
+public:
+    explicit WhiteWindow(RECT r) : m_thread([this, r] { Loop(r); }) {
+        while (!m_hwnd.load()) Sleep(5);
+    }
+    ~WhiteWindow() { Close(); }
+    void Close() {
+        if (!m_thread.joinable()) return;
+        PostMessageA(m_hwnd.load(), WM_CLOSE, 0, 0);
+        m_thread.join();
+    }
+
+private:
+    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
+        if (m == WM_DESTROY) PostQuitMessage(0);
+        return DefWindowProcA(h, m, w, l);
+    }
+    void Loop(RECT r) {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = Proc;
+        wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+        wc.lpszClassName = "TavoriRoomWhite";
+        RegisterClassA(&wc);
+        HWND h = CreateWindowExA(WS_EX_TOPMOST | WS_EX_NOACTIVATE, wc.lpszClassName, "white", WS_POPUP | WS_VISIBLE,
+                                 r.left, r.top, r.right - r.left, r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
+        UpdateWindow(h);
+        m_hwnd = h;
+        MSG msg;
+        while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+    }
+    std::atomic<HWND> m_hwnd{nullptr};
+    std::thread m_thread;
+};
+
+bool CursorNear(double x, double y, double tolerance) {
+    POINT p;
+    return GetCursorPos(&p) && std::hypot(p.x - x, p.y - y) <= tolerance;
+}
+
+// The pen is published where it is within timeoutMs: the driver puts the cursor there.
+bool FoundWithin(Lights& lights, double x, double y, DWORD timeoutMs) {
+    lights.Set(0, true, x, y);
+    const bool found = WaitFor([&] { return CursorNear(x, y, 6); }, timeoutMs);
+    lights.Set(0, false, x, y);
+    Sleep(150);
+    return found;
+}
+
+std::vector<CanvasEvent> Presses(const Canvas& canvas, size_t from = 0) {
+    std::vector<CanvasEvent> out;
+    const auto ev = canvas.Events();
+    for (size_t i = from; i < ev.size(); ++i)
+        if (ev[i].what == "down" || ev[i].what == "rdown") out.push_back(ev[i]);
+    return out;
+}
+}  // namespace
+
+TEST(Room, WhiteContentAtCameraStartDoesNotHideThePenLater) {
+    Lights lights;
+    const int W = ScreenWidth(), H = ScreenHeight();
+    WhiteWindow white(RECT{0, 0, W / 2, H});
+    CalibratedDriver d;
+    ASSERT_TRUE(d.Start(kSettings));
+    ASSERT_TRUE(d.WaitUntilDetecting());
+    white.Close();
+    Sleep(300);  // the camera films the desktop anew
+    int found = 0;
+    const double places[][2] = {{0.12, 0.2}, {0.3, 0.75}, {0.4, 0.4}, {0.2, 0.55},    // the half that was white
+                                {0.62, 0.3}, {0.88, 0.8}, {0.7, 0.6}, {0.9, 0.15}};  // the other half
+    for (const auto& p : places) {
+        const bool ok = FoundWithin(lights, p[0] * W, p[1] * H, 1000);
+        EXPECT_TRUE(ok) << "pen at " << p[0] * W << "," << p[1] * H;
+        found += ok;
+    }
+    printf("white content at start: pen found at %d of 8 places\n", found);
+    d.Quit();
+    EXPECT_TRUE(d.driver.WaitForExit());
+}
+
+TEST(Room, LampAndPenOnTheBoardAtCameraStart) {
+    Lights lights;
+    const int W = ScreenWidth(), H = ScreenHeight();
+    const double lampX = 0.75 * W, lampY = 0.3 * H, penX = 0.3 * W, penY = 0.6 * H;
+    lights.Set(1, true, lampX, lampY);
+    lights.Set(0, true, penX, penY);
+    Canvas canvas(WinPath(E2eDir()) + "\\room_lamp_canvas.log");
+    ASSERT_TRUE(canvas.Ready());
+    CalibratedDriver d;
+    ASSERT_TRUE(d.Start(kSettings));
+    ASSERT_TRUE(d.WaitUntilDetecting());
+    EXPECT_TRUE(Presses(canvas).empty()) << "a light there since start was clicked";
+
+    // The pen that stood there since start works as soon as it moves: it presses within its first
+    // step (6 px a step; the start snapshot still covers where it stood until it has left).
+    lights.Stroke(penX, penY, 6, 2, 20);
+    ASSERT_TRUE(WaitFor([&] { return !Presses(canvas).empty(); }, 1000)) << "pen at start never pressed";
+    const CanvasEvent press = Presses(canvas)[0];
+    EXPECT_LE(std::hypot(press.x - penX, press.y - penY), 10.0) << press.x << "," << press.y;
+    EXPECT_TRUE(WaitFor([&] { return CursorNear(penX + 120, penY + 40, 6); }, 1000));
+    lights.Set(0, false, 0, 0);
+    const DWORD lifted = GetTickCount();
+    Sleep(300);
+
+    // The lamp hidden for a second (someone walks past) does not come back as a pen.
+    size_t before = canvas.Events().size();
+    lights.Set(1, false, lampX, lampY);
+    Sleep(1000);
+    lights.Set(1, true, lampX, lampY);
+    Sleep(1500);
+    EXPECT_TRUE(Presses(canvas, before).empty()) << "the lamp came back as a pen";
+    EXPECT_FALSE(CursorNear(lampX, lampY, 20));
+
+    // Ten seconds after it was lifted, a still touch where the pen stood at start is a pen.
+    while (GetTickCount() - lifted < 10000) Sleep(20);
+    before = canvas.Events().size();
+    EXPECT_TRUE(FoundWithin(lights, penX, penY, 1000)) << "still touch at the start place not published";
+    EXPECT_FALSE(Presses(canvas, before).empty());
+    d.Quit();
+    EXPECT_TRUE(d.driver.WaitForExit());
+}
+
+TEST(Room, PenTouchingTwoSecondsAfterEachReconnectIsPublished) {
+    Lights lights;
+    CalibratedDriver d;
+    ASSERT_TRUE(d.Start(kSettings));
+    ASSERT_TRUE(d.WaitUntilDetecting());
+    const int W = ScreenWidth(), H = ScreenHeight();
+    const int cycles = 20;
+    int published = 0;
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        lights.Plugged(false);
+        HWND box = d.driver.WaitForMessageBox(8000);
+        ASSERT_NE(box, nullptr) << "no disconnection message in cycle " << cycle;
+        PressOk(box);
+        lights.Plugged(true);
+        ASSERT_TRUE(WaitFor([] { return MappingExists(kPoints); }, 10000)) << "not back in cycle " << cycle;
+        Sleep(2000);
+        // A new place every cycle, far from the last.
+        const double x = (0.15 + 0.7 * ((cycle * 7) % 10) / 9.0) * W, y = (0.2 + 0.6 * ((cycle * 3) % 5) / 4.0) * H;
+        const bool ok = FoundWithin(lights, x, y, 1000);
+        if (!ok) printf("cycle %d: pen at %.0f,%.0f not published\n", cycle, x, y);
+        published += ok;
+    }
+    printf("pen published after %d of %d reconnects\n", published, cycles);
+    EXPECT_EQ(published, cycles);
+    d.Quit();
+    EXPECT_TRUE(d.driver.WaitForExit());
+}
+
+TEST(Room, StrokeBegunJustAfterTheCameraStartsPressesWhereItBegan) {
+    Lights lights;
+    Canvas canvas(WinPath(E2eDir()) + "\\room_first_touch_canvas.log");
+    ASSERT_TRUE(canvas.Ready());
+    CalibratedDriver d;
+    ASSERT_TRUE(d.Start(kSettings));
+    ASSERT_TRUE(WaitFor([] { return MappingExists(kPoints); }, 10000));
+    // Frames flow once the three exposure settles of a camera start have passed (200, 300 and
+    // 200 ms after the points mapping appears, and 200 ms of the first one before it): 0.9 s.
+    Sleep(900 + 500);
+    const double x = 700, y = 500;
+    lights.Stroke(x, y, 8, 3, 30);
+    lights.Set(0, false, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return !Presses(canvas).empty(); }, 1000)) << "the stroke never pressed";
+    const CanvasEvent press = Presses(canvas)[0];
+    printf("first press %.1f px from where the stroke began\n", std::hypot(press.x - x, press.y - y));
+    EXPECT_LE(std::hypot(press.x - x, press.y - y), 3.0) << press.x << "," << press.y;
+    d.Quit();
+    EXPECT_TRUE(d.driver.WaitForExit());
+}

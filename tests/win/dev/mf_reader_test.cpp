@@ -1,0 +1,228 @@
+// The real camera path (source reader, our negotiation, our conversions, the asynchronous sink)
+// over a media source the test controls.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <mfapi.h>
+#include <wincodec.h>
+
+#include <memory>
+#include <vector>
+
+#include "Dev.h"
+#include "MfCamera.h"
+#include "TestMediaSource.h"
+
+using tavori::dev::DevCamera;
+
+namespace {
+
+constexpr UINT32 kW = 640, kH = 480;
+
+struct Mf {
+    Mf() {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        MFStartup(MF_VERSION, MFSTARTUP_NOSOCKET);
+    }
+};
+const Mf g_mf;
+
+// The camera and the source it runs on (the test keeps a reference to steer the source).
+struct Rig {
+    TestMediaSource* source = nullptr;
+    std::unique_ptr<DevCamera> camera;
+    Rig(const std::vector<NativeType>& types, int w, int h) {
+        source = TestMediaSource::Create(types);
+        if (!source) return;
+        source->AddRef();
+        camera = tavori::dev::CreateMfCameraOn(source, w, h);
+    }
+    ~Rig() {
+        camera.reset();
+        if (source) source->Release();
+    }
+};
+
+// A frame of the format whose top half is white and bottom half black, as the camera lays it out.
+std::vector<BYTE> HalfWhite(const GUID& subtype, UINT32 w, UINT32 h) {
+    std::vector<BYTE> f;
+    auto white = [&](UINT32 y) { return y < h / 2; };
+    if (subtype == MFVideoFormat_YUY2) {
+        for (UINT32 y = 0; y < h; ++y)
+            for (UINT32 x = 0; x < w / 2; ++x) f.insert(f.end(), {BYTE(white(y) ? 235 : 16), 128, BYTE(white(y) ? 235 : 16), 128});
+    } else if (subtype == MFVideoFormat_NV12) {
+        for (UINT32 y = 0; y < h; ++y) f.insert(f.end(), w, BYTE(white(y) ? 235 : 16));
+        f.insert(f.end(), static_cast<size_t>(w) * h / 2, 128);
+    } else {  // RGB32, bottom row first as a DIB
+        for (UINT32 y = h; y-- > 0;)
+            for (UINT32 x = 0; x < w; ++x) f.insert(f.end(), {BYTE(white(y) ? 255 : 0), BYTE(white(y) ? 255 : 0), BYTE(white(y) ? 255 : 0), 0});
+    }
+    return f;
+}
+
+// Top row white, bottom row black, within tol (a lossy decoder may blur the edge colours).
+void ExpectHalfWhite(const std::vector<unsigned char>& frame, int w, int h, int tol) {
+    const size_t stride = ((static_cast<size_t>(w) * 24 + 31) & ~size_t{31}) / 8;
+    for (int x = 0; x < w * 3; x += 97) {
+        EXPECT_GE(frame[x], 255 - tol) << "top row byte " << x;
+        EXPECT_LE(frame[stride * (h - 1) + x], tol) << "bottom row byte " << x;
+    }
+}
+
+long TakeFrame(DevCamera& cam, std::vector<unsigned char>& buf, int tries = 60) {
+    for (int i = 0; i < tries; ++i) {
+        long size = static_cast<long>(buf.size());
+        if (cam.GetFrame(buf.data(), &size)) return size;
+    }
+    return 0;
+}
+
+TEST(MfReader, ChoosesNearestSizeThenRateThenCheapestFormat) {
+    const std::vector<NativeType> offered = {
+        {MFVideoFormat_NV12, kW, kH, 60}, {MFVideoFormat_YUY2, kW, kH, 30}, {MFVideoFormat_YUY2, kW, kH, 60},
+        {MFVideoFormat_RGB32, kW, kH, 60}, {MFVideoFormat_YUY2, 320, 240, 60}, {MFVideoFormat_NV12, 1280, 720, 60}};
+    struct Case {
+        int w, h;
+        NativeType expected;
+    } const cases[] = {
+        {640, 480, {MFVideoFormat_YUY2, kW, kH, 60}},
+        {0, 0, {MFVideoFormat_YUY2, kW, kH, 60}},  // the camera's own (first) size
+        {320, 240, {MFVideoFormat_YUY2, 320, 240, 60}},
+        {1000, 700, {MFVideoFormat_NV12, 1280, 720, 60}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h);
+        Rig rig(offered, c.w, c.h);
+        ASSERT_TRUE(rig.camera && rig.camera->Init());
+        NativeType cur{};
+        ASSERT_TRUE(rig.source->Current(cur));
+        EXPECT_TRUE(cur.subtype == c.expected.subtype);
+        EXPECT_EQ(cur.width, c.expected.width);
+        EXPECT_EQ(cur.fps, c.expected.fps);
+    }
+}
+
+TEST(MfReader, DeliversEachFormatTopRowFirstAtTheRequestedSize) {
+    struct Case {
+        GUID subtype;
+        int w, h;  // requested
+    } const cases[] = {
+        {MFVideoFormat_YUY2, 640, 480}, {MFVideoFormat_NV12, 640, 480}, {MFVideoFormat_RGB32, 640, 480},
+        {MFVideoFormat_YUY2, 321, 239},  // scaled, odd size
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " " << c.subtype.Data1);
+        Rig rig({{c.subtype, kW, kH, 30}}, c.w, c.h);
+        rig.source->SetFrame(HalfWhite(c.subtype, kW, kH));
+        ASSERT_TRUE(rig.camera && rig.camera->Init() && rig.camera->Play());
+        std::vector<unsigned char> frame(((c.w * 24 + 31) & ~31) / 8 * c.h);
+        ASSERT_EQ(TakeFrame(*rig.camera, frame), static_cast<long>(frame.size()));
+        ExpectHalfWhite(frame, c.w, c.h, 0);
+    }
+}
+
+TEST(MfReader, StallAndEndAreReportedAndStopNeverWaitsForTheCamera) {
+    Rig rig({{MFVideoFormat_YUY2, kW, kH, 30}}, kW, kH);
+    rig.source->SetFrame(HalfWhite(MFVideoFormat_YUY2, kW, kH));
+    ASSERT_TRUE(rig.camera && rig.camera->Init() && rig.camera->Play());
+    std::vector<unsigned char> frame(kW * 3 * kH);
+    ASSERT_GT(TakeFrame(*rig.camera, frame), 0);
+
+    rig.source->SetStalled(true);
+    TakeFrame(*rig.camera, frame, 3);  // frames already on their way
+    const DWORD t0 = GetTickCount();
+    long size = 0;
+    std::vector<long> seen;
+    while (GetTickCount() - t0 < 900) {
+        size = static_cast<long>(frame.size());
+        EXPECT_EQ(rig.camera->GetFrame(frame.data(), &size), 0);
+        if (seen.empty() || seen.back() != size) seen.push_back(size);
+    }
+    EXPECT_EQ(seen, (std::vector<long>{DEV_FRAME_NONE, DEV_FRAME_STALLED}));
+
+    rig.source->SetStalled(false);
+    EXPECT_GT(TakeFrame(*rig.camera, frame), 0) << "frames again after the stall";
+
+    rig.source->SetStalled(true);
+    const DWORD s0 = GetTickCount();
+    rig.camera->Stop();
+    EXPECT_LT(GetTickCount() - s0, 150u) << "stop with a request the camera never answers";
+
+    ASSERT_TRUE(rig.camera->Play());
+    rig.source->SetStalled(false);
+    ASSERT_GT(TakeFrame(*rig.camera, frame), 0);
+    rig.source->EndStream();
+    size = 0;
+    for (int i = 0; i < 60 && size != DEV_FRAME_ENDED; ++i) {
+        size = static_cast<long>(frame.size());
+        rig.camera->GetFrame(frame.data(), &size);
+    }
+    EXPECT_EQ(size, DEV_FRAME_ENDED);
+}
+
+// JPEG of the half-white picture, encoded by the system's image codecs.
+std::vector<BYTE> HalfWhiteJpeg() {
+    std::vector<BYTE> bgr = HalfWhite(MFVideoFormat_RGB32, kW, kH), out;
+    IWICImagingFactory* f = nullptr;
+    IStream* mem = nullptr;
+    IWICBitmapEncoder* enc = nullptr;
+    IWICBitmapFrameEncode* fr = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                   reinterpret_cast<void**>(&f))) &&
+        SUCCEEDED(CreateStreamOnHGlobal(nullptr, TRUE, &mem)) &&
+        SUCCEEDED(f->CreateEncoder(GUID_ContainerFormatJpeg, nullptr, &enc)) &&
+        SUCCEEDED(enc->Initialize(mem, WICBitmapEncoderNoCache)) && SUCCEEDED(enc->CreateNewFrame(&fr, nullptr)) &&
+        SUCCEEDED(fr->Initialize(nullptr)) && SUCCEEDED(fr->SetSize(kW, kH))) {
+        WICPixelFormatGUID pf = GUID_WICPixelFormat24bppBGR;
+        fr->SetPixelFormat(&pf);
+        // HalfWhite lays RGB32 out bottom-up; the encoder wants BGR24 with the top row first.
+        std::vector<BYTE> top;
+        for (UINT32 y = kH; y-- > 0;)
+            for (UINT32 x = 0; x < kW; ++x) top.insert(top.end(), &bgr[(y * kW + x) * 4], &bgr[(y * kW + x) * 4] + 3);
+        if (pf == GUID_WICPixelFormat24bppBGR &&
+            SUCCEEDED(fr->WritePixels(kH, kW * 3, static_cast<UINT>(top.size()), top.data())) &&
+            SUCCEEDED(fr->Commit()) && SUCCEEDED(enc->Commit())) {
+            HGLOBAL g = nullptr;
+            GetHGlobalFromStream(mem, &g);
+            const BYTE* p = static_cast<const BYTE*>(GlobalLock(g));
+            STATSTG st{};
+            mem->Stat(&st, STATFLAG_NONAME);
+            out.assign(p, p + st.cbSize.QuadPart);
+            GlobalUnlock(g);
+        }
+    }
+    for (IUnknown* u : {static_cast<IUnknown*>(fr), static_cast<IUnknown*>(enc), static_cast<IUnknown*>(mem),
+                        static_cast<IUnknown*>(f)})
+        if (u) u->Release();
+    return out;
+}
+
+// The frame as most USB cameras send it: the Huffman table segments left out.
+std::vector<BYTE> WithoutHuffmanTables(const std::vector<BYTE>& jpeg) {
+    std::vector<BYTE> out(jpeg.begin(), jpeg.begin() + 2);
+    size_t at = 2;
+    while (at + 4 <= jpeg.size() && jpeg[at + 1] != 0xDA) {
+        const size_t next = at + 2 + (jpeg[at + 2] << 8 | jpeg[at + 3]);
+        if (jpeg[at + 1] != 0xC4) out.insert(out.end(), jpeg.begin() + at, jpeg.begin() + next);
+        at = next;
+    }
+    out.insert(out.end(), jpeg.begin() + at, jpeg.end());
+    return out;
+}
+
+TEST(MfReader, DecodesMjpgWithOrWithoutHuffmanTables) {
+    const std::vector<BYTE> jpeg = HalfWhiteJpeg();
+    ASSERT_GT(jpeg.size(), 100u);
+    const std::vector<BYTE> bare = WithoutHuffmanTables(jpeg);
+    ASSERT_LT(bare.size(), jpeg.size());
+    for (const auto* frameBytes : {&jpeg, &bare}) {
+        Rig rig({{MFVideoFormat_MJPG, kW, kH, 30}}, kW, kH);
+        rig.source->SetFrame(*frameBytes);
+        ASSERT_TRUE(rig.camera && rig.camera->Init() && rig.camera->Play());
+        std::vector<unsigned char> frame(kW * 3 * kH);
+        ASSERT_EQ(TakeFrame(*rig.camera, frame), static_cast<long>(frame.size()));
+        ExpectHalfWhite(frame, kW, kH, 12);
+    }
+}
+
+}  // namespace
