@@ -20,6 +20,7 @@
 Unicode true
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
+ManifestDPIAware true
 
 !include MUI2.nsh
 !include LogicLib.nsh
