@@ -37,9 +37,9 @@ const RangedKey kRangedKeys[] = {
     {"TimeDBClickDis", 800, 0, 2000},
     // Pen steadying: 0.1..20 Hz when still, up to 1 Hz more per px/s, hysteresis up to one pixel.
     {"PenFilter", 1, 0, 1},
-    {"PenFilterMinCutoff", 5, 1, 200},
-    {"PenFilterBeta", 100, 0, 1000},
-    {"PenFilterHysteresis", 40, 0, 100},
+    {"PenFilterMinCutoff", 3, 1, 200},
+    {"PenFilterBeta", 50, 0, 1000},
+    {"PenFilterHysteresis", 50, 0, 100},
 };
 
 int32_t ReadRanged(const std::string& ini, const char* key) {

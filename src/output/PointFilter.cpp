@@ -5,6 +5,8 @@
 namespace {
 constexpr float kPi = 3.14159265f;
 constexpr float kSpeedCutoffHz = 1.0f;  // smoothing of the speed estimate itself
+// Measured points within this distance of the smoothed one are noise to smooth; beyond it, a move.
+constexpr float kMaxTrailPx = 1.5f;
 // A pen not seen for this long has been lifted, even if no empty frame told us so.
 constexpr uint32_t kLostAfterMs = 100;
 
@@ -34,6 +36,9 @@ int CPointFilter::Axis::Step(int measured, float dt, const PointFilterSettings& 
     speed += Alpha(kSpeedCutoffHz, dt) * ((raw - value) / dt - speed);
     const float cutoff = s.minCutoffHz + s.beta * std::fabs(speed);
     value += Alpha(cutoff, dt) * (raw - value);
+    // However smooth, the point never trails the pen by more than this: a sudden move is followed
+    // in its own frame instead of waiting for the smoothed speed to build up.
+    if (std::fabs(raw - value) > kMaxTrailPx) value = raw - std::copysign(kMaxTrailPx, raw - value);
     if (std::fabs(value - static_cast<float>(shown)) > 0.5f + s.hysteresisPx)
         shown = static_cast<int>(std::lround(value));
     return shown;

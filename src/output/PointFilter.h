@@ -13,9 +13,9 @@
 
 struct PointFilterSettings {
     bool enabled = true;
-    float minCutoffHz = 0.5f;   // cut-off of a still pen: lower is steadier, but slower to start moving
-    float beta = 0.1f;          // cut-off gained per pixel per second of speed: higher follows faster
-    float hysteresisPx = 0.4f;  // how far past a pixel boundary the filtered point must go to change pixel
+    float minCutoffHz = 0.3f;   // cut-off of a still pen: lower is steadier, but slower to start moving
+    float beta = 0.05f;         // cut-off gained per pixel per second of speed: higher follows faster
+    float hysteresisPx = 0.5f;  // how far past a pixel boundary the filtered point must go to change pixel
 };
 
 // The [System] PenFilter* keys in the filter's units.

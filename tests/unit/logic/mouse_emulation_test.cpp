@@ -1,230 +1,125 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
-#include <vector>
 
 #include "output/MouseEmulator.h"
+#include "output/PointRouting.h"
 
 namespace {
-struct Event {
-    int x, y, action, owner;
-    bool operator==(const Event&) const = default;
-};
-
 class FakeOutput : public IMouseOutput {
 public:
     uint32_t now = 100000;
     bool drawInFront = false;
-    std::vector<Event> sent;
+    std::string sent;
 
     uint32_t Now() override { return now; }
-    void Send(int x, int y, int action, int owner) override { sent.push_back({x, y, action, owner}); }
-    bool IsDrawForeground() override { return drawInFront; }
-    std::vector<int> Actions() const {
-        std::vector<int> a;
-        for (const Event& e : sent) a.push_back(e.action);
-        return a;
+    void Send(int x, int y, int action, int owner) override {
+        static const char* const kNames[] = {"move", "down", "up", "rdown", "rup"};
+        sent += std::string(sent.empty() ? "" : " ") + kNames[action] + " " + std::to_string(x) + "," +
+                std::to_string(y) + (owner ? "@" + std::to_string(owner) : "");
     }
+    bool IsDrawForeground() override { return drawInFront; }
 };
 
-class MouseTest : public ::testing::Test {
-protected:
-    void Point(int x, int y, int screen = 0) { mouse.OnMousePoint(screen, true, x, y, settings); }
-    void NoPoint(int screen = 0) { mouse.OnMousePoint(screen, false, 0, 0, settings); }
-    void After(uint32_t ms) { out.now += ms; }
-
+// Runs a script of steps: "X,Y" a pen point (on screen S with "X,Y@S"), "-" no pen ("-@S"), "+MS"
+// the clock moves on, "stop" the cameras stop. Returns what reached the desktop.
+std::string Play(const std::string& script, MouseSettings settings = {}, bool drawInFront = false,
+                uint32_t start = 100000) {
     FakeOutput out;
-    MouseSettings settings;
-    CMouseEmulator mouse{out};
-};
+    out.now = start;
+    out.drawInFront = drawInFront;
+    CMouseEmulator mouse(out);
+    std::istringstream steps(script);
+    for (std::string step; steps >> step;) {
+        const size_t at = step.find('@');
+        const int screen = at == std::string::npos ? 0 : std::stoi(step.substr(at + 1));
+        if (step[0] == '+') {
+            out.now += static_cast<uint32_t>(std::stoul(step.substr(1)));
+        } else if (step == "stop") {
+            mouse.ReleaseButtons();
+        } else if (step[0] == '-') {
+            mouse.OnMousePoint(screen, false, 0, 0, settings);
+        } else {
+            const size_t comma = step.find(',');
+            mouse.OnMousePoint(screen, true, std::stoi(step), std::stoi(step.substr(comma + 1)), settings);
+        }
+    }
+    return out.sent;
+}
 }  // namespace
 
-TEST_F(MouseTest, TouchDragAndLiftPressMoveAndRelease) {
-    Point(100, 200);
-    After(16);
-    Point(110, 205);
-    After(16);
-    NoPoint();
-    EXPECT_EQ(out.Actions(), (std::vector<int>{kLeftDown, kMouseMove}));  // a short gap keeps the button down
-    After(50);
-    NoPoint();
-    ASSERT_EQ(out.sent.size(), 3u);
-    EXPECT_EQ(out.sent[2], (Event{110, 205, kLeftUp, 0}));
-    EXPECT_FALSE(mouse.Pressed());
+TEST(MouseEmulation, ScriptsOfPenPointsBecomeTheExpectedMouseInput) {
+    MouseSettings ignore3;
+    ignore3.ignoreMove = 3;
+    const struct {
+        const char* name;
+        const char* script;
+        const char* expected;
+        MouseSettings settings = {};
+        bool drawInFront = false;
+    } cases[] = {
+        {"touch, drag, lift; a short gap keeps the button down", "100,200 +16 110,205 +16 - +50 -",
+         "down 100,200 move 110,205 up 110,205"},
+        {"release only after a gap longer than TimeRight", "100,200 +50 - +10 - +1 -", "down 100,200 up 100,200"},
+        {"held still past the hold time: right click, and the touch ends with one more up",
+         "300,300 +1000 303,302 +1 305,305 +16 320,305 +100 -",
+         "down 300,300 move 303,302 up 305,305 rdown 305,305 rup 305,305 move 320,305 up 320,305"},
+        {"no right click over the drawing program", "300,300 +2000 301,300", "down 300,300 move 301,300", {}, true},
+        {"moving beyond the step cancels the right click", "300,300 +100 306,300 +100 300,300 +2000 301,300",
+         "down 300,300 move 306,300 move 300,300 move 301,300"},
+        {"a quick second touch double-clicks at the first place, then points are ignored a while",
+         "500,400 +16 - +100 - +300 503,397 +800 900,900 +1 900,900",
+         "down 500,400 up 500,400 down 500,400 up 500,400 down 500,400 up 500,400 down 900,900"},
+        {"a second touch too late is a fresh press", "500,400 +100 - +500 500,400",
+         "down 500,400 up 500,400 down 500,400"},
+        {"a second touch too far is a fresh press", "500,400 +100 - +100 506,400",
+         "down 500,400 up 500,400 down 506,400"},
+        {"moves up to IgnoreMove send nothing", "100,100 +16 103,97 +16 104,100", "down 100,100 move 104,100", ignore3},
+        {"another screen is ignored while one holds the lock", "100,100@0 +16 900,900@1 +200 -@1 -@0 +1000 50,60@1",
+         "down 100,100 up 100,100 down 50,60@1"},
+        {"a drag onto x = 0 and y = 0 keeps the button down", "100,100 +16 0,50 +100 40,0 +100 - +1000 0,0",
+         "down 100,100 move 0,50 move 40,0 up 40,0 down 0,0"},
+        {"stopping the cameras lets go of a held button, once", "100,100 stop stop", "down 100,100 up 100,100"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Play(c.script, c.settings, c.drawInFront), c.expected) << c.name;
 }
 
-TEST_F(MouseTest, ReleaseWaitsForAGapLongerThanTimeRight) {
-    Point(100, 200);
-    After(50);
-    NoPoint();
-    EXPECT_TRUE(mouse.Pressed());
-    After(10);  // 60 ms since the last point: not yet longer than TimeRight
-    NoPoint();
-    EXPECT_TRUE(mouse.Pressed());
-    After(1);
-    NoPoint();
-    EXPECT_FALSE(mouse.Pressed());
+TEST(MouseEmulation, TheTickCountWrappingAroundKeepsTheRules) {
+    EXPECT_EQ(Play("100,100 +32 - +40 -", {}, false, 0xFFFFFFF0u), "down 100,100 up 100,100");
+    EXPECT_EQ(Play("700,700 +1200 701,700", {}, false, 0xFFFFFF00u),
+              "down 700,700 up 701,700 rdown 701,700 rup 701,700");
 }
 
-TEST_F(MouseTest, HoldingStillBecomesARightClickUnlessTheDrawingProgramIsInFront) {
-    Point(300, 300);
-    After(1000);
-    Point(303, 302);  // exactly the hold time: not yet
-    EXPECT_EQ(out.Actions(), (std::vector<int>{kLeftDown, kMouseMove}));
-    After(1);
-    Point(305, 305);  // 5 px: still holding still
-    EXPECT_EQ(out.Actions(), (std::vector<int>{kLeftDown, kMouseMove, kLeftUp, kRightDown, kRightUp}));
-    After(16);
-    Point(320, 305);  // the same touch goes on: it moves, and its end sends one more left up
-    After(100);
-    NoPoint();
-    EXPECT_EQ(out.Actions().back(), kLeftUp);
-
-    FakeOutput drawing;
-    drawing.drawInFront = true;
-    CMouseEmulator inking(drawing);
-    inking.OnMousePoint(0, true, 300, 300, settings);
-    drawing.now += 2000;
-    inking.OnMousePoint(0, true, 301, 300, settings);
-    EXPECT_EQ(drawing.Actions(), (std::vector<int>{kLeftDown, kMouseMove}));
-    EXPECT_TRUE(inking.Pressed());
-}
-
-TEST_F(MouseTest, MovingBeyondTheStepCancelsTheRightClick) {
-    Point(300, 300);
-    After(100);
-    Point(306, 300);  // 6 px from the press point
-    After(100);
-    Point(300, 300);  // back, but this touch can no longer right-click
-    After(2000);
-    Point(301, 300);
-    for (int a : out.Actions()) EXPECT_NE(a, kRightDown);
-}
-
-TEST_F(MouseTest, QuickSecondTouchDoubleClicksAtTheFirstPlaceThenIgnoresPoints) {
-    Point(500, 400);
-    After(16);
-    NoPoint();
-    After(100);
-    NoPoint();  // released
-    After(300);  // 400 ms after its last point
-    Point(503, 397);
-    std::vector<Event> expected = {{500, 400, kLeftDown, 0}, {500, 400, kLeftUp, 0}, {500, 400, kLeftDown, 0},
-                                   {500, 400, kLeftUp, 0}, {500, 400, kLeftDown, 0}, {500, 400, kLeftUp, 0}};
-    EXPECT_EQ(out.sent, expected);
-    After(800);
-    Point(900, 900);  // within the quiet time
-    EXPECT_EQ(out.sent.size(), expected.size());
-    After(1);
-    Point(900, 900);
-    EXPECT_EQ(out.sent.back(), (Event{900, 900, kLeftDown, 0}));
-}
-
-TEST_F(MouseTest, SecondTouchTooLateOrTooFarIsAFreshPress) {
-    Point(500, 400);
-    After(100);
-    NoPoint();
-    After(500);  // 600 ms after the last point
-    Point(500, 400);
-    EXPECT_EQ(out.Actions(), (std::vector<int>{kLeftDown, kLeftUp, kLeftDown}));
-
-    FakeOutput o2;
-    CMouseEmulator m2(o2);
-    m2.OnMousePoint(0, true, 500, 400, settings);
-    o2.now += 100;
-    m2.OnMousePoint(0, false, 0, 0, settings);
-    o2.now += 100;
-    m2.OnMousePoint(0, true, 506, 400, settings);
-    EXPECT_EQ(o2.Actions(), (std::vector<int>{kLeftDown, kLeftUp, kLeftDown}));
-}
-
-TEST_F(MouseTest, SmallMovesUpToIgnoreMoveSendNothing) {
-    settings.ignoreMove = 3;
-    Point(100, 100);
-    After(16);
-    Point(103, 97);
-    EXPECT_EQ(out.Actions(), (std::vector<int>{kLeftDown}));
-    After(16);
-    Point(104, 100);
-    EXPECT_EQ(out.sent.back(), (Event{104, 100, kMouseMove, 0}));
-}
-
-TEST_F(MouseTest, PointsOfAnotherScreenAreIgnoredWhileOneScreenHoldsTheLock) {
-    Point(100, 100, 0);
-    After(16);
-    Point(900, 900, 1);
-    After(200);
-    NoPoint(1);  // the other screen's "no point" does not release either
-    EXPECT_TRUE(mouse.Pressed());
-    NoPoint(0);
-    EXPECT_FALSE(mouse.Pressed());
-    After(1000);
-    Point(50, 60, 1);
-    EXPECT_EQ(out.sent.back(), (Event{50, 60, kLeftDown, 1}));
-}
-
-TEST_F(MouseTest, ADragOntoTheLeftOrTopEdgeKeepsTheButtonDown) {
-    Point(100, 100);
-    After(16);
-    Point(0, 50);
-    After(100);
-    Point(40, 0);
-    EXPECT_TRUE(mouse.Pressed());
-    EXPECT_EQ(out.sent.back(), (Event{40, 0, kMouseMove, 0}));
-    After(100);
-    NoPoint();
-    EXPECT_EQ(out.sent.back(), (Event{40, 0, kLeftUp, 0}));
-    After(1000);
-    Point(0, 0);  // a touch in the corner presses there
-    EXPECT_EQ(out.sent.back(), (Event{0, 0, kLeftDown, 0}));
-}
-
-TEST_F(MouseTest, TickWrapAroundKeepsTheRules) {
-    out.now = 0xFFFFFFF0u;
-    Point(100, 100);
-    After(32);  // the tick count wraps here
-    NoPoint();
-    EXPECT_TRUE(mouse.Pressed());
-    After(40);
-    NoPoint();
-    EXPECT_FALSE(mouse.Pressed());
-
-    out.now = 0xFFFFFF00u;
-    Point(700, 700);
-    After(1200);  // across the wrap
-    Point(701, 700);
-    EXPECT_EQ(out.Actions().back(), kRightUp);
-}
-
-TEST_F(MouseTest, StoppingTheCamerasLetsGoOfAHeldButton) {
-    Point(100, 100);
-    mouse.ReleaseButtons();
-    EXPECT_EQ(out.sent.back(), (Event{100, 100, kLeftUp, 0}));
-    EXPECT_FALSE(mouse.Pressed());
-    mouse.ReleaseButtons();  // nothing more when nothing is down
-    EXPECT_EQ(out.sent.size(), 2u);
-}
-
-TEST(NormaliseMousePoint, ScalesToTheInputRangeAndShiftsByScreen) {
-    EXPECT_EQ(NormaliseMousePoint(1, 0, 1, 1920, 1080).x, 65535u + 34u);
-    EXPECT_EQ(NormaliseMousePoint(1919, 1079, 0, 1920, 1080).x, 65500u);
-    EXPECT_EQ(NormaliseMousePoint(1919, 1079, 0, 1920, 1080).y, 65474u);
+// Every pixel comes back as itself, whichever way the input system maps absolute coordinates back.
+TEST(NormaliseMousePoint, EveryPixelMapsBackToItselfAndScreensShiftByWholeRanges) {
+    for (int width : {800, 1080, 1366, 1920, 3840}) {
+        int wrong = 0;
+        for (int x = 0; x < width; ++x) {
+            const uint64_t a = NormaliseMousePoint(x, x, 0, width, width).x;
+            wrong += static_cast<int>(a * static_cast<uint64_t>(width) / 65536) != x;
+            wrong += static_cast<int>((a * static_cast<uint64_t>(width) + 32767) / 65535) != x;
+        }
+        EXPECT_EQ(wrong, 0) << width;
+    }
+    EXPECT_EQ(NormaliseMousePoint(1, 0, 1, 1920, 1080).x, 65535u + NormaliseMousePoint(1, 0, 0, 1920, 1080).x);
     EXPECT_EQ(NormaliseMousePoint(960, 540, 0, 0, 0).x, 0u);  // no screen size: no division by zero
 }
 
-#include "output/PointRouting.h"
-
 TEST(PointRouting, StatusAndSearchTypeDecideWhereAPointGoes) {
-    EXPECT_EQ(RoutePoint(false, 0, 0, 1), PointRoute::Ignore);  // cameras stopped: nothing at all
-    EXPECT_EQ(RoutePoint(false, 1, 0, 1), PointRoute::Ignore);
-    EXPECT_EQ(RoutePoint(true, 0, 0, 1), PointRoute::MousePoint);
-    EXPECT_EQ(RoutePoint(true, 0, 0, 0), PointRoute::MouseNoPoint);
-    EXPECT_EQ(RoutePoint(true, 0, 0, 7), PointRoute::MouseNoPoint);
-    EXPECT_EQ(RoutePoint(true, 0, 1, 1), PointRoute::MousePoint);
-    EXPECT_EQ(RoutePoint(true, 0, 1, 0), PointRoute::MouseNoPoint);
-    EXPECT_EQ(RoutePoint(true, 0, 1, 7), PointRoute::Ignore);
-    EXPECT_EQ(RoutePoint(true, 1, 0, 0), PointRoute::ManualDialog);
-    EXPECT_EQ(RoutePoint(true, 2, 0, 0), PointRoute::FrameDialog);
-    EXPECT_EQ(RoutePoint(true, 3, 1, 1), PointRoute::FrameDialog);
-    EXPECT_EQ(RoutePoint(true, 9, 0, 1), PointRoute::Ignore);
+    const struct {
+        bool running;
+        int status, searchType, state;
+        PointRoute route;
+    } cases[] = {
+        {false, 0, 0, 1, PointRoute::Ignore},        {false, 1, 0, 1, PointRoute::Ignore},
+        {true, 0, 0, 1, PointRoute::MousePoint},     {true, 0, 0, 0, PointRoute::MouseNoPoint},
+        {true, 0, 0, 7, PointRoute::MouseNoPoint},   {true, 0, 1, 1, PointRoute::MousePoint},
+        {true, 0, 1, 0, PointRoute::MouseNoPoint},   {true, 0, 1, 7, PointRoute::Ignore},
+        {true, 1, 0, 0, PointRoute::ManualDialog},   {true, 2, 0, 0, PointRoute::FrameDialog},
+        {true, 3, 1, 1, PointRoute::FrameDialog},    {true, 9, 0, 1, PointRoute::Ignore},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RoutePoint(c.running, c.status, c.searchType, c.state), c.route)
+            << c.running << " " << c.status << " " << c.searchType << " " << c.state;
 }

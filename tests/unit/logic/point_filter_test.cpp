@@ -6,21 +6,16 @@
 #include "output/PointFilter.h"
 
 namespace {
-constexpr uint32_t kFrameMs = 16;
-
-struct Pen {
+// One camera's pens seen every 16 ms; a frame of count 0 has no pen.
+struct Pens {
     CPenFilters filters;
     PointFilterSettings settings;
     uint32_t now = 5000;
-    _SDetectPoint Frame(int id, double x, double y) {
+    int X(int id, double x, double y = 500, int count = 1) {
         _SDetectPoint p{id, static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)), 1};
-        filters.Apply(&p, 1, now, settings);
-        now += kFrameMs;
-        return p;
-    }
-    void Lift() {
-        filters.Apply(nullptr, 0, now, settings);
-        now += kFrameMs;
+        filters.Apply(&p, count, now, settings);
+        now += 16;
+        return p.x;
     }
 };
 }  // namespace
@@ -30,46 +25,33 @@ TEST(PointFilter, AStillPenStaysOnOnePixel) {
     std::mt19937 rng(3);
     std::normal_distribution<double> noise(0.0, 0.35);
     for (double x0 : {400.0, 400.5, 400.25, 400.75}) {
-        Pen pen;
-        int lo = 1 << 30, hi = -1;
-        for (int frame = 0; frame < 240; ++frame) {
-            const _SDetectPoint p = pen.Frame(1, x0 + noise(rng), 300.5 + noise(rng));
-            if (frame < 20) continue;  // settling after the touch
-            lo = std::min(lo, p.x);
-            hi = std::max(hi, p.x);
-            EXPECT_LE(std::abs(p.y - 300.5), 1.0);
-        }
-        EXPECT_EQ(lo, hi) << x0;
-        EXPECT_LE(std::abs(lo - x0), 1.0) << x0;
+        Pens pen;
+        for (int frame = 0; frame < 20; ++frame) pen.X(1, x0 + noise(rng), 300.5 + noise(rng));  // settling
+        const int held = pen.X(1, x0 + noise(rng));
+        int moved = 0;
+        for (int frame = 0; frame < 240; ++frame) moved += pen.X(1, x0 + noise(rng), 300.5 + noise(rng)) != held;
+        EXPECT_EQ(moved, 0) << x0;
+        EXPECT_LE(std::abs(held - x0), 1.0) << x0;
     }
 }
 
 TEST(PointFilter, EachTouchDownStartsExactlyAtTheMeasuredPoint) {
-    Pen pen;
-    for (int i = 0; i < 30; ++i) pen.Frame(1, 100 + 10 * i, 100);
-    pen.Lift();
-    EXPECT_EQ(pen.Frame(1, 900, 700).x, 900);  // same id after a lift: a new touch
-    pen.Frame(1, 905, 700);
-    EXPECT_EQ(pen.Frame(2, 200, 50).x, 200);  // another light took over
-    pen.now += 500;                           // no empty frame, but a long silence
-    EXPECT_EQ(pen.Frame(2, 600, 50).x, 600);
-    pen.settings.enabled = false;
-    pen.Frame(2, 600, 50);
-    EXPECT_EQ(pen.Frame(2, 640, 50).x, 640);
+    Pens pen;
+    for (int i = 0; i < 30; ++i) pen.X(1, 100 + 10 * i);
+    pen.X(1, 0, 0, 0);                // lifted
+    EXPECT_EQ(pen.X(1, 900), 900);    // same id after a lift: a new touch
+    pen.X(1, 905);
+    EXPECT_EQ(pen.X(2, 200), 200);    // another light took over
+    pen.now += 500;                   // no empty frame, but a long silence
+    EXPECT_EQ(pen.X(2, 600), 600);
 }
 
-// A fast stroke is followed closely and the pen's resting place is reached soon after it stops.
+// A fast stroke is followed closely, its end and a sudden jump at once.
 TEST(PointFilter, AFastStrokeLagsLittle) {
-    Pen pen;
+    Pens pen;
     double worstLag = 0;
-    for (int i = 0; i <= 40; ++i) {
-        const double x = 200 + 16.0 * i;  // 1000 pixels a second
-        const _SDetectPoint p = pen.Frame(1, x, 500);
-        if (i >= 8) worstLag = std::max(worstLag, x - p.x);
-        EXPECT_EQ(p.y, 500);
-    }
-    EXPECT_LE(worstLag, 5.0);
-    int settled = 0;
-    while (pen.Frame(1, 840, 500).x != 840 && settled < 100) ++settled;
-    EXPECT_LE(settled, 12);  // frames after the stop
+    for (int i = 0; i <= 40; ++i) worstLag = std::max(worstLag, 200 + 16.0 * i - pen.X(1, 200 + 16.0 * i));
+    EXPECT_LE(worstLag, 2.0);  // 1000 pixels a second
+    EXPECT_LE(std::abs(pen.X(1, 840) - 840), 1);
+    EXPECT_LE(std::abs(pen.X(1, 880) - 880), 2);
 }

@@ -1,56 +1,37 @@
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "capture/PointHandoff.h"
 
 namespace {
-_SDetectPoint Pen(int x) { return {1, x, 200, 1}; }
 bool Take(PointTicket t) {
     _SDetectPoint p{};
-    return TakePoint(t, p);
+    return TakePoint(t, p) && p.x == 321;
 }
 }  // namespace
 
-// Each case publishes points, then names the ticket a window message would carry.
+// A ticket names one point, once, until its slot is reused; nothing else another process can post
+// reaches a point, and such tries do not spoil the live ticket.
 TEST(PointHandoff, OnlyACurrentUntakenTicketYieldsItsPoint) {
-    struct Case {
+    const struct {
         const char* name;
-        int publishedAfter;  // points published after the one under test
-        int takenBefore;     // how often the ticket was taken already
+        int publishedAfter, takenBefore;
         bool expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"fresh", 0, 0, true},
         {"fresh among later ones", 1023, 0, true},
         {"taken once already", 0, 1, false},
         {"its slot reused", 1024, 0, false},
     };
-    for (const Case& c : cases) {
-        const PointTicket ticket = PublishPoint(Pen(321));
-        for (int i = 0; i < c.publishedAfter; ++i) PublishPoint(Pen(i));
+    for (const auto& c : cases) {
+        const PointTicket ticket = PublishPoint({1, 321, 200, 1});
+        for (int i = 0; i < c.publishedAfter; ++i) PublishPoint({1, i, 200, 1});
+        int forged = 0;
+        for (uintptr_t t = 0; t <= 6000; ++t) forged += Take(t);
+        forged += Take(ticket + 1) + Take(ticket - 1) + Take(ticket ^ (uintptr_t{1} << 12));
+        EXPECT_EQ(forged, 0) << c.name;
         for (int i = 0; i < c.takenBefore; ++i) Take(ticket);
-        _SDetectPoint got{};
-        EXPECT_EQ(TakePoint(ticket, got), c.expected) << c.name;
-        if (c.expected) EXPECT_EQ(got.x, 321) << c.name;
+        EXPECT_EQ(Take(ticket), c.expected) << c.name;
     }
-}
-
-// Another program posting small numbers, or neighbours of a ticket it saw, reaches no point, and
-// does not spoil the live ticket either.
-TEST(PointHandoff, ForgedAndReplayedTicketsTakeNothing) {
-    std::vector<PointTicket> live;
-    for (int i = 0; i < 50; ++i) live.push_back(PublishPoint(Pen(i)));
-    int forgedHits = 0;
-    for (uintptr_t forged = 0; forged <= 6000; ++forged) forgedHits += Take(forged);
-    for (PointTicket t : live) forgedHits += Take(t + 1) + Take(t - 1) + Take(t ^ (uintptr_t{1} << 12));
-    EXPECT_EQ(forgedHits, 0);
-    int taken = 0;
-    for (PointTicket t : live) taken += Take(t);
-    EXPECT_EQ(taken, 50);
-    taken = 0;
-    for (PointTicket t : live) taken += Take(t);  // the replay after the pen lifted
-    EXPECT_EQ(taken, 0);
 }
 
 TEST(PointHandoff, OnlyRegisteredFrameCopiesChangeHandsAndOnlyOnce) {
@@ -59,7 +40,6 @@ TEST(PointHandoff, OnlyRegisteredFrameCopiesChangeHandsAndOnlyOnce) {
     SCapFrame* copy = NewFrameCopy(source);
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(TakeFrameCopy(reinterpret_cast<uintptr_t>(&source)), nullptr);  // never registered
-    EXPECT_EQ(TakeFrameCopy(0), nullptr);
     EXPECT_EQ(TakeFrameCopy(reinterpret_cast<uintptr_t>(copy)), copy);
     EXPECT_EQ(TakeFrameCopy(reinterpret_cast<uintptr_t>(copy)), nullptr);  // the second message of a replay
     ReleaseFrameCopy(copy);

@@ -36,18 +36,6 @@ protected:
         CloseHandle(h);
     }
 
-    static std::string ReadFile(const std::string& path) {
-        std::string bytes;
-        HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return bytes;
-        bytes.resize(GetFileSize(h, nullptr));
-        DWORD got = 0;
-        ::ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-        CloseHandle(h);
-        bytes.resize(got);
-        return bytes;
-    }
-
     static std::string ReadKey(const std::string& file, const char* section, const char* key) {
         char buf[512] = {};
         GetPrivateProfileStringA(section, key, "<missing>", buf, sizeof(buf), file.c_str());

@@ -29,10 +29,8 @@ TEST(SharedMemoryTest, ScreenTableIsCreatedZeroedAndGoneAfterClose) {
         ASSERT_NE(other.view, nullptr);
         uint8_t zeros[164] = {};
         EXPECT_EQ(memcmp(other.view, zeros, 164), 0);
-        g_pMultiScreen->nCameraId[4] = 5;  // last entry ends at byte 164
-        EXPECT_EQ(other.view[4 + 4 * 5 + 4 * 4], 5);
-        other.view[144 + 16] = 9;
-        EXPECT_EQ(g_pMultiScreen->nHeight[4], 9);
+        other.view[163] = 9;  // another process writes into what the driver reads
+        EXPECT_EQ(g_pMultiScreen->nHeight[4], 9 << 24);
     }
     CloseMultiScreenShare();
     EXPECT_EQ(g_pMultiScreen, nullptr);
