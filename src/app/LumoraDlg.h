@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "calibration/CalibrationFlow.h"
 #include "capture/CameraSet.h"
 #include "config/RelaxedWord.h"
 #include "output/DesktopMouse.h"
@@ -14,12 +15,13 @@
 #include "win/Messages.h"
 
 class CAnimateTrayIcon;
+class CCalibrationWindows;
 
 constexpr UINT_PTR IDT_HIDE_WINDOW = 2039;
 constexpr UINT_PTR IDT_RECONNECT = 2043;
 constexpr UINT_PTR IDT_SEARCH_TYPE = 2057;
 
-class CLumoraDlg : public win::MappedDialog<CLumoraDlg>, private ICameraSetOwner {
+class CLumoraDlg : public win::MappedDialog<CLumoraDlg>, private ICameraSetOwner, private ICalibrationCameras {
 public:
     CLumoraDlg();
     ~CLumoraDlg() override;
@@ -52,6 +54,14 @@ private:
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
     LRESULT OnHelp(WPARAM wParam, LPARAM lParam);
     LRESULT OnNotYet(WPARAM wParam, LPARAM lParam);
+    LRESULT OnShowCollate(WPARAM wParam, LPARAM lParam);
+    LRESULT OnShowCollateAuto(WPARAM wParam, LPARAM lParam);
+    LRESULT OnMenuitemColleat(WPARAM wParam, LPARAM lParam);
+    bool CalibrationFlowReady();  // the flow with the current settings; false without cameras
+    // ICalibrationCameras: every listener in order.
+    void SetCaptureControl(int value, int delayMs) override;
+    void ResetEnroll(int type) override;
+    void RestoreStoredCalibration() override;
     bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void OnCameraLost();
     void Reconnect();
@@ -70,9 +80,8 @@ private:
     bool m_bEnding = false;  // quitting: camera losses are no longer reported
     int m_nScreenW = 0;
     int m_nScreenH = 0;
-    // Where detected points go: 0 = the mouse, 1 manual, 2 automatic calibration, 3 image position.
-    int status = 0;
-    int calType = 0;
+    std::unique_ptr<CCalibrationWindows> m_pCalibrationWindows;
+    std::unique_ptr<CCalibrationFlow> m_pCalibrationFlow;
     CDesktopMouse m_desktopMouse;
     CMouseEmulator m_mouse{m_desktopMouse};
     UINT m_uTaskbarCreated = 0;
