@@ -22,14 +22,14 @@ struct Scene {
     const char* shots[3];    // the windows that follow one another, each left with OK; null = no picture
 };
 // The tray menu, then each command of the tray menu or of the main window that opens windows. Both
-// calibrations begin with the aiming view; the automatic one then checks the laser.
+// calibrations begin with the aiming view; the automatic one then checks the pen.
 const Scene kScenes[] = {
     {0, {"tray-menu"}},
     {2042, {"about"}},
     {2045, {"calibrations"}},
     {2046, {"laser-writing"}},
     {2037, {"aiming-view", "calibrate-manual"}},
-    {2044, {nullptr, "laser-check", "calibrate-auto"}},
+    {2044, {nullptr, nullptr, "calibrate-auto"}},
 };
 
 void Shot(const char* name, HWND window) {
@@ -138,15 +138,43 @@ private:
     PROCESS_INFORMATION m_pi{};
 };
 
-// Closes what a scene opened; a window that will not close costs a restart of the program.
-bool Dismiss(Program& program, HWND window) {
-    if (!window) return true;
-    PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    for (int i = 0; i < 40 && IsWindowVisible(window); ++i) Sleep(50);
-    if (!IsWindowVisible(window)) return true;
+bool WaitForCamera() {
+    // The calibration commands work only while the camera runs, which its point buffer shows.
+    for (int i = 0; i < 200; ++i, Sleep(50)) {
+        if (HANDLE points = OpenFileMappingA(FILE_MAP_READ, FALSE, "Multi_Lumora_Mappfile_1")) {
+            CloseHandle(points);
+            Sleep(500);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The first visible window of the program other than `except`, once it has had time to paint;
+// full-screen calibration windows draw their first target a moment after they appear.
+HWND NextWindow(const Program& program, HWND except, DWORD ms) {
+    for (DWORD waited = 0; waited < ms; waited += 50, Sleep(50)) {
+        for (HWND h : Visible(program.Pid())) {
+            if (h == except) continue;
+            RECT r{};
+            GetWindowRect(h, &r);
+            Sleep(r.right - r.left >= GetSystemMetrics(SM_CXSCREEN) ? 2000 : 400);
+            return h;
+        }
+    }
+    return nullptr;
+}
+
+// Closes every window the program shows; one that will not close costs a restart of the program.
+bool CloseAll(Program& program) {
+    for (HWND h : Visible(program.Pid())) {
+        PostMessageA(h, WM_COMMAND, Placeholder(h) ? IDOK : IDCANCEL, 0);
+        PostMessageA(h, WM_CLOSE, 0, 0);
+    }
+    for (int i = 0; i < 60 && !Visible(program.Pid()).empty(); ++i) Sleep(50);
+    if (Visible(program.Pid()).empty()) return true;
     program.Stop();
-    return program.Start() && program.Main();
+    return program.Start() && program.Main() && WaitForCamera();
 }
 
 int ShootProgram(const std::string& folder) {
@@ -163,7 +191,7 @@ int ShootProgram(const std::string& folder) {
 
     Program program(folder);
     if (!program.Start() || !program.Main()) return 1;
-    Sleep(1500);  // the camera starts and the tray icon appears
+    WaitForCamera();
     for (const Scene& scene : kScenes) {
         if (scene.command == 0) {
             Click(12, 30);  // the first icon of Wine's tray window
@@ -174,21 +202,15 @@ int ShootProgram(const std::string& folder) {
             continue;
         }
         PostMessageA(program.Main(), WM_COMMAND, scene.command, 0);
-        HWND window = WaitForWindow(program.Pid(), nullptr, 3000);
+        HWND window = NextWindow(program, nullptr, 8000);
         for (size_t i = 0; i < 3; ++i) {
-            const char* shot = scene.shots[i];
             if (window && Placeholder(window)) window = nullptr;
-            if (shot) window ? Shot(shot, window) : Missing(shot);
+            if (scene.shots[i]) window ? Shot(scene.shots[i], window) : Missing(scene.shots[i]);
             if (!window || i == 2 || !scene.shots[i + 1]) break;
             PostMessageA(window, WM_COMMAND, IDOK, 0);  // on to the next window of the chain
-            HWND previous = window;
-            window = nullptr;
-            for (int wait = 0; wait < 60 && !window; ++wait, Sleep(50))
-                for (HWND h : Visible(program.Pid()))
-                    if (h != previous) window = h;
-            if (window) Sleep(400);
+            window = NextWindow(program, window, 8000);
         }
-        if (!Dismiss(program, window)) return 1;
+        if (!CloseAll(program)) return 1;
     }
     return 0;
 }
