@@ -203,10 +203,13 @@ int ShootProgram(const std::string& folder) {
         }
         PostMessageA(program.Main(), WM_COMMAND, scene.command, 0);
         HWND window = NextWindow(program, nullptr, 8000);
-        for (size_t i = 0; i < 3; ++i) {
+        size_t last = 2;
+        while (!scene.shots[last]) --last;
+        for (size_t i = 0; i <= last; ++i) {
             if (window && Placeholder(window)) window = nullptr;
+            if (!window && !scene.shots[i]) Missing(scene.shots[last]);
             if (scene.shots[i]) window ? Shot(scene.shots[i], window) : Missing(scene.shots[i]);
-            if (!window || i == 2 || !scene.shots[i + 1]) break;
+            if (!window || i == last) break;
             PostMessageA(window, WM_COMMAND, IDOK, 0);  // on to the next window of the chain
             window = NextWindow(program, window, 8000);
         }
