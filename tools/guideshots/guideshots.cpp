@@ -213,7 +213,7 @@ int ShootProgram(const std::string& folder) {
             PostMessageA(window, WM_COMMAND, IDOK, 0);  // on to the next window of the chain
             window = NextWindow(program, window, 8000);
         }
-        if (!CloseAll(program)) return 1;
+        if (!CloseAll(program)) break;
     }
     return 0;
 }
