@@ -45,6 +45,8 @@ TAVORI_ON_COMMAND(ID_MENU_HELP, OnHelp)
 TAVORI_ON_COMMAND(ID_MENU_ABOUT, OnNotYet)
 TAVORI_ON_COMMAND(ID_MENU_OPTIONS, OnNotYet)
 TAVORI_ON_MESSAGE(WM_TIMER, OnTimer)
+TAVORI_ON_MESSAGE(WM_DEVICECHANGE, OnDeviceChange)
+TAVORI_ON_MESSAGE(WM_POWERBROADCAST, OnPowerBroadcast)
 TAVORI_ON_COMMAND(ID_MENU_LASERWRITE, OnNotYet)
 TAVORI_END_MESSAGE_MAP()
 
@@ -105,6 +107,7 @@ BOOL CLumoraDlg::OnInitDialog() {
     m_pTrayIcon->SetTooltipText(g_Lang.IDS_TAVORI.c_str());
 
     m_listListeners.SetTarget(m_hWnd, WM_POINT_EVENT, WM_PROC_CMD);
+    m_cameraNotifications.Register(m_hWnd);
     if (!StartCameras()) {
         AppMessageBox(g_Lang.IDS_INSTAVORI.c_str());
         WriteManagementZero();
@@ -161,6 +164,8 @@ LRESULT CLumoraDlg::OnDestroy(WPARAM, LPARAM) {
     KillTimer(m_hWnd, IDT_HIDE_WINDOW);
     KillTimer(m_hWnd, IDT_SEARCH_TYPE);
     KillTimer(m_hWnd, IDT_RECONNECT);
+    KillTimer(m_hWnd, IDT_DEVICE_CHANGE);
+    m_cameraNotifications.Unregister();
     m_pCalibrationFlow.reset();
     m_pCalibrationWindows.reset();
     StopCameras();
@@ -235,6 +240,7 @@ LRESULT CLumoraDlg::OnTimer(WPARAM wParam, LPARAM) {
     }
     if (wParam == IDT_RECONNECT) Reconnect();
     if (wParam == IDT_SEARCH_TYPE) ReloadSearchType();
+    if (wParam == IDT_DEVICE_CHANGE) OnDevicesSettled();
     return 0;
 }
 
@@ -313,6 +319,45 @@ void CLumoraDlg::Reconnect() {
     m_bCameraRunning = 1;
     if (m_pTrayIcon) m_pTrayIcon->SetIcon(IDR_MAINFRAME);
     if (static_cast<int>(m_listListeners.Count()) >= m_listListeners.Wanted()) KillTimer(m_hWnd, IDT_RECONNECT);
+}
+
+void CLumoraDlg::ReconnectNow() {
+    if (m_bEnding) return;
+    Reconnect();
+    if (!m_bCameraRunning || static_cast<int>(m_listListeners.Count()) < m_listListeners.Wanted())
+        SetTimer(m_hWnd, IDT_RECONNECT, 5000, nullptr);
+}
+
+// Devices came or went: once the events have been quiet for 300 ms (a hub brings several, and
+// another program may post any number), missing cameras are reconnected and a camera no longer
+// listed is handled as lost, without waiting for the poll or the presence check.
+LRESULT CLumoraDlg::OnDeviceChange(WPARAM wParam, LPARAM) {
+    if (!m_bEnding && CCameraNotifications::IsDeviceChange(wParam)) SetTimer(m_hWnd, IDT_DEVICE_CHANGE, 300, nullptr);
+    return TRUE;
+}
+
+void CLumoraDlg::OnDevicesSettled() {
+    KillTimer(m_hWnd, IDT_DEVICE_CHANGE);
+    if (m_bEnding || m_listListeners.Stopping()) return;
+    const int running = static_cast<int>(m_listListeners.Count());
+    if (!m_bCameraRunning || running < m_listListeners.Wanted()) {
+        ReconnectNow();
+    } else if (CCameraSet::CountKnownCameras() < running) {
+        OnCameraLost();
+    }
+}
+
+// After sleep the cameras' streams are gone or stale whatever the drivers say: start them again,
+// without the disconnection box.
+LRESULT CLumoraDlg::OnPowerBroadcast(WPARAM wParam, LPARAM) {
+    // Resume always brings PBT_APMRESUMEAUTOMATIC (and PBT_APMRESUMESUSPEND too when a user is there).
+    if (wParam != PBT_APMRESUMEAUTOMATIC || m_bEnding || m_listListeners.Stopping())
+        return TRUE;
+    TRACE("resume from sleep: restarting cameras");
+    m_bCameraRunning = 0;
+    StopCameras();
+    ReconnectNow();
+    return TRUE;
 }
 
 void CLumoraDlg::OnCameraLost() {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/CameraNotifications.h"
 #include "calibration/CalibrationFlow.h"
 #include "capture/CameraSet.h"
 #include "config/RelaxedWord.h"
@@ -20,6 +21,7 @@ class CCalibrationWindows;
 constexpr UINT_PTR IDT_HIDE_WINDOW = 2039;
 constexpr UINT_PTR IDT_RECONNECT = 2043;
 constexpr UINT_PTR IDT_SEARCH_TYPE = 2057;
+constexpr UINT_PTR IDT_DEVICE_CHANGE = 2058;  // device events settle, then the cameras are looked at
 
 class CLumoraDlg : public win::MappedDialog<CLumoraDlg>, private ICameraSetOwner, private ICalibrationCameras {
 public:
@@ -65,6 +67,11 @@ private:
     bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void OnCameraLost();
     void Reconnect();
+    LRESULT OnDeviceChange(WPARAM wParam, LPARAM lParam);
+    LRESULT OnPowerBroadcast(WPARAM wParam, LPARAM lParam);
+    // Reconnects now rather than at the next poll; the poll goes on while cameras are missing.
+    void ReconnectNow();
+    void OnDevicesSettled();
     // Every way out of the driver ends here: Management=0 written, open boxes closed.
     void EndDriver();
     static MouseSettings CurrentMouseSettings();
@@ -85,4 +92,5 @@ private:
     CDesktopMouse m_desktopMouse;
     CMouseEmulator m_mouse{m_desktopMouse};
     UINT m_uTaskbarCreated = 0;
+    CCameraNotifications m_cameraNotifications;
 };
