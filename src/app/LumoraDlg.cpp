@@ -13,12 +13,12 @@
 #include "calibration/CalibrationWindows.h"
 #include "storage/CalibrationSources.h"
 #include "output/PointRouting.h"
+#include "storage/OptionsDlg.h"
+#include "ui/AboutDlg.h"
 #include "ui/AnimateTrayIcon.h"
+#include "ui/LaserWriteDlg.h"
+#include "ui/TrayMenu.h"
 #include "win/Trace.h"
-
-namespace {
-constexpr const char* kHelpAddress = "https://tavori.example/help";
-}
 
 TAVORI_BEGIN_MESSAGE_MAP(CLumoraDlg)
 TAVORI_ON_MESSAGE(WM_SYSCOMMAND, OnSysCommand)
@@ -42,12 +42,14 @@ TAVORI_ON_COMMAND(ID_MENU_SHOW, OnShow)
 TAVORI_ON_COMMAND(ID_MENU_CALIBRATE, OnShowCollate)
 TAVORI_ON_COMMAND(ID_MENU_CALIBRATE_AUTO, OnShowCollateAuto)
 TAVORI_ON_COMMAND(ID_MENU_HELP, OnHelp)
-TAVORI_ON_COMMAND(ID_MENU_ABOUT, OnNotYet)
-TAVORI_ON_COMMAND(ID_MENU_OPTIONS, OnNotYet)
+TAVORI_ON_COMMAND(ID_MENU_ABOUT, OnAbout)
+TAVORI_ON_COMMAND(ID_MENU_OPTIONS, OnOptions)
 TAVORI_ON_MESSAGE(WM_TIMER, OnTimer)
 TAVORI_ON_MESSAGE(WM_DEVICECHANGE, OnDeviceChange)
 TAVORI_ON_MESSAGE(WM_POWERBROADCAST, OnPowerBroadcast)
-TAVORI_ON_COMMAND(ID_MENU_LASERWRITE, OnNotYet)
+TAVORI_ON_COMMAND(ID_MENU_LASERWRITE, OnLaserWrite)
+TAVORI_ON_MESSAGE(WM_MEASUREITEM, OnMeasureItem)
+TAVORI_ON_MESSAGE(WM_DRAWITEM, OnDrawItem)
 TAVORI_END_MESSAGE_MAP()
 
 CLumoraDlg::CLumoraDlg() : MappedDialog(IDD_LUMORA_DIALOG, nullptr) {
@@ -119,13 +121,15 @@ BOOL CLumoraDlg::OnInitDialog() {
     m_nHideCount = 0;
     SetTimer(m_hWnd, IDT_HIDE_WINDOW, 500, nullptr);
     SetTimer(m_hWnd, IDT_SEARCH_TYPE, 2000, nullptr);
+    m_pLaserWriteDlg = std::make_unique<CLaserWriteDlg>(m_hWnd);
+    if (m_pLaserWriteDlg->CreateModeless()) ShowWindow(m_pLaserWriteDlg->GetSafeHwnd(), SW_HIDE);
     return TRUE;
 }
 
 LRESULT CLumoraDlg::OnSysCommand(WPARAM wParam, LPARAM lParam) {
     switch (wParam & 0xFFF0) {
     case IDM_ABOUTBOX:
-        return OnNotYet(0, 0);
+        return OnAbout(0, 0);
     case SC_MINIMIZE:
         ShowWindow(m_hWnd, SW_HIDE);
         return 0;
@@ -169,6 +173,7 @@ LRESULT CLumoraDlg::OnDestroy(WPARAM, LPARAM) {
     m_pCalibrationFlow.reset();
     m_pCalibrationWindows.reset();
     StopCameras();
+    m_pLaserWriteDlg.reset();
     m_pTrayIcon.reset();
     CoUninitialize();
     return 0;
@@ -217,19 +222,55 @@ LRESULT CLumoraDlg::OnShow(WPARAM, LPARAM) {
     return 0;
 }
 
+// The user guide ships beside the program, so Help works offline and never leads to a dead address.
 LRESULT CLumoraDlg::OnHelp(WPARAM, LPARAM) {
-    ShellExecuteA(nullptr, "open", kHelpAddress, nullptr, nullptr, SW_SHOWNORMAL);
+    const std::string guide = g_Settings.AppDir + "\\guide\\index.html";
+    if (GetFileAttributesA(guide.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        AppMessageBox(("The user guide was not found:\n" + guide).c_str(), MB_OK | MB_ICONINFORMATION);
+        return 0;
+    }
+    ShellExecuteA(nullptr, "open", guide.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     return 0;
 }
 
-// Calibration, the calibration list, laser writing and the About box arrive in later versions.
-LRESULT CLumoraDlg::OnNotYet([[maybe_unused]] WPARAM wParam, LPARAM) {
-    TRACE("command %u is not available yet", static_cast<unsigned>(LOWORD(wParam)));
-    AppMessageBox("This function is not available in this version of Tavori yet.", MB_OK | MB_ICONINFORMATION);
+LRESULT CLumoraDlg::OnAbout(WPARAM, LPARAM) {
+    CAboutDlg(m_hWnd).DoModal();
     return 0;
 }
 
-LRESULT CLumoraDlg::OnTrayNotify(WPARAM, LPARAM) { return 0; }
+// The active named calibration's per-screen records go to the running cameras at once.
+LRESULT CLumoraDlg::OnOptions(WPARAM, LPARAM) {
+    if (COptionsDlg(m_hWnd, AppTitle()).DoModal() != IDOK) return 0;
+    if (g_Settings.Setting != 1) {
+        SetTimer(m_hWnd, IDT_HIDE_WINDOW, 500, nullptr);
+        return 0;
+    }
+    m_listListeners.ApplyScreenCalibrations();
+    return 0;
+}
+
+LRESULT CLumoraDlg::OnLaserWrite(WPARAM, LPARAM) {
+    if (!m_pLaserWriteDlg || !m_pLaserWriteDlg->GetSafeHwnd()) return 0;
+    m_pLaserWriteDlg->SetNotify(m_hWnd, WM_PROC_CMD, WM_SAVE_CALIBRATION);
+    m_pLaserWriteDlg->Show();
+    return 0;
+}
+
+LRESULT CLumoraDlg::OnMeasureItem(WPARAM, LPARAM lParam) { return RouteTrayMenuMessage(WM_MEASUREITEM, lParam); }
+LRESULT CLumoraDlg::OnDrawItem(WPARAM, LPARAM lParam) { return RouteTrayMenuMessage(WM_DRAWITEM, lParam); }
+
+// The menu opens on the left button's press; bringing this window to the foreground first is what
+// lets a click elsewhere close the menu, and WM_NULL afterwards lets the next click open it again.
+LRESULT CLumoraDlg::OnTrayNotify(WPARAM, LPARAM lParam) {
+    // Enter or Space on the icon (reached with Win+B) opens the menu as the left button does.
+    if (lParam != WM_LBUTTONDOWN && lParam != NIN_KEYSELECT) return 0;
+    POINT pt{};
+    GetCursorPos(&pt);
+    SetForegroundWindow(m_hWnd);
+    ShowTrayMenu(m_hWnd, pt.x, pt.y, m_bCameraRunning != 0);
+    PostMessageA(m_hWnd, WM_NULL, 0, 0);
+    return 0;
+}
 
 LRESULT CLumoraDlg::OnTimer(WPARAM wParam, LPARAM) {
     if (m_pTrayIcon && m_pTrayIcon->OnTimer(wParam)) return 0;

@@ -16,6 +16,7 @@
 #include "win/Messages.h"
 
 class CAnimateTrayIcon;
+class CLaserWriteDlg;
 class CCalibrationWindows;
 
 constexpr UINT_PTR IDT_HIDE_WINDOW = 2039;
@@ -55,7 +56,11 @@ private:
     LRESULT OnSaveCalibration(WPARAM wParam, LPARAM lParam);
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
     LRESULT OnHelp(WPARAM wParam, LPARAM lParam);
-    LRESULT OnNotYet(WPARAM wParam, LPARAM lParam);
+    LRESULT OnAbout(WPARAM wParam, LPARAM lParam);
+    LRESULT OnOptions(WPARAM wParam, LPARAM lParam);
+    LRESULT OnLaserWrite(WPARAM wParam, LPARAM lParam);
+    LRESULT OnMeasureItem(WPARAM wParam, LPARAM lParam);
+    LRESULT OnDrawItem(WPARAM wParam, LPARAM lParam);
     LRESULT OnShowCollate(WPARAM wParam, LPARAM lParam);
     LRESULT OnShowCollateAuto(WPARAM wParam, LPARAM lParam);
     LRESULT OnMenuitemColleat(WPARAM wParam, LPARAM lParam);
@@ -81,6 +86,7 @@ private:
     HICON m_hIcon = nullptr;
     HBRUSH m_brush = nullptr;
     std::unique_ptr<CAnimateTrayIcon> m_pTrayIcon;
+    std::unique_ptr<CLaserWriteDlg> m_pLaserWriteDlg;
     CCameraSet m_listListeners{*this};
     int m_nHideCount = 0;
     RelaxedWord<int32_t> m_bCameraRunning{0};
