@@ -20,6 +20,8 @@ constexpr char kMainWindow[] = "Tavori Driver window";
 struct Scene {
     UINT command;            // posted to the main window; 0 = open the tray menu
     const char* shots[3];    // the windows that follow one another, each left with OK; null = no picture
+    int child = 0;           // a control of the first window photographed on its own as well
+    const char* childShot = nullptr;
 };
 // The tray menu, then each command of the tray menu or of the main window that opens windows. Both
 // calibrations begin with the aiming view; the automatic one then checks the pen.
@@ -28,7 +30,7 @@ const Scene kScenes[] = {
     {2042, {"about"}},
     {2045, {"calibrations"}},
     {2046, {"laser-writing"}},
-    {2037, {"aiming-view", "calibrate-manual"}},
+    {2037, {"aiming-view", "calibrate-manual"}, 1033, "aiming-instruction"},
     {2044, {nullptr, nullptr, "calibrate-auto"}},
 };
 
@@ -150,17 +152,27 @@ bool WaitForCamera() {
     return false;
 }
 
-// The first visible window of the program other than `except`, once it has had time to paint;
-// full-screen calibration windows draw their first target a moment after they appear.
+// The largest visible window of the program other than `except` (a calibration measures the screen
+// with a small window before it shows its own), once it has had time to paint; full-screen
+// calibration windows draw their first target a moment after they appear.
 HWND NextWindow(const Program& program, HWND except, DWORD ms) {
     for (DWORD waited = 0; waited < ms; waited += 50, Sleep(50)) {
+        auto shown = Visible(program.Pid());
+        if (shown.empty() || (shown.size() == 1 && shown[0] == except)) continue;
+        Sleep(400);
+        HWND best = nullptr;
+        long bestArea = -1;
         for (HWND h : Visible(program.Pid())) {
-            if (h == except) continue;
             RECT r{};
             GetWindowRect(h, &r);
-            Sleep(r.right - r.left >= GetSystemMetrics(SM_CXSCREEN) ? 2000 : 400);
-            return h;
+            long area = (r.right - r.left) * (r.bottom - r.top);
+            if (h != except && area > bestArea) best = h, bestArea = area;
         }
+        if (!best) continue;
+        RECT r{};
+        GetWindowRect(best, &r);
+        if (r.right - r.left >= GetSystemMetrics(SM_CXSCREEN)) Sleep(1600);
+        return best;
     }
     return nullptr;
 }
@@ -209,6 +221,7 @@ int ShootProgram(const std::string& folder) {
             if (window && Placeholder(window)) window = nullptr;
             if (!window && !scene.shots[i]) Missing(scene.shots[last]);
             if (scene.shots[i]) window ? Shot(scene.shots[i], window) : Missing(scene.shots[i]);
+            if (i == 0 && scene.childShot && window) Shot(scene.childShot, GetDlgItem(window, scene.child));
             if (!window || i == last) break;
             PostMessageA(window, WM_COMMAND, IDOK, 0);  // on to the next window of the chain
             window = NextWindow(program, window, 8000);
