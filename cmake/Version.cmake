@@ -15,3 +15,5 @@ file(CONFIGURE OUTPUT ${TAVORI_GENERATED_DIR}/TavoriVersion.h CONTENT [[
 #define TAVORI_VERSION_COMMA @TAVORI_VERSION_COMMA@
 #define TAVORI_VERSION_LINE "@TAVORI_VERSION_LINE@"
 ]] @ONLY)
+# Every target that compiles res/Tavori.rc (the program, and tests that carry its dialogs) finds it.
+include_directories(${TAVORI_GENERATED_DIR})
