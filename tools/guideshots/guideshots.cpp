@@ -223,7 +223,8 @@ int ShootProgram(const std::string& folder) {
             if (scene.shots[i]) window ? Shot(scene.shots[i], window) : Missing(scene.shots[i]);
             if (i == 0 && scene.childShot && window) Shot(scene.childShot, GetDlgItem(window, scene.child));
             if (!window || i == last) break;
-            PostMessageA(window, WM_COMMAND, IDOK, 0);  // on to the next window of the chain
+            // On to the next window of the chain; the calibration prompt's OK button is 1004.
+            PostMessageA(window, WM_COMMAND, GetDlgItem(window, 1004) ? 1004 : IDOK, 0);
             window = NextWindow(program, window, 8000);
         }
         if (!CloseAll(program)) break;
