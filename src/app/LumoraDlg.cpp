@@ -20,6 +20,13 @@
 #include "ui/TrayMenu.h"
 #include "win/Trace.h"
 
+namespace {
+constexpr UINT kReconnectMs = 5000;
+constexpr const char* kNoCameraYet =
+    "No Tavori camera was found. Tavori keeps running in the notification area and starts the camera as "
+    "soon as it is plugged in.";
+}
+
 TAVORI_BEGIN_MESSAGE_MAP(CLumoraDlg)
 TAVORI_ON_MESSAGE(WM_SYSCOMMAND, OnSysCommand)
 TAVORI_ON_MESSAGE(WM_PAINT, OnPaint)
@@ -38,6 +45,8 @@ TAVORI_ON_COMMAND(ID_MENU_QUIT, OnQuit)
 TAVORI_ON_COMMAND(IDOK, OnQuit)
 TAVORI_ON_COMMAND(IDCANCEL, OnQuit)
 TAVORI_ON_MESSAGE(WM_ENDSESSION, OnEndSession)
+TAVORI_ON_MESSAGE(WM_DISPLAYCHANGE, OnDisplayChange)
+TAVORI_ON_MESSAGE(WM_CALIBRATION_REFUSED, OnCalibrationRefused)
 TAVORI_ON_COMMAND(ID_MENU_SHOW, OnShow)
 TAVORI_ON_COMMAND(ID_MENU_CALIBRATE, OnShowCollate)
 TAVORI_ON_COMMAND(ID_MENU_CALIBRATE_AUTO, OnShowCollateAuto)
@@ -92,9 +101,7 @@ BOOL CLumoraDlg::OnInitDialog() {
     CoInitialize(nullptr);
     m_pTrayIcon.reset();
     m_bCameraRunning = 0;
-    m_nScreenW = GetSystemMetrics(SM_CXSCREEN);
-    m_nScreenH = GetSystemMetrics(SM_CYSCREEN);
-    m_desktopMouse.SetScreenSize(m_nScreenW, m_nScreenH);
+    RefreshScreenSize();
 
     m_pCalibrationWindows = std::make_unique<CCalibrationWindows>(
         m_hWnd, WM_PROC_CMD, WM_SAVE_CALIBRATION, [](const char* text, UINT type) { return AppMessageBox(text, type); });
@@ -110,19 +117,22 @@ BOOL CLumoraDlg::OnInitDialog() {
 
     m_listListeners.SetTarget(m_hWnd, WM_POINT_EVENT, WM_PROC_CMD);
     m_cameraNotifications.Register(m_hWnd);
-    if (!StartCameras()) {
-        AppMessageBox(g_Lang.IDS_INSTAVORI.c_str());
-        WriteManagementZero();
-        EndDialog(IDCANCEL);
-        return FALSE;
-    }
+    const bool started = StartCameras() != 0;
+    CheckCalibrations();
     g_nBackgroundMode = 2;
-    m_bCameraRunning = 1;
+    m_bCameraRunning = started ? 1 : 0;
     m_nHideCount = 0;
     SetTimer(m_hWnd, IDT_HIDE_WINDOW, 500, nullptr);
     SetTimer(m_hWnd, IDT_SEARCH_TYPE, 2000, nullptr);
     m_pLaserWriteDlg = std::make_unique<CLaserWriteDlg>(m_hWnd);
     if (m_pLaserWriteDlg->CreateModeless()) ShowWindow(m_pLaserWriteDlg->GetSafeHwnd(), SW_HIDE);
+    if (!started) {
+        // A camera plugged in after logon, or slower than the autostart: wait for it in the tray
+        // (the reconnect timer starts it) instead of leaving the user without a driver.
+        if (m_pTrayIcon) m_pTrayIcon->SetIcon(IDI_DISCONNECTED);
+        SetTimer(m_hWnd, IDT_RECONNECT, kReconnectMs, nullptr);
+        AppMessageBox(kNoCameraYet, MB_OK | MB_ICONINFORMATION);
+    }
     return TRUE;
 }
 
@@ -204,10 +214,10 @@ void CLumoraDlg::EndDriver() {
     m_bEnding = true;
     WriteManagementZero();
     CloseAppMessageBoxes();
-    // An open tray menu runs its own loop on this thread: the dialog could not end until someone
+    // An open tray menu runs its own loop on this thread: the dialogs could not end until someone
     // closed the menu by hand.
     EndMenu();
-    EndDialog(IDCANCEL);
+    win::Dialog::EndAllModal(IDCANCEL);  // About or Options, and this window last
 }
 
 // The session ends without the window being destroyed: the settings file must still say so.
@@ -236,14 +246,20 @@ LRESULT CLumoraDlg::OnHelp(WPARAM, LPARAM) {
     return 0;
 }
 
+// A dialog that runs its own loop opens only when nothing else of ours does: commands that arrive
+// meanwhile (a flood from another program) must not nest one dialog in another without bound.
+// This window itself runs modally, so it is the one modal dialog allowed to be open.
+static bool CanOpenModal() { return win::Dialog::OpenModalCount() <= 1 && !AppMessageBoxOpen(); }
+
 LRESULT CLumoraDlg::OnAbout(WPARAM, LPARAM) {
+    if (!CanOpenModal()) return 0;
     CAboutDlg(m_hWnd).DoModal();
     return 0;
 }
 
 // The active named calibration's per-screen records go to the running cameras at once.
 LRESULT CLumoraDlg::OnOptions(WPARAM, LPARAM) {
-    if (COptionsDlg(m_hWnd, AppTitle()).DoModal() != IDOK) return 0;
+    if (!CanOpenModal() || COptionsDlg(m_hWnd, AppTitle()).DoModal() != IDOK) return 0;
     if (g_Settings.Setting != 1) {
         SetTimer(m_hWnd, IDT_HIDE_WINDOW, 500, nullptr);
         return 0;
@@ -360,6 +376,7 @@ void CLumoraDlg::Reconnect() {
     }
     ALC_Initialize();
     if (!StartCameras()) return;
+    CheckCalibrations();
     m_bCameraRunning = 1;
     if (m_pTrayIcon) m_pTrayIcon->SetIcon(IDR_MAINFRAME);
     if (static_cast<int>(m_listListeners.Count()) >= m_listListeners.Wanted()) KillTimer(m_hWnd, IDT_RECONNECT);
@@ -408,7 +425,7 @@ void CLumoraDlg::OnCameraLost() {
     m_bCameraRunning = 0;
     StopCameras();
     if (m_bEnding) return;  // a quit was dispatched while the listeners ended
-    SetTimer(m_hWnd, IDT_RECONNECT, 5000, nullptr);
+    SetTimer(m_hWnd, IDT_RECONNECT, kReconnectMs, nullptr);
     AppMessageBox(g_Lang.IDS_DISCONNECTION.c_str());
 }
 
@@ -442,30 +459,74 @@ LRESULT CLumoraDlg::OnSaveCalibration(WPARAM, LPARAM lParam) {
     if (!posted) return 0;
     posted->lPtCount = static_cast<uint32_t>(g_Settings.SetPtCount);
     const char* failure = FlashWriteMessage(m_listListeners.SaveCalibration(*posted));
+    CheckCalibrations();
     if (*failure) AppMessageBox(failure);
+    return 0;
+}
+
+// A projector plugged in or a resolution changed: the mouse must map onto the screen as it is now.
+// The message carries the new size (under a virtual display it is the only source that changes).
+LRESULT CLumoraDlg::OnDisplayChange(WPARAM, LPARAM lParam) {
+    RefreshScreenSize(LOWORD(lParam), HIWORD(lParam));
+    return 0;
+}
+
+void CLumoraDlg::RefreshScreenSize(int width, int height) {
+    m_nScreenW = width > 0 ? width : GetSystemMetrics(SM_CXSCREEN);
+    m_nScreenH = height > 0 ? height : GetSystemMetrics(SM_CYSCREEN);
+    m_desktopMouse.SetScreenSize(m_nScreenW, m_nScreenH);
+}
+
+void CLumoraDlg::CheckCalibrations() {
+    std::string name;
+    const int camera = m_listListeners.RefusedCalibration(name);
+    if (camera == 0) {
+        if (m_pTrayIcon) m_pTrayIcon->SetTooltipText(g_Lang.IDS_TAVORI.c_str());
+        return;
+    }
+    const std::string text = "Camera " + std::to_string(camera) + (name.empty() ? "" : " (" + name + ")") +
+                             " has no usable calibration: the pen is not followed until it is calibrated again.";
+    if (m_pTrayIcon) m_pTrayIcon->SetTooltipText(text.c_str());
+    const uint32_t bit = 1u << (camera & 31);
+    if (m_refusalsShown & bit) return;
+    m_refusalsShown |= bit;
+    // Shown from the queue: a box opened here would run its loop inside a camera start.
+    m_refusalText = text;
+    PostMessageA(m_hWnd, WM_CALIBRATION_REFUSED, 0, 0);
+}
+
+LRESULT CLumoraDlg::OnCalibrationRefused(WPARAM, LPARAM) {
+    if (m_refusalText.empty()) return 0;  // not ours: any program can post this
+    const std::string text = std::move(m_refusalText);
+    m_refusalText.clear();
+    AppMessageBox(text.c_str(), MB_OK | MB_ICONWARNING);
     return 0;
 }
 
 bool CLumoraDlg::CalibrationFlowReady() {
     if (!m_pCalibrationFlow || !m_bCameraRunning) return false;
     const CSystemSettings& s = g_Settings;
-    m_pCalibrationFlow->SetSettings(FlowSettings{g_nExposure, s.IRFilter, s.MultiScreen});
+    m_pCalibrationFlow->SetSettings(FlowSettings{g_nExposure, s.IRFilter, s.MultiScreen,
+                                                    s.ApplicationVersion == 1 || s.ApplicationVersion == 4});
     m_pCalibrationFlow->SetTexts(FlowTexts{g_Lang.IDS_CALIBRATEFAIL.c_str(), g_Lang.IDS_RECALIBRATION.c_str(),
                                            g_Lang.IDS_CALIBRATIONUNCHANGED.c_str()});
     return true;
 }
 
 LRESULT CLumoraDlg::OnShowCollate(WPARAM, LPARAM) {
+    RefreshScreenSize();  // each calibration maps onto the screen as it is now
     if (CalibrationFlowReady()) m_pCalibrationFlow->OnShowCollate();
     return 0;
 }
 
 LRESULT CLumoraDlg::OnShowCollateAuto(WPARAM, LPARAM) {
+    RefreshScreenSize();  // each calibration maps onto the screen as it is now
     if (CalibrationFlowReady()) m_pCalibrationFlow->OnShowCollateAuto();
     return 0;
 }
 
 LRESULT CLumoraDlg::OnMenuitemColleat(WPARAM, LPARAM) {
+    RefreshScreenSize();  // each calibration maps onto the screen as it is now
     if (CalibrationFlowReady()) m_pCalibrationFlow->OnMenuitemColleat();
     return 0;
 }
