@@ -20,13 +20,10 @@ class Faults {
 public:
     Faults() {
         EXPECT_TRUE(m_block.Open());
-        Set(&tavori::vcam::PenBlock::deadStream, false);
-        Set(&tavori::vcam::PenBlock::stalled, false);
+        Clear();
     }
-    ~Faults() {
-        Set(&tavori::vcam::PenBlock::deadStream, false);
-        Set(&tavori::vcam::PenBlock::stalled, false);
-    }
+    ~Faults() { Clear(); }
+    void Clear() { Die(false), Stall(false); }
     void Die(bool on) { Set(&tavori::vcam::PenBlock::deadStream, on); }
     void Stall(bool on) { Set(&tavori::vcam::PenBlock::stalled, on); }
 

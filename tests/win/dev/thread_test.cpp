@@ -97,7 +97,6 @@ TEST(CThread, StartStopRestartAndDestroy) {
         EXPECT_LT(GetTickCount() - t0, 100u) << "stop without a thread";
         w.passMs = 300;
         ASSERT_EQ(w.Start(), 0);
-        HANDLE first = Dup(w.ThreadHandle());
         EXPECT_EQ(w.Start(), 1);
         ASSERT_TRUE(WaitFor([&] { return w.passesStarted > 0; }));
         w.Stop();
@@ -106,10 +105,6 @@ TEST(CThread, StartStopRestartAndDestroy) {
         EXPECT_EQ(w.passesStarted, 1) << "Stop returned inside a pass, or the loop missed the flag";
         EXPECT_EQ(w.passesEnded, 1);
         EXPECT_EQ(w.ThreadHandle(), nullptr);
-        DWORD code = 1234;
-        ASSERT_TRUE(GetExitCodeThread(first, &code));
-        EXPECT_EQ(code, 0u);
-        CloseHandle(first);
 
         w.passMs = 1;
         ASSERT_EQ(w.Start(), 0);
