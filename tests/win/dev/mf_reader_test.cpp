@@ -140,6 +140,8 @@ TEST(MfReader, StallAndEndAreReportedAndStopNeverWaitsForTheCamera) {
         EXPECT_EQ(rig.camera->GetFrame(frame.data(), &size), 0);
         if (seen.empty() || seen.back() != size) seen.push_back(size);
     }
+    // A loaded machine may still hand over a frame that was on its way when the stall began.
+    while (!seen.empty() && seen.front() > 0) seen.erase(seen.begin());
     EXPECT_EQ(seen, (std::vector<long>{DEV_FRAME_NONE, DEV_FRAME_STALLED}));
 
     rig.source->SetStalled(false);
