@@ -50,8 +50,9 @@ public:
     void SwitchCaptureMode(int on);
     // Options confirmed: each camera bound to a screen of the active named calibration gets it.
     void ApplyScreenCalibrations();
-    // Stores a finished calibration with every camera; the first failed flash write, else Ok.
-    FlashWrite SaveCalibration(const _SCalibration& cal);
+    // Stores a finished calibration with the camera of that capture index (none when no camera has
+    // it); the failed flash write, else Ok.
+    FlashWrite SaveCalibration(const _SCalibration& cal, int captureIndex);
     void ForEach(const std::function<void(CListenThread&)>& action);
 
 private:
