@@ -144,7 +144,7 @@ struct Rig {
         HWND ok = GetDlgItem(dlg, 1004);
         for (int k = 0; k != crosses && IsWindowVisible(dlg); ++k) {
             // Every screen starts at the laser prompt: OK whenever it is offered.
-            if (!WaitFor([&] { return (IsWindowEnabled(ok) && (Click(dlg, 1004), false)) || Desktop().FindCross(c); }, 5000)) break;
+            if (!WaitFor([&] { return (IsWindowEnabled(ok) && (Click(dlg, 1004), false)) || Desktop().FindCross(c); }, 8000)) break;
             pen.Down(c.x, c.y);
             POINT next{};
             WaitFor([&] { return !IsWindowVisible(dlg) || IsWindowEnabled(ok) || (Desktop().FindCross(next) && (next.x != c.x || next.y != c.y)); }, 8000);
@@ -290,7 +290,9 @@ TEST(ManualCalibration, TwoMonitorsInOneRun) {
     EXPECT_EQ(rig.folder.ReadKey("Calibration.ini", "Calibration", "lWinLeft"), std::to_string(right.left));
     EXPECT_EQ(rig.folder.ReadKey("Calibration.ini", "Calibration", "lWinWidth"), std::to_string(w));
     EXPECT_EQ(rig.folder.ReadKey("Tavori.ini", "System", "Setting"), "1");
-    Sleep(2500);  // the detector learns the scene again after a calibration
+    // The detector learns the scene again once a calibration is applied (the right camera's comes
+    // last), with the pen still on the last cross: give it the time a user takes to pick the pen up.
+    Sleep(5000);
     double sum = 0, worst = 0;
     const int n = 12;  // a 4 x 3 grid on the right monitor
     for (int i = 0; i < n; ++i) {
@@ -303,7 +305,7 @@ TEST(ManualCalibration, TwoMonitorsInOneRun) {
         rig.pen.Up();
         Sleep(400);  // released, and no double click with the next point
         sum += std::hypot(p.x - x, p.y - y), worst = std::max(worst, std::hypot(p.x - x, p.y - y));
-        EXPECT_GE(p.x, right.left) << "pen at " << x << "," << y;
+        EXPECT_LE(std::hypot(p.x - x, p.y - y), 6.0) << "pen at " << x << "," << y << ", cursor at " << p.x << "," << p.y;
     }
     printf("second monitor: cursor %.2f px from the pen on average (max %.2f) over a 4 x 3 grid\n", sum / n, worst);
     EXPECT_LE(sum / n, 2.0);
