@@ -156,6 +156,8 @@ int CListenThread::StartCapture() {
     TRACE("DevPlay done, re-apply exposure exp=%ld", static_cast<long>(g_nExposure.load()));
     Sleep(300);
     SetCaptureControl(g_nExposure, 200);
+    m_lastFrameTick = GetTickCount();
+    m_lastLostReport = m_lastFrameTick - kStallLostMs;
     return Start();
 }
 
@@ -168,12 +170,15 @@ void CListenThread::StopCapture() {
 void CListenThread::ApplyCalibration(const _SCalibration& cal) {
     if (!m_hDetector) return;
     m_setting = 0;
+    m_bCalibrationRefused = false;
     if (cal.lWinWidth == 0) return;
+    int accepted;
     {
         std::lock_guard<std::mutex> lock(m_detectorLock);
-        IRLSetConfig(m_hDetector, &cal);
+        accepted = IRLSetConfig(m_hDetector, &cal);
     }
     m_setting = 1;
+    m_bCalibrationRefused = accepted == 0;
 
     MultiScreenTable* table = g_pMultiScreen;
     if (!table) return;
@@ -252,9 +257,11 @@ int CListenThread::ProcFrame() {
     if (!DevGetFrame(m_hDevice, m_frame.pData, &size)) {
         // No frame, nothing to detect; but a camera that never streams (lost before it started)
         // must still be found missing.
+        OnMissedFrame(now, size);
         CountPresence();
         return 0;
     }
+    m_lastFrameTick = now;
 
     if (g_nBackgroundMode == 2) {
         if (g_nBackgroundSnap == 1 && m_background.Take(m_frame, now)) g_nBackgroundSnap = g_nBackgroundSnap + 1;
@@ -265,6 +272,23 @@ int CListenThread::ProcFrame() {
     Detect(now);
     CountPresence();
     return 0;
+}
+
+// A camera that sends nothing new: after a short gap the pen it last showed is gone for the
+// mouse (a "no point" every pass, never the old frame again), and a stream that ended or stalled
+// too long is reported lost, so that the main window reopens it.
+void CListenThread::OnMissedFrame(uint32_t now, long why) {
+    const uint32_t gap = now - m_lastFrameTick;
+    const bool dead = why == DEV_FRAME_ENDED || (why == DEV_FRAME_STALLED && gap >= kStallLostMs);
+    if (dead && m_hTarget && now - m_lastLostReport >= kStallLostMs) {
+        m_lastLostReport = now;
+        PostMessageA(m_hTarget, m_commandMessage, PROC_CAMERA_LOST, PROC_KIND_COMMAND);
+    }
+    const int32_t mode = enrollSign;
+    if (gap < kNoFrameGapMs || !m_hTarget || !m_pointMessage || mode == 1 || mode == 2 || !m_setting) return;
+    m_points[0].x = m_points[0].y = m_points[0].state = 0;
+    PostPoints(static_cast<WPARAM>(m_screen));
+    if (searchType != 0 && m_bound) m_pointShare.Publish(m_points, 0);
 }
 
 void CListenThread::CountPresence() {
@@ -354,12 +378,15 @@ bool CListenThread::CheckCameraPresent() {
     return PathNamesCamera(info.szPath, m_cameraPid, m_cameraVid);
 }
 
+void CListenThread::ReleaseDevice() {
+    if (!m_hDevice) return;
+    DevStop(m_hDevice);
+    DevDestroy(m_hDevice);
+    m_hDevice = nullptr;
+}
+
 void CListenThread::Teardown() {
-    if (m_hDevice) {
-        DevStop(m_hDevice);
-        DevDestroy(m_hDevice);
-        m_hDevice = nullptr;
-    }
+    ReleaseDevice();
     SCapFrameFree(&m_frame);
     if (m_background.Taken()) {
         m_background.Clear();

@@ -66,7 +66,11 @@ bool WriteString(const std::string& path, const char* section, const char* key, 
     std::string bytes;
     if (!ReadWholeFile(path, bytes)) return false;
     if (!SetIniValue(bytes, section, key, value)) return true;  // already so: the file stays untouched
-    return ReplaceFile(path, bytes);
+    const bool replaced = ReplaceFile(path, bytes);
+    // The system's profile reader keeps the last file it read and trusts it while the file's time
+    // is unchanged; a replacement within the same clock tick would go unseen by the next read.
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, path.c_str());
+    return replaced;
 }
 
 bool WriteInt(const std::string& path, const char* section, const char* key, int value) {

@@ -7,13 +7,14 @@
 
 #include "MultiIRLight.h"
 
-using SlotCamera = std::function<int(int slot)>;  // -1: no camera
+// -1: the slot posted nothing. A source without one posts one record for every camera.
+using SlotCamera = std::function<int(int slot)>;
 
 struct CalibrationSource {
     _SCalibration* record;
     SlotCamera cameraOfSlot;
 };
 
-void RegisterCalibrationSource(_SCalibration* record, SlotCamera cameraOfSlot);
+void RegisterCalibrationSource(_SCalibration* record, SlotCamera cameraOfSlot = {});
 void UnregisterCalibrationSource(_SCalibration* record);
 const CalibrationSource* FindCalibrationSource(uintptr_t address);

@@ -1,8 +1,11 @@
-// Golden frames for the camera pixel conversions: tiny images whose BGR result is worked out by
-// hand (BT.601 studio range: Y 16 = black, 235 = white, Y 81 U 90 V 240 = red), covering odd
-// widths and heights, bottom-up buffers and padded rows on both sides.
+// Camera pixel conversions: the golden frames of golden/pixels.txt (format at its top), buffers
+// that cannot hold the image, resizing, and the JPEG table insertion.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "JpegTables.h"
@@ -14,49 +17,41 @@ using tavori::dev::SourceImage;
 
 namespace {
 
-struct Golden {
-    const char* name;
-    PixelFormat format;
-    int width, height;
-    ptrdiff_t pitch;
-    std::vector<uint8_t> buffer;
-    size_t dstStride;
-    std::vector<uint8_t> expected;  // whole destination rows, padding included (zero)
-};
-
-const Golden kGolden[] = {
-    {"yuy2 odd width", PixelFormat::Yuy2, 3, 2, 8,
-     {16, 128, 235, 128, 126, 128, 99, 128, /**/ 81, 90, 81, 240, 16, 128, 0, 128},
-     12,
-     {0, 0, 0, 255, 255, 255, 128, 128, 128, 0, 0, 0, /**/ 0, 0, 255, 0, 0, 255, 0, 0, 0, 0, 0, 0}},
-    {"yuy2 bottom-up", PixelFormat::Yuy2, 3, 2, -8,
-     {81, 90, 81, 240, 16, 128, 0, 128, /**/ 16, 128, 235, 128, 126, 128, 99, 128},
-     9,
-     {0, 0, 0, 255, 255, 255, 128, 128, 128, /**/ 0, 0, 255, 0, 0, 255, 0, 0, 0}},
-    // Luma rows padded to 5 bytes; the buffer ends right after the last chroma pair.
-    {"nv12 odd size padded", PixelFormat::Nv12, 3, 3, 5,
-     {16, 235, 126, 7, 7, /**/ 81, 81, 16, 7, 7, /**/ 126, 126, 126, 7, 7,
-      128, 128, 90, 240, 7, /**/ 128, 128, 128, 128},
-     9,
-     {0, 0, 0, 255, 255, 255, 51, 52, 255, /**/ 76, 76, 76, 76, 76, 76, 0, 0, 179,
-      /**/ 128, 128, 128, 128, 128, 128, 128, 128, 128}},
-    {"rgb32 bottom-up", PixelFormat::Rgb32, 2, 2, -8,
-     {1, 2, 3, 255, 4, 5, 6, 255, /**/ 7, 8, 9, 0, 10, 11, 12, 0},
-     8,
-     {7, 8, 9, 10, 11, 12, 0, 0, /**/ 1, 2, 3, 4, 5, 6, 0, 0}},
-    {"rgb24 padded bottom-up", PixelFormat::Rgb24, 1, 2, -4, {1, 2, 3, 9, /**/ 4, 5, 6, 9}, 4,
-     {4, 5, 6, 0, /**/ 1, 2, 3, 0}},
-};
+template <class T>
+std::vector<T> Numbers(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<T> v;
+    for (long n; in >> n;) v.push_back(static_cast<T>(n));
+    return v;
+}
 
 TEST(PixelConvert, GoldenFrames) {
-    for (const Golden& g : kGolden) {
-        SCOPED_TRACE(g.name);
+    const std::pair<const char*, PixelFormat> formats[] = {
+        {"yuy2", PixelFormat::Yuy2}, {"nv12", PixelFormat::Nv12}, {"rgb32", PixelFormat::Rgb32}, {"rgb24", PixelFormat::Rgb24}};
+    std::ifstream file(TAVORI_PIXEL_GOLDEN);
+    ASSERT_TRUE(file) << TAVORI_PIXEL_GOLDEN;
+    int cases = 0;
+    for (std::string line; std::getline(file, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::vector<std::string> f;
+        std::istringstream in(line);
+        for (std::string part; std::getline(in, part, '|');) f.push_back(part);
+        ASSERT_EQ(f.size(), 5u) << line;
+        SCOPED_TRACE(f[0]);
+        const auto format = std::find_if(std::begin(formats), std::end(formats),
+                                         [&](const auto& p) { return f[1].find(p.first) != std::string::npos; });
+        const auto size = Numbers<long>(f[2]);
+        const auto buffer = Numbers<uint8_t>(f[3]), expected = Numbers<uint8_t>(f[4]);
+        ASSERT_TRUE(format != std::end(formats) && size.size() == 4);
         SourceImage img;
-        ASSERT_TRUE(DescribeBuffer(g.format, g.width, g.height, g.buffer.data(), g.buffer.size(), g.pitch, img));
-        std::vector<uint8_t> out(g.expected.size(), 0xAA);
-        tavori::dev::ConvertToBgr24(img, out.data(), g.dstStride);
-        EXPECT_EQ(out, g.expected);
+        ASSERT_TRUE(DescribeBuffer(format->second, static_cast<int>(size[0]), static_cast<int>(size[1]), buffer.data(),
+                                   buffer.size(), size[2], img));
+        std::vector<uint8_t> out(expected.size(), 0xAA);
+        tavori::dev::ConvertToBgr24(img, out.data(), static_cast<size_t>(size[3]));
+        EXPECT_EQ(out, expected);
+        ++cases;
     }
+    EXPECT_EQ(cases, 5);
 }
 
 TEST(PixelConvert, RefusesBuffersThatDoNotHoldTheImage) {

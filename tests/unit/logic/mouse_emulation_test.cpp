@@ -58,6 +58,7 @@ TEST(MouseEmulation, ScriptsOfPenPointsBecomeTheExpectedMouseInput) {
         const char* expected;
         MouseSettings settings = {};
         bool drawInFront = false;
+        uint32_t start = 100000;
     } cases[] = {
         {"touch, drag, lift; a short gap keeps the button down", "100,200 +16 110,205 +16 - +50 -",
          "down 100,200 move 110,205 up 110,205"},
@@ -81,14 +82,12 @@ TEST(MouseEmulation, ScriptsOfPenPointsBecomeTheExpectedMouseInput) {
         {"a drag onto x = 0 and y = 0 keeps the button down", "100,100 +16 0,50 +100 40,0 +100 - +1000 0,0",
          "down 100,100 move 0,50 move 40,0 up 40,0 down 0,0"},
         {"stopping the cameras lets go of a held button, once", "100,100 stop stop", "down 100,100 up 100,100"},
+        {"the tick count wrapping keeps the release gap", "100,100 +32 - +40 -", "down 100,100 up 100,100", {}, false,
+         0xFFFFFFF0u},
+        {"the tick count wrapping keeps the hold time", "700,700 +1200 701,700",
+         "down 700,700 up 701,700 rdown 701,700 rup 701,700", {}, false, 0xFFFFFF00u},
     };
-    for (const auto& c : cases) EXPECT_EQ(Play(c.script, c.settings, c.drawInFront), c.expected) << c.name;
-}
-
-TEST(MouseEmulation, TheTickCountWrappingAroundKeepsTheRules) {
-    EXPECT_EQ(Play("100,100 +32 - +40 -", {}, false, 0xFFFFFFF0u), "down 100,100 up 100,100");
-    EXPECT_EQ(Play("700,700 +1200 701,700", {}, false, 0xFFFFFF00u),
-              "down 700,700 up 701,700 rdown 701,700 rup 701,700");
+    for (const auto& c : cases) EXPECT_EQ(Play(c.script, c.settings, c.drawInFront, c.start), c.expected) << c.name;
 }
 
 // Every pixel comes back as itself, whichever way the input system maps absolute coordinates back.

@@ -4,9 +4,11 @@
 
 #include <windows.h>
 #include <mfapi.h>
-#include <wincodec.h>
 
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "Dev.h"
@@ -160,64 +162,25 @@ TEST(MfReader, StallAndEndAreReportedAndStopNeverWaitsForTheCamera) {
     EXPECT_EQ(size, DEV_FRAME_ENDED);
 }
 
-// JPEG of the half-white picture, encoded by the system's image codecs.
-std::vector<BYTE> HalfWhiteJpeg() {
-    std::vector<BYTE> bgr = HalfWhite(MFVideoFormat_RGB32, kW, kH), out;
-    IWICImagingFactory* f = nullptr;
-    IStream* mem = nullptr;
-    IWICBitmapEncoder* enc = nullptr;
-    IWICBitmapFrameEncode* fr = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                   reinterpret_cast<void**>(&f))) &&
-        SUCCEEDED(CreateStreamOnHGlobal(nullptr, TRUE, &mem)) &&
-        SUCCEEDED(f->CreateEncoder(GUID_ContainerFormatJpeg, nullptr, &enc)) &&
-        SUCCEEDED(enc->Initialize(mem, WICBitmapEncoderNoCache)) && SUCCEEDED(enc->CreateNewFrame(&fr, nullptr)) &&
-        SUCCEEDED(fr->Initialize(nullptr)) && SUCCEEDED(fr->SetSize(kW, kH))) {
-        WICPixelFormatGUID pf = GUID_WICPixelFormat24bppBGR;
-        fr->SetPixelFormat(&pf);
-        // HalfWhite lays RGB32 out bottom-up; the encoder wants BGR24 with the top row first.
-        std::vector<BYTE> top;
-        for (UINT32 y = kH; y-- > 0;)
-            for (UINT32 x = 0; x < kW; ++x) top.insert(top.end(), &bgr[(y * kW + x) * 4], &bgr[(y * kW + x) * 4] + 3);
-        if (pf == GUID_WICPixelFormat24bppBGR &&
-            SUCCEEDED(fr->WritePixels(kH, kW * 3, static_cast<UINT>(top.size()), top.data())) &&
-            SUCCEEDED(fr->Commit()) && SUCCEEDED(enc->Commit())) {
-            HGLOBAL g = nullptr;
-            GetHGlobalFromStream(mem, &g);
-            const BYTE* p = static_cast<const BYTE*>(GlobalLock(g));
-            STATSTG st{};
-            mem->Stat(&st, STATFLAG_NONAME);
-            out.assign(p, p + st.cbSize.QuadPart);
-            GlobalUnlock(g);
-        }
-    }
-    for (IUnknown* u : {static_cast<IUnknown*>(fr), static_cast<IUnknown*>(enc), static_cast<IUnknown*>(mem),
-                        static_cast<IUnknown*>(f)})
-        if (u) u->Release();
-    return out;
+// A file copied beside this executable (the JPEG frames of data/).
+std::vector<BYTE> FileBesideExe(const char* name) {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string file(path);
+    file = file.substr(0, file.find_last_of("\\/") + 1) + name;
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// The frame as most USB cameras send it: the Huffman table segments left out.
-std::vector<BYTE> WithoutHuffmanTables(const std::vector<BYTE>& jpeg) {
-    std::vector<BYTE> out(jpeg.begin(), jpeg.begin() + 2);
-    size_t at = 2;
-    while (at + 4 <= jpeg.size() && jpeg[at + 1] != 0xDA) {
-        const size_t next = at + 2 + (jpeg[at + 2] << 8 | jpeg[at + 3]);
-        if (jpeg[at + 1] != 0xC4) out.insert(out.end(), jpeg.begin() + at, jpeg.begin() + next);
-        at = next;
-    }
-    out.insert(out.end(), jpeg.begin() + at, jpeg.end());
-    return out;
-}
-
+// The half-white picture as JPEG, once whole and once as most USB cameras send it: the Huffman
+// table segments left out.
 TEST(MfReader, DecodesMjpgWithOrWithoutHuffmanTables) {
-    const std::vector<BYTE> jpeg = HalfWhiteJpeg();
-    ASSERT_GT(jpeg.size(), 100u);
-    const std::vector<BYTE> bare = WithoutHuffmanTables(jpeg);
-    ASSERT_LT(bare.size(), jpeg.size());
-    for (const auto* frameBytes : {&jpeg, &bare}) {
+    for (const char* name : {"halfwhite.jpg", "halfwhite-no-huffman.jpg"}) {
+        SCOPED_TRACE(name);
+        const std::vector<BYTE> frameBytes = FileBesideExe(name);
+        ASSERT_GT(frameBytes.size(), 100u);
         Rig rig({{MFVideoFormat_MJPG, kW, kH, 30}}, kW, kH);
-        rig.source->SetFrame(*frameBytes);
+        rig.source->SetFrame(frameBytes);
         ASSERT_TRUE(rig.camera && rig.camera->Init() && rig.camera->Play());
         std::vector<unsigned char> frame(kW * 3 * kH);
         ASSERT_EQ(TakeFrame(*rig.camera, frame), static_cast<long>(frame.size()));
