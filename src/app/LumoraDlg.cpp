@@ -214,6 +214,9 @@ void CLumoraDlg::EndDriver() {
     m_bEnding = true;
     WriteManagementZero();
     CloseAppMessageBoxes();
+    // An open tray menu runs its own loop on this thread: the dialogs could not end until someone
+    // closed the menu by hand.
+    EndMenu();
     win::Dialog::EndAllModal(IDCANCEL);  // About or Options, and this window last
 }
 
@@ -279,7 +282,7 @@ LRESULT CLumoraDlg::OnDrawItem(WPARAM, LPARAM lParam) { return RouteTrayMenuMess
 // lets a click elsewhere close the menu, and WM_NULL afterwards lets the next click open it again.
 LRESULT CLumoraDlg::OnTrayNotify(WPARAM, LPARAM lParam) {
     // Enter or Space on the icon (reached with Win+B) opens the menu as the left button does.
-    if (lParam != WM_LBUTTONDOWN && lParam != NIN_KEYSELECT) return 0;
+    if ((lParam != WM_LBUTTONDOWN && lParam != NIN_KEYSELECT) || m_bEnding) return 0;
     POINT pt{};
     GetCursorPos(&pt);
     SetForegroundWindow(m_hWnd);

@@ -1,4 +1,5 @@
 #include "ProgramFolderFixture.h"
+#include "config/IniFile.h"
 #include "storage/CalibrationIni.h"
 
 class CalibrationIniTest : public ProgramFolderTest {
@@ -98,4 +99,13 @@ TEST_F(CalibrationIniTest, ScreensOfTheActiveCalibration) {
     g_nPtCount = 100;  // never read past the record
     EXPECT_EQ(ReadScreenCalibration(0).lPtCount, 100u);
     g_nPtCount = 0;
+
+    // The first named calibration is the section "[]", and a binding written a moment ago is what
+    // the next read sees (the file's time stamp may not have moved in between).
+    WriteFile(calib, "[System]\r\nActive=\r\n[]\r\nCamScreen0=4\r\n");
+    EXPECT_EQ(FindScreenForCamera(4), 0);
+    for (int camera : {6, 7, 8}) {
+        ini::WriteInt(calib, "", "CamScreen0", camera);
+        EXPECT_EQ(FindScreenForCamera(camera), 0) << camera;
+    }
 }
