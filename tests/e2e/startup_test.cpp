@@ -53,7 +53,7 @@ TEST(Startup, FreshFolderRunsHiddenPublishesItsMemoryAndQuitsOnCommand) {
     ExpectMappingsGone();
 }
 
-TEST(Startup, CloseSystemCommandEndsWithoutWritingManagement) {
+TEST(Startup, CloseSystemCommandEndsAndWritesManagementZero) {
     ProgramFolder folder;
     folder.Write("Tavori.ini", "[System]\r\nManagement=800\r\n");
     Driver driver;
@@ -62,7 +62,7 @@ TEST(Startup, CloseSystemCommandEndsWithoutWritingManagement) {
     ASSERT_NE(main, nullptr);
     PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
     ASSERT_TRUE(driver.WaitForExit());
-    EXPECT_EQ(folder.ReadKey("Tavori.ini", "System", "Management"), "800");
+    EXPECT_EQ(folder.ReadKey("Tavori.ini", "System", "Management"), "0");
     ExpectMappingsGone();
 }
 
