@@ -306,7 +306,7 @@ TEST(Cameras, UnpluggedCameraIsReportedAndPickedUpAgain) {
     ASSERT_TRUE(d.Start());
     ASSERT_TRUE(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 5000));
 
-    EXPECT_EQ(ReadTrayPicture(), TrayPicture::Running);
+    EXPECT_TRUE(WaitForTrayPicture(TrayPicture::Running));
     int handlesAfterFirst = 0;
     int threadsAfterFirst = 0;
     const int cycles = 10;
@@ -317,7 +317,7 @@ TEST(Cameras, UnpluggedCameraIsReportedAndPickedUpAgain) {
         ASSERT_NE(box, nullptr) << "no disconnection message";
         EXPECT_EQ(MessageBoxText(box), LangText("IDS_DISCONNECTION"));
         EXPECT_FALSE(MappingExists("Multi_Lumora_Mappfile_1"));  // the camera is stopped
-        EXPECT_EQ(ReadTrayPicture(), TrayPicture::Disconnected);
+        EXPECT_TRUE(WaitForTrayPicture(TrayPicture::Disconnected)) << "while the disconnection box is up";
         PressOk(box);
         pen.Plug(0);
         DWORD plugged = GetTickCount();
@@ -325,7 +325,7 @@ TEST(Cameras, UnpluggedCameraIsReportedAndPickedUpAgain) {
             << "not restarted within ten seconds";
         printf("cycle %d: restarted %lu ms after plugging in\n", cycle, GetTickCount() - plugged);
         Sleep(500);
-        EXPECT_EQ(ReadTrayPicture(), TrayPicture::Running);
+        EXPECT_TRUE(WaitForTrayPicture(TrayPicture::Running));
         if (cycle == 0) {
             handlesAfterFirst = HandleCount(d.driver.Pid());
             threadsAfterFirst = ThreadCount(d.driver.Pid());
