@@ -10,6 +10,7 @@
 #include "config/LangText.h"
 #include "config/Settings.h"
 #include "res/resource.h"
+#include "calibration/CalibrationWindows.h"
 #include "storage/CalibrationSources.h"
 #include "output/PointRouting.h"
 #include "ui/AnimateTrayIcon.h"
@@ -30,7 +31,7 @@ TAVORI_ON_MESSAGE(WM_SAVE_CALIBRATION, OnSaveCalibration)
 TAVORI_ON_MESSAGE(WM_SET_SEARCH_TYPE, OnSetSearchType)
 TAVORI_ON_MESSAGE(WM_CTLCOLORDLG, OnCtlColorDlg)
 TAVORI_ON_MESSAGE(WM_CTLCOLORSTATIC, OnCtlColorStatic)
-TAVORI_ON_COMMAND(ID_MENU_COLLEAT, OnNotYet)
+TAVORI_ON_COMMAND(ID_MENU_COLLEAT, OnMenuitemColleat)
 TAVORI_ON_MESSAGE(WM_TRAY_NOTIFY, OnTrayNotify)
 TAVORI_ON_MESSAGE(WM_QUERYENDSESSION, OnQueryEndSession)
 TAVORI_ON_COMMAND(ID_MENU_QUIT, OnQuit)
@@ -38,12 +39,14 @@ TAVORI_ON_COMMAND(IDOK, OnQuit)
 TAVORI_ON_COMMAND(IDCANCEL, OnQuit)
 TAVORI_ON_MESSAGE(WM_ENDSESSION, OnEndSession)
 TAVORI_ON_COMMAND(ID_MENU_SHOW, OnShow)
-TAVORI_ON_COMMAND(ID_MENU_CALIBRATE, OnNotYet)
-TAVORI_ON_COMMAND(ID_MENU_CALIBRATE_AUTO, OnNotYet)
+TAVORI_ON_COMMAND(ID_MENU_CALIBRATE, OnShowCollate)
+TAVORI_ON_COMMAND(ID_MENU_CALIBRATE_AUTO, OnShowCollateAuto)
 TAVORI_ON_COMMAND(ID_MENU_HELP, OnHelp)
 TAVORI_ON_COMMAND(ID_MENU_ABOUT, OnNotYet)
 TAVORI_ON_COMMAND(ID_MENU_OPTIONS, OnNotYet)
 TAVORI_ON_MESSAGE(WM_TIMER, OnTimer)
+TAVORI_ON_MESSAGE(WM_DEVICECHANGE, OnDeviceChange)
+TAVORI_ON_MESSAGE(WM_POWERBROADCAST, OnPowerBroadcast)
 TAVORI_ON_COMMAND(ID_MENU_LASERWRITE, OnNotYet)
 TAVORI_END_MESSAGE_MAP()
 
@@ -91,12 +94,20 @@ BOOL CLumoraDlg::OnInitDialog() {
     m_nScreenH = GetSystemMetrics(SM_CYSCREEN);
     m_desktopMouse.SetScreenSize(m_nScreenW, m_nScreenH);
 
+    m_pCalibrationWindows = std::make_unique<CCalibrationWindows>(
+        m_hWnd, WM_PROC_CMD, WM_SAVE_CALIBRATION, [](const char* text, UINT type) { return AppMessageBox(text, type); });
+    ICalibrationCameras& cameras = *this;
+    m_pCalibrationFlow = std::make_unique<CCalibrationFlow>(
+        cameras, *m_pCalibrationWindows,
+        FlowFlags{enrollSign, g_bCollate, g_bCollateA, searchType, g_nBackgroundMode, g_nBackgroundSnap});
+
     m_uTaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
     m_pTrayIcon = std::make_unique<CAnimateTrayIcon>(m_hWnd, WM_TRAY_NOTIFY, 0, 0, IDR_MAINFRAME, RGB(255, 255, 255));
     m_pTrayIcon->SetAnimationInterval(500);
     m_pTrayIcon->SetTooltipText(g_Lang.IDS_TAVORI.c_str());
 
     m_listListeners.SetTarget(m_hWnd, WM_POINT_EVENT, WM_PROC_CMD);
+    m_cameraNotifications.Register(m_hWnd);
     if (!StartCameras()) {
         AppMessageBox(g_Lang.IDS_INSTAVORI.c_str());
         WriteManagementZero();
@@ -153,6 +164,10 @@ LRESULT CLumoraDlg::OnDestroy(WPARAM, LPARAM) {
     KillTimer(m_hWnd, IDT_HIDE_WINDOW);
     KillTimer(m_hWnd, IDT_SEARCH_TYPE);
     KillTimer(m_hWnd, IDT_RECONNECT);
+    KillTimer(m_hWnd, IDT_DEVICE_CHANGE);
+    m_cameraNotifications.Unregister();
+    m_pCalibrationFlow.reset();
+    m_pCalibrationWindows.reset();
     StopCameras();
     m_pTrayIcon.reset();
     CoUninitialize();
@@ -225,6 +240,7 @@ LRESULT CLumoraDlg::OnTimer(WPARAM wParam, LPARAM) {
     }
     if (wParam == IDT_RECONNECT) Reconnect();
     if (wParam == IDT_SEARCH_TYPE) ReloadSearchType();
+    if (wParam == IDT_DEVICE_CHANGE) OnDevicesSettled();
     return 0;
 }
 
@@ -241,6 +257,7 @@ MouseSettings CLumoraDlg::CurrentMouseSettings() {
 }
 
 LRESULT CLumoraDlg::OnPointEvent(WPARAM wParam, LPARAM lParam) {
+    const int status = m_pCalibrationFlow ? m_pCalibrationFlow->Status() : 0;
     _SDetectPoint point{};
     const bool framePayload = status == 2 || status == 3;
     if (!framePayload && !TakePoint(static_cast<uintptr_t>(lParam), point)) return m_bCameraRunning ? 0 : -1;
@@ -252,19 +269,23 @@ LRESULT CLumoraDlg::OnPointEvent(WPARAM wParam, LPARAM lParam) {
         m_mouse.OnMousePoint(static_cast<int>(wParam), false, 0, 0, CurrentMouseSettings());
         break;
     case PointRoute::FrameDialog:
+    case PointRoute::ManualDialog:
+        if (m_pCalibrationWindows) {
+            // The ticket was taken here; the dialog gets a fresh one for the same point.
+            const LPARAM payload = framePayload ? lParam : static_cast<LPARAM>(PublishPoint(point));
+            m_pCalibrationWindows->Forward(status, wParam, payload);
+            break;
+        }
+        [[fallthrough]];
     case PointRoute::Ignore:
-        // The automatic and image position dialogs arrive later; a frame copy is let go of here.
         if (framePayload) ReleaseFrameCopy(TakeFrameCopy(static_cast<uintptr_t>(wParam)));
         break;
-    case PointRoute::ManualDialog:
-        break;  // the manual calibration dialog arrives later
     }
     return m_bCameraRunning ? 0 : -1;
 }
 
 int CLumoraDlg::StartCameras() {
-    status = 0;
-    calType = 0;
+    if (m_pCalibrationFlow) m_pCalibrationFlow->ResetRouting();
     m_bCameraRunning = 0;
     m_mouse.ResetForCameraStart();
     return m_listListeners.Start();
@@ -300,6 +321,45 @@ void CLumoraDlg::Reconnect() {
     if (static_cast<int>(m_listListeners.Count()) >= m_listListeners.Wanted()) KillTimer(m_hWnd, IDT_RECONNECT);
 }
 
+void CLumoraDlg::ReconnectNow() {
+    if (m_bEnding) return;
+    Reconnect();
+    if (!m_bCameraRunning || static_cast<int>(m_listListeners.Count()) < m_listListeners.Wanted())
+        SetTimer(m_hWnd, IDT_RECONNECT, 5000, nullptr);
+}
+
+// Devices came or went: once the events have been quiet for 300 ms (a hub brings several, and
+// another program may post any number), missing cameras are reconnected and a camera no longer
+// listed is handled as lost, without waiting for the poll or the presence check.
+LRESULT CLumoraDlg::OnDeviceChange(WPARAM wParam, LPARAM) {
+    if (!m_bEnding && CCameraNotifications::IsDeviceChange(wParam)) SetTimer(m_hWnd, IDT_DEVICE_CHANGE, 300, nullptr);
+    return TRUE;
+}
+
+void CLumoraDlg::OnDevicesSettled() {
+    KillTimer(m_hWnd, IDT_DEVICE_CHANGE);
+    if (m_bEnding || m_listListeners.Stopping()) return;
+    const int running = static_cast<int>(m_listListeners.Count());
+    if (!m_bCameraRunning || running < m_listListeners.Wanted()) {
+        ReconnectNow();
+    } else if (CCameraSet::CountKnownCameras() < running) {
+        OnCameraLost();
+    }
+}
+
+// After sleep the cameras' streams are gone or stale whatever the drivers say: start them again,
+// without the disconnection box.
+LRESULT CLumoraDlg::OnPowerBroadcast(WPARAM wParam, LPARAM) {
+    // Resume always brings PBT_APMRESUMEAUTOMATIC (and PBT_APMRESUMESUSPEND too when a user is there).
+    if (wParam != PBT_APMRESUMEAUTOMATIC || m_bEnding || m_listListeners.Stopping())
+        return TRUE;
+    TRACE("resume from sleep: restarting cameras");
+    m_bCameraRunning = 0;
+    StopCameras();
+    ReconnectNow();
+    return TRUE;
+}
+
 void CLumoraDlg::OnCameraLost() {
     m_bCameraRunning = 0;
     StopCameras();
@@ -327,8 +387,7 @@ LRESULT CLumoraDlg::OnProcCmd(WPARAM wParam, LPARAM lParam) {
         m_listListeners.SetCaptureControl(g_nCalibExposure, 50);
         break;
     default:
-        // The calibration flow's codes (1, 3, 4, 7, 8, 12, 13, 16) arrive with the calibration dialogs.
-        TRACE("OnProcCmd: code %u not handled yet", static_cast<unsigned>(wParam));
+        if (wParam <= 16 && CalibrationFlowReady()) m_pCalibrationFlow->OnProcCmd(static_cast<int>(wParam));
         break;
     }
     return 0;
@@ -341,4 +400,38 @@ LRESULT CLumoraDlg::OnSaveCalibration(WPARAM, LPARAM lParam) {
     const char* failure = FlashWriteMessage(m_listListeners.SaveCalibration(*posted));
     if (*failure) AppMessageBox(failure);
     return 0;
+}
+
+bool CLumoraDlg::CalibrationFlowReady() {
+    if (!m_pCalibrationFlow || !m_bCameraRunning) return false;
+    const CSystemSettings& s = g_Settings;
+    m_pCalibrationFlow->SetSettings(FlowSettings{g_nExposure, s.IRFilter, s.MultiScreen});
+    m_pCalibrationFlow->SetTexts(FlowTexts{g_Lang.IDS_CALIBRATEFAIL.c_str(), g_Lang.IDS_RECALIBRATION.c_str(),
+                                           g_Lang.IDS_CALIBRATIONUNCHANGED.c_str()});
+    return true;
+}
+
+LRESULT CLumoraDlg::OnShowCollate(WPARAM, LPARAM) {
+    if (CalibrationFlowReady()) m_pCalibrationFlow->OnShowCollate();
+    return 0;
+}
+
+LRESULT CLumoraDlg::OnShowCollateAuto(WPARAM, LPARAM) {
+    if (CalibrationFlowReady()) m_pCalibrationFlow->OnShowCollateAuto();
+    return 0;
+}
+
+LRESULT CLumoraDlg::OnMenuitemColleat(WPARAM, LPARAM) {
+    if (CalibrationFlowReady()) m_pCalibrationFlow->OnMenuitemColleat();
+    return 0;
+}
+
+void CLumoraDlg::SetCaptureControl(int value, int delayMs) { m_listListeners.SetCaptureControl(value, delayMs); }
+
+void CLumoraDlg::ResetEnroll(int type) { m_listListeners.ResetEnroll(type); }
+
+void CLumoraDlg::RestoreStoredCalibration() {
+    m_listListeners.ForEach([](CListenThread& listener) {
+        if (listener.IsCalibrated()) listener.ApplyCalibration(listener.Calibration());
+    });
 }

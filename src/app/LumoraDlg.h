@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "app/CameraNotifications.h"
+#include "calibration/CalibrationFlow.h"
 #include "capture/CameraSet.h"
 #include "config/RelaxedWord.h"
 #include "output/DesktopMouse.h"
@@ -14,12 +16,14 @@
 #include "win/Messages.h"
 
 class CAnimateTrayIcon;
+class CCalibrationWindows;
 
 constexpr UINT_PTR IDT_HIDE_WINDOW = 2039;
 constexpr UINT_PTR IDT_RECONNECT = 2043;
 constexpr UINT_PTR IDT_SEARCH_TYPE = 2057;
+constexpr UINT_PTR IDT_DEVICE_CHANGE = 2058;  // device events settle, then the cameras are looked at
 
-class CLumoraDlg : public win::MappedDialog<CLumoraDlg>, private ICameraSetOwner {
+class CLumoraDlg : public win::MappedDialog<CLumoraDlg>, private ICameraSetOwner, private ICalibrationCameras {
 public:
     CLumoraDlg();
     ~CLumoraDlg() override;
@@ -52,9 +56,22 @@ private:
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
     LRESULT OnHelp(WPARAM wParam, LPARAM lParam);
     LRESULT OnNotYet(WPARAM wParam, LPARAM lParam);
+    LRESULT OnShowCollate(WPARAM wParam, LPARAM lParam);
+    LRESULT OnShowCollateAuto(WPARAM wParam, LPARAM lParam);
+    LRESULT OnMenuitemColleat(WPARAM wParam, LPARAM lParam);
+    bool CalibrationFlowReady();  // the flow with the current settings; false without cameras
+    // ICalibrationCameras: every listener in order.
+    void SetCaptureControl(int value, int delayMs) override;
+    void ResetEnroll(int type) override;
+    void RestoreStoredCalibration() override;
     bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void OnCameraLost();
     void Reconnect();
+    LRESULT OnDeviceChange(WPARAM wParam, LPARAM lParam);
+    LRESULT OnPowerBroadcast(WPARAM wParam, LPARAM lParam);
+    // Reconnects now rather than at the next poll; the poll goes on while cameras are missing.
+    void ReconnectNow();
+    void OnDevicesSettled();
     // Every way out of the driver ends here: Management=0 written, open boxes closed.
     void EndDriver();
     static MouseSettings CurrentMouseSettings();
@@ -70,10 +87,10 @@ private:
     bool m_bEnding = false;  // quitting: camera losses are no longer reported
     int m_nScreenW = 0;
     int m_nScreenH = 0;
-    // Where detected points go: 0 = the mouse, 1 manual, 2 automatic calibration, 3 image position.
-    int status = 0;
-    int calType = 0;
+    std::unique_ptr<CCalibrationWindows> m_pCalibrationWindows;
+    std::unique_ptr<CCalibrationFlow> m_pCalibrationFlow;
     CDesktopMouse m_desktopMouse;
     CMouseEmulator m_mouse{m_desktopMouse};
     UINT m_uTaskbarCreated = 0;
+    CCameraNotifications m_cameraNotifications;
 };

@@ -156,6 +156,8 @@ int CListenThread::StartCapture() {
     TRACE("DevPlay done, re-apply exposure exp=%ld", static_cast<long>(g_nExposure.load()));
     Sleep(300);
     SetCaptureControl(g_nExposure, 200);
+    m_lastFrameTick = GetTickCount();
+    m_lastLostReport = m_lastFrameTick - kStallLostMs;
     return Start();
 }
 
@@ -250,9 +252,11 @@ int CListenThread::ProcFrame() {
     if (!DevGetFrame(m_hDevice, m_frame.pData, &size)) {
         // No frame, nothing to detect; but a camera that never streams (lost before it started)
         // must still be found missing.
+        OnMissedFrame(now, size);
         CountPresence();
         return 0;
     }
+    m_lastFrameTick = now;
 
     if (g_nBackgroundMode == 2) {
         if (g_nBackgroundSnap == 1 && m_background.Take(m_frame, now)) g_nBackgroundSnap = g_nBackgroundSnap + 1;
@@ -263,6 +267,23 @@ int CListenThread::ProcFrame() {
     Detect(now);
     CountPresence();
     return 0;
+}
+
+// A camera that sends nothing new: after a short gap the pen it last showed is gone for the
+// mouse (a "no point" every pass, never the old frame again), and a stream that ended or stalled
+// too long is reported lost, so that the main window reopens it.
+void CListenThread::OnMissedFrame(uint32_t now, long why) {
+    const uint32_t gap = now - m_lastFrameTick;
+    const bool dead = why == DEV_FRAME_ENDED || (why == DEV_FRAME_STALLED && gap >= kStallLostMs);
+    if (dead && m_hTarget && now - m_lastLostReport >= kStallLostMs) {
+        m_lastLostReport = now;
+        PostMessageA(m_hTarget, m_commandMessage, PROC_CAMERA_LOST, PROC_KIND_COMMAND);
+    }
+    const int32_t mode = enrollSign;
+    if (gap < kNoFrameGapMs || !m_hTarget || !m_pointMessage || mode == 1 || mode == 2 || !m_setting) return;
+    m_points[0].x = m_points[0].y = m_points[0].state = 0;
+    PostPoints(static_cast<WPARAM>(m_screen));
+    if (searchType != 0 && m_bound) m_pointShare.Publish(m_points, 0);
 }
 
 void CListenThread::CountPresence() {

@@ -54,6 +54,7 @@ protected:
 private:
     bool CheckCameraPresent();
     void CountPresence();  // the presence check runs on every 32nd pass
+    void OnMissedFrame(uint32_t now, long why);
     void Teardown();
     void Detect(uint32_t now);
     void PostPoints(WPARAM wParam);
@@ -82,6 +83,12 @@ private:
     int32_t m_captureMode = 0;
     BackgroundLights m_background;
     uint32_t m_lastTrace = 0;
+    // Frame gaps: the pen counts as lifted after kNoFrameGapMs without a frame; a stream stalled
+    // for kStallLostMs (or ended) is reported lost, at most once per kStallLostMs.
+    static constexpr uint32_t kNoFrameGapMs = 100;
+    static constexpr uint32_t kStallLostMs = 3000;
+    uint32_t m_lastFrameTick = 0;
+    uint32_t m_lastLostReport = 0;
     bool m_bComInitialised = false;
     std::string m_cameraPid, m_cameraVid;
     // The detector's configuration calls come from the UI thread while the loop finds points.

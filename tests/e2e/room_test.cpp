@@ -25,7 +25,7 @@ public:
     Lights() {
         EXPECT_TRUE(m_block.Open());
         if (auto* b = Block()) {
-            *b = tavori::vcam::PenBlock{b->magic, b->version, b->sequence, 0, 0, {}};
+            *b = tavori::vcam::PenBlock{b->magic, b->version, b->sequence, 0, 0, {}, {}, 0, 0, {}};
             Commit();
         }
     }

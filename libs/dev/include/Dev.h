@@ -10,8 +10,10 @@
  *   - A handle from DevCreate is owned by the caller until DevDestroy; afterwards it is invalid.
  *     Unknown or destroyed handles are recognised and refused (the call returns 0).
  *   - Calls on one handle must not overlap, except DevSetControl, which may come from another
- *     thread while DevGetFrame runs. DevCreate may be called on any thread; the library starts
- *     its own COM and Media Foundation use and keeps its worker threads hidden.
+ *     thread while DevGetFrame runs. DevCreate may be called on any thread. A thread that calls
+ *     the library joins COM's multithreaded apartment once (unless it already has an apartment)
+ *     and stays in it until the thread ends; Media Foundation is started once per process. Frames
+ *     arrive on Media Foundation's own threads; no call waits on the camera for long.
  *   - No call throws.
  *
  * Frames

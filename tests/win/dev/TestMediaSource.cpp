@@ -1,60 +1,26 @@
 #include "TestMediaSource.h"
 
-#include <mferror.h>
+namespace {
 
-class Stream final : public IMFMediaStream {
+class Stream final : public EventSource<IMFMediaStream> {
 public:
-    Stream(TestMediaSource* source, IMFStreamDescriptor* sd) : source_(source), sd_(sd) {
-        MFCreateEventQueue(&queue_);
-        sd_->AddRef();
-    }
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (iid == IID_IUnknown || iid == IID_IMFMediaEventGenerator || iid == IID_IMFMediaStream) {
-            *out = static_cast<IMFMediaStream*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG n = InterlockedDecrement(&refs_);
-        if (!n) {
-            queue_->Release();
-            sd_->Release();
-            delete this;
-        }
-        return n;
-    }
-    STDMETHODIMP GetEvent(DWORD flags, IMFMediaEvent** e) override { return queue_->GetEvent(flags, e); }
-    STDMETHODIMP BeginGetEvent(IMFAsyncCallback* cb, IUnknown* st) override { return queue_->BeginGetEvent(cb, st); }
-    STDMETHODIMP EndGetEvent(IMFAsyncResult* r, IMFMediaEvent** e) override { return queue_->EndGetEvent(r, e); }
-    STDMETHODIMP QueueEvent(MediaEventType t, REFGUID g, HRESULT hr, const PROPVARIANT* v) override {
-        return queue_->QueueEventParamVar(t, g, hr, v);
-    }
-    STDMETHODIMP GetMediaSource(IMFMediaSource** s) override {
-        *s = source_;
-        source_->AddRef();
-        return S_OK;
-    }
+    Stream(TestMediaSource* source, IMFStreamDescriptor* sd) : source_(source), sd_(sd) {}
+    STDMETHODIMP GetMediaSource(IMFMediaSource** s) override { return source_->QueryInterface(IID_IMFMediaSource, reinterpret_cast<void**>(s)); }
     STDMETHODIMP GetStreamDescriptor(IMFStreamDescriptor** sd) override {
-        *sd = sd_;
-        sd_->AddRef();
+        (*sd = sd_)->AddRef();
         return S_OK;
     }
     STDMETHODIMP RequestSample(IUnknown* token) override {
         source_->Deliver(token);
         return S_OK;
     }
-    IMFMediaEventQueue* Queue() const { return queue_; }
 
 private:
-    volatile LONG refs_ = 1;
-    TestMediaSource* source_;  // the source outlives its stream's use
+    TestMediaSource* source_;  // outlives its stream's use; both are the source's
     IMFStreamDescriptor* sd_;
-    IMFMediaEventQueue* queue_ = nullptr;
 };
+
+}  // namespace
 
 TestMediaSource* TestMediaSource::Create(const std::vector<NativeType>& types) {
     std::vector<IMFMediaType*> mts;
@@ -71,12 +37,11 @@ TestMediaSource* TestMediaSource::Create(const std::vector<NativeType>& types) {
         mts.push_back(mt);
     }
     auto* s = new TestMediaSource();
-    bool ok = SUCCEEDED(MFCreateEventQueue(&s->queue_)) &&
-              SUCCEEDED(MFCreateStreamDescriptor(0, static_cast<DWORD>(mts.size()), mts.data(), &s->sd_));
     IMFMediaTypeHandler* h = nullptr;
-    ok = ok && SUCCEEDED(s->sd_->GetMediaTypeHandler(&h)) && SUCCEEDED(h->SetCurrentMediaType(mts[0]));
+    const bool ok = SUCCEEDED(MFCreateStreamDescriptor(0, static_cast<DWORD>(mts.size()), mts.data(), &s->sd_)) &&
+                    SUCCEEDED(s->sd_->GetMediaTypeHandler(&h)) && SUCCEEDED(h->SetCurrentMediaType(mts[0])) &&
+                    SUCCEEDED(MFCreatePresentationDescriptor(1, &s->sd_, &s->pd_)) && SUCCEEDED(s->pd_->SelectStream(0));
     if (h) h->Release();
-    ok = ok && SUCCEEDED(MFCreatePresentationDescriptor(1, &s->sd_, &s->pd_)) && SUCCEEDED(s->pd_->SelectStream(0));
     for (IMFMediaType* mt : mts) mt->Release();
     if (!ok) {
         s->Release();
@@ -89,63 +54,29 @@ TestMediaSource* TestMediaSource::Create(const std::vector<NativeType>& types) {
 TestMediaSource::~TestMediaSource() {
     for (IUnknown* t : held_)
         if (t) t->Release();
-    if (stream_) stream_->Release();
-    if (pd_) pd_->Release();
-    if (sd_) sd_->Release();
-    if (queue_) queue_->Release();
-}
-
-STDMETHODIMP_(ULONG) TestMediaSource::Release() {
-    const LONG n = InterlockedDecrement(&refs_);
-    if (!n) delete this;
-    return n;
-}
-
-STDMETHODIMP TestMediaSource::QueryInterface(REFIID iid, void** out) {
-    if (iid == IID_IUnknown || iid == IID_IMFMediaEventGenerator || iid == IID_IMFMediaSource) {
-        *out = static_cast<IMFMediaSource*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP TestMediaSource::GetCharacteristics(DWORD* c) {
-    *c = MFMEDIASOURCE_IS_LIVE;
-    return S_OK;
-}
-
-STDMETHODIMP TestMediaSource::CreatePresentationDescriptor(IMFPresentationDescriptor** pd) {
-    return pd_->Clone(pd);
+    for (IUnknown* u : {static_cast<IUnknown*>(stream_), static_cast<IUnknown*>(pd_), static_cast<IUnknown*>(sd_)})
+        if (u) u->Release();
 }
 
 STDMETHODIMP TestMediaSource::Start(IMFPresentationDescriptor*, const GUID*, const PROPVARIANT*) {
-    PROPVARIANT v;
-    PropVariantInit(&v);
-    v.vt = VT_UNKNOWN;
-    v.punkVal = static_cast<IMFMediaStream*>(stream_);
-    const bool again = started_;
+    Post(started_ ? MEUpdatedStream : MENewStream, static_cast<IMFMediaStream*>(stream_));
     started_ = true;
-    queue_->QueueEventParamVar(again ? MEUpdatedStream : MENewStream, GUID_NULL, S_OK, &v);
-    PROPVARIANT empty;
-    PropVariantInit(&empty);
-    stream_->Queue()->QueueEventParamVar(MEStreamStarted, GUID_NULL, S_OK, &empty);
-    return queue_->QueueEventParamVar(MESourceStarted, GUID_NULL, S_OK, &empty);
+    stream_->Post(MEStreamStarted);
+    Post(MESourceStarted);
+    return S_OK;
 }
 
 STDMETHODIMP TestMediaSource::Stop() {
-    PROPVARIANT empty;
-    PropVariantInit(&empty);
-    stream_->Queue()->QueueEventParamVar(MEStreamStopped, GUID_NULL, S_OK, &empty);
-    return queue_->QueueEventParamVar(MESourceStopped, GUID_NULL, S_OK, &empty);
+    stream_->Post(MEStreamStopped);
+    Post(MESourceStopped);
+    return S_OK;
 }
 
 STDMETHODIMP TestMediaSource::Shutdown() {
     std::lock_guard<std::mutex> lock(m_);
     shutdown_ = true;
     queue_->Shutdown();
-    stream_->Queue()->Shutdown();
+    stream_->queue_->Shutdown();
     return S_OK;
 }
 
@@ -159,8 +90,7 @@ void TestMediaSource::SetStalled(bool stalled) {
     {
         std::lock_guard<std::mutex> lock(m_);
         stalled_ = stalled;
-        if (stalled) return;
-        release.swap(held_);
+        if (!stalled) release.swap(held_);
     }
     for (IUnknown* t : release) {
         Deliver(t);
@@ -171,20 +101,18 @@ void TestMediaSource::SetStalled(bool stalled) {
 void TestMediaSource::EndStream() {
     std::lock_guard<std::mutex> lock(m_);
     ended_ = true;
-    PROPVARIANT empty;
-    PropVariantInit(&empty);
-    stream_->Queue()->QueueEventParamVar(MEEndOfStream, GUID_NULL, S_OK, &empty);
-    queue_->QueueEventParamVar(MEEndOfPresentation, GUID_NULL, S_OK, &empty);
+    stream_->Post(MEEndOfStream);
+    Post(MEEndOfPresentation);
 }
 
 bool TestMediaSource::Current(NativeType& out) {
     IMFMediaTypeHandler* h = nullptr;
     IMFMediaType* mt = nullptr;
-    bool ok = SUCCEEDED(sd_->GetMediaTypeHandler(&h)) && SUCCEEDED(h->GetCurrentMediaType(&mt));
     UINT32 num = 0, den = 1;
-    ok = ok && SUCCEEDED(mt->GetGUID(MF_MT_SUBTYPE, &out.subtype)) &&
-         SUCCEEDED(MFGetAttributeSize(mt, MF_MT_FRAME_SIZE, &out.width, &out.height)) &&
-         SUCCEEDED(MFGetAttributeRatio(mt, MF_MT_FRAME_RATE, &num, &den));
+    const bool ok = SUCCEEDED(sd_->GetMediaTypeHandler(&h)) && SUCCEEDED(h->GetCurrentMediaType(&mt)) &&
+                    SUCCEEDED(mt->GetGUID(MF_MT_SUBTYPE, &out.subtype)) &&
+                    SUCCEEDED(MFGetAttributeSize(mt, MF_MT_FRAME_SIZE, &out.width, &out.height)) &&
+                    SUCCEEDED(MFGetAttributeRatio(mt, MF_MT_FRAME_RATE, &num, &den));
     out.fps = den ? num / den : 0;
     if (mt) mt->Release();
     if (h) h->Release();
@@ -210,15 +138,10 @@ void TestMediaSource::Deliver(IUnknown* token) {
     buf->SetCurrentLength(static_cast<DWORD>(frame_.size()));
     MFCreateSample(&sample);
     sample->AddBuffer(buf);
-    sample->SetSampleTime(time_);
+    sample->SetSampleTime(time_ += 333333);
     sample->SetSampleDuration(333333);
-    time_ += 333333;
     if (token) sample->SetUnknown(MFSampleExtension_Token, token);
-    PROPVARIANT v;
-    PropVariantInit(&v);
-    v.vt = VT_UNKNOWN;
-    v.punkVal = sample;
-    stream_->Queue()->QueueEventParamVar(MEMediaSample, GUID_NULL, S_OK, &v);
+    stream_->Post(MEMediaSample, sample);
     sample->Release();
     buf->Release();
 }

@@ -86,84 +86,38 @@ HWND MakeWindow() {
 
 }  // namespace
 
-TEST(CThread, StartTwiceKeepsOneThread) {
-    Worker w;
-    ASSERT_EQ(w.Start(), 0);
-    HANDLE first = w.ThreadHandle();
-    const uint32_t id = w.ThreadId();
-    ASSERT_NE(first, nullptr);
-    EXPECT_NE(id, 0u);
-    EXPECT_EQ(w.Start(), 1);
-    EXPECT_EQ(w.ThreadHandle(), first);
-    EXPECT_EQ(w.ThreadId(), id);
-    ASSERT_TRUE(WaitFor([&] { return w.passesStarted > 0; }));
-    w.Stop();
-    EXPECT_EQ(w.runs, 1);
-    EXPECT_TRUE(w.sawRunFlagAtEntry) << "the run flag is set before the thread exists";
-    EXPECT_EQ(w.ThreadHandle(), nullptr);
-    EXPECT_EQ(w.ThreadId(), 0u);
-    EXPECT_FALSE(w.IsRunning());
-}
-
-TEST(CThread, StopWithoutThreadReturnsAtOnce) {
-    Worker w;
-    const DWORD t0 = GetTickCount();
-    w.Stop();
-    w.Stop();
-    EXPECT_LT(GetTickCount() - t0, 100u);
-    EXPECT_EQ(w.ThreadHandle(), nullptr);
-    EXPECT_EQ(w.runs, 0);
-}
-
-TEST(CThread, StopWaitsForThePassInProgress) {
-    Worker w;
-    w.passMs = 300;
-    ASSERT_EQ(w.Start(), 0);
-    ASSERT_TRUE(WaitFor([&] { return w.passesStarted > 0; }));
-    w.Stop();
-    EXPECT_EQ(w.passesEnded.load(), w.passesStarted.load()) << "Stop returned inside a pass";
-    EXPECT_EQ(w.passesStarted, 1) << "the loop saw the cleared flag after its pass";
-}
-
-TEST(CThread, RestartAfterStopRunsANewThread) {
-    Worker w;
-    ASSERT_EQ(w.Start(), 0);
-    w.Stop();
-    ASSERT_EQ(w.Start(), 0);
-    EXPECT_NE(w.ThreadHandle(), nullptr);
-    ASSERT_TRUE(WaitFor([&] { return w.runs == 2; }));
-    w.Stop();
-    EXPECT_EQ(w.runs, 2);
-}
-
-TEST(CThread, ExitCodes) {
-    Worker w;
-    ASSERT_EQ(w.Start(), 0);
-    HANDLE h = Dup(w.ThreadHandle());
-    w.Stop();
-    DWORD code = 1234;
-    ASSERT_TRUE(GetExitCodeThread(h, &code));
-    EXPECT_EQ(code, 0u);
-    CloseHandle(h);
-
-    HANDLE orphan = CreateThread(nullptr, 0, &CThread::ThreadEntry, nullptr, 0, nullptr);
-    ASSERT_NE(orphan, nullptr);
-    ASSERT_EQ(WaitForSingleObject(orphan, 5000), WAIT_OBJECT_0);
-    ASSERT_TRUE(GetExitCodeThread(orphan, &code));
-    EXPECT_EQ(code, 0xFFFFFFFFu);
-    CloseHandle(orphan);
-}
-
-TEST(CThread, DestructorStopsTheThread) {
-    HANDLE h = nullptr;
+// One worker through its whole life: a second Start keeps the thread, Stop waits for the pass in
+// progress and may come twice, a restart runs a new thread, the destructor stops the last one.
+TEST(CThread, StartStopRestartAndDestroy) {
+    HANDLE last = nullptr;
     {
         Worker w;
+        const DWORD t0 = GetTickCount();
+        w.Stop();
+        EXPECT_LT(GetTickCount() - t0, 100u) << "stop without a thread";
+        w.passMs = 300;
         ASSERT_EQ(w.Start(), 0);
-        h = Dup(w.ThreadHandle());
+        HANDLE first = Dup(w.ThreadHandle());
+        EXPECT_EQ(w.Start(), 1);
         ASSERT_TRUE(WaitFor([&] { return w.passesStarted > 0; }));
+        w.Stop();
+        w.Stop();
+        EXPECT_TRUE(w.sawRunFlagAtEntry) << "the run flag is set before the thread exists";
+        EXPECT_EQ(w.passesStarted, 1) << "Stop returned inside a pass, or the loop missed the flag";
+        EXPECT_EQ(w.passesEnded, 1);
+        EXPECT_EQ(w.ThreadHandle(), nullptr);
+        DWORD code = 1234;
+        ASSERT_TRUE(GetExitCodeThread(first, &code));
+        EXPECT_EQ(code, 0u);
+        CloseHandle(first);
+
+        w.passMs = 1;
+        ASSERT_EQ(w.Start(), 0);
+        last = Dup(w.ThreadHandle());
+        ASSERT_TRUE(WaitFor([&] { return w.runs == 2; }));
     }
-    EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_OBJECT_0);
-    CloseHandle(h);
+    EXPECT_EQ(WaitForSingleObject(last, 0), WAIT_OBJECT_0) << "the destructor stopped the thread";
+    CloseHandle(last);
 }
 
 TEST(CThread, StopDispatchesTheCallersMessages) {

@@ -1,0 +1,190 @@
+#include "calibration/CalibrationFlow.h"
+
+#include "win/Trace.h"
+
+namespace {
+constexpr int kAutoExposure = 0;
+constexpr int kLaserExposure = -6;
+constexpr int kShortSettleMs = 50;
+constexpr int kLongSettleMs = 1000;
+constexpr int kListenerQuietMs = 200;  // a listener finishes the frame it is on
+}  // namespace
+
+CCalibrationFlow::CCalibrationFlow(ICalibrationCameras& cameras, ICalibrationWindows& windows, FlowFlags flags)
+    : m_cameras(cameras), m_windows(windows), m_flags(flags) {}
+
+void CCalibrationFlow::OnShowCollate() {
+    TRACE("OnShowCollate: enter manual image-position, clear g_bCollateA from %d", int(m_flags.collateA));
+    m_flags.collateA = 0;
+    m_flags.collate = 0;
+    m_flags.backgroundMode = 0;
+    OnShowImagePosition();
+}
+
+void CCalibrationFlow::OnShowCollateAuto() {
+    TRACE("OnShowCollateAuto: enter auto image-position");
+    m_flags.collate = 1;
+    m_flags.backgroundMode = 0;
+    OnShowImagePosition();
+}
+
+void CCalibrationFlow::OnShowImagePosition() {
+    m_flags.enrollSign = 2;
+    status = 3;
+    TRACE("OnShowImagePosition: mode=%s g_bCollate=%d g_bCollateA=%d status=%d enrollSign=%d",
+          int(m_flags.collate) ? "auto" : "manual", int(m_flags.collate), int(m_flags.collateA), status, int(m_flags.enrollSign));
+    m_cameras.SetCaptureControl(kAutoExposure, kShortSettleMs);
+    m_windows.ShowImagePosition();
+}
+
+void CCalibrationFlow::OnCollate() {
+    TRACE("OnCollate: force manual collate, clear g_bCollateA from %d", int(m_flags.collateA));
+    m_flags.collateA = 0;
+    m_flags.collate = 0;
+    OnMenuitemColleat();
+}
+
+void CCalibrationFlow::OnCollateAuto() {
+    TRACE("OnCollateAuto: before switch searchType=%d g_bCollate=%d g_bCollateA=%d", int(m_flags.searchType),
+          int(m_flags.collate), int(m_flags.collateA));
+    m_bSavedSearchType = m_flags.searchType != 0 ? 1 : 0;
+    if (m_bSavedSearchType) m_flags.searchType = 0;
+    m_flags.collate = 1;
+    m_flags.collateA = 1;
+    TRACE("OnCollateAuto: enter auto collate stage1 g_bCollate=%d g_bCollateA=%d searchType=%d", int(m_flags.collate),
+          int(m_flags.collateA), int(m_flags.searchType));
+    OnMenuitemColleat();
+}
+
+void CCalibrationFlow::OnMenuitemColleat() {
+    if (m_flags.collate == 0 && m_flags.collateA != 0) {
+        TRACE("OnMenuitemColleat: clear stale g_bCollateA before manual collate");
+        m_flags.collateA = 0;
+    }
+    TRACE("OnMenuitemColleat: g_bCollate=%d g_bCollateA=%d enrollSign(old)=%d status(old)=%d", int(m_flags.collate),
+          int(m_flags.collateA), int(m_flags.enrollSign), status);
+    m_flags.enrollSign = 1;
+    status = 1;
+    m_cameras.ResetEnroll(0);
+    ShowCollateDlg();
+    calType = 0;
+    TRACE("OnMenuitemColleat: started manual-stage calibration, g_bCollate=%d g_bCollateA=%d", int(m_flags.collate),
+          int(m_flags.collateA));
+}
+
+void CCalibrationFlow::ShowCollateDlg() {
+    if (m_flags.collate) {
+        m_cameras.SetCaptureControl(kLaserExposure, kLongSettleMs);
+    } else {
+        m_cameras.SetCaptureControl(kLaserExposure, kShortSettleMs);
+        m_cameras.SetCaptureControl(m_settings.exposure, kLongSettleMs);
+    }
+    m_windows.ShowCollateDlg(m_settings.screenCount);
+}
+
+void CCalibrationFlow::OnShowCollateAuto2() {
+    m_flags.enrollSign = 2;
+    status = 2;
+    calType = 1;
+    const int exposure = m_settings.irFilter == 850 ? -5 : -8;
+    TRACE("OnShowCollateAuto2: enter auto stage2 exposure=%d g_bCollate=%d g_bCollateA=%d", exposure,
+          int(m_flags.collate), int(m_flags.collateA));
+    m_cameras.SetCaptureControl(exposure, kShortSettleMs);
+    ShowCollateAutoDlg();
+}
+
+void CCalibrationFlow::ShowCollateAutoDlg() {
+    // An automatic run that cannot start ends as a failed one: the manual dialog takes over.
+    if (!m_windows.ShowCollateAutoDlg()) FinishCollage(0);
+}
+
+void CCalibrationFlow::FinishCollage(int nSign) { EndRun(nSign, true); }
+
+void CCalibrationFlow::EndRun(int nSign, bool allowFallback) {
+    TRACE("FinishCollage enter: nSign=%d calType=%d g_bCollate=%d g_bCollateA=%d enrollSign=%d status=%d", nSign,
+          calType, int(m_flags.collate), int(m_flags.collateA), int(m_flags.enrollSign), status);
+    m_windows.NotifyDrawingProgram(kDrawCalibrationEnded);
+    m_cameras.SetCaptureControl(m_settings.exposure, kLongSettleMs);
+    m_flags.enrollSign = 0;
+    m_flags.collateA = 0;
+    m_windows.Wait(kListenerQuietMs);
+    status = 0;
+    m_windows.Wait(kListenerQuietMs);
+    // A run that stored nothing keeps the calibration the pen had: never a dead pen.
+    if (nSign != 1) m_cameras.RestoreStoredCalibration();
+    m_cameras.ResetEnroll(0);
+    if (calType == 1 && m_bSavedSearchType) {
+        m_flags.searchType = 1;
+        m_bSavedSearchType = 0;
+    }
+    if (calType == 0)
+        m_windows.HideCollateDlg();
+    else
+        m_windows.HideCollateAutoDlg();
+    if (nSign == 1) return;
+    if (allowFallback && m_flags.collate == 1) {
+        TRACE("FinishCollage: auto flow failed, fallback to manual collate");
+        OnCollate();
+    } else {
+        TRACE("FinishCollage: calibration failed without auto fallback");
+        m_windows.Message(m_texts.unchanged);
+    }
+}
+
+void CCalibrationFlow::OnProcCmd(int code) {
+    // Codes that end or advance a run only mean something while one is on: another program
+    // posting them at an idle driver changes nothing.
+    switch (code) {
+    case 1:
+        if (status == 1 || status == 2) FinishCollage(1);
+        break;
+    case 3:
+        if (status == 2) m_windows.RestartAutoCalib();
+        break;
+    case 4:
+        if (status != 0) FinishCollage(0);
+        m_windows.Message(m_texts.calibrateFail);
+        break;
+    case 7:
+        if (m_windows.AskYesNo(m_texts.recalibration)) {
+            if (calType == 0)
+                OnMenuitemColleat();
+            else
+                OnShowCollateAuto();
+        }
+        break;
+    case 8:
+        if (calType == 0)
+            m_windows.HideCollateDlg();
+        else
+            m_windows.HideCollateAutoDlg();
+        break;
+    case 12:
+        TRACE("OnProcCmd: case12 cancel/finish request calType=%d g_bCollate=%d g_bCollateA=%d", calType,
+              int(m_flags.collate), int(m_flags.collateA));
+        if (status == 3) {
+            // Cancel at the aiming view ends the whole run, automatic or not.
+            EndRun(0, false);
+        } else if (status != 0) {
+            FinishCollage(0);
+        }
+        break;
+    case 13:
+        TRACE("OnProcCmd: case13 start auto stage2");
+        if (status == 1 && m_flags.collate == 1) OnShowCollateAuto2();
+        break;
+    case 16:
+        TRACE("OnProcCmd: case16 image-position confirmed g_bCollate=%d g_bCollateA=%d", int(m_flags.collate),
+              int(m_flags.collateA));
+        if (status != 3) break;
+        m_windows.NotifyDrawingProgram(kDrawImagePositionConfirmed);
+        m_flags.backgroundSnap = 2;
+        if (m_flags.collate == 1)
+            OnCollateAuto();
+        else
+            OnCollate();
+        break;
+    default:
+        break;
+    }
+}

@@ -1,0 +1,73 @@
+#include "calibration/CalibrationWindows.h"
+
+#include "calibration/CalibrationMessages.h"
+#include "calibration/CollateDlg.h"
+#include "calibration/ImagePositionDlg.h"
+#include "capture/PointHandoff.h"
+#include "output/DesktopMouse.h"
+
+CCalibrationWindows::CCalibrationWindows(HWND owner, UINT procMsg, UINT saveMsg, MessageBoxFn messageBox)
+    : m_owner(owner), m_procMsg(procMsg), m_saveMsg(saveMsg), m_messageBox(std::move(messageBox)) {}
+
+CCalibrationWindows::~CCalibrationWindows() = default;
+
+void CCalibrationWindows::ShowImagePosition() {
+    if (m_pImagePositionDlg && m_pImagePositionDlg->GetSafeHwnd()) {
+        ShowWindow(m_pImagePositionDlg->GetSafeHwnd(), SW_SHOWMAXIMIZED);
+        SetForegroundWindow(m_pImagePositionDlg->GetSafeHwnd());
+        return;
+    }
+    m_pImagePositionDlg = std::make_unique<CImagePositionDlg>(m_owner);
+    m_pImagePositionDlg->SetNotify(m_owner, m_procMsg, m_saveMsg);
+    m_pImagePositionDlg->CreateModeless();  // maximizes itself
+}
+
+void CCalibrationWindows::ShowCollateDlg(int screenCount) {
+    if (!m_pCollateDlg || !m_pCollateDlg->GetSafeHwnd()) {
+        m_pCollateDlg = std::make_unique<CCollateDlg>(m_owner);
+        m_pCollateDlg->SetNotify(m_owner, m_procMsg, m_saveMsg);
+        m_pCollateDlg->CreateModeless();
+    }
+    HWND dlg = m_pCollateDlg->GetSafeHwnd();
+    if (!dlg) return;
+    ShowWindow(dlg, SW_SHOWMAXIMIZED);
+    SetForegroundWindow(dlg);
+    m_pCollateDlg->SetScreenCount(screenCount);
+    m_pCollateDlg->StartCollate();
+}
+
+void CCalibrationWindows::HideCollateDlg() {
+    if (m_pCollateDlg && m_pCollateDlg->GetSafeHwnd()) ShowWindow(m_pCollateDlg->GetSafeHwnd(), SW_HIDE);
+}
+
+// The automatic dialog is not part of this build: its second step ends as a failed automatic run,
+// and the flow goes on with the manual dialog.
+bool CCalibrationWindows::ShowCollateAutoDlg() { return false; }
+
+void CCalibrationWindows::HideCollateAutoDlg() {}
+
+void CCalibrationWindows::RestartAutoCalib() {}
+
+void CCalibrationWindows::NotifyDrawingProgram(int code) {
+    if (HWND drawing = static_cast<HWND>(FindDrawWindow()))
+        PostMessageA(drawing, WM_DRAW_NOTIFY, static_cast<WPARAM>(code), 0);
+}
+
+void CCalibrationWindows::Message(const char* text) { m_messageBox(text, MB_OK); }
+
+bool CCalibrationWindows::AskYesNo(const char* text) { return m_messageBox(text, MB_YESNO) == IDYES; }
+
+void CCalibrationWindows::Wait(int ms) { Sleep(static_cast<DWORD>(ms)); }
+
+HWND CCalibrationWindows::ImagePositionWindow() const {
+    return m_pImagePositionDlg ? m_pImagePositionDlg->GetSafeHwnd() : nullptr;
+}
+
+void CCalibrationWindows::Forward(int status, WPARAM wParam, LPARAM lParam) {
+    HWND target = nullptr;
+    if (status == 1 && m_pCollateDlg) target = m_pCollateDlg->GetSafeHwnd();
+    if (status == 3) target = ImagePositionWindow();
+    if (target) SendMessageA(target, WM_COLLATE, wParam, lParam);
+    // The dialog takes a frame copy it draws; one it did not take (or no dialog) is freed here.
+    if (status == 2 || status == 3) ReleaseFrameCopy(TakeFrameCopy(static_cast<uintptr_t>(wParam)));
+}

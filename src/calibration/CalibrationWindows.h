@@ -1,0 +1,43 @@
+// The calibration windows of the flow: the aiming view, the manual dialog and the automatic
+// dialog, created on first use and afterwards only shown and hidden; and where the points and
+// frame copies of the listeners go while a calibration runs.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+
+#include "calibration/CalibrationFlow.h"
+
+class CImagePositionDlg;
+class CCollateDlg;
+
+class CCalibrationWindows : public ICalibrationWindows {
+public:
+    using MessageBoxFn = std::function<int(const char* text, UINT type)>;
+    CCalibrationWindows(HWND owner, UINT procMsg, UINT saveMsg, MessageBoxFn messageBox);
+    ~CCalibrationWindows() override;
+
+    void ShowImagePosition() override;
+    void ShowCollateDlg(int screenCount) override;
+    void HideCollateDlg() override;
+    bool ShowCollateAutoDlg() override;
+    void HideCollateAutoDlg() override;
+    void RestartAutoCalib() override;
+    void NotifyDrawingProgram(int code) override;
+    void Message(const char* text) override;
+    bool AskYesNo(const char* text) override;
+    void Wait(int ms) override;
+
+    // A listener's point (status 1) or frame copy (status 2, 3) for the dialog collecting now. A
+    // frame copy no dialog took is let go of here.
+    void Forward(int status, WPARAM wParam, LPARAM lParam);
+    HWND ImagePositionWindow() const;
+
+private:
+    HWND m_owner;
+    UINT m_procMsg, m_saveMsg;
+    MessageBoxFn m_messageBox;
+    std::unique_ptr<CImagePositionDlg> m_pImagePositionDlg;
+    std::unique_ptr<CCollateDlg> m_pCollateDlg;
+};

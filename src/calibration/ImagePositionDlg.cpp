@@ -1,0 +1,119 @@
+#include "calibration/ImagePositionDlg.h"
+
+#include <string>
+
+#include "calibration/CalibrationMessages.h"
+#include "calibration/GuidePicture.h"
+#include "capture/PointHandoff.h"
+#include "config/LangText.h"
+#include "res/resource.h"
+#include "win/Trace.h"
+
+TAVORI_BEGIN_MESSAGE_MAP(CImagePositionDlg)
+TAVORI_ON_MESSAGE(WM_COLLATE, OnCollate)
+TAVORI_ON_MESSAGE(WM_PAINT, OnPaint)
+TAVORI_ON_MESSAGE(WM_CTLCOLORDLG, OnCtlColor)
+TAVORI_ON_MESSAGE(WM_CTLCOLORSTATIC, OnCtlColor)
+TAVORI_ON_COMMAND(IDOK, OnOK)
+TAVORI_ON_COMMAND(IDCANCEL, OnCancel)
+TAVORI_END_MESSAGE_MAP()
+
+namespace {
+// A top-down 24-bit picture's header.
+BITMAPINFO TopDownInfo(int width, int height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+}  // namespace
+
+CImagePositionDlg::CImagePositionDlg(HWND parent) : MappedDialog(IDD_IMAGE_POSITION, parent) {}
+
+CImagePositionDlg::~CImagePositionDlg() {
+    if (m_brush) DeleteObject(m_brush);
+}
+
+void CImagePositionDlg::SetNotify(HWND window, UINT procMsg, UINT saveMsg) {
+    m_hNotify = window;
+    m_procMsg = procMsg;
+    m_saveMsg = saveMsg;
+}
+
+BOOL CImagePositionDlg::OnInitDialog() {
+    if (!m_brush) m_brush = CreateSolidBrush(RGB(255, 255, 255));
+    if (m_guide.empty()) m_guide = guide::DrawGuidePicture();
+    ShowWindow(m_hWnd, SW_SHOWMAXIMIZED);
+    RECT rc{};
+    GetClientRect(m_hWnd, &rc);
+    m_width = rc.right;
+    m_height = rc.bottom;
+    const int w = m_width, h = m_height;
+    MoveWindow(GetDlgItem(m_hWnd, IDC_AIM_TEXT), 10, h - 40, w - 250, 25, FALSE);
+    MoveWindow(GetDlgItem(m_hWnd, IDOK), w - 220, h - 40, 100, 25, FALSE);
+    MoveWindow(GetDlgItem(m_hWnd, IDCANCEL), w - 110, h - 40, 100, 25, FALSE);
+    m_picture = GetDlgItem(m_hWnd, IDC_AIM_PICTURE);
+    MoveWindow(m_picture, (w - CAimingPicture::kWidth) / 2, (h - CAimingPicture::kHeight) / 2, CAimingPicture::kWidth,
+               CAimingPicture::kHeight, FALSE);
+    SetDlgItemTextA(m_hWnd, IDOK, g_Lang.IDS_OK.c_str());
+    SetDlgItemTextA(m_hWnd, IDCANCEL, g_Lang.IDS_CANCEL.c_str());
+    SetDlgItemTextA(m_hWnd, IDC_AIM_TEXT, ("(1) " + g_Lang.IDS_WHITEAREA).c_str());
+    InvalidateRect(m_hWnd, nullptr, TRUE);
+    return TRUE;
+}
+
+LRESULT CImagePositionDlg::OnPaint(WPARAM, LPARAM) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(m_hWnd, &ps);
+    const BITMAPINFO info = TopDownInfo(guide::kWidth, guide::kHeight);
+    SetStretchBltMode(dc, COLORONCOLOR);
+    StretchDIBits(dc, 0, 0, m_width, m_height, 0, 0, guide::kWidth, guide::kHeight, m_guide.data(), &info,
+                  DIB_RGB_COLORS, SRCCOPY);
+    EndPaint(m_hWnd, &ps);
+    return 0;
+}
+
+LRESULT CImagePositionDlg::OnCollate(WPARAM wParam, LPARAM) {
+    // Only copies a listener registered are taken: an address from elsewhere is never read.
+    SCapFrame* frame = TakeFrameCopy(static_cast<uintptr_t>(wParam));
+    if (!frame) return 0;
+    LRESULT drawn = 0;
+    HDC dc = nullptr;
+    if (IsWindowVisible(m_hWnd) && m_live.Compose(*frame) && (dc = GetDC(m_picture))) {
+        const BITMAPINFO info = TopDownInfo(CAimingPicture::kWidth, CAimingPicture::kHeight);
+        SetDIBitsToDevice(dc, 0, 0, CAimingPicture::kWidth, CAimingPicture::kHeight, 0, 0, 0,
+                          CAimingPicture::kHeight, m_live.Pixels(), &info, DIB_RGB_COLORS);
+        ReleaseDC(m_picture, dc);
+        drawn = 1;
+    }
+    ReleaseFrameCopy(frame);
+    return drawn;
+}
+
+LRESULT CImagePositionDlg::OnCtlColor(WPARAM wParam, LPARAM lParam) {
+    if (reinterpret_cast<HWND>(lParam) != m_hWnd) {
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        SetBkMode(dc, TRANSPARENT);
+        SetBkColor(dc, RGB(0, 0, 0));
+        SetTextColor(dc, RGB(255, 0, 0));
+    }
+    return reinterpret_cast<LRESULT>(m_brush);
+}
+
+LRESULT CImagePositionDlg::OnOK(WPARAM, LPARAM) {
+    TRACE("ImagePositionDlg::OnOK: confirm image-position and continue calibration");
+    if (m_hNotify) PostMessageA(m_hNotify, m_procMsg, PROC_IMAGE_POSITION_OK, 1);
+    EndDialog(IDOK);
+    return 0;
+}
+
+// Cancel ends the run: the pen goes back to the mouse with the calibration it had.
+LRESULT CImagePositionDlg::OnCancel(WPARAM, LPARAM) {
+    if (m_hNotify) PostMessageA(m_hNotify, m_procMsg, PROC_CALIBRATION_CANCEL, 1);
+    EndDialog(IDCANCEL);
+    return 0;
+}
