@@ -6,6 +6,9 @@
 #define IDS_ABOUTBOX 101
 #define IDD_LUMORA_DIALOG 102
 #define IDD_LASERWRITE 165
+#define IDD_COLLATE_AUTO 151
+#define IDC_AUTO_EDIT 1003
+#define IDC_AUTO_FRAME 1013
 
 #define IDM_ABOUTBOX 0x0010
 
@@ -19,6 +22,21 @@
 #define ID_MENU_OPTIONS 2045
 #define ID_MENU_LASERWRITE 2046
 
+// Tray menu icons, the About, laser-write and Options dialogs.
+#define IDD_ABOUTBOX 100
+#define IDI_MENU_CALIBRATE 130
+#define IDI_MENU_QUIT 135
+#define IDI_MENU_HELP 137
+#define IDI_MENU_ABOUT 138
+#define IDD_OPTIONS 156
+#define IDC_ABOUT_VERSION 1000
+#define IDC_EDIT_NAME 1021
+#define IDC_BUTTON_RENAME 1022
+#define IDC_LIST_CALIB 1023
+#define IDC_BUTTON_SETACTIVE 1024
+#define IDC_STATIC_LIST 1025
+#define IDC_BUTTON_NEW 1027
+#define ID_CHECK_LASERWRITE 1027
 // Calibration windows.
 #define IDD_COLLATE 139
 #define IDD_SCREEN_PROBE 161

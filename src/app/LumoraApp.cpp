@@ -11,6 +11,7 @@
 #include "config/LangText.h"
 #include "config/Settings.h"
 #include "output/SharedMemory.h"
+#include "storage/FolderAccess.h"
 
 const char* AppTitle() {
     static std::string title;
@@ -25,16 +26,19 @@ const char* AppTitle() {
     return title.c_str();
 }
 
+static bool s_boxOpen = false;
+
 int AppMessageBox(const char* text, UINT type) {
     // A box runs a message loop of its own: whatever arrives meanwhile (another loss, a flood of
     // commands from another program) must not open a second box on top, nor nest without bound.
-    static bool open = false;
-    if (open) return 0;
-    open = true;
+    if (s_boxOpen) return 0;
+    s_boxOpen = true;
     const int answer = MessageBoxA(nullptr, text, AppTitle(), type | MB_SETFOREGROUND);
-    open = false;
+    s_boxOpen = false;
     return answer;
 }
+
+bool AppMessageBoxOpen() { return s_boxOpen; }
 
 static BOOL CALLBACK CloseIfAppMessageBox(HWND hwnd, LPARAM) {
     char cls[16] = {}, title[64] = {};
@@ -65,9 +69,17 @@ bool CLumoraApp::InitInstance() {
     m_bGdiplusStarted = true;
 
     if (ALC_Initialize() != 1) {
-        AppMessageBox(g_Lang.IDS_INSTAVORI.c_str());
-        WriteManagementZero();
-        return false;
+        if (CanWriteFolder(g_Settings.AppDir)) {
+            AppMessageBox(g_Lang.IDS_INSTAVORI.c_str());
+            WriteManagementZero();
+            return false;
+        }
+        // A read-only folder (Program Files for a normal user) is no camera fault: say what it is
+        // and run, the calibration kept in memory until the driver ends.
+        const std::string text = "Tavori cannot write to its folder " + g_Settings.AppDir +
+                                 ". It runs, but settings and calibrations are kept only until it ends. Move "
+                                 "Tavori to a folder you can write to, for example in your user profile.";
+        AppMessageBox(text.c_str(), MB_OK | MB_ICONWARNING);
     }
 
     if (CreateMultiScreenShare() != 0) {

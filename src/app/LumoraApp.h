@@ -22,3 +22,4 @@ const char* AppTitle();
 int AppMessageBox(const char* text, UINT type = MB_OK);
 // Closes the message boxes this thread has open, so that quitting is never held up by one.
 void CloseAppMessageBoxes();
+bool AppMessageBoxOpen();

@@ -13,11 +13,18 @@
 #include "calibration/CalibrationWindows.h"
 #include "storage/CalibrationSources.h"
 #include "output/PointRouting.h"
+#include "storage/OptionsDlg.h"
+#include "ui/AboutDlg.h"
 #include "ui/AnimateTrayIcon.h"
+#include "ui/LaserWriteDlg.h"
+#include "ui/TrayMenu.h"
 #include "win/Trace.h"
 
 namespace {
-constexpr const char* kHelpAddress = "https://tavori.example/help";
+constexpr UINT kReconnectMs = 5000;
+constexpr const char* kNoCameraYet =
+    "No Tavori camera was found. Tavori keeps running in the notification area and starts the camera as "
+    "soon as it is plugged in.";
 }
 
 TAVORI_BEGIN_MESSAGE_MAP(CLumoraDlg)
@@ -38,16 +45,20 @@ TAVORI_ON_COMMAND(ID_MENU_QUIT, OnQuit)
 TAVORI_ON_COMMAND(IDOK, OnQuit)
 TAVORI_ON_COMMAND(IDCANCEL, OnQuit)
 TAVORI_ON_MESSAGE(WM_ENDSESSION, OnEndSession)
+TAVORI_ON_MESSAGE(WM_DISPLAYCHANGE, OnDisplayChange)
+TAVORI_ON_MESSAGE(WM_CALIBRATION_REFUSED, OnCalibrationRefused)
 TAVORI_ON_COMMAND(ID_MENU_SHOW, OnShow)
 TAVORI_ON_COMMAND(ID_MENU_CALIBRATE, OnShowCollate)
 TAVORI_ON_COMMAND(ID_MENU_CALIBRATE_AUTO, OnShowCollateAuto)
 TAVORI_ON_COMMAND(ID_MENU_HELP, OnHelp)
-TAVORI_ON_COMMAND(ID_MENU_ABOUT, OnNotYet)
-TAVORI_ON_COMMAND(ID_MENU_OPTIONS, OnNotYet)
+TAVORI_ON_COMMAND(ID_MENU_ABOUT, OnAbout)
+TAVORI_ON_COMMAND(ID_MENU_OPTIONS, OnOptions)
 TAVORI_ON_MESSAGE(WM_TIMER, OnTimer)
 TAVORI_ON_MESSAGE(WM_DEVICECHANGE, OnDeviceChange)
 TAVORI_ON_MESSAGE(WM_POWERBROADCAST, OnPowerBroadcast)
-TAVORI_ON_COMMAND(ID_MENU_LASERWRITE, OnNotYet)
+TAVORI_ON_COMMAND(ID_MENU_LASERWRITE, OnLaserWrite)
+TAVORI_ON_MESSAGE(WM_MEASUREITEM, OnMeasureItem)
+TAVORI_ON_MESSAGE(WM_DRAWITEM, OnDrawItem)
 TAVORI_END_MESSAGE_MAP()
 
 CLumoraDlg::CLumoraDlg() : MappedDialog(IDD_LUMORA_DIALOG, nullptr) {
@@ -90,9 +101,7 @@ BOOL CLumoraDlg::OnInitDialog() {
     CoInitialize(nullptr);
     m_pTrayIcon.reset();
     m_bCameraRunning = 0;
-    m_nScreenW = GetSystemMetrics(SM_CXSCREEN);
-    m_nScreenH = GetSystemMetrics(SM_CYSCREEN);
-    m_desktopMouse.SetScreenSize(m_nScreenW, m_nScreenH);
+    RefreshScreenSize();
 
     m_pCalibrationWindows = std::make_unique<CCalibrationWindows>(
         m_hWnd, WM_PROC_CMD, WM_SAVE_CALIBRATION, [](const char* text, UINT type) { return AppMessageBox(text, type); });
@@ -108,24 +117,29 @@ BOOL CLumoraDlg::OnInitDialog() {
 
     m_listListeners.SetTarget(m_hWnd, WM_POINT_EVENT, WM_PROC_CMD);
     m_cameraNotifications.Register(m_hWnd);
-    if (!StartCameras()) {
-        AppMessageBox(g_Lang.IDS_INSTAVORI.c_str());
-        WriteManagementZero();
-        EndDialog(IDCANCEL);
-        return FALSE;
-    }
+    const bool started = StartCameras() != 0;
+    CheckCalibrations();
     g_nBackgroundMode = 2;
-    m_bCameraRunning = 1;
+    m_bCameraRunning = started ? 1 : 0;
     m_nHideCount = 0;
     SetTimer(m_hWnd, IDT_HIDE_WINDOW, 500, nullptr);
     SetTimer(m_hWnd, IDT_SEARCH_TYPE, 2000, nullptr);
+    m_pLaserWriteDlg = std::make_unique<CLaserWriteDlg>(m_hWnd);
+    if (m_pLaserWriteDlg->CreateModeless()) ShowWindow(m_pLaserWriteDlg->GetSafeHwnd(), SW_HIDE);
+    if (!started) {
+        // A camera plugged in after logon, or slower than the autostart: wait for it in the tray
+        // (the reconnect timer starts it) instead of leaving the user without a driver.
+        if (m_pTrayIcon) m_pTrayIcon->SetIcon(IDI_DISCONNECTED);
+        SetTimer(m_hWnd, IDT_RECONNECT, kReconnectMs, nullptr);
+        AppMessageBox(kNoCameraYet, MB_OK | MB_ICONINFORMATION);
+    }
     return TRUE;
 }
 
 LRESULT CLumoraDlg::OnSysCommand(WPARAM wParam, LPARAM lParam) {
     switch (wParam & 0xFFF0) {
     case IDM_ABOUTBOX:
-        return OnNotYet(0, 0);
+        return OnAbout(0, 0);
     case SC_MINIMIZE:
         ShowWindow(m_hWnd, SW_HIDE);
         return 0;
@@ -169,6 +183,7 @@ LRESULT CLumoraDlg::OnDestroy(WPARAM, LPARAM) {
     m_pCalibrationFlow.reset();
     m_pCalibrationWindows.reset();
     StopCameras();
+    m_pLaserWriteDlg.reset();
     m_pTrayIcon.reset();
     CoUninitialize();
     return 0;
@@ -199,7 +214,7 @@ void CLumoraDlg::EndDriver() {
     m_bEnding = true;
     WriteManagementZero();
     CloseAppMessageBoxes();
-    EndDialog(IDCANCEL);
+    win::Dialog::EndAllModal(IDCANCEL);  // About or Options, and this window last
 }
 
 // The session ends without the window being destroyed: the settings file must still say so.
@@ -217,19 +232,61 @@ LRESULT CLumoraDlg::OnShow(WPARAM, LPARAM) {
     return 0;
 }
 
+// The user guide ships beside the program, so Help works offline and never leads to a dead address.
 LRESULT CLumoraDlg::OnHelp(WPARAM, LPARAM) {
-    ShellExecuteA(nullptr, "open", kHelpAddress, nullptr, nullptr, SW_SHOWNORMAL);
+    const std::string guide = g_Settings.AppDir + "\\guide\\index.html";
+    if (GetFileAttributesA(guide.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        AppMessageBox(("The user guide was not found:\n" + guide).c_str(), MB_OK | MB_ICONINFORMATION);
+        return 0;
+    }
+    ShellExecuteA(nullptr, "open", guide.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     return 0;
 }
 
-// Calibration, the calibration list, laser writing and the About box arrive in later versions.
-LRESULT CLumoraDlg::OnNotYet([[maybe_unused]] WPARAM wParam, LPARAM) {
-    TRACE("command %u is not available yet", static_cast<unsigned>(LOWORD(wParam)));
-    AppMessageBox("This function is not available in this version of Tavori yet.", MB_OK | MB_ICONINFORMATION);
+// A dialog that runs its own loop opens only when nothing else of ours does: commands that arrive
+// meanwhile (a flood from another program) must not nest one dialog in another without bound.
+// This window itself runs modally, so it is the one modal dialog allowed to be open.
+static bool CanOpenModal() { return win::Dialog::OpenModalCount() <= 1 && !AppMessageBoxOpen(); }
+
+LRESULT CLumoraDlg::OnAbout(WPARAM, LPARAM) {
+    if (!CanOpenModal()) return 0;
+    CAboutDlg(m_hWnd).DoModal();
     return 0;
 }
 
-LRESULT CLumoraDlg::OnTrayNotify(WPARAM, LPARAM) { return 0; }
+// The active named calibration's per-screen records go to the running cameras at once.
+LRESULT CLumoraDlg::OnOptions(WPARAM, LPARAM) {
+    if (!CanOpenModal() || COptionsDlg(m_hWnd, AppTitle()).DoModal() != IDOK) return 0;
+    if (g_Settings.Setting != 1) {
+        SetTimer(m_hWnd, IDT_HIDE_WINDOW, 500, nullptr);
+        return 0;
+    }
+    m_listListeners.ApplyScreenCalibrations();
+    return 0;
+}
+
+LRESULT CLumoraDlg::OnLaserWrite(WPARAM, LPARAM) {
+    if (!m_pLaserWriteDlg || !m_pLaserWriteDlg->GetSafeHwnd()) return 0;
+    m_pLaserWriteDlg->SetNotify(m_hWnd, WM_PROC_CMD, WM_SAVE_CALIBRATION);
+    m_pLaserWriteDlg->Show();
+    return 0;
+}
+
+LRESULT CLumoraDlg::OnMeasureItem(WPARAM, LPARAM lParam) { return RouteTrayMenuMessage(WM_MEASUREITEM, lParam); }
+LRESULT CLumoraDlg::OnDrawItem(WPARAM, LPARAM lParam) { return RouteTrayMenuMessage(WM_DRAWITEM, lParam); }
+
+// The menu opens on the left button's press; bringing this window to the foreground first is what
+// lets a click elsewhere close the menu, and WM_NULL afterwards lets the next click open it again.
+LRESULT CLumoraDlg::OnTrayNotify(WPARAM, LPARAM lParam) {
+    // Enter or Space on the icon (reached with Win+B) opens the menu as the left button does.
+    if (lParam != WM_LBUTTONDOWN && lParam != NIN_KEYSELECT) return 0;
+    POINT pt{};
+    GetCursorPos(&pt);
+    SetForegroundWindow(m_hWnd);
+    ShowTrayMenu(m_hWnd, pt.x, pt.y, m_bCameraRunning != 0);
+    PostMessageA(m_hWnd, WM_NULL, 0, 0);
+    return 0;
+}
 
 LRESULT CLumoraDlg::OnTimer(WPARAM wParam, LPARAM) {
     if (m_pTrayIcon && m_pTrayIcon->OnTimer(wParam)) return 0;
@@ -316,6 +373,7 @@ void CLumoraDlg::Reconnect() {
     }
     ALC_Initialize();
     if (!StartCameras()) return;
+    CheckCalibrations();
     m_bCameraRunning = 1;
     if (m_pTrayIcon) m_pTrayIcon->SetIcon(IDR_MAINFRAME);
     if (static_cast<int>(m_listListeners.Count()) >= m_listListeners.Wanted()) KillTimer(m_hWnd, IDT_RECONNECT);
@@ -364,7 +422,7 @@ void CLumoraDlg::OnCameraLost() {
     m_bCameraRunning = 0;
     StopCameras();
     if (m_bEnding) return;  // a quit was dispatched while the listeners ended
-    SetTimer(m_hWnd, IDT_RECONNECT, 5000, nullptr);
+    SetTimer(m_hWnd, IDT_RECONNECT, kReconnectMs, nullptr);
     AppMessageBox(g_Lang.IDS_DISCONNECTION.c_str());
 }
 
@@ -398,30 +456,74 @@ LRESULT CLumoraDlg::OnSaveCalibration(WPARAM, LPARAM lParam) {
     if (!posted) return 0;
     posted->lPtCount = static_cast<uint32_t>(g_Settings.SetPtCount);
     const char* failure = FlashWriteMessage(m_listListeners.SaveCalibration(*posted));
+    CheckCalibrations();
     if (*failure) AppMessageBox(failure);
+    return 0;
+}
+
+// A projector plugged in or a resolution changed: the mouse must map onto the screen as it is now.
+// The message carries the new size (under a virtual display it is the only source that changes).
+LRESULT CLumoraDlg::OnDisplayChange(WPARAM, LPARAM lParam) {
+    RefreshScreenSize(LOWORD(lParam), HIWORD(lParam));
+    return 0;
+}
+
+void CLumoraDlg::RefreshScreenSize(int width, int height) {
+    m_nScreenW = width > 0 ? width : GetSystemMetrics(SM_CXSCREEN);
+    m_nScreenH = height > 0 ? height : GetSystemMetrics(SM_CYSCREEN);
+    m_desktopMouse.SetScreenSize(m_nScreenW, m_nScreenH);
+}
+
+void CLumoraDlg::CheckCalibrations() {
+    std::string name;
+    const int camera = m_listListeners.RefusedCalibration(name);
+    if (camera == 0) {
+        if (m_pTrayIcon) m_pTrayIcon->SetTooltipText(g_Lang.IDS_TAVORI.c_str());
+        return;
+    }
+    const std::string text = "Camera " + std::to_string(camera) + (name.empty() ? "" : " (" + name + ")") +
+                             " has no usable calibration: the pen is not followed until it is calibrated again.";
+    if (m_pTrayIcon) m_pTrayIcon->SetTooltipText(text.c_str());
+    const uint32_t bit = 1u << (camera & 31);
+    if (m_refusalsShown & bit) return;
+    m_refusalsShown |= bit;
+    // Shown from the queue: a box opened here would run its loop inside a camera start.
+    m_refusalText = text;
+    PostMessageA(m_hWnd, WM_CALIBRATION_REFUSED, 0, 0);
+}
+
+LRESULT CLumoraDlg::OnCalibrationRefused(WPARAM, LPARAM) {
+    if (m_refusalText.empty()) return 0;  // not ours: any program can post this
+    const std::string text = std::move(m_refusalText);
+    m_refusalText.clear();
+    AppMessageBox(text.c_str(), MB_OK | MB_ICONWARNING);
     return 0;
 }
 
 bool CLumoraDlg::CalibrationFlowReady() {
     if (!m_pCalibrationFlow || !m_bCameraRunning) return false;
     const CSystemSettings& s = g_Settings;
-    m_pCalibrationFlow->SetSettings(FlowSettings{g_nExposure, s.IRFilter, s.MultiScreen});
+    m_pCalibrationFlow->SetSettings(FlowSettings{g_nExposure, s.IRFilter, s.MultiScreen,
+                                                    s.ApplicationVersion == 1 || s.ApplicationVersion == 4});
     m_pCalibrationFlow->SetTexts(FlowTexts{g_Lang.IDS_CALIBRATEFAIL.c_str(), g_Lang.IDS_RECALIBRATION.c_str(),
                                            g_Lang.IDS_CALIBRATIONUNCHANGED.c_str()});
     return true;
 }
 
 LRESULT CLumoraDlg::OnShowCollate(WPARAM, LPARAM) {
+    RefreshScreenSize();  // each calibration maps onto the screen as it is now
     if (CalibrationFlowReady()) m_pCalibrationFlow->OnShowCollate();
     return 0;
 }
 
 LRESULT CLumoraDlg::OnShowCollateAuto(WPARAM, LPARAM) {
+    RefreshScreenSize();  // each calibration maps onto the screen as it is now
     if (CalibrationFlowReady()) m_pCalibrationFlow->OnShowCollateAuto();
     return 0;
 }
 
 LRESULT CLumoraDlg::OnMenuitemColleat(WPARAM, LPARAM) {
+    RefreshScreenSize();  // each calibration maps onto the screen as it is now
     if (CalibrationFlowReady()) m_pCalibrationFlow->OnMenuitemColleat();
     return 0;
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/CameraNotifications.h"
@@ -16,6 +17,7 @@
 #include "win/Messages.h"
 
 class CAnimateTrayIcon;
+class CLaserWriteDlg;
 class CCalibrationWindows;
 
 constexpr UINT_PTR IDT_HIDE_WINDOW = 2039;
@@ -48,6 +50,8 @@ private:
     LRESULT OnQueryEndSession(WPARAM wParam, LPARAM lParam);
     LRESULT OnQuit(WPARAM wParam, LPARAM lParam);
     LRESULT OnEndSession(WPARAM wParam, LPARAM lParam);
+    LRESULT OnDisplayChange(WPARAM wParam, LPARAM lParam);
+    LRESULT OnCalibrationRefused(WPARAM wParam, LPARAM lParam);
     LRESULT OnShow(WPARAM wParam, LPARAM lParam);
     LRESULT OnTimer(WPARAM wParam, LPARAM lParam);
     LRESULT OnPointEvent(WPARAM wParam, LPARAM lParam);
@@ -55,7 +59,11 @@ private:
     LRESULT OnSaveCalibration(WPARAM wParam, LPARAM lParam);
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
     LRESULT OnHelp(WPARAM wParam, LPARAM lParam);
-    LRESULT OnNotYet(WPARAM wParam, LPARAM lParam);
+    LRESULT OnAbout(WPARAM wParam, LPARAM lParam);
+    LRESULT OnOptions(WPARAM wParam, LPARAM lParam);
+    LRESULT OnLaserWrite(WPARAM wParam, LPARAM lParam);
+    LRESULT OnMeasureItem(WPARAM wParam, LPARAM lParam);
+    LRESULT OnDrawItem(WPARAM wParam, LPARAM lParam);
     LRESULT OnShowCollate(WPARAM wParam, LPARAM lParam);
     LRESULT OnShowCollateAuto(WPARAM wParam, LPARAM lParam);
     LRESULT OnMenuitemColleat(WPARAM wParam, LPARAM lParam);
@@ -67,6 +75,10 @@ private:
     bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void OnCameraLost();
     void Reconnect();
+    // The primary screen's size for the mouse: the given one, or the system's when 0.
+    void RefreshScreenSize(int width = 0, int height = 0);
+    // Tooltip and a message (once per camera) when a camera has no usable calibration.
+    void CheckCalibrations();
     LRESULT OnDeviceChange(WPARAM wParam, LPARAM lParam);
     LRESULT OnPowerBroadcast(WPARAM wParam, LPARAM lParam);
     // Reconnects now rather than at the next poll; the poll goes on while cameras are missing.
@@ -81,6 +93,7 @@ private:
     HICON m_hIcon = nullptr;
     HBRUSH m_brush = nullptr;
     std::unique_ptr<CAnimateTrayIcon> m_pTrayIcon;
+    std::unique_ptr<CLaserWriteDlg> m_pLaserWriteDlg;
     CCameraSet m_listListeners{*this};
     int m_nHideCount = 0;
     RelaxedWord<int32_t> m_bCameraRunning{0};
@@ -92,5 +105,7 @@ private:
     CDesktopMouse m_desktopMouse;
     CMouseEmulator m_mouse{m_desktopMouse};
     UINT m_uTaskbarCreated = 0;
+    uint32_t m_refusalsShown = 0;  // bit n: camera n was named in a message already
+    std::string m_refusalText;     // the message still to show
     CCameraNotifications m_cameraNotifications;
 };

@@ -74,7 +74,9 @@ void CCalibrationFlow::OnMenuitemColleat() {
 
 void CCalibrationFlow::ShowCollateDlg() {
     if (m_flags.collate) {
-        m_cameras.SetCaptureControl(kLaserExposure, kLongSettleMs);
+        // Without a laser prompt the automatic step follows at once with an exposure of its own:
+        // a second spent settling the prompt's exposure would only keep the user waiting.
+        if (!m_settings.skipLaserPrompt) m_cameras.SetCaptureControl(kLaserExposure, kLongSettleMs);
     } else {
         m_cameras.SetCaptureControl(kLaserExposure, kShortSettleMs);
         m_cameras.SetCaptureControl(m_settings.exposure, kLongSettleMs);

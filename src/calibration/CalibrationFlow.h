@@ -50,6 +50,7 @@ struct FlowSettings {
     int exposure = -6;          // the normal exposure
     int irFilter = 650;
     int screenCount = 1;        // MultiScreen
+    bool skipLaserPrompt = false;  // device variants whose manual dialog skips the laser prompt
 };
 
 struct FlowTexts {

@@ -1,6 +1,7 @@
 #include "calibration/CalibrationWindows.h"
 
 #include "calibration/CalibrationMessages.h"
+#include "calibration/CollateAutoDlg.h"
 #include "calibration/CollateDlg.h"
 #include "calibration/ImagePositionDlg.h"
 #include "capture/PointHandoff.h"
@@ -40,13 +41,26 @@ void CCalibrationWindows::HideCollateDlg() {
     if (m_pCollateDlg && m_pCollateDlg->GetSafeHwnd()) ShowWindow(m_pCollateDlg->GetSafeHwnd(), SW_HIDE);
 }
 
-// The automatic dialog is not part of this build: its second step ends as a failed automatic run,
-// and the flow goes on with the manual dialog.
-bool CCalibrationWindows::ShowCollateAutoDlg() { return false; }
+bool CCalibrationWindows::ShowCollateAutoDlg() {
+    if (!m_pCollateAutoDlg || !m_pCollateAutoDlg->GetSafeHwnd()) {
+        m_pCollateAutoDlg = std::make_unique<CCollateAutoDlg>(m_owner);
+        m_pCollateAutoDlg->SetNotify(m_owner, m_procMsg, m_saveMsg);
+        if (!m_pCollateAutoDlg->CreateModeless()) return false;
+    }
+    ShowWindow(m_pCollateAutoDlg->GetSafeHwnd(), SW_SHOWMAXIMIZED);
+    m_pCollateAutoDlg->CreateBackBuffer();
+    m_pCollateAutoDlg->StartAutoCalib();
+    m_pCollateAutoDlg->SetStage(0);
+    return true;
+}
 
-void CCalibrationWindows::HideCollateAutoDlg() {}
+void CCalibrationWindows::HideCollateAutoDlg() {
+    if (m_pCollateAutoDlg && m_pCollateAutoDlg->GetSafeHwnd()) ShowWindow(m_pCollateAutoDlg->GetSafeHwnd(), SW_HIDE);
+}
 
-void CCalibrationWindows::RestartAutoCalib() {}
+void CCalibrationWindows::RestartAutoCalib() {
+    if (m_pCollateAutoDlg && m_pCollateAutoDlg->GetSafeHwnd()) m_pCollateAutoDlg->StartAutoCalib();
+}
 
 void CCalibrationWindows::NotifyDrawingProgram(int code) {
     if (HWND drawing = static_cast<HWND>(FindDrawWindow()))
@@ -66,6 +80,7 @@ HWND CCalibrationWindows::ImagePositionWindow() const {
 void CCalibrationWindows::Forward(int status, WPARAM wParam, LPARAM lParam) {
     HWND target = nullptr;
     if (status == 1 && m_pCollateDlg) target = m_pCollateDlg->GetSafeHwnd();
+    if (status == 2 && m_pCollateAutoDlg) target = m_pCollateAutoDlg->GetSafeHwnd();
     if (status == 3) target = ImagePositionWindow();
     if (target) SendMessageA(target, WM_COLLATE, wParam, lParam);
     // The dialog takes a frame copy it draws; one it did not take (or no dialog) is freed here.

@@ -11,6 +11,7 @@
 
 class CImagePositionDlg;
 class CCollateDlg;
+class CCollateAutoDlg;
 
 class CCalibrationWindows : public ICalibrationWindows {
 public:
@@ -40,4 +41,5 @@ private:
     MessageBoxFn m_messageBox;
     std::unique_ptr<CImagePositionDlg> m_pImagePositionDlg;
     std::unique_ptr<CCollateDlg> m_pCollateDlg;
+    std::unique_ptr<CCollateAutoDlg> m_pCollateAutoDlg;
 };

@@ -1,11 +1,33 @@
 #include "capture/CameraSet.h"
 
+#include <objbase.h>
+
+#include <atomic>
+#include <system_error>
+#include <thread>
+
 #include "ACamDll.h"
 #include "capture/KnownCameras.h"
 #include "capture/ListenThread.h"
 #include "config/Settings.h"
 #include "storage/CalibrationIni.h"
 #include "win/Trace.h"
+
+namespace {
+// Keeps this thread's windows answering while work on other threads finishes.
+template <class Done>
+void DispatchUntil(Done done) {
+    while (!done()) {
+        MSG msg;
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        } else {
+            Sleep(1);
+        }
+    }
+}
+}  // namespace
 
 CCameraSet::CCameraSet(ICameraSetOwner& owner) : m_owner(owner) {}
 
@@ -64,6 +86,8 @@ int CCameraSet::Start() {
             break;
         }
         listener->SetCameraIds(g_strCamPid, g_strCamVid);
+        info.szName[sizeof(info.szName) - 1] = 0;
+        listener->SetCameraName(info.szName);
         listener->SetTarget(m_target, m_pointMessage, m_commandMessage);
         listener->SetImgConfig(image);
         listener->SetCaptureControl(g_nExposure, 200);
@@ -86,9 +110,27 @@ void CCameraSet::Stop() {
     std::vector<std::unique_ptr<CListenThread>> stopping;
     stopping.swap(m_listeners);
     ++m_stopDepth;
-    // Every loop is told first, so the threads end together instead of one after another.
+    // Every loop is told first, so the threads end together instead of one after another; the
+    // cameras are closed side by side too, while this thread keeps answering its messages.
     for (auto& listener : stopping) listener->RequestStop();
-    for (auto& listener : stopping) listener->StopCapture();
+    for (auto& listener : stopping) listener->Stop();
+    std::atomic<size_t> open{stopping.size()};
+    std::vector<std::thread> closers;
+    for (auto& listener : stopping) {
+        auto close = [&open, l = listener.get()] {
+            const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            l->ReleaseDevice();
+            if (SUCCEEDED(com)) CoUninitialize();
+            open.fetch_sub(1);
+        };
+        try {
+            closers.emplace_back(close);
+        } catch (const std::system_error&) {
+            close();  // no thread to spare: close it here
+        }
+    }
+    DispatchUntil([&open] { return open.load() == 0; });
+    for (auto& closer : closers) closer.join();
     stopping.clear();
     if (--m_stopDepth > 0) return;
     m_owner.OnCamerasStopped();
@@ -98,6 +140,15 @@ void CCameraSet::Stop() {
 void CCameraSet::ForEach(const std::function<void(CListenThread&)>& action) {
     for (auto& listener : m_listeners)
         if (listener) action(*listener);
+}
+
+int CCameraSet::RefusedCalibration(std::string& name) const {
+    for (const auto& listener : m_listeners)
+        if (listener && listener->CalibrationRefused()) {
+            name = listener->CameraName();
+            return listener->GetCaptureIndex() + 1;
+        }
+    return 0;
 }
 
 void CCameraSet::SetCaptureControl(int value, int delayMs) {

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "MultiIRLight.h"
@@ -53,6 +54,9 @@ public:
     // Stores a finished calibration with every camera; the first failed flash write, else Ok.
     FlashWrite SaveCalibration(const _SCalibration& cal);
     void ForEach(const std::function<void(CListenThread&)>& action);
+    // The first camera whose calibration the detector refused: its number (from 1) and name; 0 when
+    // every running camera has a usable one (or none).
+    int RefusedCalibration(std::string& name) const;
 
 private:
     ICameraSetOwner& m_owner;

@@ -170,12 +170,15 @@ void CListenThread::StopCapture() {
 void CListenThread::ApplyCalibration(const _SCalibration& cal) {
     if (!m_hDetector) return;
     m_setting = 0;
+    m_bCalibrationRefused = false;
     if (cal.lWinWidth == 0) return;
+    int accepted;
     {
         std::lock_guard<std::mutex> lock(m_detectorLock);
-        IRLSetConfig(m_hDetector, &cal);
+        accepted = IRLSetConfig(m_hDetector, &cal);
     }
     m_setting = 1;
+    m_bCalibrationRefused = accepted == 0;
 
     MultiScreenTable* table = g_pMultiScreen;
     if (!table) return;
@@ -373,12 +376,15 @@ bool CListenThread::CheckCameraPresent() {
     return PathNamesCamera(info.szPath, m_cameraPid, m_cameraVid);
 }
 
+void CListenThread::ReleaseDevice() {
+    if (!m_hDevice) return;
+    DevStop(m_hDevice);
+    DevDestroy(m_hDevice);
+    m_hDevice = nullptr;
+}
+
 void CListenThread::Teardown() {
-    if (m_hDevice) {
-        DevStop(m_hDevice);
-        DevDestroy(m_hDevice);
-        m_hDevice = nullptr;
-    }
+    ReleaseDevice();
     SCapFrameFree(&m_frame);
     if (m_background.Taken()) {
         m_background.Clear();

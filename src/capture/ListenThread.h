@@ -30,12 +30,19 @@ public:
     void SwitchCaptureMode(int on);
     int StartCapture();
     void StopCapture();
+    // Closes the camera (its streaming threads end here, which may take a while). Any thread may
+    // call it once the loop has stopped; Teardown then finds no device.
+    void ReleaseDevice();
     void ApplyCalibration(const _SCalibration& cal);
     void ClearSetting() { m_setting = 0; }
     int GetCaptureIndex() const { return m_captureIndex; }
     void SetScreen(int screen) { m_screen = screen; }
     int GetScreen() const { return m_screen; }
     bool IsCalibrated() const { return m_setting != 0; }
+    // The last calibration applied was one the detector could not use (degenerate points).
+    bool CalibrationRefused() const { return m_bCalibrationRefused; }
+    void SetCameraName(const std::string& name) { m_cameraName = name; }
+    const std::string& CameraName() const { return m_cameraName; }
     // The ids of this listener's own camera: with cameras of two models, the ids of the one
     // identified last would make the other look lost on every check.
     void SetCameraIds(const std::string& pid, const std::string& vid) {
@@ -90,7 +97,8 @@ private:
     uint32_t m_lastFrameTick = 0;
     uint32_t m_lastLostReport = 0;
     bool m_bComInitialised = false;
-    std::string m_cameraPid, m_cameraVid;
+    std::string m_cameraPid, m_cameraVid, m_cameraName;
+    bool m_bCalibrationRefused = false;
     // The detector's configuration calls come from the UI thread while the loop finds points.
     std::mutex m_detectorLock;
 };

@@ -72,7 +72,11 @@ bool WriteStrings(const std::string& path, const char* section, const KeyValues&
     bool changed = false;
     for (const auto& [key, value] : values) changed = SetIniValue(bytes, section, key, value) || changed;
     if (!changed) return true;  // already so: the file stays untouched
-    return ReplaceFile(path, bytes);
+    const bool replaced = ReplaceFile(path, bytes);
+    // The system's profile reader keeps the last file it read and trusts it while the file's time
+    // is unchanged; a replacement within the same clock tick would go unseen by the next read.
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, path.c_str());
+    return replaced;
 }
 
 bool WriteInt(const std::string& path, const char* section, const char* key, int value) {

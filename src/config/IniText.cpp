@@ -82,6 +82,24 @@ bool SetIniValue(std::string& text, std::string_view section, std::string_view k
     return true;
 }
 
+std::optional<std::string> GetIniValue(const std::string& text, std::string_view section, std::string_view key) {
+    bool inSection = false;
+    for (size_t pos = 0; pos < text.size();) {
+        const Line line = LineAt(text, pos);
+        const std::string_view content(text.data() + line.begin, line.end - line.begin);
+        std::string_view name;
+        if (SectionName(content, name)) {
+            if (inSection) break;
+            inSection = SameName(name, section);
+        } else if (const size_t eq = content.find('='); inSection && eq != std::string_view::npos &&
+                                                          SameName(Trim(content.substr(0, eq)), key)) {
+            return std::string(Trim(content.substr(eq + 1)));
+        }
+        pos = line.next;
+    }
+    return std::nullopt;
+}
+
 int ParseIniInt(std::string_view value, int def) {
     value = Trim(value);
     bool negative = false;

@@ -3,12 +3,17 @@
 // missing key is added at the end of its section and a missing section at the end of the file.
 // Everything else in the text is kept byte for byte.
 #pragma once
+#include <optional>
 #include <string>
 #include <string_view>
 
 // Sets section/key to value in text. Returns false when the key already held exactly that value
 // (text unchanged), so callers can skip writing a file that would not change.
 bool SetIniValue(std::string& text, std::string_view section, std::string_view key, std::string_view value);
+
+// The value of section/key as SetIniValue finds it (first matching section and key, names without
+// regard to case, blanks around the value removed); nullopt when the key is absent.
+std::optional<std::string> GetIniValue(const std::string& text, std::string_view section, std::string_view key);
 
 // The leading signed decimal number of a value, saturated to the 32-bit range instead of wrapping:
 // "99999999999999999999" reads as 2147483647, never as some unrelated number. def when no digits.

@@ -1,6 +1,17 @@
 #include "win/Dialog.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace win {
+
+namespace {
+// Window thread only: the modal dialogs open now, outermost first.
+std::vector<Dialog*>& OpenModals() {
+    static std::vector<Dialog*> open;
+    return open;
+}
+}  // namespace
 
 Dialog::Dialog(UINT templateId, HWND parent) : m_hParent(parent), m_templateId(templateId) {}
 
@@ -15,10 +26,20 @@ Dialog::~Dialog() {
 
 INT_PTR Dialog::DoModal() {
     m_bModal = true;
+    OpenModals().push_back(this);
     INT_PTR r = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_templateId), m_hParent,
                                 &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
+    auto& open = OpenModals();
+    open.erase(std::remove(open.begin(), open.end(), this), open.end());
     m_bModal = false;
     return r;
+}
+
+int Dialog::OpenModalCount() { return static_cast<int>(OpenModals().size()); }
+
+void Dialog::EndAllModal(INT_PTR result) {
+    const std::vector<Dialog*> open = OpenModals();
+    for (auto it = open.rbegin(); it != open.rend(); ++it) (*it)->EndDialog(result);
 }
 
 bool Dialog::CreateModeless() {

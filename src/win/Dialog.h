@@ -13,6 +13,10 @@ public:
     Dialog& operator=(const Dialog&) = delete;
 
     INT_PTR DoModal();       // runs the dialog modally; the result of EndDialog
+    // Modal dialogs of this program now open (each runs a message loop of its own).
+    static int OpenModalCount();
+    // Ends every open modal dialog with `result`, the innermost first (used when the program ends).
+    static void EndAllModal(INT_PTR result);
     bool CreateModeless();   // creates the dialog once; shown and hidden afterwards
     void EndDialog(INT_PTR result);
     HWND GetSafeHwnd() const { return m_hWnd; }

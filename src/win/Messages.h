@@ -10,6 +10,8 @@ constexpr UINT WM_SET_SEARCH_TYPE = WM_USER + 2;
 constexpr UINT WM_TRAY_NOTIFY = 0xC33;
 constexpr UINT WM_COLLATE = 0x84B;
 constexpr UINT WM_DRAW_NOTIFY = 0x7EB;  // to the drawing program's window
+// Posted by the main window to itself: say which camera has no usable calibration (once).
+constexpr UINT WM_CALIBRATION_REFUSED = WM_APP + 1;
 
 // The caption other programs find the main window by.
 constexpr const char* kMainWindowCaption = "Tavori Driver window";

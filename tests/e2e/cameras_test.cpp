@@ -5,9 +5,11 @@
 #include <tlhelp32.h>
 #include <winternl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -143,6 +145,26 @@ int ThreadCount(DWORD pid) {
 }
 
 std::wstring LangText(const char* key) { return FromCodePage(LanguageFileText("English.ini", key), CP_ACP); }
+
+// A pen at the screen's centre reaches camera n's point buffer (n counted from 1) within the time,
+// the camera's screen entry registered to `reader` as the drawing program does.
+bool PenReaches(PenControl& pen, int camera, HWND reader, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    auto left = [&] { return timeoutMs - std::min<DWORD>(timeoutMs, GetTickCount() - start); };
+    const std::string name = "Multi_Lumora_Mappfile_" + std::to_string(camera);
+    if (!WaitFor([&] { return MappingExists(kMultiScreenName) && MappingExists(name.c_str()); }, left())) return false;
+    SharedView table(kMultiScreenName, sizeof(MultiScreenTable));
+    auto* t = table.As<MultiScreenTable>();
+    if (!t || !WaitFor([&] { return EntryOf(t, camera) >= 0; }, left())) return false;
+    Register(t, EntryOf(t, camera), reader);
+    SharedView points(name.c_str(), 1025);
+    Sleep(2000);  // a light in a camera's first frames is taken for a lamp: touch after them
+    pen.Down(ScreenWidth() / 2.0, ScreenHeight() / 2.0);
+    const bool seen = points.Ok() && WaitFor([&] { return ReadPoints(points.As<uint8_t>()).count == 1; }, left());
+    pen.Up();
+    WaitFor([&] { return ReadPoints(points.As<uint8_t>()).count == 0; }, 1000);
+    return seen;
+}
 }  // namespace
 
 TEST(Cameras, PenPositionsReachTheDrawingProgramThroughTheCalibration) {
@@ -214,15 +236,13 @@ TEST(Cameras, FlashRecordIsUsedOnlyWhenItLooksReal) {
     struct Case {
         const char* name;
         uint32_t flashWidth;
-        bool zeroPoints;
         bool withFile;
         int expectedWidth;  // 0: no calibration at all
     };
     const Case cases[] = {
-        {"valid flash", 1600, false, true, 1600},
-        {"flash 99 wide", 99, false, true, ScreenWidth()},
-        {"flash points at 0,0", 1600, true, true, ScreenWidth()},
-        {"neither", 0, false, false, 0},
+        {"valid flash", 1600, true, 1600},
+        {"flash 99 wide", 99, true, ScreenWidth()},
+        {"neither", 0, false, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -234,7 +254,6 @@ TEST(Cameras, FlashRecordIsUsedOnlyWhenItLooksReal) {
             _SCalibration flash = cal;
             flash.lWinWidth = c.flashWidth;
             flash.lWinHeight = 900;
-            if (c.zeroPoints) memset(flash.x, 0, sizeof(flash.x)), memset(flash.y, 0, sizeof(flash.y));
             WriteFlashRecord(folder, flash);
         }
         Driver driver;
@@ -259,26 +278,24 @@ TEST(Cameras, FlashRecordIsUsedOnlyWhenItLooksReal) {
     }
 }
 
-TEST(Cameras, NoKnownCameraEndsStartUpWithOneMessage) {
-    const char* declarations[] = {nullptr, "[Camera0]\r\nVendorId=046D\r\nProductId=0825\r\n",
-                                  "[Camera0]\r\nVendorId=1216\r\nProductId=3450\r\n"};
-    for (const char* declared : declarations) {
-        SCOPED_TRACE(declared ? declared : "no camera");
-        ProgramFolder folder;
-        if (declared)
-            folder.Write("VirtualCamera.ini", declared);
-        else
-            folder.Remove("VirtualCamera.ini");
-        Driver driver;
-        ASSERT_TRUE(driver.Start(folder));
-        HWND box = driver.WaitForMessageBox();
-        ASSERT_NE(box, nullptr);
-        EXPECT_EQ(MessageBoxText(box), LangText("IDS_INSTAVORI"));
-        PressOk(box);
-        ASSERT_TRUE(driver.WaitForExit());
-        EXPECT_EQ(folder.ReadKey("Tavori.ini", "System", "Management"), "0");
-        EXPECT_FALSE(MappingExists(kMultiScreenName));
-    }
+// Started before its camera (plugged in after logon, or slower than the autostart), the driver
+// says so once, waits in the tray and starts the camera when it appears.
+TEST(Cameras, ACameraThatComesLateIsStartedWithoutARestart) {
+    PenControl pen;
+    pen.Unplug(0);
+    CalibratedDriver d;
+    ASSERT_TRUE(d.Start());
+    HWND box = d.driver.WaitForMessageBox(8000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(WaitForTrayPicture(TrayPicture::Disconnected));
+    PressOk(box);
+    Sleep(6000);  // a reconnection attempt that finds nothing stays silent
+    EXPECT_TRUE(d.driver.Running());
+    EXPECT_TRUE(d.driver.MessageBoxes().empty());
+    pen.Plug(0);
+    EXPECT_TRUE(PenReaches(pen, 1, d.main, 10000)) << "no points within 10 s of plugging the camera in";
+    d.Quit();
+    EXPECT_GE(d.driver.WaitForExitCountingBoxes(), 0);
 }
 
 TEST(Cameras, MultiScreenLimitsHowManyCamerasStart) {
@@ -293,8 +310,8 @@ TEST(Cameras, MultiScreenLimitsHowManyCamerasStart) {
         ASSERT_NE(main, nullptr);
         // The caption is set before the cameras start: wait for the first camera's buffer.
         EXPECT_TRUE(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 10000));
-        Sleep(1000);
-        EXPECT_EQ(MappingExists("Multi_Lumora_Mappfile_2"), multi > 1);
+        // Each camera start settles its exposure for most of a second.
+        EXPECT_EQ(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_2"); }, 3000), multi > 1);
         PostMessageA(main, WM_COMMAND, kQuit, 0);
         ASSERT_TRUE(driver.WaitForExit());
     }
@@ -309,7 +326,7 @@ TEST(Cameras, UnpluggedCameraIsReportedAndPickedUpAgain) {
     EXPECT_TRUE(WaitForTrayPicture(TrayPicture::Running));
     int handlesAfterFirst = 0;
     int threadsAfterFirst = 0;
-    const int cycles = 10;
+    const int cycles = 5;
     for (int cycle = 0; cycle < cycles; ++cycle) {
         SCOPED_TRACE(cycle);
         pen.Unplug(0);
@@ -324,7 +341,6 @@ TEST(Cameras, UnpluggedCameraIsReportedAndPickedUpAgain) {
         ASSERT_TRUE(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 10000))
             << "not restarted within ten seconds";
         printf("cycle %d: restarted %lu ms after plugging in\n", cycle, GetTickCount() - plugged);
-        Sleep(500);
         EXPECT_TRUE(WaitForTrayPicture(TrayPicture::Running));
         if (cycle == 0) {
             handlesAfterFirst = HandleCount(d.driver.Pid());
@@ -339,30 +355,11 @@ TEST(Cameras, UnpluggedCameraIsReportedAndPickedUpAgain) {
     EXPECT_LE(handles, handlesAfterFirst + 10);
     EXPECT_LE(threads, threadsAfterFirst + 1);
 
-    // Points flow again after the last restart.
-    SharedView table(kMultiScreenName, sizeof(MultiScreenTable));
-    auto* t = table.As<MultiScreenTable>();
-    int entry = EntryOf(t, 1);
-    ASSERT_GE(entry, 0);
-    Register(t, entry, d.main);
-    SharedView points("Multi_Lumora_Mappfile_1", 1025);
-    Sleep(2500);
-    pen.Down(ScreenWidth() / 2.0, ScreenHeight() / 2.0);
-    EXPECT_TRUE(WaitFor([&] { return ReadPoints(points.As<uint8_t>()).count == 1; }, 3000));
-    pen.Up();
-    d.Quit();
-    EXPECT_TRUE(d.driver.WaitForExit());
-}
+    EXPECT_TRUE(PenReaches(pen, 1, d.main, 5000)) << "no points after the last restart";
 
-// Unplug and plug cycles while nobody presses OK: the reconnection goes on behind the box, and a
-// second loss never stacks a second box on the first.
-TEST(Cameras, OneDisconnectionBoxAtATime) {
-    PenControl pen;
-    CalibratedDriver d;
-    ASSERT_TRUE(d.Start());
-    ASSERT_TRUE(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 5000));
+    // Cycles while nobody presses OK: the reconnection goes on behind the box, and a later loss
+    // never stacks a second box on the first.
     for (int cycle = 0; cycle < 2; ++cycle) {
-        SCOPED_TRACE(cycle);
         pen.Unplug(0);
         ASSERT_NE(d.driver.WaitForMessageBox(8000), nullptr);
         ASSERT_TRUE(WaitFor([] { return !MappingExists("Multi_Lumora_Mappfile_1"); }, 5000));
@@ -373,6 +370,35 @@ TEST(Cameras, OneDisconnectionBoxAtATime) {
     Sleep(3000);
     EXPECT_EQ(d.driver.MessageBoxes().size(), 1u);
     pen.Plug(0);
+    d.Quit();
+    EXPECT_GE(d.driver.WaitForExitCountingBoxes(), 0);
+}
+
+// Either of two cameras unplugged for a moment: both come back and publish again.
+TEST(Cameras, BothOfTwoCamerasComeBackAfterEitherIsUnpluggedBriefly) {
+    PenControl pen;
+    CalibratedDriver d;
+    d.folder.Write("VirtualCamera.ini", "[Camera0]\r\n[Camera1]\r\nProductId=3016\r\n");
+    ASSERT_TRUE(d.Start("[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\nMultiScreen=2\r\n"));
+    ASSERT_TRUE(PenReaches(pen, 2, d.main, 10000));
+    for (int unplugged : {1, 0}) {
+        SCOPED_TRACE(unplugged);
+        SharedView table(kMultiScreenName, sizeof(MultiScreenTable));
+        auto* t = table.As<MultiScreenTable>();
+        auto configured = [&](int camera) {
+            const int e = EntryOf(t, camera);
+            return e >= 0 && t->bConfigured[e] != 0;
+        };
+        pen.Unplug(unplugged);
+        HWND box = d.driver.WaitForMessageBox(8000);
+        EXPECT_TRUE(WaitFor([&] { return !configured(1) && !configured(2); }, 2000)) << "a lost camera shown";
+        pen.Plug(unplugged);
+        if (box) PressOk(box);
+        for (int camera : {1, 2}) {
+            EXPECT_TRUE(PenReaches(pen, camera, d.main, 15000)) << "camera " << camera;
+            EXPECT_TRUE(configured(camera));
+        }
+    }
     d.Quit();
     EXPECT_GE(d.driver.WaitForExitCountingBoxes(), 0);
 }
@@ -415,13 +441,57 @@ TEST(Cameras, MessagesFromOtherProgramsNeverCrashTheDriver) {
     DWORD_PTR result = 0;
     EXPECT_TRUE(SendMessageTimeoutA(d.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result));
     EXPECT_TRUE(d.driver.Running());
-
-    // A forged "camera lost" is taken at its word: the driver stops, says so, and recovers.
-    PostMessageA(d.main, kProcCmd, 9, 1);
-    HWND box = d.driver.WaitForMessageBox(5000);
-    ASSERT_NE(box, nullptr);
-    PressOk(box);
-    EXPECT_TRUE(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 10000));
     d.Quit();
-    EXPECT_TRUE(d.driver.WaitForExit());
+    EXPECT_GE(d.driver.WaitForExitCountingBoxes(), 0);  // a calibration command may have opened one
+}
+
+// Five cameras (the screen table's limit) end together: quitting stays within 3 s and the window
+// keeps answering meanwhile.
+TEST(Cameras, QuitWithFiveCamerasIsQuickAndTheWindowAnswers) {
+    ProgramFolder folder;
+    folder.Write("VirtualCamera.ini", "[Camera0]\r\n[Camera1]\r\n[Camera2]\r\n[Camera3]\r\n[Camera4]\r\n");
+    folder.Write("Tavori.ini", "[System]\r\nMultiScreen=5\r\n");
+    Driver driver;
+    ASSERT_TRUE(driver.Start(folder));
+    HWND main = driver.WaitForMainWindow();
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_5"); }, 20000));
+    Sleep(1000);
+    const DWORD start = GetTickCount();
+    PostMessageA(main, WM_COMMAND, kQuit, 0);
+    DWORD slowest = 0;
+    while (!driver.WaitForExit(50) && GetTickCount() - start < 10000) {
+        const DWORD asked = GetTickCount();
+        DWORD_PTR result = 0;
+        // Without "abort if hung": Wine calls a thread hung on its own judgement, not by waiting.
+        if (SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result) || !IsWindow(main))
+            slowest = std::max(slowest, GetTickCount() - asked);
+        else
+            slowest = 2000;
+    }
+    const DWORD took = GetTickCount() - start;
+    printf("quit with five cameras: %lu ms, slowest answer %lu ms\n", took, slowest);
+    EXPECT_LE(took, 3000u);
+    EXPECT_LE(slowest, 500u);
+}
+
+// A calibration the detector cannot use (every point at one place) leaves the pen dead: the user is
+// told once which camera it is.
+TEST(Cameras, ACalibrationTheDetectorRefusesIsNamedOnce) {
+    PenControl pen;
+    ProgramFolder folder;
+    folder.Write("Tavori.ini", "[System]\r\nSetPtCount=25\r\n");
+    _SCalibration cal = CalibrationFromModel(DefaultCamera(), 5);
+    for (int i = 0; i < 25; ++i) cal.x[i] = 300, cal.y[i] = 200;
+    WriteCalibrationIni(folder, cal);
+    Driver driver;
+    ASSERT_TRUE(driver.Start(folder));
+    HWND box = driver.WaitForMessageBox(10000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_NE(MessageBoxText(box).find(L"Camera 1"), std::wstring::npos);
+    PressOk(box);
+    Sleep(1500);
+    EXPECT_TRUE(driver.MessageBoxes().empty());
+    PostMessageA(driver.WaitForMainWindow(), WM_COMMAND, kQuit, 0);
+    EXPECT_GE(driver.WaitForExitCountingBoxes(), 0);
 }

@@ -2,7 +2,6 @@
 // the driver makes of the virtual pen.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <mmsystem.h>
 
 #include <algorithm>
 #include <cmath>
@@ -45,10 +44,6 @@ struct Rig {
     }
 };
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 }  // namespace
 
 TEST(Mouse, PenPressesDragsAlongItsPathAndReleases) {
@@ -91,44 +86,6 @@ TEST(Mouse, PenPressesDragsAlongItsPathAndReleases) {
     EXPECT_LE(pressError, 2.0);
     EXPECT_LE(sum / moves, 1.5);
     EXPECT_LE(worst, 4.0);
-    rig.d.Quit();
-    EXPECT_TRUE(rig.d.driver.WaitForExit());
-}
-
-TEST(Mouse, CursorFollowsThePenWithinAFewFrames) {
-    Rig rig;
-    ASSERT_TRUE(rig.Start());
-    std::vector<double> latencies;
-    double x = 500, y = 400;
-    rig.pen.Down(x, y);
-    ASSERT_TRUE(rig.WaitForEvent("down"));
-    for (int i = 0; i < 40; ++i) {
-        x += (i % 2 ? -80 : 80);
-        y += (i % 4 < 2 ? 30 : -30);
-        size_t before = rig.canvas->Events().size();
-        DWORD written = timeGetTime();
-        rig.pen.Down(x, y);
-        bool arrived = WaitFor(
-            [&] {
-                auto ev = rig.canvas->Events();
-                for (size_t k = before; k < ev.size(); ++k)
-                    if (ev[k].what == "move" && std::hypot(ev[k].x - x, ev[k].y - y) < 4) {
-                        latencies.push_back(static_cast<double>(ev[k].t - written));
-                        return true;
-                    }
-                return false;
-            },
-            1000);
-        EXPECT_TRUE(arrived) << "move " << i;
-        Sleep(60);
-    }
-    rig.pen.Up();
-    ASSERT_FALSE(latencies.empty());
-    double median = Median(latencies), worst = *std::max_element(latencies.begin(), latencies.end());
-    printf("pen to cursor over %zu moves: median %.0f ms, max %.0f ms (frame period 16 ms: %.1f and %.1f frames)\n",
-           latencies.size(), median, worst, median / 16.0, worst / 16.0);
-    ::testing::Test::RecordProperty("latency_median_ms", std::to_string(median));
-    EXPECT_LE(median, 100.0);
     rig.d.Quit();
     EXPECT_TRUE(rig.d.driver.WaitForExit());
 }
@@ -218,4 +175,60 @@ TEST(Mouse, StoppingWithThePenDownReleasesOnceAndQuitShowsNoBox) {
         EXPECT_EQ(rig.d.folder.ReadKey("Tavori.ini", "System", "Management"), "0");
         rig.pen.Up();
     }
+}
+
+// Another program posting thousands of commands that each open a box while the pen is down: one
+// box at a time, the driver lives on, and the pen's button ends up released.
+TEST(Mouse, AFloodOfBoxCommandsNeverNestsBoxesNorLeavesAButtonDown) {
+    Rig rig;
+    ASSERT_TRUE(rig.Start("Inkora window"));
+    rig.pen.Down(900, 500);
+    ASSERT_TRUE(rig.WaitForEvent("down"));
+    size_t most = 0;
+    for (int i = 0; i < 5000; ++i) {
+        PostMessageA(rig.d.main, WM_COMMAND, i % 2 ? 2042 : 2045, 0);
+        if (i % 500 == 0) most = std::max(most, rig.d.driver.MessageBoxes().size());
+    }
+    DWORD_PTR result = 0;
+    EXPECT_TRUE(SendMessageTimeoutA(rig.d.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &result));
+    most = std::max(most, rig.d.driver.MessageBoxes().size());
+    EXPECT_LE(most, 1u);
+    rig.pen.Up();
+    EXPECT_TRUE(rig.WaitForEvent("up"));
+    for (HWND box : rig.d.driver.MessageBoxes()) PressOk(box);
+    ASSERT_TRUE(rig.d.driver.Running());
+    rig.d.Quit();
+    EXPECT_GE(rig.d.driver.WaitForExitCountingBoxes(), 0);
+    // The pen held still over a box (not the drawing program) may right-click; every press is let go.
+    std::string buttons(1, ' ');
+    buttons.append(Canvas::Buttons(rig.canvas->Events())).push_back(' ');
+    auto releasedAfterLastPress = [&](const char* press, const char* release) {
+        const size_t last = buttons.rfind(press);
+        return last == std::string::npos || buttons.find(release, last) != std::string::npos;
+    };
+    EXPECT_TRUE(releasedAfterLastPress(" down ", " up ")) << buttons;
+    EXPECT_TRUE(releasedAfterLastPress(" rdown ", " rup ")) << buttons;
+}
+
+// After a display change the mouse maps onto the screen as announced. Xvfb cannot change its mode
+// under Wine, so the message's size stands for the changed screen: half the size, twice the way.
+TEST(Mouse, TheScreenSizeOfADisplayChangeIsFollowed) {
+    Rig rig;
+    ASSERT_TRUE(rig.Start("Inkora window"));
+    const int w = ScreenWidth(), h = ScreenHeight();
+    for (int scale : {2, 1}) {
+        SCOPED_TRACE(scale);
+        PostMessageA(rig.d.main, WM_DISPLAYCHANGE, 32, MAKELPARAM(w / scale, h / scale));
+        const size_t before = rig.canvas->Events().size();
+        rig.Touch(400, 300, 200);
+        ASSERT_TRUE(rig.WaitForEvent("up", before));
+        const auto events = rig.canvas->Events();
+        const auto down = std::find_if(events.begin() + static_cast<long>(before), events.end(),
+                                       [](const CanvasEvent& e) { return e.what == "down"; });
+        ASSERT_NE(down, events.end());
+        EXPECT_LE(std::hypot(down->x - 400 * scale, down->y - 300 * scale), 3.0);
+        Sleep(900);  // past the double-click time
+    }
+    rig.d.Quit();
+    EXPECT_TRUE(rig.d.driver.WaitForExit());
 }

@@ -202,136 +202,166 @@ struct SplitMix {
 // than its curvature), an interior point is found by minimising the Lp norm of the residual for
 // rising p, and the centroid is estimated by hit-and-run sampling. Records with more than rounding
 // in them keep the least-squares fit. Camera residuals here are in pixels (scale R).
-void refineWithinRounding(const FitData& d, double* p, int np, double R) {
-    constexpr double kHalf = 0.5;
-    const int m = 2 * d.n;
-    double r0[2 * kMaxPts], rp[2 * kMaxPts], rm[2 * kMaxPts];
+constexpr double kHalfPixel = 0.5;
+
+// The parameter changes that keep every residual within the rounding, |r0 + Q z| <= 1/2, in the
+// coordinates z = U delta of the Jacobian's factors J = Q U.
+struct RoundingPolytope {
+    int m = 0, np = 0;
+    double r0[2 * kMaxPts];
     double Q[2 * kMaxPts][10], U[10][10] = {};
-    if (!residuals(d, p, r0)) return;
-    for (int i = 0; i < m; ++i) r0[i] *= R;
-    for (int j = 0; j < np; ++j) {
-        double q[10];
-        std::copy(p, p + 10, q);
-        const double h = 1e-6 * std::max(1.0, std::fabs(p[j]));
-        q[j] = p[j] + h;
-        if (!residuals(d, q, rp)) return;
-        q[j] = p[j] - h;
-        if (!residuals(d, q, rm)) return;
-        for (int i = 0; i < m; ++i) Q[i][j] = (rp[i] - rm[i]) * R / (2 * h);
-    }
-    // J = Q U (modified Gram-Schmidt): sampling in the coordinates z = U delta keeps the polytope
-    // round enough for hit-and-run to mix, whatever the scale of the parameters.
-    for (int j = 0; j < np; ++j) {
-        for (int k = 0; k < j; ++k) {
-            double s = 0;
-            for (int i = 0; i < m; ++i) s += Q[i][k] * Q[i][j];
-            U[k][j] = s;
-            for (int i = 0; i < m; ++i) Q[i][j] -= s * Q[i][k];
+
+    // Residuals in pixels about p and their Jacobian, factored by modified Gram-Schmidt: sampling in
+    // z keeps the polytope round enough for hit-and-run to mix, whatever the scale of the parameters.
+    bool linearise(const FitData& d, const double* p, int nParams, double R) {
+        m = 2 * d.n;
+        np = nParams;
+        double rp[2 * kMaxPts], rm[2 * kMaxPts];
+        if (!residuals(d, p, r0)) return false;
+        for (int i = 0; i < m; ++i) r0[i] *= R;
+        for (int j = 0; j < np; ++j) {
+            double q[10];
+            std::copy(p, p + 10, q);
+            const double h = 1e-6 * std::max(1.0, std::fabs(p[j]));
+            q[j] = p[j] + h;
+            if (!residuals(d, q, rp)) return false;
+            q[j] = p[j] - h;
+            if (!residuals(d, q, rm)) return false;
+            for (int i = 0; i < m; ++i) Q[i][j] = (rp[i] - rm[i]) * R / (2 * h);
         }
-        double s = 0;
-        for (int i = 0; i < m; ++i) s += Q[i][j] * Q[i][j];
-        s = std::sqrt(s);
-        if (!(s > 1e-9)) return;
-        U[j][j] = s;
-        for (int i = 0; i < m; ++i) Q[i][j] /= s;
+        for (int j = 0; j < np; ++j) {
+            for (int k = 0; k < j; ++k) {
+                double s = 0;
+                for (int i = 0; i < m; ++i) s += Q[i][k] * Q[i][j];
+                U[k][j] = s;
+                for (int i = 0; i < m; ++i) Q[i][j] -= s * Q[i][k];
+            }
+            double s = 0;
+            for (int i = 0; i < m; ++i) s += Q[i][j] * Q[i][j];
+            s = std::sqrt(s);
+            if (!(s > 1e-9)) return false;
+            U[j][j] = s;
+            for (int i = 0; i < m; ++i) Q[i][j] /= s;
+        }
+        return true;
     }
-    double z[10] = {}, e[2 * kMaxPts], en[2 * kMaxPts];
-    auto residual = [&](const double* zz, double* out) {
+
+    void residual(const double* z, double* out) const {
         for (int i = 0; i < m; ++i) {
             double s = r0[i];
-            for (int j = 0; j < np; ++j) s += Q[i][j] * zz[j];
+            for (int j = 0; j < np; ++j) s += Q[i][j] * z[j];
             out[i] = s;
         }
-    };
-    auto maxAbs = [&](const double* v) {
+    }
+
+    double maxAbs(const double* v) const {
         double mx = 0;
         for (int i = 0; i < m; ++i) mx = std::max(mx, std::fabs(v[i]));
         return mx;
-    };
-    // Interior point: Newton on sum |e|^P (convex in z), P raised towards the minimax fit.
-    for (double P : {4.0, 8.0, 16.0, 32.0, 64.0}) {
-        for (int it = 0; it < 40; ++it) {
-            residual(z, e);
-            const double sc = maxAbs(e);
-            if (!(sc > 0)) break;
-            auto cost = [&](const double* v) {
-                double c = 0;
-                for (int i = 0; i < m; ++i) c += std::pow(std::fabs(v[i]) / sc, P);
-                return c;
-            };
-            double g[10] = {}, H[100] = {};
-            for (int i = 0; i < m; ++i) {
-                const double a = std::fabs(e[i]) / sc;
-                const double w1 = P * std::pow(a, P - 1) * (e[i] < 0 ? -1 : 1), w2 = P * (P - 1) * std::pow(a, P - 2);
-                for (int j = 0; j < np; ++j) {
-                    g[j] -= w1 * Q[i][j] * sc;
-                    for (int k = 0; k < np; ++k) H[j * np + k] += w2 * Q[i][j] * Q[i][k];
-                }
-            }
-            for (int j = 0; j < np; ++j) H[j * np + j] += 1e-9 * (H[j * np + j] + 1);
-            if (!solve(H, g, np, 1)) break;
-            const double c0 = cost(e);
-            bool moved = false;
-            for (double t = 1; t > 1e-6; t *= 0.5) {
-                double zn[10];
-                for (int j = 0; j < np; ++j) zn[j] = z[j] + t * g[j];
-                residual(zn, en);
-                if (cost(en) < c0) {
-                    moved = c0 - cost(en) > 1e-12 * c0;
-                    std::copy(zn, zn + np, z);
-                    break;
-                }
-            }
-            if (!moved) break;
-        }
     }
-    residual(z, e);
-    if (!(maxAbs(e) < kHalf)) return;
 
-    // Hit-and-run over |r0 + Q z| <= 1/2, averaging the visited points after a burn-in.
-    constexpr int kSteps = 20000, kBurnIn = 2000;
-    SplitMix rng{0x7A3Bu};
-    double sum[10] = {};
-    for (int s = 0; s < kSteps; ++s) {
-        double dir[10], norm = 0;
-        for (int j = 0; j < np; ++j) {
-            dir[j] = rng.normal();
-            norm += dir[j] * dir[j];
+    // Newton on sum |e|^P (convex in z), P raised towards the minimax fit; true when the point
+    // reached lies inside the polytope.
+    bool interiorPoint(double* z) const {
+        double e[2 * kMaxPts], en[2 * kMaxPts];
+        for (double P : {4.0, 8.0, 16.0, 32.0, 64.0}) {
+            for (int it = 0; it < 40; ++it) {
+                residual(z, e);
+                const double sc = maxAbs(e);
+                if (!(sc > 0)) break;
+                auto cost = [&](const double* v) {
+                    double c = 0;
+                    for (int i = 0; i < m; ++i) c += std::pow(std::fabs(v[i]) / sc, P);
+                    return c;
+                };
+                double g[10] = {}, H[100] = {};
+                for (int i = 0; i < m; ++i) {
+                    const double a = std::fabs(e[i]) / sc;
+                    const double w1 = P * std::pow(a, P - 1) * (e[i] < 0 ? -1 : 1), w2 = P * (P - 1) * std::pow(a, P - 2);
+                    for (int j = 0; j < np; ++j) {
+                        g[j] -= w1 * Q[i][j] * sc;
+                        for (int k = 0; k < np; ++k) H[j * np + k] += w2 * Q[i][j] * Q[i][k];
+                    }
+                }
+                for (int j = 0; j < np; ++j) H[j * np + j] += 1e-9 * (H[j * np + j] + 1);
+                if (!solve(H, g, np, 1)) break;
+                const double c0 = cost(e);
+                bool moved = false;
+                for (double t = 1; t > 1e-6; t *= 0.5) {
+                    double zn[10];
+                    for (int j = 0; j < np; ++j) zn[j] = z[j] + t * g[j];
+                    residual(zn, en);
+                    if (cost(en) < c0) {
+                        moved = c0 - cost(en) > 1e-12 * c0;
+                        std::copy(zn, zn + np, z);
+                        break;
+                    }
+                }
+                if (!moved) break;
+            }
         }
-        norm = std::sqrt(norm);
-        if (!(norm > 0)) continue;
-        double lo = -1e300, hi = 1e300, a[2 * kMaxPts];
-        for (int i = 0; i < m; ++i) {
-            a[i] = 0;
-            for (int j = 0; j < np; ++j) a[i] += Q[i][j] * dir[j];
-            a[i] /= norm;
-            if (std::fabs(a[i]) < 1e-15) continue;
-            double t1 = (-kHalf - e[i]) / a[i], t2 = (kHalf - e[i]) / a[i];
-            if (t1 > t2) std::swap(t1, t2);
-            lo = std::max(lo, t1);
-            hi = std::min(hi, t2);
+        residual(z, e);
+        return maxAbs(e) < kHalfPixel;
+    }
+
+    // Hit-and-run from the interior point z, averaging the visited points after a burn-in.
+    bool centroid(double* z, double* mean) const {
+        constexpr int kSteps = 20000, kBurnIn = 2000;
+        SplitMix rng{0x7A3Bu};
+        double e[2 * kMaxPts], sum[10] = {};
+        residual(z, e);
+        for (int s = 0; s < kSteps; ++s) {
+            double dir[10], norm = 0;
+            for (int j = 0; j < np; ++j) {
+                dir[j] = rng.normal();
+                norm += dir[j] * dir[j];
+            }
+            norm = std::sqrt(norm);
+            if (!(norm > 0)) continue;
+            double lo = -1e300, hi = 1e300, a[2 * kMaxPts];
+            for (int i = 0; i < m; ++i) {
+                a[i] = 0;
+                for (int j = 0; j < np; ++j) a[i] += Q[i][j] * dir[j];
+                a[i] /= norm;
+                if (std::fabs(a[i]) < 1e-15) continue;
+                double t1 = (-kHalfPixel - e[i]) / a[i], t2 = (kHalfPixel - e[i]) / a[i];
+                if (t1 > t2) std::swap(t1, t2);
+                lo = std::max(lo, t1);
+                hi = std::min(hi, t2);
+            }
+            if (!(lo <= hi) || !(hi - lo < 1e6)) return false;
+            const double t = lo + (hi - lo) * rng.uniform();
+            for (int j = 0; j < np; ++j) z[j] += t * dir[j] / norm;
+            for (int i = 0; i < m; ++i) e[i] += t * a[i];
+            if (s >= kBurnIn)
+                for (int j = 0; j < np; ++j) sum[j] += z[j];
         }
-        if (!(lo <= hi) || !(hi - lo < 1e6)) return;
-        const double t = lo + (hi - lo) * rng.uniform();
-        for (int j = 0; j < np; ++j) z[j] += t * dir[j] / norm;
-        for (int i = 0; i < m; ++i) e[i] += t * a[i];
-        if (s >= kBurnIn)
-            for (int j = 0; j < np; ++j) sum[j] += z[j];
+        for (int j = 0; j < np; ++j) mean[j] = sum[j] / (kSteps - kBurnIn);
+        return true;
     }
-    double delta[10];
-    for (int j = np - 1; j >= 0; --j) {
-        double s = sum[j] / (kSteps - kBurnIn);
-        for (int k = j + 1; k < np; ++k) s -= U[j][k] * delta[k];
-        delta[j] = s / U[j][j];
+
+    // The parameter change of z: back substitution through U.
+    void toParameters(const double* z, double* delta) const {
+        for (int j = np - 1; j >= 0; --j) {
+            double s = z[j];
+            for (int k = j + 1; k < np; ++k) s -= U[j][k] * delta[k];
+            delta[j] = s / U[j][j];
+        }
     }
-    double q[10];
+};
+
+void refineWithinRounding(const FitData& d, double* p, int np, double R) {
+    RoundingPolytope poly;
+    double z[10] = {}, mean[10], delta[10], q[10], rp[2 * kMaxPts];
+    if (!poly.linearise(d, p, np, R) || !poly.interiorPoint(z) || !poly.centroid(z, mean)) return;
+    poly.toParameters(mean, delta);
     std::copy(p, p + 10, q);
     for (int j = 0; j < np; ++j) q[j] += delta[j];
     // The linearisation must hold: the centroid has to stay inside the rounding box in the real
     // model too (a little slack for the curvature), else least squares stands.
     if (!residuals(d, q, rp)) return;
-    for (int i = 0; i < m; ++i)
-        if (!(std::fabs(rp[i] * R) <= kHalf + 0.05)) return;
+    for (int i = 0; i < poly.m; ++i)
+        if (!(std::fabs(rp[i] * R) <= kHalfPixel + 0.05)) return;
     std::copy(q, q + 10, p);
 }
 

@@ -1,8 +1,10 @@
 // Identity of lights across frames and the model of fixed lights, driven with spots and a clock.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "MultiIRLight.h"
@@ -199,5 +201,32 @@ TEST(Tracking, OnePointFollowsTheSamePenWhenABrighterLightAppears) {
         EXPECT_EQ(pt.id, followed) << "frame " << k;
     }
     EXPECT_NE(followed, 0);
+    IRLUninit(h);
+}
+
+TEST(Tracking, AStillLightNeverOwnsTheOnePointOutputWhileAPenMoves) {
+    synth::VirtualCamera cam;
+    HMULTIIRLIGHT h = IRLCreate();
+    const _SCalibration cal = cam.calibration(5);
+    const _SImgPara para{640, 480, 0, 95, 50};
+    ASSERT_EQ(IRLSetConfig(h, &cal), 1);
+    ASSERT_EQ(IRLSetImgConfig(h, &para), 1);
+    synth::Frame f(640, 480);
+    _SDetectPoint pt{};
+    auto show = [&](std::vector<synth::Spot> spots) {
+        synth::Scene s;
+        s.spots = std::move(spots);
+        synth::render(f, s);
+        return IRLFindWinPointOne(h, f.get(), &pt);
+    };
+    for (int k = 0; k < Tracker::kStartFrames; ++k) show({});
+    const synth::Spot lamp{500.3, 100.6, 2.5, 900};  // switched on after the start: reported alone
+    ASSERT_EQ(show({lamp}), 1);
+    const int32_t lampId = pt.id;
+    std::this_thread::sleep_for(std::chrono::milliseconds(Tracker::kSettledMs + 50));
+    for (int k = 0; k < 10; ++k) {
+        ASSERT_EQ(show({lamp, {200.0 + 3 * k, 300, 1.2, 300}}), 1);
+        EXPECT_NE(pt.id, lampId) << "frame " << k;
+    }
     IRLUninit(h);
 }

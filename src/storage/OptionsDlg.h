@@ -1,0 +1,37 @@
+// The Options dialog: the named calibrations of Calibration.ini, with New, Rename and Set Active.
+// It ends with OK only through Set Active (or Enter); the caller then re-applies the active entry.
+#pragma once
+#include "storage/CalibrationList.h"
+#include "win/Dialog.h"
+
+class COptionsDlg : public win::MappedDialog<COptionsDlg> {
+public:
+    // messageCaption: the caption of the message that reports a damaged list.
+    COptionsDlg(HWND parent, std::string messageCaption);
+
+protected:
+    BOOL OnInitDialog() override;
+
+private:
+    TAVORI_DECLARE_MESSAGE_MAP(COptionsDlg)
+
+    LRESULT OnButtonRename(WPARAM wParam, LPARAM lParam);
+    LRESULT OnButtonSetActive(WPARAM wParam, LPARAM lParam);
+    LRESULT OnButtonNew(WPARAM wParam, LPARAM lParam);
+    LRESULT OnSelchangeList(WPARAM wParam, LPARAM lParam);
+    LRESULT OnOK(WPARAM wParam, LPARAM lParam);
+    LRESULT OnReportDamage(WPARAM wParam, LPARAM lParam);
+    void FillList();
+    void SetBrowseMode();
+    void SetEditMode(bool writable);
+    int SelectedRow() const;
+    std::string EditText() const;
+    void SaveNewEntry(const std::string& name);
+
+    HWND m_editName = nullptr;
+    HWND m_listCalib = nullptr;
+    int m_bRename = 0;
+    int m_bNew = 0;
+    std::string m_messageCaption;
+    CalibrationList m_list;  // the rows as the last FillList walked them
+};

@@ -1,0 +1,106 @@
+#include "ui/XPMenu.h"
+
+#include "ui/TrayMenuLayout.h"
+
+namespace {
+constexpr COLORREF kHighlightFill = RGB(177, 185, 207);
+constexpr COLORREF kIconColumn = RGB(219, 216, 209);
+constexpr COLORREF kTextArea = RGB(249, 248, 247);
+
+RECT ToRect(const MenuRect& r) { return {r.left, r.top, r.right, r.bottom}; }
+
+void Fill(HDC dc, const MenuRect& r, COLORREF colour) {
+    RECT rc = ToRect(r);
+    HBRUSH brush = CreateSolidBrush(colour);
+    FillRect(dc, &rc, brush);
+    DeleteObject(brush);
+}
+
+// Newer systems report each monitor's DPI; older ones (and Windows 7) only the system's.
+template <class Fn>
+Fn Lookup(const char* dll, const char* name) {
+    HMODULE module = LoadLibraryA(dll);
+    return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
+HFONT CreateMenuFont(int dpi) {
+    using ForDpi = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
+    static const ForDpi forDpi = Lookup<ForDpi>("user32.dll", "SystemParametersInfoForDpi");
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    if (forDpi && forDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, static_cast<UINT>(dpi)))
+        return CreateFontIndirectW(&metrics.lfMenuFont);
+    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) return nullptr;
+    HDC screen = GetDC(nullptr);
+    int systemDpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    metrics.lfMenuFont.lfHeight = MulDiv(metrics.lfMenuFont.lfHeight, dpi, systemDpi > 0 ? systemDpi : 96);
+    return CreateFontIndirectW(&metrics.lfMenuFont);
+}
+}  // namespace
+
+int DpiAtPoint(POINT pt) {
+    using ForMonitor = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+    static const ForMonitor forMonitor = Lookup<ForMonitor>("shcore.dll", "GetDpiForMonitor");
+    UINT x = 0, y = 0;
+    if (forMonitor && SUCCEEDED(forMonitor(MonitorFromPoint(pt, MONITOR_DEFAULTTONEAREST), 0, &x, &y)) && y > 0)
+        return static_cast<int>(y);
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+CXPMenu::CXPMenu(int dpi) : m_hMenu(CreatePopupMenu()), m_dpi(dpi), m_font(CreateMenuFont(dpi)) {}
+
+CXPMenu::~CXPMenu() {
+    if (m_hMenu) DestroyMenu(m_hMenu);
+    if (m_font) DeleteObject(m_font);
+}
+
+bool CXPMenu::AppendItem(UINT command, const TrayMenuItem* item) {
+    return AppendMenuA(m_hMenu, MF_OWNERDRAW, command, reinterpret_cast<LPCSTR>(item)) != FALSE;
+}
+
+void CXPMenu::MeasureItem(MEASUREITEMSTRUCT& mis) const {
+    int width = 0, height = 0;
+    TrayMenuItemSize(m_dpi, width, height);
+    mis.itemWidth = static_cast<UINT>(width);
+    mis.itemHeight = static_cast<UINT>(height);
+}
+
+HICON CXPMenu::Icon(UINT id) const {
+    // Loaded at the scaled size so the icon file's own larger image is used instead of a stretched 16.
+    const int size = ScaleForDpi(16, m_dpi);
+    return static_cast<HICON>(
+        LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+}
+
+void CXPMenu::DrawItem(const DRAWITEMSTRUCT& dis) const {
+    const auto* item = reinterpret_cast<const TrayMenuItem*>(dis.itemData);
+    if (!item) return;
+    HDC dc = dis.hDC;
+    SetBkMode(dc, TRANSPARENT);
+    const bool highlighted = (dis.itemState & ODS_SELECTED) != 0;
+    const MenuRect itemRect{dis.rcItem.left, dis.rcItem.top, dis.rcItem.right, dis.rcItem.bottom};
+    const MenuItemLayout l = LayoutTrayMenuItem(itemRect, highlighted, m_dpi);
+    if (highlighted) {
+        HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(HOLLOW_BRUSH));
+        HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
+        Rectangle(dc, l.frame.left, l.frame.top, l.frame.right, l.frame.bottom);
+        SelectObject(dc, oldPen);
+        SelectObject(dc, oldBrush);
+        Fill(dc, l.fill, kHighlightFill);
+    } else {
+        Fill(dc, l.iconBox, kIconColumn);
+        Fill(dc, l.textArea, kTextArea);
+    }
+    if (HICON icon = Icon(highlighted ? item->selectedIcon : item->normalIcon)) {
+        DrawIconEx(dc, l.iconX, l.iconY, icon, l.iconSize, l.iconSize, 0, nullptr, DI_NORMAL);
+        DestroyIcon(icon);
+    }
+    HGDIOBJ oldFont = m_font ? SelectObject(dc, m_font) : nullptr;
+    RECT text = ToRect(l.text);
+    DrawTextA(dc, item->text.c_str(), -1, &text, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX);
+    if (oldFont) SelectObject(dc, oldFont);
+}

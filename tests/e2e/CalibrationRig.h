@@ -1,0 +1,150 @@
+// What the calibration scenarios share: desktop grabs, the driver's dialogs, and a rig of the
+// driver on a virtual camera whose published pen points this process reads.
+#pragma once
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "DriverHarness.h"
+#include "VirtualRig.h"
+#include "output/SharedMemory.h"
+
+namespace e2e {
+constexpr UINT kProcCmd = 0x801, kCollate = 0x84B, kScreenSize = 0xFB9, kDrawNotify = 0x7EB;
+
+struct Screen {  // one grab of the desktop (or of a part from its top left), 32-bit top-down
+    int w, h;
+    std::vector<uint8_t> px;
+    explicit Screen(int left = 0, int top = 0, int width = ScreenWidth(), int height = ScreenHeight())
+        : w(width), h(height), px(static_cast<size_t>(w) * h * 4) {
+        HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
+        HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
+        HGDIOBJ old = SelectObject(mem, bmp);
+        BitBlt(mem, 0, 0, w, h, screen, left, top, SRCCOPY);
+        SelectObject(mem, old);
+        BITMAPINFO bi{};
+        bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        GetDIBits(mem, bmp, 0, static_cast<UINT>(h), px.data(), &bi, DIB_RGB_COLORS);
+        DeleteObject(bmp);
+        DeleteDC(mem);
+        ReleaseDC(nullptr, screen);
+    }
+    const uint8_t* At(int x, int y) const { return &px[(static_cast<size_t>(y) * w + x) * 4]; }
+    bool Red(int x, int y) const { return At(x, y)[2] > 200 && At(x, y)[1] < 60 && At(x, y)[0] < 60; }
+    // The centre of the red cross: the middle of the rows holding a red run of 58 pixels or more.
+    bool FindCross(POINT& c) const {
+        int rows = 0, sx = 0, sy = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0, run = 0; x < w; ++x) {
+                run = Red(x, y) ? run + 1 : 0;
+                if (run < 58) continue;
+                while (x + 1 < w && Red(x + 1, y)) ++x, ++run;
+                sx += x - run / 2, sy += y, ++rows;
+                break;
+            }
+        if (rows == 0) return false;
+        c = {sx / rows, sy / rows};
+        return true;
+    }
+};
+
+inline HWND WindowWithChild(const Driver& d, int childId) {
+    for (HWND w : d.Windows(true))
+        if (GetDlgItem(w, childId)) return w;
+    return nullptr;
+}
+
+// A message box of the driver: the calibration windows are dialogs too, but only a box has text 0xFFFF.
+inline HWND WaitForBox(const Driver& d, DWORD timeoutMs = 15000) {
+    HWND box = nullptr;
+    WaitFor([&] { return (box = WindowWithChild(d, 0xFFFF)); }, timeoutMs);
+    return box;
+}
+
+inline void Click(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id))); }
+
+inline std::string FileBytes(const ProgramFolder& f, const char* name) {
+    std::ifstream in(f.Path(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The driver on a camera with strong lens distortion, its points published to this process.
+struct Rig {
+    PenControl pen;
+    ProgramFolder folder;
+    Driver driver;
+    HWND main = nullptr;
+    HANDLE tableMap = nullptr, pointMap = nullptr;
+    const uint8_t* points = nullptr;
+    bool bound = false;
+    tavori::vcam::Config camera = DefaultCamera();
+
+    bool Start(int ptCount, bool calibrated, const std::string& moreSystemKeys = "") {
+        camera.k1 = -0.12;
+        DeclareVirtualCameras(folder, "[Camera0]\r\nK1=-0.12\r\n");
+        folder.Write("Tavori.ini", "[System]\r\nSearchPtType=1\r\nSetPtCount=" + std::to_string(ptCount) + "\r\n" + moreSystemKeys);
+        if (calibrated) WriteCalibrationIni(folder, CalibrationFromModel(camera, 5));
+        if (!driver.Start(folder) || !(main = driver.WaitForMainWindow())) return false;
+        if (!WaitFor([&] { return (pointMap = OpenFileMappingA(FILE_MAP_READ, FALSE, "Multi_Lumora_Mappfile_1")); }, 10000)) return false;
+        points = static_cast<const uint8_t*>(MapViewOfFile(pointMap, FILE_MAP_READ, 0, 0, kPointShareSize));
+        Sleep(2500);  // the detector's start-up learning
+        return points != nullptr;
+    }
+    // Points are published once this process is the camera's ready reader in the screen table.
+    bool Bind() {
+        if (!tableMap && !WaitFor([&] { return (tableMap = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, kMultiScreenName)); }, 5000)) return false;
+        auto* t = static_cast<MultiScreenTable*>(MapViewOfFile(tableMap, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(MultiScreenTable)));
+        if (!WaitFor([&] { return t->nCount > 0 && t->nCameraId[0] == 1; }, 5000)) return false;
+        t->bReady[0] = 1;
+        Sleep(2500);  // the detector learns the scene again after a calibration
+        return true;
+    }
+    // Published position of the pen held at (x, y); false when none comes.
+    bool Published(double x, double y, double& err) {
+        if (!bound && !(bound = Bind())) return false;
+        pen.Down(x, y);
+        auto error = [&] { _SDetectPoint p{}; memcpy(&p, points + 1, sizeof(p)); return err = std::hypot(p.x - x, p.y - y); };
+        const bool seen = WaitFor([&] { return points[0] == 1 && error() < 40; }, 2000);
+        Sleep(80);  // a few frames: the position a reader settles on
+        error();
+        pen.Up();
+        WaitFor([&] { return points[0] == 0; }, 1000);
+        return seen;
+    }
+    // Starts a calibration as the tray menu does (2037 by hand, 2044 automatic); the aiming view
+    // once it is laid out, and its box.
+    HWND Aim(RECT& box, WPARAM command = 2037) {
+        PostMessageA(main, WM_COMMAND, command, 0);
+        HWND aim = nullptr;
+        WaitFor([&] { return (aim = WindowWithChild(driver, 1032)) && GetWindowRect(GetDlgItem(aim, 1032), &box) && box.right - box.left == 640; }, 5000);
+        return aim;
+    }
+    // A calibration run from the aiming view; stops after `crosses` crosses (-1 = all of them).
+    void Calibrate(int crosses, bool pressOkAtAiming = true, bool pressOkAtPrompt = true) {
+        RECT box{};
+        HWND aim = Aim(box);
+        ASSERT_TRUE(aim);
+        if (!pressOkAtAiming) return Click(aim, IDCANCEL);
+        Click(aim, IDOK);
+        HWND dlg = nullptr;
+        POINT c{};
+        ASSERT_TRUE(WaitFor([&] { return (dlg = WindowWithChild(driver, 1004)) && Screen().Red(ScreenWidth() / 2, ScreenHeight() / 2 - 50); }, 8000));
+        if (!pressOkAtPrompt) return Click(dlg, IDCANCEL);
+        Click(dlg, 1004);
+        for (int k = 0; k != crosses && IsWindowVisible(dlg); ++k) {
+            if (!WaitFor([&] { return Screen().FindCross(c); }, 3000)) break;
+            pen.Down(c.x, c.y);
+            POINT next{};
+            WaitFor([&] { return !IsWindowVisible(dlg) || (Screen().FindCross(next) && (next.x != c.x || next.y != c.y)); }, 8000);
+        }
+        pen.Up();
+        if (crosses >= 0) Click(dlg, IDCANCEL);
+    }
+};
+}  // namespace e2e

@@ -1,0 +1,244 @@
+// The tray menu, About, Help, Options and laser writing as a user meets them: this process clicks
+// with the system mouse and presses keys while Tavori.exe runs on a virtual camera.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cmath>
+#include <fstream>
+
+#include "DriverHarness.h"
+#include "VirtualRig.h"
+#include "config/IniText.h"
+#include "output/SharedMemory.h"
+
+using namespace e2e;
+
+namespace {
+constexpr int kItem = 22;  // menu item height at the test display's 96 DPI
+
+void Click(POINT p, DWORD down = MOUSEEVENTF_LEFTDOWN, DWORD up = MOUSEEVENTF_LEFTUP) {
+    for (DWORD step : {DWORD{0}, down, up}) {
+        mouse_event(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | step, static_cast<DWORD>(p.x * 65535 / (ScreenWidth() - 1)),
+                    static_cast<DWORD>(p.y * 65535 / (ScreenHeight() - 1)), 0, 0);
+        Sleep(60);
+    }
+}
+// Keys as typed: lower-case letters, space, \t Tab, \n Enter, H Home, E End, D Down, X Escape; ^ holds
+// Shift for the next key.
+void Type(const char* keys) {
+    for (bool shift = false; *keys; ++keys) {
+        const char k = *keys;
+        if ((shift = k == '^')) keybd_event(VK_SHIFT, 0, 0, 0);
+        if (shift) continue;
+        const BYTE vk = k == '\t' ? VK_TAB : k == '\n' ? VK_RETURN : k == 'H' ? VK_HOME : k == 'E' ? VK_END
+                      : k == 'D' ? VK_DOWN : k == 'X' ? VK_ESCAPE : static_cast<BYTE>(toupper(k));
+        keybd_event(vk, 0, 0, 0);
+        keybd_event(vk, 0, KEYEVENTF_KEYUP, 0);
+        keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
+        Sleep(80);
+    }
+}
+HWND Shown(const char* cls, const char* caption, DWORD waitMs = 4000) {
+    HWND h = nullptr;
+    WaitFor([&] { return (h = FindWindowA(cls, caption)) && IsWindowVisible(h); }, waitMs);
+    return h && IsWindowVisible(h) ? h : nullptr;
+}
+bool Gone(const char* cls, const char* caption) { return WaitFor([&] { return !Shown(cls, caption, 0); }, 3000); }
+RECT Rect(HWND h) {
+    RECT r{};
+    GetWindowRect(h, &r);
+    return r;
+}
+HWND OpenMenu() {
+    Click({12, 30});  // the first icon of Wine's tray window
+    HWND menu = Shown("#32768", nullptr);
+    Sleep(200);
+    return menu;
+}
+int Items(HWND menu) { return (Rect(menu).bottom - Rect(menu).top) / kItem; }
+POINT Item(HWND menu, int i) {
+    return {Rect(menu).left + 80, Rect(menu).top + (Rect(menu).bottom - Rect(menu).top) % kItem / 2 + i * kItem + 11};
+}
+// How many pixels of the menu have the colour; -1 counts the text's pixels (dark, right of the icons).
+int Pixels(HWND menu, int colour) {
+    const RECT r = Rect(menu);
+    int count = 0;
+    HDC screen = GetDC(nullptr);
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = colour < 0 ? r.left + 45 : r.left; x < r.right; ++x) {
+            COLORREF c = GetPixel(screen, x, y);
+            count += colour < 0 ? GetRValue(c) + GetGValue(c) + GetBValue(c) < 450 : c == static_cast<COLORREF>(colour);
+        }
+    ReleaseDC(nullptr, screen);
+    return count;
+}
+}  // namespace
+
+// Also run with the zh_CN locale (ctest e2e.TrayChinese): the same menu in Simplified Chinese.
+TEST(TrayMenu, OpensAtTheCursorAndEachItemDoesItsJobByMouseAndKeyboard) {
+    const bool chinese = GetSystemDefaultLCID() == 0x804;
+    const std::string about = LanguageFileText(chinese ? "SimplifiedChinese.ini" : "English.ini", "IDS_ABOUT");
+    CalibratedDriver d;
+    CreateDirectoryA(d.folder.Path("guide").c_str(), nullptr);
+    d.folder.Write("guide\\index.html", "<html></html>");
+    ASSERT_TRUE(d.Start());
+    ASSERT_TRUE(d.WaitUntilDetecting());
+    Click({12, 30}, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+    EXPECT_EQ(Shown("#32768", nullptr, 500), nullptr) << "a right click opens nothing";
+
+    HWND menu = OpenMenu();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_NEAR(Rect(menu).left, 12, 3);
+    EXPECT_NEAR(Rect(menu).top, 30, 3);
+    EXPECT_EQ(Items(menu), 5);
+    EXPECT_GT(Pixels(menu, RGB(219, 216, 209)), 5 * 15 * 15);  // the icon column
+    EXPECT_GT(Pixels(menu, RGB(249, 248, 247)), 5 * 80 * 15);  // the text area
+    EXPECT_GT(Pixels(menu, -1), 300);                           // the texts
+    SaveScreenshot(E2eDir() + (chinese ? "\\tray-menu-zh.png" : "\\tray-menu-en.png"));
+    Click(Item(menu, 3), 0, 0);
+    Sleep(300);
+    EXPECT_GT(Pixels(menu, RGB(177, 185, 207)), 100 * 15) << "the item under the mouse is highlighted";
+    Click(Item(menu, 3));
+    HWND box = Shown(nullptr, about.c_str());
+    ASSERT_NE(box, nullptr);
+    char version[64] = {};
+    GetDlgItemTextA(box, 1000, version, sizeof(version));
+    EXPECT_STREQ(version, TAVORI_VERSION_LINE);
+    Type("\n");
+    EXPECT_TRUE(Gone(nullptr, about.c_str()));
+
+    ASSERT_NE(menu = OpenMenu(), nullptr);
+    Click({900, 700});
+    EXPECT_TRUE(Gone("#32768", nullptr)) << "a click elsewhere closes the menu";
+    Sleep(300);
+    EXPECT_TRUE(d.driver.Windows(true).empty()) << "and chooses nothing";
+
+    // .html opens with a command that records the path it is handed, as a browser would be.
+    char saved[256] = "htmlfile";
+    LONG savedSize = sizeof(saved);
+    RegQueryValueA(HKEY_CLASSES_ROOT, ".html", saved, &savedSize);
+    RegSetValueA(HKEY_CLASSES_ROOT, ".html", REG_SZ, "TavoriTestPage", 0);
+    std::string record = "cmd.exe /c echo %1>\"" + d.folder.Path("browser.txt") + "\"";
+    RegSetValueA(HKEY_CLASSES_ROOT, "TavoriTestPage\\shell\\open\\command", REG_SZ, record.c_str(), 0);
+    ASSERT_NE(menu = OpenMenu(), nullptr);
+    Click(Item(menu, 2));
+    std::string opened;
+    EXPECT_TRUE(WaitFor([&] { return std::ifstream(d.folder.Path("browser.txt")) >> opened; }, 5000));
+    EXPECT_EQ(opened, d.folder.Path("guide\\index.html"));
+    RegSetValueA(HKEY_CLASSES_ROOT, ".html", REG_SZ, saved, 0);
+    ASSERT_NE(OpenMenu(), nullptr);
+    Type("DDDD\n");
+    ASSERT_NE(Shown(nullptr, about.c_str()), nullptr) << "Down four times and Enter choose About";
+    Type("X");
+    EXPECT_TRUE(Gone(nullptr, about.c_str()));
+    ASSERT_NE(OpenMenu(), nullptr);
+    Type("X");
+    EXPECT_TRUE(Gone("#32768", nullptr)) << "Escape closes the menu";
+
+    PenControl pen;
+    pen.Unplug(0);
+    box = nullptr;  // a message box: the one dialog with a text of id 0xFFFF
+    ASSERT_TRUE(WaitFor([&] { for (HWND w : d.driver.Windows(true)) box = GetDlgItem(w, 0xFFFF) ? w : box; return box; }, 15000));
+    EXPECT_TRUE(WaitFor([&] { return PressOk(box), Sleep(300), !IsWindow(box); }, 5000));
+    ASSERT_NE(menu = OpenMenu(), nullptr);
+    EXPECT_EQ(Items(menu), 3) << "no calibration entries while no camera runs";
+    Click(Item(menu, 2));
+    pen.Plug(0);
+    ASSERT_TRUE(d.driver.WaitForExit()) << "Quit ends the driver";
+    EXPECT_EQ(d.folder.ReadKey("Tavori.ini", "System", "Management"), "0");
+}
+
+TEST(Options, NamedCalibrationsByKeyboardApplyAtOnceAndSurviveARestart) {
+    PenControl pen;
+    CalibratedDriver d;
+    ASSERT_TRUE(d.Start("[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\nSetting=1\r\n"));
+    ASSERT_TRUE(d.WaitUntilDetecting());
+    HANDLE table = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, kMultiScreenName);
+    auto* t = static_cast<MultiScreenTable*>(MapViewOfFile(table, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(MultiScreenTable)));
+    ASSERT_NE(t, nullptr);
+    t->bReady[0] = 1;  // a reading program: the camera publishes its points
+    Sleep(2500);       // the search type is re-read every 2 s
+    HANDLE points = OpenFileMappingA(FILE_MAP_READ, FALSE, "Multi_Lumora_Mappfile_1");
+    const auto* view = static_cast<const uint8_t*>(MapViewOfFile(points, FILE_MAP_READ, 0, 0, 1025));
+    const double x = 0.6 * ScreenWidth(), y = 0.6 * ScreenHeight();
+    auto publishedAt = [&](double scale) {
+        pen.Down(x, y);
+        _SDetectPoint p{};
+        bool seen = WaitFor([&] { return memcpy(&p, view + 1, sizeof(p)), view[0] == 1 && std::hypot(p.x - x * scale, p.y - y * scale) < 12; }, 6000);
+        pen.Up();
+        return seen ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << "published " << p.x << "," << p.y;
+    };
+    EXPECT_TRUE(publishedAt(1));
+
+    PostMessageA(d.main, WM_COMMAND, 2045, 0);
+    HWND options = Shown(nullptr, "Calibrations");
+    ASSERT_TRUE(options && WaitFor([&] { return GetForegroundWindow() == options; }, 2000));
+    Type("\t\t\t room\n\t\t hall\n");  // from the list: name, Rename, New
+    // Calibration.ini is read and edited as the driver does, as text.
+    std::string text, hall;
+    auto read = [&](const std::string& section, const char* key) {
+        std::ifstream in(d.folder.Path("Calibration.ini"), std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), {});
+        return GetIniValue(text, section, key).value_or("<missing>");
+    };
+    ASSERT_TRUE(WaitFor([&] { return read(hall = read("System", "End"), "Name") == "hall"; }, 5000));
+    // Hall's own mapping, as a set-up tool prepares it: the whole camera view on half the screen.
+    auto put = [&](const std::string& key, long value) { SetIniValue(text, hall, key, std::to_string(value)); };
+    put("CamScreen0", 0), put("winwidth0", ScreenWidth() / 2), put("winheight0", ScreenHeight() / 2);
+    for (int i = 0; i < 25; ++i) put("x0" + std::to_string(i), d.cal.x[i]), put("y0" + std::to_string(i), d.cal.y[i]);
+    d.folder.Write("Calibration.ini", text);
+    Type("^\tHD\t\t E^Hstudio\n");  // row 1 renamed: Rename, then the whole name replaced
+    Type("^\tHDD\t\t\t\t ");       // row 2 set active
+    EXPECT_TRUE(Gone(nullptr, "Calibrations"));
+    const std::string room = read("", "Next");
+    auto keys = [&](const std::string& s) { return read(s, "Name") + "," + read(s, "Next"); };
+    EXPECT_EQ(keys(room) + "," + keys(hall), "studio," + hall + ",hall,None");
+    EXPECT_EQ(read("System", "List") + "," + read("System", "Active"), "<missing>," + hall);  // List is never written
+    EXPECT_TRUE(publishedAt(0.5)) << "the active entry's mapping applies at once";
+    UnmapViewOfFile(view), CloseHandle(points), UnmapViewOfFile(t), CloseHandle(table);
+
+    d.Quit();
+    ASSERT_TRUE(d.driver.WaitForExit());
+    read(hall, "Next");
+    SetIniValue(text, hall, "Next", room);  // a loop, as a hand edit leaves it
+    d.folder.Write("Calibration.ini", text);
+    Driver again;
+    ASSERT_TRUE(again.Start(d.folder));
+    HWND main = again.WaitForMainWindow();
+    PostMessageA(main, WM_COMMAND, 2045, 0);
+    HWND warning = Shown("#32770", "Tavori", 5000);
+    ASSERT_NE(warning, nullptr) << "the damaged list is reported";
+    EXPECT_NE(MessageBoxText(warning).find(std::wstring(room.begin(), room.end())), std::wstring::npos);
+    PressOk(warning);
+    options = Shown(nullptr, "Calibrations");
+    wchar_t row[64] = {};  // the wide form: Wine passes one character of the narrow one across processes
+    SendDlgItemMessageW(options, 1023, LB_GETTEXT, 2, reinterpret_cast<LPARAM>(row));
+    EXPECT_STREQ(row, L"hall [active]");
+    Type("X");
+    EXPECT_TRUE(Gone(nullptr, "Calibrations"));
+    PostMessageA(main, WM_COMMAND, 2035, 0);
+    EXPECT_TRUE(again.WaitForExit());
+}
+
+TEST(LaserWrite, SwitchesEveryCameraAndKeepsTheBoxBetweenShowings) {
+    CalibratedDriver d;
+    ASSERT_TRUE(d.Start());
+    ASSERT_TRUE(d.WaitUntilDetecting());
+    HANDLE block = OpenFileMappingA(FILE_MAP_READ, FALSE, "TavoriVirtualPen");
+    // The virtual camera shows the exposure it last applied in the pen block.
+    const auto* exposure = static_cast<const int32_t*>(MapViewOfFile(block, FILE_MAP_READ, 0, 0, 4096)) + 264 / 4;
+    for (int on : {1, 0, 1}) {
+        PostMessageA(d.main, WM_COMMAND, 2046, 0);
+        HWND dlg = Shown(nullptr, "Dialog");
+        ASSERT_NE(dlg, nullptr);
+        HWND box = GetDlgItem(dlg, 1027);
+        EXPECT_EQ(SendMessageA(box, BM_GETCHECK, 0, 0), on ? BST_UNCHECKED : BST_CHECKED) << "as left last time";
+        Click({Rect(box).left + 6, Rect(box).top + 8});
+        Click({Rect(GetDlgItem(dlg, IDOK)).left + 20, Rect(GetDlgItem(dlg, IDOK)).top + 8});
+        EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(dlg); }, 3000));
+        EXPECT_TRUE(WaitFor([&] { return exposure[0] == (on ? -8 : -12); }, 3000)) << exposure[0];
+    }
+    UnmapViewOfFile(exposure - 264 / 4), CloseHandle(block);
+    d.Quit();
+    EXPECT_TRUE(d.driver.WaitForExit());
+}

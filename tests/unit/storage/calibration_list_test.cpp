@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "storage/CalibrationList.h"
+
+namespace {
+using Ini = std::map<std::string, std::map<std::string, std::string>>;
+
+IniKeyReader Reader(const Ini& ini) {
+    return [&ini](const std::string& section, const char* key) -> std::optional<std::string> {
+        auto s = ini.find(section);
+        if (s == ini.end() || !s->second.count(key)) return std::nullopt;
+        return s->second.at(key);
+    };
+}
+
+// A, B, C in the case file stand for these keys; "-" for the empty section.
+std::vector<std::string> Keys(const std::string& words) {
+    static const std::map<std::string, std::string> keys{
+        {"A", "C20240403090507"}, {"B", "C20240403090508"}, {"C", "C20240403090509"}, {"-", ""}};
+    std::vector<std::string> out;
+    std::stringstream in(words);
+    for (std::string k; in >> k;) out.push_back(keys.count(k) ? keys.at(k) : k);
+    return out;
+}
+}  // namespace
+
+TEST(CalibrationList, WalkFollowsTheLinksAndSurvivesDamage) {
+    std::ifstream file(TAVORI_LIST_CASES);
+    ASSERT_TRUE(file) << TAVORI_LIST_CASES;
+    int cases = 0;
+    for (std::string line; std::getline(file, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        const size_t arrow = line.find("=>");
+        Ini ini;
+        std::stringstream keys(line.substr(0, arrow));
+        for (std::string item; std::getline(keys, item, ';');) {
+            const size_t dot = item.find('.'), eq = item.find('=');
+            if (eq == std::string::npos) continue;
+            ini[Keys(item.substr(0, dot)).at(0)][item.substr(dot + 1, eq - dot - 1)] = Keys(item.substr(eq + 1)).at(0);
+        }
+        std::vector<std::string> expected[3];
+        std::stringstream want(line.substr(arrow + 2));
+        for (auto& e : expected) std::getline(want, line, '|'), e = Keys(line);
+        CalibrationList list = WalkCalibrationList(Reader(ini));
+        EXPECT_EQ(list.keys, expected[0]) << cases;
+        EXPECT_EQ(list.unreadable, expected[1]) << cases;
+        EXPECT_EQ(std::vector<std::string>{list.tail}, expected[2]) << cases;
+        ++cases;
+    }
+    EXPECT_EQ(cases, 8);
+}
+
+TEST(CalibrationList, TenThousandEntriesStopAtTheLimitAndAppendAfterEnd) {
+    Ini ini{{"System", {{"List", "C00000000000000"}, {"End", "C00000000009999"}}}};
+    for (int i = 0; i < 10000; ++i) {
+        char key[16], next[16];
+        snprintf(key, sizeof(key), "C%014d", i), snprintf(next, sizeof(next), "C%014d", i + 1);
+        ini[key] = {{"Next", i == 9999 ? "None" : next}};
+    }
+    CalibrationList list = WalkCalibrationList(Reader(ini));
+    EXPECT_EQ(list.keys.size(), kMaxCalibrationRows);
+    EXPECT_TRUE(list.limitReached);
+    EXPECT_EQ(list.tail, "C00000000009999");
+}
+
+TEST(CalibrationList, NewKeysAreLocalTimeMovedOnPastKeysInUse) {
+    std::tm t{};
+    t.tm_year = 124, t.tm_mon = 11, t.tm_mday = 31, t.tm_hour = 23, t.tm_min = 59, t.tm_sec = 58;
+    auto taken = [](const std::string& k) { return k == "C20241231235958" || k == "C20241231235959"; };
+    EXPECT_EQ(UniqueCalibrationEntryKey(t, [](const std::string&) { return false; }), "C20241231235958");
+    EXPECT_EQ(UniqueCalibrationEntryKey(t, taken), "C20250101000000");
+}
