@@ -454,11 +454,18 @@ LRESULT CLumoraDlg::OnProcCmd(WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
-LRESULT CLumoraDlg::OnSaveCalibration(WPARAM, LPARAM lParam) {
-    _SCalibration* posted = FindCalibrationSource(static_cast<uintptr_t>(lParam));
-    if (!posted) return 0;
-    posted->lPtCount = static_cast<uint32_t>(g_Settings.SetPtCount);
-    const char* failure = FlashWriteMessage(m_listListeners.SaveCalibration(*posted));
+LRESULT CLumoraDlg::OnSaveCalibration(WPARAM wParam, LPARAM lParam) {
+    const CalibrationSource* source = FindCalibrationSource(static_cast<uintptr_t>(lParam));
+    if (!source) return 0;
+    _SCalibration& posted = *source->record;
+    posted.lPtCount = static_cast<uint32_t>(g_Settings.SetPtCount);
+    // Only the camera that completed the crosses films that screen.
+    int camera = CCameraSet::kEveryCamera;
+    if (source->cameraOfSlot) {
+        camera = wParam < 0x10000 ? source->cameraOfSlot(static_cast<int>(wParam)) : -1;
+        if (camera < 0) return 0;  // not a slot that posted a record
+    }
+    const char* failure = FlashWriteMessage(m_listListeners.SaveCalibration(posted, camera));
     CheckCalibrations();
     if (*failure) AppMessageBox(failure);
     return 0;

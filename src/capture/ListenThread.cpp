@@ -235,6 +235,8 @@ FlashWrite CListenThread::SaveCalibration(const _SCalibration& posted) {
     }
     const FlashWrite written = m_pMCU ? m_pMCU->SetCalibration(m_calibration) : FlashWrite::Ok;
     SaveIni(m_calibration);
+    // The camera now serves the screen it was calibrated on: its points go to that monitor.
+    if (posted.lScreenIndex < static_cast<uint32_t>(kMaxScreens)) SetScreen(static_cast<int>(posted.lScreenIndex));
     ApplyCalibration(posted);
     return written;
 }

@@ -69,9 +69,15 @@ int ReadInt(const std::string& path, const char* section, const char* key, int d
 }
 
 bool WriteString(const std::string& path, const char* section, const char* key, const char* value) {
+    return WriteStrings(path, section, {{key, value}});
+}
+
+bool WriteStrings(const std::string& path, const char* section, const KeyValues& values) {
     std::string bytes;
     if (!ReadWholeFile(path, bytes)) return false;
-    if (!SetIniValue(bytes, section, key, value)) return true;  // already so: the file stays untouched
+    bool changed = false;
+    for (const auto& [key, value] : values) changed = SetIniValue(bytes, section, key, value) || changed;
+    if (!changed) return true;  // already so: the file stays untouched
     return ReplaceFile(path, bytes);
 }
 

@@ -5,6 +5,8 @@
 // the value changes, and then replaces it whole (never rewritten in place).
 #pragma once
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace ini {
 constexpr int kValueBuffer = 260;  // a value and its terminator, as the platform reader returns it
@@ -25,4 +27,9 @@ std::string ReadString(const std::string& path, const char* section, const char*
 int ReadInt(const std::string& path, const char* section, const char* key, int def);
 bool WriteString(const std::string& path, const char* section, const char* key, const char* value);
 bool WriteInt(const std::string& path, const char* section, const char* key, int value);
+
+using KeyValues = std::vector<std::pair<std::string, std::string>>;
+// Several keys of one section in one replace of the file: a reader, or a kill half way, sees all of
+// them old or all of them new.
+bool WriteStrings(const std::string& path, const char* section, const KeyValues& values);
 }  // namespace ini
