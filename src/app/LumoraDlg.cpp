@@ -214,6 +214,9 @@ void CLumoraDlg::EndDriver() {
     m_bEnding = true;
     WriteManagementZero();
     CloseAppMessageBoxes();
+    // An open tray menu runs its own loop on this thread: the dialogs could not end until someone
+    // closed the menu by hand.
+    EndMenu();
     win::Dialog::EndAllModal(IDCANCEL);  // About or Options, and this window last
 }
 
@@ -279,7 +282,7 @@ LRESULT CLumoraDlg::OnDrawItem(WPARAM, LPARAM lParam) { return RouteTrayMenuMess
 // lets a click elsewhere close the menu, and WM_NULL afterwards lets the next click open it again.
 LRESULT CLumoraDlg::OnTrayNotify(WPARAM, LPARAM lParam) {
     // Enter or Space on the icon (reached with Win+B) opens the menu as the left button does.
-    if (lParam != WM_LBUTTONDOWN && lParam != NIN_KEYSELECT) return 0;
+    if ((lParam != WM_LBUTTONDOWN && lParam != NIN_KEYSELECT) || m_bEnding) return 0;
     POINT pt{};
     GetCursorPos(&pt);
     SetForegroundWindow(m_hWnd);
@@ -451,11 +454,18 @@ LRESULT CLumoraDlg::OnProcCmd(WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
-LRESULT CLumoraDlg::OnSaveCalibration(WPARAM, LPARAM lParam) {
-    _SCalibration* posted = FindCalibrationSource(static_cast<uintptr_t>(lParam));
-    if (!posted) return 0;
-    posted->lPtCount = static_cast<uint32_t>(g_Settings.SetPtCount);
-    const char* failure = FlashWriteMessage(m_listListeners.SaveCalibration(*posted));
+LRESULT CLumoraDlg::OnSaveCalibration(WPARAM wParam, LPARAM lParam) {
+    const CalibrationSource* source = FindCalibrationSource(static_cast<uintptr_t>(lParam));
+    if (!source) return 0;
+    _SCalibration& posted = *source->record;
+    posted.lPtCount = static_cast<uint32_t>(g_Settings.SetPtCount);
+    // Only the camera that completed the crosses films that screen.
+    int camera = CCameraSet::kEveryCamera;
+    if (source->cameraOfSlot) {
+        camera = wParam < 0x10000 ? source->cameraOfSlot(static_cast<int>(wParam)) : -1;
+        if (camera < 0) return 0;  // not a slot that posted a record
+    }
+    const char* failure = FlashWriteMessage(m_listListeners.SaveCalibration(posted, camera));
     CheckCalibrations();
     if (*failure) AppMessageBox(failure);
     return 0;

@@ -61,7 +61,7 @@ BOOL CCollateDlg::OnInitDialog() {
     m_bWorking = 0;
     if (!m_record) {
         m_record = new _SCalibration{};
-        RegisterCalibrationSource(m_record);
+        RegisterCalibrationSource(m_record, [this](int slot) { return m_points.PostedCamera(slot); });
     }
     RECT rc{};
     GetClientRect(m_hWnd, &rc);

@@ -98,6 +98,11 @@ int CollatePoints::TakeCompleteSlot() {
     return -1;
 }
 
+int CollatePoints::PostedCamera(int slot) const {
+    if (slot < 0 || slot >= kMaxCameras || m_slots[slot].state != 2) return -1;
+    return m_slots[slot].camera;
+}
+
 void CollatePoints::ClearUnfinishedSlots() {
     for (CameraSlot& s : m_slots)
         if (s.state < 2) s = CameraSlot{};

@@ -46,6 +46,8 @@ public:
     AddResult AddPoint(int camera, int x, int y);
     // The first slot that completed every cross, marked as posted; -1 when there is none.
     int TakeCompleteSlot();
+    // The camera whose record a slot posted; -1 for a slot that posted nothing.
+    int PostedCamera(int slot) const;
     // Between screens: slots not yet posted forget everything, their camera too.
     void ClearUnfinishedSlots();
     // Fills the screen-independent part of a record from a slot: positions in grid order.

@@ -176,9 +176,10 @@ void CCameraSet::ApplyScreenCalibrations() {
     });
 }
 
-FlashWrite CCameraSet::SaveCalibration(const _SCalibration& cal) {
+FlashWrite CCameraSet::SaveCalibration(const _SCalibration& cal, int captureIndex) {
     FlashWrite first = FlashWrite::Ok;
     ForEach([&](CListenThread& l) {
+        if (captureIndex != kEveryCamera && l.GetCaptureIndex() != captureIndex) return;
         const FlashWrite written = l.SaveCalibration(cal);
         if (first == FlashWrite::Ok) first = written;
     });

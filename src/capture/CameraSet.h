@@ -51,8 +51,10 @@ public:
     void SwitchCaptureMode(int on);
     // Options confirmed: each camera bound to a screen of the active named calibration gets it.
     void ApplyScreenCalibrations();
-    // Stores a finished calibration with every camera; the first failed flash write, else Ok.
-    FlashWrite SaveCalibration(const _SCalibration& cal);
+    // Stores a finished calibration with the camera of that capture index (none when no camera has
+    // it) or with every camera; the first failed flash write, else Ok.
+    static constexpr int kEveryCamera = -1;
+    FlashWrite SaveCalibration(const _SCalibration& cal, int captureIndex);
     void ForEach(const std::function<void(CListenThread&)>& action);
     // The first camera whose calibration the detector refused: its number (from 1) and name; 0 when
     // every running camera has a usable one (or none).

@@ -111,32 +111,36 @@ int CListenThread::SetCaptureControl(int nVal, int nDelay) {
         if (nVal == 0) {
             SCapControl control{DEV_PROP_EXPOSURE, DEV_FLAG_AUTO, -3};
             result = DevSetControl(m_hDevice, &control);
-            if (result) {
-                Sleep(static_cast<DWORD>(nDelay > 0 ? nDelay : 0));
-                IRLSetCmpPara(m_hDetector, 15);
-                ResetEnroll(1);
-            }
+            if (result) RestartDetector(nDelay, 1);
             m_startEnroll = 1;
             m_initEnroll = 1;
         } else {
             m_startEnroll = 0;
             SCapControl control{DEV_PROP_EXPOSURE, DEV_FLAG_MANUAL, static_cast<int16_t>(nVal)};
             result = DevSetControl(m_hDevice, &control);
-            if (result) {
-                Sleep(static_cast<DWORD>(nDelay > 0 ? nDelay : 0));
-                IRLSetCmpPara(m_hDetector, 15);
-                ResetEnroll(0);
-            }
+            if (result) RestartDetector(nDelay, 0);
         }
     }
     TRACE("SetCaptureControl exit nVal=%d ret=%d", nVal, result);
     return result;
 }
 
+// The camera needs nDelay to settle on its new exposure; the wait holds no lock, so the loop keeps
+// finding points meanwhile.
+void CListenThread::RestartDetector(int nDelay, int enrollType) {
+    Sleep(static_cast<DWORD>(nDelay > 0 ? nDelay : 0));
+    {
+        std::lock_guard<std::mutex> lock(m_detectorLock);
+        IRLSetCmpPara(m_hDetector, 15);
+    }
+    ResetEnroll(enrollType);
+}
+
 void CListenThread::ResetEnroll(int type) {
     TRACE("ResetEnroll call type=%d enrollSign=%d startEnroll=%d initEnroll=%d", type, enrollSign.load(),
           m_startEnroll ? 1 : 0, m_initEnroll ? 1 : 0);
     if (!m_hDetector) return;
+    std::lock_guard<std::mutex> lock(m_detectorLock);
     if (type == 1)
         IRLResetAutoEnroll(m_hDetector);
     else
@@ -146,7 +150,10 @@ void CListenThread::ResetEnroll(int type) {
 void CListenThread::SwitchCaptureMode(int on) {
     m_captureMode = on;
     if (m_calibration.lPtCount != 25) return;
-    GreyValue(m_hDetector, on ? 5 : 25);
+    {
+        std::lock_guard<std::mutex> lock(m_detectorLock);
+        GreyValue(m_hDetector, on ? 5 : 25);
+    }
     SetCaptureControl(on ? -8 : -12, 50);
 }
 
@@ -228,6 +235,8 @@ FlashWrite CListenThread::SaveCalibration(const _SCalibration& posted) {
     }
     const FlashWrite written = m_pMCU ? m_pMCU->SetCalibration(m_calibration) : FlashWrite::Ok;
     SaveIni(m_calibration);
+    // The camera now serves the screen it was calibrated on: its points go to that monitor.
+    if (posted.lScreenIndex < static_cast<uint32_t>(kMaxScreens)) SetScreen(static_cast<int>(posted.lScreenIndex));
     ApplyCalibration(posted);
     return written;
 }

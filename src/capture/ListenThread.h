@@ -66,6 +66,7 @@ private:
     void Detect(uint32_t now);
     void PostPoints(WPARAM wParam);
     void PostFrameCopy();
+    void RestartDetector(int nDelay, int enrollType);  // after an exposure change
 
     HWND m_hTarget = nullptr;
     UINT m_pointMessage = 0;
@@ -99,6 +100,7 @@ private:
     bool m_bComInitialised = false;
     std::string m_cameraPid, m_cameraVid, m_cameraName;
     bool m_bCalibrationRefused = false;
-    // The detector's configuration calls come from the UI thread while the loop finds points.
+    // The detector's configuration calls come from the UI thread while the loop finds points; every
+    // call on m_hDetector after Init holds this lock.
     std::mutex m_detectorLock;
 };

@@ -47,30 +47,38 @@ bool ReplaceFile(const std::string& path, const std::string& bytes) {
 
 namespace ini {
 
+Snapshot::Snapshot(const std::string& path) {
+    if (!ReadWholeFile(path, text_)) text_.clear();
+}
+
+std::string Snapshot::String(const char* section, const char* key, const char* def) const {
+    return GetIniValue(text_, section, key).value_or(std::string(def).substr(0, kIniValueLimit));
+}
+
+int Snapshot::Int(const char* section, const char* key, int def) const {
+    const std::optional<std::string> value = GetIniValue(text_, section, key);
+    return value ? ParseIniInt(*value, def) : def;
+}
+
 std::string ReadString(const std::string& path, const char* section, const char* key, const char* def) {
-    char buffer[kValueBuffer] = {};
-    GetPrivateProfileStringA(section, key, def, buffer, kValueBuffer, path.c_str());
-    buffer[kValueBuffer - 1] = 0;
-    return buffer;
+    return Snapshot(path).String(section, key, def);
 }
 
 int ReadInt(const std::string& path, const char* section, const char* key, int def) {
-    return static_cast<int>(GetPrivateProfileIntA(section, key, def, path.c_str()));
-}
-
-int ReadSaturatedInt(const std::string& path, const char* section, const char* key, int def) {
-    return ParseIniInt(ReadString(path, section, key, ""), def);
+    return Snapshot(path).Int(section, key, def);
 }
 
 bool WriteString(const std::string& path, const char* section, const char* key, const char* value) {
+    return WriteStrings(path, section, {{key, value}});
+}
+
+bool WriteStrings(const std::string& path, const char* section, const KeyValues& values) {
     std::string bytes;
     if (!ReadWholeFile(path, bytes)) return false;
-    if (!SetIniValue(bytes, section, key, value)) return true;  // already so: the file stays untouched
-    const bool replaced = ReplaceFile(path, bytes);
-    // The system's profile reader keeps the last file it read and trusts it while the file's time
-    // is unchanged; a replacement within the same clock tick would go unseen by the next read.
-    WritePrivateProfileStringA(nullptr, nullptr, nullptr, path.c_str());
-    return replaced;
+    bool changed = false;
+    for (const auto& [key, value] : values) changed = SetIniValue(bytes, section, key, value) || changed;
+    if (!changed) return true;  // already so: the file stays untouched
+    return ReplaceFile(path, bytes);
 }
 
 bool WriteInt(const std::string& path, const char* section, const char* key, int value) {

@@ -28,7 +28,7 @@ struct Line {
     size_t next;        // start of the following line
 };
 
-Line LineAt(const std::string& text, size_t pos) {
+Line LineAt(std::string_view text, size_t pos) {
     size_t nl = text.find('\n', pos);
     size_t end = nl == std::string::npos ? text.size() : nl;
     size_t next = nl == std::string::npos ? text.size() : nl + 1;
@@ -82,18 +82,22 @@ bool SetIniValue(std::string& text, std::string_view section, std::string_view k
     return true;
 }
 
-std::optional<std::string> GetIniValue(const std::string& text, std::string_view section, std::string_view key) {
+std::optional<std::string> GetIniValue(std::string_view text, std::string_view section, std::string_view key) {
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // editors may save a UTF-8 mark
     bool inSection = false;
     for (size_t pos = 0; pos < text.size();) {
         const Line line = LineAt(text, pos);
-        const std::string_view content(text.data() + line.begin, line.end - line.begin);
+        const std::string_view content = text.substr(line.begin, line.end - line.begin);
         std::string_view name;
         if (SectionName(content, name)) {
             if (inSection) break;
             inSection = SameName(name, section);
         } else if (const size_t eq = content.find('='); inSection && eq != std::string_view::npos &&
                                                           SameName(Trim(content.substr(0, eq)), key)) {
-            return std::string(Trim(content.substr(eq + 1)));
+            std::string_view value = Trim(content.substr(eq + 1));
+            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+                value = value.substr(1, value.size() - 2);
+            return std::string(value.substr(0, kIniValueLimit));
         }
         pos = line.next;
     }

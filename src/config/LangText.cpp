@@ -19,7 +19,8 @@ void LoadLanguage() {
     std::string key = LangMatchKey(GetSystemDefaultLCID());
     g_Settings.LangName = ini::ReadString(g_Lang.LangMatchPath, "Country", key.c_str(), "English");
     g_Lang.LangFilePath = g_Settings.AppDir + "\\Lang\\" + g_Settings.LangName + ".ini";
-#define TAVORI_LANG_READ(k) g_Lang.k = ini::ReadString(g_Lang.LangFilePath, "Language", #k, "");
+    const ini::Snapshot lang(g_Lang.LangFilePath);
+#define TAVORI_LANG_READ(k) g_Lang.k = lang.String("Language", #k, "");
     TAVORI_LANG_KEYS(TAVORI_LANG_READ)
 #undef TAVORI_LANG_READ
 }

@@ -45,7 +45,7 @@ const RangedKey kRangedKeys[] = {
 int32_t ReadRanged(const std::string& ini, const char* key) {
     for (const RangedKey& t : kRangedKeys) {
         if (std::strcmp(t.key, key) != 0) continue;
-        const int32_t v = ini::ReadSaturatedInt(ini, kSystem, key, t.def);
+        const int32_t v = ini::ReadInt(ini, kSystem, key, t.def);
         return v < t.lowest ? t.def : (v > t.highest ? t.highest : v);
     }
     return 0;

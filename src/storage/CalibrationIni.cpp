@@ -22,19 +22,16 @@ std::string Key2(const char* format, int a, int b) {
     snprintf(k, sizeof(k), format, a, b);
     return k;
 }
-uint32_t ReadU32(const std::string& file, const char* section, const std::string& key, int def) {
-    return static_cast<uint32_t>(ini::ReadInt(file, section, key.c_str(), def));
+uint32_t ReadU32(const ini::Snapshot& file, const char* section, const std::string& key, int def) {
+    return static_cast<uint32_t>(file.Int(section, key.c_str(), def));
 }
-void WriteU32(const char* key, uint32_t value) {
-    char text[16];
-    snprintf(text, sizeof(text), "%lu", static_cast<unsigned long>(value));
-    ini::WriteString(g_Settings.CalibIniPath, kSection, key, text);
-}
-std::string ActiveSection() { return ini::ReadString(g_Settings.CalibIniPath, "System", "Active", ""); }
+// The named calibration in use; "" (the section "[]") is a valid name.
+std::string ActiveSection(const ini::Snapshot& file) { return file.String("System", "Active", ""); }
+std::string U32Text(uint32_t value) { return std::to_string(static_cast<unsigned long>(value)); }
 }  // namespace
 
 bool LoadIni(_SCalibration& cal) {
-    const std::string& file = g_Settings.CalibIniPath;
+    const ini::Snapshot file(g_Settings.CalibIniPath);
     cal.lPtCount = ReadU32(file, kSection, "lPtCount", 0);
     if (cal.lPtCount == 0) return false;
     cal.lWinLeft = ReadU32(file, kSection, "lWinLeft", 0);
@@ -43,7 +40,7 @@ bool LoadIni(_SCalibration& cal) {
     cal.lWinHeight = ReadU32(file, kSection, "lWinHeight", 0);
     cal.lScreenIndex = ReadU32(file, kSection, "lScreenIndex", 0);
     cal.lType = ReadU32(file, kSection, "lType", 0);
-    g_nExposure = ini::ReadInt(file, kSection, "Exposure", g_nExposure);
+    g_nExposure = file.Int(kSection, "Exposure", g_nExposure);
     TRACE("LoadIni ok pt=%lu win=%lux%lu exp=%ld", static_cast<unsigned long>(cal.lPtCount),
           static_cast<unsigned long>(cal.lWinWidth), static_cast<unsigned long>(cal.lWinHeight),
           static_cast<long>(g_nExposure));
@@ -59,36 +56,34 @@ bool LoadIni(_SCalibration& cal) {
     return true;
 }
 
+// One replace of the file for the whole record: a save cut short never mixes old and new points.
 void SaveIni(const _SCalibration& cal) {
-    WriteU32("lPtCount", cal.lPtCount);
-    WriteU32("lWinLeft", cal.lWinLeft);
-    WriteU32("lWinTop", cal.lWinTop);
-    WriteU32("lWinWidth", cal.lWinWidth);
-    WriteU32("lWinHeight", cal.lWinHeight);
-    WriteU32("lScreenIndex", cal.lScreenIndex);
-    WriteU32("lType", cal.lType);
-    char exposure[16];
-    snprintf(exposure, sizeof(exposure), "%ld", static_cast<long>(g_nExposure));
-    ini::WriteString(g_Settings.CalibIniPath, kSection, "Exposure", exposure);
+    ini::KeyValues values = {
+        {"lPtCount", U32Text(cal.lPtCount)},   {"lWinLeft", U32Text(cal.lWinLeft)},
+        {"lWinTop", U32Text(cal.lWinTop)},     {"lWinWidth", U32Text(cal.lWinWidth)},
+        {"lWinHeight", U32Text(cal.lWinHeight)}, {"lScreenIndex", U32Text(cal.lScreenIndex)},
+        {"lType", U32Text(cal.lType)},         {"Exposure", std::to_string(static_cast<long>(g_nExposure))},
+    };
     for (unsigned i = 0; i < UsedPoints(cal.lPtCount); ++i) {
-        WriteU32(Key("x%u", i).c_str(), cal.x[i]);
-        WriteU32(Key("y%u", i).c_str(), cal.y[i]);
+        values.emplace_back(Key("x%u", i), U32Text(cal.x[i]));
+        values.emplace_back(Key("y%u", i), U32Text(cal.y[i]));
     }
+    ini::WriteStrings(g_Settings.CalibIniPath, kSection, values);
 }
 
 int FindScreenForCamera(int captureIndex) {
-    std::string active = ActiveSection();
+    const ini::Snapshot file(g_Settings.CalibIniPath);
+    const std::string active = ActiveSection(file);
     for (int s = 0; s < g_Settings.MultiScreen; ++s) {
-        if (ini::ReadInt(g_Settings.CalibIniPath, active.c_str(), Key("CamScreen%u", static_cast<unsigned>(s)).c_str(),
-                         -1) == captureIndex)
+        if (file.Int(active.c_str(), Key("CamScreen%u", static_cast<unsigned>(s)).c_str(), -1) == captureIndex)
             return s;
     }
     return -1;
 }
 
 _SCalibration ReadScreenCalibration(int screen) {
-    const std::string& file = g_Settings.CalibIniPath;
-    std::string active = ActiveSection();
+    const ini::Snapshot file(g_Settings.CalibIniPath);
+    const std::string active = ActiveSection(file);
     const char* section = active.c_str();
     _SCalibration cal{};
     unsigned count = g_nPtCount > 0 ? UsedPoints(static_cast<unsigned>(g_nPtCount)) : 0;

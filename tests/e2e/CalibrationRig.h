@@ -20,10 +20,10 @@ namespace e2e {
 constexpr UINT kProcCmd = 0x801, kCollate = 0x84B, kScreenSize = 0xFB9, kDrawNotify = 0x7EB;
 
 struct Screen {  // one grab of the desktop (or of a part from its top left), 32-bit top-down
-    int w, h;
+    int left, top, w, h;
     std::vector<uint8_t> px;
     explicit Screen(int left = 0, int top = 0, int width = ScreenWidth(), int height = ScreenHeight())
-        : w(width), h(height), px(static_cast<size_t>(w) * h * 4) {
+        : left(left), top(top), w(width), h(height), px(static_cast<size_t>(w) * h * 4) {
         HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
         HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
         HGDIOBJ old = SelectObject(mem, bmp);
@@ -50,10 +50,16 @@ struct Screen {  // one grab of the desktop (or of a part from its top left), 32
                 break;
             }
         if (rows == 0) return false;
-        c = {sx / rows, sy / rows};
+        c = {left + sx / rows, top + sy / rows};
         return true;
     }
 };
+
+// Every monitor at once: the crosses of a second screen are right of the primary one.
+inline Screen Desktop() {
+    return Screen(GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                  GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN));
+}
 
 inline HWND WindowWithChild(const Driver& d, int childId) {
     for (HWND w : d.Windows(true))
@@ -86,9 +92,10 @@ struct Rig {
     bool bound = false;
     tavori::vcam::Config camera = DefaultCamera();
 
-    bool Start(int ptCount, bool calibrated, const std::string& moreSystemKeys = "") {
+    bool Start(int ptCount, bool calibrated, const std::string& moreSystemKeys = "",
+               const std::string& cameras = "[Camera0]\r\nK1=-0.12\r\n") {
         camera.k1 = -0.12;
-        DeclareVirtualCameras(folder, "[Camera0]\r\nK1=-0.12\r\n");
+        DeclareVirtualCameras(folder, cameras);
         folder.Write("Tavori.ini", "[System]\r\nSearchPtType=1\r\nSetPtCount=" + std::to_string(ptCount) + "\r\n" + moreSystemKeys);
         if (calibrated) WriteCalibrationIni(folder, CalibrationFromModel(camera, 5));
         if (!driver.Start(folder) || !(main = driver.WaitForMainWindow())) return false;
@@ -168,12 +175,13 @@ struct Rig {
         POINT c{};
         ASSERT_TRUE(WaitFor([&] { return (dlg = WindowWithChild(driver, 1004)) && Screen().Red(ScreenWidth() / 2, ScreenHeight() / 2 - 50); }, 8000));
         if (!pressOkAtPrompt) return Click(dlg, IDCANCEL);
-        Click(dlg, 1004);
+        HWND ok = GetDlgItem(dlg, 1004);
         for (int k = 0; k != crosses && IsWindowVisible(dlg); ++k) {
-            if (!WaitFor([&] { return Screen().FindCross(c); }, 3000)) break;
+            // Every screen starts at the laser prompt: OK whenever it is offered.
+            if (!WaitFor([&] { return (IsWindowEnabled(ok) && (Click(dlg, 1004), false)) || Desktop().FindCross(c); }, 8000)) break;
             pen.Down(c.x, c.y);
             POINT next{};
-            WaitFor([&] { return !IsWindowVisible(dlg) || (Screen().FindCross(next) && (next.x != c.x || next.y != c.y)); }, 8000);
+            WaitFor([&] { return !IsWindowVisible(dlg) || IsWindowEnabled(ok) || (Desktop().FindCross(next) && (next.x != c.x || next.y != c.y)); }, 8000);
         }
         pen.Up();
         if (crosses >= 0) Click(dlg, IDCANCEL);

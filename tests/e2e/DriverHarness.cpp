@@ -250,4 +250,8 @@ TrayPicture ReadTrayPicture() {
     return TrayPicture::None;
 }
 
+bool WaitForTrayPicture(TrayPicture wanted, DWORD timeoutMs) {
+    return WaitFor([&] { return ReadTrayPicture() == wanted; }, timeoutMs);
+}
+
 }  // namespace e2e

@@ -74,5 +74,8 @@ bool SaveScreenshot(const std::string& pngPath);
 // blue, the disconnected one grey with a red bar. Wine shows the area as a window of its own.
 enum class TrayPicture { None, Running, Disconnected };
 TrayPicture ReadTrayPicture();
+// The area is painted by another process some time after the driver changes its icon: a picture is
+// waited for, never read once.
+bool WaitForTrayPicture(TrayPicture wanted, DWORD timeoutMs = 2000);
 
 }  // namespace e2e

@@ -287,7 +287,7 @@ TEST(Cameras, ACameraThatComesLateIsStartedWithoutARestart) {
     ASSERT_TRUE(d.Start());
     HWND box = d.driver.WaitForMessageBox(8000);
     ASSERT_NE(box, nullptr);
-    EXPECT_TRUE(WaitFor([] { return ReadTrayPicture() == TrayPicture::Disconnected; }, 2000));
+    EXPECT_TRUE(WaitForTrayPicture(TrayPicture::Disconnected));
     PressOk(box);
     Sleep(6000);  // a reconnection attempt that finds nothing stays silent
     EXPECT_TRUE(d.driver.Running());
@@ -323,7 +323,7 @@ TEST(Cameras, UnpluggedCameraIsReportedAndPickedUpAgain) {
     ASSERT_TRUE(d.Start());
     ASSERT_TRUE(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 5000));
 
-    EXPECT_EQ(ReadTrayPicture(), TrayPicture::Running);
+    EXPECT_TRUE(WaitForTrayPicture(TrayPicture::Running));
     int handlesAfterFirst = 0;
     int threadsAfterFirst = 0;
     const int cycles = 5;
@@ -334,14 +334,14 @@ TEST(Cameras, UnpluggedCameraIsReportedAndPickedUpAgain) {
         ASSERT_NE(box, nullptr) << "no disconnection message";
         EXPECT_EQ(MessageBoxText(box), LangText("IDS_DISCONNECTION"));
         EXPECT_FALSE(MappingExists("Multi_Lumora_Mappfile_1"));  // the camera is stopped
-        EXPECT_TRUE(WaitFor([] { return ReadTrayPicture() == TrayPicture::Disconnected; }, 2000));
+        EXPECT_TRUE(WaitForTrayPicture(TrayPicture::Disconnected)) << "while the disconnection box is up";
         PressOk(box);
         pen.Plug(0);
         DWORD plugged = GetTickCount();
         ASSERT_TRUE(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 10000))
             << "not restarted within ten seconds";
         printf("cycle %d: restarted %lu ms after plugging in\n", cycle, GetTickCount() - plugged);
-        EXPECT_TRUE(WaitFor([] { return ReadTrayPicture() == TrayPicture::Running; }, 2000));
+        EXPECT_TRUE(WaitForTrayPicture(TrayPicture::Running));
         if (cycle == 0) {
             handlesAfterFirst = HandleCount(d.driver.Pid());
             threadsAfterFirst = ThreadCount(d.driver.Pid());

@@ -141,32 +141,6 @@ TEST(Startup, UnavailableFlashStoreShowsOneMessageAndWritesManagementZero) {
     }
 }
 
-// Wine takes the locale from the Linux environment the whole test process started in, so this case
-// runs in a test run of its own (LANG=zh_CN.UTF-8, TAVORI_EXPECT_LCID=804) and is skipped elsewhere.
-TEST(ChineseLocale, LoadsTheChineseTexts) {
-    char expect[16] = {};
-    GetEnvironmentVariableA("TAVORI_EXPECT_LCID", expect, sizeof(expect));
-    if (GetSystemDefaultLCID() != 0x804) {
-        ASSERT_EQ(expect[0], 0) << "the locale 0x804 was asked for but the system locale is "
-                                << std::hex << GetSystemDefaultLCID();
-        GTEST_SKIP() << "needs the zh_CN locale";
-    }
-    ProgramFolder folder;
-    CreateDirectoryA(folder.Path("CameraFlash.bin").c_str(), nullptr);
-    Driver driver;
-    ASSERT_TRUE(driver.Start(folder, {{"LANG", "zh_CN.UTF-8"}, {"LC_ALL", "zh_CN.UTF-8"}}));
-    HWND box = driver.WaitForMessageBox();
-    ASSERT_NE(box, nullptr);
-    std::wstring expected = FromCodePage(LanguageFileText("SimplifiedChinese.ini", "IDS_INSTAVORI"), 936);
-    ASSERT_FALSE(expected.empty());
-    EXPECT_EQ(MessageBoxText(box), expected);
-    Sleep(200);
-    SaveScreenshot(E2eDir() + "\\chinese-message.png");  // for a person to look at: no boxes for glyphs
-    PressOk(box);
-    ASSERT_TRUE(driver.WaitForExit());
-}
-
-// A name of ours held by another object: the screen table is needed, the fixed block is not.
 TEST(Startup, SharedMemoryNamesHeldElsewhere) {
     for (const char* name : {kScreenTable, kFixedBlock}) {
         SCOPED_TRACE(name);

@@ -83,3 +83,26 @@ TEST(CollatePoints, CamerasJoinOnlyAtTheFirstCrossAndAtMostFive) {
     EXPECT_EQ(c.Target(), 0);
     EXPECT_EQ(c.Slot(1).count, 0);
 }
+
+TEST(CollatePoints, EachScreensRecordNamesTheCameraThatFilmedIt) {
+    // Camera 7 films the left screen, camera 4 the right one; camera 4 is seen first but idle.
+    CollatePoints c;
+    c.Start(4);
+    c.AddPoint(4, 0, 0);
+    c.AddPoint(7, 0, 0);
+    auto crosses = [&](int camera) {
+        AddResult r = AddResult::Ignored;
+        for (int k = 0; k < 4; ++k) r = Hold(c, camera, 100 + 50 * k, 100, 13);
+        return r;
+    };
+    ASSERT_EQ(crosses(7), AddResult::ScreenDone);
+    const int left = c.TakeCompleteSlot();
+    c.ClearUnfinishedSlots();
+    c.AddPoint(4, 0, 0);
+    ASSERT_EQ(crosses(4), AddResult::ScreenDone);
+    const int right = c.TakeCompleteSlot();
+    EXPECT_EQ(c.PostedCamera(left), 7);
+    EXPECT_EQ(c.PostedCamera(right), 4);
+    EXPECT_NE(right, 4);  // a slot index is not a camera index
+    for (int slot : {-1, 3, 5, 1000}) EXPECT_EQ(c.PostedCamera(slot), -1) << slot;
+}

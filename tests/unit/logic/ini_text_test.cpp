@@ -44,3 +44,23 @@ TEST(IniText, IntegersAreTheLeadingNumberSaturatedNotWrapped) {
                  {"2147483648", 2147483647}};
     for (const auto& c : cases) EXPECT_EQ(ParseIniInt(c.text, -1), c.value) << c.text;
 }
+
+TEST(IniText, ReadsAsThePlatformReaderDoes) {
+    const std::string longFile = "[S]\nK=" + std::string(300, 'v');
+    const struct {
+        const char *name, *text, *section, *key;
+        std::optional<std::string> value;
+    } cases[] = {
+        {"names in any case, value trimmed", "[cAlib]\r\n  KEY  =\t 12 \r\n", "Calib", "key", "12"},
+        {"empty-named section", "[System]\nActive=\n[]\nName=first\n", "", "Name", "first"},
+        {"lines before any header are in no section", "Name=stray\n[]\nName=first\n", "", "Name", "first"},
+        {"first twin section, then first key", "[S]\nK=1\nK=2\n[S]\nK=3\n", "S", "K", "1"},
+        {"key only in a later twin is absent", "[S]\nA=1\n[S]\nK=3\n", "S", "K", std::nullopt},
+        {"one pair of matching quotes goes", "[S]\nK= \"a b\" \n", "S", "K", "a b"},
+        {"unmatched quotes stay", "[S]\nQ='x\"\n", "S", "Q", "'x\""},
+        {"empty value is present", "[S]\nK=\n", "S", "K", ""},
+        {"UTF-8 mark before the first header", "\xEF\xBB\xBF[S]\nK=1\n", "S", "K", "1"},
+        {"value cut at 259 characters", longFile.c_str(), "S", "K", longFile.substr(6, kIniValueLimit)},
+    };
+    for (const auto& c : cases) EXPECT_EQ(GetIniValue(c.text, c.section, c.key), c.value) << c.name;
+}

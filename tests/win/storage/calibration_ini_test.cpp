@@ -1,4 +1,5 @@
 #include "ProgramFolderFixture.h"
+#include "config/IniFile.h"
 #include "storage/CalibrationIni.h"
 
 class CalibrationIniTest : public ProgramFolderTest {
@@ -70,6 +71,14 @@ TEST_F(CalibrationIniTest, SavingFewerPointsLeavesTheOldOnesInPlace) {
     ASSERT_TRUE(LoadIni(back));
     EXPECT_EQ(back.lPtCount, 4u);
     EXPECT_EQ(back.x[0], 999u);
+
+    // The same record again leaves the file alone.
+    WIN32_FILE_ATTRIBUTE_DATA before{}, after{};
+    GetFileAttributesExA(calib.c_str(), GetFileExInfoStandard, &before);
+    Sleep(30);
+    SaveIni(four);
+    GetFileAttributesExA(calib.c_str(), GetFileExInfoStandard, &after);
+    EXPECT_EQ(CompareFileTime(&before.ftLastWriteTime, &after.ftLastWriteTime), 0);
 }
 
 TEST_F(CalibrationIniTest, ScreensOfTheActiveCalibration) {
@@ -98,4 +107,13 @@ TEST_F(CalibrationIniTest, ScreensOfTheActiveCalibration) {
     g_nPtCount = 100;  // never read past the record
     EXPECT_EQ(ReadScreenCalibration(0).lPtCount, 100u);
     g_nPtCount = 0;
+
+    // The first named calibration is the section "[]", and a binding written a moment ago is what
+    // the next read sees (the file's time stamp may not have moved in between).
+    WriteFile(calib, "[System]\r\nActive=\r\n[]\r\nCamScreen0=4\r\n");
+    EXPECT_EQ(FindScreenForCamera(4), 0);
+    for (int camera : {6, 7, 8}) {
+        ini::WriteInt(calib, "", "CamScreen0", camera);
+        EXPECT_EQ(FindScreenForCamera(camera), 0) << camera;
+    }
 }

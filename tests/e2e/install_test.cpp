@@ -1,0 +1,135 @@
+// The installer as a user meets it: silent install into the user's own programs folder, the driver
+// running from there, an upgrade over the user's files, and the uninstaller with and without /PURGE.
+#include "DriverHarness.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+using namespace e2e;
+
+namespace {
+const char* const kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char* const kUserFiles[] = {"Tavori.ini", "Calibration.ini", "CameraFlash.bin"};
+
+std::string InstallDir() {
+    char local[MAX_PATH] = {};
+    SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, local);
+    return std::string(local) + "\\Programs\\Tavori";
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+// Runs a program to its end; false when it did not end in time or failed.
+bool RunToEnd(const std::string& exe, const std::string& args) {
+    STARTUPINFOA si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    std::string cmd = "\"" + exe + "\" " + args;
+    if (!CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+    bool ended = WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0;
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return ended && code == 0;
+}
+
+std::string RunValue() {
+    char value[MAX_PATH] = {};
+    DWORD size = sizeof(value);
+    if (RegGetValueA(HKEY_CURRENT_USER, kRunKey, "Tavori", RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) return {};
+    return value;
+}
+
+bool Registered() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tavori", 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// The uninstaller hands over to a copy of itself in the temporary folder and returns at once; the
+// copy's last step for the program is to remove its entry from the list of installed programs.
+bool Uninstall(const std::string& args) {
+    return RunToEnd(InstallDir() + "\\Uninstall.exe", "/S " + args) && WaitFor([] { return !Registered(); }, 30000);
+}
+
+class Install : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setup = WinPath(TAVORI_TEST_SETUP);
+        if (setup.empty() || !Exists(setup)) GTEST_SKIP() << "no installer was built (makensis missing)";
+        std::string from = InstallDir() + '\0';
+        SHFILEOPSTRUCTA op{};
+        op.wFunc = FO_DELETE;
+        op.pFrom = from.c_str();
+        op.fFlags = FOF_NO_UI;
+        SHFileOperationA(&op);
+    }
+    std::string setup;
+};
+}  // namespace
+
+TEST_F(Install, SilentInstallRunsFromTheUserFolderAndUpgradeKeepsTheUsersFiles) {
+    ASSERT_TRUE(RunToEnd(setup, "/S"));
+    const std::string dir = InstallDir();
+    for (const char* file : {"Tavori.exe", "Uninstall.exe", "Lang\\LangMatch.ini", "Lang\\Japanese.ini", "guide\\index.html"})
+        EXPECT_TRUE(Exists(dir + "\\" + file)) << file;
+    EXPECT_EQ(RunValue(), "\"" + dir + "\\Tavori.exe\"");
+    char programs[MAX_PATH] = {};
+    SHGetFolderPathA(nullptr, CSIDL_PROGRAMS, nullptr, 0, programs);
+    EXPECT_TRUE(Exists(std::string(programs) + "\\Tavori.lnk"));
+
+    // The installed driver runs on a virtual camera declared in its folder, then quits as from its menu.
+    ProgramFolder installed;
+    installed.dir = dir;
+    installed.exe = dir + "\\Tavori.exe";
+    installed.Write("VirtualCamera.ini", "[Camera0]\r\n");
+    {
+        Driver driver;
+        ASSERT_TRUE(driver.Start(installed));
+        HWND main = driver.WaitForMainWindow();
+        ASSERT_NE(main, nullptr);
+        EXPECT_TRUE(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 15000)) << "the camera did not start";
+        PostMessageA(main, WM_COMMAND, 2035, 0);
+        ASSERT_TRUE(driver.WaitForExit());
+    }
+    installed.Write("Tavori.ini", "[System]\r\nTimeRight=-3\r\nMultiScreen=1\r\n; edited by hand\r\n");
+    installed.Write("Calibration.ini", "[Calibration]\r\nName=Room 12\r\n");
+    if (!installed.Exists("CameraFlash.bin")) installed.Write("CameraFlash.bin", std::string(8192, '\x5a'));
+    std::string before[3];
+    for (int i = 0; i < 3; ++i) before[i] = ReadBytes(installed.Path(kUserFiles[i]));
+
+    ASSERT_TRUE(RunToEnd(setup, "/S /NOLOGON"));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(ReadBytes(installed.Path(kUserFiles[i])), before[i]) << kUserFiles[i];
+    EXPECT_EQ(RunValue(), "") << "an upgrade without start at logon removes the entry";
+
+    ASSERT_TRUE(Uninstall(""));
+    for (const char* file : {"Tavori.exe", "Lang", "guide", "Uninstall.exe"}) EXPECT_FALSE(Exists(dir + "\\" + file)) << file;
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(ReadBytes(installed.Path(kUserFiles[i])), before[i]) << kUserFiles[i];
+    EXPECT_FALSE(Exists(std::string(programs) + "\\Tavori.lnk"));
+}
+
+TEST_F(Install, UninstallWithPurgeRemovesTheUsersFilesAndTheFolder) {
+    ASSERT_TRUE(RunToEnd(setup, "/S"));
+    for (const char* file : kUserFiles) {
+        std::ofstream out(InstallDir() + "\\" + file, std::ios::binary);
+        out << "user data";
+    }
+    ASSERT_TRUE(Uninstall("/PURGE"));
+    EXPECT_TRUE(WaitFor([] { return !Exists(InstallDir()); }, 10000));
+    EXPECT_EQ(RunValue(), "");
+}

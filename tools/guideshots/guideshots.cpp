@@ -1,0 +1,275 @@
+// Puts the real program's windows on the screen one after another for the user guide's pictures.
+// It drives; the caller photographs. For every window it prints
+//     SHOT <name> <left> <top> <width> <height>
+// and waits for a line on standard input (the picture is taken) before it moves on; a window that
+// does not come up prints MISSING <name>. Windows that do not exist yet are simply missing, so the
+// table below can name windows before they are written.
+//   guideshots program <folder>   Tavori.exe in <folder>: tray menu, dialogs, messages
+//   guideshots installer <setup>  the installer's pages, clicking Next through them
+// The last line is END.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+constexpr char kMainWindow[] = "Tavori Driver window";
+
+struct Scene {
+    UINT command;            // posted to the main window; 0 = open the tray menu
+    const char* shots[3];    // the windows that follow one another, each left with OK; null = no picture
+    int child = 0;           // a control of the first window photographed on its own as well
+    const char* childShot = nullptr;
+};
+// The tray menu, then each command of the tray menu or of the main window that opens windows. Both
+// calibrations begin with the aiming view; the automatic one then checks the pen.
+const Scene kScenes[] = {
+    {0, {"tray-menu"}},
+    {2042, {"about"}},
+    {2045, {"calibrations"}},
+    {2046, {"laser-writing"}},
+    {2037, {"aiming-view", "calibrate-manual"}, 1033, "aiming-instruction"},
+    {2044, {nullptr, nullptr, "calibrate-auto"}},
+};
+
+void Shot(const char* name, HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    IntersectRect(&r, &r, &screen);
+    std::printf("SHOT %s %ld %ld %ld %ld\n", name, r.left, r.top, r.right - r.left, r.bottom - r.top);
+    std::fflush(stdout);
+    char line[16];
+    std::fgets(line, sizeof(line), stdin);
+}
+
+void Missing(const char* name) {
+    std::printf("MISSING %s\n", name);
+    std::fflush(stdout);
+}
+
+// A command that is not written yet answers with a message box saying so: that window is missing.
+bool Placeholder(HWND window) {
+    char text[256] = {};
+    GetDlgItemTextA(window, 0xFFFF, text, sizeof(text));
+    return std::strstr(text, "not available") != nullptr;
+}
+
+struct Search {
+    DWORD pid;
+    const char* cls;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectVisible(HWND h, LPARAM lp) {
+    auto* search = reinterpret_cast<Search*>(lp);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(h, &owner);
+    char name[64] = {}, title[64] = {};
+    GetClassNameA(h, name, sizeof(name));
+    GetWindowTextA(h, title, sizeof(title));
+    bool match = search->cls ? std::strcmp(name, search->cls) == 0 : owner == search->pid;
+    if (match && IsWindowVisible(h) && std::strcmp(title, kMainWindow) != 0) search->found.push_back(h);
+    return TRUE;
+}
+
+// The visible top-level windows of one process, or of a class when pid is 0.
+std::vector<HWND> Visible(DWORD pid, const char* cls = nullptr) {
+    Search search{pid, cls, {}};
+    EnumWindows(CollectVisible, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+BOOL CALLBACK UntickCheckBox(HWND child, LPARAM) {
+    if ((GetWindowLongA(child, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX) SendMessageA(child, BM_SETCHECK, BST_UNCHECKED, 0);
+    return TRUE;
+}
+
+HWND WaitForWindow(DWORD pid, const char* cls, DWORD ms) {
+    for (DWORD waited = 0; waited < ms; waited += 50, Sleep(50)) {
+        auto found = Visible(pid, cls);
+        if (!found.empty()) {
+            Sleep(400);  // let it finish painting
+            return found.front();
+        }
+    }
+    return nullptr;
+}
+
+bool Launch(const std::string& exe, const char* dir, PROCESS_INFORMATION& pi) {
+    STARTUPINFOA si{};
+    si.cb = sizeof(si);
+    std::string cmd = "\"" + exe + "\"";
+    return CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir, &si, &pi) != FALSE;
+}
+
+void Click(int x, int y) {
+    SetCursorPos(x, y);
+    mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
+    mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+}
+
+class Program {
+public:
+    explicit Program(const std::string& folder) : m_folder(folder) {}
+    ~Program() { Stop(); }
+    bool Start() {
+        if (!Launch(m_folder + "\\Tavori.exe", m_folder.c_str(), m_pi)) return false;
+        WaitForInputIdle(m_pi.hProcess, 5000);
+        return true;
+    }
+    HWND Main(DWORD ms = 10000) const {
+        for (DWORD waited = 0; waited < ms; waited += 50, Sleep(50))
+            if (HWND h = FindWindowA(nullptr, kMainWindow)) return h;
+        return nullptr;
+    }
+    DWORD Pid() const { return m_pi.dwProcessId; }
+    void Stop() {
+        if (!m_pi.hProcess) return;
+        if (HWND main = FindWindowA(nullptr, kMainWindow)) PostMessageA(main, WM_COMMAND, 2035, 0);
+        if (WaitForSingleObject(m_pi.hProcess, 5000) != WAIT_OBJECT_0) TerminateProcess(m_pi.hProcess, 1);
+        CloseHandle(m_pi.hProcess);
+        CloseHandle(m_pi.hThread);
+        m_pi = {};
+    }
+
+private:
+    std::string m_folder;
+    PROCESS_INFORMATION m_pi{};
+};
+
+bool WaitForCamera() {
+    // The calibration commands work only while the camera runs, which its point buffer shows.
+    for (int i = 0; i < 200; ++i, Sleep(50)) {
+        if (HANDLE points = OpenFileMappingA(FILE_MAP_READ, FALSE, "Multi_Lumora_Mappfile_1")) {
+            CloseHandle(points);
+            Sleep(500);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The largest visible window of the program other than `except` (a calibration measures the screen
+// with a small window before it shows its own), once it has had time to paint; full-screen
+// calibration windows draw their first target a moment after they appear.
+HWND NextWindow(const Program& program, HWND except, DWORD ms) {
+    for (DWORD waited = 0; waited < ms; waited += 50, Sleep(50)) {
+        auto shown = Visible(program.Pid());
+        if (shown.empty() || (shown.size() == 1 && shown[0] == except)) continue;
+        Sleep(400);
+        HWND best = nullptr;
+        long bestArea = -1;
+        for (HWND h : Visible(program.Pid())) {
+            RECT r{};
+            GetWindowRect(h, &r);
+            long area = (r.right - r.left) * (r.bottom - r.top);
+            if (h != except && area > bestArea) best = h, bestArea = area;
+        }
+        if (!best) continue;
+        RECT r{};
+        GetWindowRect(best, &r);
+        if (r.right - r.left >= GetSystemMetrics(SM_CXSCREEN)) Sleep(1600);
+        return best;
+    }
+    return nullptr;
+}
+
+// Closes every window the program shows; one that will not close costs a restart of the program.
+bool CloseAll(Program& program) {
+    for (HWND h : Visible(program.Pid())) {
+        PostMessageA(h, WM_COMMAND, Placeholder(h) ? IDOK : IDCANCEL, 0);
+        PostMessageA(h, WM_CLOSE, 0, 0);
+    }
+    for (int i = 0; i < 60 && !Visible(program.Pid()).empty(); ++i) Sleep(50);
+    if (Visible(program.Pid()).empty()) return true;
+    program.Stop();
+    return program.Start() && program.Main() && WaitForCamera();
+}
+
+int ShootProgram(const std::string& folder) {
+    // Without a camera the program says so and ends: the first troubleshooting picture.
+    std::string cameras = folder + "\\VirtualCamera.ini", aside = cameras + ".aside";
+    MoveFileA(cameras.c_str(), aside.c_str());
+    {
+        Program bare(folder);
+        HWND box = bare.Start() ? WaitForWindow(bare.Pid(), nullptr, 10000) : nullptr;
+        box ? Shot("no-camera", box) : Missing("no-camera");
+        if (box) PostMessageA(box, WM_COMMAND, IDOK, 0);
+    }
+    MoveFileA(aside.c_str(), cameras.c_str());
+
+    Program program(folder);
+    if (!program.Start() || !program.Main()) return 1;
+    WaitForCamera();
+    for (const Scene& scene : kScenes) {
+        if (scene.command == 0) {
+            Click(12, 30);  // the first icon of Wine's tray window
+            HWND menu = WaitForWindow(0, "#32768", 3000);
+            menu ? Shot(scene.shots[0], menu) : Missing(scene.shots[0]);
+            Click(GetSystemMetrics(SM_CXSCREEN) - 50, GetSystemMetrics(SM_CYSCREEN) - 50);  // closes the menu
+            Sleep(300);
+            continue;
+        }
+        PostMessageA(program.Main(), WM_COMMAND, scene.command, 0);
+        HWND window = NextWindow(program, nullptr, 8000);
+        size_t last = 2;
+        while (!scene.shots[last]) --last;
+        for (size_t i = 0; i <= last; ++i) {
+            if (window && Placeholder(window)) window = nullptr;
+            if (!window && !scene.shots[i]) Missing(scene.shots[last]);
+            if (scene.shots[i]) window ? Shot(scene.shots[i], window) : Missing(scene.shots[i]);
+            if (i == 0 && scene.childShot && window) Shot(scene.childShot, GetDlgItem(window, scene.child));
+            if (!window || i == last) break;
+            // On to the next window of the chain; the calibration prompt's OK button is 1004.
+            PostMessageA(window, WM_COMMAND, GetDlgItem(window, 1004) ? 1004 : IDOK, 0);
+            window = NextWindow(program, window, 8000);
+        }
+        if (!CloseAll(program)) break;
+    }
+    return 0;
+}
+
+int ShootInstaller(const std::string& setup) {
+    PROCESS_INFORMATION pi{};
+    if (!Launch(setup, nullptr, pi)) return 1;
+    const char* const pages[] = {"setup-welcome", "setup-components", "setup-folder", "setup-finish"};
+    for (const char* page : pages) {
+        HWND window = WaitForWindow(pi.dwProcessId, nullptr, 10000);
+        if (!window) {
+            Missing(page);
+            break;
+        }
+        Sleep(page == pages[3] ? 1500 : 0);  // the install runs before the last page
+        Shot(page, window);
+        HWND next = GetDlgItem(window, IDOK);
+        if (page == pages[3]) {
+            // Untick "Run Tavori" so finishing starts nothing.
+            EnumChildWindows(window, UntickCheckBox, 0);
+        }
+        PostMessageA(next, BM_CLICK, 0, 0);
+        Sleep(800);
+    }
+    if (WaitForSingleObject(pi.hProcess, 20000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return 0;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    int result = 2;
+    if (argc == 3 && std::strcmp(argv[1], "program") == 0) {
+        result = ShootProgram(argv[2]);
+    } else if (argc == 3 && std::strcmp(argv[1], "installer") == 0) {
+        result = ShootInstaller(argv[2]);
+    } else {
+        std::fprintf(stderr, "usage: guideshots program <folder> | installer <setup.exe>\n");
+    }
+    // The caller reads until this line: a program started from here may hold the output open.
+    std::printf("END\n");
+    std::fflush(stdout);
+    return result;
+}
