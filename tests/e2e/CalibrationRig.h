@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -131,6 +132,37 @@ struct Rig {
         HWND aim = nullptr;
         WaitFor([&] { return (aim = WindowWithChild(driver, 1032)) && GetWindowRect(GetDlgItem(aim, 1032), &box) && box.right - box.left == 640; }, 5000);
         return aim;
+    }
+    // The automatic calibration as a user runs it: the command, OK in the aiming view, nothing else.
+    // Seconds from OK to the saved record, or a negative number when none is saved.
+    double AutoCalibrate() {
+        folder.Remove("Calibration.ini");
+        RECT box{};
+        HWND aim = Aim(box, 2044);
+        if (!aim) return -1;
+        const DWORD ok = GetTickCount();
+        Click(aim, IDOK);
+        if (!WaitFor([&] { return folder.ReadKey("Calibration.ini", "Calibration", "lPtCount") == "25"; }, 15000)) return -1;
+        const double seconds = (GetTickCount() - ok) / 1000.0;
+        Sleep(1000);  // the flow closes its windows
+        return seconds;
+    }
+    // The pen held over a 9 x 6 grid: mean and largest distance of the published points; the
+    // points that never came count as missed.
+    struct GridError {
+        double mean = 0, worst = 0;
+        int missed = 0;
+    };
+    GridError OverGrid() {
+        GridError g;
+        double err = 0;
+        const int n = 54;
+        for (int i = 0; i < n; ++i) {
+            const double x = 60 + i % 9 * (ScreenWidth() - 120) / 8.0, y = 60 + i / 9 * (ScreenHeight() - 120) / 5.0;
+            if (!Published(x, y, err)) ++g.missed;
+            g.mean += err / n, g.worst = std::max(g.worst, err);
+        }
+        return g;
     }
     // A calibration run from the aiming view; stops after `crosses` crosses (-1 = all of them).
     void Calibrate(int crosses, bool pressOkAtAiming = true, bool pressOkAtPrompt = true) {
