@@ -174,11 +174,19 @@ void CListenThread::StopCapture() {
     DevStop(m_hDevice);
 }
 
-void CListenThread::ApplyCalibration(const _SCalibration& cal) {
-    if (!m_hDetector) return;
+// Opens the drawing program once a calibrated camera has a screen, when the user asked for that.
+static void LaunchDrawProgram() {
+    if (g_Settings.Setting == 1 && g_Settings.AutoRunDraw == 1 && !g_Settings.DrawFile.empty()) {
+        std::string path = g_Settings.AppDir + "\\" + g_Settings.DrawFile;
+        ShellExecuteA(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
+    }
+}
+
+bool CListenThread::ConfigureDetector(const _SCalibration& cal) {
+    if (!m_hDetector) return false;
     m_setting = 0;
     m_bCalibrationRefused = false;
-    if (cal.lWinWidth == 0) return;
+    if (cal.lWinWidth == 0) return false;
     int accepted;
     {
         std::lock_guard<std::mutex> lock(m_detectorLock);
@@ -186,38 +194,13 @@ void CListenThread::ApplyCalibration(const _SCalibration& cal) {
     }
     m_setting = 1;
     m_bCalibrationRefused = accepted == 0;
+    return true;
+}
 
+void CListenThread::ApplyCalibration(const _SCalibration& cal) {
+    if (!ConfigureDetector(cal)) return;
     MultiScreenTable* table = g_pMultiScreen;
-    if (!table) return;
-    const int32_t cameraId = m_captureIndex + 1;
-    int count = table->nCount;
-    if (count < 0 || count > kMaxScreens) count = count < 0 ? 0 : kMaxScreens;  // another writer's garbage
-    int entry = -1;
-    for (int i = 0; i < count; ++i)
-        if (table->nCameraId[i] == cameraId) {
-            entry = i;
-            break;
-        }
-    if (entry >= 0 && table->bReady[entry] != 0) {
-        table->bConfigured[entry] = 1;  // a camera back after a loss, its reader still registered
-        return;
-    }
-    if (entry < 0) {
-        if (count >= kMaxScreens) return;
-        entry = count;
-        table->nCameraId[entry] = cameraId;
-        table->nCount = count + 1;
-    }
-    table->bConfigured[entry] = 1;
-    table->nTop[entry] = static_cast<int32_t>(cal.lWinTop);
-    table->nLeft[entry] = static_cast<int32_t>(cal.lWinLeft);
-    table->nWidth[entry] = static_cast<int32_t>(cal.lWinWidth);
-    table->nHeight[entry] = static_cast<int32_t>(cal.lWinHeight);
-
-    if (g_Settings.Setting == 1 && g_Settings.AutoRunDraw == 1 && !g_Settings.DrawFile.empty()) {
-        std::string path = g_Settings.AppDir + "\\" + g_Settings.DrawFile;
-        ShellExecuteA(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
-    }
+    if (table && RegisterCameraScreen(*table, m_captureIndex + 1, cal)) LaunchDrawProgram();
 }
 
 FlashWrite CListenThread::SaveCalibration(const _SCalibration& posted) {

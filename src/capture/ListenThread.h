@@ -33,6 +33,7 @@ public:
     // Closes the camera (its streaming threads end here, which may take a while). Any thread may
     // call it once the loop has stopped; Teardown then finds no device.
     void ReleaseDevice();
+    // The detector first, then the screen table, then the drawing program.
     void ApplyCalibration(const _SCalibration& cal);
     void ClearSetting() { m_setting = 0; }
     int GetCaptureIndex() const { return m_captureIndex; }
@@ -67,6 +68,7 @@ private:
     void PostPoints(WPARAM wParam);
     void PostFrameCopy();
     void RestartDetector(int nDelay, int enrollType);  // after an exposure change
+    bool ConfigureDetector(const _SCalibration& cal);  // false: no detector or no calibration
 
     HWND m_hTarget = nullptr;
     UINT m_pointMessage = 0;
