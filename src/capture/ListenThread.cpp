@@ -105,35 +105,41 @@ void CListenThread::SetImgConfig(const _SImgPara& para) {
 }
 
 int CListenThread::SetCaptureControl(int nVal, int nDelay) {
+    const int result = SetExposure(nVal);
+    if (result) {
+        Sleep(static_cast<DWORD>(nDelay > 0 ? nDelay : 0));
+        RestartDetector(nVal);
+    }
+    return result;
+}
+
+int CListenThread::SetExposure(int nVal) {
     int result = 0;
     if (m_hDevice) {
-        TRACE("SetCaptureControl enter nVal=%d nDelay=%d", nVal, nDelay);
+        TRACE("SetExposure enter nVal=%d", nVal);
         if (nVal == 0) {
             SCapControl control{DEV_PROP_EXPOSURE, DEV_FLAG_AUTO, -3};
             result = DevSetControl(m_hDevice, &control);
-            if (result) RestartDetector(nDelay, 1);
             m_startEnroll = 1;
             m_initEnroll = 1;
         } else {
             m_startEnroll = 0;
             SCapControl control{DEV_PROP_EXPOSURE, DEV_FLAG_MANUAL, static_cast<int16_t>(nVal)};
             result = DevSetControl(m_hDevice, &control);
-            if (result) RestartDetector(nDelay, 0);
         }
     }
-    TRACE("SetCaptureControl exit nVal=%d ret=%d", nVal, result);
+    TRACE("SetExposure exit nVal=%d ret=%d", nVal, result);
     return result;
 }
 
-// The camera needs nDelay to settle on its new exposure; the wait holds no lock, so the loop keeps
-// finding points meanwhile.
-void CListenThread::RestartDetector(int nDelay, int enrollType) {
-    Sleep(static_cast<DWORD>(nDelay > 0 ? nDelay : 0));
+// Once the camera has settled on its new exposure the scene is learned again; automatic exposure
+// brings lamps over the threshold while it settles, so it learns for longer.
+void CListenThread::RestartDetector(int nVal) {
     {
         std::lock_guard<std::mutex> lock(m_detectorLock);
         IRLSetCmpPara(m_hDetector, 15);
     }
-    ResetEnroll(enrollType);
+    ResetEnroll(nVal == 0 ? 1 : 0);
 }
 
 void CListenThread::ResetEnroll(int type) {

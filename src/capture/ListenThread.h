@@ -25,7 +25,9 @@ public:
     int Init(const SCapParam& param);  // 0, 1 (already open), -2, -3, -4
     int SetTarget(HWND window, UINT pointMessage, UINT commandMessage);
     void SetImgConfig(const _SImgPara& para);
-    int SetCaptureControl(int nVal, int nDelay);
+    int SetCaptureControl(int nVal, int nDelay);  // exposure, nDelay to settle, then RestartDetector
+    int SetExposure(int nVal);                     // 0: automatic; non-zero when the camera took it
+    void RestartDetector(int nVal);
     void ResetEnroll(int type);
     void SwitchCaptureMode(int on);
     int StartCapture();
@@ -67,7 +69,6 @@ private:
     void Detect(uint32_t now);
     void PostPoints(WPARAM wParam);
     void PostFrameCopy();
-    void RestartDetector(int nDelay, int enrollType);  // after an exposure change
     bool ConfigureDetector(const _SCalibration& cal);  // false: no detector or no calibration
 
     HWND m_hTarget = nullptr;
