@@ -21,7 +21,19 @@ constexpr UINT kDrawNotify = 0x7EB;
 // A window of the drawing program, answering on a thread of its own: told when a camera goes.
 class ReaderWindow {
 public:
-    ReaderWindow() : m_thread([this] { Loop(); }) {
+    ReaderWindow() : m_thread([this] {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+            if (m == kDrawNotify && w == 18) ++s_notified18;
+            return DefWindowProcA(h, m, w, l);
+        };
+        wc.lpszClassName = "TavoriTestReader";
+        RegisterClassA(&wc);
+        s_notified18 = 0;
+        m_hwnd = CreateWindowExA(0, wc.lpszClassName, "Reader", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        for (MSG msg; GetMessageA(&msg, nullptr, 0, 0) > 0;) DispatchMessageA(&msg);
+        DestroyWindow(m_hwnd);
+    }) {
         while (!m_hwnd.load()) Sleep(5);
     }
     ~ReaderWindow() {
@@ -32,22 +44,6 @@ public:
     int Notified18() const { return s_notified18.load(); }
 
 private:
-    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
-        if (m == kDrawNotify && w == 18) s_notified18++;
-        return DefWindowProcA(h, m, w, l);
-    }
-    void Loop() {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = Proc;
-        wc.lpszClassName = "TavoriTestReader";
-        RegisterClassA(&wc);
-        HWND h = CreateWindowExA(0, wc.lpszClassName, "Reader", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-        s_notified18 = 0;
-        m_hwnd = h;
-        MSG msg;
-        while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
-        DestroyWindow(h);
-    }
     static inline std::atomic<int> s_notified18{0};
     std::atomic<HWND> m_hwnd{nullptr};
     std::thread m_thread;

@@ -21,24 +21,18 @@ namespace {
 // A five-pointed star inside a circle: strokes of points in desktop pixels.
 std::vector<std::vector<POINT>> Figure(double cx, double cy, double r) {
     const double pi = 3.14159265358979;
-    std::vector<std::vector<POINT>> strokes;
+    auto at = [&](double x, double y) { return POINT{static_cast<LONG>(cx + x), static_cast<LONG>(cy + y)}; };
     std::vector<POINT> circle, star;
-    for (int i = 0; i <= 120; ++i) {
-        double a = i * 2 * pi / 120;
-        circle.push_back({static_cast<LONG>(cx + r * std::cos(a)), static_cast<LONG>(cy + r * std::sin(a))});
-    }
-    for (int k = 0; k <= 5; ++k) {
-        double a0 = -pi / 2 + (k * 2 % 5) * 2 * pi / 5, a1 = -pi / 2 + ((k + 1) * 2 % 5) * 2 * pi / 5;
-        for (int i = 0; i < 24 && k < 5; ++i) {
-            double t = i / 24.0;
-            star.push_back({static_cast<LONG>(cx + 0.92 * r * ((1 - t) * std::cos(a0) + t * std::cos(a1))),
-                            static_cast<LONG>(cy + 0.92 * r * ((1 - t) * std::sin(a0) + t * std::sin(a1)))});
+    for (int i = 0; i <= 120; ++i) circle.push_back(at(r * std::cos(i * 2 * pi / 120), r * std::sin(i * 2 * pi / 120)));
+    for (int k = 0; k < 5; ++k) {
+        const double a0 = -pi / 2 + (k * 2 % 5) * 2 * pi / 5, a1 = -pi / 2 + ((k + 1) * 2 % 5) * 2 * pi / 5;
+        for (int i = 0; i < 24; ++i) {
+            const double t = i / 24.0;
+            star.push_back(at(0.92 * r * ((1 - t) * std::cos(a0) + t * std::cos(a1)), 0.92 * r * ((1 - t) * std::sin(a0) + t * std::sin(a1))));
         }
     }
     star.push_back(star.front());
-    strokes.push_back(circle);
-    strokes.push_back(star);
-    return strokes;
+    return {circle, star};
 }
 }  // namespace
 
