@@ -2,12 +2,12 @@
 // that cannot hold the image, resizing, and the JPEG table insertion.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "CaseFile.h"
 #include "JpegTables.h"
 #include "PixelConvert.h"
 
@@ -26,32 +26,20 @@ std::vector<T> Numbers(const std::string& text) {
 }
 
 TEST(PixelConvert, GoldenFrames) {
-    const std::pair<const char*, PixelFormat> formats[] = {
+    const std::map<std::string, PixelFormat> formats = {
         {"yuy2", PixelFormat::Yuy2}, {"nv12", PixelFormat::Nv12}, {"rgb32", PixelFormat::Rgb32}, {"rgb24", PixelFormat::Rgb24}};
-    std::ifstream file(TAVORI_PIXEL_GOLDEN);
-    ASSERT_TRUE(file) << TAVORI_PIXEL_GOLDEN;
-    int cases = 0;
-    for (std::string line; std::getline(file, line);) {
-        if (line.empty() || line[0] == '#') continue;
-        std::vector<std::string> f;
-        std::istringstream in(line);
-        for (std::string part; std::getline(in, part, '|');) f.push_back(part);
-        ASSERT_EQ(f.size(), 5u) << line;
-        SCOPED_TRACE(f[0]);
-        const auto format = std::find_if(std::begin(formats), std::end(formats),
-                                         [&](const auto& p) { return f[1].find(p.first) != std::string::npos; });
-        const auto size = Numbers<long>(f[2]);
-        const auto buffer = Numbers<uint8_t>(f[3]), expected = Numbers<uint8_t>(f[4]);
-        ASSERT_TRUE(format != std::end(formats) && size.size() == 4);
+    for (const CaseLine& c : ReadCases(TAVORI_CASES_DIR "/golden/pixels.txt", 5)) {
+        SCOPED_TRACE(Where(c));
+        const auto size = Numbers<long>(c[2]);
+        const auto buffer = Numbers<uint8_t>(c[3]), expected = Numbers<uint8_t>(c[4]);
+        ASSERT_TRUE(formats.count(c[1]) && size.size() == 4);
         SourceImage img;
-        ASSERT_TRUE(DescribeBuffer(format->second, static_cast<int>(size[0]), static_cast<int>(size[1]), buffer.data(),
+        ASSERT_TRUE(DescribeBuffer(formats.at(c[1]), static_cast<int>(size[0]), static_cast<int>(size[1]), buffer.data(),
                                    buffer.size(), size[2], img));
         std::vector<uint8_t> out(expected.size(), 0xAA);
         tavori::dev::ConvertToBgr24(img, out.data(), static_cast<size_t>(size[3]));
         EXPECT_EQ(out, expected);
-        ++cases;
     }
-    EXPECT_EQ(cases, 5);
 }
 
 TEST(PixelConvert, RefusesBuffersThatDoNotHoldTheImage) {
