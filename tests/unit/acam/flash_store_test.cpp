@@ -4,8 +4,9 @@
 #include <unistd.h>
 
 #include <array>
-#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "FlashStore.h"
@@ -26,11 +27,8 @@ protected:
     void TearDown() override { fs::remove_all(dir); }
 
     std::vector<uint8_t> FileBytes() const {
-        std::vector<uint8_t> bytes(fs::file_size(path));
-        FILE* f = fopen(path.c_str(), "rb");
-        EXPECT_EQ(fread(bytes.data(), 1, bytes.size(), f), bytes.size());
-        fclose(f);
-        return bytes;
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
     }
 
     fs::path dir;
@@ -111,12 +109,7 @@ TEST_F(FlashStoreTest, OpenFailsWhereTheFileCannotBe) {
 }
 
 TEST_F(FlashStoreTest, ShortOrOversizedImageKeepsItsBytesAndIsRewrittenWhole) {
-    {
-        FILE* f = fopen(path.c_str(), "wb");
-        const uint8_t head[3] = {0x11, 0x22, 0x33};
-        fwrite(head, 1, 3, f);
-        fclose(f);
-    }
+    std::ofstream(path, std::ios::binary) << "\x11\x22\x33";
     FlashStore store(path);
     ASSERT_TRUE(store.Open());
     uint8_t b[4] = {};

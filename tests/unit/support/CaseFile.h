@@ -14,6 +14,17 @@ struct CaseLine {
     const std::string& operator[](size_t i) const { return fields.at(i); }
 };
 
+inline std::string Unescape(const std::string& raw) {
+    std::string out;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        const char e = raw[i] == '\\' && i + 1 < raw.size() ? raw[++i] : '\0';
+        if (!e) out += raw[i];
+        else if (e == 'x') out += static_cast<char>(std::stoi(raw.substr(i + 1, 2), nullptr, 16)), i += 2;
+        else out += e == 'r' ? '\r' : e == 'n' ? '\n' : e == 't' ? '\t' : e;
+    }
+    return out;
+}
+
 // The cases of `path`, each with exactly `fields` fields; a missing file or a malformed line fails
 // the calling test.
 inline std::vector<CaseLine> ReadCases(const std::string& path, size_t fields) {
@@ -22,35 +33,16 @@ inline std::vector<CaseLine> ReadCases(const std::string& path, size_t fields) {
     EXPECT_TRUE(file) << path;
     int number = 0;
     for (std::string text; std::getline(file, text);) {
-        ++number;
-        if (!text.empty() && text.back() == '\r') text.pop_back();
-        if (text.find_first_not_of(" \t") == std::string::npos || text[0] == '#') continue;
-        CaseLine c{number, {""}};
-        std::string pending;  // spaces held back until something follows them
-        auto put = [&](char ch, bool escaped) {
-            std::string& f = c.fields.back();
-            if (!escaped && ch == ' ') {
-                if (!f.empty()) pending += ch;
-                return;
-            }
-            f += pending + ch;
-            pending.clear();
-        };
+        if (++number, text.find_first_not_of(" \t\r") == std::string::npos || text[0] == '#') continue;
+        std::vector<std::string> raw(1);
         for (size_t i = 0; i < text.size(); ++i) {
-            const char ch = text[i];
-            if (ch == '|') {
-                c.fields.emplace_back(), pending.clear();
-            } else if (ch != '\\' || i + 1 == text.size()) {
-                put(ch, false);
-            } else {
-                const char e = text[++i];
-                if (e == 'x' && i + 2 < text.size()) {
-                    put(static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)), true);
-                    i += 2;
-                } else {
-                    put(e == 'r' ? '\r' : e == 'n' ? '\n' : e == 't' ? '\t' : e, true);
-                }
-            }
+            if (text[i] == '|') raw.emplace_back();
+            else if ((raw.back() += text[i]).back() == '\\' && i + 1 < text.size()) raw.back() += text[++i];
+        }
+        CaseLine c{number, {}};
+        for (const std::string& r : raw) {
+            const size_t a = r.find_first_not_of(" \r"), b = r.find_last_not_of(" \r");
+            c.fields.push_back(a == std::string::npos ? "" : Unescape(r.substr(a, b - a + 1)));
         }
         EXPECT_EQ(c.fields.size(), fields) << path << ":" << number;
         if (c.fields.size() == fields) cases.push_back(std::move(c));
@@ -59,5 +51,5 @@ inline std::vector<CaseLine> ReadCases(const std::string& path, size_t fields) {
     return cases;
 }
 
-// "file:line" of a case, for SCOPED_TRACE.
+// The line and name of a case, for failure messages.
 inline std::string Where(const CaseLine& c) { return "case line " + std::to_string(c.line) + ": " + c.fields[0]; }
