@@ -6,17 +6,6 @@
 
 using SettingsTest = ProgramFolderTest;
 
-TEST_F(SettingsTest, MissingFileGivesDefaultsAndCreatesTimeRight) {
-    LoadSettings();
-    const CSystemSettings& s = g_Settings;
-    EXPECT_EQ(s.IniPath, ini);
-    EXPECT_EQ(s.CalibIniPath, dir + "\\Calibration.ini");
-    EXPECT_EQ(s.CamID, -1);
-    EXPECT_EQ(s.EnrollAuto, -6);
-    EXPECT_EQ(g_nExposure, -11);
-    EXPECT_EQ(ReadKey(ini, "System", "TimeRight"), "60");
-}
-
 TEST_F(SettingsTest, ValuesAreReadAsWrittenWithTheirOwnDefaultsElsewhere) {
     WriteFile(ini,
               "[system]\r\nframes=30\r\nAddExposureSF=-6\r\nSetPtCount=25\r\nDrawFile=Draw\\Ink.exe\r\n"
@@ -106,15 +95,6 @@ TEST_F(SettingsTest, SearchTypeComesFromTavoriIniWhateverTheExecutableIsCalled) 
     DeleteFileA((dir + "\\Tavori.ini").c_str());
     ReloadSearchType();
     EXPECT_EQ(searchType, 0);
-}
-
-TEST_F(SettingsTest, WriteManagementZeroKeepsTheRestOfTheFile) {
-    WriteFile(ini, "[System]\r\nManagement=800\r\nFrames=25\r\n[Enroll]\r\nAuto=-3\r\n");
-    LoadSettings();
-    WriteManagementZero();
-    EXPECT_EQ(ReadKey(ini, "System", "Management"), "0");
-    EXPECT_EQ(ReadKey(ini, "System", "Frames"), "25");
-    EXPECT_EQ(ReadKey(ini, "Enroll", "Auto"), "-3");
 }
 
 // Whatever the file holds, loading ends with usable values.

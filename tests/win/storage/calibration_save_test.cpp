@@ -7,7 +7,6 @@
 #include "capture/ListenThread.h"
 #include "output/SharedMemory.h"
 #include "storage/FlashRecord.h"
-#include "storage/MCUThread.h"
 
 class CalibrationSaveTest : public ProgramFolderTest {
 protected:
@@ -39,24 +38,6 @@ protected:
         return c;
     }
 };
-
-TEST_F(CalibrationSaveTest, FlashCopyRoundTripsThroughTheStore) {
-    CMCUThread writer;
-    writer.SetCalibration(Grid(1600));
-    CMCUThread reader;
-    _SCalibration back{};
-    ASSERT_TRUE(reader.GetCalibration(back));
-    EXPECT_EQ(back.lWinWidth, 1600u);
-    EXPECT_EQ(back.lScreenIndex, 1u);
-    EXPECT_EQ(back.lPtCount, 25u);
-    EXPECT_EQ(back.x[24], 180u);
-    EXPECT_EQ(back.y[24], 140u);
-
-    g_Settings.SetPtCount = 0;  // no configured count: nothing to read
-    _SCalibration none{};
-    EXPECT_FALSE(reader.GetCalibration(none));
-    EXPECT_EQ(none.lWinWidth, 0u);
-}
 
 TEST_F(CalibrationSaveTest, SaveGoesToFlashFileAndDetectorOfTheCamera) {
     WriteFile(dir + "\\VirtualCamera.ini", "[Camera0]\r\n");
