@@ -97,17 +97,6 @@ TEST_F(FlashStoreTest, RecordAtTheEndWrapsToTheStart) {
     EXPECT_EQ(bytes[52], 0xFF);
 }
 
-TEST_F(FlashStoreTest, OpenFailsWhereTheFileCannotBe) {
-    fs::create_directories(path);  // a folder where the image should be
-    FlashStore store(path);
-    EXPECT_FALSE(store.Open());
-    uint8_t b = 0;
-    EXPECT_EQ(store.Read(0, 1, &b), 0);
-
-    FlashStore nowhere((dir / "missing" / "CameraFlash.bin").string());
-    EXPECT_FALSE(nowhere.Open());
-}
-
 TEST_F(FlashStoreTest, ShortOrOversizedImageKeepsItsBytesAndIsRewrittenWhole) {
     std::ofstream(path, std::ios::binary) << "\x11\x22\x33";
     FlashStore store(path);

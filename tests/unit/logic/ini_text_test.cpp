@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "CaseFile.h"
 #include "config/IniText.h"
 
@@ -17,6 +19,17 @@ TEST(IniText, ReadsAsThePlatformReaderDoes) {
         const auto expected = c[4] == "<absent>" ? std::nullopt : std::optional<std::string>(c[4]);
         EXPECT_EQ(GetIniValue(c[1], c[2], c[3]), expected) << Where(c);
     }
+}
+
+// A settings file overwritten with anything at all reads as a file without the key, and still takes
+// an edit.
+TEST(IniText, BinaryGarbageIsReadAndEditedSafely) {
+    std::mt19937 rng(42);
+    std::string text(64 * 1024, '\0');
+    for (char& c : text) c = static_cast<char>(rng() % 64 == 0 ? '\n' : rng() % 97 == 0 ? '[' : rng());
+    EXPECT_EQ(GetIniValue(text, "System", "Frames"), std::nullopt);
+    EXPECT_TRUE(SetIniValue(text, "System", "Frames", "30"));
+    EXPECT_EQ(GetIniValue(text, "System", "Frames"), "30");
 }
 
 TEST(IniText, IntegersAreTheLeadingNumberSaturatedNotWrapped) {

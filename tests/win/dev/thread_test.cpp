@@ -24,6 +24,7 @@ public:
     HWND notify = nullptr;     // posted WM_APP once per Run
     HWND sendTo = nullptr;     // sent WM_APP + 1 once per Run
     std::atomic<LRESULT> sendResult{0};
+    std::atomic<bool>* ended = nullptr;  // set when Run returns; outlives the worker
 
 protected:
     int Run() override {
@@ -40,6 +41,7 @@ protected:
             Sleep(static_cast<DWORD>(passMs.load()));
             ++passesEnded;
         }
+        if (ended) *ended = true;
         return 0;
     }
 };
@@ -54,24 +56,12 @@ bool WaitFor(Pred p, DWORD ms = 5000) {
     return true;
 }
 
-HANDLE Dup(HANDLE h) {
-    HANDLE d = nullptr;
-    DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &d, 0, FALSE, DUPLICATE_SAME_ACCESS);
-    return d;
-}
-
 std::atomic<int> g_posted{0};
 std::atomic<int> g_sent{0};
 
 LRESULT CALLBACK TestWndProc(HWND h, UINT m, WPARAM w, LPARAM l) {
-    if (m == WM_APP) {
-        ++g_posted;
-        return 0;
-    }
-    if (m == WM_APP + 1) {
-        ++g_sent;
-        return 42;
-    }
+    if (m == WM_APP) return ++g_posted, 0;
+    if (m == WM_APP + 1) return ++g_sent, 42;
     return DefWindowProcA(h, m, w, l);
 }
 
@@ -89,7 +79,7 @@ HWND MakeWindow() {
 // One worker through its whole life: a second Start keeps the thread, Stop waits for the pass in
 // progress and may come twice, a restart runs a new thread, the destructor stops the last one.
 TEST(CThread, StartStopRestartAndDestroy) {
-    HANDLE last = nullptr;
+    std::atomic<bool> lastEnded{false};
     {
         Worker w;
         const DWORD t0 = GetTickCount();
@@ -107,12 +97,11 @@ TEST(CThread, StartStopRestartAndDestroy) {
         EXPECT_EQ(w.ThreadHandle(), nullptr);
 
         w.passMs = 1;
+        w.ended = &lastEnded;
         ASSERT_EQ(w.Start(), 0);
-        last = Dup(w.ThreadHandle());
         ASSERT_TRUE(WaitFor([&] { return w.runs == 2; }));
     }
-    EXPECT_EQ(WaitForSingleObject(last, 0), WAIT_OBJECT_0) << "the destructor stopped the thread";
-    CloseHandle(last);
+    EXPECT_TRUE(lastEnded) << "the destructor stopped the thread";
 }
 
 TEST(CThread, StopDispatchesTheCallersMessages) {
