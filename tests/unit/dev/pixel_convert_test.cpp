@@ -34,35 +34,16 @@ TEST(PixelConvert, GoldenFrames) {
         const auto buffer = Numbers<uint8_t>(c[3]), expected = Numbers<uint8_t>(c[4]);
         ASSERT_TRUE(formats.count(c[1]) && size.size() == 4);
         SourceImage img;
-        ASSERT_TRUE(DescribeBuffer(formats.at(c[1]), static_cast<int>(size[0]), static_cast<int>(size[1]), buffer.data(),
-                                   buffer.size(), size[2], img));
+        const bool described = DescribeBuffer(formats.at(c[1]), static_cast<int>(size[0]), static_cast<int>(size[1]),
+                                              buffer.data(), buffer.size(), size[2], img);
+        EXPECT_EQ(described, c[4] != "refused");
+        if (!described || c[4] == "refused") continue;
         std::vector<uint8_t> out(expected.size(), 0xAA);
         tavori::dev::ConvertToBgr24(img, out.data(), static_cast<size_t>(size[3]));
         EXPECT_EQ(out, expected);
     }
-}
-
-TEST(PixelConvert, RefusesBuffersThatDoNotHoldTheImage) {
-    const std::vector<uint8_t> bytes(64, 0);
-    struct Case {
-        const char* name;
-        PixelFormat format;
-        int width, height;
-        size_t len;
-        ptrdiff_t pitch;
-    } const cases[] = {
-        {"yuy2 pitch below the pixel pairs", PixelFormat::Yuy2, 3, 2, 64, 7},
-        {"nv12 one byte short", PixelFormat::Nv12, 3, 3, 23, 5},
-        {"nv12 pitch below the chroma pairs", PixelFormat::Nv12, 3, 1, 64, 3},
-        {"rgb32 bottom-up too short", PixelFormat::Rgb32, 2, 2, 15, -8},
-        {"empty image", PixelFormat::Rgb24, 0, 2, 64, 4},
-    };
-    for (const Case& c : cases) {
-        SourceImage img;
-        EXPECT_FALSE(DescribeBuffer(c.format, c.width, c.height, bytes.data(), c.len, c.pitch, img)) << c.name;
-    }
     SourceImage img;
-    EXPECT_FALSE(DescribeBuffer(PixelFormat::Rgb24, 1, 1, nullptr, 64, 4, img));
+    EXPECT_FALSE(DescribeBuffer(PixelFormat::Rgb24, 1, 1, nullptr, 64, 4, img)) << "no buffer at all";
 }
 
 TEST(PixelConvert, ResizeTakesTheNearestSampleAndClearsPadding) {
@@ -73,10 +54,6 @@ TEST(PixelConvert, ResizeTakesTheNearestSampleAndClearsPadding) {
     EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + 12), row);
     EXPECT_EQ(std::vector<uint8_t>(out.begin() + 12, out.end()), row);
 }
-
-}  // namespace
-
-namespace {
 
 using tavori::dev::JpegTables;
 
