@@ -75,19 +75,8 @@ TEST(NormaliseMousePoint, EveryPixelMapsBackToItselfAndScreensShiftByWholeRanges
 }
 
 TEST(PointRouting, StatusAndSearchTypeDecideWhereAPointGoes) {
-    const struct {
-        bool running;
-        int status, searchType, state;
-        PointRoute route;
-    } cases[] = {
-        {false, 0, 0, 1, PointRoute::Ignore},        {false, 1, 0, 1, PointRoute::Ignore},
-        {true, 0, 0, 1, PointRoute::MousePoint},     {true, 0, 0, 0, PointRoute::MouseNoPoint},
-        {true, 0, 0, 7, PointRoute::MouseNoPoint},   {true, 0, 1, 1, PointRoute::MousePoint},
-        {true, 0, 1, 0, PointRoute::MouseNoPoint},   {true, 0, 1, 7, PointRoute::Ignore},
-        {true, 1, 0, 0, PointRoute::ManualDialog},   {true, 2, 0, 0, PointRoute::FrameDialog},
-        {true, 3, 1, 1, PointRoute::FrameDialog},    {true, 9, 0, 1, PointRoute::Ignore},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(RoutePoint(c.running, c.status, c.searchType, c.state), c.route)
-            << c.running << " " << c.status << " " << c.searchType << " " << c.state;
+    const char* const kRoutes[] = {"Ignore", "MousePoint", "MouseNoPoint", "ManualDialog", "FrameDialog"};
+    for (const CaseLine& c : ReadCases(TAVORI_CASES_DIR "/point_routes.txt", 5))
+        EXPECT_EQ(kRoutes[static_cast<int>(RoutePoint(c[0] == "1", std::stoi(c[1]), std::stoi(c[2]), std::stoi(c[3])))], c[4])
+            << "line " << c.line;
 }
