@@ -7,12 +7,7 @@ protected:
     void SetUp() override {
         ProgramFolderTest::SetUp();
         calib = dir + "\\Calibration.ini";
-        DeleteFileA(calib.c_str());
         LoadSettings();
-    }
-    void TearDown() override {
-        DeleteFileA(calib.c_str());
-        ProgramFolderTest::TearDown();
     }
     std::string calib;
 };
@@ -39,7 +34,7 @@ TEST_F(CalibrationIniTest, LoadNeedsPointsAndARectangle) {
 
 TEST_F(CalibrationIniTest, CountsAboveTheRecordReadOnly36Points) {
     std::string text = "[Calibration]\r\nlPtCount=40\r\nlWinWidth=1920\r\nlWinHeight=1080\r\n";
-    for (int i = 0; i < 40; ++i) text += "x" + std::to_string(i) + "=" + std::to_string(100 + i) + "\r\n";
+    for (int i = 0; i < 40; ++i) text += 'x' + std::to_string(i) + '=' + std::to_string(100 + i) + "\r\n";
     WriteFile(calib, text);
     _SCalibration c{};
     ASSERT_TRUE(LoadIni(c));
