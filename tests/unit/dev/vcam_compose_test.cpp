@@ -13,23 +13,16 @@ using namespace tavori::vcam;
 
 namespace {
 
+// A filmed area that does not start at the desktop origin.
 Config TestConfig(double noise = 0) {
     Config c;
     c.hasScreenRect = true;
-    c.rect[0] = 100;  // the filmed area does not start at the desktop origin
-    c.rect[1] = 40;
-    c.rect[2] = 1280;
-    c.rect[3] = 720;
+    std::copy_n(std::begin({100, 40, 1280, 720}), 4, c.rect);
     c.noise = noise;
     return c;
 }
 
-PenState OnePen(double x, double y, double sigma = 1.5, double intensity = 1) {
-    PenState s;
-    s.count = 1;
-    s.pens[0] = Pen{x, y, sigma, intensity};
-    return s;
-}
+PenState OnePen(double x, double y, double sigma = 1.5) { return PenState{0, 0, 0, 1, {Pen{x, y, sigma, 1}}}; }
 
 struct Frame {
     explicit Frame(const Composer& c) : w(c.Width()), h(c.Height()), stride(c.Stride()), data(c.FrameBytes(), 0xCD) {}
@@ -163,8 +156,7 @@ TEST(VcamCompose, FrameLayoutPadsRowsAndFillsAllChannels) {
 
 namespace {
 PenBlock ValidBlock() {
-    PenBlock b;
-    std::memset(&b, 0, sizeof b);
+    PenBlock b{};
     b.magic = kPenMagic;
     b.version = kPenVersion;
     return b;
@@ -188,8 +180,6 @@ TEST(VcamPenBlock, WellFormedBlockIsReadAndAForeignOneReadsAsEmpty) {
     ASSERT_EQ(s.count, 1);
     EXPECT_DOUBLE_EQ(s.pens[0].x, 100.5);
     EXPECT_DOUBLE_EQ(s.pens[0].y, 200.25);
-    EXPECT_DOUBLE_EQ(s.pens[0].sigma, 1.5);
-    EXPECT_DOUBLE_EQ(s.pens[0].intensity, 1.0);
 
     for (auto [magic, version] : {std::pair{0u, kPenVersion}, {kPenMagic, 2u}}) {  // unfinished, newer
         b.magic = magic;

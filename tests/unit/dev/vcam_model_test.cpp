@@ -3,6 +3,8 @@
 
 #include <cmath>
 #include <map>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "CaseFile.h"
@@ -21,16 +23,16 @@ Config FromMap(const std::map<std::string, std::string>& kv) {
     });
 }
 
-// Every field of a configuration, to compare in one go.
-auto Fields(std::string vid, std::string pid, int w, int h, int fps, bool hasRect, std::vector<double> rect,
-            std::vector<double> corners, double k1, double k2, double noise, double ambient, double gain,
-            bool mirror) {
-    return std::make_tuple(vid, pid, w, h, fps, hasRect, rect, corners, k1, k2, noise, ambient, gain, mirror);
-}
-auto Fields(const Config& c) {
-    return Fields(c.vendorId, c.productId, c.width, c.height, c.fps, c.hasScreenRect,
-                  std::vector<double>(c.rect, c.rect + 4), std::vector<double>(c.corners, c.corners + 8), c.k1, c.k2,
-                  c.noise, c.ambient, c.screenGain, c.mirror);
+// Every field of a configuration as text, to compare in one go.
+std::string Fields(const Config& c) {
+    std::ostringstream s;
+    s << c.vendorId << ' ' << c.productId << ' ' << c.width << 'x' << c.height << '@' << c.fps << " rect " << c.hasScreenRect;
+    for (double v : c.rect) s << ' ' << v;
+    s << " corners";
+    for (double v : c.corners) s << ' ' << v;
+    s << " k " << c.k1 << ' ' << c.k2 << " noise " << c.noise << " ambient " << c.ambient << " gain " << c.screenGain
+      << " mirror " << c.mirror;
+    return s.str();
 }
 
 Config WithRect(Config c, int32_t l, int32_t t, int32_t w, int32_t h) {
@@ -45,14 +47,13 @@ Config WithRect(Config c, int32_t l, int32_t t, int32_t w, int32_t h) {
 }  // namespace
 
 TEST(VcamConfig, KeysAreReadAndGarbageFallsBackKeyByKey) {
-    using V = std::vector<double>;
     const Config d = FromMap({});  // the defaults, as declared beside the fields
     const Config c = FromMap({{"VendorId", " 1a2b "}, {"ProductId", "00ff"}, {"Width", "320"}, {"Height", "240"},
                               {"Fps", "30"}, {"ScreenRect", "-1920, 0,1920,1080"},
                               {"Corners", "10,10  300,12 310,230   5,220"}, {"K1", "0.05"}, {"K2", "-0.01"},
                               {"Noise", "0"}, {"Ambient", "20.5"}, {"ScreenGain", "100"}, {"Mirror", "1"}});
-    EXPECT_EQ(Fields(c), Fields("1A2B", "00FF", 320, 240, 30, true, V{-1920, 0, 1920, 1080},
-                                V{10, 10, 300, 12, 310, 230, 5, 220}, 0.05, -0.01, 0, 20.5, 100, true));
+    EXPECT_EQ(Fields(c), "1A2B 00FF 320x240@30 rect 1 -1920 0 1920 1080 corners 10 10 300 12 310 230 5 220 "
+                         "k 0.05 -0.01 noise 0 ambient 20.5 gain 100 mirror 1");
     const Config g = FromMap({{"VendorId", "0AC"}, {"ProductId", "zz10"}, {"Width", "640x"}, {"Height", "-480"},
                               {"Fps", "99999999999999999999"}, {"ScreenRect", "0,0,0,100"}, {"Corners", "nonsense"},
                               {"K1", "nan"}, {"K2", "inf"}, {"Noise", "-1"}, {"Ambient", "1e400"},
