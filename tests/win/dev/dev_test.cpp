@@ -100,9 +100,8 @@ protected:
     void TearDown() override { DeleteFileA(IniPath().c_str()); }
 
     void WriteIni() {
-        const std::string common = "ScreenRect=0,0," + std::to_string(GetSystemMetrics(SM_CXSCREEN)) + "," +
-                                   std::to_string(GetSystemMetrics(SM_CYSCREEN)) + "\r\nNoise=0\r\n";
-        WriteText(IniPath(), "[Camera0]\r\n" + common + "Fps=60\r\n[Camera1]\r\n" + common + "VendorId=1a2b\r\nProductId=00FF\r\n");
+        // Both film the whole primary monitor, their default.
+        WriteText(IniPath(), "[Camera0]\r\nNoise=0\r\nFps=60\r\n[Camera1]\r\nNoise=0\r\nVendorId=1a2b\r\nProductId=00FF\r\n");
     }
 
     PenBlockView block;
