@@ -15,8 +15,6 @@ TEST(CollateGrid, PointCountsVisitingOrderAndPositions) {
         int setting, usable;
     } counts[] = {{4, 4}, {9, 9}, {36, 36}, {0, 25}, {10, 25}, {49, 25}, {-4, 25}};
     for (auto c : counts) EXPECT_EQ(UsablePointCount(c.setting), c.usable) << c.setting;
-    EXPECT_EQ(GridSide(4), 2);
-    EXPECT_EQ(GridSide(36), 6);
 
     // Row by row, right to left on odd rows.
     EXPECT_EQ(VisitCell(5, 5).column, 4);
