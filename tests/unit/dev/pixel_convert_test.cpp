@@ -2,6 +2,8 @@
 // that cannot hold the image, resizing, and the JPEG table insertion.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iomanip>
 #include <map>
 #include <sstream>
 #include <string>
@@ -18,10 +20,10 @@ using tavori::dev::SourceImage;
 namespace {
 
 template <class T>
-std::vector<T> Numbers(const std::string& text) {
+std::vector<T> Numbers(const std::string& text, int base = 10) {
     std::istringstream in(text);
     std::vector<T> v;
-    for (long n; in >> n;) v.push_back(static_cast<T>(n));
+    for (long n; in >> std::setbase(base) >> n;) v.push_back(static_cast<T>(n));
     return v;
 }
 
@@ -58,32 +60,24 @@ TEST(PixelConvert, ResizeTakesTheNearestSampleAndClearsPadding) {
 using tavori::dev::JpegTables;
 
 TEST(JpegTables, InsertsTheStandardTablesOnlyWhereTheFrameHasNone) {
-    const std::vector<uint8_t> bare = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 1, 2, 0xFF, 0xDA, 0x00, 0x02, 9};
-    const std::vector<uint8_t> tabled = {0xFF, 0xD8, 0xFF, 0xC4, 0x00, 0x02, 0xFF, 0xDA, 0x00, 0x02};
-    struct Case {
-        const char* name;
-        std::vector<uint8_t> in;
-        JpegTables expected;
-    } const cases[] = {
-        {"tables missing", bare, JpegTables::Inserted},
-        {"tables present", tabled, JpegTables::Present},
-        {"not a jpeg", {0x00, 0xD8, 0xFF, 0xDA, 0, 2}, JpegTables::NotJpeg},
-        {"segment running past the end", {0xFF, 0xD8, 0xFF, 0xE0, 0xFF, 0xFF, 0xFF, 0xDA}, JpegTables::NotJpeg},
-        {"garbage between segments", {0xFF, 0xD8, 0x12, 0x34, 0xFF, 0xDA, 0, 2}, JpegTables::NotJpeg},
-    };
-    for (const Case& c : cases) {
+    const std::map<std::string, JpegTables> results = {
+        {"inserted", JpegTables::Inserted}, {"present", JpegTables::Present}, {"not jpeg", JpegTables::NotJpeg}};
+    for (const CaseLine& c : ReadCases(TAVORI_CASES_DIR "/golden/jpeg_frames.txt", 3)) {
+        SCOPED_TRACE(Where(c));
+        const std::vector<uint8_t> in = Numbers<uint8_t>(c[1], 16);
         std::vector<uint8_t> out = {7};
-        EXPECT_EQ(tavori::dev::AddStandardHuffmanTables(c.in.data(), c.in.size(), out), c.expected) << c.name;
-        if (c.expected != JpegTables::Inserted) {
-            EXPECT_EQ(out, std::vector<uint8_t>{7}) << c.name;
+        ASSERT_EQ(tavori::dev::AddStandardHuffmanTables(in.data(), in.size(), out), results.at(c[2]));
+        if (c[2] != "inserted") {
+            EXPECT_EQ(out, std::vector<uint8_t>{7}) << "left alone";
+            continue;
         }
+        const uint8_t startOfScan[] = {0xFF, 0xDA};
+        const auto sos = static_cast<size_t>(std::search(in.begin(), in.end(), startOfScan, startOfScan + 2) - in.begin());
+        ASSERT_EQ(out.size(), in.size() + 420);
+        EXPECT_TRUE(std::equal(in.begin(), in.begin() + sos, out.begin())) << "everything before the scan kept";
+        EXPECT_EQ(std::vector<uint8_t>(out.begin() + sos, out.begin() + sos + 4), (std::vector<uint8_t>{0xFF, 0xC4, 0x01, 0xA2}));
+        EXPECT_TRUE(std::equal(in.begin() + sos, in.end(), out.begin() + sos + 420)) << "the scan kept after the tables";
     }
-    std::vector<uint8_t> out;
-    tavori::dev::AddStandardHuffmanTables(bare.data(), bare.size(), out);
-    ASSERT_EQ(out.size(), bare.size() + 420);
-    EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + 8), std::vector<uint8_t>(bare.begin(), bare.begin() + 8));
-    EXPECT_EQ(std::vector<uint8_t>(out.begin() + 8, out.begin() + 12), (std::vector<uint8_t>{0xFF, 0xC4, 0x01, 0xA2}));
-    EXPECT_EQ(std::vector<uint8_t>(out.end() - 5, out.end()), std::vector<uint8_t>(bare.end() - 5, bare.end()));
 }
 
 }  // namespace
