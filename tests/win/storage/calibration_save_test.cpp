@@ -8,21 +8,12 @@
 #include "output/SharedMemory.h"
 #include "storage/FlashRecord.h"
 
-class CalibrationSaveTest : public ProgramFolderTest {
-protected:
-    void SetUp() override {
-        ProgramFolderTest::SetUp();
-        WriteFile(ini, "[System]\r\nSetPtCount=25\r\n");
-        LoadSettings();
-        ASSERT_EQ(ALC_Initialize(), 1);
-    }
-    void TearDown() override {
-        ALC_UnInitialize();
-        ProgramFolderTest::TearDown();
-    }
-};
+using CalibrationSaveTest = ProgramFolderTest;
 
 TEST_F(CalibrationSaveTest, SaveGoesToFlashFileAndDetectorOfTheCamera) {
+    WriteFile(ini, "[System]\r\nSetPtCount=25\r\n");
+    LoadSettings();
+    ASSERT_EQ(ALC_Initialize(), 1);
     WriteFile(dir + "\\VirtualCamera.ini", "[Camera0]\r\n");
     ASSERT_EQ(CreateMultiScreenShare(), 0);
     {
@@ -61,4 +52,5 @@ TEST_F(CalibrationSaveTest, SaveGoesToFlashFileAndDetectorOfTheCamera) {
         EXPECT_EQ(g_pMultiScreen->nCameraId[0], 1);
     }
     CloseMultiScreenShare();
+    ALC_UnInitialize();
 }
