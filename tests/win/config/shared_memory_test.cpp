@@ -5,22 +5,6 @@
 
 #include "output/SharedMemory.h"
 
-namespace {
-// What another process sees: open by name, map, read.
-struct Opened {
-    explicit Opened(const char* name, DWORD size) {
-        map = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
-        if (map) view = static_cast<uint8_t*>(MapViewOfFile(map, FILE_MAP_ALL_ACCESS, 0, 0, size));
-    }
-    ~Opened() {
-        if (view) UnmapViewOfFile(view);
-        if (map) CloseHandle(map);
-    }
-    HANDLE map = nullptr;
-    uint8_t* view = nullptr;
-};
-}  // namespace
-
 // Values a previous owner of a name left behind: the screen table is cleared whole, the touch block
 // only in its two words.
 TEST(SharedMemoryTest, LeftOverValuesAreCleared) {
@@ -47,23 +31,27 @@ TEST(SharedMemoryTest, LeftOverValuesAreCleared) {
 TEST(SharedMemoryTest, PointBufferIsNamedAfterTheCameraAndHoldsUnalignedRecords) {
     CPointShare share;
     ASSERT_EQ(share.CreatePointShare(0), 0);
-    Opened other("Multi_Lumora_Mappfile_1", 1025);
-    ASSERT_NE(other.view, nullptr);
-    EXPECT_EQ(other.view[0], 0);
-    memset(other.view + 49, 0xAB, 16);  // what an earlier frame left after the records
+    // What another process sees: open by name, map, read.
+    HANDLE map = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, "Multi_Lumora_Mappfile_1");
+    auto* view = static_cast<uint8_t*>(MapViewOfFile(map, FILE_MAP_ALL_ACCESS, 0, 0, 1025));
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view[0], 0);
+    memset(view + 49, 0xAB, 16);  // what an earlier frame left after the records
 
     _SDetectPoint pts[3] = {{1, 10, 20, 1}, {2, 30, 40, 1}, {3, -5, 1080, 1}};
     share.Publish(pts, 3);
-    EXPECT_EQ(other.view[0], 3);
+    EXPECT_EQ(view[0], 3);
     _SDetectPoint back[3];
-    memcpy(back, other.view + 1, sizeof(back));
+    memcpy(back, view + 1, sizeof(back));
     EXPECT_EQ(back[1].x, 30);
     EXPECT_EQ(back[2].y, 1080);
-    EXPECT_EQ(other.view[49], 0xAB);
+    EXPECT_EQ(view[49], 0xAB);
 
     _SDetectPoint many[100] = {};
     share.Publish(many, 100);  // never beyond the 64 records the buffer holds
-    EXPECT_EQ(other.view[0], 64);
+    EXPECT_EQ(view[0], 64);
     share.ClosePointShare();
     EXPECT_FALSE(share.IsOpen());
+    UnmapViewOfFile(view);
+    CloseHandle(map);
 }
