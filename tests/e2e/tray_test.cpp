@@ -6,15 +6,21 @@
 #include <cmath>
 #include <fstream>
 
-#include "DriverHarness.h"
-#include "VirtualRig.h"
+#include "CalibrationRig.h"
+#include "ui/TrayMenuLayout.h"
 #include "config/IniText.h"
 #include "output/SharedMemory.h"
 
 using namespace e2e;
 
 namespace {
-constexpr int kItem = 22;  // menu item height at the test display's 96 DPI
+// Wine's LogPixels: the desktop's scaling, which sizes the menu and moves Wine's tray window.
+const int kDpi = [] {
+    DWORD dpi = 96, size = sizeof(dpi);
+    RegGetValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "LogPixels", RRF_RT_REG_DWORD, nullptr, &dpi, &size);
+    return static_cast<int>(dpi);
+}();
+const int kItem = ScaleForDpi(22, kDpi);
 
 void Click(POINT p, DWORD down = MOUSEEVENTF_LEFTDOWN, DWORD up = MOUSEEVENTF_LEFTUP) {
     for (DWORD step : {DWORD{0}, down, up}) {
@@ -49,28 +55,68 @@ RECT Rect(HWND h) {
     GetWindowRect(h, &r);
     return r;
 }
+POINT Centre(HWND h) { return {(Rect(h).left + Rect(h).right) / 2, (Rect(h).top + Rect(h).bottom) / 2}; }
+// The driver's icon, the first in Wine's tray window, which moves and grows with the scaling.
+POINT TrayIcon() {
+    HWND tray = FindWindowA(nullptr, "Wine System Tray");
+    RECT r{};
+    GetClientRect(tray, &r);
+    MapWindowPoints(tray, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    return {r.left + (r.bottom - r.top) / 2, (r.top + r.bottom) / 2};
+}
 HWND OpenMenu() {
-    Click({12, 30});  // the first icon of Wine's tray window
+    Click(TrayIcon());
     HWND menu = Shown("#32768", nullptr);
     Sleep(200);
     return menu;
 }
 int Items(HWND menu) { return (Rect(menu).bottom - Rect(menu).top) / kItem; }
-POINT Item(HWND menu, int i) {
-    return {Rect(menu).left + 80, Rect(menu).top + (Rect(menu).bottom - Rect(menu).top) % kItem / 2 + i * kItem + 11};
+// Item i as drawn: the menu's frame takes what the items leave of its height, on every side.
+MenuRect Row(HWND menu, int i) {
+    const RECT r = Rect(menu);
+    const int frame = (r.bottom - r.top) % kItem / 2, top = r.top + frame + i * kItem;
+    return {r.left + frame, top, r.right - frame, top + kItem};
 }
+POINT Item(HWND menu, int i) { return {Row(menu, i).left + ScaleForDpi(80, kDpi), Row(menu, i).top + kItem / 2}; }
 // How many pixels of the menu have the colour; -1 counts the text's pixels (dark, right of the icons).
 int Pixels(HWND menu, int colour) {
     const RECT r = Rect(menu);
+    const Screen s(r.left, r.top, r.right - r.left, r.bottom - r.top);
     int count = 0;
-    HDC screen = GetDC(nullptr);
-    for (int y = r.top; y < r.bottom; ++y)
-        for (int x = colour < 0 ? r.left + 45 : r.left; x < r.right; ++x) {
-            COLORREF c = GetPixel(screen, x, y);
-            count += colour < 0 ? GetRValue(c) + GetGValue(c) + GetBValue(c) < 450 : c == static_cast<COLORREF>(colour);
+    for (int y = 0; y < s.h; ++y)
+        for (int x = colour < 0 ? ScaleForDpi(45, kDpi) : 0; x < s.w; ++x) {
+            const uint8_t* p = s.At(x, y);
+            count += colour < 0 ? p[0] + p[1] + p[2] < 450 : RGB(p[2], p[1], p[0]) == static_cast<COLORREF>(colour);
         }
-    ReleaseDC(nullptr, screen);
     return count;
+}
+bool Dark(const uint8_t* p) { return p[0] + p[1] + p[2] < 450; }
+bool NotIconColumn(const uint8_t* p) { return RGB(p[2], p[1], p[0]) != RGB(219, 216, 209); }
+// The bounding box of the pixels of screen area `r` that `ink` picks (empty: right < left).
+MenuRect Ink(const MenuRect& r, bool (*ink)(const uint8_t*)) {
+    const Screen s(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    MenuRect box{r.right, r.bottom, r.left - 1, r.top - 1};
+    for (int y = 0; y < s.h; ++y)
+        for (int x = 0; x < s.w; ++x)
+            if (ink(s.At(x, y)))
+                box = {std::min(box.left, r.left + x), std::min(box.top, r.top + y), std::max(box.right, r.left + x), std::max(box.bottom, r.top + y)};
+    return box;
+}
+// Every plain item's icon and text lie inside their own boxes with a margin: a text the item cuts
+// reaches its right edge, an icon or a text too tall for the row its top or bottom.
+::testing::AssertionResult NothingClipped(HWND menu) {
+    for (int i = 0; i < Items(menu); ++i) {
+        const MenuRect row = Row(menu, i);
+        const MenuItemLayout l = LayoutTrayMenuItem(row, false, kDpi);
+        const MenuRect ink[] = {Ink(l.iconBox, NotIconColumn), Ink(l.text, Dark)}, box[] = {l.iconBox, l.text};
+        for (int k : {0, 1})
+            if (ink[k].right < ink[k].left || ink[k].right >= box[k].right - 2 ||
+                ink[k].top <= row.top || ink[k].bottom >= row.bottom - 1)
+                return ::testing::AssertionFailure() << "row " << i << (k ? " text" : " icon") << " at " << ink[k].left << ","
+                                                     << ink[k].top << ".." << ink[k].right << "," << ink[k].bottom << " in "
+                                                     << box[k].left << ".." << box[k].right << " x " << row.top << ".." << row.bottom;
+    }
+    return ::testing::AssertionSuccess();
 }
 }  // namespace
 
@@ -83,18 +129,19 @@ TEST(TrayMenu, OpensAtTheCursorAndEachItemDoesItsJobByMouseAndKeyboard) {
     d.folder.Write("guide\\index.html", "<html></html>");
     ASSERT_TRUE(d.Start());
     ASSERT_TRUE(d.WaitUntilDetecting());
-    Click({12, 30}, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+    Click(TrayIcon(), MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
     EXPECT_EQ(Shown("#32768", nullptr, 500), nullptr) << "a right click opens nothing";
 
     HWND menu = OpenMenu();
     ASSERT_NE(menu, nullptr);
-    EXPECT_NEAR(Rect(menu).left, 12, 3);
-    EXPECT_NEAR(Rect(menu).top, 30, 3);
+    EXPECT_NEAR(Rect(menu).left, TrayIcon().x, 3);
+    EXPECT_NEAR(Rect(menu).top, TrayIcon().y, 3);
     EXPECT_EQ(Items(menu), 5);
     EXPECT_GT(Pixels(menu, RGB(219, 216, 209)), 5 * 15 * 15);  // the icon column
     EXPECT_GT(Pixels(menu, RGB(249, 248, 247)), 5 * 80 * 15);  // the text area
     EXPECT_GT(Pixels(menu, -1), 300);                           // the texts
-    SaveScreenshot(E2eDir() + (chinese ? "\\tray-menu-zh.png" : "\\tray-menu-en.png"));
+    EXPECT_TRUE(NothingClipped(menu)) << kDpi << " DPI";
+    SaveScreenshot(E2eDir() + "\\tray-menu-" + (chinese ? "zh-" : "en-") + std::to_string(kDpi) + ".png");
     Click(Item(menu, 3), 0, 0);
     Sleep(300);
     EXPECT_GT(Pixels(menu, RGB(177, 185, 207)), 100 * 15) << "the item under the mouse is highlighted";
@@ -146,6 +193,39 @@ TEST(TrayMenu, OpensAtTheCursorAndEachItemDoesItsJobByMouseAndKeyboard) {
     pen.Plug(0);
     ASSERT_TRUE(d.driver.WaitForExit()) << "Quit ends the driver";
     EXPECT_EQ(d.folder.ReadKey("Tavori.ini", "System", "Management"), "0");
+}
+
+// The two calibration items as a user chooses them: each reaches its aiming view; cancelled there, the
+// menu goes on working, and the automatic run then calibrates to the end.
+TEST(TrayMenu, CalibrationItemsStartTheirRunsAndACancelledRunSpoilsNothing) {
+    CalibratedDriver d;
+    ASSERT_TRUE(d.Start("[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\nApplicationVersion=1\r\n"));  // no laser prompt
+    ASSERT_TRUE(d.WaitUntilDetecting());
+    d.folder.Remove("Calibration.ini");
+    const struct { int item; bool run; } steps[] = {{1, false}, {0, false}, {1, false}, {0, true}};  // 1 manual, 0 automatic
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.item ? "manual" : "automatic");
+        HWND menu = OpenMenu(), aim = nullptr;
+        ASSERT_NE(menu, nullptr);
+        ASSERT_EQ(Items(menu), 5);
+        Click(Item(menu, step.item));
+        RECT view{};
+        ASSERT_TRUE(WaitFor([&] { return (aim = WindowWithChild(d.driver, 1032)) && GetWindowRect(GetDlgItem(aim, 1032), &view) && view.right - view.left == 640; }, 8000));
+        Sleep(300);
+        Click(Centre(GetDlgItem(aim, step.run ? IDOK : IDCANCEL)));
+        EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(aim); }, 3000)) << "the aiming view closes";
+        if (step.run) break;
+        HWND box = WaitForBox(d.driver, 3000);  // nothing has changed, it says
+        ASSERT_NE(box, nullptr);
+        Click(Centre(GetDlgItem(box, IDOK)));
+        EXPECT_TRUE(WaitFor([&] { return d.driver.Windows(true).empty(); }, 3000));
+    }
+    EXPECT_TRUE(WaitFor([&] { return d.folder.ReadKey("Calibration.ini", "Calibration", "lPtCount") == "25"; }, 15000));
+    EXPECT_TRUE(WaitFor([&] { return d.driver.Windows(true).empty(); }, 6000)) << "the run closes its windows";
+    HWND menu = OpenMenu();
+    ASSERT_NE(menu, nullptr);
+    Click(Item(menu, 4));
+    EXPECT_TRUE(d.driver.WaitForExit()) << "Quit from the menu after the runs";
 }
 
 TEST(Options, NamedCalibrationsByKeyboardApplyAtOnceAndSurviveARestart) {
