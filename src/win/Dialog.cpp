@@ -5,6 +5,13 @@
 
 namespace win {
 
+int ScaledPixels(HWND window, int length96) {
+    HDC dc = GetDC(window);
+    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
+    if (dc) ReleaseDC(window, dc);
+    return MulDiv(length96, dpi > 0 ? dpi : 96, 96);
+}
+
 namespace {
 // Window thread only: the modal dialogs open now, outermost first.
 std::vector<Dialog*>& OpenModals() {
