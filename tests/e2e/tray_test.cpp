@@ -202,19 +202,29 @@ TEST(TrayMenu, CalibrationItemsStartTheirRunsAndACancelledRunSpoilsNothing) {
     ASSERT_TRUE(d.Start("[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\nApplicationVersion=1\r\n"));  // no laser prompt
     ASSERT_TRUE(d.WaitUntilDetecting());
     d.folder.Remove("Calibration.ini");
-    const struct { int item; bool run; } steps[] = {{1, false}, {0, false}, {1, false}, {0, true}};  // 1 manual, 0 automatic
+    // Item 1 is the manual run, 0 the automatic one; each is cancelled in its aiming view or in its
+    // first calibration window, and the last runs to the end.
+    enum { AtAiming, InRun, ToTheEnd };
+    const struct { int item, stop; } steps[] = {{1, AtAiming}, {0, AtAiming}, {1, InRun}, {0, InRun}, {0, ToTheEnd}};
     for (const auto& step : steps) {
-        SCOPED_TRACE(step.item ? "manual" : "automatic");
-        HWND menu = OpenMenu(), aim = nullptr;
+        SCOPED_TRACE(::testing::Message() << "item " << step.item << ", stop " << step.stop);
+        HWND menu = OpenMenu(), aim = nullptr, run = nullptr;
         ASSERT_NE(menu, nullptr);
         ASSERT_EQ(Items(menu), 5);
         Click(Item(menu, step.item));
         RECT view{};
         ASSERT_TRUE(WaitFor([&] { return (aim = WindowWithChild(d.driver, 1032)) && GetWindowRect(GetDlgItem(aim, 1032), &view) && view.right - view.left == 640; }, 8000));
         Sleep(300);
-        Click(Centre(GetDlgItem(aim, step.run ? IDOK : IDCANCEL)));
+        Click(Centre(GetDlgItem(aim, step.stop == AtAiming ? IDCANCEL : IDOK)));
         EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(aim); }, 3000)) << "the aiming view closes";
-        if (step.run) break;
+        if (step.stop == ToTheEnd) break;
+        // The manual window; the automatic one's squares, whose failure hands over to the manual window.
+        for (int window : {step.item ? 0 : 1013, 1004}) {
+            if (step.stop != InRun || !window) continue;
+            ASSERT_TRUE(WaitFor([&] { return (run = WindowWithChild(d.driver, window)) && IsWindowVisible(run); }, 8000)) << window;
+            Sleep(500);
+            PostMessageA(run, WM_COMMAND, IDCANCEL, 0);  // Escape: the squares have no buttons
+        }
         HWND box = WaitForBox(d.driver, 3000);  // nothing has changed, it says
         ASSERT_NE(box, nullptr);
         Click(Centre(GetDlgItem(box, IDOK)));
