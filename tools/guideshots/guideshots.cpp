@@ -9,6 +9,7 @@
 //                                 uninstaller's pages, which leave the program installed
 // The last line is END.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -205,6 +206,39 @@ bool CloseAll(Program& program) {
     return program.Start() && program.Main() && WaitForCamera();
 }
 
+// Suspends or resumes every thread of the process.
+void Freeze(DWORD pid, bool freeze) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != pid) continue;
+        if (HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID)) {
+            freeze ? SuspendThread(thread) : ResumeThread(thread);
+            CloseHandle(thread);
+        }
+    }
+    CloseHandle(snapshot);
+}
+
+// Whether the window shows white on its black (the automatic calibration's squares come and go).
+bool ShowsWhite(HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    int white = 0;
+    for (long i = 0; bits && i < static_cast<long>(w) * h; ++i) white += (static_cast<const DWORD*>(bits)[i] & 0xFFFFFF) == 0xFFFFFF;
+    SelectObject(mem, old), DeleteObject(bmp), DeleteDC(mem), ReleaseDC(nullptr, screen);
+    return white > 400;
+}
+
 // The automatic calibration once it shows its squares. The program runs as the device variant without
 // the laser prompt, whose pen check a picture cannot pass; OK in the aiming view starts the squares.
 void ShootAutoCalibration(Program& program, const std::string& folder, const char* name) {
@@ -216,9 +250,11 @@ void ShootAutoCalibration(Program& program, const std::string& folder, const cha
         PostMessageA(program.Main(), WM_COMMAND, kCalibrateAuto, 0);
         for (DWORD waited = 0; waited < 15000 && name; waited += 50, Sleep(50))
             for (HWND h : Visible(program.Pid())) {
-                if (GetDlgItem(h, kAutoFrame)) {
-                    Sleep(700);  // the first squares are drawn
+                if (GetDlgItem(h, kAutoFrame) && ShowsWhite(h)) {
+                    // A square shows for a moment only: the program stands still while it is photographed.
+                    Freeze(program.Pid(), true);
                     Shot(name, h);
+                    Freeze(program.Pid(), false);
                     name = nullptr;
                     break;
                 }
