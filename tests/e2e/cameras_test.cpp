@@ -378,29 +378,49 @@ TEST(Cameras, UnpluggedCameraIsReportedAndPickedUpAgain) {
 // Disabled: intermittently the second camera publishes no point within 15 s of coming back (seen in
 // 3 of 5 runs late in the day, passing in the others); the cause is not found yet and a red run of
 // the whole suite must mean a real fault. Run it with --gtest_also_run_disabled_tests.
-TEST(Cameras, DISABLED_BothOfTwoCamerasComeBackAfterEitherIsUnpluggedBriefly) {
+TEST(Cameras, BothOfTwoCamerasComeBackAfterEitherIsUnpluggedBriefly) {
     PenControl pen;
     CalibratedDriver d;
     d.folder.Write("VirtualCamera.ini", "[Camera0]\r\n[Camera1]\r\nProductId=3016\r\n");
     ASSERT_TRUE(d.Start("[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\nMultiScreen=2\r\n"));
-    ASSERT_TRUE(PenReaches(pen, 2, d.main, 10000));
+    ASSERT_TRUE(WaitFor([] { return MappingExists(kMultiScreenName); }, 10000));
+    SharedView table(kMultiScreenName, sizeof(MultiScreenTable));
+    auto* t = table.As<MultiScreenTable>();
+    ASSERT_TRUE(t && WaitFor([&] { return EntryOf(t, 1) >= 0 && EntryOf(t, 2) >= 0; }, 10000));
+    for (int camera : {1, 2}) Register(t, EntryOf(t, camera), d.main);
+    auto configured = [&](int camera) {
+        const int e = EntryOf(t, camera);
+        return e >= 0 && t->bConfigured[e] != 0;
+    };
+    // The pen writes a circle: the cameras start one after another, and a still touch in the later
+    // one's first frames would be a lamp to it, and so would the next touch at that place. A point
+    // buffer is read only while its camera is configured: never the one of a camera that went.
+    auto bothPublishWithin = [&](DWORD since, DWORD ms) {
+        bool seen[2] = {false, false};
+        for (int step = 0; !(seen[0] && seen[1]) && GetTickCount() - since < ms; ++step) {
+            pen.Down(ScreenWidth() / 2.0 + 80 * std::cos(0.3 * step), ScreenHeight() / 2.0 + 80 * std::sin(0.3 * step));
+            Sleep(30);
+            for (int camera : {1, 2}) {
+                if (seen[camera - 1] || !configured(camera)) continue;
+                SharedView points(("Multi_Lumora_Mappfile_" + std::to_string(camera)).c_str(), 1025);
+                seen[camera - 1] = points.Ok() && ReadPoints(points.As<uint8_t>()).count == 1;
+            }
+        }
+        pen.Up();
+        for (int camera : {1, 2}) EXPECT_TRUE(seen[camera - 1]) << "camera " << camera;
+        printf("both cameras publish %lu ms after the plug\n", GetTickCount() - since);
+    };
+    bothPublishWithin(GetTickCount(), 10000);
     for (int unplugged : {1, 0}) {
         SCOPED_TRACE(unplugged);
-        SharedView table(kMultiScreenName, sizeof(MultiScreenTable));
-        auto* t = table.As<MultiScreenTable>();
-        auto configured = [&](int camera) {
-            const int e = EntryOf(t, camera);
-            return e >= 0 && t->bConfigured[e] != 0;
-        };
         pen.Unplug(unplugged);
         HWND box = d.driver.WaitForMessageBox(8000);
         EXPECT_TRUE(WaitFor([&] { return !configured(1) && !configured(2); }, 2000)) << "a lost camera shown";
         pen.Plug(unplugged);
+        const DWORD back = GetTickCount();
         if (box) PressOk(box);
-        for (int camera : {1, 2}) {
-            EXPECT_TRUE(PenReaches(pen, camera, d.main, 15000)) << "camera " << camera;
-            EXPECT_TRUE(configured(camera));
-        }
+        bothPublishWithin(back, 10000);
+        for (int camera : {1, 2}) EXPECT_TRUE(configured(camera)) << "camera " << camera;
     }
     d.Quit();
     EXPECT_GE(d.driver.WaitForExitCountingBoxes(), 0);
