@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -60,6 +62,16 @@ void Register(MultiScreenTable* t, int entry, HWND reader) {
     t->bReady[entry] = 1;
 }
 
+struct SharedPoint {
+    int count;
+    _SDetectPoint first;
+};
+SharedPoint ReadPoints(const uint8_t* view) {
+    SharedPoint p{view[0], {}};
+    memcpy(&p.first, view + 1, sizeof(p.first));
+    return p;
+}
+
 // A pen at the screen's centre reaches camera n's point buffer (n counted from 1) within the time,
 // the camera's screen entry registered to `reader` as the drawing program does.
 bool PenReaches(PenControl& pen, int camera, HWND reader, DWORD timeoutMs) {
@@ -74,9 +86,9 @@ bool PenReaches(PenControl& pen, int camera, HWND reader, DWORD timeoutMs) {
     SharedView points(name.c_str(), 1025);
     Sleep(2000);  // a light in a camera's first frames is taken for a lamp: touch after them
     pen.Down(ScreenWidth() / 2.0, ScreenHeight() / 2.0);
-    const bool seen = points.Ok() && WaitFor([&] { return points.As<uint8_t>()[0] == 1; }, left());
+    const bool seen = points.Ok() && WaitFor([&] { return ReadPoints(points.As<uint8_t>()).count == 1; }, left());
     pen.Up();
-    WaitFor([&] { return points.As<uint8_t>()[0] == 0; }, 1000);
+    WaitFor([&] { return ReadPoints(points.As<uint8_t>()).count == 0; }, 1000);
     return seen;
 }
 }  // namespace
