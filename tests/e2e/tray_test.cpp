@@ -169,8 +169,7 @@ TEST(TrayMenu, OpensAtTheCursorAndEachItemDoesItsJob) {
 
     PenControl pen;
     pen.Unplug(0);
-    box = nullptr;  // a message box: the one dialog with a text of id 0xFFFF
-    ASSERT_TRUE(WaitFor([&] { for (HWND w : d.driver.Windows(true)) box = GetDlgItem(w, 0xFFFF) ? w : box; return box; }, 15000));
+    ASSERT_NE(box = WaitForBox(d.driver), nullptr);
     EXPECT_TRUE(WaitFor([&] { return PressOk(box), Sleep(300), !IsWindow(box); }, 5000));
     ASSERT_NE(menu = OpenMenu(), nullptr);
     EXPECT_EQ(Items(menu), 3) << "no calibration entries while no camera runs";
