@@ -143,6 +143,10 @@ void AutoCalibStages::DrawPattern() {
 }
 
 bool AutoCalibStages::GateOpen(uint32_t now) const {
+    // The four-point pattern shows each square for about 130 ms, and after the black screen and
+    // stage 1 its 2 s attempt has little more than half a second left: the finder sees every
+    // frame. One call per 260 ms would land on the same two squares in every attempt.
+    if (settings_.setPtCount == 4) return true;
     if (settings_.setPtCount != 25) return now - lastCallTick_ >= 260;
     int32_t gate = 180;
     if (interval_ > 0 && interval_ / 2 > 120) gate = interval_ / 2;

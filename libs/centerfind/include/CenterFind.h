@@ -18,8 +18,13 @@
  *          of output point k and *type = 1: output point (4 - row) * 5 + col is screen cell
  *          (row, col). Returns 2 while the grid is not yet certain, and keeps returning 2 when what
  *          it sees cannot be a clean grid (a second light, a square cut by the image border, a fit
- *          that does not hold): a refusal, never a wrong grid. The four-point pattern (mode 5) is
- *          not located: stage 2 then always returns 2 and the caller falls back.
+ *          that does not hold): a refusal, never a wrong grid.
+ *          Mode 5, the four-point pattern (140 x 140 squares at the corners of the screen's inner
+ *          80 % and at its middle, in the order top-left, top-right, bottom-left, bottom-right,
+ *          middle): returns 5 once each corner has been seen steadily and the order has told left
+ *          from right, with points[0..7] holding the bottom-left, bottom-right, top-left and
+ *          top-right targets and *type = 1. Corners seen in one exposure attempt still count in
+ *          the next while stage 1 finds the same view. Same refusals as above.
  * Any other stage is returned unchanged; so is the stage when an argument is null.
  *
  * Camera positions put pixel edges at whole numbers: the centre of pixel (i, j) is (i + 0.5,

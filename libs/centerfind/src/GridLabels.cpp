@@ -129,13 +129,35 @@ bool NearestCells(const std::vector<Place>& places, const GridModel& model, Labe
 }  // namespace
 
 bool SquareSides(const GridModel& m, const SquareShape& shape, double& cols, double& rows) {
-    double x0, y0, x1, y1, x2, y2;
-    m.Project(2, 2, x0, y0);
-    m.Project(3, 2, x1, y1);
-    m.Project(2, 3, x2, y2);
-    const double det = (x1 - x0) * (y2 - y0) - (y1 - y0) * (x2 - x0);
+    // The model's local scale at the centre cell, by central differences: the square sits there.
+    constexpr double h = 0.05;
+    auto jacobian = [&](double c, double r, double* j) {
+        double xa, ya, xb, yb, xc, yc, xd, yd;
+        m.Project(c + h, r, xa, ya);
+        m.Project(c - h, r, xb, yb);
+        m.Project(c, r + h, xc, yc);
+        m.Project(c, r - h, xd, yd);
+        j[0] = (xa - xb) / (2 * h), j[1] = (xc - xd) / (2 * h), j[2] = (ya - yb) / (2 * h), j[3] = (yc - yd) / (2 * h);
+        return j[0] * j[3] - j[1] * j[2];
+    };
+    double j[4];
+    const double det = jacobian(2, 2, j);
     if (std::fabs(det) < 1e-9) return false;
-    rows = std::fabs(((x1 - x0) * shape.smallDy - (y1 - y0) * shape.smallDx) / det) * 60.0 / 70.0;
+    // The small square's cell, by Newton steps through the model from the centre: its distance
+    // up is sideOverOffset of a side; under strong perspective one linear step would be off.
+    double x0, y0;
+    m.Project(2, 2, x0, y0);
+    double c = 2, r = 2;
+    for (int it = 0; it < 6; ++it) {
+        double x, y, k[4];
+        m.Project(c, r, x, y);
+        const double d = jacobian(c, r, k);
+        if (std::fabs(d) < 1e-9) return false;
+        const double ex = x0 + shape.smallDx - x, ey = y0 + shape.smallDy - y;
+        c += (k[3] * ex - k[1] * ey) / d;
+        r += (-k[2] * ex + k[0] * ey) / d;
+    }
+    rows = std::fabs(r - 2) * shape.sideOverOffset;
     cols = rows > 0 ? shape.area / std::fabs(det) / rows : 0;
     return rows > 0 && cols > 0;
 }

@@ -30,12 +30,14 @@ struct GridSolution {
     double unitsAcross = 0, unitsDown = 0;  // a grid unit is 0.8 of these in screen pixels
 };
 
-// What the stage-1 squares told about the squares: the image of a 60 x 60 square has squareArea
-// pixels, and the 40 x 40 square's centre lies at (smallDx, smallDy) from the centre cell's.
+// What the stage-1 squares told about the squares: the image of a big square (60 x 60, or 140 x
+// 140 in the four-point pattern) has `area` pixels, and the small square's centre lies at
+// (smallDx, smallDy) from the big one's, sideOverOffset of a side away on the screen.
 struct SquareShape {
     double area = 0;
     double smallDx = 0, smallDy = 0;
     double sightingStd = 0.1;  // of a sighted centre, per axis
+    double sideOverOffset = 60.0 / 70.0;
 };
 
 // A square's sides in grid units under a model: its height from the stage-1 offset (70/60 of a

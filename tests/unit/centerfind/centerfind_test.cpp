@@ -128,6 +128,33 @@ TEST(CentreFinder, RefusesWhatCannotBeACleanGrid) {
     }
 }
 
+TEST(CentreFinder, FourPointPatternGivesItsCornersOrRefuses) {
+    const struct {
+        const char* name;
+        Scene scene;
+        bool found;
+    } table[] = {
+        {"no distortion", With(Rolled(0, 0)), true},
+        {"rolled +15, K1 -0.08", With(Rolled(15, -0.08)), true},
+        {"keystone, mirrored", With(Cam({490, 40, 150, 40, 10, 470, 630, 470}, 0, 2, true)), true},
+        {"upside down, noise 4", With(Cam(kUpsideDown, 0, 4)), true},
+        {"pen left on", PenLeftOn(), false},
+        {"screen partly outside the view", With(Cam({-60, 55, 575, 62, 590, 428, -70, 418}, 0)), false},
+    };
+    for (const auto& t : table) {
+        Scene s = t.scene;
+        s.settings.setPtCount = 4;
+        const RunResult r = RunAutoCalib(s);
+        std::printf("four points, %-30s %s %5u ms  mean %.3f  max %.3f px\n", t.name, r.finished ? "found  " : "refused",
+                    r.elapsedMs, r.mean, r.max);
+        EXPECT_EQ(r.finished, t.found) << t.name;
+        if (!r.finished) continue;
+        EXPECT_LE(r.mean, 0.1) << t.name;
+        EXPECT_LE(r.max, 0.3) << t.name;
+        EXPECT_LE(r.elapsedMs, 4000u) << t.name << ": within the second exposure attempt";
+    }
+}
+
 TEST(CentreFinder, UnknownStagesAndMissingBuffersKeepTheStage) {
     unsigned char frame[kStride * kH] = {};
     double points[50];
