@@ -10,7 +10,8 @@
  * stage 1: a 60 x 60 square at the grid centre alternates with a 40 x 40 square above it (or the
  *          140 / 92 pair of the four-point pattern). Returns 2 once both have been seen steadily,
  *          which tells the finder where the centre cell is, which way is up and how large a square
- *          looks; 1 while not.
+ *          looks; 1 while not, and for good when a camera pixel spans more than 6 screen pixels
+ *          (the record's whole camera pixels could not place the pen within a pixel or two).
  * stage 2: one square of the 5 x 5 grid at a time, row by row. The finder is not told which: it
  *          infers each sighting's cell from geometry and order. Returns 25 as soon as the sightings
  *          determine the whole grid (a projective map with radial distortion fitted to them, the

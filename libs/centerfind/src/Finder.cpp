@@ -21,8 +21,9 @@ void Trace(const char* format, A... args) {
 }
 
 constexpr int kPairHistory = 16;
-constexpr double kSamePlace = 1.5;
-constexpr size_t kMinPlacesForStray = 11;  // enough that the rest still decide the grid  // camera pixels between sightings of one stage-1 square
+constexpr double kSamePlace = 1.5;  // camera pixels between sightings of one stage-1 square
+constexpr size_t kMinPlacesForStray = 11;  // enough that the rest still decide the grid
+constexpr double kMaxScreenPerCameraPixel = 6.0;
 }  // namespace
 
 void SetTraceSink(TraceSink sink) { g_trace = sink; }
@@ -86,6 +87,12 @@ int Finder::CentrePair(const uint8_t* pixels, int mode) {
             // 60 and 40 pixel squares 70 pixels apart (140 and 92, 164 apart in the four-point
             // pattern): areas 2.25 : 1, distance 1.17 sides; perspective bends both.
             if (ratio < 1.5 || ratio > 3.6 || rel < 0.6 || rel > 2.0) continue;
+            // The record holds whole camera pixels: where one spans more screen pixels than this,
+            // no calibration from it places the pen within a pixel or two.
+            if ((mode == 5 ? 140 : 60) / std::sqrt(big.area) > kMaxScreenPerCameraPixel) {
+                Trace("screen too small in the view: %.1f screen pixels a camera pixel", (mode == 5 ? 140 : 60) / std::sqrt(big.area));
+                return 1;
+            }
             centreX_ = big.x;
             centreY_ = big.y;
             upX_ = (small.x - big.x) / dist;

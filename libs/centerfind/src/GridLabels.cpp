@@ -15,7 +15,11 @@ constexpr double kMaxRms = 0.5;   // camera pixels
 constexpr double kMaxResidual = 1.5;
 constexpr double kSightingStd = 0.05;  // camera pixels per axis: below this the lens model is the limit
 constexpr size_t kMinPlacesToFill = 10;  // with fewer, the fit's own spread is no guide
-constexpr double kMaxFillStd = 0.15;  // a filled centre's uncertainty that is still accepted
+// A filled centre's uncertainty that is still accepted; after half a cycle of sightings more, as
+// waiting longer would lose the attempt when the camera's sightings are coarse (a camera that
+// samples the screen rather than integrating it).
+constexpr double kMaxFillStd = 0.15, kLateFillStd = 0.22;
+constexpr size_t kPatientSightings = 12;
 constexpr double kViewW = 640, kViewH = 480;
 constexpr double kMinAspect = 0.9, kMaxAspect = 2.6;  // screen width over height
 
@@ -274,7 +278,8 @@ bool LabelGrid(const std::vector<Place>& places, const std::vector<int>& order, 
     pinned = n >= kMinPlacesToFill && (seenRows & 0x11u) == 0x11u && (seenCols & 0x11u) != 0;
     for (int k = 0; k < kCells && pinned; ++k)
         if (std::find(c.begin(), c.end(), k) == c.end())
-            pinned = best.model.ProjectionStd(best.colAt[k % kGrid], best.rowAt[k / kGrid], sigma) <= kMaxFillStd;
+            pinned = best.model.ProjectionStd(best.colAt[k % kGrid], best.rowAt[k / kGrid], sigma) <=
+                     (order.size() > kPatientSightings ? kLateFillStd : kMaxFillStd);
     out = best;
     return true;
 }

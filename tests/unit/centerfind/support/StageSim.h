@@ -41,7 +41,7 @@ public:
         std::vector<Square> squares;
         if (shown.lit) squares.push_back({double(shown.left), double(shown.top), double(shown.size)});
         Extras e = scene_.always;
-        if (stage == 0 && scene_.penInBlack) e.penX = 600, e.penY = 500;
+        if (stage == 0 && scene_.penInBlack) e.penX = 1500, e.penY = 800;
         if (stage > 0 && scene_.later.spotX >= 0) e.spotX = scene_.later.spotX, e.spotY = scene_.later.spotY,
                                                   e.spotLevel = scene_.later.spotLevel;
         if (stage > 0 && scene_.later.penX >= 0) e.penX = scene_.later.penX, e.penY = scene_.later.penY;
