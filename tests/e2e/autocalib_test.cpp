@@ -5,17 +5,14 @@
 #include <cstdio>
 
 #include "CalibrationRig.h"
-#include "../unit/centerfind/support/Placements.h"
 #include "PenBlockWin.h"
-#include "mapping.h"
+#include "libs/irlight/src/mapping.h"
+#include "tests/unit/centerfind/support/Placements.h"
 
 using namespace e2e;
 
 namespace {
-// The points the driver publishes (whole pixels) for the pen at its exact camera positions over
-// the 9 x 6 grid: the record it saved, through the mapping the detector fits to it. The
-// calibration's error alone, without the detector's centroid.
-Rig::GridError ThroughSavedRecord(Rig& rig) {
+_SCalibration SavedRecord(const Rig& rig) {
     _SCalibration cal{};
     auto key = [&](const char* format, unsigned i = 0) {
         char k[16];
@@ -24,10 +21,17 @@ Rig::GridError ThroughSavedRecord(Rig& rig) {
     };
     cal.lPtCount = key("lPtCount"), cal.lWinWidth = key("lWinWidth"), cal.lWinHeight = key("lWinHeight"), cal.lType = 1;
     for (unsigned i = 0; i < cal.lPtCount && i < 36; ++i) cal.x[i] = key("x%u", i), cal.y[i] = key("y%u", i);
+    return cal;
+}
+
+// The points the driver publishes (whole pixels) for the pen at its exact camera positions over
+// the 9 x 6 grid, through the mapping the detector fits to a record: the calibration's error
+// alone, without the detector's centroid.
+Rig::GridError Published(const _SCalibration& cal, const tavori::vcam::Config& camera) {
     tavori::irl::CameraMapping mapping;
     tavori::vcam::LensModel lens;
     Rig::GridError g;
-    const bool ok = mapping.fit(cal, rig.camera.width, rig.camera.height) && lens.Init(rig.camera);
+    const bool ok = mapping.fit(cal, camera.width, camera.height) && lens.Init(camera);
     for (int i = 0; i < 54; ++i) {
         const double x = 60 + i % 9 * (ScreenWidth() - 120) / 8.0, y = 60 + i / 9 * (ScreenHeight() - 120) / 5.0;
         double cx, cy, sx = -1e9, sy = 0;
@@ -67,6 +71,7 @@ TEST(AutoCalibration, CalibratesItselfWithinSixSecondsAndThePenLandsWhereItPoint
 // of the 9 x 6 grid and its middle. Every run starts from a calibration made from the camera's
 // model; a run that saves nothing must leave it working, with the manual dialog open and no message.
 TEST(AutoCalibration, PlacementsCalibrateOrFallBackToManualWithThePenAsBefore) {
+    if (!getenv("TAVORI_AUTOCALIB_PLACEMENTS")) GTEST_SKIP() << "run as e2e.AutoCalibPlacements, which gives it the time";
     const double W = ScreenWidth(), H = ScreenHeight();
     int placements = 0, calibrated = 0;
     for (const tavori::cftest::Placement& p : tavori::cftest::ReadPlacements(TAVORI_PLACEMENTS)) {
@@ -74,7 +79,7 @@ TEST(AutoCalibration, PlacementsCalibrateOrFallBackToManualWithThePenAsBefore) {
         placements += p.outcome != "refused";
         SCOPED_TRACE(p.name);
         Rig rig;
-        rig.learnMs = 700;
+        rig.learnMs = 0;  // the calibration starts at once; the detector learns before the pen comes
         const tavori::vcam::Config camera = p.Camera(int(W), int(H));
         WriteCalibrationIni(rig.folder, CalibrationFromModel(camera, 5));
         WriteFlashRecord(rig.folder, CalibrationFromModel(camera, 5));
@@ -105,9 +110,10 @@ TEST(AutoCalibration, PlacementsCalibrateOrFallBackToManualWithThePenAsBefore) {
         }, 20000);
         const double seconds = (GetTickCount() - ok) / 1000.0;
         rig.pen.Up();
+        rig.learnMs = 700;
         if (!manual) {
-            const Rig::GridError grid = ThroughSavedRecord(rig);
-            Sleep(300);  // the flow closes its windows
+            const Rig::GridError grid = Published(SavedRecord(rig), camera);
+            Sleep(1000);  // the flow closes its windows and restarts the detector
             double worst = 0, err = 1e9;
             const double at[5][2] = {{60, 60}, {W - 60, 60}, {60, H - 60}, {W - 60, H - 60}, {W / 2, H / 2}};
             for (const auto& a : at) worst = std::max(worst, rig.Published(a[0], a[1], err) ? err : 1e9);
@@ -133,17 +139,20 @@ TEST(AutoCalibration, PlacementsCalibrateOrFallBackToManualWithThePenAsBefore) {
 }
 
 // Four points: the corners of the screen's inner 80 %, mapped by a homography, which has no lens
-// term; on a camera without distortion the record must be the one its model gives.
+// term; on a camera without distortion the record must map the pen as well as the one its model
+// gives, whose whole camera pixels alone leave about a pixel.
 TEST(AutoCalibration, FourPointsOnACameraWithoutDistortion) {
     Rig rig;
     ASSERT_TRUE(rig.Start(4, false, "ApplicationVersion=1\r\n", "[Camera0]\r\nK1=0\r\n"));
     const double seconds = rig.AutoCalibrate("4");
     ASSERT_GE(seconds, 0) << "no four-point calibration saved";
     rig.camera.k1 = 0;
-    const Rig::GridError record = ThroughSavedRecord(rig), pen = rig.OverGrid();
-    std::printf("four points, OK to saved %.2f s: record mean %.2f px, max %.2f px; pen mean %.2f px, max %.2f px over a 9 x 6 grid\n",
-                seconds, record.mean, record.worst, pen.mean, pen.worst);
+    const Rig::GridError ideal = Published(CalibrationFromModel(rig.camera, 2), rig.camera);
+    const Rig::GridError record = Published(SavedRecord(rig), rig.camera), pen = rig.OverGrid();
+    std::printf("four points, OK to saved %.2f s: record mean %.2f px, max %.2f px (from the model: %.2f, %.2f); pen "
+                "mean %.2f px, max %.2f px over a 9 x 6 grid\n",
+                seconds, record.mean, record.worst, ideal.mean, ideal.worst, pen.mean, pen.worst);
     EXPECT_EQ(pen.missed, 0);
-    EXPECT_LE(record.mean, 1.0);
+    EXPECT_LE(record.mean, ideal.mean + 0.25);
     EXPECT_LE(std::max(record.worst, pen.worst), 3.0);
 }
