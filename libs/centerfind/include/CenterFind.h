@@ -24,8 +24,7 @@
  *          80 % and at its middle, in the order top-left, top-right, bottom-left, bottom-right,
  *          middle): returns 5 once each corner has been seen steadily and the order has told left
  *          from right, with points[0..7] holding the bottom-left, bottom-right, top-left and
- *          top-right targets and *type = 1. Corners seen in one exposure attempt still count in
- *          the next while stage 1 finds the same view. Same refusals as above.
+ *          top-right targets and *type = 1. Same refusals as above.
  * Any other stage is returned unchanged; so is the stage when an argument is null.
  *
  * Camera positions put pixel edges at whole numbers: the centre of pixel (i, j) is (i + 0.5,

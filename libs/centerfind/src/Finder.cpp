@@ -116,7 +116,7 @@ int Finder::CentrePair(const uint8_t* pixels, int mode) {
 }
 
 void Finder::StartGrid() {
-    places_.assign(1, Place{centreX_, centreY_, 1});
+    places_.assign(1, Place{centreX_, centreY_, 1, squareArea_});
     order_.clear();
     clipped_ = false;
     sightingStd_ = 0;
@@ -144,13 +144,10 @@ int Finder::GridSquares(const uint8_t* pixels, double* points, int* type) {
         if (std::hypot(places_[i].x - l.x, places_[i].y - l.y) < same) at = static_cast<int>(i);
     if (at < 0) {
         if (places_.size() >= static_cast<size_t>(kCells + 16)) return 2;
-        places_.push_back({l.x, l.y, 1});
+        places_.push_back({l.x, l.y, 1, double(l.area)});
         at = static_cast<int>(places_.size()) - 1;
     } else {
-        Place& p = places_[static_cast<size_t>(at)];
-        p.x = (p.x * p.count + l.x) / (p.count + 1);
-        p.y = (p.y * p.count + l.y) / (p.count + 1);
-        ++p.count;
+        AddSighting(places_[static_cast<size_t>(at)], l.x, l.y, l.area);
     }
     if (order_.empty() || order_.back() != at) order_.push_back(at);
 

@@ -6,7 +6,6 @@
 namespace tavori::cf {
 
 namespace {
-constexpr double kSameView = 1.5;  // camera pixels between the stage-1 centres of one view
 constexpr int kSightings = 2;      // of a corner before it counts
 constexpr double kMaxResidual = 1.5;
 // Display order of top-left, top-right, bottom-left, bottom-right, middle for each slot, when the
@@ -17,11 +16,8 @@ constexpr double kCol[5] = {0, 4, 0, 4, 2}, kRow[5] = {0, 0, 4, 4, 2};
 }  // namespace
 
 void FourCorners::Start(double centreX, double centreY, double upX, double upY, const SquareShape& shape) {
-    const bool sameView = std::hypot(centreX - centreX_, centreY - centreY_) < kSameView &&
-                          upX * upX_ + upY * upY_ > 0.99 && std::fabs(shape.area - shape_.area) < 0.5 * shape_.area;
     centreX_ = centreX, centreY_ = centreY, upX_ = upX, upY_ = upY;
     shape_ = shape;
-    if (sameView && !refused_) return;
     for (auto& p : places_) p.clear();
     order_.clear();
     refused_ = false;
@@ -58,14 +54,10 @@ bool FourCorners::Add(const Light* lights, int n, double* points) {
     auto& places = places_[slot];
     auto at = std::find_if(places.begin(), places.end(),
                            [&](const Place& p) { return std::hypot(p.x - l.x, p.y - l.y) < same; });
-    if (at == places.end()) {
-        places.push_back({l.x, l.y, double(l.area), 1});
-    } else {
-        at->x = (at->x * at->count + l.x) / (at->count + 1);
-        at->y = (at->y * at->count + l.y) / (at->count + 1);
-        at->area = (at->area * at->count + l.area) / (at->count + 1);
-        ++at->count;
-    }
+    if (at == places.end())
+        places.push_back({l.x, l.y, 1, double(l.area)});
+    else
+        AddSighting(*at, l.x, l.y, l.area);
     if (order_.empty() || order_.back() != slot) order_.push_back(slot);
 
     const bool fits[2] = {SenseFits(0), SenseFits(1)};

@@ -1,9 +1,7 @@
 // The four-point pattern: 140 x 140 squares at the corners of the screen's inner 80 % and one at
 // its middle, shown in the order top-left, top-right, bottom-left, bottom-right, middle. The middle
 // is the big stage-1 square; a corner is told by its side of the middle along the screen's up, and
-// left from right by the order the squares come in (the camera may be mirrored). Sightings are
-// kept over the exposure attempts while stage 1 finds the same view, so squares seen in one
-// attempt count in the next.
+// left from right by the order the squares come in (the camera may be mirrored).
 #pragma once
 #include <vector>
 
@@ -14,7 +12,8 @@ namespace tavori::cf {
 
 class FourCorners {
 public:
-    // What stage 1 found. A different view forgets the sightings.
+    // What stage 1 found; forgets the sightings of an earlier attempt, which may have filmed
+    // another view.
     void Start(double centreX, double centreY, double upX, double upY, const SquareShape& shape);
     // One stage-2 frame's lights. True once the four corners are certain: points[0..7] then hold
     // bottom-left, bottom-right, top-left, top-right (type 1 order), pixel edges at whole numbers.
@@ -22,10 +21,6 @@ public:
 
 private:
     enum Slot { kTopA, kTopB, kBottomA, kBottomB, kMiddle, kSlots };
-    struct Place {
-        double x = 0, y = 0, area = 0;
-        int count = 0;
-    };
     int SlotOf(const Light& l) const;
     bool SenseFits(int sense) const;
     bool Deliver(int sense, double* points);

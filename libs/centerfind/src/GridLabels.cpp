@@ -132,6 +132,15 @@ bool NearestCells(const std::vector<Place>& places, const GridModel& model, Labe
 }
 }  // namespace
 
+void AddSighting(Place& p, double x, double y, double area) {
+    if (area > 1.15 * p.area) {
+        p = {x, y, 1, area};
+    } else if (area >= 0.85 * p.area) {
+        p = {(p.x * p.count + x) / (p.count + 1), (p.y * p.count + y) / (p.count + 1), p.count + 1,
+             (p.area * p.count + area) / (p.count + 1)};
+    }
+}
+
 bool SquareSides(const GridModel& m, const SquareShape& shape, double& cols, double& rows) {
     // The model's local scale at the centre cell, by central differences: the square sits there.
     constexpr double h = 0.05;

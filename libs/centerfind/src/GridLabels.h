@@ -19,7 +19,13 @@ constexpr int kCells = kGrid * kGrid;
 struct Place {
     double x = 0, y = 0;  // mean camera position
     int count = 0;
+    double area = 0;  // mean lit pixels
 };
+
+// Adds a sighting of the square seen at place p. A square filmed while the screen was being
+// redrawn is only partly lit, smaller and off centre: the fullest image wins, smaller ones are
+// dropped.
+void AddSighting(Place& p, double x, double y, double area);
 
 struct GridSolution {
     int cellOf[kCells + 16];  // cell (row * 5 + col) of each place
