@@ -285,10 +285,11 @@ bool LabelGrid(const std::vector<Place>& places, const std::vector<int>& order, 
     unsigned seenRows = 0, seenCols = 0;
     for (int k : c) seenRows |= 1u << (k / kGrid), seenCols |= 1u << (k % kGrid);
     pinned = n >= kMinPlacesToFill && (seenRows & 0x11u) == 0x11u && (seenCols & 0x11u) != 0;
+    // The looser bound only where the fill stays between sighted columns.
+    const double maxFill = order.size() > kPatientSightings && (seenCols & 0x11u) == 0x11u ? kLateFillStd : kMaxFillStd;
     for (int k = 0; k < kCells && pinned; ++k)
         if (std::find(c.begin(), c.end(), k) == c.end())
-            pinned = best.model.ProjectionStd(best.colAt[k % kGrid], best.rowAt[k / kGrid], sigma) <=
-                     (order.size() > kPatientSightings ? kLateFillStd : kMaxFillStd);
+            pinned = best.model.ProjectionStd(best.colAt[k % kGrid], best.rowAt[k / kGrid], sigma) <= maxFill;
     out = best;
     return true;
 }
