@@ -56,6 +56,7 @@ struct Rig {
     const uint8_t* points = nullptr;
     bool bound = false;
     tavori::vcam::Config camera = DefaultCamera();
+    DWORD learnMs = 2500;  // the detector's learning after a start or a calibration
 
     bool Start(int ptCount, bool calibrated, const std::string& moreSystemKeys = "",
                const std::string& cameras = "[Camera0]\r\nK1=-0.12\r\n") {
@@ -66,7 +67,7 @@ struct Rig {
         if (!driver.Start(folder) || !(main = driver.WaitForMainWindow())) return false;
         if (!WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 10000)) return false;
         points = pointView.emplace("Multi_Lumora_Mappfile_1", kPointShareSize).As<const uint8_t>();
-        Sleep(2500);  // the detector's start-up learning
+        Sleep(learnMs);  // the detector's start-up learning
         return points != nullptr;
     }
     // Points are published once this process is the camera's ready reader in the screen table.
@@ -75,7 +76,7 @@ struct Rig {
         auto* t = table.emplace(kMultiScreenName, sizeof(MultiScreenTable)).As<MultiScreenTable>();
         if (!t || !WaitFor([&] { return t->nCount > 0 && t->nCameraId[0] == 1; }, 5000)) return false;
         t->bReady[0] = 1;
-        Sleep(2500);  // the detector learns the scene again after a calibration
+        Sleep(learnMs);  // the detector learns the scene again after a calibration
         return true;
     }
     // Published position of the pen held at (x, y); false when none comes.
@@ -100,14 +101,14 @@ struct Rig {
     }
     // The automatic calibration as a user runs it: the command, OK in the aiming view, nothing else.
     // Seconds from OK to the saved record, or a negative number when none is saved.
-    double AutoCalibrate() {
+    double AutoCalibrate(const char* ptCount = "25") {
         folder.Remove("Calibration.ini");
         RECT box{};
         HWND aim = Aim(box, 2044);
         if (!aim) return -1;
         const DWORD ok = GetTickCount();
         Click(aim, IDOK);
-        if (!WaitFor([&] { return folder.ReadKey("Calibration.ini", "Calibration", "lPtCount") == "25"; }, 15000)) return -1;
+        if (!WaitFor([&] { return folder.ReadKey("Calibration.ini", "Calibration", "lPtCount") == ptCount; }, 15000)) return -1;
         const double seconds = (GetTickCount() - ok) / 1000.0;
         Sleep(1000);  // the flow closes its windows
         return seconds;
