@@ -63,8 +63,14 @@ std::string ProgramFolder::ReadKey(const std::string& file, const char* section,
 Driver::~Driver() {
     if (m_pi.hProcess) {
         if (Running()) {
+            // A killed driver's tray icon stays in the tray and would take the next test's clicks.
+            NOTIFYICONDATAA icon{};
+            icon.cbSize = sizeof(icon);
+            icon.hWnd = WaitForMainWindow(0);
+            icon.uID = 0xFFFFFFFF;
             TerminateProcess(m_pi.hProcess, 99);
             WaitForSingleObject(m_pi.hProcess, 5000);
+            if (icon.hWnd) Shell_NotifyIconA(NIM_DELETE, &icon);
         }
         CloseHandle(m_pi.hProcess);
         CloseHandle(m_pi.hThread);
