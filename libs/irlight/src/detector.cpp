@@ -69,9 +69,11 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     runs_.assign(static_cast<std::size_t>(cap), Run{});
     parent_.assign(static_cast<std::size_t>(cap), 0);
     comps_.assign(static_cast<std::size_t>(cap), Component{});
-    cand_.assign(static_cast<std::size_t>(cap), 0);
+    cand_.assign(static_cast<std::size_t>(cap) + kMaxCandidates, Component{});
     active_.assign(static_cast<std::size_t>(height), 0);
     boxes_.assign(kMaxCandidates, PixelBox{});
+    splitter_.configure(maxExtent_ * maxExtent_);
+    compMask_.assign(static_cast<std::size_t>(maxExtent_) * maxExtent_, 0);
     const int32_t side = maxExtent_ + 2 * kWindowMargin;
     ends_.assign(4 * static_cast<std::size_t>(side), 0.f);
     others_.assign(kMaxCandidates, PixelBox{});
@@ -110,8 +112,6 @@ void SpotDetector::unite(int32_t a, int32_t b) {
     if (b < a) std::swap(a, b);
     Component& r = comps_[a];
     const Component& o = comps_[b];
-    r.sumX += o.sumX;
-    r.sumY += o.sumY;
     r.area += o.area;
     r.peak = std::max(r.peak, o.peak);
     r.x0 = std::min(r.x0, o.x0);
@@ -174,9 +174,9 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
                 return;
             }
             const int32_t x0 = start, n = x1 - x0 + 1, label = nruns;
-            runs_[label] = Run{x0, x1, label};
+            runs_[label] = Run{x0, x1, y, label};
             parent_[label] = label;
-            comps_[label] = Component{int64_t{x0 + x1} * n / 2, int64_t{y} * n, n, peak, x0, y, x1, y};
+            comps_[label] = Component{n, peak, x0, y, x1, y};
             ++nruns;
             // 8-connectivity: runs touch when they overlap or meet diagonally.
             while (j < prevEnd && runs_[j].x1 + 1 < x0) ++j;
@@ -221,24 +221,23 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     }
 
     // Components that pass the size gates become candidates.
-    int ncand = 0;
+    ncand_ = 0;
     for (int32_t i = 0; i < nruns; ++i) {
         if (parent_[i] != i) continue;
         const Component& c = comps_[i];
         if (c.area > maxArea_ || c.x1 - c.x0 + 1 > maxExtent_ || c.y1 - c.y0 + 1 > maxExtent_) continue;
-        cand_[ncand++] = i;
+        addCandidates(img, i, nruns);
     }
-    if (ncand > kMaxCandidates) {
-        std::nth_element(cand_.begin(), cand_.begin() + kMaxCandidates, cand_.begin() + ncand,
-                         [this](int32_t a, int32_t b) {
-                             const Component &ca = comps_[a], &cb = comps_[b];
-                             return ca.peak != cb.peak ? ca.peak > cb.peak : ca.area > cb.area;
+    if (ncand_ > kMaxCandidates) {
+        std::nth_element(cand_.begin(), cand_.begin() + kMaxCandidates, cand_.begin() + ncand_,
+                         [](const Component& a, const Component& b) {
+                             return a.peak != b.peak ? a.peak > b.peak : a.area > b.area;
                          });
-        ncand = kMaxCandidates;
+        ncand_ = kMaxCandidates;
     }
-    ncand_ = ncand;
+    const int ncand = ncand_;
     for (int k = 0; k < ncand; ++k) {
-        const Component& c = comps_[cand_[k]];
+        const Component& c = cand_[k];
         boxes_[k] = PixelBox{std::max(0, c.x0 - kWindowMargin), std::max(0, c.y0 - kWindowMargin),
                         std::min(width_ - 1, c.x1 + kWindowMargin), std::min(height_ - 1, c.y1 + kWindowMargin)};
     }
@@ -246,7 +245,7 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     Spot found[kMaxCandidates];
     int nfound = 0;
     for (int k = 0; k < ncand; ++k) {
-        if (refine(img, t, minContrast, comps_[cand_[k]], k, found[nfound])) ++nfound;
+        if (refine(img, t, minContrast, cand_[k], k, found[nfound])) ++nfound;
     }
     std::sort(found, found + nfound, [](const Spot& a, const Spot& b) { return a.mass > b.mass; });
     const int n = std::min(nfound, kMaxSpots);
@@ -254,28 +253,57 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     return n;
 }
 
+void SpotDetector::addCandidates(const ImageView& img, int32_t root, int32_t nruns) {
+    const Component& c = comps_[root];
+    const PixelBox box{c.x0, c.y0, c.x1, c.y1};
+    CorePart parts[SaddleSplitter::kMaxParts];
+    int nparts = 1;
+    if (c.area >= 2 * SaddleSplitter::kMinPartPixels) {
+        // The component's own runs (others may cross its box); runs are stored row by row.
+        const int32_t bw = box.width();
+        std::fill(compMask_.begin(), compMask_.begin() + static_cast<std::ptrdiff_t>(bw) * box.height(), uint8_t{0});
+        const Run* first = std::lower_bound(runs_.data(), runs_.data() + nruns, c.y0,
+                                            [](const Run& r, int32_t y) { return r.y < y; });
+        for (const Run* r = first; r != runs_.data() + nruns && r->y <= c.y1; ++r)
+            if (find(r->label) == root)
+                std::fill_n(compMask_.begin() + (r->y - c.y0) * bw + (r->x0 - c.x0), r->x1 - r->x0 + 1, uint8_t{1});
+        nparts = splitter_.split(img, box, compMask_.data(), c.area, parts);
+    }
+    if (nparts == 1) {
+        cand_[ncand_++] = c;
+        return;
+    }
+    for (int k = 0; k < nparts && ncand_ < static_cast<int>(cand_.size()); ++k) {
+        const PixelBox& b = parts[k].box;
+        cand_[ncand_++] = Component{parts[k].area, parts[k].peak, b.x0, b.y0, b.x1, b.y1};
+    }
+}
+
 bool SpotDetector::refine(const ImageView& img, int32_t t, int32_t minContrast, const Component& c, int self,
                           Spot& s) {
     const Window w = boxes_[self];
-    // A side cut short by the frame edge lies inside the spot's light and says nothing about the
-    // background, so it is left out.
-    RingBackground bg;
-    if (!bg.fit(img, w, c.x0 - kWindowMargin >= 0, c.x1 + kWindowMargin <= width_ - 1, c.y0 - kWindowMargin >= 0,
-                c.y1 + kWindowMargin <= height_ - 1, ends_.data()))
-        return false;
-    const float bgCentre = bg.at((c.x0 + c.x1) / 2 - w.x0, (c.y0 + c.y1) / 2 - w.y0);
-    if (static_cast<float>(c.peak) - bgCentre < static_cast<float>(minContrast)) return false;
-
     // Other candidates whose windows overlap this one: a pixel there belongs to the nearest box.
     PixelBox* others = others_.data();
     int nothers = 0;
     for (int k = 0; k < ncand_; ++k) {
         const PixelBox& o = boxes_[k];
         if (k == self || o.x0 > w.x1 || w.x0 > o.x1 || o.y0 > w.y1 || w.y0 > o.y1) continue;
-        const Component& n = comps_[cand_[k]];
+        const Component& n = cand_[k];
         others[nothers++] = PixelBox{n.x0, n.y0, n.x1, n.y1};
     }
     const Ownership owner{{c.x0, c.y0, c.x1, c.y1}, others, nothers};
+
+    // A side cut short by the frame edge lies inside the spot's light and says nothing about the
+    // background, so it is left out. The spot must stand out from its whole ring, neighbours
+    // included (bright content lit in places is not a pen); its light is then measured above the
+    // ring without them, or a saturated neighbour would raise the level to where nothing is left.
+    const bool left = c.x0 - kWindowMargin >= 0, right = c.x1 + kWindowMargin <= width_ - 1;
+    const bool top = c.y0 - kWindowMargin >= 0, bottom = c.y1 + kWindowMargin <= height_ - 1;
+    RingBackground bg;
+    if (!bg.fit(img, w, left, right, top, bottom, Ownership{owner.own}, ends_.data())) return false;
+    const float bgCentre = bg.at((c.x0 + c.x1) / 2 - w.x0, (c.y0 + c.y1) / 2 - w.y0);
+    if (static_cast<float>(c.peak) - bgCentre < static_cast<float>(minContrast)) return false;
+    if (nothers && !bg.fit(img, w, left, right, top, bottom, owner, ends_.data())) return false;
 
     const Rim rim = growRim(img, w, bg, owner, t, mark_.data(), stack_.data());
     liftMap(img, w, bg, rim.bgMax, lift_.data());

@@ -7,22 +7,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "image_view.h"
+#include "saddle_split.h"
+
 namespace tavori::irl {
-
-// A view on a BGR24 image; the detector never copies or owns the pixels.
-struct ImageView {
-    const uint8_t* data = nullptr;
-    int32_t width = 0;
-    int32_t height = 0;
-    std::ptrdiff_t stride = 0;
-};
-
-// A box of pixels in frame coordinates, bounds included.
-struct PixelBox {
-    int32_t x0, y0, x1, y1;
-    int32_t width() const { return x1 - x0 + 1; }
-    int32_t height() const { return y1 - y0 + 1; }
-};
 
 struct Spot {
     double x = 0, y = 0;           // centroid, pixel centres at whole numbers
@@ -76,17 +64,18 @@ public:
 
 private:
     struct Run {
-        int32_t x0, x1;
+        int32_t x0, x1, y;
         int32_t label;
     };
     struct Component {
-        int64_t sumX, sumY;
         int32_t area, peak;
         int32_t x0, y0, x1, y1;
     };
 
     int32_t find(int32_t a);
     void unite(int32_t a, int32_t b);
+    // Adds the component as one candidate, or as one per peak when the light of close pens joined.
+    void addCandidates(const ImageView& img, int32_t root, int32_t nruns);
     bool refine(const ImageView& img, int32_t t, int32_t minContrast, const Component& c, int self, Spot& s);
 
     int32_t width_ = 0, height_ = 0;
@@ -94,11 +83,13 @@ private:
     std::vector<Run> runs_;
     std::vector<int32_t> parent_;
     std::vector<Component> comps_;
-    std::vector<int32_t> cand_;
+    std::vector<Component> cand_;
+    int ncand_ = 0;
     std::vector<uint8_t> active_;  // rows labelled in full
+    SaddleSplitter splitter_;
+    std::vector<uint8_t> compMask_;  // a candidate's own pixels in its box, for the splitter
     // Expanded windows of the candidates, used to keep one spot's rim out of its neighbour's sum.
     std::vector<PixelBox> boxes_;
-    int ncand_ = 0;
     bool flooded_ = false;
     int32_t lastThreshold_ = 0;
     // Per-window scratch of the refinement stages (refine_stages.h): background ends of rows and

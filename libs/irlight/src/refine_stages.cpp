@@ -6,7 +6,7 @@
 namespace tavori::irl {
 
 bool RingBackground::fit(const ImageView& img, const Window& w, bool left, bool right, bool top, bool bottom,
-                         float* ends) {
+                         const Ownership& owner, float* ends) {
     ww_ = w.width();
     wh_ = w.height();
     okL_ = left && ww_ >= 2;
@@ -21,16 +21,21 @@ bool RingBackground::fit(const ImageView& img, const Window& w, bool left, bool 
     float* B = ends + 3 * side;
     L_ = L, R_ = R, T_ = T, B_ = B;
     // Ends of every row and column: mean of the two outermost pixels along it (halves the noise
-    // without blurring an edge that runs along it).
+    // without blurring an edge that runs along it). An end nearer another candidate holds that
+    // one's light, not the background: it is marked unknown (negative) and left out of the fit.
+    auto end = [&](int32_t x, int32_t y, int32_t inX, int32_t inY) {
+        if (owner.nothers && !(owner.mine(x, y) && owner.mine(inX, inY))) return -1.f;
+        return 0.5f * static_cast<float>(brightestAt(img, x, y) + brightestAt(img, inX, inY));
+    };
     for (int32_t j = 0; j < wh_; ++j) {
         const int32_t y = w.y0 + j;
-        if (okL_) L[j] = 0.5f * static_cast<float>(brightestAt(img, w.x0, y) + brightestAt(img, w.x0 + 1, y));
-        if (okR_) R[j] = 0.5f * static_cast<float>(brightestAt(img, w.x1, y) + brightestAt(img, w.x1 - 1, y));
+        if (okL_) L[j] = end(w.x0, y, w.x0 + 1, y);
+        if (okR_) R[j] = end(w.x1, y, w.x1 - 1, y);
     }
     for (int32_t i = 0; i < ww_; ++i) {
         const int32_t x = w.x0 + i;
-        if (okT_) T[i] = 0.5f * static_cast<float>(brightestAt(img, x, w.y0) + brightestAt(img, x, w.y0 + 1));
-        if (okB_) B[i] = 0.5f * static_cast<float>(brightestAt(img, x, w.y1) + brightestAt(img, x, w.y1 - 1));
+        if (okT_) T[i] = end(x, w.y0, x, w.y0 + 1);
+        if (okB_) B[i] = end(x, w.y1, x, w.y1 - 1);
     }
     double m[6] = {}, mv[3] = {};  // sums of 1, x, y, xx, xy, yy and v, xv, yv
     jumpLR_ = jumpTB_ = 0;
@@ -38,6 +43,7 @@ bool RingBackground::fit(const ImageView& img, const Window& w, bool left, bool 
     if (okR_) addSide(R, wh_, true, static_cast<float>(ww_) - 1.5f, m, mv);
     if (okT_) addSide(T, ww_, false, 0.5f, m, mv);
     if (okB_) addSide(B, ww_, false, static_cast<float>(wh_) - 1.5f, m, mv);
+    if (m[0] < 1) return false;
     const float edgeJump = static_cast<float>(kEdgeJump);
     edge_ = jumpLR_ > edgeJump || jumpTB_ > edgeJump;
     // Content edges that cross only the left and right sides run along the rows (a text line, a
@@ -46,17 +52,31 @@ bool RingBackground::fit(const ImageView& img, const Window& w, bool left, bool 
     alongRows_ = jumpLR_ > edgeJump && jumpTB_ <= edgeJump;
     alongCols_ = jumpTB_ > edgeJump && jumpLR_ <= edgeJump;
     fitPlane(m, mv);
+    // Unknown ends take the plane's level, so the edge interpolation reads the background there.
+    if (owner.nothers) {
+        auto fill = [this](float* e, int32_t n, bool rows, float fixed) {
+            for (int32_t k = 0; k < n; ++k)
+                if (e[k] < 0)
+                    e[k] = rows ? static_cast<float>(plane_[0] + plane_[1] * fixed + plane_[2] * k)
+                                : static_cast<float>(plane_[0] + plane_[1] * k + plane_[2] * fixed);
+        };
+        if (okL_) fill(L, wh_, true, 0.5f);
+        if (okR_) fill(R, wh_, true, static_cast<float>(ww_) - 1.5f);
+        if (okT_) fill(T, ww_, false, 0.5f);
+        if (okB_) fill(B, ww_, false, static_cast<float>(wh_) - 1.5f);
+    }
     return true;
 }
 
 void RingBackground::addSide(const float* e, int32_t n, bool rows, float fixed, double* m, double* mv) {
     float& jump = rows ? jumpLR_ : jumpTB_;
     for (int32_t k = 0; k < n; ++k) {
+        if (e[k] < 0) continue;
         const double x = rows ? static_cast<double>(fixed) : static_cast<double>(k);
         const double y = rows ? static_cast<double>(k) : static_cast<double>(fixed), v = e[k];
         m[0] += 1, m[1] += x, m[2] += y, m[3] += x * x, m[4] += x * y, m[5] += y * y;
         mv[0] += v, mv[1] += x * v, mv[2] += y * v;
-        if (k >= 2) jump = std::max(jump, std::fabs(e[k] - e[k - 2]));
+        if (k >= 2 && e[k - 2] >= 0) jump = std::max(jump, std::fabs(e[k] - e[k - 2]));
     }
 }
 

@@ -25,6 +25,15 @@ inline int32_t brightestAt(const ImageView& img, int32_t x, int32_t y) {
     return brightest(img.data + y * img.stride + 3 * x);
 }
 
+// Pixels of the window that belong to this spot rather than a neighbouring candidate.
+struct Ownership {
+    using Box = PixelBox;
+    Box own;
+    const Box* others = nullptr;
+    int nothers = 0;
+    bool mine(int32_t x, int32_t y) const;
+};
+
 class RingBackground {
 public:
     // Change between ring samples two pixels apart that marks the edge of bright content rather
@@ -32,8 +41,9 @@ public:
     static constexpr int kEdgeJump = 16;
 
     // `ends` holds 4 x the longest window side. Sides marked unusable lie on the frame edge, inside
-    // the spot's light. False when no side is usable.
-    bool fit(const ImageView& img, const Window& w, bool left, bool right, bool top, bool bottom, float* ends);
+    // the spot's light; ring pixels the owner does not own are left out. False when nothing is left.
+    bool fit(const ImageView& img, const Window& w, bool left, bool right, bool top, bool bottom,
+             const Ownership& owner, float* ends);
     // Background level at window pixel (i, j).
     float at(int32_t i, int32_t j) const;
     bool crossesEdge() const { return edge_; }
@@ -48,15 +58,6 @@ private:
     float jumpLR_ = 0, jumpTB_ = 0;
     bool edge_ = false, alongRows_ = false, alongCols_ = false;
     double plane_[3] = {};
-};
-
-// Pixels of the window that belong to this spot rather than a neighbouring candidate.
-struct Ownership {
-    using Box = PixelBox;
-    Box own;
-    const Box* others = nullptr;
-    int nothers = 0;
-    bool mine(int32_t x, int32_t y) const;
 };
 
 struct Rim {

@@ -123,13 +123,18 @@ inline std::vector<tavori::irl::Spot> detect(Frame& f, const tavori::irl::Detect
     return {out, out + n};
 }
 
-// Error of the detection nearest to (x, y); 99 when there is none within 3 px.
-inline double errorAt(Frame& f, double x, double y, const tavori::irl::DetectParams& p = {}, int* count = nullptr) {
-    const auto spots = detect(f, p);
-    if (count) *count = static_cast<int>(spots.size());
+// Distance from (x, y) to the nearest of the spots; 99 when there is none within 3 px.
+inline double nearest(const std::vector<tavori::irl::Spot>& spots, double x, double y) {
     double best = 99;
     for (const auto& sp : spots) best = std::min(best, std::hypot(sp.x - x, sp.y - y));
     return best > 3 ? 99 : best;
+}
+
+// Error of the detection nearest to (x, y) in the frame.
+inline double errorAt(Frame& f, double x, double y, const tavori::irl::DetectParams& p = {}, int* count = nullptr) {
+    const auto spots = detect(f, p);
+    if (count) *count = static_cast<int>(spots.size());
+    return nearest(spots, x, y);
 }
 
 // The virtual camera: a homography from the filmed screen rectangle onto undistorted camera
