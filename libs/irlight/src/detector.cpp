@@ -5,9 +5,11 @@
 #include <cmath>
 #include <cstring>
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include "byte_max.h"
+#include "cpu_x86.h"
+
+#if TAVORI_IRL_X86
 #include <emmintrin.h>
-#define TAVORI_IRL_SSE2 1
 #endif
 
 namespace tavori::irl {
@@ -17,7 +19,7 @@ namespace {
 // reading the frame; only lit groups are looked at pixel by pixel.
 constexpr std::size_t kGroup = 64;
 
-#if defined(TAVORI_IRL_SSE2)
+#if TAVORI_IRL_X86
 struct Screen {
     __m128i t;
     explicit Screen(int32_t threshold) : t(_mm_set1_epi8(static_cast<char>(threshold))) {}
@@ -78,6 +80,7 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     ends_.assign(4 * static_cast<std::size_t>(side), 0.f);
     others_.assign(kMaxCandidates, PixelBox{});
     lift_.assign(static_cast<std::size_t>(side) * side, 0.f);
+    bgMap_.assign(static_cast<std::size_t>(side) * side, 0.f);
     mark_.assign(static_cast<std::size_t>(side) * side, 0);
     stack_.assign(static_cast<std::size_t>(side) * side, 0);
 }
@@ -140,16 +143,11 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     // search level is a share of the threshold itself, not of its lift over the bright background:
     // many pens raise that sample far above the background beside each of them.
     const int32_t tSearch = std::max(1, t / kSearchDivisor);
-    const Screen search(tSearch);
+    const ByteMaxFn rowMax = byteMax();
     uint8_t* active = active_.data();
     std::fill(active, active + height_, uint8_t{0});
     for (int32_t y = 0; y < height_; y += 2) {
-        const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
-        bool hit = false;
-        std::size_t pos = 0;
-        for (; !hit && pos + kGroup <= rowBytes; pos += kGroup) hit = search.lit(row + pos);
-        for (; !hit && pos < rowBytes; ++pos) hit = row[pos] >= tSearch;
-        if (!hit) continue;
+        if (rowMax(img.data + static_cast<std::ptrdiff_t>(y) * img.stride, rowBytes) < tSearch) continue;
         if (y > 0) active[y - 1] = 1;
         active[y] = 1;
         if (y + 1 < height_) active[y + 1] = 1;
@@ -305,8 +303,9 @@ bool SpotDetector::refine(const ImageView& img, int32_t t, int32_t minContrast, 
     if (static_cast<float>(c.peak) - bgCentre < static_cast<float>(minContrast)) return false;
     if (nothers && !bg.fit(img, w, left, right, top, bottom, owner, ends_.data())) return false;
 
-    const Rim rim = growRim(img, w, bg, owner, t, mark_.data(), stack_.data());
-    liftMap(img, w, bg, rim.bgMax, lift_.data());
+    bg.liftOver(img, w, bgMap_.data(), lift_.data());
+    const Rim rim = growRim(img, w, bgMap_.data(), lift_.data(), owner, t, mark_.data(), stack_.data());
+    capLift(lift_.data(), w.width() * w.height(), rim.bgMax);
     Centroid centre;
     if (!mirroredCentroid(lift_.data(), w.width(), w.height(), stack_.data(), rim.count, centre)) return false;
     s.x = w.x0 + centre.x;

@@ -93,10 +93,12 @@ private:
     bool flooded_ = false;
     int32_t lastThreshold_ = 0;
     // Per-window scratch of the refinement stages (refine_stages.h): background ends of rows and
-    // columns, overlapping neighbours, light over the rim level, region marks, fill stack.
+    // columns, overlapping neighbours, light over the background (then the rim level) and the
+    // background itself, region marks, fill stack.
     std::vector<float> ends_;
     std::vector<PixelBox> others_;
     std::vector<float> lift_;
+    std::vector<float> bgMap_;
     std::vector<uint8_t> mark_;
     std::vector<int32_t> stack_;
 };

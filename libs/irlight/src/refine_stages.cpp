@@ -125,6 +125,20 @@ float RingBackground::at(int32_t i, int32_t j) const {
     return v;
 }
 
+void RingBackground::liftOver(const ImageView& img, const Window& w, float* bg, float* lift) const {
+    for (int32_t j = 0; j < wh_; ++j) {
+        const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(w.y0 + j) * img.stride + 3 * w.x0;
+        float* b = bg + j * ww_;
+        if (edge_) {
+            for (int32_t i = 0; i < ww_; ++i) b[i] = at(i, j);
+        } else {
+            const double start = plane_[0] + plane_[2] * j;
+            for (int32_t i = 0; i < ww_; ++i) b[i] = static_cast<float>(start + plane_[1] * i);
+        }
+        for (int32_t i = 0; i < ww_; ++i) lift[j * ww_ + i] = static_cast<float>(brightest(row + 3 * i)) - b[i];
+    }
+}
+
 bool Ownership::mine(int32_t x, int32_t y) const {
     auto dist2 = [x, y](const Box& b) {
         const int32_t dx = x < b.x0 ? b.x0 - x : (x > b.x1 ? x - b.x1 : 0);
@@ -138,8 +152,8 @@ bool Ownership::mine(int32_t x, int32_t y) const {
     return true;
 }
 
-Rim growRim(const ImageView& img, const Window& w, const RingBackground& bg, const Ownership& owner, int32_t t,
-            uint8_t* mark, int32_t* list) {
+Rim growRim(const ImageView& img, const Window& w, const float* bg, const float* lift, const Ownership& owner,
+            int32_t t, uint8_t* mark, int32_t* list) {
     const int32_t ww = w.width(), wh = w.height();
     std::fill(mark, mark + static_cast<std::ptrdiff_t>(ww) * wh, uint8_t{0});
     Rim rim;
@@ -152,12 +166,12 @@ Rim growRim(const ImageView& img, const Window& w, const RingBackground& bg, con
             }
     const float level = static_cast<float>(SpotDetector::kRimLevel);
     const float slack = static_cast<float>(SpotDetector::kFalloffSlack);
+    const bool alone = owner.nothers == 0;
     for (int32_t head = 0; head < rim.count; ++head) {
         const int32_t idx = list[head];
         const int32_t i = idx % ww, j = idx / ww;
-        const float b = bg.at(i, j);
-        rim.bgMax = std::max(rim.bgMax, b);
-        const float lift = static_cast<float>(brightestAt(img, w.x0 + i, w.y0 + j)) - b;
+        rim.bgMax = std::max(rim.bgMax, bg[idx]);
+        const float reach = lift[idx] + slack;
         for (int32_t dj = -1; dj <= 1; ++dj) {
             const int32_t nj = j + dj;
             if (nj < 0 || nj >= wh) continue;
@@ -166,8 +180,8 @@ Rim growRim(const ImageView& img, const Window& w, const RingBackground& bg, con
                 if (ni < 0 || ni >= ww) continue;
                 const int32_t nidx = nj * ww + ni;
                 if (mark[nidx]) continue;
-                const float nlift = static_cast<float>(brightestAt(img, w.x0 + ni, w.y0 + nj)) - bg.at(ni, nj);
-                if (nlift <= level || nlift > lift + slack || !owner.mine(w.x0 + ni, w.y0 + nj)) continue;
+                const float nlift = lift[nidx];
+                if (nlift <= level || nlift > reach || !(alone || owner.mine(w.x0 + ni, w.y0 + nj))) continue;
                 mark[nidx] = 1;
                 list[rim.count++] = nidx;
             }
@@ -176,12 +190,9 @@ Rim growRim(const ImageView& img, const Window& w, const RingBackground& bg, con
     return rim;
 }
 
-void liftMap(const ImageView& img, const Window& w, const RingBackground& bg, float bgMax, float* lift) {
-    const int32_t ww = w.width(), wh = w.height();
+void capLift(float* lift, int32_t n, float bgMax) {
     const float cap = 255.f - bgMax, level = static_cast<float>(SpotDetector::kRimLevel);
-    for (int32_t j = 0; j < wh; ++j)
-        for (int32_t i = 0; i < ww; ++i)
-            lift[j * ww + i] = std::min(static_cast<float>(brightestAt(img, w.x0 + i, w.y0 + j)) - bg.at(i, j), cap) - level;
+    for (int32_t k = 0; k < n; ++k) lift[k] = std::min(lift[k], cap) - level;
 }
 
 bool mirroredCentroid(const float* lift, int32_t ww, int32_t wh, const int32_t* list, int32_t count, Centroid& c) {
@@ -203,7 +214,7 @@ bool mirroredCentroid(const float* lift, int32_t ww, int32_t wh, const int32_t* 
         sw = swx = swy = 0;
         n = 0;
         for (int32_t k = 0; k < count; ++k) {
-            const int32_t i = list[k] % ww, j = list[k] / ww;
+            const int32_t j = list[k] / ww, i = list[k] - j * ww;
             const float wgt = lift[list[k]];
             if (wgt <= 0 || (mirrored && liftAt(2 * mx - i, 2 * my - j) <= 0)) continue;
             sw += wgt;

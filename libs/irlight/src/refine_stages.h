@@ -1,7 +1,7 @@
 // The stages that turn one thresholded component into a sub-pixel spot, each usable on its own:
 //  1. RingBackground: the local background under the component's window, from the window's border;
 //  2. growRim: the spot's own pixels, grown from the lit core while their light keeps falling off;
-//  3. liftMap: every window pixel's light over the rim level, capped where saturation hides it;
+//  3. capLift: every window pixel's light over the rim level, capped where saturation hides it;
 //  4. mirroredCentroid: the intensity-weighted centre, keeping only light mirrored about it.
 #pragma once
 
@@ -46,6 +46,8 @@ public:
              const Ownership& owner, float* ends);
     // Background level at window pixel (i, j).
     float at(int32_t i, int32_t j) const;
+    // The background of every window pixel, and every pixel's light over it (window-sized arrays).
+    void liftOver(const ImageView& img, const Window& w, float* bg, float* lift) const;
     bool crossesEdge() const { return edge_; }
 
 private:
@@ -67,13 +69,15 @@ struct Rim {
 
 // Grows the region from the core pixels (at or above t within `core`) through pixels that stay
 // kRimLevel above the background and whose light does not rise more than kFalloffSlack over the
-// pixel they are reached from. `mark` and `list` hold a window's pixels.
-Rim growRim(const ImageView& img, const Window& w, const RingBackground& bg, const Ownership& owner, int32_t t,
-            uint8_t* mark, int32_t* list);
+// pixel they are reached from. `bg` and `lift` come from RingBackground::liftOver; `mark` and
+// `list` hold a window's pixels.
+Rim growRim(const ImageView& img, const Window& w, const float* bg, const float* lift, const Ownership& owner,
+            int32_t t, uint8_t* mark, int32_t* list);
 
-// Light over the rim level of every window pixel, capped at 255 - bgMax: a saturated pixel's light
-// is only known up to there, and over bright content the side facing it clips sooner.
-void liftMap(const ImageView& img, const Window& w, const RingBackground& bg, float bgMax, float* lift);
+// Turns light over the background into weight over the rim level, capped at 255 - bgMax: a
+// saturated pixel's light is only known up to there, and over bright content the side facing it
+// clips sooner.
+void capLift(float* lift, int32_t n, float bgMax);
 
 struct Centroid {
     double x = 0, y = 0;  // window coordinates
