@@ -73,6 +73,7 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     comps_.assign(static_cast<std::size_t>(cap), Component{});
     cand_.assign(static_cast<std::size_t>(cap) + kMaxCandidates, Component{});
     active_.assign(static_cast<std::size_t>(height), 0);
+    rowMax_.assign(static_cast<std::size_t>(height), 0);
     boxes_.assign(kMaxCandidates, PixelBox{});
     splitter_.configure(maxExtent_ * maxExtent_);
     compMask_.assign(static_cast<std::size_t>(maxExtent_) * maxExtent_, 0);
@@ -85,13 +86,18 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     stack_.assign(static_cast<std::size_t>(side) * side, 0);
 }
 
-int32_t SpotDetector::backgroundLevel(const ImageView& img) const {
+int32_t SpotDetector::backgroundLevel(const ImageView& img, int32_t below) const {
     // Every 16th row, every 8th pixel: a few thousand samples, a small fraction of the frame read.
+    // The sampled rows are searched rows: one whose brightest byte is under `below` adds only to
+    // the count of samples.
     uint32_t hist[256] = {};
     int32_t n = 0;
+    const int32_t perRow = (img.width - 1 - 4 % img.width) / 8 + 1;
     for (int32_t y = 8 % img.height; y < img.height; y += 16) {
+        n += perRow;
+        if (y % 2 == 0 && rowMax_[y] < below) continue;
         const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
-        for (int32_t x = 4 % img.width; x < img.width; x += 8, ++n) ++hist[brightest(row + 3 * x)];
+        for (int32_t x = 4 % img.width; x < img.width; x += 8) ++hist[brightest(row + 3 * x)];
     }
     // Pens cover only a few samples: the level is what more than that many samples reach.
     const int32_t k = std::max(8, n / 100);
@@ -130,11 +136,15 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     // The camera also films the projected picture faintly: a threshold below that (laser-write mode
     // asks for 5 or 25) would light the whole screen. Hold it minContrast above the bright background.
     const int32_t minContrast = std::clamp(p.minContrast, 0, 255);
-    const int32_t t = std::clamp(std::max(p.threshold, backgroundLevel(img) + minContrast), 1, 255);
+    const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
+    const ByteMaxFn readRow = byteMax();
+    uint8_t* rowMax = rowMax_.data();
+    for (int32_t y = 0; y < height_; y += 2) rowMax[y] = readRow(img.data + static_cast<std::ptrdiff_t>(y) * img.stride, rowBytes);
+    const int32_t t =
+        std::clamp(std::max(p.threshold, backgroundLevel(img, p.threshold - minContrast) + minContrast), 1, 255);
     lastThreshold_ = t;
     const Screen screen(t);
     const int32_t cap = static_cast<int32_t>(runs_.size());
-    const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
 
     // Every lit component taller than one row has pixels on an even row, so only even rows are
     // searched (each row is its own cache lines: half the frame is read), and an even row with light
@@ -143,11 +153,10 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     // search level is a share of the threshold itself, not of its lift over the bright background:
     // many pens raise that sample far above the background beside each of them.
     const int32_t tSearch = std::max(1, t / kSearchDivisor);
-    const ByteMaxFn rowMax = byteMax();
     uint8_t* active = active_.data();
     std::fill(active, active + height_, uint8_t{0});
     for (int32_t y = 0; y < height_; y += 2) {
-        if (rowMax(img.data + static_cast<std::ptrdiff_t>(y) * img.stride, rowBytes) < tSearch) continue;
+        if (rowMax[y] < tSearch) continue;
         if (y > 0) active[y - 1] = 1;
         active[y] = 1;
         if (y + 1 < height_) active[y + 1] = 1;

@@ -59,9 +59,6 @@ public:
     bool lastFrameFlooded() const { return flooded_; }
     int32_t lastThreshold() const { return lastThreshold_; }
 
-    // The brightest level that more than a small share of the frame reaches (sparse sample).
-    int32_t backgroundLevel(const ImageView& img) const;
-
 private:
     struct Run {
         int32_t x0, x1, y;
@@ -72,6 +69,9 @@ private:
         int32_t x0, y0, x1, y1;
     };
 
+    // The brightest level that more than a small share of the frame reaches (sparse sample), when
+    // that is at least `below`; any level under it otherwise. Reads the row maxima of the search.
+    int32_t backgroundLevel(const ImageView& img, int32_t below) const;
     int32_t find(int32_t a);
     void unite(int32_t a, int32_t b);
     // Adds the component as one candidate, or as one per peak when the light of close pens joined.
@@ -86,6 +86,7 @@ private:
     std::vector<Component> cand_;
     int ncand_ = 0;
     std::vector<uint8_t> active_;  // rows labelled in full
+    std::vector<uint8_t> rowMax_;  // brightest byte of every searched (even) row
     SaddleSplitter splitter_;
     std::vector<uint8_t> compMask_;  // a candidate's own pixels in its box, for the splitter
     // Expanded windows of the candidates, used to keep one spot's rim out of its neighbour's sum.

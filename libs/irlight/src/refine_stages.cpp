@@ -160,16 +160,14 @@ Rim growRim(const ImageView& img, const Window& w, const float* bg, const float*
     for (int32_t y = owner.own.y0; y <= owner.own.y1; ++y)
         for (int32_t x = owner.own.x0; x <= owner.own.x1; ++x)
             if (brightestAt(img, x, y) >= t && owner.mine(x, y)) {
-                const int32_t idx = (y - w.y0) * ww + (x - w.x0);
-                mark[idx] = 1;
-                list[rim.count++] = idx;
+                mark[(y - w.y0) * ww + (x - w.x0)] = 1;
+                list[rim.count++] = rimEntry(x - w.x0, y - w.y0);
             }
     const float level = static_cast<float>(SpotDetector::kRimLevel);
     const float slack = static_cast<float>(SpotDetector::kFalloffSlack);
     const bool alone = owner.nothers == 0;
     for (int32_t head = 0; head < rim.count; ++head) {
-        const int32_t idx = list[head];
-        const int32_t i = idx % ww, j = idx / ww;
+        const int32_t i = rimI(list[head]), j = rimJ(list[head]), idx = j * ww + i;
         rim.bgMax = std::max(rim.bgMax, bg[idx]);
         const float reach = lift[idx] + slack;
         for (int32_t dj = -1; dj <= 1; ++dj) {
@@ -183,7 +181,7 @@ Rim growRim(const ImageView& img, const Window& w, const float* bg, const float*
                 const float nlift = lift[nidx];
                 if (nlift <= level || nlift > reach || !(alone || owner.mine(w.x0 + ni, w.y0 + nj))) continue;
                 mark[nidx] = 1;
-                list[rim.count++] = nidx;
+                list[rim.count++] = rimEntry(ni, nj);
             }
         }
     }
@@ -214,8 +212,8 @@ bool mirroredCentroid(const float* lift, int32_t ww, int32_t wh, const int32_t* 
         sw = swx = swy = 0;
         n = 0;
         for (int32_t k = 0; k < count; ++k) {
-            const int32_t j = list[k] / ww, i = list[k] - j * ww;
-            const float wgt = lift[list[k]];
+            const int32_t i = rimI(list[k]), j = rimJ(list[k]);
+            const float wgt = lift[j * ww + i];
             if (wgt <= 0 || (mirrored && liftAt(2 * mx - i, 2 * my - j) <= 0)) continue;
             sw += wgt;
             swx += static_cast<double>(wgt) * i;

@@ -62,8 +62,13 @@ private:
     double plane_[3] = {};
 };
 
+// A rim list entry: window column and row in one number (sides stay far below 65536).
+inline int32_t rimEntry(int32_t i, int32_t j) { return j << 16 | i; }
+inline int32_t rimI(int32_t e) { return e & 0xFFFF; }
+inline int32_t rimJ(int32_t e) { return e >> 16; }
+
 struct Rim {
-    int32_t count = 0;  // pixels in `list`, in the order reached
+    int32_t count = 0;  // pixels in `list` (rimEntry), in the order reached
     float bgMax = 0;    // highest background under them
 };
 
