@@ -93,20 +93,33 @@ struct Scene {
 inline void render(Frame& f, const Scene& s) {
     Rng rng(s.seed);
     const uint32_t w = f.get()->nWidth, h = f.get()->nHeight;
-    for (uint32_t y = 0; y < h; ++y) {
-        for (uint32_t x = 0; x < w; ++x) {
-            double v = s.background + s.gradientX * x + s.gradientY * y;
-            for (const Area& a : s.areas)
-                if (x >= a.x0 && x < a.x1 && y >= a.y0 && y < a.y1) v += a.level;
-            for (const Stroke& st : s.strokes) v += st.level * st.coverage(x, y);
-            for (const Spot& sp : s.spots) {
-                const double dx = x - sp.x, dy = y - sp.y;
-                const double r2 = dx * dx + dy * dy;
-                if (r2 < 100 * sp.sigma * sp.sigma) v += sp.amplitude * std::exp(-r2 / (2 * sp.sigma * sp.sigma));
-            }
-            if (s.noise > 0) v += s.noise * rng.gauss();
-            f.set(x, y, static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L)));
+    auto at = [&](uint32_t x, uint32_t y) {
+        double v = s.background + s.gradientX * x + s.gradientY * y;
+        for (const Area& a : s.areas)
+            if (x >= a.x0 && x < a.x1 && y >= a.y0 && y < a.y1) v += a.level;
+        for (const Stroke& st : s.strokes) v += st.level * st.coverage(x, y);
+        for (const Spot& sp : s.spots) {
+            const double dx = x - sp.x, dy = y - sp.y;
+            const double r2 = dx * dx + dy * dy;
+            if (r2 < 100 * sp.sigma * sp.sigma) v += sp.amplitude * std::exp(-r2 / (2 * sp.sigma * sp.sigma));
         }
+        if (s.noise > 0) v += s.noise * rng.gauss();
+        return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+    };
+    if (s.noise > 0 || s.gradientX != 0 || s.gradientY != 0 || !s.areas.empty() || !s.strokes.empty()) {
+        for (uint32_t y = 0; y < h; ++y)
+            for (uint32_t x = 0; x < w; ++x) f.set(x, y, at(x, y));
+        return;
+    }
+    // A flat frame with spots: only the spots' reach differs from the background.
+    const auto flat = static_cast<uint8_t>(std::clamp(std::lround(s.background), 0L, 255L));
+    for (uint32_t y = 0; y < h; ++y) std::fill(f.px(0, y), f.px(0, y) + 3 * w, flat);
+    for (const Spot& sp : s.spots) {
+        const double r = 10 * sp.sigma;
+        const auto x0 = static_cast<uint32_t>(std::clamp(sp.x - r, 0.0, w - 1.0)), x1 = static_cast<uint32_t>(std::clamp(sp.x + r + 1, 0.0, w - 1.0));
+        const auto y0 = static_cast<uint32_t>(std::clamp(sp.y - r, 0.0, h - 1.0)), y1 = static_cast<uint32_t>(std::clamp(sp.y + r + 1, 0.0, h - 1.0));
+        for (uint32_t y = y0; y <= y1; ++y)
+            for (uint32_t x = x0; x <= x1; ++x) f.set(x, y, at(x, y));
     }
 }
 
@@ -130,12 +143,6 @@ inline double nearest(const std::vector<tavori::irl::Spot>& spots, double x, dou
     return best > 3 ? 99 : best;
 }
 
-// Error of the detection nearest to (x, y) in the frame.
-inline double errorAt(Frame& f, double x, double y, const tavori::irl::DetectParams& p = {}, int* count = nullptr) {
-    const auto spots = detect(f, p);
-    if (count) *count = static_cast<int>(spots.size());
-    return nearest(spots, x, y);
-}
 
 // The virtual camera: a homography from the filmed screen rectangle onto undistorted camera
 // positions, then radial distortion about the image centre. The rectangle's outer corners
