@@ -217,4 +217,28 @@ private:
     }
 };
 
+// A detector handle calibrated from the virtual camera, with a 640 x 480 frame to show spots in.
+struct Calibrated {
+    VirtualCamera cam;
+    HMULTIIRLIGHT h = IRLCreate();
+    Frame f{640, 480};
+    explicit Calibrated(double k1 = VirtualCamera{}.K1) {
+        cam.K1 = k1;
+        const _SCalibration cal = cam.calibration(5);
+        const _SImgPara para{640, 480, 0, 95, 50};
+        IRLSetConfig(h, &cal);
+        IRLSetImgConfig(h, &para);
+    }
+    ~Calibrated() { IRLUninit(h); }
+    Calibrated(const Calibrated&) = delete;
+    Calibrated& operator=(const Calibrated&) = delete;
+    SCapFrame* show(std::vector<Spot> spots, double noise = 0) {
+        Scene s;
+        s.noise = noise;
+        s.spots = std::move(spots);
+        render(f, s);
+        return f.get();
+    }
+};
+
 }  // namespace synth
