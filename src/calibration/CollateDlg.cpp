@@ -68,7 +68,7 @@ BOOL CCollateDlg::OnInitDialog() {
     m_width = rc.right;
     m_height = rc.bottom;
     m_points.Start(g_Settings.SetPtCount);
-    PlaceControls(m_height - 40);
+    PlaceControls(m_height - win::ScaledPixels(m_hWnd, 40));
     return TRUE;
 }
 
@@ -83,9 +83,10 @@ void CCollateDlg::Post(WPARAM code) {
 
 void CCollateDlg::PlaceControls(int top) {
     const int w = m_width;
-    MoveWindow(GetDlgItem(m_hWnd, IDC_COLLATE_TEXT), 10, top, w - 250, 25, TRUE);
-    MoveWindow(GetDlgItem(m_hWnd, IDC_COLLATE_OK), w - 220, top, 100, 25, TRUE);
-    MoveWindow(GetDlgItem(m_hWnd, IDCANCEL), w - 110, top, 100, 25, TRUE);
+    const auto px = [this](int length) { return win::ScaledPixels(m_hWnd, length); };
+    MoveWindow(GetDlgItem(m_hWnd, IDC_COLLATE_TEXT), px(10), top, w - px(250), px(25), TRUE);
+    MoveWindow(GetDlgItem(m_hWnd, IDC_COLLATE_OK), w - px(220), top, px(100), px(25), TRUE);
+    MoveWindow(GetDlgItem(m_hWnd, IDCANCEL), w - px(110), top, px(100), px(25), TRUE);
     SetDlgItemTextA(m_hWnd, IDC_COLLATE_OK, g_Lang.IDS_OK.c_str());
     SetDlgItemTextA(m_hWnd, IDCANCEL, g_Lang.IDS_CANCEL.c_str());
     EnableWindow(GetDlgItem(m_hWnd, IDC_COLLATE_OK), TRUE);
@@ -93,7 +94,7 @@ void CCollateDlg::PlaceControls(int top) {
 
 void CCollateDlg::RelayoutControls() {
     MoveWindow(m_hWnd, m_winX, m_winY, m_width, m_height, TRUE);
-    PlaceControls(m_height - 40);
+    PlaceControls(m_height - win::ScaledPixels(m_hWnd, 40));
 }
 
 bool CCollateDlg::ProbeScreen() {
@@ -133,7 +134,7 @@ LRESULT CCollateDlg::OnScreenSize(WPARAM wParam, LPARAM lParam) {
 LRESULT CCollateDlg::OnTimer(WPARAM wParam, LPARAM) {
     if (wParam != kLaserPromptTimer) return 0;
     KillTimer(m_hWnd, kLaserPromptTimer);
-    PlaceControls(m_height - 30);
+    PlaceControls(m_height - win::ScaledPixels(m_hWnd, 30));
     m_bPromptShown = true;
     if (g_Settings.ApplicationVersion == 1 || g_Settings.ApplicationVersion == 4) return OnButtonOk(0, 0);
     ShowPoint();
@@ -196,7 +197,7 @@ void CCollateDlg::ShowPoint() {
         text = g_Lang.IDS_CHKLIGHT;
     } else if (m_nStatus >= 0) {
         const int n = m_points.Side();
-        if (m_nStatus == (n - 1) * n) PlaceControls(20);
+        if (m_nStatus == (n - 1) * n) PlaceControls(win::ScaledPixels(m_hWnd, 20));
         if (m_nStatus > 0) EraseCross(dc);
         const collate::GridPoint p =
             collate::TargetPosition(collate::VisitCell(m_nStatus, n), n, m_width, m_height);

@@ -53,9 +53,10 @@ BOOL CImagePositionDlg::OnInitDialog() {
     m_width = rc.right;
     m_height = rc.bottom;
     const int w = m_width, h = m_height;
-    MoveWindow(GetDlgItem(m_hWnd, IDC_AIM_TEXT), 10, h - 40, w - 250, 25, FALSE);
-    MoveWindow(GetDlgItem(m_hWnd, IDOK), w - 220, h - 40, 100, 25, FALSE);
-    MoveWindow(GetDlgItem(m_hWnd, IDCANCEL), w - 110, h - 40, 100, 25, FALSE);
+    const auto px = [this](int length) { return win::ScaledPixels(m_hWnd, length); };
+    MoveWindow(GetDlgItem(m_hWnd, IDC_AIM_TEXT), px(10), h - px(40), w - px(250), px(25), FALSE);
+    MoveWindow(GetDlgItem(m_hWnd, IDOK), w - px(220), h - px(40), px(100), px(25), FALSE);
+    MoveWindow(GetDlgItem(m_hWnd, IDCANCEL), w - px(110), h - px(40), px(100), px(25), FALSE);
     m_picture = GetDlgItem(m_hWnd, IDC_AIM_PICTURE);
     MoveWindow(m_picture, (w - CAimingPicture::kWidth) / 2, (h - CAimingPicture::kHeight) / 2, CAimingPicture::kWidth,
                CAimingPicture::kHeight, FALSE);

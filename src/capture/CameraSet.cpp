@@ -152,7 +152,14 @@ int CCameraSet::RefusedCalibration(std::string& name) const {
 }
 
 void CCameraSet::SetCaptureControl(int value, int delayMs) {
-    ForEach([&](CListenThread& l) { l.SetCaptureControl(value, delayMs); });
+    // The cameras settle side by side: one wait for all of them, not one per camera.
+    std::vector<CListenThread*> changed;
+    ForEach([&](CListenThread& l) {
+        if (l.SetExposure(value)) changed.push_back(&l);
+    });
+    if (changed.empty()) return;
+    Sleep(static_cast<DWORD>(delayMs > 0 ? delayMs : 0));
+    for (CListenThread* l : changed) l->RestartDetector(value);
 }
 
 void CCameraSet::ResetEnroll(int type) {

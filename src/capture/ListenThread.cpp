@@ -105,35 +105,41 @@ void CListenThread::SetImgConfig(const _SImgPara& para) {
 }
 
 int CListenThread::SetCaptureControl(int nVal, int nDelay) {
+    const int result = SetExposure(nVal);
+    if (result) {
+        Sleep(static_cast<DWORD>(nDelay > 0 ? nDelay : 0));
+        RestartDetector(nVal);
+    }
+    return result;
+}
+
+int CListenThread::SetExposure(int nVal) {
     int result = 0;
     if (m_hDevice) {
-        TRACE("SetCaptureControl enter nVal=%d nDelay=%d", nVal, nDelay);
+        TRACE("SetExposure enter nVal=%d", nVal);
         if (nVal == 0) {
             SCapControl control{DEV_PROP_EXPOSURE, DEV_FLAG_AUTO, -3};
             result = DevSetControl(m_hDevice, &control);
-            if (result) RestartDetector(nDelay, 1);
             m_startEnroll = 1;
             m_initEnroll = 1;
         } else {
             m_startEnroll = 0;
             SCapControl control{DEV_PROP_EXPOSURE, DEV_FLAG_MANUAL, static_cast<int16_t>(nVal)};
             result = DevSetControl(m_hDevice, &control);
-            if (result) RestartDetector(nDelay, 0);
         }
     }
-    TRACE("SetCaptureControl exit nVal=%d ret=%d", nVal, result);
+    TRACE("SetExposure exit nVal=%d ret=%d", nVal, result);
     return result;
 }
 
-// The camera needs nDelay to settle on its new exposure; the wait holds no lock, so the loop keeps
-// finding points meanwhile.
-void CListenThread::RestartDetector(int nDelay, int enrollType) {
-    Sleep(static_cast<DWORD>(nDelay > 0 ? nDelay : 0));
+// Once the camera has settled on its new exposure the scene is learned again; automatic exposure
+// brings lamps over the threshold while it settles, so it learns for longer.
+void CListenThread::RestartDetector(int nVal) {
     {
         std::lock_guard<std::mutex> lock(m_detectorLock);
         IRLSetCmpPara(m_hDetector, 15);
     }
-    ResetEnroll(enrollType);
+    ResetEnroll(nVal == 0 ? 1 : 0);
 }
 
 void CListenThread::ResetEnroll(int type) {
@@ -174,11 +180,19 @@ void CListenThread::StopCapture() {
     DevStop(m_hDevice);
 }
 
-void CListenThread::ApplyCalibration(const _SCalibration& cal) {
-    if (!m_hDetector) return;
+// Opens the drawing program once a calibrated camera has a screen, when the user asked for that.
+static void LaunchDrawProgram() {
+    if (g_Settings.Setting == 1 && g_Settings.AutoRunDraw == 1 && !g_Settings.DrawFile.empty()) {
+        std::string path = g_Settings.AppDir + "\\" + g_Settings.DrawFile;
+        ShellExecuteA(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
+    }
+}
+
+bool CListenThread::ConfigureDetector(const _SCalibration& cal) {
+    if (!m_hDetector) return false;
     m_setting = 0;
     m_bCalibrationRefused = false;
-    if (cal.lWinWidth == 0) return;
+    if (cal.lWinWidth == 0) return false;
     int accepted;
     {
         std::lock_guard<std::mutex> lock(m_detectorLock);
@@ -186,38 +200,13 @@ void CListenThread::ApplyCalibration(const _SCalibration& cal) {
     }
     m_setting = 1;
     m_bCalibrationRefused = accepted == 0;
+    return true;
+}
 
+void CListenThread::ApplyCalibration(const _SCalibration& cal) {
+    if (!ConfigureDetector(cal)) return;
     MultiScreenTable* table = g_pMultiScreen;
-    if (!table) return;
-    const int32_t cameraId = m_captureIndex + 1;
-    int count = table->nCount;
-    if (count < 0 || count > kMaxScreens) count = count < 0 ? 0 : kMaxScreens;  // another writer's garbage
-    int entry = -1;
-    for (int i = 0; i < count; ++i)
-        if (table->nCameraId[i] == cameraId) {
-            entry = i;
-            break;
-        }
-    if (entry >= 0 && table->bReady[entry] != 0) {
-        table->bConfigured[entry] = 1;  // a camera back after a loss, its reader still registered
-        return;
-    }
-    if (entry < 0) {
-        if (count >= kMaxScreens) return;
-        entry = count;
-        table->nCameraId[entry] = cameraId;
-        table->nCount = count + 1;
-    }
-    table->bConfigured[entry] = 1;
-    table->nTop[entry] = static_cast<int32_t>(cal.lWinTop);
-    table->nLeft[entry] = static_cast<int32_t>(cal.lWinLeft);
-    table->nWidth[entry] = static_cast<int32_t>(cal.lWinWidth);
-    table->nHeight[entry] = static_cast<int32_t>(cal.lWinHeight);
-
-    if (g_Settings.Setting == 1 && g_Settings.AutoRunDraw == 1 && !g_Settings.DrawFile.empty()) {
-        std::string path = g_Settings.AppDir + "\\" + g_Settings.DrawFile;
-        ShellExecuteA(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
-    }
+    if (table && RegisterCameraScreen(*table, m_captureIndex + 1, cal)) LaunchDrawProgram();
 }
 
 FlashWrite CListenThread::SaveCalibration(const _SCalibration& posted) {

@@ -25,7 +25,9 @@ public:
     int Init(const SCapParam& param);  // 0, 1 (already open), -2, -3, -4
     int SetTarget(HWND window, UINT pointMessage, UINT commandMessage);
     void SetImgConfig(const _SImgPara& para);
-    int SetCaptureControl(int nVal, int nDelay);
+    int SetCaptureControl(int nVal, int nDelay);  // exposure, nDelay to settle, then RestartDetector
+    int SetExposure(int nVal);                     // 0: automatic; non-zero when the camera took it
+    void RestartDetector(int nVal);
     void ResetEnroll(int type);
     void SwitchCaptureMode(int on);
     int StartCapture();
@@ -33,6 +35,7 @@ public:
     // Closes the camera (its streaming threads end here, which may take a while). Any thread may
     // call it once the loop has stopped; Teardown then finds no device.
     void ReleaseDevice();
+    // The detector first, then the screen table, then the drawing program.
     void ApplyCalibration(const _SCalibration& cal);
     void ClearSetting() { m_setting = 0; }
     int GetCaptureIndex() const { return m_captureIndex; }
@@ -66,7 +69,7 @@ private:
     void Detect(uint32_t now);
     void PostPoints(WPARAM wParam);
     void PostFrameCopy();
-    void RestartDetector(int nDelay, int enrollType);  // after an exposure change
+    bool ConfigureDetector(const _SCalibration& cal);  // false: no detector or no calibration
 
     HWND m_hTarget = nullptr;
     UINT m_pointMessage = 0;

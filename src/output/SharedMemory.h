@@ -7,31 +7,13 @@
 
 #include "MultiIRLight.h"
 #include "config/RelaxedWord.h"
+#include "output/ScreenTable.h"
 
 constexpr const char* kMultiScreenName = "Multi_Lumora_Mappfile";
 constexpr const char* kTouchShareName = "IR_Multi_Touch_Share_Memory";
-constexpr int kMaxScreens = 5;
 constexpr DWORD kTouchShareSize = 400;
 constexpr DWORD kPointShareSize = 1025;
 constexpr int kMaxSharedPoints = 64;
-
-struct MultiScreenTable {
-    int32_t nCount;
-    uint32_t hReader[kMaxScreens];  // window handle of the reading program (32 bits on both targets)
-    int32_t nCameraId[kMaxScreens];
-    int32_t bConfigured[kMaxScreens];
-    int32_t bReady[kMaxScreens];
-    int32_t nTop[kMaxScreens];
-    int32_t nLeft[kMaxScreens];
-    int32_t nWidth[kMaxScreens];
-    int32_t nHeight[kMaxScreens];
-};
-static_assert(sizeof(MultiScreenTable) == 164, "screen table layout");
-static_assert(offsetof(MultiScreenTable, hReader) == 4 && offsetof(MultiScreenTable, nCameraId) == 24 &&
-                  offsetof(MultiScreenTable, bConfigured) == 44 && offsetof(MultiScreenTable, bReady) == 64 &&
-                  offsetof(MultiScreenTable, nTop) == 84 && offsetof(MultiScreenTable, nLeft) == 104 &&
-                  offsetof(MultiScreenTable, nWidth) == 124 && offsetof(MultiScreenTable, nHeight) == 144,
-              "screen table offsets");
 
 // The screen table's view; the listeners read it once per pass.
 extern RelaxedWord<MultiScreenTable*> g_pMultiScreen;

@@ -378,29 +378,34 @@ TEST(Cameras, UnpluggedCameraIsReportedAndPickedUpAgain) {
 // Disabled: intermittently the second camera publishes no point within 15 s of coming back (seen in
 // 3 of 5 runs late in the day, passing in the others); the cause is not found yet and a red run of
 // the whole suite must mean a real fault. Run it with --gtest_also_run_disabled_tests.
-TEST(Cameras, DISABLED_BothOfTwoCamerasComeBackAfterEitherIsUnpluggedBriefly) {
+TEST(Cameras, BothOfTwoCamerasComeBackAfterEitherIsUnpluggedBriefly) {
     PenControl pen;
     CalibratedDriver d;
     d.folder.Write("VirtualCamera.ini", "[Camera0]\r\n[Camera1]\r\nProductId=3016\r\n");
     ASSERT_TRUE(d.Start("[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\nMultiScreen=2\r\n"));
     ASSERT_TRUE(PenReaches(pen, 2, d.main, 10000));
+    SharedView table(kMultiScreenName, sizeof(MultiScreenTable));
+    auto* t = table.As<MultiScreenTable>();
+    auto configured = [&](int camera) { const int e = EntryOf(t, camera); return e >= 0 && t->bConfigured[e] != 0; };
+    Register(t, EntryOf(t, 1), d.main);
     for (int unplugged : {1, 0}) {
-        SCOPED_TRACE(unplugged);
-        SharedView table(kMultiScreenName, sizeof(MultiScreenTable));
-        auto* t = table.As<MultiScreenTable>();
-        auto configured = [&](int camera) {
-            const int e = EntryOf(t, camera);
-            return e >= 0 && t->bConfigured[e] != 0;
-        };
         pen.Unplug(unplugged);
         HWND box = d.driver.WaitForMessageBox(8000);
-        EXPECT_TRUE(WaitFor([&] { return !configured(1) && !configured(2); }, 2000)) << "a lost camera shown";
+        EXPECT_TRUE(WaitFor([&] { return !configured(1) && !configured(2); }, 2000)) << "shown configured, camera " << unplugged + 1 << " gone";
         pen.Plug(unplugged);
         if (box) PressOk(box);
-        for (int camera : {1, 2}) {
-            EXPECT_TRUE(PenReaches(pen, camera, d.main, 15000)) << "camera " << camera;
-            EXPECT_TRUE(configured(camera));
+        // The cameras start one after another: to the later one a still touch in its first frames is
+        // a lamp, and so is the next touch at that place. So the pen writes a circle until both
+        // cameras, configured again, publish it.
+        int seen = 0;  // bit 1: camera 1, bit 2: camera 2
+        for (DWORD step = 0, back = GetTickCount(); seen != 3 && GetTickCount() - back < 10000; ++step, Sleep(20)) {
+            pen.Down(ScreenWidth() / 2.0 + 80 * std::cos(0.3 * step), ScreenHeight() / 2.0 + 80 * std::sin(0.3 * step));
+            const int camera = 1 + static_cast<int>(step % 2);
+            SharedView points(("Multi_Lumora_Mappfile_" + std::to_string(camera)).c_str(), 1025);
+            if (configured(camera) && points.Ok() && ReadPoints(points.As<uint8_t>()).count == 1) seen |= camera;
         }
+        pen.Up();
+        EXPECT_EQ(seen, 3) << "cameras publishing within 10 s of camera " << unplugged + 1 << " back, as bits";
     }
     d.Quit();
     EXPECT_GE(d.driver.WaitForExitCountingBoxes(), 0);

@@ -1,19 +1,17 @@
 // The installer as a user meets it: silent install into the user's own programs folder, the driver
 // running from there, an upgrade over the user's files, and the uninstaller with and without /PURGE.
-#include "DriverHarness.h"
+#include "CalibrationRig.h"
 
 #include <shellapi.h>
 #include <shlobj.h>
 
 #include <fstream>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
 using namespace e2e;
 
 namespace {
-const char* const kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char* const kUserFiles[] = {"Tavori.ini", "Calibration.ini", "CameraFlash.bin"};
 
 std::string InstallDir() {
@@ -23,13 +21,6 @@ std::string InstallDir() {
 }
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 // Runs a program to its end; false when it did not end in time or failed.
 bool RunToEnd(const std::string& exe, const std::string& args) {
@@ -46,20 +37,14 @@ bool RunToEnd(const std::string& exe, const std::string& args) {
     return ended && code == 0;
 }
 
-std::string RunValue() {
+// Where Windows keeps what starts at logon (RunValue) and the list of installed programs (Registered).
+std::string UserValue(const char* key, const char* name) {
     char value[MAX_PATH] = {};
     DWORD size = sizeof(value);
-    if (RegGetValueA(HKEY_CURRENT_USER, kRunKey, "Tavori", RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) return {};
-    return value;
+    return RegGetValueA(HKEY_CURRENT_USER, key, name, RRF_RT_REG_SZ, nullptr, value, &size) == ERROR_SUCCESS ? value : "";
 }
-
-bool Registered() {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tavori", 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
+std::string RunValue() { return UserValue("Software\\Microsoft\\Windows\\CurrentVersion\\Run", "Tavori"); }
+bool Registered() { return !UserValue("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tavori", "DisplayName").empty(); }
 
 // The uninstaller hands over to a copy of itself in the temporary folder and returns at once; the
 // copy's last step for the program is to remove its entry from the list of installed programs.
@@ -111,15 +96,15 @@ TEST_F(Install, SilentInstallRunsFromTheUserFolderAndUpgradeKeepsTheUsersFiles) 
     installed.Write("Calibration.ini", "[Calibration]\r\nName=Room 12\r\n");
     if (!installed.Exists("CameraFlash.bin")) installed.Write("CameraFlash.bin", std::string(8192, '\x5a'));
     std::string before[3];
-    for (int i = 0; i < 3; ++i) before[i] = ReadBytes(installed.Path(kUserFiles[i]));
+    for (int i = 0; i < 3; ++i) before[i] = FileBytes(installed, kUserFiles[i]);
 
     ASSERT_TRUE(RunToEnd(setup, "/S /NOLOGON"));
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(ReadBytes(installed.Path(kUserFiles[i])), before[i]) << kUserFiles[i];
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(FileBytes(installed, kUserFiles[i]), before[i]) << kUserFiles[i];
     EXPECT_EQ(RunValue(), "") << "an upgrade without start at logon removes the entry";
 
     ASSERT_TRUE(Uninstall(""));
     for (const char* file : {"Tavori.exe", "Lang", "guide", "Uninstall.exe"}) EXPECT_FALSE(Exists(dir + "\\" + file)) << file;
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(ReadBytes(installed.Path(kUserFiles[i])), before[i]) << kUserFiles[i];
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(FileBytes(installed, kUserFiles[i]), before[i]) << kUserFiles[i];
     EXPECT_FALSE(Exists(std::string(programs) + "\\Tavori.lnk"));
 }
 

@@ -6,15 +6,21 @@
 #include <cmath>
 #include <fstream>
 
-#include "DriverHarness.h"
-#include "VirtualRig.h"
+#include "CalibrationRig.h"
+#include "ui/TrayMenuLayout.h"
 #include "config/IniText.h"
 #include "output/SharedMemory.h"
 
 using namespace e2e;
 
 namespace {
-constexpr int kItem = 22;  // menu item height at the test display's 96 DPI
+// Wine's LogPixels: the desktop's scaling, which sizes the menu and moves Wine's tray window.
+const int kDpi = [] {
+    DWORD dpi = 96, size = sizeof(dpi);
+    RegGetValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "LogPixels", RRF_RT_REG_DWORD, nullptr, &dpi, &size);
+    return static_cast<int>(dpi);
+}();
+const int kItem = ScaleForDpi(22, kDpi);
 
 void Click(POINT p, DWORD down = MOUSEEVENTF_LEFTDOWN, DWORD up = MOUSEEVENTF_LEFTUP) {
     for (DWORD step : {DWORD{0}, down, up}) {
@@ -44,33 +50,68 @@ HWND Shown(const char* cls, const char* caption, DWORD waitMs = 4000) {
     return h && IsWindowVisible(h) ? h : nullptr;
 }
 bool Gone(const char* cls, const char* caption) { return WaitFor([&] { return !Shown(cls, caption, 0); }, 3000); }
-RECT Rect(HWND h) {
+MenuRect Rect(HWND h) {
     RECT r{};
     GetWindowRect(h, &r);
-    return r;
+    return {r.left, r.top, r.right, r.bottom};
+}
+POINT Centre(HWND h) { return {(Rect(h).left + Rect(h).right) / 2, (Rect(h).top + Rect(h).bottom) / 2}; }
+// The driver's icon, the first in Wine's tray window, which moves and grows with the scaling.
+POINT TrayIcon() {
+    HWND tray = FindWindowA(nullptr, "Wine System Tray");
+    RECT r{};
+    GetClientRect(tray, &r);
+    MapWindowPoints(tray, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    return {r.left + (r.bottom - r.top) / 2, (r.top + r.bottom) / 2};
 }
 HWND OpenMenu() {
-    Click({12, 30});  // the first icon of Wine's tray window
+    Click(TrayIcon());
     HWND menu = Shown("#32768", nullptr);
     Sleep(200);
     return menu;
 }
 int Items(HWND menu) { return (Rect(menu).bottom - Rect(menu).top) / kItem; }
-POINT Item(HWND menu, int i) {
-    return {Rect(menu).left + 80, Rect(menu).top + (Rect(menu).bottom - Rect(menu).top) % kItem / 2 + i * kItem + 11};
+// Item i as drawn: the menu's frame takes what the items leave of its height, on every side.
+MenuRect Row(HWND menu, int i) {
+    const MenuRect r = Rect(menu);
+    const int frame = (r.bottom - r.top) % kItem / 2, top = r.top + frame + i * kItem;
+    return {r.left + frame, top, r.right - frame, top + kItem};
 }
-// How many pixels of the menu have the colour; -1 counts the text's pixels (dark, right of the icons).
-int Pixels(HWND menu, int colour) {
-    const RECT r = Rect(menu);
+POINT Item(HWND menu, int i) { return {Row(menu, i).left + ScaleForDpi(80, kDpi), Row(menu, i).top + kItem / 2}; }
+// The pixels of screen area `r` that have the colour (-1: any dark one, a text's), or with `other` any
+// colour but it: how many, and where.
+struct Ink {
     int count = 0;
-    HDC screen = GetDC(nullptr);
-    for (int y = r.top; y < r.bottom; ++y)
-        for (int x = colour < 0 ? r.left + 45 : r.left; x < r.right; ++x) {
-            COLORREF c = GetPixel(screen, x, y);
-            count += colour < 0 ? GetRValue(c) + GetGValue(c) + GetBValue(c) < 450 : c == static_cast<COLORREF>(colour);
+    MenuRect box{1 << 20, 1 << 20, -1, -1};
+};
+Ink Scan(const MenuRect& r, int colour, bool other = false) {
+    const Screen s(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    Ink ink;
+    for (int y = 0; y < s.h; ++y)
+        for (int x = 0; x < s.w; ++x) {
+            const uint8_t* p = s.At(x, y);
+            if ((colour < 0 ? p[0] + p[1] + p[2] < 450 : RGB(p[2], p[1], p[0]) == static_cast<COLORREF>(colour)) == other) continue;
+            ++ink.count;
+            ink.box = {std::min(ink.box.left, r.left + x), std::min(ink.box.top, r.top + y), std::max(ink.box.right, r.left + x),
+                       std::max(ink.box.bottom, r.top + y)};
         }
-    ReleaseDC(nullptr, screen);
-    return count;
+    return ink;
+}
+// Every plain item's icon and text lie inside their own boxes with a margin: a text the item cuts
+// reaches its right edge, an icon or a text too tall for the row its top or bottom.
+::testing::AssertionResult NothingClipped(HWND menu) {
+    for (int i = 0; i < Items(menu); ++i) {
+        const MenuRect row = Row(menu, i);
+        const MenuItemLayout l = LayoutTrayMenuItem(row, false, kDpi);
+        const MenuRect box[] = {l.iconBox, l.text};
+        const MenuRect ink[] = {Scan(l.iconBox, RGB(219, 216, 209), true).box, Scan(l.text, -1).box};
+        for (int k : {0, 1})
+            if (ink[k].right < ink[k].left || ink[k].right >= box[k].right - 2 || ink[k].top <= row.top || ink[k].bottom >= row.bottom - 1)
+                return ::testing::AssertionFailure() << "row " << i << (k ? " text" : " icon") << " at " << ink[k].left << ","
+                                                     << ink[k].top << ".." << ink[k].right << "," << ink[k].bottom << " in "
+                                                     << box[k].left << ".." << box[k].right << " x " << row.top << ".." << row.bottom;
+    }
+    return ::testing::AssertionSuccess();
 }
 }  // namespace
 
@@ -83,21 +124,20 @@ TEST(TrayMenu, OpensAtTheCursorAndEachItemDoesItsJobByMouseAndKeyboard) {
     d.folder.Write("guide\\index.html", "<html></html>");
     ASSERT_TRUE(d.Start());
     ASSERT_TRUE(d.WaitUntilDetecting());
-    Click({12, 30}, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+    Click(TrayIcon(), MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
     EXPECT_EQ(Shown("#32768", nullptr, 500), nullptr) << "a right click opens nothing";
 
     HWND menu = OpenMenu();
     ASSERT_NE(menu, nullptr);
-    EXPECT_NEAR(Rect(menu).left, 12, 3);
-    EXPECT_NEAR(Rect(menu).top, 30, 3);
+    EXPECT_NEAR(Rect(menu).left, TrayIcon().x, 3);
+    EXPECT_NEAR(Rect(menu).top, TrayIcon().y, 3);
     EXPECT_EQ(Items(menu), 5);
-    EXPECT_GT(Pixels(menu, RGB(219, 216, 209)), 5 * 15 * 15);  // the icon column
-    EXPECT_GT(Pixels(menu, RGB(249, 248, 247)), 5 * 80 * 15);  // the text area
-    EXPECT_GT(Pixels(menu, -1), 300);                           // the texts
-    SaveScreenshot(E2eDir() + (chinese ? "\\tray-menu-zh.png" : "\\tray-menu-en.png"));
+    EXPECT_GT(Scan(Rect(menu), RGB(249, 248, 247)).count, 5 * 80 * kItem * 2 / 3);  // the text area
+    EXPECT_TRUE(NothingClipped(menu)) << kDpi << " DPI";  // with the icon column's colour round the icons
+    SaveScreenshot(E2eDir() + "\\tray-menu-" + (chinese ? "zh-" : "en-") + std::to_string(kDpi) + ".png");
     Click(Item(menu, 3), 0, 0);
     Sleep(300);
-    EXPECT_GT(Pixels(menu, RGB(177, 185, 207)), 100 * 15) << "the item under the mouse is highlighted";
+    EXPECT_GT(Scan(Row(menu, 3), RGB(177, 185, 207)).count, 100 * kItem * 2 / 3) << "the item under the mouse is highlighted";
     Click(Item(menu, 3));
     HWND box = Shown(nullptr, about.c_str());
     ASSERT_NE(box, nullptr);
@@ -146,6 +186,49 @@ TEST(TrayMenu, OpensAtTheCursorAndEachItemDoesItsJobByMouseAndKeyboard) {
     pen.Plug(0);
     ASSERT_TRUE(d.driver.WaitForExit()) << "Quit ends the driver";
     EXPECT_EQ(d.folder.ReadKey("Tavori.ini", "System", "Management"), "0");
+}
+
+// The two calibration items as a user chooses them: each reaches its aiming view; cancelled there, the
+// menu goes on working, and the automatic run then calibrates to the end.
+TEST(TrayMenu, CalibrationItemsStartTheirRunsAndACancelledRunSpoilsNothing) {
+    CalibratedDriver d;
+    ASSERT_TRUE(d.Start("[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\nApplicationVersion=1\r\n"));  // no laser prompt
+    ASSERT_TRUE(d.WaitUntilDetecting());
+    d.folder.Remove("Calibration.ini");
+    // Item 1 is the manual run, 0 the automatic one; each is cancelled in its aiming view or in its
+    // first calibration window, and the last runs to the end.
+    enum { AtAiming, InRun, ToTheEnd };
+    const struct { int item, stop; } steps[] = {{1, AtAiming}, {0, AtAiming}, {1, InRun}, {0, InRun}, {0, ToTheEnd}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(::testing::Message() << "item " << step.item << ", stop " << step.stop);
+        HWND menu = OpenMenu(), aim = nullptr, run = nullptr;
+        ASSERT_NE(menu, nullptr);
+        ASSERT_EQ(Items(menu), 5);
+        Click(Item(menu, step.item));
+        RECT view{};
+        ASSERT_TRUE(WaitFor([&] { return (aim = WindowWithChild(d.driver, 1032)) && GetWindowRect(GetDlgItem(aim, 1032), &view) && view.right - view.left == 640; }, 8000));
+        Sleep(300);
+        Click(Centre(GetDlgItem(aim, step.stop == AtAiming ? IDCANCEL : IDOK)));
+        EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(aim); }, 3000)) << "the aiming view closes";
+        if (step.stop == ToTheEnd) break;
+        // The manual window; the automatic one's squares, whose failure hands over to the manual window.
+        for (int window : {step.item ? 0 : 1013, 1004}) {
+            if (step.stop != InRun || !window) continue;
+            ASSERT_TRUE(WaitFor([&] { return (run = WindowWithChild(d.driver, window)) && IsWindowVisible(run); }, 8000)) << window;
+            Sleep(500);
+            PostMessageA(run, WM_COMMAND, IDCANCEL, 0);  // Escape: the squares have no buttons
+        }
+        HWND box = WaitForBox(d.driver, 3000);  // nothing has changed, it says
+        ASSERT_NE(box, nullptr);
+        Click(Centre(GetDlgItem(box, IDOK)));
+        EXPECT_TRUE(WaitFor([&] { return d.driver.Windows(true).empty(); }, 3000));
+    }
+    EXPECT_TRUE(WaitFor([&] { return d.folder.ReadKey("Calibration.ini", "Calibration", "lPtCount") == "25"; }, 15000));
+    EXPECT_TRUE(WaitFor([&] { return d.driver.Windows(true).empty(); }, 6000)) << "the run closes its windows";
+    HWND menu = OpenMenu();
+    ASSERT_NE(menu, nullptr);
+    Click(Item(menu, 4));
+    EXPECT_TRUE(d.driver.WaitForExit()) << "Quit from the menu after the runs";
 }
 
 TEST(Options, NamedCalibrationsByKeyboardApplyAtOnceAndSurviveARestart) {
@@ -238,7 +321,7 @@ TEST(LaserWrite, SwitchesEveryCameraAndKeepsTheBoxBetweenShowings) {
         HWND box = GetDlgItem(dlg, 1027);
         EXPECT_EQ(SendMessageA(box, BM_GETCHECK, 0, 0), on ? BST_UNCHECKED : BST_CHECKED) << "as left last time";
         Click({Rect(box).left + 6, Rect(box).top + 8});
-        Click({Rect(GetDlgItem(dlg, IDOK)).left + 20, Rect(GetDlgItem(dlg, IDOK)).top + 8});
+        Click(Centre(GetDlgItem(dlg, IDOK)));
         EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(dlg); }, 3000));
         EXPECT_TRUE(WaitFor([&] { return exposure[0] == (on ? -8 : -12); }, 3000)) << exposure[0];
     }

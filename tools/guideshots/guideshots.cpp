@@ -5,10 +5,13 @@
 // does not come up prints MISSING <name>. Windows that do not exist yet are simply missing, so the
 // table below can name windows before they are written.
 //   guideshots program <folder>   Tavori.exe in <folder>: tray menu, dialogs, messages
-//   guideshots installer <setup>  the installer's pages, clicking Next through them
+//   guideshots installer <setup>  the installer's pages, clicking Next through them, then the
+//                                 uninstaller's pages, which leave the program installed
 // The last line is END.
 #include <windows.h>
+#include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -23,15 +26,17 @@ struct Scene {
     int child = 0;           // a control of the first window photographed on its own as well
     const char* childShot = nullptr;
 };
+constexpr UINT kCalibrateAuto = 2044;
+constexpr int kAimPicture = 1032, kAutoFrame = 1013;
 // The tray menu, then each command of the tray menu or of the main window that opens windows. Both
-// calibrations begin with the aiming view; the automatic one then checks the pen.
+// calibrations begin with the aiming view; the automatic one is followed to its squares on its own.
 const Scene kScenes[] = {
     {0, {"tray-menu"}},
     {2042, {"about"}},
     {2045, {"calibrations"}},
     {2046, {"laser-writing"}},
     {2037, {"aiming-view", "calibrate-manual"}, 1033, "aiming-instruction"},
-    {2044, {nullptr, nullptr, "calibrate-auto"}},
+    {kCalibrateAuto, {"calibrate-auto"}},
 };
 
 void Shot(const char* name, HWND window) {
@@ -103,6 +108,15 @@ bool Launch(const std::string& exe, const char* dir, PROCESS_INFORMATION& pi) {
     si.cb = sizeof(si);
     std::string cmd = "\"" + exe + "\"";
     return CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir, &si, &pi) != FALSE;
+}
+
+// The driver's icon: the first in Wine's tray window, which moves and grows with the scaling.
+POINT TrayIcon() {
+    HWND tray = FindWindowA(nullptr, "Wine System Tray");
+    RECT r{};
+    GetClientRect(tray, &r);
+    MapWindowPoints(tray, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    return {r.left + (r.bottom - r.top) / 2, (r.top + r.bottom) / 2};
 }
 
 void Click(int x, int y) {
@@ -177,16 +191,92 @@ HWND NextWindow(const Program& program, HWND except, DWORD ms) {
     return nullptr;
 }
 
-// Closes every window the program shows; one that will not close costs a restart of the program.
+// Closes every window the program shows; a cancelled calibration says so in a box that comes a moment
+// later and is closed on a later round. A window that will not close costs a restart of the program.
 bool CloseAll(Program& program) {
-    for (HWND h : Visible(program.Pid())) {
-        PostMessageA(h, WM_COMMAND, Placeholder(h) ? IDOK : IDCANCEL, 0);
-        PostMessageA(h, WM_CLOSE, 0, 0);
+    for (int i = 0; i < 100 && !Visible(program.Pid()).empty(); ++i, Sleep(50)) {
+        if (i % 10) continue;
+        for (HWND h : Visible(program.Pid())) {
+            PostMessageA(h, WM_COMMAND, Placeholder(h) ? IDOK : IDCANCEL, 0);
+            PostMessageA(h, WM_CLOSE, 0, 0);
+        }
     }
-    for (int i = 0; i < 60 && !Visible(program.Pid()).empty(); ++i) Sleep(50);
     if (Visible(program.Pid()).empty()) return true;
     program.Stop();
     return program.Start() && program.Main() && WaitForCamera();
+}
+
+// Suspends or resumes every thread of the process.
+void Freeze(DWORD pid, bool freeze) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != pid) continue;
+        if (HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID)) {
+            freeze ? SuspendThread(thread) : ResumeThread(thread);
+            CloseHandle(thread);
+        }
+    }
+    CloseHandle(snapshot);
+}
+
+// Whether the window shows white on its black (the automatic calibration's squares come and go).
+bool ShowsWhite(HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    int white = 0;
+    for (long i = 0; bits && i < static_cast<long>(w) * h; ++i) white += (static_cast<const DWORD*>(bits)[i] & 0xFFFFFF) == 0xFFFFFF;
+    SelectObject(mem, old), DeleteObject(bmp), DeleteDC(mem), ReleaseDC(nullptr, screen);
+    return white > 400;
+}
+
+// The automatic calibration once it shows its squares. The program runs as the device variant without
+// the laser prompt, whose pen check a picture cannot pass; OK in the aiming view starts the squares.
+void ShootAutoCalibration(Program& program, const std::string& folder, const char* name) {
+    const std::string ini = folder + "\\Tavori.ini";
+    WritePrivateProfileStringA("System", "ApplicationVersion", "1", ini.c_str());
+    program.Stop();
+    if (program.Start() && program.Main() && WaitForCamera()) {
+        Sleep(2500);  // the detector learns the scene before a calibration can see anything
+        PostMessageA(program.Main(), WM_COMMAND, kCalibrateAuto, 0);
+        for (DWORD waited = 0; waited < 15000 && name; waited += 50, Sleep(50))
+            for (HWND h : Visible(program.Pid())) {
+                if (GetDlgItem(h, kAutoFrame) && ShowsWhite(h)) {
+                    // A square shows for a moment only: the program stands still while it is photographed.
+                    Freeze(program.Pid(), true);
+                    Shot(name, h);
+                    Freeze(program.Pid(), false);
+                    name = nullptr;
+                    break;
+                }
+                if (GetDlgItem(h, kAimPicture)) PostMessageA(h, WM_COMMAND, IDOK, 0), Sleep(500);
+            }
+    }
+    if (name) Missing(name);
+    WritePrivateProfileStringA("System", "ApplicationVersion", nullptr, ini.c_str());
+}
+
+// Clicks the default button through the pages of a wizard that `find` shows, photographing each.
+template <class Find>
+void ShootPages(const std::vector<const char*>& pages, Find find) {
+    for (const char* page : pages) {
+        HWND window = find();
+        if (!window) return Missing(page);
+        Sleep(page == pages.back() ? 1500 : 0);  // the work runs before the last page
+        Shot(page, window);
+        if (page == pages.back()) EnumChildWindows(window, UntickCheckBox, 0);  // finishing starts nothing
+        PostMessageA(GetDlgItem(window, IDOK), BM_CLICK, 0, 0);
+        Sleep(800);
+    }
 }
 
 int ShootProgram(const std::string& folder) {
@@ -206,11 +296,16 @@ int ShootProgram(const std::string& folder) {
     WaitForCamera();
     for (const Scene& scene : kScenes) {
         if (scene.command == 0) {
-            Click(12, 30);  // the first icon of Wine's tray window
+            Click(TrayIcon().x, TrayIcon().y);
             HWND menu = WaitForWindow(0, "#32768", 3000);
             menu ? Shot(scene.shots[0], menu) : Missing(scene.shots[0]);
             Click(GetSystemMetrics(SM_CXSCREEN) - 50, GetSystemMetrics(SM_CYSCREEN) - 50);  // closes the menu
             Sleep(300);
+            continue;
+        }
+        if (scene.command == kCalibrateAuto) {
+            ShootAutoCalibration(program, folder, scene.shots[0]);
+            if (!CloseAll(program)) break;
             continue;
         }
         PostMessageA(program.Main(), WM_COMMAND, scene.command, 0);
@@ -235,26 +330,23 @@ int ShootProgram(const std::string& folder) {
 int ShootInstaller(const std::string& setup) {
     PROCESS_INFORMATION pi{};
     if (!Launch(setup, nullptr, pi)) return 1;
-    const char* const pages[] = {"setup-welcome", "setup-components", "setup-folder", "setup-finish"};
-    for (const char* page : pages) {
-        HWND window = WaitForWindow(pi.dwProcessId, nullptr, 10000);
-        if (!window) {
-            Missing(page);
-            break;
-        }
-        Sleep(page == pages[3] ? 1500 : 0);  // the install runs before the last page
-        Shot(page, window);
-        HWND next = GetDlgItem(window, IDOK);
-        if (page == pages[3]) {
-            // Untick "Run Tavori" so finishing starts nothing.
-            EnumChildWindows(window, UntickCheckBox, 0);
-        }
-        PostMessageA(next, BM_CLICK, 0, 0);
-        Sleep(800);
-    }
+    ShootPages({"setup-welcome", "setup-components", "setup-folder", "setup-finish"},
+               [&] { return WaitForWindow(pi.dwProcessId, nullptr, 10000); });
     if (WaitForSingleObject(pi.hProcess, 20000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
+    // The uninstaller hands over to a copy of itself: its pages are found by their class. Its last
+    // page is the choice of what to remove; pressing on there would uninstall.
+    char local[MAX_PATH] = {};
+    if (!GetEnvironmentVariableA("LOCALAPPDATA", local, sizeof(local)) ||
+        !Launch(std::string(local) + "\\Programs\\Tavori\\Uninstall.exe", nullptr, pi))
+        return Missing("uninstall-confirm"), 1;
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    ShootPages({"uninstall-confirm"}, [] { return WaitForWindow(0, "#32770", 10000); });
+    HWND choice = WaitForWindow(0, "#32770", 5000);
+    choice ? Shot("uninstall-components", choice) : Missing("uninstall-components");
+    if (choice) PostMessageA(GetDlgItem(choice, IDCANCEL), BM_CLICK, 0, 0);
     return 0;
 }
 }  // namespace

@@ -1,9 +1,12 @@
 // The calibration flow's transitions as the cameras and windows see them.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "CaseFile.h"
 #include "calibration/CalibrationFlow.h"
 
 namespace {
@@ -33,65 +36,37 @@ struct Rig {
         flow.SetSettings({-7, 650, 2});
         flow.SetTexts({"fail", "again?", "unchanged"});
     }
-    std::string Take() { return std::exchange(log.text, {}); }
+    // The flags and states that matter, as "name=value" words.
+    std::vector<std::string> Flags() const {
+        const std::pair<const char*, int> all[] = {{"sign", enrollSign}, {"collate", collate}, {"collateA", collateA},
+                                                   {"search", searchType}, {"status", flow.Status()}, {"type", flow.CalType()}};
+        std::vector<std::string> words;
+        for (auto [name, value] : all) words.push_back(std::string(name) + "=" + std::to_string(value));
+        return words;
+    }
+    // One step of a transcript: "manual" or "auto" opens that flow, a number is a WM_PROC_CMD code.
+    // Returns what the cameras and windows were told, then the flags that changed ("-": nothing).
+    std::string Step(const std::string& step) {
+        const std::vector<std::string> before = Flags();
+        if (step == "manual") flow.OnShowCollate();
+        else if (step == "auto") flow.OnShowCollateAuto();
+        else flow.OnProcCmd(std::stoi(step));
+        std::string out = std::exchange(log.text, {});
+        const std::vector<std::string> after = Flags();
+        for (size_t i = 0; i < after.size(); ++i)
+            if (after[i] != before[i]) out += after[i] + " ";
+        return out.empty() ? "-" : out.substr(0, out.size() - 1);
+    }
 };
 }  // namespace
 
-TEST(CalibrationFlow, ManualRunFromAimingToStoredCalibration) {
-    Rig r;
-    r.flow.OnShowCollate();
-    EXPECT_EQ(r.Take(), "exp0/50 aim ");
-    EXPECT_EQ(r.enrollSign, 2);
-    r.flow.OnProcCmd(16);
-    EXPECT_EQ(r.Take(), "draw20 reset exp-6/50 exp-7/1000 manual2 ");
-    EXPECT_EQ(r.enrollSign, 1);
-    r.flow.OnProcCmd(1);
-    EXPECT_EQ(r.Take(), "draw24 exp-7/1000 reset hideManual ");
-    EXPECT_EQ(r.flow.Status(), 0);
-    EXPECT_EQ(r.enrollSign, 0);
-}
-
-TEST(CalibrationFlow, CancelKeepsTheStoredCalibrationAndSaysSo) {
-    struct {
-        const char* where;
-        bool automatic;
-        int codeBeforeCancel;
-    } cases[] = {{"aiming, manual", false, 0}, {"aiming, automatic", true, 0}, {"crosses", false, 16}};
-    for (auto c : cases) {
+// Each case file line is a transcript: the steps, and what each of them did.
+TEST(CalibrationFlow, TranscriptsOfManualAutomaticCancelledAndForeignRuns) {
+    for (const CaseLine& c : ReadCases(TAVORI_CASES_DIR "/flow_transcripts.txt", 3)) {
         Rig r;
-        c.automatic ? r.flow.OnShowCollateAuto() : r.flow.OnShowCollate();
-        if (c.codeBeforeCancel) r.flow.OnProcCmd(c.codeBeforeCancel);
-        r.Take();
-        r.flow.OnProcCmd(12);
-        EXPECT_EQ(r.Take(), "draw24 exp-7/1000 restore reset hideManual box:unchanged ") << c.where;
-        EXPECT_EQ(r.flow.Status(), 0) << c.where;
-        EXPECT_EQ(r.enrollSign, 0) << c.where;
+        std::istringstream steps(c[1]);
+        std::string got;
+        for (std::string step; steps >> step;) got += (got.empty() ? "" : " / ") + r.Step(step);
+        EXPECT_EQ(got, c[2]) << Where(c);
     }
-}
-
-TEST(CalibrationFlow, AutomaticRunWithoutItsDialogFallsBackToManual) {
-    Rig r;
-    r.flow.OnShowCollateAuto();
-    r.flow.OnProcCmd(16);
-    EXPECT_EQ(r.collateA, 1);
-    EXPECT_EQ(r.searchType, 0);  // off for the automatic run
-    r.Take();
-    r.flow.OnProcCmd(13);
-    EXPECT_EQ(r.Take(), "exp-8/50 auto draw24 exp-7/1000 restore reset hideAuto reset exp-6/50 exp-7/1000 manual2 ");
-    EXPECT_EQ(r.searchType, 1);
-    EXPECT_EQ(r.collate, 0);
-    EXPECT_EQ(r.flow.Status(), 1);
-    EXPECT_EQ(r.flow.CalType(), 0);
-}
-
-TEST(CalibrationFlow, CodesFromOtherProgramsAtAnIdleDriverChangeNothing) {
-    Rig r;
-    for (int code : {-1, 0, 1, 3, 5, 6, 10, 11, 12, 13, 15, 16, 17, 1000}) r.flow.OnProcCmd(code);
-    EXPECT_EQ(r.Take(), "");
-    EXPECT_EQ(r.flow.Status(), 0);
-    EXPECT_EQ(r.enrollSign, 0);
-    r.flow.OnProcCmd(4);
-    EXPECT_EQ(r.Take(), "box:fail ");
-    r.flow.OnProcCmd(7);  // Yes: the manual dialog again
-    EXPECT_EQ(r.Take(), "reset exp-6/50 exp-7/1000 manual2 ");
 }

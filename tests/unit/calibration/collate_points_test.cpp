@@ -1,6 +1,11 @@
 // Where the crosses are, in which order they are visited, and which frames count for them.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <sstream>
+#include <string>
+
+#include "CaseFile.h"
 #include "calibration/CollatePoints.h"
 
 using namespace collate;
@@ -10,8 +15,6 @@ TEST(CollateGrid, PointCountsVisitingOrderAndPositions) {
         int setting, usable;
     } counts[] = {{4, 4}, {9, 9}, {36, 36}, {0, 25}, {10, 25}, {49, 25}, {-4, 25}};
     for (auto c : counts) EXPECT_EQ(UsablePointCount(c.setting), c.usable) << c.setting;
-    EXPECT_EQ(GridSide(4), 2);
-    EXPECT_EQ(GridSide(36), 6);
 
     // Row by row, right to left on odd rows.
     EXPECT_EQ(VisitCell(5, 5).column, 4);
@@ -27,82 +30,41 @@ TEST(CollateGrid, PointCountsVisitingOrderAndPositions) {
 }
 
 namespace {
-// Feeds `frames` frames of one camera at one position; returns the last result.
-AddResult Hold(CollatePoints& c, int camera, int x, int y, int frames) {
+// One step of a transcript of collate_transcripts.txt (the steps are described there); what it gave.
+std::string Step(CollatePoints& c, const std::string& step) {
+    static const char* const kResults[] = {"ignored", "joined", "sampled", "done", "screen"};
+    std::istringstream in(step);
+    std::string word;
+    int n = 0;
+    in >> word >> n;
+    if (word == "start") return c.Start(n), "-";
+    if (word == "take") return std::to_string(c.TakeCompleteSlot());
+    if (word == "clear") return c.ClearUnfinishedSlots(), "-";
+    if (word == "target") return std::to_string(c.Target());
+    if (word == "cameras") return std::to_string(c.CameraCount());
+    if (word == "count") return std::to_string(c.Slot(n).count);
+    if (word == "posted") return std::to_string(c.PostedCamera(n));
+    if (word == "record") {
+        _SCalibration r{};
+        c.FillRecord(n, r);
+        std::string out = std::to_string(r.lPtCount) + ":";
+        for (uint32_t i = 0; i < r.lPtCount; ++i) out += " " + std::to_string(r.x[i]) + "," + std::to_string(r.y[i]);
+        return out;
+    }
+    int camera = 0, x = 0, y = 0, frames = 1;  // camera@x,y*frames
+    if (std::sscanf(step.c_str(), "%d@%d,%d*%d", &camera, &x, &y, &frames) < 3) return "bad step " + step;
     AddResult r = AddResult::Ignored;
     for (int i = 0; i < frames; ++i) r = c.AddPoint(camera, x, y);
-    return r;
+    return kResults[static_cast<int>(r)];
 }
 }  // namespace
 
-TEST(CollatePoints, ThirteenFramesPerCrossAndTheTwelfthIsRecorded) {
-    CollatePoints c;
-    c.Start(4);
-    EXPECT_EQ(c.AddPoint(3, 0, 0), AddResult::Joined);  // first sighting only opens a slot
-    EXPECT_EQ(Hold(c, 3, 100, 100, 12), AddResult::Sampled);
-    EXPECT_EQ(c.AddPoint(3, 999, 999), AddResult::TargetDone);
-    EXPECT_EQ(c.Target(), 1);
-    EXPECT_EQ(c.Slot(0).x[0], 100);
-
-    // Light still where the first cross completed: ignored until it moves 5 pixels.
-    EXPECT_EQ(Hold(c, 3, 997, 1003, 20), AddResult::Ignored);
-    EXPECT_EQ(Hold(c, 3, 300, 50, 13), AddResult::TargetDone);
-    // Visit order 2 is row 1, column 1 (right to left), stored at grid index 3.
-    EXPECT_EQ(Hold(c, 3, 310, 310, 13), AddResult::TargetDone);
-    EXPECT_EQ(c.Slot(0).x[3], 310);
-    EXPECT_EQ(Hold(c, 3, 50, 300, 13), AddResult::ScreenDone);
-
-    EXPECT_EQ(c.TakeCompleteSlot(), 0);
-    EXPECT_EQ(c.TakeCompleteSlot(), -1);  // posted once
-    _SCalibration record{};
-    c.FillRecord(0, record);
-    EXPECT_EQ(record.lPtCount, 4u);
-    const uint32_t xs[] = {100, 300, 50, 310}, ys[] = {100, 50, 300, 310};
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(record.x[i], xs[i]) << i;
-        EXPECT_EQ(record.y[i], ys[i]) << i;
+TEST(CollatePoints, Transcripts) {
+    for (const CaseLine& t : ReadCases(TAVORI_CASES_DIR "/collate_transcripts.txt", 3)) {
+        CollatePoints c;
+        std::istringstream steps(t[1]);
+        std::string got;
+        for (std::string step; std::getline(steps, step, '/');) got += (got.empty() ? "" : " / ") + Step(c, step);
+        EXPECT_EQ(got, t[2]) << Where(t);
     }
-    EXPECT_EQ(c.AddPoint(3, 1, 1), AddResult::Ignored);  // screen done
-}
-
-TEST(CollatePoints, CamerasJoinOnlyAtTheFirstCrossAndAtMostFive) {
-    CollatePoints c;
-    c.Start(9);
-    for (int cam = 0; cam < 6; ++cam) c.AddPoint(cam, 0, 0);
-    EXPECT_EQ(c.CameraCount(), 5);
-    // Camera 1 saw enough of the first cross (7 frames) when camera 0 completed it: it counts too.
-    Hold(c, 1, 40, 40, 7);
-    Hold(c, 0, 20, 20, 13);
-    EXPECT_EQ(c.Slot(0).count, 1);
-    EXPECT_EQ(c.Slot(1).count, 1);
-    EXPECT_EQ(c.Slot(2).count, 0);
-    // Camera 2 missed the first cross: it is never counted afterwards.
-    EXPECT_EQ(Hold(c, 2, 500, 500, 13), AddResult::Ignored);
-    // Between screens, the posted slot stays posted and the others forget their camera.
-    c.ClearUnfinishedSlots();
-    EXPECT_EQ(c.Target(), 0);
-    EXPECT_EQ(c.Slot(1).count, 0);
-}
-
-TEST(CollatePoints, EachScreensRecordNamesTheCameraThatFilmedIt) {
-    // Camera 7 films the left screen, camera 4 the right one; camera 4 is seen first but idle.
-    CollatePoints c;
-    c.Start(4);
-    c.AddPoint(4, 0, 0);
-    c.AddPoint(7, 0, 0);
-    auto crosses = [&](int camera) {
-        AddResult r = AddResult::Ignored;
-        for (int k = 0; k < 4; ++k) r = Hold(c, camera, 100 + 50 * k, 100, 13);
-        return r;
-    };
-    ASSERT_EQ(crosses(7), AddResult::ScreenDone);
-    const int left = c.TakeCompleteSlot();
-    c.ClearUnfinishedSlots();
-    c.AddPoint(4, 0, 0);
-    ASSERT_EQ(crosses(4), AddResult::ScreenDone);
-    const int right = c.TakeCompleteSlot();
-    EXPECT_EQ(c.PostedCamera(left), 7);
-    EXPECT_EQ(c.PostedCamera(right), 4);
-    EXPECT_NE(right, 4);  // a slot index is not a camera index
-    for (int slot : {-1, 3, 5, 1000}) EXPECT_EQ(c.PostedCamera(slot), -1) << slot;
 }

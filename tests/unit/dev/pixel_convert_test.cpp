@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
+#include <iomanip>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "CaseFile.h"
 #include "JpegTables.h"
 #include "PixelConvert.h"
 
@@ -18,63 +20,32 @@ using tavori::dev::SourceImage;
 namespace {
 
 template <class T>
-std::vector<T> Numbers(const std::string& text) {
+std::vector<T> Numbers(const std::string& text, int base = 10) {
     std::istringstream in(text);
     std::vector<T> v;
-    for (long n; in >> n;) v.push_back(static_cast<T>(n));
+    for (long n; in >> std::setbase(base) >> n;) v.push_back(static_cast<T>(n));
     return v;
 }
 
 TEST(PixelConvert, GoldenFrames) {
-    const std::pair<const char*, PixelFormat> formats[] = {
+    const std::map<std::string, PixelFormat> formats = {
         {"yuy2", PixelFormat::Yuy2}, {"nv12", PixelFormat::Nv12}, {"rgb32", PixelFormat::Rgb32}, {"rgb24", PixelFormat::Rgb24}};
-    std::ifstream file(TAVORI_PIXEL_GOLDEN);
-    ASSERT_TRUE(file) << TAVORI_PIXEL_GOLDEN;
-    int cases = 0;
-    for (std::string line; std::getline(file, line);) {
-        if (line.empty() || line[0] == '#') continue;
-        std::vector<std::string> f;
-        std::istringstream in(line);
-        for (std::string part; std::getline(in, part, '|');) f.push_back(part);
-        ASSERT_EQ(f.size(), 5u) << line;
-        SCOPED_TRACE(f[0]);
-        const auto format = std::find_if(std::begin(formats), std::end(formats),
-                                         [&](const auto& p) { return f[1].find(p.first) != std::string::npos; });
-        const auto size = Numbers<long>(f[2]);
-        const auto buffer = Numbers<uint8_t>(f[3]), expected = Numbers<uint8_t>(f[4]);
-        ASSERT_TRUE(format != std::end(formats) && size.size() == 4);
+    for (const CaseLine& c : ReadCases(TAVORI_CASES_DIR "/golden/pixels.txt", 5)) {
+        SCOPED_TRACE(Where(c));
+        const auto size = Numbers<long>(c[2]);
+        const auto buffer = Numbers<uint8_t>(c[3]), expected = Numbers<uint8_t>(c[4]);
+        ASSERT_TRUE(formats.count(c[1]) && size.size() == 4);
         SourceImage img;
-        ASSERT_TRUE(DescribeBuffer(format->second, static_cast<int>(size[0]), static_cast<int>(size[1]), buffer.data(),
-                                   buffer.size(), size[2], img));
+        const bool described = DescribeBuffer(formats.at(c[1]), static_cast<int>(size[0]), static_cast<int>(size[1]),
+                                              buffer.data(), buffer.size(), size[2], img);
+        EXPECT_EQ(described, c[4] != "refused");
+        if (!described || c[4] == "refused") continue;
         std::vector<uint8_t> out(expected.size(), 0xAA);
         tavori::dev::ConvertToBgr24(img, out.data(), static_cast<size_t>(size[3]));
         EXPECT_EQ(out, expected);
-        ++cases;
-    }
-    EXPECT_EQ(cases, 5);
-}
-
-TEST(PixelConvert, RefusesBuffersThatDoNotHoldTheImage) {
-    const std::vector<uint8_t> bytes(64, 0);
-    struct Case {
-        const char* name;
-        PixelFormat format;
-        int width, height;
-        size_t len;
-        ptrdiff_t pitch;
-    } const cases[] = {
-        {"yuy2 pitch below the pixel pairs", PixelFormat::Yuy2, 3, 2, 64, 7},
-        {"nv12 one byte short", PixelFormat::Nv12, 3, 3, 23, 5},
-        {"nv12 pitch below the chroma pairs", PixelFormat::Nv12, 3, 1, 64, 3},
-        {"rgb32 bottom-up too short", PixelFormat::Rgb32, 2, 2, 15, -8},
-        {"empty image", PixelFormat::Rgb24, 0, 2, 64, 4},
-    };
-    for (const Case& c : cases) {
-        SourceImage img;
-        EXPECT_FALSE(DescribeBuffer(c.format, c.width, c.height, bytes.data(), c.len, c.pitch, img)) << c.name;
     }
     SourceImage img;
-    EXPECT_FALSE(DescribeBuffer(PixelFormat::Rgb24, 1, 1, nullptr, 64, 4, img));
+    EXPECT_FALSE(DescribeBuffer(PixelFormat::Rgb24, 1, 1, nullptr, 64, 4, img)) << "no buffer at all";
 }
 
 TEST(PixelConvert, ResizeTakesTheNearestSampleAndClearsPadding) {
@@ -86,39 +57,27 @@ TEST(PixelConvert, ResizeTakesTheNearestSampleAndClearsPadding) {
     EXPECT_EQ(std::vector<uint8_t>(out.begin() + 12, out.end()), row);
 }
 
-}  // namespace
-
-namespace {
-
 using tavori::dev::JpegTables;
 
 TEST(JpegTables, InsertsTheStandardTablesOnlyWhereTheFrameHasNone) {
-    const std::vector<uint8_t> bare = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 1, 2, 0xFF, 0xDA, 0x00, 0x02, 9};
-    const std::vector<uint8_t> tabled = {0xFF, 0xD8, 0xFF, 0xC4, 0x00, 0x02, 0xFF, 0xDA, 0x00, 0x02};
-    struct Case {
-        const char* name;
-        std::vector<uint8_t> in;
-        JpegTables expected;
-    } const cases[] = {
-        {"tables missing", bare, JpegTables::Inserted},
-        {"tables present", tabled, JpegTables::Present},
-        {"not a jpeg", {0x00, 0xD8, 0xFF, 0xDA, 0, 2}, JpegTables::NotJpeg},
-        {"segment running past the end", {0xFF, 0xD8, 0xFF, 0xE0, 0xFF, 0xFF, 0xFF, 0xDA}, JpegTables::NotJpeg},
-        {"garbage between segments", {0xFF, 0xD8, 0x12, 0x34, 0xFF, 0xDA, 0, 2}, JpegTables::NotJpeg},
-    };
-    for (const Case& c : cases) {
+    const std::map<std::string, JpegTables> results = {
+        {"inserted", JpegTables::Inserted}, {"present", JpegTables::Present}, {"not jpeg", JpegTables::NotJpeg}};
+    for (const CaseLine& c : ReadCases(TAVORI_CASES_DIR "/golden/jpeg_frames.txt", 3)) {
+        SCOPED_TRACE(Where(c));
+        const std::vector<uint8_t> in = Numbers<uint8_t>(c[1], 16);
         std::vector<uint8_t> out = {7};
-        EXPECT_EQ(tavori::dev::AddStandardHuffmanTables(c.in.data(), c.in.size(), out), c.expected) << c.name;
-        if (c.expected != JpegTables::Inserted) {
-            EXPECT_EQ(out, std::vector<uint8_t>{7}) << c.name;
+        ASSERT_EQ(tavori::dev::AddStandardHuffmanTables(in.data(), in.size(), out), results.at(c[2]));
+        if (c[2] != "inserted") {
+            EXPECT_EQ(out, std::vector<uint8_t>{7}) << "left alone";
+            continue;
         }
+        const uint8_t startOfScan[] = {0xFF, 0xDA};
+        const auto sos = static_cast<size_t>(std::search(in.begin(), in.end(), startOfScan, startOfScan + 2) - in.begin());
+        ASSERT_EQ(out.size(), in.size() + 420);
+        EXPECT_TRUE(std::equal(in.begin(), in.begin() + sos, out.begin())) << "everything before the scan kept";
+        EXPECT_EQ(std::vector<uint8_t>(out.begin() + sos, out.begin() + sos + 4), (std::vector<uint8_t>{0xFF, 0xC4, 0x01, 0xA2}));
+        EXPECT_TRUE(std::equal(in.begin() + sos, in.end(), out.begin() + sos + 420)) << "the scan kept after the tables";
     }
-    std::vector<uint8_t> out;
-    tavori::dev::AddStandardHuffmanTables(bare.data(), bare.size(), out);
-    ASSERT_EQ(out.size(), bare.size() + 420);
-    EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + 8), std::vector<uint8_t>(bare.begin(), bare.begin() + 8));
-    EXPECT_EQ(std::vector<uint8_t>(out.begin() + 8, out.begin() + 12), (std::vector<uint8_t>{0xFF, 0xC4, 0x01, 0xA2}));
-    EXPECT_EQ(std::vector<uint8_t>(out.end() - 5, out.end()), std::vector<uint8_t>(bare.end() - 5, bare.end()));
 }
 
 }  // namespace

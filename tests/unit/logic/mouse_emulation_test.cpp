@@ -3,6 +3,7 @@
 #include <sstream>
 #include <string>
 
+#include "CaseFile.h"
 #include "output/MouseEmulator.h"
 #include "output/PointRouting.h"
 
@@ -22,13 +23,18 @@ public:
     bool IsDrawForeground() override { return drawInFront; }
 };
 
-// Runs a script of steps: "X,Y" a pen point (on screen S with "X,Y@S"), "-" no pen ("-@S"), "+MS"
-// the clock moves on, "stop" the cameras stop. Returns what reached the desktop.
-std::string Play(const std::string& script, MouseSettings settings = {}, bool drawInFront = false,
-                uint32_t start = 100000) {
+// Plays one script of mouse_scripts.txt (its steps and options are described there); returns what
+// reached the desktop.
+std::string Play(const std::string& options, const std::string& script) {
     FakeOutput out;
-    out.now = start;
-    out.drawInFront = drawInFront;
+    MouseSettings settings;
+    std::istringstream opts(options);
+    for (std::string o; opts >> o;) {
+        if (o == "draw") out.drawInFront = true;
+        else if (o.rfind("ignore=", 0) == 0) settings.ignoreMove = std::stoi(o.substr(7));
+        else if (o.rfind("start=", 0) == 0) out.now = static_cast<uint32_t>(std::stoul(o.substr(6)));
+        else ADD_FAILURE() << "unknown option " << o;
+    }
     CMouseEmulator mouse(out);
     std::istringstream steps(script);
     for (std::string step; steps >> step;) {
@@ -50,44 +56,7 @@ std::string Play(const std::string& script, MouseSettings settings = {}, bool dr
 }  // namespace
 
 TEST(MouseEmulation, ScriptsOfPenPointsBecomeTheExpectedMouseInput) {
-    MouseSettings ignore3;
-    ignore3.ignoreMove = 3;
-    const struct {
-        const char* name;
-        const char* script;
-        const char* expected;
-        MouseSettings settings = {};
-        bool drawInFront = false;
-        uint32_t start = 100000;
-    } cases[] = {
-        {"touch, drag, lift; a short gap keeps the button down", "100,200 +16 110,205 +16 - +50 -",
-         "down 100,200 move 110,205 up 110,205"},
-        {"release only after a gap longer than TimeRight", "100,200 +50 - +10 - +1 -", "down 100,200 up 100,200"},
-        {"held still past the hold time: right click, and the touch ends with one more up",
-         "300,300 +1000 303,302 +1 305,305 +16 320,305 +100 -",
-         "down 300,300 move 303,302 up 305,305 rdown 305,305 rup 305,305 move 320,305 up 320,305"},
-        {"no right click over the drawing program", "300,300 +2000 301,300", "down 300,300 move 301,300", {}, true},
-        {"moving beyond the step cancels the right click", "300,300 +100 306,300 +100 300,300 +2000 301,300",
-         "down 300,300 move 306,300 move 300,300 move 301,300"},
-        {"a quick second touch double-clicks at the first place, then points are ignored a while",
-         "500,400 +16 - +100 - +300 503,397 +800 900,900 +1 900,900",
-         "down 500,400 up 500,400 down 500,400 up 500,400 down 500,400 up 500,400 down 900,900"},
-        {"a second touch too late is a fresh press", "500,400 +100 - +500 500,400",
-         "down 500,400 up 500,400 down 500,400"},
-        {"a second touch too far is a fresh press", "500,400 +100 - +100 506,400",
-         "down 500,400 up 500,400 down 506,400"},
-        {"moves up to IgnoreMove send nothing", "100,100 +16 103,97 +16 104,100", "down 100,100 move 104,100", ignore3},
-        {"another screen is ignored while one holds the lock", "100,100@0 +16 900,900@1 +200 -@1 -@0 +1000 50,60@1",
-         "down 100,100 up 100,100 down 50,60@1"},
-        {"a drag onto x = 0 and y = 0 keeps the button down", "100,100 +16 0,50 +100 40,0 +100 - +1000 0,0",
-         "down 100,100 move 0,50 move 40,0 up 40,0 down 0,0"},
-        {"stopping the cameras lets go of a held button, once", "100,100 stop stop", "down 100,100 up 100,100"},
-        {"the tick count wrapping keeps the release gap", "100,100 +32 - +40 -", "down 100,100 up 100,100", {}, false,
-         0xFFFFFFF0u},
-        {"the tick count wrapping keeps the hold time", "700,700 +1200 701,700",
-         "down 700,700 up 701,700 rdown 701,700 rup 701,700", {}, false, 0xFFFFFF00u},
-    };
-    for (const auto& c : cases) EXPECT_EQ(Play(c.script, c.settings, c.drawInFront, c.start), c.expected) << c.name;
+    for (const CaseLine& c : ReadCases(TAVORI_CASES_DIR "/mouse_scripts.txt", 4)) EXPECT_EQ(Play(c[1], c[2]), c[3]) << Where(c);
 }
 
 // Every pixel comes back as itself, whichever way the input system maps absolute coordinates back.
@@ -106,19 +75,8 @@ TEST(NormaliseMousePoint, EveryPixelMapsBackToItselfAndScreensShiftByWholeRanges
 }
 
 TEST(PointRouting, StatusAndSearchTypeDecideWhereAPointGoes) {
-    const struct {
-        bool running;
-        int status, searchType, state;
-        PointRoute route;
-    } cases[] = {
-        {false, 0, 0, 1, PointRoute::Ignore},        {false, 1, 0, 1, PointRoute::Ignore},
-        {true, 0, 0, 1, PointRoute::MousePoint},     {true, 0, 0, 0, PointRoute::MouseNoPoint},
-        {true, 0, 0, 7, PointRoute::MouseNoPoint},   {true, 0, 1, 1, PointRoute::MousePoint},
-        {true, 0, 1, 0, PointRoute::MouseNoPoint},   {true, 0, 1, 7, PointRoute::Ignore},
-        {true, 1, 0, 0, PointRoute::ManualDialog},   {true, 2, 0, 0, PointRoute::FrameDialog},
-        {true, 3, 1, 1, PointRoute::FrameDialog},    {true, 9, 0, 1, PointRoute::Ignore},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(RoutePoint(c.running, c.status, c.searchType, c.state), c.route)
-            << c.running << " " << c.status << " " << c.searchType << " " << c.state;
+    const char* const kRoutes[] = {"Ignore", "MousePoint", "MouseNoPoint", "ManualDialog", "FrameDialog"};
+    for (const CaseLine& c : ReadCases(TAVORI_CASES_DIR "/point_routes.txt", 5))
+        EXPECT_EQ(kRoutes[static_cast<int>(RoutePoint(c[0] == "1", std::stoi(c[1]), std::stoi(c[2]), std::stoi(c[3])))], c[4])
+            << "line " << c.line;
 }

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <sstream>
 
+#include "CaseFile.h"
 #include "storage/CalibrationList.h"
 
 namespace {
@@ -29,29 +29,20 @@ std::vector<std::string> Keys(const std::string& words) {
 }  // namespace
 
 TEST(CalibrationList, WalkFollowsTheLinksAndSurvivesDamage) {
-    std::ifstream file(TAVORI_LIST_CASES);
-    ASSERT_TRUE(file) << TAVORI_LIST_CASES;
-    int cases = 0;
-    for (std::string line; std::getline(file, line);) {
-        if (line.empty() || line[0] == '#') continue;
-        const size_t arrow = line.find("=>");
+    for (const CaseLine& c : ReadCases(TAVORI_CASES_DIR "/calibration_lists.txt", 4)) {
+        SCOPED_TRACE(Where(c));
         Ini ini;
-        std::stringstream keys(line.substr(0, arrow));
+        std::stringstream keys(c[0]);
         for (std::string item; std::getline(keys, item, ';');) {
             const size_t dot = item.find('.'), eq = item.find('=');
             if (eq == std::string::npos) continue;
             ini[Keys(item.substr(0, dot)).at(0)][item.substr(dot + 1, eq - dot - 1)] = Keys(item.substr(eq + 1)).at(0);
         }
-        std::vector<std::string> expected[3];
-        std::stringstream want(line.substr(arrow + 2));
-        for (auto& e : expected) std::getline(want, line, '|'), e = Keys(line);
         CalibrationList list = WalkCalibrationList(Reader(ini));
-        EXPECT_EQ(list.keys, expected[0]) << cases;
-        EXPECT_EQ(list.unreadable, expected[1]) << cases;
-        EXPECT_EQ(std::vector<std::string>{list.tail}, expected[2]) << cases;
-        ++cases;
+        EXPECT_EQ(list.keys, Keys(c[1]));
+        EXPECT_EQ(list.unreadable, Keys(c[2]));
+        EXPECT_EQ(std::vector<std::string>{list.tail}, Keys(c[3]));
     }
-    EXPECT_EQ(cases, 8);
 }
 
 TEST(CalibrationList, TenThousandEntriesStopAtTheLimitAndAppendAfterEnd) {

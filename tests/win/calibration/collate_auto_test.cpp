@@ -8,63 +8,44 @@
 #include "calibration/CollateAutoDlg.h"
 #include "capture/PointHandoff.h"
 
-namespace {
-constexpr UINT kProcMsg = 0x801, kSaveMsg = 0x803;
-
-class CollateAutoTest : public ProgramFolderTest {
-protected:
-    void SetUp() override {
-        ProgramFolderTest::SetUp();
-        WriteFile(ini, "[System]\r\nSetPtCount=25\r\n");
-        LoadSettings();
-        notify = CreateWindowExA(0, "STATIC", "notify", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-        ASSERT_TRUE(dlg.CreateModeless());
-        dlg.SetNotify(notify, kProcMsg, kSaveMsg);
-        ShowWindow(dlg.GetSafeHwnd(), SW_SHOWMAXIMIZED);
-        dlg.CreateBackBuffer();
-        dlg.StartAutoCalib();
-        dlg.SetStage(0);
-    }
-    void TearDown() override {
-        DestroyWindow(notify);
-        ProgramFolderTest::TearDown();
-    }
-
-    // Runs the window's messages; the codes it posts to the notify window are collected.
-    void Pump() {
-        MSG m;
-        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-            if (m.hwnd != notify) DispatchMessageA(&m);
-            else if (m.message == kSaveMsg) saved = true;
-            else if (m.message == kProcMsg) codes.push_back(m.wParam);
-        }
-    }
-
-    void PostFrame(const SCapFrame& source) {
-        SCapFrame* copy = NewFrameCopy(source);
-        ASSERT_NE(copy, nullptr);
-        if (!PostMessageA(dlg.GetSafeHwnd(), WM_COLLATE, reinterpret_cast<WPARAM>(copy), 0))
-            ReleaseFrameCopy(copy);
-    }
-
-    HWND notify = nullptr;
-    CCollateAutoDlg dlg{nullptr};
-    std::vector<WPARAM> codes;
-    bool saved = false;
-};
-
-}  // namespace
+using CollateAutoTest = ProgramFolderTest;
 
 TEST_F(CollateAutoTest, CancelAndForgedFramesAreHandled) {
+    constexpr UINT kProcMsg = 0x801, kSaveMsg = 0x803;
+    WriteFile(ini, "[System]\r\nSetPtCount=25\r\n");
+    LoadSettings();
+    HWND notify = CreateWindowExA(0, "STATIC", "notify", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    CCollateAutoDlg dlg{nullptr};
+    ASSERT_TRUE(dlg.CreateModeless());
+    dlg.SetNotify(notify, kProcMsg, kSaveMsg);
+    ShowWindow(dlg.GetSafeHwnd(), SW_SHOWMAXIMIZED);
+    dlg.CreateBackBuffer();
+    dlg.StartAutoCalib();
+    dlg.SetStage(0);
+
     // An address that no listener registered is never read.
     static uint8_t junk[64];
     PostMessageA(dlg.GetSafeHwnd(), WM_COLLATE, reinterpret_cast<WPARAM>(junk), 0);
     // A frame of another size is scaled, not refused or overrun.
     std::vector<uint8_t> small(SCapFrameStride(320) * 240, 10);
-    PostFrame({320, 240, 24, static_cast<uint32_t>(small.size()), small.data()});
-    Pump();
+    SCapFrame* copy = NewFrameCopy({320, 240, 24, static_cast<uint32_t>(small.size()), small.data()});
+    ASSERT_NE(copy, nullptr);
+    if (!PostMessageA(dlg.GetSafeHwnd(), WM_COLLATE, reinterpret_cast<WPARAM>(copy), 0)) ReleaseFrameCopy(copy);
+
+    // The window's messages run; the codes it posts to the notify window are collected.
+    std::vector<WPARAM> codes;
+    bool saved = false;
+    auto pump = [&] {
+        for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);) {
+            if (m.hwnd != notify) DispatchMessageA(&m);
+            else if (m.message == kSaveMsg) saved = true;
+            else if (m.message == kProcMsg) codes.push_back(m.wParam);
+        }
+    };
+    pump();
     SendMessageA(dlg.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
-    Pump();
+    pump();
     EXPECT_EQ(codes, std::vector<WPARAM>{12});
     EXPECT_FALSE(saved);
+    DestroyWindow(notify);
 }

@@ -20,11 +20,12 @@ protected:
     }
     void TearDown() override { CleanUp(); }
 
+    // Every file a test here may leave in the program folder.
     void CleanUp() {
         DeleteFileA(ini.c_str());
-        DeleteFileA((dir + "\\Tavori.ini").c_str());
-        DeleteFileA((dir + "\\Lang\\LangMatch.ini").c_str());
-        DeleteFileA((dir + "\\Lang\\Test.ini").c_str());
+        for (const char* file : {"Tavori.ini", "Calibration.ini", "CameraFlash.bin", "VirtualCamera.ini", "Lang\\LangMatch.ini",
+                                 "Lang\\Test.ini"})
+            DeleteFileA((dir + "\\" + file).c_str());
         RemoveDirectoryA((dir + "\\Lang").c_str());
     }
 

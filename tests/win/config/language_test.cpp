@@ -1,15 +1,7 @@
 #include "ProgramFolderFixture.h"
 #include "config/LangText.h"
 
-class LanguageTest : public ProgramFolderTest {
-protected:
-    void WriteLang(const std::string& match, const std::string& file) {
-        CreateDirectoryA((dir + "\\Lang").c_str(), nullptr);
-        WriteFile(dir + "\\Lang\\LangMatch.ini", match);
-        if (!file.empty()) WriteFile(dir + "\\Lang\\Test.ini", file);
-    }
-    std::string ThisLocaleKey() const { return LangMatchKey(GetSystemDefaultLCID()); }
-};
+using LanguageTest = ProgramFolderTest;
 
 TEST_F(LanguageTest, LocaleKeyIsLowerCaseHexWithoutLeadingZeros) {
     EXPECT_EQ(LangMatchKey(0x804), "LCID_804");
@@ -26,7 +18,9 @@ TEST_F(LanguageTest, WithoutTheLangFolderEveryTextIsEmptyAndTheNameIsEnglish) {
 }
 
 TEST_F(LanguageTest, TheLocaleChoosesTheFileAndMissingKeysStayEmpty) {
-    WriteLang("[Country]\r\n" + ThisLocaleKey() + "=Test\r\n",
+    CreateDirectoryA((dir + "\\Lang").c_str(), nullptr);
+    WriteFile(dir + "\\Lang\\LangMatch.ini", "[Country]\r\n" + LangMatchKey(GetSystemDefaultLCID()) + "=Test\r\n");
+    WriteFile(dir + "\\Lang\\Test.ini",
               "[Language]\r\nIDS_QUIT=Leave\r\nIDS_INSTAVORI=No camera\r\nIDS_ATUOTRANSFERRED=Last\r\n");
     LoadSettings();
     EXPECT_EQ(g_Settings.LangName, "Test");
@@ -34,7 +28,7 @@ TEST_F(LanguageTest, TheLocaleChoosesTheFileAndMissingKeysStayEmpty) {
     EXPECT_EQ(g_Lang.IDS_INSTAVORI, "No camera");
     EXPECT_EQ(g_Lang.IDS_ATUOTRANSFERRED, "Last");
     EXPECT_TRUE(g_Lang.IDS_OK.empty());
-    WriteLang("[Country]\r\nLCID_7fff=Test\r\n", "");  // a locale missing from the map reads English
+    WriteFile(dir + "\\Lang\\LangMatch.ini", "[Country]\r\nLCID_7fff=Test\r\n");  // this locale missing: English
     LoadSettings();
     EXPECT_EQ(g_Settings.LangName, "English");
 }

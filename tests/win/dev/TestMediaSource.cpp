@@ -1,5 +1,9 @@
 #include "TestMediaSource.h"
 
+#include "ComPtr.h"
+
+using tavori::dev::ComPtr;
+
 namespace {
 
 class Stream final : public EventSource<IMFMediaStream> {
@@ -37,11 +41,10 @@ TestMediaSource* TestMediaSource::Create(const std::vector<NativeType>& types) {
         mts.push_back(mt);
     }
     auto* s = new TestMediaSource();
-    IMFMediaTypeHandler* h = nullptr;
+    ComPtr<IMFMediaTypeHandler> h;
     const bool ok = SUCCEEDED(MFCreateStreamDescriptor(0, static_cast<DWORD>(mts.size()), mts.data(), &s->sd_)) &&
-                    SUCCEEDED(s->sd_->GetMediaTypeHandler(&h)) && SUCCEEDED(h->SetCurrentMediaType(mts[0])) &&
+                    SUCCEEDED(s->sd_->GetMediaTypeHandler(h.Put())) && SUCCEEDED(h->SetCurrentMediaType(mts[0])) &&
                     SUCCEEDED(MFCreatePresentationDescriptor(1, &s->sd_, &s->pd_)) && SUCCEEDED(s->pd_->SelectStream(0));
-    if (h) h->Release();
     for (IMFMediaType* mt : mts) mt->Release();
     if (!ok) {
         s->Release();
@@ -106,16 +109,14 @@ void TestMediaSource::EndStream() {
 }
 
 bool TestMediaSource::Current(NativeType& out) {
-    IMFMediaTypeHandler* h = nullptr;
-    IMFMediaType* mt = nullptr;
+    ComPtr<IMFMediaTypeHandler> h;
+    ComPtr<IMFMediaType> mt;
     UINT32 num = 0, den = 1;
-    const bool ok = SUCCEEDED(sd_->GetMediaTypeHandler(&h)) && SUCCEEDED(h->GetCurrentMediaType(&mt)) &&
+    const bool ok = SUCCEEDED(sd_->GetMediaTypeHandler(h.Put())) && SUCCEEDED(h->GetCurrentMediaType(mt.Put())) &&
                     SUCCEEDED(mt->GetGUID(MF_MT_SUBTYPE, &out.subtype)) &&
-                    SUCCEEDED(MFGetAttributeSize(mt, MF_MT_FRAME_SIZE, &out.width, &out.height)) &&
-                    SUCCEEDED(MFGetAttributeRatio(mt, MF_MT_FRAME_RATE, &num, &den));
+                    SUCCEEDED(MFGetAttributeSize(mt.Get(), MF_MT_FRAME_SIZE, &out.width, &out.height)) &&
+                    SUCCEEDED(MFGetAttributeRatio(mt.Get(), MF_MT_FRAME_RATE, &num, &den));
     out.fps = den ? num / den : 0;
-    if (mt) mt->Release();
-    if (h) h->Release();
     return ok;
 }
 
@@ -128,20 +129,17 @@ void TestMediaSource::Deliver(IUnknown* token) {
         return;
     }
     Sleep(5);  // a camera paces its frames; this one only keeps the reader from spinning
-    IMFMediaBuffer* buf = nullptr;
-    IMFSample* sample = nullptr;
+    ComPtr<IMFMediaBuffer> buf;
+    ComPtr<IMFSample> sample;
     BYTE* p = nullptr;
-    if (FAILED(MFCreateMemoryBuffer(static_cast<DWORD>(frame_.size()), &buf))) return;
+    if (FAILED(MFCreateMemoryBuffer(static_cast<DWORD>(frame_.size()), buf.Put())) || FAILED(MFCreateSample(sample.Put()))) return;
     buf->Lock(&p, nullptr, nullptr);
     memcpy(p, frame_.data(), frame_.size());
     buf->Unlock();
     buf->SetCurrentLength(static_cast<DWORD>(frame_.size()));
-    MFCreateSample(&sample);
-    sample->AddBuffer(buf);
+    sample->AddBuffer(buf.Get());
     sample->SetSampleTime(time_ += 333333);
     sample->SetSampleDuration(333333);
     if (token) sample->SetUnknown(MFSampleExtension_Token, token);
-    stream_->Post(MEMediaSample, sample);
-    sample->Release();
-    buf->Release();
+    stream_->Post(MEMediaSample, sample.Get());
 }

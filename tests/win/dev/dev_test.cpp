@@ -1,16 +1,18 @@
 // The capture calls on virtual cameras under Wine, with VirtualCamera.ini written beside this
-// executable (its program folder) and pens, plugs and windows driven from other processes.
+// executable (its program folder) and pens and plugs driven from another process.
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <process.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <map>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "Dev.h"
+#include "PenBlockWin.h"
 #include "VcamModel.h"
 
 using namespace tavori::vcam;
@@ -26,39 +28,13 @@ std::string ExeFolder() {
 
 std::string IniPath() { return ExeFolder() + "\\VirtualCamera.ini"; }
 
-// Runs a helper beside this executable; returns its exit code (or -1), waiting when asked.
-int RunHelper(const std::string& args, bool wait = true, HANDLE* process = nullptr) {
-    const size_t sp = args.find(' ');
-    std::string cmd = "\"";
-    cmd += ExeFolder();
-    cmd += '\\';
-    cmd.append(args, 0, sp);
-    cmd += '"';
-    if (sp != std::string::npos) cmd.append(args, sp, std::string::npos);
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    std::vector<char> line(cmd.begin(), cmd.end());
-    line.push_back('\0');
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
-    CloseHandle(pi.hThread);
-    if (!wait) {
-        *process = pi.hProcess;
-        return 0;
-    }
-    WaitForSingleObject(pi.hProcess, 30000);
-    DWORD code = 0xFFFF;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    return static_cast<int>(code);
+// Runs penctl (copied beside this executable) with the given arguments; its exit code.
+template <class... Args>
+intptr_t Penctl(Args... args) {
+    return _spawnl(_P_WAIT, (ExeFolder() + "\\penctl.exe").c_str(), "penctl", args..., static_cast<const char*>(nullptr));
 }
 
-void WriteText(const std::string& path, const char* text) {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(f, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
-    CloseHandle(f);
-}
+void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 HDEVCTR Open(int index, int w = 640, int h = 480) {
     SCapParam p = {};
@@ -85,23 +61,11 @@ struct Stream {
     bool playing = false;
 };
 
-int Px(const std::vector<uint8_t>& f, int w, int x, int y) {
-    const size_t stride = ((static_cast<size_t>(w) * 24 + 31) & ~size_t{31}) / 8;
-    return f[static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3];
-}
+int Px(const std::vector<uint8_t>& f, int x, int y) { return f[static_cast<size_t>(y) * 640 * 3 + static_cast<size_t>(x) * 3]; }
 
-// Weighted centroid of a 640 x 480 frame above the ambient level.
-void Centroid(const std::vector<uint8_t>& f, double& cx, double& cy) {
-    double m = 0, sx = 0, sy = 0;
-    for (int y = 0; y < 480; ++y)
-        for (int x = 0; x < 640; ++x) {
-            const double v = Px(f, 640, x, y) - 8;
-            m += v;
-            sx += v * x;
-            sy += v * y;
-        }
-    cx = sx / m;
-    cy = sy / m;
+bool Frame(HDEVCTR d, std::vector<uint8_t>& buf) {
+    long size = static_cast<long>(buf.size());
+    return DevGetFrame(d, buf.data(), &size) != 0 && size == static_cast<long>(buf.size());
 }
 
 // The device path at `index`; "-" followed by whatever was left in the path when the look-up fails.
@@ -113,80 +77,34 @@ std::string PathOf(int index) {
     return path.append(info.szPath);
 }
 
-using Keys = std::map<std::string, std::string>;
-
-// A test's own view of the pen block, kept open for the whole test.
-class PenBlockView {
-public:
-    PenBlockView() {
-        h_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, "TavoriVirtualPen");
-        if (h_) b_ = static_cast<PenBlock*>(MapViewOfFile(h_, FILE_MAP_ALL_ACCESS, 0, 0, 4096));
-    }
-    ~PenBlockView() {
-        if (b_) UnmapViewOfFile(b_);
-        if (h_) CloseHandle(h_);
-    }
-    PenBlock* operator->() { return b_; }
-    bool ok() const { return b_ != nullptr; }
+// A test's own view of the pen block, kept open for the whole test and cleared at both ends.
+struct PenBlockView {
+    tavori::dev::PenBlockMapping mapping;
+    PenBlockView() { Reset(); }
+    ~PenBlockView() { Reset(); }
+    PenBlock* operator->() { return static_cast<PenBlock*>(mapping.View()); }
     void Reset() {
-        std::memset(b_, 0, sizeof(PenBlock));
-        b_->version = kPenVersion;
-        b_->magic = kPenMagic;
+        if (!mapping.IsOpen() && !mapping.Open()) return;
+        *operator->() = PenBlock{};
+        operator->()->version = kPenVersion;
+        operator->()->magic = kPenMagic;
     }
-
-private:
-    HANDLE h_ = nullptr;
-    PenBlock* b_ = nullptr;
 };
 
 class VirtualCameraTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(block.ok());
-        block.Reset();
-        screenW = GetSystemMetrics(SM_CXSCREEN);
-        screenH = GetSystemMetrics(SM_CYSCREEN);
-        const std::string rect = "0,0," + std::to_string(screenW) + "," + std::to_string(screenH);
-        cams = {Keys{{"ScreenRect", rect}, {"Noise", "0"}, {"Fps", "60"}},
-                Keys{{"ScreenRect", rect}, {"Noise", "0"}, {"Mirror", "1"}, {"VendorId", "1a2b"}, {"ProductId", "00FF"},
-                     {"Corners", "60,40 580,50 600,440 40,430"}}};
+        ASSERT_TRUE(block.mapping.IsOpen());
         WriteIni();
     }
-    void TearDown() override {
-        DeleteFileA(IniPath().c_str());
-        block.Reset();
-    }
+    void TearDown() override { DeleteFileA(IniPath().c_str()); }
 
     void WriteIni() {
-        for (size_t i = 0; i < cams.size(); ++i) {
-            const std::string section = "Camera" + std::to_string(i);
-            for (const auto& kv : cams[i])
-                WritePrivateProfileStringA(section.c_str(), kv.first.c_str(), kv.second.c_str(), IniPath().c_str());
-        }
-        WritePrivateProfileStringA(nullptr, nullptr, nullptr, IniPath().c_str());  // flush
-    }
-
-    // The same camera model the library builds from the file.
-    Composer Model(size_t cam, int w = 0, int h = 0) {
-        Config c = ReadConfig([&](const char* key, std::string& v) {
-            auto it = cams[cam].find(key);
-            if (it == cams[cam].end()) return false;
-            v = it->second;
-            return true;
-        });
-        Composer comp;
-        EXPECT_TRUE(comp.Configure(ScaledTo(c, w, h)));
-        return comp;
-    }
-
-    static bool Frame(HDEVCTR d, std::vector<uint8_t>& buf) {
-        long size = static_cast<long>(buf.size());
-        return DevGetFrame(d, buf.data(), &size) != 0 && size == static_cast<long>(buf.size());
+        // Both film the whole primary monitor, their default.
+        WriteText(IniPath(), "[Camera0]\r\nNoise=0\r\nFps=60\r\n[Camera1]\r\nNoise=0\r\nVendorId=1a2b\r\nProductId=00FF\r\n");
     }
 
     PenBlockView block;
-    int screenW = 0, screenH = 0;
-    std::vector<Keys> cams;
 };
 
 }  // namespace
@@ -207,11 +125,9 @@ TEST_F(VirtualCameraTest, EnumerationFollowsTheFile) {
 }
 
 TEST_F(VirtualCameraTest, GarbageFileStillGivesWorkingCameras) {
-    DeleteFileA(IniPath().c_str());
-    const char* text = "[Camera0]\r\nWidth=banana\r\nCorners=1,2,3\r\nK1=nan\r\nScreenRect=0,0,-4,9\r\n"
-                       "[Camera99]\r\nWidth=320\r\n[Cameraxyz]\r\n\r\n\x01\x02garbage\r\n"
-                       "[Camera1]\r\nScreenRect=-5000,-5000,20000,20000\r\n";
-    WriteText(IniPath(), text);
+    WriteText(IniPath(), "[Camera0]\r\nWidth=banana\r\nCorners=1,2,3\r\nK1=nan\r\nScreenRect=0,0,-4,9\r\n"
+                         "[Camera99]\r\nWidth=320\r\n[Cameraxyz]\r\n\r\n\x01\x02garbage\r\n"
+                         "[Camera1]\r\nScreenRect=-5000,-5000,20000,20000\r\n");
     ASSERT_EQ(DevGetCaptureNum(1), 2) << "only [Camera0] and [Camera1] are camera sections";
     std::vector<uint8_t> buf(640 * 3 * 480);
     Stream d(0, 0, 0);
@@ -251,18 +167,15 @@ TEST_F(VirtualCameraTest, FrameCallsAndTheBufferRule) {
     const DWORD spent = GetTickCount() - t0;
     EXPECT_GE(spent, 250u);
     EXPECT_LE(spent, 1500u);
-    EXPECT_EQ(Px(buf, 640, 0, 0), 8) << "outside the screen: ambient only";
+    EXPECT_EQ(Px(buf, 0, 0), 8) << "outside the screen: ambient only";
 
     // A stream that dies stays dead, even once the fault is gone, until it is restarted.
-    block->deadStream = 1;
-    size = static_cast<long>(buf.size());
-    EXPECT_EQ(DevGetFrame(d, buf.data(), &size), 0);
-    EXPECT_EQ(size, DEV_FRAME_ENDED);
-    block->deadStream = 0;
-    size = static_cast<long>(buf.size());
-    EXPECT_EQ(DevGetFrame(d, buf.data(), &size), 0);
-    EXPECT_EQ(size, DEV_FRAME_ENDED);
-
+    for (uint32_t dead : {1u, 0u}) {
+        block->deadStream = dead;
+        size = static_cast<long>(buf.size());
+        EXPECT_EQ(DevGetFrame(d, buf.data(), &size), 0);
+        EXPECT_EQ(size, DEV_FRAME_ENDED);
+    }
     EXPECT_EQ(DevStop(d), 1);
     size = static_cast<long>(buf.size());
     EXPECT_EQ(DevGetFrame(d, buf.data(), &size), 0) << "stopped";
@@ -284,72 +197,60 @@ TEST_F(VirtualCameraTest, UnplugDropsTheCameraAndBlacksItsStream) {
     {
         Stream d(0);
         ASSERT_TRUE(d.playing);
-        ASSERT_TRUE(Frame(d, buf));
-        EXPECT_EQ(Px(buf, 640, 0, 0), 8);
-
-        ASSERT_EQ(RunHelper("penctl.exe unplug 0"), 0);
+        ASSERT_EQ(Penctl("unplug", "0"), 0);
         EXPECT_EQ(DevGetCaptureNum(1), 1);
         EXPECT_EQ(PathOf(0), "\\\\?\\virtual#vid_1A2B&pid_00FF#1") << "camera 1 moves up";
-        for (int i = 0; i < 3; ++i) {
-            std::fill(buf.begin(), buf.end(), uint8_t{0x55});
-            ASSERT_TRUE(Frame(d, buf)) << "the running stream keeps delivering";
-            size_t nonBlack = 0;
-            for (uint8_t b : buf) nonBlack += b != 0;
-            EXPECT_EQ(nonBlack, 0u);
-        }
+        std::fill(buf.begin(), buf.end(), uint8_t{0x55});
+        ASSERT_TRUE(Frame(d, buf)) << "the running stream keeps delivering";
+        EXPECT_EQ(std::count(buf.begin(), buf.end(), 0), static_cast<long>(buf.size())) << "black frames";
     }
-    ASSERT_EQ(RunHelper("penctl.exe plug 0"), 0);
+    ASSERT_EQ(Penctl("plug", "0"), 0);
     ASSERT_EQ(DevGetCaptureNum(1), 2);
     Stream d(0);
     ASSERT_TRUE(d.playing);
     ASSERT_TRUE(Frame(d, buf));
-    EXPECT_EQ(Px(buf, 640, 0, 0), 8) << "back from black";
+    EXPECT_EQ(Px(buf, 0, 0), 8) << "back from black";
 }
 
-TEST_F(VirtualCameraTest, AnotherProcessWindowIsFilmedAtTheModelPosition) {
-    const int bx = screenW / 2 - 60, by = screenH / 2 - 40, bw = 120, bh = 80;
+// A white window on the desktop is filmed where the lens model puts it, at the exposure applied.
+TEST_F(VirtualCameraTest, DesktopContentIsFilmedAtTheModelPositionAndExposure) {
+    const int bx = GetSystemMetrics(SM_CXSCREEN) / 2 - 60, by = GetSystemMetrics(SM_CYSCREEN) / 2 - 40;
+    HWND box = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, "STATIC", "", WS_POPUP | WS_VISIBLE | SS_WHITERECT, bx,
+                               by, 120, 80, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(box, nullptr);
+    Config c;
+    c.hasScreenRect = true;
+    c.rect[2] = GetSystemMetrics(SM_CXSCREEN);
+    c.rect[3] = GetSystemMetrics(SM_CYSCREEN);
+    LensModel model;
+    double ex, ey;
+    ASSERT_TRUE(model.Init(c) && model.Project(bx + 59.5, by + 39.5, ex, ey));
+    const int cx = static_cast<int>(std::lround(ex)), cy = static_cast<int>(std::lround(ey));
     Stream d(0);
     ASSERT_TRUE(d.playing);
-    HANDLE box = nullptr;
-    char args[128];
-    std::snprintf(args, sizeof args, "whitebox.exe %d %d %d %d 6000", bx, by, bw, bh);
-    ASSERT_EQ(RunHelper(args, false, &box), 0);
-
-    Composer model = Model(0);
-    double ex, ey;
-    ASSERT_TRUE(model.Model().Project(bx + (bw - 1) / 2.0, by + (bh - 1) / 2.0, ex, ey));
-    const int cx = static_cast<int>(std::lround(ex)), cy = static_cast<int>(std::lround(ey));
     std::vector<uint8_t> buf(640 * 3 * 480);
     int level = 0;
     for (int i = 0; i < 200 && level != 68; ++i) {  // up to ~3 s for the window to show
+        for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);) DispatchMessageA(&m);
         ASSERT_TRUE(Frame(d, buf));
-        level = Px(buf, 640, cx, cy);
+        level = Px(buf, cx, cy);
     }
     EXPECT_EQ(level, 8 + 60) << "white at exposure -8: ambient plus ScreenGain";
-    double wx, wy;
-    Centroid(buf, wx, wy);
-    EXPECT_NEAR(wx, ex, 0.5);
-    EXPECT_NEAR(wy, ey, 0.5);
-
+    EXPECT_EQ(Px(buf, cx - 40, cy), 8) << "beside the window the desktop is black";
     SCapControl brighter = {4, 2, -7};
     ASSERT_EQ(DevSetControl(d, &brighter), 1);
     ASSERT_TRUE(Frame(d, buf));
-    EXPECT_EQ(Px(buf, 640, cx, cy), 8 + 120) << "one exposure step doubles the filmed screen";
-
-    TerminateProcess(box, 0);
-    WaitForSingleObject(box, 5000);
-    CloseHandle(box);
+    EXPECT_EQ(Px(buf, cx, cy), 8 + 120) << "one exposure step doubles the filmed screen";
+    DestroyWindow(box);
 }
 
 // penctl is how people and scripts drive the pens by hand: one script touching every kind of line.
 TEST(Penctl, ScriptWritesTheBlock) {
     PenBlockView block;
-    ASSERT_TRUE(block.ok());
-    block.Reset();
     const std::string script = ExeFolder() + "\\pens.txt";
     WriteText(script, "# a short scene\r\nclear\r\ndown 1 2\r\nsleep 10\r\nmove 3 4\r\nunplug 5\r\ndie 3\r\n"
                       "stall-on 2\r\nstall 4 10\r\n");
-    ASSERT_EQ(RunHelper("penctl.exe script \"" + script + "\""), 0);
+    ASSERT_EQ(Penctl("script", ("\"" + script + "\"").c_str()), 0);
     EXPECT_EQ(block->count, 1u);
     EXPECT_EQ(block->pens[0].x, 3.f);
     EXPECT_EQ(block->pens[0].y, 4.f);
@@ -357,5 +258,4 @@ TEST(Penctl, ScriptWritesTheBlock) {
     EXPECT_EQ(block->deadStream, 1u << 3);
     EXPECT_EQ(block->stalled, 1u << 2) << "a timed stall ends by itself";
     DeleteFileA(script.c_str());
-    block.Reset();
 }
