@@ -183,7 +183,7 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
             const int32_t x0 = start, n = x1 - x0 + 1, label = nruns;
             runs_[label] = Run{x0, x1, y, label};
             parent_[label] = label;
-            comps_[label] = Component{n, peak, x0, y, x1, y};
+            comps_[label] = Component{n, peak, x0, y, x1, y, label};
             ++nruns;
             // 8-connectivity: runs touch when they overlap or meet diagonally.
             while (j < prevEnd && runs_[j].x1 + 1 < x0) ++j;
@@ -233,15 +233,20 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
         if (parent_[i] != i) continue;
         const Component& c = comps_[i];
         if (c.area > maxArea_ || c.x1 - c.x0 + 1 > maxExtent_ || c.y1 - c.y0 + 1 > maxExtent_) continue;
-        addCandidates(img, i, nruns);
+        cand_[ncand_++] = c;
     }
-    if (ncand_ > kMaxCandidates) {
+    // The brightest are refined; the light of close pens may have joined in one of them.
+    auto keepBrightest = [this] {
+        if (ncand_ <= kMaxCandidates) return;
         std::nth_element(cand_.begin(), cand_.begin() + kMaxCandidates, cand_.begin() + ncand_,
                          [](const Component& a, const Component& b) {
                              return a.peak != b.peak ? a.peak > b.peak : a.area > b.area;
                          });
         ncand_ = kMaxCandidates;
-    }
+    };
+    keepBrightest();
+    for (int k = 0, whole = ncand_; k < whole; ++k) splitJoined(img, t, k, nruns);
+    keepBrightest();
     const int ncand = ncand_;
     for (int k = 0; k < ncand; ++k) {
         const Component& c = cand_[k];
@@ -260,29 +265,29 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     return n;
 }
 
-void SpotDetector::addCandidates(const ImageView& img, int32_t root, int32_t nruns) {
-    const Component& c = comps_[root];
+void SpotDetector::splitJoined(const ImageView& img, int32_t t, int k, int32_t nruns) {
+    const Component c = cand_[k];
+    if (c.area < 2 * SaddleSplitter::kMinPartPixels || c.peak - t < SaddleSplitter::kSaddleDepth) return;
+    // The component's own runs (others may cross its box); runs are stored row by row.
     const PixelBox box{c.x0, c.y0, c.x1, c.y1};
+    const int32_t bw = box.width();
+    std::fill(compMask_.begin(), compMask_.begin() + static_cast<std::ptrdiff_t>(bw) * box.height(), uint8_t{0});
+    const Run* first = std::lower_bound(runs_.data(), runs_.data() + nruns, c.y0,
+                                        [](const Run& r, int32_t y) { return r.y < y; });
+    for (const Run* r = first; r != runs_.data() + nruns && r->y <= c.y1; ++r)
+        if (r->x1 >= c.x0 && r->x0 <= c.x1 && find(r->label) == c.root)
+            std::fill_n(compMask_.begin() + (r->y - c.y0) * bw + (r->x0 - c.x0), r->x1 - r->x0 + 1, uint8_t{1});
     CorePart parts[SaddleSplitter::kMaxParts];
-    int nparts = 1;
-    if (c.area >= 2 * SaddleSplitter::kMinPartPixels) {
-        // The component's own runs (others may cross its box); runs are stored row by row.
-        const int32_t bw = box.width();
-        std::fill(compMask_.begin(), compMask_.begin() + static_cast<std::ptrdiff_t>(bw) * box.height(), uint8_t{0});
-        const Run* first = std::lower_bound(runs_.data(), runs_.data() + nruns, c.y0,
-                                            [](const Run& r, int32_t y) { return r.y < y; });
-        for (const Run* r = first; r != runs_.data() + nruns && r->y <= c.y1; ++r)
-            if (find(r->label) == root)
-                std::fill_n(compMask_.begin() + (r->y - c.y0) * bw + (r->x0 - c.x0), r->x1 - r->x0 + 1, uint8_t{1});
-        nparts = splitter_.split(img, box, compMask_.data(), c.area, parts);
-    }
-    if (nparts == 1) {
-        cand_[ncand_++] = c;
-        return;
-    }
-    for (int k = 0; k < nparts && ncand_ < static_cast<int>(cand_.size()); ++k) {
-        const PixelBox& b = parts[k].box;
-        cand_[ncand_++] = Component{parts[k].area, parts[k].peak, b.x0, b.y0, b.x1, b.y1};
+    const int nparts = splitter_.split(img, box, compMask_.data(), c.area, parts);
+    if (nparts == 1) return;
+    for (int p = 0; p < nparts; ++p) {
+        const PixelBox& b = parts[p].box;
+        const Component part{parts[p].area, parts[p].peak, b.x0, b.y0, b.x1, b.y1, -1};
+        if (p == 0) {
+            cand_[k] = part;
+        } else if (ncand_ < static_cast<int>(cand_.size())) {
+            cand_[ncand_++] = part;
+        }
     }
 }
 

@@ -67,6 +67,7 @@ private:
     struct Component {
         int32_t area, peak;
         int32_t x0, y0, x1, y1;
+        int32_t root;  // label of its runs; -1 for a part split from one
     };
 
     // The brightest level that more than a small share of the frame reaches (sparse sample), when
@@ -74,8 +75,8 @@ private:
     int32_t backgroundLevel(const ImageView& img, int32_t below) const;
     int32_t find(int32_t a);
     void unite(int32_t a, int32_t b);
-    // Adds the component as one candidate, or as one per peak when the light of close pens joined.
-    void addCandidates(const ImageView& img, int32_t root, int32_t nruns);
+    // Candidate k becomes one candidate per peak when the light of close pens joined in it.
+    void splitJoined(const ImageView& img, int32_t t, int k, int32_t nruns);
     bool refine(const ImageView& img, int32_t t, int32_t minContrast, const Component& c, int self, Spot& s);
 
     int32_t width_ = 0, height_ = 0;
