@@ -76,9 +76,11 @@ bool CLumoraApp::InitInstance() {
         }
         // A read-only folder (Program Files for a normal user) is no camera fault: say what it is
         // and run, the calibration kept in memory until the driver ends.
-        const std::string text = "Tavori cannot write to its folder " + g_Settings.AppDir +
-                                 ". It runs, but settings and calibrations are kept only until it ends. Move "
-                                 "Tavori to a folder you can write to, for example in your user profile.";
+        const std::string text = LangFormat(g_Lang.IDS_FOLDERREADONLY,
+                                            "Tavori cannot write to its folder %s. It runs, but settings and "
+                                            "calibrations are kept only until it ends. Move Tavori to a folder you "
+                                            "can write to, for example in your user profile.",
+                                            g_Settings.AppDir);
         AppMessageBox(text.c_str(), MB_OK | MB_ICONWARNING);
     }
 

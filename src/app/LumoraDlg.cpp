@@ -25,6 +25,8 @@ constexpr UINT kReconnectMs = 5000;
 constexpr const char* kNoCameraYet =
     "No Tavori camera was found. Tavori keeps running in the notification area and starts the camera as "
     "soon as it is plugged in.";
+constexpr const char* kCalibrationRefused =
+    "Camera %s has no usable calibration: the pen is not followed until it is calibrated again.";
 }
 
 TAVORI_BEGIN_MESSAGE_MAP(CLumoraDlg)
@@ -131,7 +133,7 @@ BOOL CLumoraDlg::OnInitDialog() {
         // (the reconnect timer starts it) instead of leaving the user without a driver.
         if (m_pTrayIcon) m_pTrayIcon->SetIcon(IDI_DISCONNECTED);
         SetTimer(m_hWnd, IDT_RECONNECT, kReconnectMs, nullptr);
-        AppMessageBox(kNoCameraYet, MB_OK | MB_ICONINFORMATION);
+        AppMessageBox(LangFormat(g_Lang.IDS_NOCAMERAYET, kNoCameraYet).c_str(), MB_OK | MB_ICONINFORMATION);
     }
     return TRUE;
 }
@@ -491,8 +493,8 @@ void CLumoraDlg::CheckCalibrations() {
         if (m_pTrayIcon) m_pTrayIcon->SetTooltipText(g_Lang.IDS_TAVORI.c_str());
         return;
     }
-    const std::string text = "Camera " + std::to_string(camera) + (name.empty() ? "" : " (" + name + ")") +
-                             " has no usable calibration: the pen is not followed until it is calibrated again.";
+    const std::string text = LangFormat(g_Lang.IDS_CALIBRATIONREFUSED, kCalibrationRefused,
+                                        std::to_string(camera) + (name.empty() ? "" : " (" + name + ")"));
     if (m_pTrayIcon) m_pTrayIcon->SetTooltipText(text.c_str());
     const uint32_t bit = 1u << (camera & 31);
     if (m_refusalsShown & bit) return;

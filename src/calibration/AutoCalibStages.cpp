@@ -143,6 +143,10 @@ void AutoCalibStages::DrawPattern() {
 }
 
 bool AutoCalibStages::GateOpen(uint32_t now) const {
+    // The four-point pattern shows each square for about 130 ms, and after the black screen and
+    // stage 1 its 2 s attempt has little more than half a second left: the finder sees every
+    // frame. One call per 260 ms would land on the same two squares in every attempt.
+    if (settings_.setPtCount == 4) return true;
     if (settings_.setPtCount != 25) return now - lastCallTick_ >= 260;
     int32_t gate = 180;
     if (interval_ > 0 && interval_ / 2 > 120) gate = interval_ / 2;
@@ -167,7 +171,12 @@ FrameOutcome AutoCalibStages::OnFrame(const AutoCalibSettings& s, const uint8_t*
               static_cast<unsigned long>(timing_.timeoutMs));
         return FrameOutcome::Cancelled;
     }
-    if (now - stepTick_ > timing_.stepMs) {
+    // Stage 1 finds its pair within a few alternations whenever the camera sees the squares at
+    // all; when it does not, the rest of the attempt is wasted: the next, longer exposure starts
+    // at once, so that it still has the time it needs before the run's time-out.
+    const bool unseen = stage_ == 1 && !stage1Done_ && now - stage1Since_ > kStage1GiveUpMs;
+    if (unseen) Trace("AutoCalib stage1 sees no squares after %lu ms", static_cast<unsigned long>(now - stage1Since_));
+    if (now - stepTick_ > timing_.stepMs || unseen) {
         if (attempt_ == 0) return FrameOutcome::Cancelled;
         const int32_t base = s.irFilter == 850 ? -4 : -7;
         host_.NextExposure(base + (attempt_ - 1));
@@ -188,6 +197,7 @@ FrameOutcome AutoCalibStages::OnFrame(const AutoCalibSettings& s, const uint8_t*
             stage_ = host_.FindCentres(0, mode, pixels, points_, &type_);
             if (stage_ == 1) {
                 stage0Captured_ = true;
+                stage1Since_ = now;
                 Trace("AutoCalib stage0 captured");
                 ResetPattern(now);
             }

@@ -85,7 +85,8 @@ private:
     AutoCalibTiming timing_{};
     uint32_t W_ = 0, H_ = 0;
     bool accepting_ = false;
-    uint32_t stepTick_ = 0, startTick_ = 0, phaseStart_ = 0, lastCallTick_ = 0;
+    static constexpr uint32_t kStage1GiveUpMs = 1500;
+    uint32_t stepTick_ = 0, startTick_ = 0, phaseStart_ = 0, lastCallTick_ = 0, stage1Since_ = 0;
     int attempt_ = 0, idx_ = 0, stage_ = 0;
     int32_t interval_ = 0;
     bool stage0Captured_ = false, stage1Done_ = false;

@@ -169,6 +169,10 @@ const uint8_t* CCollateAutoDlg::FinderFrame(const SCapFrame& f) {
 LRESULT CCollateAutoDlg::OnCollate(WPARAM wParam, LPARAM) {
     FrameGuard guard{TakeFrameCopy(static_cast<uintptr_t>(wParam))};
     if (!guard.frame || !m_stages.Accepting()) return 0;
+    // Frames queue up behind a slow one (a full-screen redraw under load): only the newest shows
+    // the pattern as it is now, so an older one is dropped as if it had come during processing.
+    MSG newer;
+    if (PeekMessageA(&newer, m_hWnd, WM_COLLATE, WM_COLLATE, PM_NOREMOVE)) return 0;
     const AutoCalibSettings settings = CurrentSettings();
     switch (m_stages.OnFrame(settings, FinderFrame(*guard.frame))) {
     case FrameOutcome::Cancelled:

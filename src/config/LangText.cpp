@@ -14,6 +14,13 @@ std::string LangMatchKey(unsigned long lcid) {
     return key;
 }
 
+std::string LangFormat(const std::string& text, const char* english, const std::string& value) {
+    std::string out = text.empty() ? english : text;
+    const size_t at = out.find("%s");
+    if (at != std::string::npos) out.replace(at, 2, value);
+    return out;
+}
+
 void LoadLanguage() {
     g_Lang.LangMatchPath = g_Settings.AppDir + "\\Lang\\LangMatch.ini";
     std::string key = LangMatchKey(GetSystemDefaultLCID());

@@ -9,7 +9,8 @@
     X(IDS_LIGHTSTRONG) X(IDS_TAVORI) X(IDS_TIMEOUT) X(IDS_QUESTION) X(IDS_DISCONNECTION)        \
     X(IDS_RECALIBRATION) X(IDS_CHECKENVI) X(IDS_CALIBRATEFAIL) X(IDS_CALIBRATIONLIST) X(IDS_NEW) \
     X(IDS_RENAME) X(IDS_SETACTIVE) X(IDS_SAVE) X(IDS_ACTIVE) X(IDS_LASERWRIT)                    \
-    X(IDS_AUTOMATICPOSITIONFAILURE) X(IDS_WHITEAREA) X(IDS_ATUOTRANSFERRED) X(IDS_CALIBRATIONUNCHANGED)
+    X(IDS_AUTOMATICPOSITIONFAILURE) X(IDS_WHITEAREA) X(IDS_ATUOTRANSFERRED) X(IDS_CALIBRATIONUNCHANGED)    \
+    X(IDS_NOCAMERAYET) X(IDS_FOLDERREADONLY) X(IDS_CALIBRATIONREFUSED)
 
 struct CLangText {
     std::string LangMatchPath;
@@ -23,5 +24,8 @@ extern CLangText g_Lang;
 
 // Fills g_Lang and g_Settings.LangName from the "Lang" folder under the program folder.
 void LoadLanguage();
+// The text with its first "%s" replaced by value; the English text stands in for a missing one, as
+// these messages are all a user learns of what went wrong.
+std::string LangFormat(const std::string& text, const char* english, const std::string& value = "");
 // The key of the language map for a locale: "LCID_%x".
 std::string LangMatchKey(unsigned long lcid);

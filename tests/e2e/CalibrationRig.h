@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,42 +19,6 @@
 
 namespace e2e {
 constexpr UINT kProcCmd = 0x801, kCollate = 0x84B, kScreenSize = 0xFB9, kDrawNotify = 0x7EB;
-
-struct Screen {  // one grab of the desktop (or of a part from its top left), 32-bit top-down
-    int left, top, w, h;
-    std::vector<uint8_t> px;
-    explicit Screen(int left = 0, int top = 0, int width = ScreenWidth(), int height = ScreenHeight())
-        : left(left), top(top), w(width), h(height), px(static_cast<size_t>(w) * h * 4) {
-        HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
-        HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
-        HGDIOBJ old = SelectObject(mem, bmp);
-        BitBlt(mem, 0, 0, w, h, screen, left, top, SRCCOPY);
-        SelectObject(mem, old);
-        BITMAPINFO bi{};
-        bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-        GetDIBits(mem, bmp, 0, static_cast<UINT>(h), px.data(), &bi, DIB_RGB_COLORS);
-        DeleteObject(bmp);
-        DeleteDC(mem);
-        ReleaseDC(nullptr, screen);
-    }
-    const uint8_t* At(int x, int y) const { return &px[(static_cast<size_t>(y) * w + x) * 4]; }
-    bool Red(int x, int y) const { return At(x, y)[2] > 200 && At(x, y)[1] < 60 && At(x, y)[0] < 60; }
-    // The centre of the red cross: the middle of the rows holding a red run of 58 pixels or more.
-    bool FindCross(POINT& c) const {
-        int rows = 0, sx = 0, sy = 0;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0, run = 0; x < w; ++x) {
-                run = Red(x, y) ? run + 1 : 0;
-                if (run < 58) continue;
-                while (x + 1 < w && Red(x + 1, y)) ++x, ++run;
-                sx += x - run / 2, sy += y, ++rows;
-                break;
-            }
-        if (rows == 0) return false;
-        c = {left + sx / rows, top + sy / rows};
-        return true;
-    }
-};
 
 // Every monitor at once: the crosses of a second screen are right of the primary one.
 inline Screen Desktop() {
@@ -87,10 +52,11 @@ struct Rig {
     ProgramFolder folder;
     Driver driver;
     HWND main = nullptr;
-    HANDLE tableMap = nullptr, pointMap = nullptr;
+    std::optional<SharedView> table, pointView;  // closed with the rig: no mapping outlives its case
     const uint8_t* points = nullptr;
     bool bound = false;
     tavori::vcam::Config camera = DefaultCamera();
+    DWORD learnMs = 2500;  // the detector's learning after a start or a calibration
 
     bool Start(int ptCount, bool calibrated, const std::string& moreSystemKeys = "",
                const std::string& cameras = "[Camera0]\r\nK1=-0.12\r\n") {
@@ -99,18 +65,18 @@ struct Rig {
         folder.Write("Tavori.ini", "[System]\r\nSearchPtType=1\r\nSetPtCount=" + std::to_string(ptCount) + "\r\n" + moreSystemKeys);
         if (calibrated) WriteCalibrationIni(folder, CalibrationFromModel(camera, 5));
         if (!driver.Start(folder) || !(main = driver.WaitForMainWindow())) return false;
-        if (!WaitFor([&] { return (pointMap = OpenFileMappingA(FILE_MAP_READ, FALSE, "Multi_Lumora_Mappfile_1")); }, 10000)) return false;
-        points = static_cast<const uint8_t*>(MapViewOfFile(pointMap, FILE_MAP_READ, 0, 0, kPointShareSize));
-        Sleep(2500);  // the detector's start-up learning
+        if (!WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 10000)) return false;
+        points = pointView.emplace("Multi_Lumora_Mappfile_1", kPointShareSize).As<const uint8_t>();
+        Sleep(learnMs);  // the detector's start-up learning
         return points != nullptr;
     }
     // Points are published once this process is the camera's ready reader in the screen table.
     bool Bind() {
-        if (!tableMap && !WaitFor([&] { return (tableMap = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, kMultiScreenName)); }, 5000)) return false;
-        auto* t = static_cast<MultiScreenTable*>(MapViewOfFile(tableMap, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(MultiScreenTable)));
-        if (!WaitFor([&] { return t->nCount > 0 && t->nCameraId[0] == 1; }, 5000)) return false;
+        if (!WaitFor([] { return MappingExists(kMultiScreenName); }, 5000)) return false;
+        auto* t = table.emplace(kMultiScreenName, sizeof(MultiScreenTable)).As<MultiScreenTable>();
+        if (!t || !WaitFor([&] { return t->nCount > 0 && t->nCameraId[0] == 1; }, 5000)) return false;
         t->bReady[0] = 1;
-        Sleep(2500);  // the detector learns the scene again after a calibration
+        Sleep(learnMs);  // the detector learns the scene again after a calibration
         return true;
     }
     // Published position of the pen held at (x, y); false when none comes.
@@ -135,14 +101,14 @@ struct Rig {
     }
     // The automatic calibration as a user runs it: the command, OK in the aiming view, nothing else.
     // Seconds from OK to the saved record, or a negative number when none is saved.
-    double AutoCalibrate() {
+    double AutoCalibrate(const char* ptCount = "25") {
         folder.Remove("Calibration.ini");
         RECT box{};
         HWND aim = Aim(box, 2044);
         if (!aim) return -1;
         const DWORD ok = GetTickCount();
         Click(aim, IDOK);
-        if (!WaitFor([&] { return folder.ReadKey("Calibration.ini", "Calibration", "lPtCount") == "25"; }, 15000)) return -1;
+        if (!WaitFor([&] { return folder.ReadKey("Calibration.ini", "Calibration", "lPtCount") == ptCount; }, 15000)) return -1;
         const double seconds = (GetTickCount() - ok) / 1000.0;
         Sleep(1000);  // the flow closes its windows
         return seconds;

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -21,25 +20,16 @@ std::string WinPath(std::string path) {
 
 std::string E2eDir() { return WinPath(TAVORI_E2E_DIR); }
 
-static void RemoveTree(const std::string& dir) {
-    std::string from = dir + '\0';
+// The shell's file operation without any user interface: FO_DELETE of `from`, or FO_COPY of `from`
+// into the folder `to`, made when missing.
+static void ShellFiles(UINT operation, const std::string& from, const std::string& to = {}) {
+    const std::string f = from + '\0', t = to + '\0';
     SHFILEOPSTRUCTA op{};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
+    op.wFunc = operation;
+    op.pFrom = f.c_str();
+    op.pTo = to.empty() ? nullptr : t.c_str();
     op.fFlags = FOF_NO_UI;
     SHFileOperationA(&op);
-}
-
-static void CopyTree(const std::string& from, const std::string& to) {
-    CreateDirectoryA(to.c_str(), nullptr);
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((from + "\\*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return;
-    do {
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        CopyFileA((from + "\\" + fd.cFileName).c_str(), (to + "\\" + fd.cFileName).c_str(), FALSE);
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
 }
 
 ProgramFolder::ProgramFolder(const std::string& exeName, bool withLang) {
@@ -47,11 +37,11 @@ ProgramFolder::ProgramFolder(const std::string& exeName, bool withLang) {
     std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "case";
     CreateDirectoryA(E2eDir().c_str(), nullptr);
     dir = E2eDir() + "\\" + name;
-    RemoveTree(dir);
+    ShellFiles(FO_DELETE, dir);
     CreateDirectoryA(dir.c_str(), nullptr);
     exe = Path(exeName);
     EXPECT_TRUE(CopyFileA(WinPath(TAVORI_EXE).c_str(), exe.c_str(), FALSE)) << exe;
-    if (withLang) CopyTree(WinPath(TAVORI_LANG_DIR), Path("Lang"));
+    if (withLang) ShellFiles(FO_COPY, WinPath(TAVORI_LANG_DIR) + "\\*.*", Path("Lang"));
     Write("VirtualCamera.ini", "[Camera0]\r\n");
 }
 
@@ -81,26 +71,12 @@ Driver::~Driver() {
     }
 }
 
-bool Driver::Start(const ProgramFolder& folder, const std::vector<std::pair<std::string, std::string>>& env) {
-    std::string block;
-    if (!env.empty()) {
-        char* current = GetEnvironmentStringsA();
-        for (const char* p = current; *p; p += strlen(p) + 1) {
-            std::string entry = p;
-            bool replaced = false;
-            for (const auto& kv : env)
-                if (_strnicmp(entry.c_str(), (kv.first + "=").c_str(), kv.first.size() + 1) == 0) replaced = true;
-            if (!replaced) block += entry + '\0';
-        }
-        FreeEnvironmentStringsA(current);
-        for (const auto& kv : env) block += kv.first + "=" + kv.second + '\0';
-        block += '\0';
-    }
+bool Driver::Start(const ProgramFolder& folder) {
     STARTUPINFOA si{};
     si.cb = sizeof(si);
     std::string cmd = "\"" + folder.exe + "\"";
-    return CreateProcessA(folder.exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0,
-                          block.empty() ? nullptr : block.data(), folder.dir.c_str(), &si, &m_pi) != FALSE;
+    return CreateProcessA(folder.exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.dir.c_str(), &si,
+                          &m_pi) != FALSE;
 }
 
 bool Driver::Running() const {
@@ -173,6 +149,17 @@ int Driver::WaitForExitCountingBoxes(DWORD timeoutMs) const {
     return static_cast<int>(seen.size());
 }
 
+SharedView::SharedView(const char* name, DWORD size) {
+    m_map = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
+    if (m_map) m_view = MapViewOfFile(m_map, FILE_MAP_ALL_ACCESS, 0, 0, size);
+}
+
+void SharedView::Close() {
+    if (m_view) UnmapViewOfFile(m_view);
+    if (m_map) CloseHandle(m_map);
+    m_view = m_map = nullptr;
+}
+
 std::wstring MessageBoxText(HWND box) {
     wchar_t text[1024] = {};
     GetDlgItemTextW(box, 0xFFFF, text, 1024);
@@ -204,27 +191,47 @@ std::string LanguageFileText(const std::string& file, const std::string& key) {
     return {};
 }
 
+Screen::Screen(int left, int top, int width, int height)
+    : left(left), top(top), w(width), h(height), px(static_cast<size_t>(w) * h * 4) {
+    HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, h, screen, left, top, SRCCOPY);
+    SelectObject(mem, old);
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    GetDIBits(mem, bmp, 0, static_cast<UINT>(h), px.data(), &bi, DIB_RGB_COLORS);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+}
+
+bool Screen::FindCross(POINT& c) const {
+    int rows = 0, sx = 0, sy = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0, run = 0; x < w; ++x) {
+            run = Red(x, y) ? run + 1 : 0;
+            if (run < 58) continue;
+            while (x + 1 < w && Red(x + 1, y)) ++x, ++run;
+            sx += x - run / 2, sy += y, ++rows;
+            break;
+        }
+    if (rows == 0) return false;
+    c = {left + sx / rows, top + sy / rows};
+    return true;
+}
+
 bool SaveScreenshot(const std::string& pngPath) {
     Gdiplus::GdiplusStartupInput input;
     ULONG_PTR token = 0;
     if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return false;
+    Screen screen;
     bool ok = false;
     {
-        int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-        HDC screen = GetDC(nullptr);
-        HDC mem = CreateCompatibleDC(screen);
-        HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
-        HGDIOBJ old = SelectObject(mem, bmp);
-        BitBlt(mem, 0, 0, w, h, screen, 0, 0, SRCCOPY);
-        SelectObject(mem, old);
-        Gdiplus::Bitmap image(bmp, nullptr);
+        Gdiplus::Bitmap image(screen.w, screen.h, screen.w * 4, PixelFormat32bppRGB, screen.px.data());
         CLSID png;
         CLSIDFromString(L"{557CF406-1A04-11D3-9A73-0000F81EF32E}", &png);
-        std::wstring wpath = FromCodePage(pngPath, CP_ACP);
-        ok = image.Save(wpath.c_str(), &png, nullptr) == Gdiplus::Ok;
-        DeleteObject(bmp);
-        DeleteDC(mem);
-        ReleaseDC(nullptr, screen);
+        ok = image.Save(FromCodePage(pngPath, CP_ACP).c_str(), &png, nullptr) == Gdiplus::Ok;
     }
     Gdiplus::GdiplusShutdown(token);
     return ok;
@@ -237,16 +244,13 @@ TrayPicture ReadTrayPicture() {
     RECT rc{};
     GetClientRect(tray, &rc);
     MapWindowPoints(tray, nullptr, reinterpret_cast<POINT*>(&rc), 2);
-    HDC screen = GetDC(nullptr);
+    const Screen icons(rc.left, rc.top, std::min<int>(rc.right - rc.left, 64), rc.bottom - rc.top);
     int blue = 0, red = 0;
-    for (int y = rc.top; y < rc.bottom; y += 1)
-        for (int x = rc.left; x < rc.right && x < rc.left + 64; x += 1) {
-            COLORREF c = GetPixel(screen, x, y);
-            int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
-            if (b > 150 && r < 100 && g < 160) ++blue;
-            if (r > 150 && g < 80 && b < 80) ++red;
-        }
-    ReleaseDC(nullptr, screen);
+    for (size_t i = 0; i < icons.px.size(); i += 4) {
+        const int b = icons.px[i], g = icons.px[i + 1], r = icons.px[i + 2];
+        blue += b > 150 && r < 100 && g < 160;
+        red += r > 150 && g < 80 && b < 80;
+    }
     // Bluish pixels stand beside the disconnected picture too (its edge, the tray's own marks): the
     // picture is the colour that clearly dominates (measured: 42 red to 5..11 blue, 0..8 red to 104..147 blue).
     if (red > 20 && red > 2 * blue) return TrayPicture::Disconnected;

@@ -2,8 +2,8 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace e2e {
@@ -43,8 +43,7 @@ public:
     Driver(const Driver&) = delete;
     Driver& operator=(const Driver&) = delete;
 
-    // Extra environment variables (e.g. LANG) on top of this process's environment.
-    bool Start(const ProgramFolder& folder, const std::vector<std::pair<std::string, std::string>>& env = {});
+    bool Start(const ProgramFolder& folder);
     HWND WaitForMainWindow(DWORD timeoutMs = 15000) const;
     HWND WaitForMessageBox(DWORD timeoutMs = 15000) const;
     // The driver's message boxes open now.
@@ -62,12 +61,38 @@ private:
     PROCESS_INFORMATION m_pi{};
 };
 
+// A shared memory as the drawing program sees it.
+class SharedView {
+public:
+    SharedView(const char* name, DWORD size);
+    ~SharedView() { Close(); }
+    // Our own handle keeps a mapping alive: close it before looking whether the driver's is gone.
+    void Close();
+    template <class T> T* As() const { return static_cast<T*>(m_view); }
+    bool Ok() const { return m_view != nullptr; }
+
+private:
+    HANDLE m_map = nullptr;
+    void* m_view = nullptr;
+};
+
 std::wstring MessageBoxText(HWND box);
 void PressOk(HWND box);
 bool MappingExists(const char* name);
 std::wstring FromCodePage(const std::string& bytes, UINT codePage);
 // The value of one text of a language file, read as raw bytes (no code-page conversion).
 std::string LanguageFileText(const std::string& file, const std::string& key);
+// One grab of the desktop (or of a part from its top left), 32-bit top-down.
+struct Screen {
+    int left, top, w, h;
+    std::vector<uint8_t> px;
+    explicit Screen(int left = 0, int top = 0, int width = GetSystemMetrics(SM_CXSCREEN),
+                    int height = GetSystemMetrics(SM_CYSCREEN));
+    const uint8_t* At(int x, int y) const { return &px[(static_cast<size_t>(y) * w + x) * 4]; }
+    bool Red(int x, int y) const { return At(x, y)[2] > 200 && At(x, y)[1] < 60 && At(x, y)[0] < 60; }
+    // The centre of the red cross: the middle of the rows holding a red run of 58 pixels or more.
+    bool FindCross(POINT& c) const;
+};
 bool SaveScreenshot(const std::string& pngPath);
 
 // What the notification area shows of the driver's icon, told apart by colour: the running icon is

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <vector>
 
 #include "DriverHarness.h"
@@ -19,10 +20,7 @@ int ScreenHeight() { return GetSystemMetrics(SM_CYSCREEN); }
 tavori::vcam::Config DefaultCamera() {
     tavori::vcam::Config c;
     c.hasScreenRect = true;
-    c.rect[0] = 0;
-    c.rect[1] = 0;
-    c.rect[2] = ScreenWidth();
-    c.rect[3] = ScreenHeight();
+    c.rect[2] = ScreenWidth(), c.rect[3] = ScreenHeight();
     return c;
 }
 
@@ -55,26 +53,12 @@ _SCalibration CalibrationFromModel(const tavori::vcam::Config& camera, int n) {
 }
 
 void WriteCalibrationIni(const ProgramFolder& folder, const _SCalibration& cal) {
-    std::string text = "[Calibration]\r\n";
-    char line[64];
-    auto add = [&](const char* key, unsigned long value) {
-        snprintf(line, sizeof(line), "%s=%lu\r\n", key, value);
-        text += line;
-    };
-    add("lPtCount", cal.lPtCount);
-    add("lWinLeft", cal.lWinLeft);
-    add("lWinTop", cal.lWinTop);
-    add("lWinWidth", cal.lWinWidth);
-    add("lWinHeight", cal.lWinHeight);
-    add("lScreenIndex", cal.lScreenIndex);
-    add("lType", cal.lType);
-    text += "Exposure=-8\r\n";
-    for (unsigned i = 0; i < cal.lPtCount && i < 36; ++i) {
-        snprintf(line, sizeof(line), "x%u=%lu\r\ny%u=%lu\r\n", i, static_cast<unsigned long>(cal.x[i]), i,
-                 static_cast<unsigned long>(cal.y[i]));
-        text += line;
-    }
-    folder.Write("Calibration.ini", text);
+    std::ostringstream text;
+    text << "[Calibration]\r\nlPtCount=" << cal.lPtCount << "\r\nlWinLeft=" << cal.lWinLeft << "\r\nlWinTop=" << cal.lWinTop
+         << "\r\nlWinWidth=" << cal.lWinWidth << "\r\nlWinHeight=" << cal.lWinHeight << "\r\nlScreenIndex="
+         << cal.lScreenIndex << "\r\nlType=" << cal.lType << "\r\nExposure=-8\r\n";
+    for (unsigned i = 0; i < cal.lPtCount && i < 36; ++i) text << 'x' << i << '=' << cal.x[i] << "\r\ny" << i << '=' << cal.y[i] << "\r\n";
+    folder.Write("Calibration.ini", text.str());
 }
 
 void WriteFlashRecord(const ProgramFolder& folder, const _SCalibration& cal) {
@@ -91,48 +75,45 @@ void WriteFlashRecord(const ProgramFolder& folder, const _SCalibration& cal) {
 
 PenControl::PenControl() {
     EXPECT_TRUE(m_block.Open());
-    // The block outlives a scenario while any process holds it: start each one clean.
-    if (auto* block = static_cast<tavori::vcam::PenBlock*>(m_block.View())) {
-        block->count = 0;
-        block->unplugged = 0;
-        Commit();
-    }
+    Clear();
+}
+
+void PenControl::Clear() {
+    auto* block = Block();
+    if (!block) return;
+    for (auto& light : block->pens) light.down = 0;
+    block->count = block->unplugged = block->deadStream = block->stalled = 0;
+    Commit();
 }
 
 void PenControl::Commit() {
-    auto* block = static_cast<tavori::vcam::PenBlock*>(m_block.View());
-    block->sequence = block->sequence + 1;
+    Block()->sequence = Block()->sequence + 1;
     MemoryBarrier();
 }
 
-void PenControl::Down(double x, double y) {
-    auto* block = static_cast<tavori::vcam::PenBlock*>(m_block.View());
+void PenControl::Set(int light, bool lit, double x, double y) {
+    auto* block = Block();
     if (!block) return;
-    block->pens[0] = {1, static_cast<float>(x), static_cast<float>(y), 0.0f, 0.0f, 0};
-    block->count = 1;
+    block->pens[light] = {lit ? 1 : 0, static_cast<float>(x), static_cast<float>(y), 0.0f, 0.0f, 0};
+    if (block->count < static_cast<uint32_t>(light + 1)) block->count = static_cast<uint32_t>(light + 1);
     Commit();
 }
 
 void PenControl::Up() {
-    auto* block = static_cast<tavori::vcam::PenBlock*>(m_block.View());
+    if (auto* block = Block()) block->pens[0].down = 0, Commit();
+}
+
+void PenControl::Mask(uint32_t tavori::vcam::PenBlock::*mask, int camera, bool on) {
+    auto* block = Block();
     if (!block) return;
-    block->pens[0].down = 0;
-    block->count = 0;
+    block->*mask = on ? (block->*mask | 1u << camera) : (block->*mask & ~(1u << camera));
     Commit();
 }
 
-void PenControl::Unplug(int camera) {
-    auto* block = static_cast<tavori::vcam::PenBlock*>(m_block.View());
-    if (!block) return;
-    block->unplugged |= 1u << camera;
-    Commit();
-}
-
-void PenControl::Plug(int camera) {
-    auto* block = static_cast<tavori::vcam::PenBlock*>(m_block.View());
-    if (!block) return;
-    block->unplugged &= ~(1u << camera);
-    Commit();
+CalibratedDriver::~CalibratedDriver() {
+    if (!driver.Running()) return;
+    Quit();
+    driver.WaitForExitCountingBoxes();
 }
 
 bool CalibratedDriver::Start(const char* settings) {
@@ -151,5 +132,30 @@ bool CalibratedDriver::WaitUntilDetecting() const {
 }
 
 void CalibratedDriver::Quit() const { PostMessageA(main, WM_COMMAND, 2035, 0); }
+
+bool CanvasRig::Start(const std::string& title, const char* settings) {
+    if (!d.Start(settings)) return false;
+    canvas = std::make_unique<Canvas>(d.folder.Path("canvas.log"), title);
+    return canvas->Ready() && d.WaitUntilDetecting();
+}
+
+bool CanvasRig::WaitForEvent(const char* what, size_t from, DWORD timeoutMs) const {
+    return WaitFor([&] {
+        const auto events = Events();
+        for (size_t i = from; i < events.size(); ++i)
+            if (events[i].what == what) return true;
+        return false;
+    }, timeoutMs);
+}
+
+bool CanvasRig::WaitForButtons(const std::string& expected, DWORD timeoutMs) const {
+    return WaitFor([&] { return Buttons() == expected; }, timeoutMs);
+}
+
+void CanvasRig::Touch(double x, double y, DWORD holdMs) {
+    pen.Down(x, y);
+    Sleep(holdMs);
+    pen.Up();
+}
 
 }  // namespace e2e

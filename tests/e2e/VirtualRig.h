@@ -3,8 +3,11 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "Canvas.h"
 #include "MultiIRLight.h"
 #include "PenBlockWin.h"
 #include "DriverHarness.h"
@@ -28,31 +31,61 @@ void WriteCalibrationIni(const ProgramFolder& folder, const _SCalibration& cal);
 // CameraFlash.bin holding `cal` as the camera's flash record.
 void WriteFlashRecord(const ProgramFolder& folder, const _SCalibration& cal);
 
-// The pens and the plug state of the virtual cameras, written as penctl does.
+// The lights, plug state and stream faults of the virtual cameras, written as penctl does. Light 0
+// is the pen, the others lamps. The block outlives a scenario while any process holds it: each
+// scenario starts and ends with it clean.
 class PenControl {
 public:
     PenControl();
-    void Down(double x, double y);
+    ~PenControl() { Clear(); }
+    void Down(double x, double y) { Set(0, true, x, y); }
     void Up();
-    void Unplug(int camera);
-    void Plug(int camera);
+    void Set(int light, bool lit, double x, double y);
+    void Unplug(int camera) { Mask(&tavori::vcam::PenBlock::unplugged, camera, true); }
+    void Plug(int camera) { Mask(&tavori::vcam::PenBlock::unplugged, camera, false); }
+    // Camera 0's stream fails while the camera stays listed / delivers no new frame.
+    void Die(bool on) { Mask(&tavori::vcam::PenBlock::deadStream, 0, on); }
+    void Stall(bool on) { Mask(&tavori::vcam::PenBlock::stalled, 0, on); }
 
 private:
+    tavori::vcam::PenBlock* Block() const { return static_cast<tavori::vcam::PenBlock*>(m_block.View()); }
+    void Clear();
+    void Mask(uint32_t tavori::vcam::PenBlock::*mask, int camera, bool on);
     void Commit();
     tavori::dev::PenBlockMapping m_block;
 };
 
-// The driver on virtual camera 0 with a calibration written from the camera's model.
+// The driver on virtual camera 0 with a calibration written from the camera's model; a driver
+// still running at the end is quit (boxes answered), never killed.
 struct CalibratedDriver {
     ProgramFolder folder;
     Driver driver;
     HWND main = nullptr;
     _SCalibration cal{};
 
+    ~CalibratedDriver();
     bool Start(const char* settings = "[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\n");
     // The camera streams and the detector's start-up learning is over.
     bool WaitUntilDetecting() const;
     void Quit() const;
+};
+
+// The calibrated driver with the canvas in front, the pen working the desktop. A canvas titled as
+// the drawing program never turns a pen held still into a right click.
+constexpr const char* kDrawingProgram = "Inkora window";
+struct CanvasRig {
+    PenControl pen;
+    CalibratedDriver d;
+    std::unique_ptr<Canvas> canvas;
+
+    // VirtualCamera.ini may be written in d.folder before.
+    bool Start(const std::string& title = kDrawingProgram, const char* settings = "[System]\r\nSetPtCount=25\r\n");
+    std::vector<CanvasEvent> Events() const { return canvas->Events(); }
+    std::string Buttons() const { return Canvas::Buttons(Events()); }
+    // The canvas logged `what` after its first `from` events.
+    bool WaitForEvent(const char* what, size_t from = 0, DWORD timeoutMs = 3000) const;
+    bool WaitForButtons(const std::string& expected, DWORD timeoutMs = 3000) const;
+    void Touch(double x, double y, DWORD holdMs);
 };
 
 }  // namespace e2e

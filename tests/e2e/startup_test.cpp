@@ -31,52 +31,45 @@ void RunOnHost(const std::string& hostCommand) {
 }
 }  // namespace
 
-TEST(Startup, FreshFolderRunsHiddenPublishesItsMemoryAndQuitsOnCommand) {
-    ProgramFolder folder;
-    Driver driver;
-    ASSERT_TRUE(driver.Start(folder));
-    HWND main = driver.WaitForMainWindow();
-    ASSERT_NE(main, nullptr);
-    EXPECT_EQ(folder.ReadKey("Tavori.ini", "System", "TimeRight"), "60");
-
-    // The hide timer hides the window; it sits at the origin with no size, out of the task bar.
-    Sleep(700);
-    EXPECT_FALSE(IsWindowVisible(main));
-    RECT rc{};
-    GetWindowRect(main, &rc);
-    EXPECT_EQ(rc.left, 0);
-    EXPECT_EQ(rc.top, 0);
-    EXPECT_EQ(rc.right - rc.left, 0);
-    EXPECT_TRUE(GetWindowLongA(main, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
-    EXPECT_FALSE(GetWindowLongA(main, GWL_EXSTYLE) & WS_EX_APPWINDOW);
-
-    EXPECT_TRUE(MappingExists(kScreenTable));
-    EXPECT_TRUE(MappingExists(kFixedBlock));
-
-    PostMessageA(main, WM_COMMAND, kQuit, 0);
-    ASSERT_TRUE(driver.WaitForExit());
-    EXPECT_EQ(folder.ReadKey("Tavori.ini", "System", "Management"), "0");
-    ExpectMappingsGone();
-}
-
-TEST(Startup, EveryWayOfEndingWritesManagementZeroAndRemovesTheMemory) {
+// A fresh folder gets its settings written and a window kept out of sight (at the origin, no size,
+// out of the task bar); a renamed executable uses the settings file of its own name; every way of
+// ending writes Management=0 and removes the shared memory.
+TEST(Startup, RunsHiddenWithItsMemoryAndEveryWayOfEndingWritesManagementZero) {
     const struct {
         const char* name;
         UINT message;
         WPARAM wParam;
-    } ways[] = {{"close command", WM_SYSCOMMAND, SC_CLOSE}, {"WM_CLOSE", WM_CLOSE, 0},
-                {"command 1", WM_COMMAND, IDOK}, {"command 2", WM_COMMAND, IDCANCEL}};
+        const char* exe;
+    } ways[] = {{"fresh folder, quit command", WM_COMMAND, kQuit, "Tavori"},
+                {"close command", WM_SYSCOMMAND, SC_CLOSE, "Tavori"},
+                {"WM_CLOSE to a renamed executable", WM_CLOSE, 0, "Other"},
+                {"command 1", WM_COMMAND, IDOK, "Tavori"},
+                {"command 2", WM_COMMAND, IDCANCEL, "Tavori"}};
     for (const auto& way : ways) {
         SCOPED_TRACE(way.name);
-        ProgramFolder folder;
-        folder.Write("Tavori.ini", "[System]\r\nManagement=800\r\n");
+        const bool fresh = &way == ways;
+        ProgramFolder folder(std::string(way.exe) + ".exe");
+        const std::string ini = std::string(way.exe) + ".ini";
+        if (!fresh) folder.Write(ini, "[System]\r\nManagement=800\r\n");
         Driver driver;
         ASSERT_TRUE(driver.Start(folder));
         HWND main = driver.WaitForMainWindow();
         ASSERT_NE(main, nullptr);
+        EXPECT_EQ(folder.ReadKey(ini, "System", "TimeRight"), "60");
+        EXPECT_TRUE(MappingExists(kScreenTable));
+        EXPECT_TRUE(MappingExists(kFixedBlock));
+        if (fresh) {
+            Sleep(700);  // the hide timer
+            RECT rc{};
+            GetWindowRect(main, &rc);
+            EXPECT_FALSE(IsWindowVisible(main));
+            EXPECT_TRUE(rc.left == 0 && rc.top == 0 && rc.right == 0) << rc.left << "," << rc.top << "," << rc.right;
+            EXPECT_EQ(GetWindowLongA(main, GWL_EXSTYLE) & (WS_EX_TOOLWINDOW | WS_EX_APPWINDOW), WS_EX_TOOLWINDOW);
+        }
         PostMessageA(main, way.message, way.wParam, 0);
         ASSERT_TRUE(driver.WaitForExit());
-        EXPECT_EQ(folder.ReadKey("Tavori.ini", "System", "Management"), "0");
+        EXPECT_EQ(folder.ReadKey(ini, "System", "Management"), "0");
+        EXPECT_EQ(folder.Exists("Tavori.ini"), ini == "Tavori.ini");
         ExpectMappingsGone();
     }
 }
@@ -106,65 +99,45 @@ TEST(Startup, SecondCopyEndsSilentlyAfterWritingTimeRight) {
     EXPECT_TRUE(first.WaitForExit());
 }
 
-TEST(Startup, RenamedExecutableUsesTheSettingsFileOfItsOwnName) {
-    ProgramFolder folder("Other.exe");
-    Driver driver;
-    ASSERT_TRUE(driver.Start(folder));
-    HWND main = driver.WaitForMainWindow();
-    ASSERT_NE(main, nullptr);
-    EXPECT_EQ(folder.ReadKey("Other.ini", "System", "TimeRight"), "60");
-    EXPECT_FALSE(folder.Exists("Tavori.ini"));
-    PostMessageA(main, WM_COMMAND, kQuit, 0);
-    ASSERT_TRUE(driver.WaitForExit());
-    EXPECT_EQ(folder.ReadKey("Other.ini", "System", "Management"), "0");
-}
-
-TEST(Startup, UnavailableFlashStoreShowsOneMessageAndWritesManagementZero) {
-    for (bool withLang : {true, false}) {
-        SCOPED_TRACE(withLang ? "with Lang" : "without Lang: the text is empty, the box still shows");
-        ProgramFolder folder("Tavori.exe", withLang);
-        CreateDirectoryA(folder.Path("CameraFlash.bin").c_str(), nullptr);  // a folder where the store goes
+// What the driver cannot have at start: the flash store (a box of its own, its text empty without
+// Lang: the language cases show the text) or the screen table's name (a box, an end before any
+// setting is written) ends it; without the fixed block's name it runs on.
+TEST(Startup, WhatItCannotHaveAtStartEndsItWithOneBoxOrNotAtAll) {
+    const struct {
+        const char* name;
+        const char* heldName;  // held by another kind of object
+        bool flashStoreBlocked;
+        const wchar_t* box;  // nullptr: runs on
+        const char* management;
+    } cases[] = {{"flash store unavailable, no Lang", nullptr, true, L"", "0"},
+                 {"screen table name held", kScreenTable, false, L"System error", "<missing>"},
+                 {"fixed block name held", kFixedBlock, false, nullptr, "0"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HANDLE squatter = c.heldName ? CreateMutexA(nullptr, FALSE, c.heldName) : nullptr;
+        ProgramFolder folder("Tavori.exe", !c.flashStoreBlocked);
+        if (c.flashStoreBlocked) CreateDirectoryA(folder.Path("CameraFlash.bin").c_str(), nullptr);
         Driver driver;
         ASSERT_TRUE(driver.Start(folder));
-        HWND box = driver.WaitForMessageBox();
-        ASSERT_NE(box, nullptr);
-        EXPECT_EQ(MessageBoxText(box),
-                  withLang ? FromCodePage(LanguageFileText("English.ini", "IDS_INSTAVORI"), CP_ACP) : L"");
-        char title[64] = {};
-        GetWindowTextA(box, title, sizeof(title));
-        EXPECT_STREQ(title, "Tavori");
-        EXPECT_EQ(driver.Windows(true).size(), 1u);
-        PressOk(box);
-        ASSERT_TRUE(driver.WaitForExit());
-        EXPECT_EQ(folder.ReadKey("Tavori.ini", "System", "Management"), "0");
-        ExpectMappingsGone();
-    }
-}
-
-TEST(Startup, SharedMemoryNamesHeldElsewhere) {
-    for (const char* name : {kScreenTable, kFixedBlock}) {
-        SCOPED_TRACE(name);
-        const bool needed = name == kScreenTable;
-        HANDLE squatter = CreateMutexA(nullptr, FALSE, name);
-        ASSERT_NE(squatter, nullptr);
-        ProgramFolder folder;
-        Driver driver;
-        ASSERT_TRUE(driver.Start(folder));
-        if (needed) {
+        if (c.box) {
             HWND box = driver.WaitForMessageBox();
             ASSERT_NE(box, nullptr);
-            EXPECT_EQ(MessageBoxText(box), L"System error");
+            EXPECT_EQ(MessageBoxText(box), c.box);
+            char title[64] = {};
+            GetWindowTextA(box, title, sizeof(title));
+            EXPECT_STREQ(title, "Tavori");
+            EXPECT_EQ(driver.Windows(true).size(), 1u);
             PressOk(box);
-            ASSERT_TRUE(driver.WaitForExit());
-            EXPECT_EQ(folder.ReadKey("Tavori.ini", "System", "Management"), "<missing>");
         } else {
             HWND main = driver.WaitForMainWindow();
             ASSERT_NE(main, nullptr);
             EXPECT_TRUE(MappingExists(kScreenTable));
             PostMessageA(main, WM_COMMAND, kQuit, 0);
-            EXPECT_TRUE(driver.WaitForExit());
         }
-        CloseHandle(squatter);
+        ASSERT_TRUE(driver.WaitForExit());
+        EXPECT_EQ(folder.ReadKey("Tavori.ini", "System", "Management"), c.management);
+        if (squatter) CloseHandle(squatter);
+        ExpectMappingsGone();
     }
 }
 

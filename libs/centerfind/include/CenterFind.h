@@ -10,7 +10,8 @@
  * stage 1: a 60 x 60 square at the grid centre alternates with a 40 x 40 square above it (or the
  *          140 / 92 pair of the four-point pattern). Returns 2 once both have been seen steadily,
  *          which tells the finder where the centre cell is, which way is up and how large a square
- *          looks; 1 while not.
+ *          looks; 1 while not, and for good when a camera pixel spans more than 6 screen pixels
+ *          (the record's whole camera pixels could not place the pen within a pixel or two).
  * stage 2: one square of the 5 x 5 grid at a time, row by row. The finder is not told which: it
  *          infers each sighting's cell from geometry and order. Returns 25 as soon as the sightings
  *          determine the whole grid (a projective map with radial distortion fitted to them, the
@@ -18,8 +19,12 @@
  *          of output point k and *type = 1: output point (4 - row) * 5 + col is screen cell
  *          (row, col). Returns 2 while the grid is not yet certain, and keeps returning 2 when what
  *          it sees cannot be a clean grid (a second light, a square cut by the image border, a fit
- *          that does not hold): a refusal, never a wrong grid. The four-point pattern (mode 5) is
- *          not located: stage 2 then always returns 2 and the caller falls back.
+ *          that does not hold): a refusal, never a wrong grid.
+ *          Mode 5, the four-point pattern (140 x 140 squares at the corners of the screen's inner
+ *          80 % and at its middle, in the order top-left, top-right, bottom-left, bottom-right,
+ *          middle): returns 5 once each corner has been seen steadily and the order has told left
+ *          from right, with points[0..7] holding the bottom-left, bottom-right, top-left and
+ *          top-right targets and *type = 1. Same refusals as above.
  * Any other stage is returned unchanged; so is the stage when an argument is null.
  *
  * Camera positions put pixel edges at whole numbers: the centre of pixel (i, j) is (i + 0.5,

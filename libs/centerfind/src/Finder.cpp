@@ -21,8 +21,9 @@ void Trace(const char* format, A... args) {
 }
 
 constexpr int kPairHistory = 16;
-constexpr double kSamePlace = 1.5;
-constexpr size_t kMinPlacesForStray = 11;  // enough that the rest still decide the grid  // camera pixels between sightings of one stage-1 square
+constexpr double kSamePlace = 1.5;  // camera pixels between sightings of one stage-1 square
+constexpr size_t kMinPlacesForStray = 11;  // enough that the rest still decide the grid
+constexpr double kMaxScreenPerCameraPixel = 6.0;
 }  // namespace
 
 void SetTraceSink(TraceSink sink) { g_trace = sink; }
@@ -31,8 +32,8 @@ int Finder::Call(int stage, int mode, const uint8_t* pixels, double* points, int
     if (!pixels || !points || !type) return stage;
     switch (stage) {
     case 0: return Black(pixels);
-    case 1: return CentrePair(pixels);
-    case 2: return mode == 25 ? GridSquares(pixels, points, type) : 2;
+    case 1: return CentrePair(pixels, mode);
+    case 2: return mode == 25 ? GridSquares(pixels, points, type) : mode == 5 ? Corners(pixels, points, type) : 2;
     default: return stage;
     }
 }
@@ -48,7 +49,7 @@ int Finder::Black(const uint8_t* pixels) {
     return black_.Add(pixels) ? 1 : 0;
 }
 
-int Finder::CentrePair(const uint8_t* pixels) {
+int Finder::CentrePair(const uint8_t* pixels, int mode) {
     if (!black_.Ready()) return 1;
     Light lights[2];
     const int n = scanner_.Scan(pixels, black_, 6, lights, 2);
@@ -86,6 +87,12 @@ int Finder::CentrePair(const uint8_t* pixels) {
             // 60 and 40 pixel squares 70 pixels apart (140 and 92, 164 apart in the four-point
             // pattern): areas 2.25 : 1, distance 1.17 sides; perspective bends both.
             if (ratio < 1.5 || ratio > 3.6 || rel < 0.6 || rel > 2.0) continue;
+            // The record holds whole camera pixels: where one spans more screen pixels than this,
+            // no calibration from it places the pen within a pixel or two.
+            if ((mode == 5 ? 140 : 60) / std::sqrt(big.area) > kMaxScreenPerCameraPixel) {
+                Trace("screen too small in the view: %.1f screen pixels a camera pixel", (mode == 5 ? 140 : 60) / std::sqrt(big.area));
+                return 1;
+            }
             centreX_ = big.x;
             centreY_ = big.y;
             upX_ = (small.x - big.x) / dist;
@@ -95,7 +102,13 @@ int Finder::CentrePair(const uint8_t* pixels) {
             smallY_ = small.y;
             Trace("centre pair: centre %.2f,%.2f up %.3f,%.3f area %.0f", centreX_, centreY_, upX_, upY_,
                   squareArea_);
-            StartGrid();
+            if (mode == 5) {
+                SquareShape shape{squareArea_, smallX_ - centreX_, smallY_ - centreY_};
+                shape.sideOverOffset = 140.0 / 164.0;
+                corners_.Start(centreX_, centreY_, upX_, upY_, shape);
+            } else {
+                StartGrid();
+            }
             return 2;
         }
     }
@@ -103,7 +116,7 @@ int Finder::CentrePair(const uint8_t* pixels) {
 }
 
 void Finder::StartGrid() {
-    places_.assign(1, Place{centreX_, centreY_, 1});
+    places_.assign(1, Place{centreX_, centreY_, 1, squareArea_});
     order_.clear();
     clipped_ = false;
     sightingStd_ = 0;
@@ -131,13 +144,10 @@ int Finder::GridSquares(const uint8_t* pixels, double* points, int* type) {
         if (std::hypot(places_[i].x - l.x, places_[i].y - l.y) < same) at = static_cast<int>(i);
     if (at < 0) {
         if (places_.size() >= static_cast<size_t>(kCells + 16)) return 2;
-        places_.push_back({l.x, l.y, 1});
+        places_.push_back({l.x, l.y, 1, double(l.area)});
         at = static_cast<int>(places_.size()) - 1;
     } else {
-        Place& p = places_[static_cast<size_t>(at)];
-        p.x = (p.x * p.count + l.x) / (p.count + 1);
-        p.y = (p.y * p.count + l.y) / (p.count + 1);
-        ++p.count;
+        AddSighting(places_[static_cast<size_t>(at)], l.x, l.y, l.area);
     }
     if (order_.empty() || order_.back() != at) order_.push_back(at);
 
@@ -152,29 +162,15 @@ int Finder::GridSquares(const uint8_t* pixels, double* points, int* type) {
     return Deliver(solution, points, type) ? 25 : 2;
 }
 
-// Where the lens moves a square's centroid away from the image of its centre: the centroid of
-// the square's image under the model, by area, minus the image of its centre. Grows with the
-// distortion's curvature; a few hundredths of a pixel at the edge of a strongly barrelled view.
-void Finder::CentroidShift(const GridModel& m, double col, double row, double w, double h, double& dx, double& dy) {
-    constexpr int kSub = 6;
-    double px[kSub + 1][kSub + 1], py[kSub + 1][kSub + 1];
-    for (int j = 0; j <= kSub; ++j)
-        for (int i = 0; i <= kSub; ++i)
-            m.Project(col + w * (double(i) / kSub - 0.5), row + h * (double(j) / kSub - 0.5), px[j][i], py[j][i]);
-    double a = 0, ax = 0, ay = 0;
-    for (int j = 0; j < kSub; ++j) {
-        for (int i = 0; i < kSub; ++i) {
-            const double area = 0.5 * std::fabs((px[j + 1][i + 1] - px[j][i]) * (py[j + 1][i] - py[j][i + 1]) -
-                                                (py[j + 1][i + 1] - py[j][i]) * (px[j + 1][i] - px[j][i + 1]));
-            a += area;
-            ax += area * (px[j][i] + px[j][i + 1] + px[j + 1][i] + px[j + 1][i + 1]) / 4;
-            ay += area * (py[j][i] + py[j][i + 1] + py[j + 1][i] + py[j + 1][i + 1]) / 4;
-        }
-    }
-    double cx, cy;
-    m.Project(col, row, cx, cy);
-    dx = a > 0 ? ax / a - cx : 0;
-    dy = a > 0 ? ay / a - cy : 0;
+int Finder::Corners(const uint8_t* pixels, double* points, int* type) {
+    if (!black_.Ready() || squareArea_ <= 0) return 2;
+    Light lights[2];
+    const int n = scanner_.Scan(pixels, black_, std::max(4, static_cast<int>(0.1 * squareArea_)), lights, 2);
+    if (!corners_.Add(lights, std::min(n, 2), points)) return 2;
+    *type = 1;
+    Trace("four corners found: %.2f,%.2f %.2f,%.2f %.2f,%.2f %.2f,%.2f", points[4], points[5], points[6], points[7],
+          points[0], points[1], points[2], points[3]);
+    return 5;
 }
 
 // A frame taken while the screen was being redrawn can show part of a square: one sighting in
@@ -213,7 +209,7 @@ bool Finder::Deliver(const GridSolution& s, double* points, int* type) {
     for (int i = 0; i < n; ++i) {
         const int c = s.cellOf[i];
         double dx, dy;
-        CentroidShift(s.model, s.colAt[c % kGrid], s.rowAt[c / kGrid], sideCols, sideRows, dx, dy);
+        SquareCentroidShift(s.model, s.colAt[c % kGrid], s.rowAt[c / kGrid], sideCols, sideRows, dx, dy);
         x[c] = places_[static_cast<size_t>(i)].x - dx;
         y[c] = places_[static_cast<size_t>(i)].y - dy;
         seen[c] = true;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "FourCorners.h"
 #include "FrameScan.h"
 #include "GridLabels.h"
 
@@ -15,12 +16,12 @@ public:
 
 private:
     int Black(const uint8_t* pixels);
-    int CentrePair(const uint8_t* pixels);
+    int CentrePair(const uint8_t* pixels, int mode);
+    int Corners(const uint8_t* pixels, double* points, int* type);
     int GridSquares(const uint8_t* pixels, double* points, int* type);
     void StartGrid();
     bool Deliver(const GridSolution& solution, double* points, int* type);
     bool DropStraySighting(const SquareShape& shape, GridSolution& solution, bool& pinned);
-    static void CentroidShift(const GridModel& m, double col, double row, double w, double h, double& dx, double& dy);
 
     struct Sighting {
         double x, y;
@@ -38,6 +39,7 @@ private:
     bool clipped_ = false;
     double sightingStd_ = 0;  // largest of the sightings so far
     GridSolution known_;       // the last unique labelling
+    FourCorners corners_;      // the four-point pattern
 };
 
 }  // namespace tavori::cf

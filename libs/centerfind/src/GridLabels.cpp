@@ -15,7 +15,11 @@ constexpr double kMaxRms = 0.5;   // camera pixels
 constexpr double kMaxResidual = 1.5;
 constexpr double kSightingStd = 0.05;  // camera pixels per axis: below this the lens model is the limit
 constexpr size_t kMinPlacesToFill = 10;  // with fewer, the fit's own spread is no guide
-constexpr double kMaxFillStd = 0.15;  // a filled centre's uncertainty that is still accepted
+// A filled centre's uncertainty that is still accepted; after half a cycle of sightings more, as
+// waiting longer would lose the attempt when the camera's sightings are coarse (a camera that
+// samples the screen rather than integrating it).
+constexpr double kMaxFillStd = 0.15, kLateFillStd = 0.22;
+constexpr size_t kPatientSightings = 12;
 constexpr double kViewW = 640, kViewH = 480;
 constexpr double kMinAspect = 0.9, kMaxAspect = 2.6;  // screen width over height
 
@@ -128,14 +132,45 @@ bool NearestCells(const std::vector<Place>& places, const GridModel& model, Labe
 }
 }  // namespace
 
+void AddSighting(Place& p, double x, double y, double area) {
+    if (area > 1.15 * p.area) {
+        p = {x, y, 1, area};
+    } else if (area >= 0.85 * p.area) {
+        p = {(p.x * p.count + x) / (p.count + 1), (p.y * p.count + y) / (p.count + 1), p.count + 1,
+             (p.area * p.count + area) / (p.count + 1)};
+    }
+}
+
 bool SquareSides(const GridModel& m, const SquareShape& shape, double& cols, double& rows) {
-    double x0, y0, x1, y1, x2, y2;
-    m.Project(2, 2, x0, y0);
-    m.Project(3, 2, x1, y1);
-    m.Project(2, 3, x2, y2);
-    const double det = (x1 - x0) * (y2 - y0) - (y1 - y0) * (x2 - x0);
+    // The model's local scale at the centre cell, by central differences: the square sits there.
+    constexpr double h = 0.05;
+    auto jacobian = [&](double c, double r, double* j) {
+        double xa, ya, xb, yb, xc, yc, xd, yd;
+        m.Project(c + h, r, xa, ya);
+        m.Project(c - h, r, xb, yb);
+        m.Project(c, r + h, xc, yc);
+        m.Project(c, r - h, xd, yd);
+        j[0] = (xa - xb) / (2 * h), j[1] = (xc - xd) / (2 * h), j[2] = (ya - yb) / (2 * h), j[3] = (yc - yd) / (2 * h);
+        return j[0] * j[3] - j[1] * j[2];
+    };
+    double j[4];
+    const double det = jacobian(2, 2, j);
     if (std::fabs(det) < 1e-9) return false;
-    rows = std::fabs(((x1 - x0) * shape.smallDy - (y1 - y0) * shape.smallDx) / det) * 60.0 / 70.0;
+    // The small square's cell, by Newton steps through the model from the centre: its distance
+    // up is sideOverOffset of a side; under strong perspective one linear step would be off.
+    double x0, y0;
+    m.Project(2, 2, x0, y0);
+    double c = 2, r = 2;
+    for (int it = 0; it < 6; ++it) {
+        double x, y, k[4];
+        m.Project(c, r, x, y);
+        const double d = jacobian(c, r, k);
+        if (std::fabs(d) < 1e-9) return false;
+        const double ex = x0 + shape.smallDx - x, ey = y0 + shape.smallDy - y;
+        c += (k[3] * ex - k[1] * ey) / d;
+        r += (-k[2] * ex + k[0] * ey) / d;
+    }
+    rows = std::fabs(r - 2) * shape.sideOverOffset;
     cols = rows > 0 ? shape.area / std::fabs(det) / rows : 0;
     return rows > 0 && cols > 0;
 }
@@ -250,9 +285,11 @@ bool LabelGrid(const std::vector<Place>& places, const std::vector<int>& order, 
     unsigned seenRows = 0, seenCols = 0;
     for (int k : c) seenRows |= 1u << (k / kGrid), seenCols |= 1u << (k % kGrid);
     pinned = n >= kMinPlacesToFill && (seenRows & 0x11u) == 0x11u && (seenCols & 0x11u) != 0;
+    // The looser bound only where the fill stays between sighted columns.
+    const double maxFill = order.size() > kPatientSightings && (seenCols & 0x11u) == 0x11u ? kLateFillStd : kMaxFillStd;
     for (int k = 0; k < kCells && pinned; ++k)
         if (std::find(c.begin(), c.end(), k) == c.end())
-            pinned = best.model.ProjectionStd(best.colAt[k % kGrid], best.rowAt[k / kGrid], sigma) <= kMaxFillStd;
+            pinned = best.model.ProjectionStd(best.colAt[k % kGrid], best.rowAt[k / kGrid], sigma) <= maxFill;
     out = best;
     return true;
 }

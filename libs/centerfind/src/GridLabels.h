@@ -19,7 +19,13 @@ constexpr int kCells = kGrid * kGrid;
 struct Place {
     double x = 0, y = 0;  // mean camera position
     int count = 0;
+    double area = 0;  // mean lit pixels
 };
+
+// Adds a sighting of the square seen at place p. A square filmed while the screen was being
+// redrawn is only partly lit, smaller and off centre: the fullest image wins, smaller ones are
+// dropped.
+void AddSighting(Place& p, double x, double y, double area);
 
 struct GridSolution {
     int cellOf[kCells + 16];  // cell (row * 5 + col) of each place
@@ -30,12 +36,14 @@ struct GridSolution {
     double unitsAcross = 0, unitsDown = 0;  // a grid unit is 0.8 of these in screen pixels
 };
 
-// What the stage-1 squares told about the squares: the image of a 60 x 60 square has squareArea
-// pixels, and the 40 x 40 square's centre lies at (smallDx, smallDy) from the centre cell's.
+// What the stage-1 squares told about the squares: the image of a big square (60 x 60, or 140 x
+// 140 in the four-point pattern) has `area` pixels, and the small square's centre lies at
+// (smallDx, smallDy) from the big one's, sideOverOffset of a side away on the screen.
 struct SquareShape {
     double area = 0;
     double smallDx = 0, smallDy = 0;
     double sightingStd = 0.1;  // of a sighted centre, per axis
+    double sideOverOffset = 60.0 / 70.0;
 };
 
 // A square's sides in grid units under a model: its height from the stage-1 offset (70/60 of a

@@ -60,6 +60,30 @@ bool GridModel::Residuals(const double* p, const CellSighting* s, int count, dou
     return true;
 }
 
+// J^T J and -J^T r of the camera residual r at p, J by forward differences.
+bool GridModel::NormalEquations(const double* p, const CellSighting* s, int count, const double* r, double* jtj,
+                                double* g) const {
+    std::vector<double> J(2 * static_cast<size_t>(count) * kParams), rt(2 * static_cast<size_t>(count));
+    for (int k = 0; k < kParams; ++k) {
+        double q[kParams];
+        std::copy(p, p + kParams, q);
+        const double h = 1e-7 * std::max(1.0, std::fabs(p[k]));
+        q[k] += h;
+        if (!Residuals(q, s, count, rt.data())) return false;
+        for (int i = 0; i < 2 * count; ++i) J[static_cast<size_t>(i * kParams + k)] = (rt[static_cast<size_t>(i)] - r[i]) / h;
+    }
+    std::fill(jtj, jtj + kParams * kParams, 0.0);
+    std::fill(g, g + kParams, 0.0);
+    for (int i = 0; i < 2 * count; ++i) {
+        const double* Ji = &J[static_cast<size_t>(i * kParams)];
+        for (int j = 0; j < kParams; ++j) {
+            g[j] -= Ji[j] * r[i];
+            for (int k = 0; k < kParams; ++k) jtj[j * kParams + k] += Ji[j] * Ji[k];
+        }
+    }
+    return true;
+}
+
 bool GridModel::Fit(const CellSighting* s, int count) {
     if (count < 5) return false;
     // Start: the projective map alone, linear in its eight terms (normalised camera positions).
@@ -80,7 +104,7 @@ bool GridModel::Fit(const CellSighting* s, int count) {
     p[8] = 0;
 
     // Then Levenberg-Marquardt on the camera residual, distortion included.
-    std::vector<double> r(2 * count), rt(2 * count), J(2 * count * kParams);
+    std::vector<double> r(2 * count), rt(2 * count);
     if (!Residuals(p, s, count, r.data())) return false;
     auto cost = [&](const std::vector<double>& v) {
         double c = 0;
@@ -88,23 +112,9 @@ bool GridModel::Fit(const CellSighting* s, int count) {
         return c;
     };
     double c = cost(r), lambda = 1e-3;
+    double JtJ[kParams * kParams], g[kParams];
     for (int it = 0; it < 40; ++it) {
-        for (int k = 0; k < kParams; ++k) {
-            double q[kParams];
-            std::copy(p, p + kParams, q);
-            const double h = 1e-7 * std::max(1.0, std::fabs(p[k]));
-            q[k] += h;
-            if (!Residuals(q, s, count, rt.data())) return false;
-            for (int i = 0; i < 2 * count; ++i) J[i * kParams + k] = (rt[i] - r[i]) / h;
-        }
-        double JtJ[kParams * kParams] = {}, g[kParams] = {};
-        for (int i = 0; i < 2 * count; ++i) {
-            const double* Ji = &J[i * kParams];
-            for (int j = 0; j < kParams; ++j) {
-                g[j] -= Ji[j] * r[i];
-                for (int k = 0; k < kParams; ++k) JtJ[j * kParams + k] += Ji[j] * Ji[k];
-            }
-        }
+        if (!NormalEquations(p, s, count, r.data(), JtJ, g)) return false;
         bool improved = false;
         for (int tries = 0; tries < 8 && !improved; ++tries) {
             double A[kParams * kParams], d[kParams];
@@ -129,23 +139,37 @@ bool GridModel::Fit(const CellSighting* s, int count) {
         if (!improved) break;
     }
     std::copy(p, p + kParams, p_);
-    std::fill(jtj_, jtj_ + kParams * kParams, 0.0);
-    for (int k = 0; k < kParams; ++k) {
-        double q[kParams];
-        std::copy(p, p + kParams, q);
-        const double h = 1e-7 * std::max(1.0, std::fabs(p[k]));
-        q[k] += h;
-        if (!Residuals(q, s, count, rt.data())) return false;
-        for (int i = 0; i < 2 * count; ++i) J[i * kParams + k] = (rt[i] - r[i]) / h;
-    }
-    for (int i = 0; i < 2 * count; ++i)
-        for (int j = 0; j < kParams; ++j)
-            for (int k = 0; k < kParams; ++k) jtj_[j * kParams + k] += J[i * kParams + j] * J[i * kParams + k];
+    if (!NormalEquations(p, s, count, r.data(), jtj_, g)) return false;
     max_ = 0;
     for (int i = 0; i < count; ++i) max_ = std::max(max_, std::hypot(r[2 * i], r[2 * i + 1]));
     rms_ = std::sqrt(c / count);
     // A lens beyond strong barrel or mild pincushion is a fit that went astray.
     return std::isfinite(rms_) && p_[8] > -0.6 && p_[8] < 0.4;
+}
+
+// Where the lens moves a square's centroid away from the image of its centre: the centroid of
+// the square's image under the model, by area, minus the image of its centre. Grows with the
+// distortion's curvature; a few hundredths of a pixel at the edge of a strongly barrelled view.
+void SquareCentroidShift(const GridModel& m, double col, double row, double w, double h, double& dx, double& dy) {
+    constexpr int kSub = 6;
+    double px[kSub + 1][kSub + 1], py[kSub + 1][kSub + 1];
+    for (int j = 0; j <= kSub; ++j)
+        for (int i = 0; i <= kSub; ++i)
+            m.Project(col + w * (double(i) / kSub - 0.5), row + h * (double(j) / kSub - 0.5), px[j][i], py[j][i]);
+    double a = 0, ax = 0, ay = 0;
+    for (int j = 0; j < kSub; ++j) {
+        for (int i = 0; i < kSub; ++i) {
+            const double area = 0.5 * std::fabs((px[j + 1][i + 1] - px[j][i]) * (py[j + 1][i] - py[j][i + 1]) -
+                                                (py[j + 1][i + 1] - py[j][i]) * (px[j + 1][i] - px[j][i + 1]));
+            a += area;
+            ax += area * (px[j][i] + px[j][i + 1] + px[j + 1][i] + px[j + 1][i + 1]) / 4;
+            ay += area * (py[j][i] + py[j][i + 1] + py[j + 1][i] + py[j + 1][i + 1]) / 4;
+        }
+    }
+    double cx, cy;
+    m.Project(col, row, cx, cy);
+    dx = a > 0 ? ax / a - cx : 0;
+    dy = a > 0 ? ay / a - cy : 0;
 }
 
 double GridModel::ProjectionStd(double col, double row, double sigma) const {

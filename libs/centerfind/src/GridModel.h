@@ -26,12 +26,17 @@ public:
 
 private:
     bool Residuals(const double* p, const CellSighting* s, int count, double* r) const;
+    bool NormalEquations(const double* p, const CellSighting* s, int count, const double* r, double* jtj, double* g) const;
     static void ProjectWith(const double* p, double col, double row, double& x, double& y);
 
     double p_[9] = {};
     double jtj_[81] = {};  // normal matrix at the solution  // h00 h01 h02 h10 h11 h12 h20 h21 (h22 = 1), k1
     double rms_ = 0, max_ = 0;
 };
+
+// Where the lens and perspective move the centroid of a square's image (w x h grid units centred on
+// cell (col, row)) away from the image of its centre.
+void SquareCentroidShift(const GridModel& m, double col, double row, double w, double h, double& dx, double& dy);
 
 // Solves a x = b for a small dense system in place (partial pivoting). False when singular.
 bool SolveLinear(double* a, double* b, int n);

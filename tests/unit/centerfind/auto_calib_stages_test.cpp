@@ -6,16 +6,18 @@
 #include "calibration/AutoCalibStages.h"
 
 namespace {
-// Stages 0 and 1 succeed at once; stage 2 never does. Records when each stage-2 call came.
+// Stages 0 and 1 succeed at once (stage 1 never, for a camera that sees no squares); stage 2
+// never does. Records when each stage-2 call came.
 struct ScriptedHost : AutoCalibHost {
     uint32_t now = 5000;
+    bool seesSquares = true;
     uint32_t lastDraw = 0;
     std::vector<uint32_t> calls, phases;
     std::vector<int32_t> exposures;
     uint32_t Now() override { return now; }
     int FindCentres(int stage, int, const uint8_t*, double*, int*) override {
         if (stage == 2) calls.push_back(now), phases.push_back(now - lastDraw);
-        return stage == 2 ? 2 : stage + 1;
+        return stage == 2 || (stage == 1 && !seesSquares) ? stage : stage + 1;
     }
     void Draw(const PatternSquare&) override { lastDraw = now; }
     void NextExposure(int32_t e) override { exposures.push_back(e); }
@@ -110,15 +112,19 @@ TEST(AutoCalibStages, ExposureAttemptsThenCancel) {
         AutoCalibSettings s;
         std::vector<int32_t> exposures;
         uint32_t minMs, maxMs;
+        bool seesSquares = true;
     } table[] = {
         // Four points: five 2 s windows (the starting exposure, then base .. base + 3).
         {{4, 2000, 12000, 120, 60, 650}, {-7, -6, -5, -4}, 10000, 10100},
         {{4, 2000, 12000, 120, 60, 850}, {-4, -3, -2, -1}, 10000, 10100},
         // 25 points: 6 s windows, so the time-out ends the second one.
         {{25, 2000, 12000, 120, 60, 650}, {-7}, 12000, 12100},
+        // No squares in stage 1: each attempt gives up 1.5 s after the black screen.
+        {{25, 2000, 12000, 120, 60, 650}, {-7, -6, -5, -4}, 12000, 12100, false},
     };
     for (const auto& t : table) {
         ScriptedHost host;
+        host.seesSquares = t.seesSquares;
         AutoCalibStages stages(host);
         const uint32_t took = RunUntilCancel(host, stages, t.s);
         EXPECT_EQ(host.exposures, t.exposures);

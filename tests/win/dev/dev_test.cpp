@@ -5,8 +5,6 @@
 #include <windows.h>
 #include <process.h>
 
-#include <algorithm>
-#include <cmath>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -190,58 +188,6 @@ TEST_F(VirtualCameraTest, FrameCallsAndTheBufferRule) {
     EXPECT_EQ(DevCreate(nullptr), nullptr);
     EXPECT_EQ(Open(5), nullptr) << "no such device";
     EXPECT_EQ(Open(0, -640, 480), nullptr);
-}
-
-TEST_F(VirtualCameraTest, UnplugDropsTheCameraAndBlacksItsStream) {
-    std::vector<uint8_t> buf(640 * 3 * 480);
-    {
-        Stream d(0);
-        ASSERT_TRUE(d.playing);
-        ASSERT_EQ(Penctl("unplug", "0"), 0);
-        EXPECT_EQ(DevGetCaptureNum(1), 1);
-        EXPECT_EQ(PathOf(0), "\\\\?\\virtual#vid_1A2B&pid_00FF#1") << "camera 1 moves up";
-        std::fill(buf.begin(), buf.end(), uint8_t{0x55});
-        ASSERT_TRUE(Frame(d, buf)) << "the running stream keeps delivering";
-        EXPECT_EQ(std::count(buf.begin(), buf.end(), 0), static_cast<long>(buf.size())) << "black frames";
-    }
-    ASSERT_EQ(Penctl("plug", "0"), 0);
-    ASSERT_EQ(DevGetCaptureNum(1), 2);
-    Stream d(0);
-    ASSERT_TRUE(d.playing);
-    ASSERT_TRUE(Frame(d, buf));
-    EXPECT_EQ(Px(buf, 0, 0), 8) << "back from black";
-}
-
-// A white window on the desktop is filmed where the lens model puts it, at the exposure applied.
-TEST_F(VirtualCameraTest, DesktopContentIsFilmedAtTheModelPositionAndExposure) {
-    const int bx = GetSystemMetrics(SM_CXSCREEN) / 2 - 60, by = GetSystemMetrics(SM_CYSCREEN) / 2 - 40;
-    HWND box = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, "STATIC", "", WS_POPUP | WS_VISIBLE | SS_WHITERECT, bx,
-                               by, 120, 80, nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(box, nullptr);
-    Config c;
-    c.hasScreenRect = true;
-    c.rect[2] = GetSystemMetrics(SM_CXSCREEN);
-    c.rect[3] = GetSystemMetrics(SM_CYSCREEN);
-    LensModel model;
-    double ex, ey;
-    ASSERT_TRUE(model.Init(c) && model.Project(bx + 59.5, by + 39.5, ex, ey));
-    const int cx = static_cast<int>(std::lround(ex)), cy = static_cast<int>(std::lround(ey));
-    Stream d(0);
-    ASSERT_TRUE(d.playing);
-    std::vector<uint8_t> buf(640 * 3 * 480);
-    int level = 0;
-    for (int i = 0; i < 200 && level != 68; ++i) {  // up to ~3 s for the window to show
-        for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);) DispatchMessageA(&m);
-        ASSERT_TRUE(Frame(d, buf));
-        level = Px(buf, cx, cy);
-    }
-    EXPECT_EQ(level, 8 + 60) << "white at exposure -8: ambient plus ScreenGain";
-    EXPECT_EQ(Px(buf, cx - 40, cy), 8) << "beside the window the desktop is black";
-    SCapControl brighter = {4, 2, -7};
-    ASSERT_EQ(DevSetControl(d, &brighter), 1);
-    ASSERT_TRUE(Frame(d, buf));
-    EXPECT_EQ(Px(buf, cx, cy), 8 + 120) << "one exposure step doubles the filmed screen";
-    DestroyWindow(box);
 }
 
 // penctl is how people and scripts drive the pens by hand: one script touching every kind of line.

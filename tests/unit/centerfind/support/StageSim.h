@@ -41,7 +41,7 @@ public:
         std::vector<Square> squares;
         if (shown.lit) squares.push_back({double(shown.left), double(shown.top), double(shown.size)});
         Extras e = scene_.always;
-        if (stage == 0 && scene_.penInBlack) e.penX = 600, e.penY = 500;
+        if (stage == 0 && scene_.penInBlack) e.penX = 1500, e.penY = 800;
         if (stage > 0 && scene_.later.spotX >= 0) e.spotX = scene_.later.spotX, e.spotY = scene_.later.spotY,
                                                   e.spotLevel = scene_.later.spotLevel;
         if (stage > 0 && scene_.later.penX >= 0) e.penX = scene_.later.penX, e.penY = scene_.later.penY;
@@ -82,15 +82,16 @@ inline RunResult RunAutoCalib(Scene scene) {
         if (o == FrameOutcome::Cancelled) break;
         if (o != FrameOutcome::Finished) continue;
         r.finished = true;
-        for (int i = 0; i < 25; ++i) {
+        const int count = stages.FinishedCount(), n = count == 25 ? 5 : 2;
+        for (int i = 0; i < count; ++i) {
             int32_t gx, gy;
-            AutoCalibGridPoint(kScreenW, kScreenH, 5, i / 5, i % 5, gx, gy);
+            AutoCalibGridPoint(kScreenW, kScreenH, n, i / n, i % n, gx, gy);
             double tx, ty;
             host.View().Truth(gx, gy, tx, ty);  // the grid target itself
             // Type 1 lists the bottom row first; positions put pixel edges at whole numbers.
-            const double* p = stages.Points() + 2 * ((4 - i / 5) * 5 + i % 5);
+            const double* p = stages.Points() + 2 * ((n - 1 - i / n) * n + i % n);
             const double e = stages.Type() == 1 ? std::hypot(p[0] - 0.5 - tx, p[1] - 0.5 - ty) : 1e9;
-            r.mean += e / 25;
+            r.mean += e / count;
             r.max = std::max(r.max, e);
         }
         break;

@@ -34,12 +34,17 @@ public:
     void Truth(double sx, double sy, double& cx, double& cy) const { lens_.Project(sx, sy, cx, cy); }
 
     void Render(const std::vector<Square>& squares, const Extras& extras, uint8_t* out) {
-        level_.assign(static_cast<size_t>(kW * kH), cfg_.ambient);
-        const double gain = cfg_.screenGain * std::ldexp(1.0, exposure_ + 8);
-        for (const Square& s : squares) Splat(s, gain);
-        if (extras.spotX >= 0) AddSpot(extras.spotX, extras.spotY, extras.spotSigma, extras.spotLevel);
-        double px, py;
-        if (extras.penX >= 0 && lens_.Project(extras.penX, extras.penY, px, py)) AddSpot(px, py, 1.5, 400);
+        // The light only changes with the picture; consecutive frames of one differ by noise.
+        const std::vector<double> key = Key(squares, extras);
+        if (key != lastKey_) {
+            lastKey_ = key;
+            level_.assign(static_cast<size_t>(kW * kH), cfg_.ambient);
+            const double gain = cfg_.screenGain * std::ldexp(1.0, exposure_ + 8);
+            for (const Square& s : squares) Splat(s, gain);
+            if (extras.spotX >= 0) AddSpot(extras.spotX, extras.spotY, extras.spotSigma, extras.spotLevel);
+            double px, py;
+            if (extras.penX >= 0 && lens_.Project(extras.penX, extras.penY, px, py)) AddSpot(px, py, 1.5, 400);
+        }
         if (noise_.empty()) {
             std::normal_distribution<double> normal(0.0, cfg_.noise);
             noise_.resize(static_cast<size_t>(2 * kW * kH));
@@ -54,6 +59,12 @@ public:
     }
 
 private:
+    std::vector<double> Key(const std::vector<Square>& squares, const Extras& e) const {
+        std::vector<double> k = {double(exposure_), e.spotX, e.spotY, e.spotSigma, e.spotLevel, e.penX, e.penY};
+        for (const Square& s : squares) k.insert(k.end(), {s.left, s.top, s.size});
+        return k;
+    }
+
     // The square is cut into small quads; each adds its camera area at its centre, shared
     // bilinearly, so the frame's light is uniform over the square's image as on a real sensor.
     void AddSpot(double cx, double cy, double sigma, double peak) {
@@ -95,7 +106,7 @@ private:
     vcam::LensModel lens_;
     std::mt19937 rng_;
     int exposure_ = -8;
-    std::vector<double> level_, noise_;
+    std::vector<double> level_, noise_, lastKey_;
     bool ok_ = false;
 };
 
