@@ -1,4 +1,4 @@
-// Detection cost, against the cost of reading the frame once (the memory floor).
+// Detection cost, against the cost of reading the frame once (the memory floor), in cache and out.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -6,12 +6,16 @@
 #include <string>
 
 #include "MultiIRLight.h"
+#include "byte_max.h"
 #include "detector.h"
 #include "summary.h"
 #include "synth.h"
 
 #ifdef TAVORI_HAVE_OPENCV
 #include <opencv2/imgproc.hpp>
+#endif
+#if defined(__SSE2__)
+#include <emmintrin.h>
 #endif
 
 namespace {
@@ -20,6 +24,7 @@ struct Size {
     int w, h;
 };
 constexpr Size kSizes[] = {{320, 240}, {640, 480}, {1280, 720}};
+constexpr int kManyPens = 32;
 
 std::string label(const Size& s) { return std::to_string(s.w) + "x" + std::to_string(s.h); }
 
@@ -35,35 +40,82 @@ std::unique_ptr<synth::Frame> realisticFrame(const Size& s) {
     return f;
 }
 
-void MemoryFloor(benchmark::State& state, Size s) {
+// Out of cache: the frame's lines are flushed before every iteration, outside the timing, as a
+// frame freshly written by the camera driver would arrive.
+void evict(const synth::Frame& f) {
+#if defined(__SSE2__)
+    const uint8_t* p = f.get()->pData;
+    for (size_t i = 0; i < f.get()->nSize; i += 64) _mm_clflush(p + i);
+    _mm_mfence();
+#else
+    (void)f;
+#endif
+}
+
+// The memory floor: the fastest read of every byte this CPU can do (the widest vector max).
+void MemoryFloor(benchmark::State& state, Size s, bool cold) {
     const auto f = realisticFrame(s);
-    const uint8_t* p = f->get()->pData;
-    const size_t n = f->get()->nSize / 8;
+    const tavori::irl::ByteMaxFn read = tavori::irl::byteMax();
     for (auto _ : state) {
-        uint64_t sum = 0;
-        for (size_t i = 0; i < n; ++i) {
-            uint64_t w;
-            std::memcpy(&w, p + 8 * i, 8);
-            sum += w;
+        if (cold) {
+            state.PauseTiming();
+            evict(*f);
+            state.ResumeTiming();
         }
-        benchmark::DoNotOptimize(sum);
+        benchmark::DoNotOptimize(read(f->get()->pData, f->get()->nSize));
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * f->get()->nSize);
 }
 
-void DetectCore(benchmark::State& state, Size s) {
+// The detector's search reads every second row; out of cache a row shares no line with the next,
+// so this shows what skipping rows saves when the frame comes from memory.
+void SearchEvenRows(benchmark::State& state, Size s) {
     const auto f = realisticFrame(s);
+    const tavori::irl::ByteMaxFn read = tavori::irl::byteMax();
+    for (auto _ : state) {
+        state.PauseTiming();
+        evict(*f);
+        state.ResumeTiming();
+        uint8_t m = 0;
+        for (int y = 0; y < s.h; y += 2) m |= read(f->get()->pData + y * f->stride(), 3 * static_cast<size_t>(s.w));
+        benchmark::DoNotOptimize(m);
+    }
+}
+
+// Times detect() on the frame, which must show `pens` pens.
+void timeDetect(benchmark::State& state, const synth::Frame& f, Size s, int pens, bool cold) {
     tavori::irl::SpotDetector det;
     det.configure(s.w, s.h);
-    const tavori::irl::ImageView view{f->get()->pData, s.w, s.h, static_cast<std::ptrdiff_t>(f->stride())};
+    const tavori::irl::ImageView view{f.get()->pData, s.w, s.h, static_cast<std::ptrdiff_t>(f.stride())};
     tavori::irl::Spot out[tavori::irl::SpotDetector::kMaxSpots];
     int n = 0;
     for (auto _ : state) {
+        if (cold) {
+            state.PauseTiming();
+            evict(f);
+            state.ResumeTiming();
+        }
         n = det.detect(view, tavori::irl::DetectParams{}, out);
         benchmark::DoNotOptimize(out);
     }
-    if (n != 2) state.SkipWithError("expected two pens");
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * f->get()->nSize);
+    if (n != pens) state.SkipWithError("not every pen found");
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * f.get()->nSize);
+}
+
+void DetectCore(benchmark::State& state, Size s, bool cold) { timeDetect(state, *realisticFrame(s), s, 2, cold); }
+
+// Many pens: the cost of each spot's refinement over the two-pen frame.
+void DetectManyPens(benchmark::State& state, Size s) {
+    synth::Frame f(static_cast<uint32_t>(s.w), static_cast<uint32_t>(s.h));
+    synth::Scene sc;
+    sc.background = 12;
+    sc.gradientX = 20.0 / s.w;
+    sc.noise = 2;
+    for (int k = 0; k < kManyPens; ++k)
+        sc.spots.push_back({s.w * (0.06 + 0.11 * (k % 8)) + 0.3, s.h * (0.15 + 0.23 * (k / 8)) + 0.6, 1.2 + 0.1 * (k % 4),
+                            400.0 + 50 * (k % 5)});
+    synth::render(f, sc);
+    timeDetect(state, f, s, kManyPens, false);
 }
 
 // The whole call the listener makes every frame: detection, tracking and mapping.
@@ -110,8 +162,12 @@ void OpenCvPeer(benchmark::State& state, Size s) {
 
 const bool registered = [] {
     for (const Size& s : kSizes) {
-        benchmark::RegisterBenchmark(("irlight/MemoryFloor/" + label(s)).c_str(), MemoryFloor, s);
-        benchmark::RegisterBenchmark(("irlight/Detect/" + label(s)).c_str(), DetectCore, s);
+        benchmark::RegisterBenchmark(("irlight/MemoryFloor/" + label(s)).c_str(), MemoryFloor, s, false);
+        benchmark::RegisterBenchmark(("irlight/Detect/" + label(s)).c_str(), DetectCore, s, false);
+        benchmark::RegisterBenchmark(("irlight/DetectManyPens/" + label(s)).c_str(), DetectManyPens, s);
+        benchmark::RegisterBenchmark(("irlight/MemoryFloorCold/" + label(s)).c_str(), MemoryFloor, s, true);
+        benchmark::RegisterBenchmark(("irlight/SearchEvenRowsCold/" + label(s)).c_str(), SearchEvenRows, s);
+        benchmark::RegisterBenchmark(("irlight/DetectCold/" + label(s)).c_str(), DetectCore, s, true);
         benchmark::RegisterBenchmark(("irlight/FindWinPoint/" + label(s)).c_str(), FindWinPoint, s);
 #ifdef TAVORI_HAVE_OPENCV
         benchmark::RegisterBenchmark(("irlight/OpenCvPeer/" + label(s)).c_str(), OpenCvPeer, s);
@@ -133,6 +189,20 @@ TAVORI_BENCH_REPORT(detectionReport) {
         bench::record(area, "detect " + label(s), det / 1000, "us", det / floor, "memory floor");
         if (call > 0) bench::record(area, "IRLFindWinPoint " + label(s), call / 1000, "us", call / floor, "memory floor");
         bench::record(area, "memory floor " + label(s), floor / 1000, "us");
+        const double many = bench::nsPerIteration("irlight/DetectManyPens/" + label(s));
+        if (many > 0)
+            bench::record(area, "per-spot cost " + label(s), (many - det) / (kManyPens - 2) / 1000, "us", -1, "",
+                          "32 pens against 2");
+        const double coldFloor = bench::nsPerIteration("irlight/MemoryFloorCold/" + label(s));
+        const double coldSearch = bench::nsPerIteration("irlight/SearchEvenRowsCold/" + label(s));
+        const double coldDet = bench::nsPerIteration("irlight/DetectCold/" + label(s));
+        if (coldFloor > 0 && coldSearch > 0 && coldDet > 0) {
+            bench::record(area, "out of cache: memory floor " + label(s), coldFloor / 1000, "us");
+            bench::record(area, "out of cache: even rows read " + label(s), coldSearch / 1000, "us", coldSearch / coldFloor,
+                          "memory floor out of cache");
+            bench::record(area, "out of cache: detect " + label(s), coldDet / 1000, "us", coldDet / coldFloor,
+                          "memory floor out of cache");
+        }
         if (base > 0) {
             const double perPixel = det / (s.w * s.h), basePerPixel = base / (640.0 * 480.0);
             bench::record(area, "detect per pixel " + label(s), perPixel, "ns/px", perPixel / basePerPixel,

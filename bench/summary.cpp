@@ -49,15 +49,15 @@ std::string jsonNumber(double v) {
 }
 
 // Console output as usual, and the times kept for the reports.
-// Every figure is the median of its repetitions: the build machines are shared and noisy, and a
-// ratio of two single runs can be off by half.
+// Every figure is the median of its repetitions, in CPU time: the build machines are shared and
+// noisy, wall time there counts the other jobs too, and a ratio of two single runs can be off by half.
 class Collector : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs) {
             if (r.run_type != Run::RT_Iteration || r.iterations == 0) continue;
             std::vector<double>& samples = samples_[r.benchmark_name()];
-            samples.push_back(r.real_accumulated_time * 1e9 / static_cast<double>(r.iterations));
+            samples.push_back(r.cpu_accumulated_time * 1e9 / static_cast<double>(r.iterations));
             std::vector<double> sorted = samples;
             std::sort(sorted.begin(), sorted.end());
             times()[r.benchmark_name()] = sorted[sorted.size() / 2];

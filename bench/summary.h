@@ -10,7 +10,7 @@
 
 namespace bench {
 
-// Mean real time per iteration of a finished timed case, in nanoseconds; negative if it did not run.
+// Median CPU time per iteration of a finished timed case, in nanoseconds; negative if it did not run.
 double nsPerIteration(const std::string& benchmarkName);
 
 // ratio and baseline are optional: a figure compared with a baseline measured in the same run.

@@ -5,9 +5,11 @@
 #include <cmath>
 #include <cstring>
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include "byte_max.h"
+#include "cpu_x86.h"
+
+#if TAVORI_IRL_X86
 #include <emmintrin.h>
-#define TAVORI_IRL_SSE2 1
 #endif
 
 namespace tavori::irl {
@@ -17,7 +19,7 @@ namespace {
 // reading the frame; only lit groups are looked at pixel by pixel.
 constexpr std::size_t kGroup = 64;
 
-#if defined(TAVORI_IRL_SSE2)
+#if TAVORI_IRL_X86
 struct Screen {
     __m128i t;
     explicit Screen(int32_t threshold) : t(_mm_set1_epi8(static_cast<char>(threshold))) {}
@@ -69,24 +71,33 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     runs_.assign(static_cast<std::size_t>(cap), Run{});
     parent_.assign(static_cast<std::size_t>(cap), 0);
     comps_.assign(static_cast<std::size_t>(cap), Component{});
-    cand_.assign(static_cast<std::size_t>(cap), 0);
+    cand_.assign(static_cast<std::size_t>(cap) + kMaxCandidates, Component{});
     active_.assign(static_cast<std::size_t>(height), 0);
+    rowMax_.assign(static_cast<std::size_t>(height), 0);
     boxes_.assign(kMaxCandidates, PixelBox{});
+    splitter_.configure(maxExtent_ * maxExtent_);
+    compMask_.assign(static_cast<std::size_t>(maxExtent_) * maxExtent_, 0);
     const int32_t side = maxExtent_ + 2 * kWindowMargin;
     ends_.assign(4 * static_cast<std::size_t>(side), 0.f);
     others_.assign(kMaxCandidates, PixelBox{});
     lift_.assign(static_cast<std::size_t>(side) * side, 0.f);
+    bgMap_.assign(static_cast<std::size_t>(side) * side, 0.f);
     mark_.assign(static_cast<std::size_t>(side) * side, 0);
     stack_.assign(static_cast<std::size_t>(side) * side, 0);
 }
 
-int32_t SpotDetector::backgroundLevel(const ImageView& img) const {
+int32_t SpotDetector::backgroundLevel(const ImageView& img, int32_t below) const {
     // Every 16th row, every 8th pixel: a few thousand samples, a small fraction of the frame read.
+    // The sampled rows are searched rows: one whose brightest byte is under `below` adds only to
+    // the count of samples.
     uint32_t hist[256] = {};
     int32_t n = 0;
+    const int32_t perRow = (img.width - 1 - 4 % img.width) / 8 + 1;
     for (int32_t y = 8 % img.height; y < img.height; y += 16) {
+        n += perRow;
+        if (y % 2 == 0 && rowMax_[y] < below) continue;
         const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
-        for (int32_t x = 4 % img.width; x < img.width; x += 8, ++n) ++hist[brightest(row + 3 * x)];
+        for (int32_t x = 4 % img.width; x < img.width; x += 8) ++hist[brightest(row + 3 * x)];
     }
     // Pens cover only a few samples: the level is what more than that many samples reach.
     const int32_t k = std::max(8, n / 100);
@@ -110,8 +121,6 @@ void SpotDetector::unite(int32_t a, int32_t b) {
     if (b < a) std::swap(a, b);
     Component& r = comps_[a];
     const Component& o = comps_[b];
-    r.sumX += o.sumX;
-    r.sumY += o.sumY;
     r.area += o.area;
     r.peak = std::max(r.peak, o.peak);
     r.x0 = std::min(r.x0, o.x0);
@@ -127,11 +136,15 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     // The camera also films the projected picture faintly: a threshold below that (laser-write mode
     // asks for 5 or 25) would light the whole screen. Hold it minContrast above the bright background.
     const int32_t minContrast = std::clamp(p.minContrast, 0, 255);
-    const int32_t t = std::clamp(std::max(p.threshold, backgroundLevel(img) + minContrast), 1, 255);
+    const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
+    const ByteMaxFn readRow = byteMax();
+    uint8_t* rowMax = rowMax_.data();
+    for (int32_t y = 0; y < height_; y += 2) rowMax[y] = readRow(img.data + static_cast<std::ptrdiff_t>(y) * img.stride, rowBytes);
+    const int32_t t =
+        std::clamp(std::max(p.threshold, backgroundLevel(img, p.threshold - minContrast) + minContrast), 1, 255);
     lastThreshold_ = t;
     const Screen screen(t);
     const int32_t cap = static_cast<int32_t>(runs_.size());
-    const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
 
     // Every lit component taller than one row has pixels on an even row, so only even rows are
     // searched (each row is its own cache lines: half the frame is read), and an even row with light
@@ -140,16 +153,10 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     // search level is a share of the threshold itself, not of its lift over the bright background:
     // many pens raise that sample far above the background beside each of them.
     const int32_t tSearch = std::max(1, t / kSearchDivisor);
-    const Screen search(tSearch);
     uint8_t* active = active_.data();
     std::fill(active, active + height_, uint8_t{0});
     for (int32_t y = 0; y < height_; y += 2) {
-        const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
-        bool hit = false;
-        std::size_t pos = 0;
-        for (; !hit && pos + kGroup <= rowBytes; pos += kGroup) hit = search.lit(row + pos);
-        for (; !hit && pos < rowBytes; ++pos) hit = row[pos] >= tSearch;
-        if (!hit) continue;
+        if (rowMax[y] < tSearch) continue;
         if (y > 0) active[y - 1] = 1;
         active[y] = 1;
         if (y + 1 < height_) active[y + 1] = 1;
@@ -174,9 +181,9 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
                 return;
             }
             const int32_t x0 = start, n = x1 - x0 + 1, label = nruns;
-            runs_[label] = Run{x0, x1, label};
+            runs_[label] = Run{x0, x1, y, label};
             parent_[label] = label;
-            comps_[label] = Component{int64_t{x0 + x1} * n / 2, int64_t{y} * n, n, peak, x0, y, x1, y};
+            comps_[label] = Component{n, peak, x0, y, x1, y, label};
             ++nruns;
             // 8-connectivity: runs touch when they overlap or meet diagonally.
             while (j < prevEnd && runs_[j].x1 + 1 < x0) ++j;
@@ -221,24 +228,28 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     }
 
     // Components that pass the size gates become candidates.
-    int ncand = 0;
+    ncand_ = 0;
     for (int32_t i = 0; i < nruns; ++i) {
         if (parent_[i] != i) continue;
         const Component& c = comps_[i];
         if (c.area > maxArea_ || c.x1 - c.x0 + 1 > maxExtent_ || c.y1 - c.y0 + 1 > maxExtent_) continue;
-        cand_[ncand++] = i;
+        cand_[ncand_++] = c;
     }
-    if (ncand > kMaxCandidates) {
-        std::nth_element(cand_.begin(), cand_.begin() + kMaxCandidates, cand_.begin() + ncand,
-                         [this](int32_t a, int32_t b) {
-                             const Component &ca = comps_[a], &cb = comps_[b];
-                             return ca.peak != cb.peak ? ca.peak > cb.peak : ca.area > cb.area;
+    // The brightest are refined; the light of close pens may have joined in one of them.
+    auto keepBrightest = [this] {
+        if (ncand_ <= kMaxCandidates) return;
+        std::nth_element(cand_.begin(), cand_.begin() + kMaxCandidates, cand_.begin() + ncand_,
+                         [](const Component& a, const Component& b) {
+                             return a.peak != b.peak ? a.peak > b.peak : a.area > b.area;
                          });
-        ncand = kMaxCandidates;
-    }
-    ncand_ = ncand;
+        ncand_ = kMaxCandidates;
+    };
+    keepBrightest();
+    for (int k = 0, whole = ncand_; k < whole; ++k) splitJoined(img, t, k, nruns);
+    keepBrightest();
+    const int ncand = ncand_;
     for (int k = 0; k < ncand; ++k) {
-        const Component& c = comps_[cand_[k]];
+        const Component& c = cand_[k];
         boxes_[k] = PixelBox{std::max(0, c.x0 - kWindowMargin), std::max(0, c.y0 - kWindowMargin),
                         std::min(width_ - 1, c.x1 + kWindowMargin), std::min(height_ - 1, c.y1 + kWindowMargin)};
     }
@@ -246,7 +257,7 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     Spot found[kMaxCandidates];
     int nfound = 0;
     for (int k = 0; k < ncand; ++k) {
-        if (refine(img, t, minContrast, comps_[cand_[k]], k, found[nfound])) ++nfound;
+        if (refine(img, t, minContrast, cand_[k], k, found[nfound])) ++nfound;
     }
     std::sort(found, found + nfound, [](const Spot& a, const Spot& b) { return a.mass > b.mass; });
     const int n = std::min(nfound, kMaxSpots);
@@ -254,31 +265,61 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     return n;
 }
 
+void SpotDetector::splitJoined(const ImageView& img, int32_t t, int k, int32_t nruns) {
+    const Component c = cand_[k];
+    if (c.area < 2 * SaddleSplitter::kMinPartPixels || c.peak - t < SaddleSplitter::kSaddleDepth) return;
+    // The component's own runs (others may cross its box); runs are stored row by row.
+    const PixelBox box{c.x0, c.y0, c.x1, c.y1};
+    const int32_t bw = box.width();
+    std::fill(compMask_.begin(), compMask_.begin() + static_cast<std::ptrdiff_t>(bw) * box.height(), uint8_t{0});
+    const Run* first = std::lower_bound(runs_.data(), runs_.data() + nruns, c.y0,
+                                        [](const Run& r, int32_t y) { return r.y < y; });
+    for (const Run* r = first; r != runs_.data() + nruns && r->y <= c.y1; ++r)
+        if (r->x1 >= c.x0 && r->x0 <= c.x1 && find(r->label) == c.root)
+            std::fill_n(compMask_.begin() + (r->y - c.y0) * bw + (r->x0 - c.x0), r->x1 - r->x0 + 1, uint8_t{1});
+    CorePart parts[SaddleSplitter::kMaxParts];
+    const int nparts = splitter_.split(img, box, compMask_.data(), c.area, parts);
+    if (nparts == 1) return;
+    for (int p = 0; p < nparts; ++p) {
+        const PixelBox& b = parts[p].box;
+        const Component part{parts[p].area, parts[p].peak, b.x0, b.y0, b.x1, b.y1, -1};
+        if (p == 0) {
+            cand_[k] = part;
+        } else if (ncand_ < static_cast<int>(cand_.size())) {
+            cand_[ncand_++] = part;
+        }
+    }
+}
+
 bool SpotDetector::refine(const ImageView& img, int32_t t, int32_t minContrast, const Component& c, int self,
                           Spot& s) {
     const Window w = boxes_[self];
-    // A side cut short by the frame edge lies inside the spot's light and says nothing about the
-    // background, so it is left out.
-    RingBackground bg;
-    if (!bg.fit(img, w, c.x0 - kWindowMargin >= 0, c.x1 + kWindowMargin <= width_ - 1, c.y0 - kWindowMargin >= 0,
-                c.y1 + kWindowMargin <= height_ - 1, ends_.data()))
-        return false;
-    const float bgCentre = bg.at((c.x0 + c.x1) / 2 - w.x0, (c.y0 + c.y1) / 2 - w.y0);
-    if (static_cast<float>(c.peak) - bgCentre < static_cast<float>(minContrast)) return false;
-
     // Other candidates whose windows overlap this one: a pixel there belongs to the nearest box.
     PixelBox* others = others_.data();
     int nothers = 0;
     for (int k = 0; k < ncand_; ++k) {
         const PixelBox& o = boxes_[k];
         if (k == self || o.x0 > w.x1 || w.x0 > o.x1 || o.y0 > w.y1 || w.y0 > o.y1) continue;
-        const Component& n = comps_[cand_[k]];
+        const Component& n = cand_[k];
         others[nothers++] = PixelBox{n.x0, n.y0, n.x1, n.y1};
     }
     const Ownership owner{{c.x0, c.y0, c.x1, c.y1}, others, nothers};
 
-    const Rim rim = growRim(img, w, bg, owner, t, mark_.data(), stack_.data());
-    liftMap(img, w, bg, rim.bgMax, lift_.data());
+    // A side cut short by the frame edge lies inside the spot's light and says nothing about the
+    // background, so it is left out. The spot must stand out from its whole ring, neighbours
+    // included (bright content lit in places is not a pen); its light is then measured above the
+    // ring without them, or a saturated neighbour would raise the level to where nothing is left.
+    const bool left = c.x0 - kWindowMargin >= 0, right = c.x1 + kWindowMargin <= width_ - 1;
+    const bool top = c.y0 - kWindowMargin >= 0, bottom = c.y1 + kWindowMargin <= height_ - 1;
+    RingBackground bg;
+    if (!bg.fit(img, w, left, right, top, bottom, Ownership{owner.own}, ends_.data())) return false;
+    const float bgCentre = bg.at((c.x0 + c.x1) / 2 - w.x0, (c.y0 + c.y1) / 2 - w.y0);
+    if (static_cast<float>(c.peak) - bgCentre < static_cast<float>(minContrast)) return false;
+    if (nothers && !bg.fit(img, w, left, right, top, bottom, owner, ends_.data())) return false;
+
+    bg.liftOver(img, w, bgMap_.data(), lift_.data());
+    const Rim rim = growRim(img, w, bgMap_.data(), lift_.data(), owner, t, mark_.data(), stack_.data());
+    capLift(lift_.data(), w.width() * w.height(), rim.bgMax);
     Centroid centre;
     if (!mirroredCentroid(lift_.data(), w.width(), w.height(), stack_.data(), rim.count, centre)) return false;
     s.x = w.x0 + centre.x;

@@ -7,22 +7,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "image_view.h"
+#include "saddle_split.h"
+
 namespace tavori::irl {
-
-// A view on a BGR24 image; the detector never copies or owns the pixels.
-struct ImageView {
-    const uint8_t* data = nullptr;
-    int32_t width = 0;
-    int32_t height = 0;
-    std::ptrdiff_t stride = 0;
-};
-
-// A box of pixels in frame coordinates, bounds included.
-struct PixelBox {
-    int32_t x0, y0, x1, y1;
-    int32_t width() const { return x1 - x0 + 1; }
-    int32_t height() const { return y1 - y0 + 1; }
-};
 
 struct Spot {
     double x = 0, y = 0;           // centroid, pixel centres at whole numbers
@@ -71,22 +59,24 @@ public:
     bool lastFrameFlooded() const { return flooded_; }
     int32_t lastThreshold() const { return lastThreshold_; }
 
-    // The brightest level that more than a small share of the frame reaches (sparse sample).
-    int32_t backgroundLevel(const ImageView& img) const;
-
 private:
     struct Run {
-        int32_t x0, x1;
+        int32_t x0, x1, y;
         int32_t label;
     };
     struct Component {
-        int64_t sumX, sumY;
         int32_t area, peak;
         int32_t x0, y0, x1, y1;
+        int32_t root;  // label of its runs; -1 for a part split from one
     };
 
+    // The brightest level that more than a small share of the frame reaches (sparse sample), when
+    // that is at least `below`; any level under it otherwise. Reads the row maxima of the search.
+    int32_t backgroundLevel(const ImageView& img, int32_t below) const;
     int32_t find(int32_t a);
     void unite(int32_t a, int32_t b);
+    // Candidate k becomes one candidate per peak when the light of close pens joined in it.
+    void splitJoined(const ImageView& img, int32_t t, int k, int32_t nruns);
     bool refine(const ImageView& img, int32_t t, int32_t minContrast, const Component& c, int self, Spot& s);
 
     int32_t width_ = 0, height_ = 0;
@@ -94,18 +84,23 @@ private:
     std::vector<Run> runs_;
     std::vector<int32_t> parent_;
     std::vector<Component> comps_;
-    std::vector<int32_t> cand_;
+    std::vector<Component> cand_;
+    int ncand_ = 0;
     std::vector<uint8_t> active_;  // rows labelled in full
+    std::vector<uint8_t> rowMax_;  // brightest byte of every searched (even) row
+    SaddleSplitter splitter_;
+    std::vector<uint8_t> compMask_;  // a candidate's own pixels in its box, for the splitter
     // Expanded windows of the candidates, used to keep one spot's rim out of its neighbour's sum.
     std::vector<PixelBox> boxes_;
-    int ncand_ = 0;
     bool flooded_ = false;
     int32_t lastThreshold_ = 0;
     // Per-window scratch of the refinement stages (refine_stages.h): background ends of rows and
-    // columns, overlapping neighbours, light over the rim level, region marks, fill stack.
+    // columns, overlapping neighbours, light over the background (then the rim level) and the
+    // background itself, region marks, fill stack.
     std::vector<float> ends_;
     std::vector<PixelBox> others_;
     std::vector<float> lift_;
+    std::vector<float> bgMap_;
     std::vector<uint8_t> mark_;
     std::vector<int32_t> stack_;
 };

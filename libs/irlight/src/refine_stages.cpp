@@ -6,7 +6,7 @@
 namespace tavori::irl {
 
 bool RingBackground::fit(const ImageView& img, const Window& w, bool left, bool right, bool top, bool bottom,
-                         float* ends) {
+                         const Ownership& owner, float* ends) {
     ww_ = w.width();
     wh_ = w.height();
     okL_ = left && ww_ >= 2;
@@ -21,16 +21,21 @@ bool RingBackground::fit(const ImageView& img, const Window& w, bool left, bool 
     float* B = ends + 3 * side;
     L_ = L, R_ = R, T_ = T, B_ = B;
     // Ends of every row and column: mean of the two outermost pixels along it (halves the noise
-    // without blurring an edge that runs along it).
+    // without blurring an edge that runs along it). An end nearer another candidate holds that
+    // one's light, not the background: it is marked unknown (negative) and left out of the fit.
+    auto end = [&](int32_t x, int32_t y, int32_t inX, int32_t inY) {
+        if (owner.nothers && !(owner.mine(x, y) && owner.mine(inX, inY))) return -1.f;
+        return 0.5f * static_cast<float>(brightestAt(img, x, y) + brightestAt(img, inX, inY));
+    };
     for (int32_t j = 0; j < wh_; ++j) {
         const int32_t y = w.y0 + j;
-        if (okL_) L[j] = 0.5f * static_cast<float>(brightestAt(img, w.x0, y) + brightestAt(img, w.x0 + 1, y));
-        if (okR_) R[j] = 0.5f * static_cast<float>(brightestAt(img, w.x1, y) + brightestAt(img, w.x1 - 1, y));
+        if (okL_) L[j] = end(w.x0, y, w.x0 + 1, y);
+        if (okR_) R[j] = end(w.x1, y, w.x1 - 1, y);
     }
     for (int32_t i = 0; i < ww_; ++i) {
         const int32_t x = w.x0 + i;
-        if (okT_) T[i] = 0.5f * static_cast<float>(brightestAt(img, x, w.y0) + brightestAt(img, x, w.y0 + 1));
-        if (okB_) B[i] = 0.5f * static_cast<float>(brightestAt(img, x, w.y1) + brightestAt(img, x, w.y1 - 1));
+        if (okT_) T[i] = end(x, w.y0, x, w.y0 + 1);
+        if (okB_) B[i] = end(x, w.y1, x, w.y1 - 1);
     }
     double m[6] = {}, mv[3] = {};  // sums of 1, x, y, xx, xy, yy and v, xv, yv
     jumpLR_ = jumpTB_ = 0;
@@ -38,6 +43,7 @@ bool RingBackground::fit(const ImageView& img, const Window& w, bool left, bool 
     if (okR_) addSide(R, wh_, true, static_cast<float>(ww_) - 1.5f, m, mv);
     if (okT_) addSide(T, ww_, false, 0.5f, m, mv);
     if (okB_) addSide(B, ww_, false, static_cast<float>(wh_) - 1.5f, m, mv);
+    if (m[0] < 1) return false;
     const float edgeJump = static_cast<float>(kEdgeJump);
     edge_ = jumpLR_ > edgeJump || jumpTB_ > edgeJump;
     // Content edges that cross only the left and right sides run along the rows (a text line, a
@@ -46,17 +52,31 @@ bool RingBackground::fit(const ImageView& img, const Window& w, bool left, bool 
     alongRows_ = jumpLR_ > edgeJump && jumpTB_ <= edgeJump;
     alongCols_ = jumpTB_ > edgeJump && jumpLR_ <= edgeJump;
     fitPlane(m, mv);
+    // Unknown ends take the plane's level, so the edge interpolation reads the background there.
+    if (owner.nothers) {
+        auto fill = [this](float* e, int32_t n, bool rows, float fixed) {
+            for (int32_t k = 0; k < n; ++k)
+                if (e[k] < 0)
+                    e[k] = rows ? static_cast<float>(plane_[0] + plane_[1] * fixed + plane_[2] * k)
+                                : static_cast<float>(plane_[0] + plane_[1] * k + plane_[2] * fixed);
+        };
+        if (okL_) fill(L, wh_, true, 0.5f);
+        if (okR_) fill(R, wh_, true, static_cast<float>(ww_) - 1.5f);
+        if (okT_) fill(T, ww_, false, 0.5f);
+        if (okB_) fill(B, ww_, false, static_cast<float>(wh_) - 1.5f);
+    }
     return true;
 }
 
 void RingBackground::addSide(const float* e, int32_t n, bool rows, float fixed, double* m, double* mv) {
     float& jump = rows ? jumpLR_ : jumpTB_;
     for (int32_t k = 0; k < n; ++k) {
+        if (e[k] < 0) continue;
         const double x = rows ? static_cast<double>(fixed) : static_cast<double>(k);
         const double y = rows ? static_cast<double>(k) : static_cast<double>(fixed), v = e[k];
         m[0] += 1, m[1] += x, m[2] += y, m[3] += x * x, m[4] += x * y, m[5] += y * y;
         mv[0] += v, mv[1] += x * v, mv[2] += y * v;
-        if (k >= 2) jump = std::max(jump, std::fabs(e[k] - e[k - 2]));
+        if (k >= 2 && e[k - 2] >= 0) jump = std::max(jump, std::fabs(e[k] - e[k - 2]));
     }
 }
 
@@ -105,6 +125,20 @@ float RingBackground::at(int32_t i, int32_t j) const {
     return v;
 }
 
+void RingBackground::liftOver(const ImageView& img, const Window& w, float* bg, float* lift) const {
+    for (int32_t j = 0; j < wh_; ++j) {
+        const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(w.y0 + j) * img.stride + 3 * w.x0;
+        float* b = bg + j * ww_;
+        if (edge_) {
+            for (int32_t i = 0; i < ww_; ++i) b[i] = at(i, j);
+        } else {
+            const double start = plane_[0] + plane_[2] * j;
+            for (int32_t i = 0; i < ww_; ++i) b[i] = static_cast<float>(start + plane_[1] * i);
+        }
+        for (int32_t i = 0; i < ww_; ++i) lift[j * ww_ + i] = static_cast<float>(brightest(row + 3 * i)) - b[i];
+    }
+}
+
 bool Ownership::mine(int32_t x, int32_t y) const {
     auto dist2 = [x, y](const Box& b) {
         const int32_t dx = x < b.x0 ? b.x0 - x : (x > b.x1 ? x - b.x1 : 0);
@@ -118,26 +152,24 @@ bool Ownership::mine(int32_t x, int32_t y) const {
     return true;
 }
 
-Rim growRim(const ImageView& img, const Window& w, const RingBackground& bg, const Ownership& owner, int32_t t,
-            uint8_t* mark, int32_t* list) {
+Rim growRim(const ImageView& img, const Window& w, const float* bg, const float* lift, const Ownership& owner,
+            int32_t t, uint8_t* mark, int32_t* list) {
     const int32_t ww = w.width(), wh = w.height();
     std::fill(mark, mark + static_cast<std::ptrdiff_t>(ww) * wh, uint8_t{0});
     Rim rim;
     for (int32_t y = owner.own.y0; y <= owner.own.y1; ++y)
         for (int32_t x = owner.own.x0; x <= owner.own.x1; ++x)
             if (brightestAt(img, x, y) >= t && owner.mine(x, y)) {
-                const int32_t idx = (y - w.y0) * ww + (x - w.x0);
-                mark[idx] = 1;
-                list[rim.count++] = idx;
+                mark[(y - w.y0) * ww + (x - w.x0)] = 1;
+                list[rim.count++] = rimEntry(x - w.x0, y - w.y0);
             }
     const float level = static_cast<float>(SpotDetector::kRimLevel);
     const float slack = static_cast<float>(SpotDetector::kFalloffSlack);
+    const bool alone = owner.nothers == 0;
     for (int32_t head = 0; head < rim.count; ++head) {
-        const int32_t idx = list[head];
-        const int32_t i = idx % ww, j = idx / ww;
-        const float b = bg.at(i, j);
-        rim.bgMax = std::max(rim.bgMax, b);
-        const float lift = static_cast<float>(brightestAt(img, w.x0 + i, w.y0 + j)) - b;
+        const int32_t i = rimI(list[head]), j = rimJ(list[head]), idx = j * ww + i;
+        rim.bgMax = std::max(rim.bgMax, bg[idx]);
+        const float reach = lift[idx] + slack;
         for (int32_t dj = -1; dj <= 1; ++dj) {
             const int32_t nj = j + dj;
             if (nj < 0 || nj >= wh) continue;
@@ -146,22 +178,19 @@ Rim growRim(const ImageView& img, const Window& w, const RingBackground& bg, con
                 if (ni < 0 || ni >= ww) continue;
                 const int32_t nidx = nj * ww + ni;
                 if (mark[nidx]) continue;
-                const float nlift = static_cast<float>(brightestAt(img, w.x0 + ni, w.y0 + nj)) - bg.at(ni, nj);
-                if (nlift <= level || nlift > lift + slack || !owner.mine(w.x0 + ni, w.y0 + nj)) continue;
+                const float nlift = lift[nidx];
+                if (nlift <= level || nlift > reach || !(alone || owner.mine(w.x0 + ni, w.y0 + nj))) continue;
                 mark[nidx] = 1;
-                list[rim.count++] = nidx;
+                list[rim.count++] = rimEntry(ni, nj);
             }
         }
     }
     return rim;
 }
 
-void liftMap(const ImageView& img, const Window& w, const RingBackground& bg, float bgMax, float* lift) {
-    const int32_t ww = w.width(), wh = w.height();
+void capLift(float* lift, int32_t n, float bgMax) {
     const float cap = 255.f - bgMax, level = static_cast<float>(SpotDetector::kRimLevel);
-    for (int32_t j = 0; j < wh; ++j)
-        for (int32_t i = 0; i < ww; ++i)
-            lift[j * ww + i] = std::min(static_cast<float>(brightestAt(img, w.x0 + i, w.y0 + j)) - bg.at(i, j), cap) - level;
+    for (int32_t k = 0; k < n; ++k) lift[k] = std::min(lift[k], cap) - level;
 }
 
 bool mirroredCentroid(const float* lift, int32_t ww, int32_t wh, const int32_t* list, int32_t count, Centroid& c) {
@@ -183,8 +212,8 @@ bool mirroredCentroid(const float* lift, int32_t ww, int32_t wh, const int32_t* 
         sw = swx = swy = 0;
         n = 0;
         for (int32_t k = 0; k < count; ++k) {
-            const int32_t i = list[k] % ww, j = list[k] / ww;
-            const float wgt = lift[list[k]];
+            const int32_t i = rimI(list[k]), j = rimJ(list[k]);
+            const float wgt = lift[j * ww + i];
             if (wgt <= 0 || (mirrored && liftAt(2 * mx - i, 2 * my - j) <= 0)) continue;
             sw += wgt;
             swx += static_cast<double>(wgt) * i;

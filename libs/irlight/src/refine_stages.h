@@ -1,7 +1,7 @@
 // The stages that turn one thresholded component into a sub-pixel spot, each usable on its own:
 //  1. RingBackground: the local background under the component's window, from the window's border;
 //  2. growRim: the spot's own pixels, grown from the lit core while their light keeps falling off;
-//  3. liftMap: every window pixel's light over the rim level, capped where saturation hides it;
+//  3. capLift: every window pixel's light over the rim level, capped where saturation hides it;
 //  4. mirroredCentroid: the intensity-weighted centre, keeping only light mirrored about it.
 #pragma once
 
@@ -25,6 +25,15 @@ inline int32_t brightestAt(const ImageView& img, int32_t x, int32_t y) {
     return brightest(img.data + y * img.stride + 3 * x);
 }
 
+// Pixels of the window that belong to this spot rather than a neighbouring candidate.
+struct Ownership {
+    using Box = PixelBox;
+    Box own;
+    const Box* others = nullptr;
+    int nothers = 0;
+    bool mine(int32_t x, int32_t y) const;
+};
+
 class RingBackground {
 public:
     // Change between ring samples two pixels apart that marks the edge of bright content rather
@@ -32,10 +41,13 @@ public:
     static constexpr int kEdgeJump = 16;
 
     // `ends` holds 4 x the longest window side. Sides marked unusable lie on the frame edge, inside
-    // the spot's light. False when no side is usable.
-    bool fit(const ImageView& img, const Window& w, bool left, bool right, bool top, bool bottom, float* ends);
+    // the spot's light; ring pixels the owner does not own are left out. False when nothing is left.
+    bool fit(const ImageView& img, const Window& w, bool left, bool right, bool top, bool bottom,
+             const Ownership& owner, float* ends);
     // Background level at window pixel (i, j).
     float at(int32_t i, int32_t j) const;
+    // The background of every window pixel, and every pixel's light over it (window-sized arrays).
+    void liftOver(const ImageView& img, const Window& w, float* bg, float* lift) const;
     bool crossesEdge() const { return edge_; }
 
 private:
@@ -50,29 +62,27 @@ private:
     double plane_[3] = {};
 };
 
-// Pixels of the window that belong to this spot rather than a neighbouring candidate.
-struct Ownership {
-    using Box = PixelBox;
-    Box own;
-    const Box* others = nullptr;
-    int nothers = 0;
-    bool mine(int32_t x, int32_t y) const;
-};
+// A rim list entry: window column and row in one number (sides stay far below 65536).
+inline int32_t rimEntry(int32_t i, int32_t j) { return j << 16 | i; }
+inline int32_t rimI(int32_t e) { return e & 0xFFFF; }
+inline int32_t rimJ(int32_t e) { return e >> 16; }
 
 struct Rim {
-    int32_t count = 0;  // pixels in `list`, in the order reached
+    int32_t count = 0;  // pixels in `list` (rimEntry), in the order reached
     float bgMax = 0;    // highest background under them
 };
 
 // Grows the region from the core pixels (at or above t within `core`) through pixels that stay
 // kRimLevel above the background and whose light does not rise more than kFalloffSlack over the
-// pixel they are reached from. `mark` and `list` hold a window's pixels.
-Rim growRim(const ImageView& img, const Window& w, const RingBackground& bg, const Ownership& owner, int32_t t,
-            uint8_t* mark, int32_t* list);
+// pixel they are reached from. `bg` and `lift` come from RingBackground::liftOver; `mark` and
+// `list` hold a window's pixels.
+Rim growRim(const ImageView& img, const Window& w, const float* bg, const float* lift, const Ownership& owner,
+            int32_t t, uint8_t* mark, int32_t* list);
 
-// Light over the rim level of every window pixel, capped at 255 - bgMax: a saturated pixel's light
-// is only known up to there, and over bright content the side facing it clips sooner.
-void liftMap(const ImageView& img, const Window& w, const RingBackground& bg, float bgMax, float* lift);
+// Turns light over the background into weight over the rim level, capped at 255 - bgMax: a
+// saturated pixel's light is only known up to there, and over bright content the side facing it
+// clips sooner.
+void capLift(float* lift, int32_t n, float bgMax);
 
 struct Centroid {
     double x = 0, y = 0;  // window coordinates

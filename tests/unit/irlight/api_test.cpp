@@ -125,27 +125,13 @@ TEST(Api, ThresholdFollowsGreyValue) {
 }
 
 namespace {
-// A detector calibrated from the virtual camera, past its start frames; a pen shown at a screen pixel.
-struct Calibrated {
-    synth::VirtualCamera cam;
-    Handle d;
-    synth::Frame f{640, 480};
-    explicit Calibrated(double k1) {
-        cam.K1 = k1;
-        const _SCalibration cal = cam.calibration(5);
-        const _SImgPara para = imgPara(640, 480);
-        EXPECT_EQ(IRLSetConfig(d.h, &cal), 1);
-        EXPECT_EQ(IRLSetImgConfig(d.h, &para), 1);
-        settle(d.h, f);
-    }
+// Calibrated, past its start frames; a pen shown at a screen pixel.
+struct Calibrated : synth::Calibrated {
+    explicit Calibrated(double k1) : synth::Calibrated(k1) { settle(h, f); }
     SCapFrame* penAt(double sx, double sy, double noise = 0) {
         double cx, cy;
         cam.project(sx, sy, cx, cy);
-        synth::Scene s;
-        s.noise = noise;
-        s.spots = {{cx, cy, 1.4, 500}};
-        synth::render(f, s);
-        return f.get();
+        return show({{cx, cy, 1.4, 500}}, noise);
     }
 };
 }  // namespace
@@ -156,7 +142,7 @@ TEST(Api, PenOnScreenComesBackAtItsPixel) {
     _SDetectPoint pts[64];
     const int path[][2] = {{960, 540}, {980, 550}, {100, 80}, {1850, 1000}, {1900, 30}, {15, 1070}, {700, 300}};
     for (const auto& p : path) {
-        ASSERT_EQ(IRLFindWinPoint(c.d.h, c.penAt(p[0], p[1], 2), pts, 64), 1) << p[0] << "," << p[1];
+        ASSERT_EQ(IRLFindWinPoint(c.h, c.penAt(p[0], p[1], 2), pts, 64), 1) << p[0] << "," << p[1];
         EXPECT_LE(std::hypot(pts[0].x - p[0], pts[0].y - p[1]), 3.0) << p[0] << "," << p[1];
     }
 }
@@ -164,13 +150,13 @@ TEST(Api, PenOnScreenComesBackAtItsPixel) {
 TEST(Api, PointsBeyondTheEdgeMarginAreDroppedAndWithinItClamped) {
     Calibrated c(-0.08);
     _SDetectPoint pts[1];
-    ASSERT_EQ(IRLFindWinPointOne(c.d.h, c.penAt(950, 500), pts), 1);
-    ASSERT_EQ(IRLFindWinPointOne(c.d.h, c.penAt(-20, 500), pts), 1);  // 20 px outside, margin 48
+    ASSERT_EQ(IRLFindWinPointOne(c.h, c.penAt(950, 500), pts), 1);
+    ASSERT_EQ(IRLFindWinPointOne(c.h, c.penAt(-20, 500), pts), 1);  // 20 px outside, margin 48
     EXPECT_EQ(pts[0].x, 0);
-    ASSERT_EQ(IRLFindWinPointOne(c.d.h, c.penAt(1930, 1085), pts), 1);
+    ASSERT_EQ(IRLFindWinPointOne(c.h, c.penAt(1930, 1085), pts), 1);
     EXPECT_EQ(pts[0].x, 1919);
     EXPECT_EQ(pts[0].y, 1079);
-    EXPECT_EQ(IRLFindWinPointOne(c.d.h, c.penAt(-150, 500), pts), 0);  // well off the screen
+    EXPECT_EQ(IRLFindWinPointOne(c.h, c.penAt(-150, 500), pts), 0);  // well off the screen
 }
 
 TEST(Api, CalibrationRecordsAreJudgedWhenSet) {

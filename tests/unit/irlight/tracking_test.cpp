@@ -181,52 +181,30 @@ TEST(Tracking, IdsStayWithTheirPensThroughPassingAndFlicker) {
     EXPECT_EQ(r.frame({spotAt(120, 50)})[0]->id, 1);
 }
 
-TEST(Tracking, OnePointFollowsTheSamePenWhenABrighterLightAppears) {
-    synth::VirtualCamera cam;
-    HMULTIIRLIGHT h = IRLCreate();
-    const _SCalibration cal = cam.calibration(5);
-    const _SImgPara para{640, 480, 0, 95, 50};
-    ASSERT_EQ(IRLSetConfig(h, &cal), 1);
-    ASSERT_EQ(IRLSetImgConfig(h, &para), 1);
-    synth::Frame f(640, 480);
+TEST(OnePoint, FollowsTheSamePenWhenABrighterLightAppears) {
+    synth::Calibrated c;
     _SDetectPoint pt{};
     int32_t followed = 0;
     for (int k = 0; k < 20; ++k) {
-        synth::Scene s;
-        s.spots = {{200.0 + 3 * k, 200, 1.2, 300}};
-        if (k >= 10) s.spots.push_back({420.0 - 3 * k, 300, 2.5, 900});
-        synth::render(f, s);
-        if (!IRLFindWinPointOne(h, f.get(), &pt)) continue;
+        std::vector<synth::Spot> spots = {{200.0 + 3 * k, 200, 1.2, 300}};
+        if (k >= 10) spots.push_back({420.0 - 3 * k, 300, 2.5, 900});
+        if (!IRLFindWinPointOne(c.h, c.show(spots), &pt)) continue;
         if (!followed) followed = pt.id;
         EXPECT_EQ(pt.id, followed) << "frame " << k;
     }
     EXPECT_NE(followed, 0);
-    IRLUninit(h);
 }
 
-TEST(Tracking, AStillLightNeverOwnsTheOnePointOutputWhileAPenMoves) {
-    synth::VirtualCamera cam;
-    HMULTIIRLIGHT h = IRLCreate();
-    const _SCalibration cal = cam.calibration(5);
-    const _SImgPara para{640, 480, 0, 95, 50};
-    ASSERT_EQ(IRLSetConfig(h, &cal), 1);
-    ASSERT_EQ(IRLSetImgConfig(h, &para), 1);
-    synth::Frame f(640, 480);
+TEST(OnePoint, AStillLightNeverOwnsItWhileAPenMoves) {
+    synth::Calibrated c;
     _SDetectPoint pt{};
-    auto show = [&](std::vector<synth::Spot> spots) {
-        synth::Scene s;
-        s.spots = std::move(spots);
-        synth::render(f, s);
-        return IRLFindWinPointOne(h, f.get(), &pt);
-    };
-    for (int k = 0; k < Tracker::kStartFrames; ++k) show({});
+    for (int k = 0; k < Tracker::kStartFrames; ++k) IRLFindWinPointOne(c.h, c.show({}), &pt);
     const synth::Spot lamp{500.3, 100.6, 2.5, 900};  // switched on after the start: reported alone
-    ASSERT_EQ(show({lamp}), 1);
+    ASSERT_EQ(IRLFindWinPointOne(c.h, c.show({lamp}), &pt), 1);
     const int32_t lampId = pt.id;
     std::this_thread::sleep_for(std::chrono::milliseconds(Tracker::kSettledMs + 50));
     for (int k = 0; k < 10; ++k) {
-        ASSERT_EQ(show({lamp, {200.0 + 3 * k, 300, 1.2, 300}}), 1);
+        ASSERT_EQ(IRLFindWinPointOne(c.h, c.show({lamp, {200.0 + 3 * k, 300, 1.2, 300}}), &pt), 1);
         EXPECT_NE(pt.id, lampId) << "frame " << k;
     }
-    IRLUninit(h);
 }

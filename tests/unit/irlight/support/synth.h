@@ -93,20 +93,33 @@ struct Scene {
 inline void render(Frame& f, const Scene& s) {
     Rng rng(s.seed);
     const uint32_t w = f.get()->nWidth, h = f.get()->nHeight;
-    for (uint32_t y = 0; y < h; ++y) {
-        for (uint32_t x = 0; x < w; ++x) {
-            double v = s.background + s.gradientX * x + s.gradientY * y;
-            for (const Area& a : s.areas)
-                if (x >= a.x0 && x < a.x1 && y >= a.y0 && y < a.y1) v += a.level;
-            for (const Stroke& st : s.strokes) v += st.level * st.coverage(x, y);
-            for (const Spot& sp : s.spots) {
-                const double dx = x - sp.x, dy = y - sp.y;
-                const double r2 = dx * dx + dy * dy;
-                if (r2 < 100 * sp.sigma * sp.sigma) v += sp.amplitude * std::exp(-r2 / (2 * sp.sigma * sp.sigma));
-            }
-            if (s.noise > 0) v += s.noise * rng.gauss();
-            f.set(x, y, static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L)));
+    auto at = [&](uint32_t x, uint32_t y) {
+        double v = s.background + s.gradientX * x + s.gradientY * y;
+        for (const Area& a : s.areas)
+            if (x >= a.x0 && x < a.x1 && y >= a.y0 && y < a.y1) v += a.level;
+        for (const Stroke& st : s.strokes) v += st.level * st.coverage(x, y);
+        for (const Spot& sp : s.spots) {
+            const double dx = x - sp.x, dy = y - sp.y;
+            const double r2 = dx * dx + dy * dy;
+            if (r2 < 100 * sp.sigma * sp.sigma) v += sp.amplitude * std::exp(-r2 / (2 * sp.sigma * sp.sigma));
         }
+        if (s.noise > 0) v += s.noise * rng.gauss();
+        return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+    };
+    if (s.noise > 0 || s.gradientX != 0 || s.gradientY != 0 || !s.areas.empty() || !s.strokes.empty()) {
+        for (uint32_t y = 0; y < h; ++y)
+            for (uint32_t x = 0; x < w; ++x) f.set(x, y, at(x, y));
+        return;
+    }
+    // A flat frame with spots: only the spots' reach differs from the background.
+    const auto flat = static_cast<uint8_t>(std::clamp(std::lround(s.background), 0L, 255L));
+    for (uint32_t y = 0; y < h; ++y) std::fill(f.px(0, y), f.px(0, y) + 3 * w, flat);
+    for (const Spot& sp : s.spots) {
+        const double r = 10 * sp.sigma;
+        const auto x0 = static_cast<uint32_t>(std::clamp(sp.x - r, 0.0, w - 1.0)), x1 = static_cast<uint32_t>(std::clamp(sp.x + r + 1, 0.0, w - 1.0));
+        const auto y0 = static_cast<uint32_t>(std::clamp(sp.y - r, 0.0, h - 1.0)), y1 = static_cast<uint32_t>(std::clamp(sp.y + r + 1, 0.0, h - 1.0));
+        for (uint32_t y = y0; y <= y1; ++y)
+            for (uint32_t x = x0; x <= x1; ++x) f.set(x, y, at(x, y));
     }
 }
 
@@ -123,14 +136,13 @@ inline std::vector<tavori::irl::Spot> detect(Frame& f, const tavori::irl::Detect
     return {out, out + n};
 }
 
-// Error of the detection nearest to (x, y); 99 when there is none within 3 px.
-inline double errorAt(Frame& f, double x, double y, const tavori::irl::DetectParams& p = {}, int* count = nullptr) {
-    const auto spots = detect(f, p);
-    if (count) *count = static_cast<int>(spots.size());
+// Distance from (x, y) to the nearest of the spots; 99 when there is none within 3 px.
+inline double nearest(const std::vector<tavori::irl::Spot>& spots, double x, double y) {
     double best = 99;
     for (const auto& sp : spots) best = std::min(best, std::hypot(sp.x - x, sp.y - y));
     return best > 3 ? 99 : best;
 }
+
 
 // The virtual camera: a homography from the filmed screen rectangle onto undistorted camera
 // positions, then radial distortion about the image centre. The rectangle's outer corners
@@ -202,6 +214,30 @@ private:
         }
         for (int i = 0; i < 8; ++i) h[i] = a[i][8] / a[i][i];
         h[8] = 1;
+    }
+};
+
+// A detector handle calibrated from the virtual camera, with a 640 x 480 frame to show spots in.
+struct Calibrated {
+    VirtualCamera cam;
+    HMULTIIRLIGHT h = IRLCreate();
+    Frame f{640, 480};
+    explicit Calibrated(double k1 = VirtualCamera{}.K1) {
+        cam.K1 = k1;
+        const _SCalibration cal = cam.calibration(5);
+        const _SImgPara para{640, 480, 0, 95, 50};
+        IRLSetConfig(h, &cal);
+        IRLSetImgConfig(h, &para);
+    }
+    ~Calibrated() { IRLUninit(h); }
+    Calibrated(const Calibrated&) = delete;
+    Calibrated& operator=(const Calibrated&) = delete;
+    SCapFrame* show(std::vector<Spot> spots, double noise = 0) {
+        Scene s;
+        s.noise = noise;
+        s.spots = std::move(spots);
+        render(f, s);
+        return f.get();
     }
 };
 

@@ -1,0 +1,117 @@
+#include "saddle_split.h"
+
+#include <algorithm>
+
+#include "refine_stages.h"
+
+namespace tavori::irl {
+namespace {
+
+void extend(PixelBox& b, int32_t x, int32_t y) {
+    b.x0 = std::min(b.x0, x);
+    b.y0 = std::min(b.y0, y);
+    b.x1 = std::max(b.x1, x);
+    b.y1 = std::max(b.y1, y);
+}
+
+}  // namespace
+
+void SaddleSplitter::configure(int32_t maxPixels) {
+    const auto n = static_cast<std::size_t>(std::max(maxPixels, 1));
+    order_.assign(n, 0);
+    label_.assign(n, -1);
+    value_.assign(n, 0);
+    regions_.assign(n, Region{});
+}
+
+int32_t SaddleSplitter::root(int32_t r) {
+    while (regions_[r].parent != r) r = regions_[r].parent = regions_[regions_[r].parent].parent;
+    return r;
+}
+
+int SaddleSplitter::split(const ImageView& img, const PixelBox& box, const uint8_t* mask, int32_t count,
+                          CorePart* parts) {
+    const int32_t bw = box.width(), bh = box.height();
+    if (count < 2 * kMinPartPixels || static_cast<std::size_t>(bw) * bh > label_.size()) return 1;
+    // Counting sort of the component's pixels by falling light, over the levels it spans.
+    int32_t start[257] = {}, lo = 255, hi = 0;
+    for (int32_t j = 0, k = 0; j < bh; ++j) {
+        const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(box.y0 + j) * img.stride + 3 * box.x0;
+        for (int32_t i = 0; i < bw; ++i, ++k) {
+            label_[k] = -1;
+            if (!mask[k]) continue;
+            const int32_t v = brightest(row + 3 * i);
+            value_[k] = static_cast<uint8_t>(v);
+            ++start[256 - v];
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+    }
+    if (hi - lo < kSaddleDepth) return 1;  // too flat for a peak to stand above a saddle
+    for (int v = 256 - hi + 1; v <= 256 - lo; ++v) start[v] += start[v - 1];
+    for (int32_t k = 0, n = bw * bh; k < n; ++k)
+        if (mask[k]) order_[start[255 - value_[k]]++] = k;
+
+    int32_t nregions = 0, nparts = 0;
+    for (int32_t o = 0; o < count; ++o) {
+        const int32_t k = order_[o], i = k % bw, j = k / bw, v = value_[k];
+        const int32_t x = box.x0 + i, y = box.y0 + j;
+        // Regions already flooded around this pixel; the one with the highest peak takes it.
+        int32_t near[8], nnear = 0, best = -1;
+        for (int32_t dj = -1; dj <= 1; ++dj) {
+            if (j + dj < 0 || j + dj >= bh) continue;
+            for (int32_t di = -1; di <= 1; ++di) {
+                if (i + di < 0 || i + di >= bw || label_[k + dj * bw + di] < 0) continue;
+                const int32_t r = root(label_[k + dj * bw + di]);
+                if (std::find(near, near + nnear, r) != near + nnear) continue;
+                near[nnear++] = r;
+                if (best < 0 || regions_[r].peak > regions_[best].peak) best = r;
+            }
+        }
+        if (best < 0) {
+            const PixelBox b{x, y, x, y};
+            regions_[nregions] = Region{nregions, v, 0, b, b, false};
+            best = nregions++;
+        }
+        // Two or more regions that each stand out above this level meet here: each is a spot of its
+        // own from now on and keeps the core it had. The rest flood into the brightest standing one.
+        auto standsOut = [&](int32_t r) {
+            return regions_[r].peak - v >= kSaddleDepth && regions_[r].area >= kMinPartPixels;
+        };
+        int32_t standing = 0, keeper = -1;
+        for (int32_t n = 0; n < nnear; ++n)
+            if (standsOut(near[n]) || regions_[near[n]].part) {
+                ++standing;
+                if (keeper < 0 || regions_[near[n]].peak > regions_[keeper].peak) keeper = near[n];
+            }
+        if (standing >= 2) {
+            for (int32_t n = 0; n < nnear; ++n) {
+                Region& r = regions_[near[n]];
+                if (r.part || !standsOut(near[n]) || nparts == kMaxParts) continue;
+                r.part = true;
+                r.frozen = r.live;
+                ++nparts;
+            }
+        }
+        const int32_t into = keeper >= 0 ? keeper : best;
+        for (int32_t n = 0; n < nnear; ++n) {
+            Region& r = regions_[near[n]];
+            if (near[n] == into || r.part) continue;
+            r.parent = into;
+            regions_[into].area += r.area;
+            regions_[into].peak = std::max(regions_[into].peak, r.peak);
+            extend(regions_[into].live, r.live.x0, r.live.y0);
+            extend(regions_[into].live, r.live.x1, r.live.y1);
+        }
+        label_[k] = into;
+        ++regions_[into].area;
+        extend(regions_[into].live, x, y);
+    }
+    if (nparts < 2) return 1;
+    int n = 0;
+    for (int32_t r = 0; r < nregions; ++r)
+        if (regions_[r].part && regions_[r].parent == r) parts[n++] = CorePart{regions_[r].frozen, regions_[r].peak, regions_[r].area};
+    return n;
+}
+
+}  // namespace tavori::irl

@@ -1,0 +1,52 @@
+// Pens close together can light the pixels between them above the threshold, so that one connected
+// component holds two or more spots. Flooding the component from its brightest pixel down finds
+// where the light of separate peaks meets: a peak that stands well above that saddle is a spot of
+// its own, and its core is what lay above the saddle.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "image_view.h"
+
+namespace tavori::irl {
+
+struct CorePart {
+    PixelBox box;  // the part's pixels above the saddle where it met another part
+    int32_t peak = 0;
+    int32_t area = 0;  // component pixels that flooded into the part
+};
+
+class SaddleSplitter {
+public:
+    // How far both peaks must stand above the saddle between them. Noise of a few grey levels on a
+    // flat top makes dips of up to about 3 sigma; two pens 10 px apart dip by a dozen levels or more.
+    static constexpr int kSaddleDepth = 10;
+    // Pixels above the saddle a part needs: one pixel standing out is noise, not a pen.
+    static constexpr int kMinPartPixels = 2;
+    static constexpr int kMaxParts = 16;
+
+    // Sizes the scratch buffers for components of up to maxPixels pixels.
+    void configure(int32_t maxPixels);
+
+    // `mask` covers `box` row by row, non-zero on the component's own pixels (`count` of them).
+    // Returns the number of parts written (at most kMaxParts); 1 when the component is one spot,
+    // and then nothing is written.
+    int split(const ImageView& img, const PixelBox& box, const uint8_t* mask, int32_t count, CorePart* parts);
+
+private:
+    struct Region {
+        int32_t parent, peak, area;
+        PixelBox live;    // every pixel flooded so far
+        PixelBox frozen;  // the pixels above the first saddle with another part
+        bool part;
+    };
+    int32_t root(int32_t r);
+
+    std::vector<int32_t> order_;   // component pixels by falling light (box indices)
+    std::vector<int32_t> label_;   // region of each box pixel, -1 before it is flooded
+    std::vector<uint8_t> value_;   // brightest channel of each box pixel
+    std::vector<Region> regions_;
+};
+
+}  // namespace tavori::irl
