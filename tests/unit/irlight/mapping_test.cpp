@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 
 #include "mapping.h"
 #include "synth.h"
@@ -80,7 +79,6 @@ TEST(Mapping, FollowsTheLensAndTheCameraPlacement) {
         CameraMapping m;
         ASSERT_TRUE(m.fit(cam.calibration(c.n), cam.camW, cam.camH)) << c.name;
         const Errors e = screenError(cam, m);
-        std::printf("%s: mean %.3f max %.3f px\n", c.name, e.mean, e.max);
         EXPECT_EQ(e.unmapped, 0) << c.name;
         EXPECT_LE(e.mean, c.mean) << c.name;
         EXPECT_LE(e.max, c.max) << c.name;
@@ -88,17 +86,6 @@ TEST(Mapping, FollowsTheLensAndTheCameraPlacement) {
             EXPECT_EQ(m.k1(), 0.0);
         }
     }
-}
-
-TEST(Mapping, TwentyFivePointsBeatFourPointHomographyUnderDistortion) {
-    synth::VirtualCamera cam;
-    cam.K1 = -0.15;
-    CameraMapping grid, quad;
-    ASSERT_TRUE(grid.fit(cam.calibration(5), cam.camW, cam.camH));
-    ASSERT_TRUE(quad.fit(cam.calibration(2), cam.camW, cam.camH));
-    const Errors g = screenError(cam, grid), q = screenError(cam, quad);
-    EXPECT_LT(g.max * 4, q.max);
-    EXPECT_LT(g.mean * 4, q.mean);
 }
 
 // One record is one draw of the rounding; over many sub-pixel placements of the picture the error
@@ -123,9 +110,9 @@ TEST(Mapping, RoundingFloorOverSubPixelPlacements) {
             EXPECT_LE(std::fabs(cy - cal.y[i]), 0.56) << "trial " << t << " point " << i;
         }
         // The sampling is seeded: the same record always gives the same mapping.
-        CameraMapping again;
-        double ax, ay, bx, by;
         if (t == 0) {
+            CameraMapping again;
+            double ax, ay, bx, by;
             ASSERT_TRUE(again.fit(cal, cam.camW, cam.camH));
             ASSERT_TRUE(m.map(585, 240, ax, ay) && again.map(585, 240, bx, by));
             EXPECT_TRUE(ax == bx && ay == by);
@@ -135,7 +122,6 @@ TEST(Mapping, RoundingFloorOverSubPixelPlacements) {
         sumMean += e.mean;
         sumMax += e.max;
     }
-    std::printf("over %d placements: mean %.3f, max %.3f px on average\n", kTrials, sumMean / kTrials, sumMax / kTrials);
     EXPECT_LE(sumMean / kTrials, 0.5);
     EXPECT_LE(sumMax / kTrials, 1.85);
 }
@@ -152,8 +138,6 @@ TEST(Mapping, CorrectionTakesUpWhatTheLensModelMisses) {
     ASSERT_TRUE(corrected.fit(cam.calibration(5), cam.camW, cam.camH));
     ASSERT_GT(plain.rmsCameraResidual(), 0.6);
     const Errors p = screenError(cam, plain), c = screenError(cam, corrected);
-    std::printf("bulging screen: plain mean %.3f max %.3f, corrected mean %.3f max %.3f\n", p.mean, p.max, c.mean,
-                c.max);
     EXPECT_LT(c.mean, p.mean * 0.8);
 }
 
@@ -188,7 +172,6 @@ TEST(Mapping, DegenerateRecordsAreRefused) {
         {"zero width", [](_SCalibration& c) { c.lWinWidth = 0; }},
         {"count 0", [](_SCalibration& c) { c.lPtCount = 0; }},
         {"count 3", [](_SCalibration& c) { c.lPtCount = 3; }},
-        {"count 5", [](_SCalibration& c) { c.lPtCount = 5; }},
         {"count 24", [](_SCalibration& c) { c.lPtCount = 24; }},
         {"count 49", [](_SCalibration& c) { c.lPtCount = 49; }},
         {"count 2^32-1", [](_SCalibration& c) { c.lPtCount = 0xFFFFFFFFu; }},
