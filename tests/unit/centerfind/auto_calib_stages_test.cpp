@@ -59,24 +59,17 @@ TEST(AutoCalibStages, TimingFromSettings) {
     }
 }
 
-TEST(AutoCalibStages, GridPointsAndPatternSquares) {
-    const int32_t xs[5] = {56, 507, 958, 1410, 1861}, ys[5] = {31, 285, 538, 792, 1046};
-    for (int i = 0; i < 5; ++i) {
-        int32_t x, y;
-        AutoCalibGridPoint(1920, 1080, 5, i, i, x, y);
-        EXPECT_EQ(x, xs[i]);
-        EXPECT_EQ(y, ys[i]);
-    }
-    int32_t x, y;
-    AutoCalibGridPoint(1920, 1080, 2, 1, 1, x, y);
-    EXPECT_EQ(x, 1728);
-    EXPECT_EQ(y, 972);
+TEST(AutoCalibStages, PatternSquaresOnTheGrid) {
+    // Stage 2 squares sit on the grid points: (56, 507, 958, 1410, 1861) x (31, 285, 538, 792, 1046)
+    // for 25 points, (192, 1728) x (108, 972) for 4.
     const struct {
         int stage, idx, count;
         PatternSquare want;
     } table[] = {
         {0, 3, 25, {false, 0, 0, 0}},   {1, 0, 25, {true, 928, 508, 60}},  {1, 1, 25, {true, 938, 448, 40}},
         {2, 26, 25, {true, 477, 1, 60}}, {1, 1, 4, {true, 915, 330, 92}}, {2, 4, 4, {true, 890, 470, 140}},
+        {2, 0, 25, {true, 26, 1, 60}},   {2, 6, 25, {true, 477, 255, 60}}, {2, 18, 25, {true, 1380, 762, 60}},
+        {2, 24, 25, {true, 1831, 1016, 60}}, {2, 3, 4, {true, 1658, 902, 140}},
     };
     for (const auto& t : table) {
         const PatternSquare s = AutoCalibPattern(t.stage, t.idx, t.count, 1920, 1080);

@@ -2,8 +2,6 @@
 // exact ground truth: accuracy, time to the result, and refusal instead of a wrong grid.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdio>
 
 #include "Placements.h"
 #include "StageSim.h"
@@ -27,8 +25,6 @@ TEST(CentreFinder, PlacementsGiveAccurateGridsOrRefuse) {
         if (p.light == "warm spot" || p.light == "reflection after black") lens.Init(s.cam), lens.Project(420, 260, spotX, spotY);
         (p.light == "warm spot" ? s.always : s.later) = Extras{spotX, spotY, 14, 90, p.light == "pen left on" ? 400.0 : -1, 300};
         const RunResult r = RunAutoCalib(s);
-        std::printf("%-34s %s %5u ms  mean %.3f  max %.3f px\n", p.name.c_str(), r.finished ? "found  " : "refused",
-                    r.elapsedMs, r.mean, r.max);
         EXPECT_EQ(r.finished, p.outcome != "refused");
         if (!r.finished) continue;
         EXPECT_LE(r.max, 0.3) << "a result must never be a wrong grid";

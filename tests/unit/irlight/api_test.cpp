@@ -106,22 +106,19 @@ TEST(Api, ThresholdFollowsGreyValue) {
     Handle d;
     synth::Frame f(80, 60);
     _SDetectPoint pts[1];
-    int found = 0;
-    for (int i = 0; i < 4; ++i) {
-        synth::Scene s;
-        s.spots = {{20.0 + 6 * i, 30, 2.0, 180}};  // peak 190: below the default of 220
-        synth::render(f, s);
-        found += IRLFindMostLight(d.h, f.get(), pts);
-    }
-    EXPECT_EQ(found, 0);
+    auto found = [&](double x0, double dx) {  // four frames of a spot moving by dx, peaking at 190
+        int n = 0;
+        for (int i = 0; i < 4; ++i) {
+            synth::Scene s;
+            s.spots = {{x0 + dx * i, 30, 2.0, 180}};
+            synth::render(f, s);
+            n += IRLFindMostLight(d.h, f.get(), pts);
+        }
+        return n;
+    };
+    EXPECT_EQ(found(20, 6), 0);  // below the default of 220
     ASSERT_EQ(GreyValue(d.h, 150), 1);
-    for (int i = 0; i < 4; ++i) {
-        synth::Scene s;
-        s.spots = {{50.0 - 6 * i, 30, 2.0, 180}};
-        synth::render(f, s);
-        found += IRLFindMostLight(d.h, f.get(), pts);
-    }
-    EXPECT_EQ(found, 3);  // its first sighting falls in the start frames: a possible lamp
+    EXPECT_EQ(found(50, -6), 3);  // its first sighting falls in the start frames: a possible lamp
 }
 
 namespace {
