@@ -155,10 +155,14 @@ struct VirtualCamera {
     double bow = 0;  // camera pixels by which a screen that is not flat bulges at its middle
 
     void project(double sx, double sy, double& cx, double& cy) const {
-        double h[9];
-        homography(h);
-        const double w = h[6] * sx + h[7] * sy + h[8];
-        const double ux = (h[0] * sx + h[1] * sy + h[2]) / w, uy = (h[3] * sx + h[4] * sy + h[5]) / w;
+        // The unit square onto the corner quadrilateral, in closed form.
+        const double* p = corners;
+        const double ex = p[0] - p[2] + p[4] - p[6], ey = p[1] - p[3] + p[5] - p[7];
+        const double dx1 = p[2] - p[4], dx2 = p[6] - p[4], dy1 = p[3] - p[5], dy2 = p[7] - p[5];
+        const double g = (ex * dy2 - dx2 * ey) / (dx1 * dy2 - dx2 * dy1), h = (dx1 * ey - ex * dy1) / (dx1 * dy2 - dx2 * dy1);
+        const double u = (sx + 0.5) / W, v = (sy + 0.5) / H, w = g * u + h * v + 1;
+        const double ux = ((p[2] - p[0] + g * p[2]) * u + (p[6] - p[0] + h * p[6]) * v + p[0]) / w;
+        const double uy = ((p[3] - p[1] + g * p[3]) * u + (p[7] - p[1] + h * p[7]) * v + p[1]) / w;
         const double c0 = (camW - 1) / 2.0, c1 = (camH - 1) / 2.0;
         const double r = std::hypot(ux - c0, uy - c1) / (camW / 2.0);
         const double f = 1 + K1 * r * r + K2 * r * r * r * r;
@@ -188,32 +192,6 @@ struct VirtualCamera {
         const unsigned u = static_cast<unsigned>(W) * 10 / (8 * n - 6);
         const unsigned v = static_cast<unsigned>(H) * 10 / (8 * n - 6);
         return {static_cast<int>(0.1 * u + 0.8 * (col * u)), static_cast<int>(0.1 * v + 0.8 * (row * v))};
-    }
-
-private:
-    void homography(double* h) const {
-        const double sx[4] = {-0.5, W - 0.5, W - 0.5, -0.5}, sy[4] = {-0.5, -0.5, H - 0.5, H - 0.5};
-        double a[8][9] = {};
-        for (int i = 0; i < 4; ++i) {
-            const double u = corners[2 * i], v = corners[2 * i + 1];
-            const double r1[9] = {sx[i], sy[i], 1, 0, 0, 0, -u * sx[i], -u * sy[i], u};
-            const double r2[9] = {0, 0, 0, sx[i], sy[i], 1, -v * sx[i], -v * sy[i], v};
-            std::copy(r1, r1 + 9, a[2 * i]);
-            std::copy(r2, r2 + 9, a[2 * i + 1]);
-        }
-        for (int c = 0; c < 8; ++c) {
-            int p = c;
-            for (int r = c + 1; r < 8; ++r)
-                if (std::fabs(a[r][c]) > std::fabs(a[p][c])) p = r;
-            std::swap(a[p], a[c]);
-            for (int r = 0; r < 8; ++r) {
-                if (r == c) continue;
-                const double f = a[r][c] / a[c][c];
-                for (int k = c; k < 9; ++k) a[r][k] -= f * a[c][k];
-            }
-        }
-        for (int i = 0; i < 8; ++i) h[i] = a[i][8] / a[i][i];
-        h[8] = 1;
     }
 };
 
