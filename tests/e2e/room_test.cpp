@@ -150,15 +150,10 @@ TEST(Room, WhiteContentAtCameraStartDoesNotHideThePenLater) {
     ASSERT_TRUE(d.WaitUntilDetecting());
     white.Close();
     Sleep(300);  // the camera films the desktop anew
-    int found = 0;
     const double places[][2] = {{0.12, 0.2}, {0.3, 0.75}, {0.4, 0.4}, {0.2, 0.55},    // the half that was white
                                 {0.62, 0.3}, {0.88, 0.8}, {0.7, 0.6}, {0.9, 0.15}};  // the other half
-    for (const auto& p : places) {
-        const bool ok = FoundWithin(lights, p[0] * W, p[1] * H, 1000);
-        EXPECT_TRUE(ok) << "pen at " << p[0] * W << "," << p[1] * H;
-        found += ok;
-    }
-    printf("white content at start: pen found at %d of 8 places\n", found);
+    for (const auto& p : places)
+        EXPECT_TRUE(FoundWithin(lights, p[0] * W, p[1] * H, 1000)) << "pen at " << p[0] * W << "," << p[1] * H;
 }
 
 TEST(Room, LampAndPenOnTheBoardAtCameraStart) {
@@ -220,14 +215,13 @@ TEST(Room, CameraThatComesAndGoesIsReportedOnceAndThePenWorksEachTimeItIsBack) {
     lights.Up();
     ASSERT_TRUE(WaitFor([&] { return !Presses(*canvas).empty(); }, 1000)) << "the stroke never pressed";
     const CanvasEvent press = Presses(*canvas)[0];
-    printf("first press %.1f px from where the stroke began\n", std::hypot(press.x - x0, press.y - y0));
     EXPECT_LE(std::hypot(press.x - x0, press.y - y0), 3.0) << press.x << "," << press.y;
     canvas.reset();  // the tray shows from here
     EXPECT_TRUE(WaitForTrayPicture(TrayPicture::Running));
 
     const std::wstring lost = FromCodePage(LanguageFileText("English.ini", "IDS_DISCONNECTION"), CP_ACP);
     const int W = ScreenWidth(), H = ScreenHeight(), cycles = 20;
-    int published = 0, handlesAfterFirst = 0, threadsAfterFirst = 0;
+    int handlesAfterFirst = 0, threadsAfterFirst = 0;
     for (int cycle = 0; cycle < cycles; ++cycle) {
         SCOPED_TRACE(cycle);
         lights.Unplug(0);
@@ -238,10 +232,8 @@ TEST(Room, CameraThatComesAndGoesIsReportedOnceAndThePenWorksEachTimeItIsBack) {
         EXPECT_TRUE(cycle > 0 || WaitForTrayPicture(TrayPicture::Disconnected)) << "while the box is up";
         PressOk(box);
         lights.Plug(0);
-        const DWORD plugged = GetTickCount();
         ASSERT_TRUE(WaitForFrames(10000)) << "not back within ten seconds";
         if (cycle == 0) {
-            printf("restarted %lu ms after plugging in\n", GetTickCount() - plugged);
             EXPECT_TRUE(WaitForTrayPicture(TrayPicture::Running));
             handlesAfterFirst = HandleCount(d.driver.Pid());
             threadsAfterFirst = ThreadCount(d.driver.Pid());
@@ -249,13 +241,8 @@ TEST(Room, CameraThatComesAndGoesIsReportedOnceAndThePenWorksEachTimeItIsBack) {
         Sleep(2000);
         // A new place every cycle, far from the last.
         const double x = (0.15 + 0.7 * ((cycle * 7) % 10) / 9.0) * W, y = (0.2 + 0.6 * ((cycle * 3) % 5) / 4.0) * H;
-        const bool ok = FoundWithin(lights, x, y, 1000);
-        if (!ok) printf("cycle %d: pen at %.0f,%.0f not published\n", cycle, x, y);
-        published += ok;
+        EXPECT_TRUE(FoundWithin(lights, x, y, 1000)) << "pen at " << x << "," << y << " not published";
     }
-    printf("pen published after %d of %d reconnects; handles %d (after the first %d), threads %d (%d)\n", published,
-           cycles, HandleCount(d.driver.Pid()), handlesAfterFirst, ThreadCount(d.driver.Pid()), threadsAfterFirst);
-    EXPECT_EQ(published, cycles);
     ASSERT_GT(handlesAfterFirst, 0);
     EXPECT_LE(HandleCount(d.driver.Pid()), handlesAfterFirst + 10);
     EXPECT_LE(ThreadCount(d.driver.Pid()), threadsAfterFirst + 1);

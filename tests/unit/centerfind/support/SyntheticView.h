@@ -26,8 +26,7 @@ struct Extras {
 
 class SyntheticView {
 public:
-    SyntheticView(const vcam::Config& c, uint32_t seed = 1) : cfg_(c), rng_(seed) { ok_ = lens_.Init(c); }
-    bool Ok() const { return ok_; }
+    SyntheticView(const vcam::Config& c, uint32_t seed = 1) : cfg_(c), rng_(seed) { lens_.Init(c); }
     void SetExposure(int step) { exposure_ = step; }
 
     // Camera position of a screen position (pixel centres at whole numbers in both).
@@ -107,7 +106,6 @@ private:
     std::mt19937 rng_;
     int exposure_ = -8;
     std::vector<double> level_, noise_, lastKey_;
-    bool ok_ = false;
 };
 
 }  // namespace tavori::cftest
