@@ -2,9 +2,6 @@
 // golden/scenes.txt.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdio>
-#include <string>
 #include <vector>
 
 #include "synth.h"
