@@ -107,21 +107,9 @@ TEST(Api, UnconfiguredDetectorTakesTheFirstFrameSizeAndGreyValueSetsTheThreshold
     }
 }
 
-namespace {
-// Calibrated, past its start frames; a pen shown at a screen pixel.
-struct Calibrated : synth::Calibrated {
-    explicit Calibrated(double k1) : synth::Calibrated(k1) { settle(h, f); }
-    SCapFrame* penAt(double sx, double sy, double noise = 0) {
-        double cx, cy;
-        cam.project(sx, sy, cx, cy);
-        return show({{cx, cy, 1.4, 500}}, noise);
-    }
-};
-}  // namespace
-
 // Whole path: a pen at a screen pixel, filmed by the virtual camera, comes back at that pixel.
 TEST(Api, PenOnScreenComesBackAtItsPixel) {
-    Calibrated c(-0.1);
+    synth::Calibrated c(-0.1);
     _SDetectPoint pts[64];
     const int path[][2] = {{960, 540}, {980, 550}, {100, 80}, {1850, 1000}, {1900, 30}, {15, 1070}, {700, 300}};
     for (const auto& p : path) {
@@ -131,7 +119,7 @@ TEST(Api, PenOnScreenComesBackAtItsPixel) {
 }
 
 TEST(Api, PointsBeyondTheEdgeMarginAreDroppedAndWithinItClamped) {
-    Calibrated c(-0.08);
+    synth::Calibrated c(-0.08);
     _SDetectPoint pts[1];
     ASSERT_EQ(IRLFindWinPointOne(c.h, c.penAt(950, 500), pts), 1);
     ASSERT_EQ(IRLFindWinPointOne(c.h, c.penAt(-20, 500), pts), 1);  // 20 px outside, margin 48

@@ -191,7 +191,6 @@ TEST(OnePoint, FollowsTheSamePenWhenABrighterLightAppears) {
 TEST(OnePoint, AStillLightNeverOwnsItWhileAPenMoves) {
     synth::Calibrated c;
     _SDetectPoint pt{};
-    for (int k = 0; k < Tracker::kStartFrames; ++k) IRLFindWinPointOne(c.h, c.show({}), &pt);
     const synth::Spot lamp{500.3, 100.6, 2.5, 900};  // switched on after the start: reported alone
     ASSERT_EQ(IRLFindWinPointOne(c.h, c.show({lamp}), &pt), 1);
     const int32_t lampId = pt.id;

@@ -195,7 +195,8 @@ struct VirtualCamera {
     }
 };
 
-// A detector handle calibrated from the virtual camera, with a 640 x 480 frame to show spots in.
+// A detector handle calibrated from the virtual camera and run past its start frames on dark
+// frames, with a 640 x 480 frame to show spots in.
 struct Calibrated {
     VirtualCamera cam;
     HMULTIIRLIGHT h = IRLCreate();
@@ -206,6 +207,8 @@ struct Calibrated {
         const _SImgPara para{640, 480, 0, 95, 50};
         IRLSetConfig(h, &cal);
         IRLSetImgConfig(h, &para);
+        _SDetectPoint pt;
+        for (int i = 0; i < 50; ++i) IRLFindMostLight(h, show({}), &pt);
     }
     ~Calibrated() { IRLUninit(h); }
     Calibrated(const Calibrated&) = delete;
@@ -216,6 +219,12 @@ struct Calibrated {
         s.spots = std::move(spots);
         render(f, s);
         return f.get();
+    }
+    // A pen at a screen pixel, filmed by the virtual camera.
+    SCapFrame* penAt(double sx, double sy, double noise = 0) {
+        double cx, cy;
+        cam.project(sx, sy, cx, cy);
+        return show({{cx, cy, 1.4, 500}}, noise);
     }
 };
 
