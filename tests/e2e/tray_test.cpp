@@ -116,7 +116,7 @@ Ink Scan(const MenuRect& r, int colour, bool other = false) {
 }  // namespace
 
 // Also run with the zh_CN locale (ctest e2e.TrayChinese): the same menu in Simplified Chinese.
-TEST(TrayMenu, OpensAtTheCursorAndEachItemDoesItsJob) {
+TEST(TrayMenu, OpensAtTheCursorAndEachItemDoesItsJobByMouseAndKeyboard) {
     const bool chinese = GetSystemDefaultLCID() == 0x804;
     const std::string about = LanguageFileText(chinese ? "SimplifiedChinese.ini" : "English.ini", "IDS_ABOUT");
     CalibratedDriver d;
@@ -166,6 +166,14 @@ TEST(TrayMenu, OpensAtTheCursorAndEachItemDoesItsJob) {
     EXPECT_TRUE(WaitFor([&] { return std::ifstream(d.folder.Path("browser.txt")) >> opened; }, 5000));
     EXPECT_EQ(opened, d.folder.Path("guide\\index.html"));
     RegSetValueA(HKEY_CLASSES_ROOT, ".html", REG_SZ, saved, 0);
+    ASSERT_NE(OpenMenu(), nullptr);
+    Type("DDDD\n");
+    ASSERT_NE(Shown(nullptr, about.c_str()), nullptr) << "Down four times and Enter choose About";
+    Type("X");
+    EXPECT_TRUE(Gone(nullptr, about.c_str()));
+    ASSERT_NE(OpenMenu(), nullptr);
+    Type("X");
+    EXPECT_TRUE(Gone("#32768", nullptr)) << "Escape closes the menu";
 
     PenControl pen;
     pen.Unplug(0);
