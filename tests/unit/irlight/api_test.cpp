@@ -62,21 +62,20 @@ TEST(Api, FramesThatDisagreeWithThemselvesOrTheConfigurationAreRefused) {
     s.spots = {{30, 20, 1.5, 600}};
     synth::render(f, s);
     _SDetectPoint pts[1];
-    const uint32_t stride64 = SCapFrameStride(64);
     const struct {
         const char* what;
-        void (*spoil)(SCapFrame&, uint32_t);
+        void (*spoil)(SCapFrame&);
     } cases[] = {
-        {"size field disagrees with the dimensions", [](SCapFrame& b, uint32_t) { b.nSize -= 1; }},
-        {"not 24 bits", [](SCapFrame& b, uint32_t) { b.nBitCount = 32; }},
-        {"other size than configured", [](SCapFrame& b, uint32_t st) { b.nHeight = 96, b.nSize = st * 96; }},
-        {"empty frame", [](SCapFrame& b, uint32_t) { b.nWidth = b.nHeight = b.nSize = 0; }},
-        {"no pixels", [](SCapFrame& b, uint32_t) { b.pData = nullptr; }},
-        {"width whose stride overflows", [](SCapFrame& b, uint32_t) { b.nWidth = 0xFFFFFFFFu; }},
+        {"size field disagrees with the dimensions", [](SCapFrame& b) { b.nSize -= 1; }},
+        {"not 24 bits", [](SCapFrame& b) { b.nBitCount = 32; }},
+        {"other size than configured", [](SCapFrame& b) { b.nHeight = 96, b.nSize = SCapFrameStride(64) * 96; }},
+        {"empty frame", [](SCapFrame& b) { b.nWidth = b.nHeight = b.nSize = 0; }},
+        {"no pixels", [](SCapFrame& b) { b.pData = nullptr; }},
+        {"width whose stride overflows", [](SCapFrame& b) { b.nWidth = 0xFFFFFFFFu; }},
     };
     for (const auto& c : cases) {
         SCapFrame bad = *f.get();
-        c.spoil(bad, stride64);
+        c.spoil(bad);
         EXPECT_EQ(IRLFindMostLight(d.h, &bad, pts), 0) << c.what;
     }
     EXPECT_EQ(IRLFindMostLight(d.h, f.get(), pts), 1) << "the frame itself is taken";
