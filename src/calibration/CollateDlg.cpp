@@ -13,6 +13,7 @@
 #include "res/resource.h"
 #include "storage/CalibrationSources.h"
 #include "win/Trace.h"
+#include "win/Dpi.h"
 
 namespace {
 constexpr UINT_PTR kLaserPromptTimer = 1026;

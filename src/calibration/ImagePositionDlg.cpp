@@ -8,6 +8,7 @@
 #include "config/LangText.h"
 #include "res/resource.h"
 #include "win/Trace.h"
+#include "win/Dpi.h"
 
 TAVORI_BEGIN_MESSAGE_MAP(CImagePositionDlg)
 TAVORI_ON_MESSAGE(WM_COLLATE, OnCollate)

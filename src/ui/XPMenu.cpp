@@ -1,6 +1,7 @@
 #include "ui/XPMenu.h"
 
 #include "ui/TrayMenuLayout.h"
+#include "win/Dpi.h"
 
 namespace {
 constexpr COLORREF kHighlightFill = RGB(177, 185, 207);
@@ -16,7 +17,6 @@ void Fill(HDC dc, const MenuRect& r, COLORREF colour) {
     DeleteObject(brush);
 }
 
-// Newer systems report each monitor's DPI; older ones (and Windows 7) only the system's.
 template <class Fn>
 Fn Lookup(const char* dll, const char* name) {
     HMODULE module = LoadLibraryA(dll);
@@ -39,17 +39,7 @@ HFONT CreateMenuFont(int dpi) {
 }
 }  // namespace
 
-int DpiAtPoint(POINT pt) {
-    using ForMonitor = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
-    static const ForMonitor forMonitor = Lookup<ForMonitor>("shcore.dll", "GetDpiForMonitor");
-    UINT x = 0, y = 0;
-    if (forMonitor && SUCCEEDED(forMonitor(MonitorFromPoint(pt, MONITOR_DEFAULTTONEAREST), 0, &x, &y)) && y > 0)
-        return static_cast<int>(y);
-    HDC screen = GetDC(nullptr);
-    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : 96;
-}
+int DpiAtPoint(POINT pt) { return win::MonitorDpi(MonitorFromPoint(pt, MONITOR_DEFAULTTONEAREST)); }
 
 CXPMenu::CXPMenu(int dpi) : m_hMenu(CreatePopupMenu()), m_dpi(dpi), m_font(CreateMenuFont(dpi)) {}
 

@@ -5,18 +5,6 @@
 
 namespace win {
 
-int ScaledPixels(HWND window, int length96) {
-    // The window's own monitor where the system says (Windows 10 and later), else the system's scaling.
-    using ForWindow = UINT(WINAPI*)(HWND);
-    static const auto forWindow =
-        reinterpret_cast<ForWindow>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
-    if (const UINT dpi = forWindow ? forWindow(window) : 0) return MulDiv(length96, static_cast<int>(dpi), 96);
-    HDC dc = GetDC(window);
-    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-    if (dc) ReleaseDC(window, dc);
-    return MulDiv(length96, dpi > 0 ? dpi : 96, 96);
-}
-
 namespace {
 // Window thread only: the modal dialogs open now, outermost first.
 std::vector<Dialog*>& OpenModals() {

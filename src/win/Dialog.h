@@ -5,10 +5,6 @@
 
 namespace win {
 
-// A length given in pixels at 96 DPI, in pixels at the scaling of the window's screen: windows that
-// lay their controls out in pixels grow them with the dialog font.
-int ScaledPixels(HWND window, int length96);
-
 class Dialog {
 public:
     Dialog(UINT templateId, HWND parent);

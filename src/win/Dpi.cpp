@@ -1,0 +1,24 @@
+#include "win/Dpi.h"
+
+namespace win {
+
+int MonitorDpi(HMONITOR monitor) {
+    using ForMonitor = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+    static const auto forMonitor = [] {
+        HMODULE shcore = LoadLibraryA("shcore.dll");
+        return shcore ? reinterpret_cast<ForMonitor>(reinterpret_cast<void*>(GetProcAddress(shcore, "GetDpiForMonitor")))
+                      : nullptr;
+    }();
+    UINT x = 0, y = 0;
+    if (forMonitor && monitor && SUCCEEDED(forMonitor(monitor, 0, &x, &y)) && y > 0) return static_cast<int>(y);
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+int ScaledPixels(HWND window, int length96) {
+    return MulDiv(length96, MonitorDpi(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST)), 96);
+}
+
+}  // namespace win
