@@ -77,13 +77,16 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     boxes_.assign(kMaxCandidates, PixelBox{});
     splitter_.configure(maxExtent_ * maxExtent_);
     compMask_.assign(static_cast<std::size_t>(maxExtent_) * maxExtent_, 0);
+    found_.assign(kMaxCandidates, Spot{});
     const int32_t side = maxExtent_ + 2 * kWindowMargin;
+    const auto window = static_cast<std::size_t>(side) * side, framed = static_cast<std::size_t>(side + 2) * (side + 2);
     ends_.assign(4 * static_cast<std::size_t>(side), 0.f);
     others_.assign(kMaxCandidates, PixelBox{});
-    lift_.assign(static_cast<std::size_t>(side) * side, 0.f);
-    bgMap_.assign(static_cast<std::size_t>(side) * side, 0.f);
-    mark_.assign(static_cast<std::size_t>(side) * side, 0);
-    stack_.assign(static_cast<std::size_t>(side) * side, 0);
+    bright_.assign(framed, 0);
+    lift_.assign(framed, 0.f);
+    mark_.assign(framed, 0);
+    rim_.assign(window, 0);
+    kept_.assign(window, RimWeight{});
 }
 
 int32_t SpotDetector::backgroundLevel(const ImageView& img, int32_t below) const {
@@ -254,7 +257,7 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
                         std::min(width_ - 1, c.x1 + kWindowMargin), std::min(height_ - 1, c.y1 + kWindowMargin)};
     }
 
-    Spot found[kMaxCandidates];
+    Spot* found = found_.data();
     int nfound = 0;
     for (int k = 0; k < ncand; ++k) {
         if (refine(img, t, minContrast, cand_[k], k, found[nfound])) ++nfound;
@@ -311,17 +314,22 @@ bool SpotDetector::refine(const ImageView& img, int32_t t, int32_t minContrast, 
     // ring without them, or a saturated neighbour would raise the level to where nothing is left.
     const bool left = c.x0 - kWindowMargin >= 0, right = c.x1 + kWindowMargin <= width_ - 1;
     const bool top = c.y0 - kWindowMargin >= 0, bottom = c.y1 + kWindowMargin <= height_ - 1;
+    const int32_t stride = framedStride(w), origin = stride + 1;
+    uint8_t* v = bright_.data() + origin;
+    float* lift = lift_.data() + origin;
+    readWindow(img, w, v, stride);
     RingBackground bg;
-    if (!bg.fit(img, w, left, right, top, bottom, Ownership{owner.own}, ends_.data())) return false;
+    if (!bg.fit(v, stride, w, left, right, top, bottom, Ownership{owner.own}, ends_.data())) return false;
     const float bgCentre = bg.at((c.x0 + c.x1) / 2 - w.x0, (c.y0 + c.y1) / 2 - w.y0);
     if (static_cast<float>(c.peak) - bgCentre < static_cast<float>(minContrast)) return false;
-    if (nothers && !bg.fit(img, w, left, right, top, bottom, owner, ends_.data())) return false;
+    if (nothers && !bg.fit(v, stride, w, left, right, top, bottom, owner, ends_.data())) return false;
 
-    bg.liftOver(img, w, bgMap_.data(), lift_.data());
-    const Rim rim = growRim(img, w, bgMap_.data(), lift_.data(), owner, t, mark_.data(), stack_.data());
-    capLift(lift_.data(), w.width() * w.height(), rim.bgMax);
+    bg.liftOver(v, stride, lift);
+    const Rim rim = growRim(v, lift, stride, w, owner, t, mark_.data() + origin, rim_.data());
+    capLift(lift, stride, w.width(), w.height(), rim.bgMax);
     Centroid centre;
-    if (!mirroredCentroid(lift_.data(), w.width(), w.height(), stack_.data(), rim.count, centre)) return false;
+    if (!mirroredCentroid(lift, stride, w.width(), w.height(), rim_.data(), rim.count, kept_.data(), centre))
+        return false;
     s.x = w.x0 + centre.x;
     s.y = w.y0 + centre.y;
     s.mass = static_cast<int64_t>(std::lround(centre.weight));

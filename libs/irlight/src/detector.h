@@ -28,6 +28,12 @@ struct DetectParams {
                                // the frame's bright background (see SpotDetector::detect)
 };
 
+// A rim pixel that carries weight, kept between the passes of the centroid (refine_stages.h).
+struct RimWeight {
+    float weight;
+    int32_t i, j;
+};
+
 class SpotDetector {
 public:
     static constexpr int kMaxSpots = 64;
@@ -94,15 +100,17 @@ private:
     std::vector<PixelBox> boxes_;
     bool flooded_ = false;
     int32_t lastThreshold_ = 0;
+    std::vector<Spot> found_;  // refined candidates, before the heaviest are kept
     // Per-window scratch of the refinement stages (refine_stages.h): background ends of rows and
-    // columns, overlapping neighbours, light over the background (then the rim level) and the
-    // background itself, region marks, fill stack.
+    // columns, overlapping neighbours; framed brightness, light over the background (then the rim
+    // level) and region marks; the rim list and its weighted pixels.
     std::vector<float> ends_;
     std::vector<PixelBox> others_;
+    std::vector<uint8_t> bright_;
     std::vector<float> lift_;
-    std::vector<float> bgMap_;
     std::vector<uint8_t> mark_;
-    std::vector<int32_t> stack_;
+    std::vector<int32_t> rim_;
+    std::vector<RimWeight> kept_;
 };
 
 }  // namespace tavori::irl
