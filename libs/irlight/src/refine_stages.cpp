@@ -6,17 +6,8 @@
 
 namespace tavori::irl {
 
-void readWindow(const ImageView& img, const Window& w, uint8_t* v, int32_t stride) {
-    const int32_t ww = w.width();
-    for (int32_t j = 0, wh = w.height(); j < wh; ++j) {
-        const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(w.y0 + j) * img.stride + 3 * w.x0;
-        uint8_t* out = v + j * stride;
-        for (int32_t i = 0; i < ww; ++i) out[i] = static_cast<uint8_t>(brightest(row + 3 * i));
-    }
-}
-
-bool RingBackground::fit(const uint8_t* v, int32_t stride, const Window& w, bool left, bool right, bool top,
-                         bool bottom, const Ownership& owner, float* ends) {
+bool RingBackground::fit(const ImageView& img, const Window& w, bool left, bool right, bool top, bool bottom,
+                         const Ownership& owner, float* ends) {
     ww_ = w.width();
     wh_ = w.height();
     okL_ = left && ww_ >= 2;
@@ -34,8 +25,11 @@ bool RingBackground::fit(const uint8_t* v, int32_t stride, const Window& w, bool
     // without blurring an edge that runs along it). An end nearer another candidate holds that
     // one's light, not the background: it is marked unknown (negative) and left out of the fit.
     auto end = [&](int32_t i, int32_t j, int32_t inI, int32_t inJ) {
-        if (owner.nothers && !(owner.mine(w.x0 + i, w.y0 + j) && owner.mine(w.x0 + inI, w.y0 + inJ))) return -1.f;
-        return 0.5f * static_cast<float>(v[j * stride + i] + v[inJ * stride + inI]);
+        const int32_t x = w.x0 + i, y = w.y0 + j, inX = w.x0 + inI, inY = w.y0 + inJ;
+        if (owner.nothers && !(owner.mine(x, y) && owner.mine(inX, inY))) return -1.f;
+        const uint8_t* p = img.data + static_cast<std::ptrdiff_t>(y) * img.stride + 3 * x;
+        const uint8_t* in = img.data + static_cast<std::ptrdiff_t>(inY) * img.stride + 3 * inX;
+        return 0.5f * static_cast<float>(brightest(p) + brightest(in));
     };
     for (int32_t j = 0; j < wh_; ++j) {
         if (okL_) L[j] = end(0, j, 1, j);
@@ -77,15 +71,20 @@ bool RingBackground::fit(const uint8_t* v, int32_t stride, const Window& w, bool
 }
 
 void RingBackground::addSide(const float* e, int32_t n, bool rows, float fixed, double* m, double* mv) {
+    // Sums along the side (k counts along it), then placed at the side's fixed coordinate.
     float& jump = rows ? jumpLR_ : jumpTB_;
+    double c = 0, sk = 0, skk = 0, sv = 0, skv = 0;
     for (int32_t k = 0; k < n; ++k) {
         if (e[k] < 0) continue;
-        const double x = rows ? static_cast<double>(fixed) : static_cast<double>(k);
-        const double y = rows ? static_cast<double>(k) : static_cast<double>(fixed), v = e[k];
-        m[0] += 1, m[1] += x, m[2] += y, m[3] += x * x, m[4] += x * y, m[5] += y * y;
-        mv[0] += v, mv[1] += x * v, mv[2] += y * v;
+        const double kk = k, v = e[k];
+        c += 1, sk += kk, skk += kk * kk, sv += v, skv += kk * v;
         if (k >= 2 && e[k - 2] >= 0) jump = std::max(jump, std::fabs(e[k] - e[k - 2]));
     }
+    const double f = fixed;
+    const double sx = rows ? f * c : sk, sy = rows ? sk : f * c;
+    const double sxx = rows ? f * f * c : skk, syy = rows ? skk : f * f * c;
+    m[0] += c, m[1] += sx, m[2] += sy, m[3] += sxx, m[4] += f * sk, m[5] += syy;
+    mv[0] += sv, mv[1] += rows ? f * sv : skv, mv[2] += rows ? skv : f * sv;
 }
 
 // Smooth ring (flat or a gradient): a least-squares plane through it, which averages the noise of
@@ -133,15 +132,17 @@ float RingBackground::at(int32_t i, int32_t j) const {
     return v;
 }
 
-void RingBackground::liftOver(const uint8_t* v, int32_t stride, float* lift) const {
+void RingBackground::liftOver(const ImageView& img, const Window& w, uint8_t* v, float* lift, int32_t stride) const {
     for (int32_t j = 0; j < wh_; ++j) {
-        const uint8_t* row = v + j * stride;
+        const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(w.y0 + j) * img.stride + 3 * w.x0;
+        uint8_t* bright = v + j * stride;
+        for (int32_t i = 0; i < ww_; ++i) bright[i] = static_cast<uint8_t>(brightest(row + 3 * i));
         float* out = lift + j * stride;
         if (edge_) {
-            for (int32_t i = 0; i < ww_; ++i) out[i] = static_cast<float>(row[i]) - at(i, j);
+            for (int32_t i = 0; i < ww_; ++i) out[i] = static_cast<float>(bright[i]) - at(i, j);
         } else {
-            const double start = plane_[0] + plane_[2] * j;
-            for (int32_t i = 0; i < ww_; ++i) out[i] = static_cast<float>(row[i]) - static_cast<float>(start + plane_[1] * i);
+            const auto start = static_cast<float>(plane_[0] + plane_[2] * j), slope = static_cast<float>(plane_[1]);
+            for (int32_t i = 0; i < ww_; ++i) out[i] = static_cast<float>(bright[i]) - (start + slope * static_cast<float>(i));
         }
     }
 }
@@ -173,28 +174,34 @@ Rim growRim(const uint8_t* v, const float* lift, int32_t stride, const Window& w
     Rim rim;
     for (int32_t y = owner.own.y0; y <= owner.own.y1; ++y)
         for (int32_t x = owner.own.x0; x <= owner.own.x1; ++x) {
-            const int32_t k = (y - w.y0) * stride + (x - w.x0);
-            if (v[k] >= t && owner.mine(x, y)) {
-                mark[k] = 1;
-                list[rim.count++] = k;
+            const int32_t i = x - w.x0, j = y - w.y0;
+            if (v[j * stride + i] >= t && owner.mine(x, y)) {
+                mark[j * stride + i] = 1;
+                list[rim.count++] = rimEntry(i, j);
             }
         }
     const float level = static_cast<float>(SpotDetector::kRimLevel);
     const float slack = static_cast<float>(SpotDetector::kFalloffSlack);
     const bool alone = owner.nothers == 0;
-    const int32_t steps[8] = {-stride - 1, -stride, -stride + 1, -1, 1, stride - 1, stride, stride + 1};
+    // The eight neighbours as steps in the buffers and in rim entries (a neighbour in the window
+    // never borrows across the fields).
+    int32_t steps[8], entrySteps[8], m = 0;
+    for (int32_t dj = -1; dj <= 1; ++dj)
+        for (int32_t di = -1; di <= 1; ++di)
+            if (di || dj) steps[m] = dj * stride + di, entrySteps[m++] = dj * 0x10000 + di;
     for (int32_t head = 0; head < rim.count; ++head) {
-        const int32_t k = list[head];
+        const int32_t e = list[head], k = rimJ(e) * stride + rimI(e);
         rim.bgMax = std::max(rim.bgMax, static_cast<float>(v[k]) - lift[k]);
         const float reach = lift[k] + slack;
-        for (const int32_t step : steps) {
-            const int32_t n = k + step;
+        for (int32_t s = 0; s < 8; ++s) {
+            const int32_t n = k + steps[s];
             if (mark[n]) continue;
             const float nlift = lift[n];
             if (nlift <= level || nlift > reach) continue;
-            if (!alone && !owner.mine(w.x0 + n % stride, w.y0 + n / stride)) continue;
+            const int32_t ne = e + entrySteps[s];
+            if (!alone && !owner.mine(w.x0 + rimI(ne), w.y0 + rimJ(ne))) continue;
             mark[n] = 1;
-            list[rim.count++] = n;
+            list[rim.count++] = ne;
         }
     }
     return rim;
@@ -214,16 +221,19 @@ bool mirroredCentroid(const float* lift, int32_t stride, int32_t ww, int32_t wh,
     double sw = 0, swx = 0, swy = 0;
     int32_t n = 0;
     for (int32_t k = 0; k < count; ++k) {
-        const float wgt = lift[list[k]];
+        const int32_t i = rimI(list[k]), j = rimJ(list[k]);
+        const float wgt = lift[j * stride + i];
         if (wgt <= 0) continue;
-        const int32_t j = list[k] / stride, i = list[k] - j * stride;
         kept[n++] = RimWeight{wgt, i, j};
         sw += wgt;
         swx += static_cast<double>(wgt) * i;
         swy += static_cast<double>(wgt) * j;
     }
     const int32_t weighted = n;
-    for (int it = 0; it < SpotDetector::kMirrorPasses && n >= SpotDetector::kMinRimArea && sw > 0; ++it) {
+    // A pass that keeps every weighted pixel leaves the centre where it was: the next would repeat it.
+    for (int it = 0; it < SpotDetector::kMirrorPasses && n >= SpotDetector::kMinRimArea && sw > 0 &&
+                     (it == 0 || n < weighted);
+         ++it) {
         // The mirror of (i, j) about the centre is (2 mx - i, 2 my - j): its fraction is the same for
         // every pixel, so the bilinear weights are fixed for the pass. Outside the window nothing is
         // known to be lit; the frame is read only with weight zero.
