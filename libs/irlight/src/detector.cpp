@@ -317,13 +317,14 @@ bool SpotDetector::refine(const ImageView& img, int32_t t, int32_t minContrast, 
     const int32_t stride = framedStride(w), origin = stride + 1;
     uint8_t* v = bright_.data() + origin;
     float* lift = lift_.data() + origin;
+    readWindow(img, w, v, stride);
     RingBackground bg;
-    if (!bg.fit(img, w, left, right, top, bottom, Ownership{owner.own}, ends_.data())) return false;
+    if (!bg.fit(v, stride, w, left, right, top, bottom, Ownership{owner.own}, ends_.data())) return false;
     const float bgCentre = bg.at((c.x0 + c.x1) / 2 - w.x0, (c.y0 + c.y1) / 2 - w.y0);
     if (static_cast<float>(c.peak) - bgCentre < static_cast<float>(minContrast)) return false;
-    if (nothers && !bg.fit(img, w, left, right, top, bottom, owner, ends_.data())) return false;
+    if (nothers && !bg.fit(v, stride, w, left, right, top, bottom, owner, ends_.data())) return false;
 
-    bg.liftOver(img, w, v, lift, stride);
+    bg.liftOver(v, stride, lift);
     const Rim rim = growRim(v, lift, stride, w, owner, t, mark_.data() + origin, rim_.data());
     capLift(lift, stride, w.width(), w.height(), rim.bgMax);
     Centroid centre;

@@ -30,8 +30,9 @@ struct DetectParams {
 
 // A rim pixel that carries weight, kept between the passes of the centroid (refine_stages.h).
 struct RimWeight {
+    double wx, wy;  // weight times column, times row
     float weight;
-    int32_t i, j;
+    int32_t i, j, at;  // window column and row, framed offset
 };
 
 class SpotDetector {

@@ -4,10 +4,39 @@
 #include <cmath>
 #include <cstring>
 
+#include "cpu_x86.h"
+
+#if TAVORI_IRL_X86
+#include <emmintrin.h>
+#endif
+
 namespace tavori::irl {
 
-bool RingBackground::fit(const ImageView& img, const Window& w, bool left, bool right, bool top, bool bottom,
-                         const Ownership& owner, float* ends) {
+void readWindow(const ImageView& img, const Window& w, uint8_t* v, int32_t stride) {
+    const int32_t ww = w.width(), rowBytes = 3 * img.width;
+    for (int32_t j = 0, wh = w.height(); j < wh; ++j) {
+        const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(w.y0 + j) * img.stride;
+        uint8_t* out = v + j * stride;
+        int32_t i = 0;
+#if TAVORI_IRL_X86
+        // Five pixels per 16 bytes read (never past the row's pixels): the largest of each byte and
+        // the two after it is, at every third byte, a pixel's brightest channel.
+        for (; i + 5 <= ww && 3 * (w.x0 + i) + 16 <= rowBytes; i += 5) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 3 * (w.x0 + i)));
+            const __m128i m = _mm_max_epu8(a, _mm_max_epu8(_mm_srli_si128(a, 1), _mm_srli_si128(a, 2)));
+            out[i] = static_cast<uint8_t>(_mm_extract_epi16(m, 0));
+            out[i + 1] = static_cast<uint8_t>(_mm_extract_epi16(m, 1) >> 8);
+            out[i + 2] = static_cast<uint8_t>(_mm_extract_epi16(m, 3));
+            out[i + 3] = static_cast<uint8_t>(_mm_extract_epi16(m, 4) >> 8);
+            out[i + 4] = static_cast<uint8_t>(_mm_extract_epi16(m, 6));
+        }
+#endif
+        for (; i < ww; ++i) out[i] = static_cast<uint8_t>(brightest(row + 3 * (w.x0 + i)));
+    }
+}
+
+bool RingBackground::fit(const uint8_t* v, int32_t stride, const Window& w, bool left, bool right, bool top,
+                         bool bottom, const Ownership& owner, float* ends) {
     ww_ = w.width();
     wh_ = w.height();
     okL_ = left && ww_ >= 2;
@@ -25,11 +54,8 @@ bool RingBackground::fit(const ImageView& img, const Window& w, bool left, bool 
     // without blurring an edge that runs along it). An end nearer another candidate holds that
     // one's light, not the background: it is marked unknown (negative) and left out of the fit.
     auto end = [&](int32_t i, int32_t j, int32_t inI, int32_t inJ) {
-        const int32_t x = w.x0 + i, y = w.y0 + j, inX = w.x0 + inI, inY = w.y0 + inJ;
-        if (owner.nothers && !(owner.mine(x, y) && owner.mine(inX, inY))) return -1.f;
-        const uint8_t* p = img.data + static_cast<std::ptrdiff_t>(y) * img.stride + 3 * x;
-        const uint8_t* in = img.data + static_cast<std::ptrdiff_t>(inY) * img.stride + 3 * inX;
-        return 0.5f * static_cast<float>(brightest(p) + brightest(in));
+        if (owner.nothers && !(owner.mine(w.x0 + i, w.y0 + j) && owner.mine(w.x0 + inI, w.y0 + inJ))) return -1.f;
+        return 0.5f * static_cast<float>(v[j * stride + i] + v[inJ * stride + inI]);
     };
     for (int32_t j = 0; j < wh_; ++j) {
         if (okL_) L[j] = end(0, j, 1, j);
@@ -132,11 +158,9 @@ float RingBackground::at(int32_t i, int32_t j) const {
     return v;
 }
 
-void RingBackground::liftOver(const ImageView& img, const Window& w, uint8_t* v, float* lift, int32_t stride) const {
+void RingBackground::liftOver(const uint8_t* v, int32_t stride, float* lift) const {
     for (int32_t j = 0; j < wh_; ++j) {
-        const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(w.y0 + j) * img.stride + 3 * w.x0;
-        uint8_t* bright = v + j * stride;
-        for (int32_t i = 0; i < ww_; ++i) bright[i] = static_cast<uint8_t>(brightest(row + 3 * i));
+        const uint8_t* bright = v + j * stride;
         float* out = lift + j * stride;
         if (edge_) {
             for (int32_t i = 0; i < ww_; ++i) out[i] = static_cast<float>(bright[i]) - at(i, j);
@@ -163,45 +187,44 @@ bool Ownership::mine(int32_t x, int32_t y) const {
 Rim growRim(const uint8_t* v, const float* lift, int32_t stride, const Window& w, const Ownership& owner,
             int32_t t, uint8_t* mark, int32_t* list) {
     const int32_t ww = w.width(), wh = w.height();
-    // The frame counts as reached, so the growth never steps off the window.
-    std::memset(mark - stride - 1, 1, static_cast<std::size_t>(stride));
+    const float level = static_cast<float>(SpotDetector::kRimLevel);
+    const float slack = static_cast<float>(SpotDetector::kFalloffSlack);
+    // Marks: 1 where the light is over the rim level and the pixel not yet reached, 2 once reached,
+    // 0 elsewhere and on the frame, so the growth never steps off the window.
+    enum : uint8_t { kDark = 0, kOpen = 1, kReached = 2 };
+    std::memset(mark - stride - 1, kDark, static_cast<std::size_t>(stride));
     for (int32_t j = 0; j < wh; ++j) {
-        mark[j * stride - 1] = 1;
-        std::memset(mark + j * stride, 0, static_cast<std::size_t>(ww));
-        mark[j * stride + ww] = 1;
+        uint8_t* row = mark + j * stride;
+        const float* l = lift + j * stride;
+        row[-1] = row[ww] = kDark;
+        for (int32_t i = 0; i < ww; ++i) row[i] = l[i] > level ? kOpen : kDark;
     }
-    std::memset(mark + wh * stride - 1, 1, static_cast<std::size_t>(stride));
+    std::memset(mark + wh * stride - 1, kDark, static_cast<std::size_t>(stride));
     Rim rim;
     for (int32_t y = owner.own.y0; y <= owner.own.y1; ++y)
         for (int32_t x = owner.own.x0; x <= owner.own.x1; ++x) {
-            const int32_t i = x - w.x0, j = y - w.y0;
-            if (v[j * stride + i] >= t && owner.mine(x, y)) {
-                mark[j * stride + i] = 1;
-                list[rim.count++] = rimEntry(i, j);
+            const int32_t k = (y - w.y0) * stride + (x - w.x0);
+            if (v[k] >= t && owner.mine(x, y)) {
+                mark[k] = kReached;
+                list[rim.count++] = k;
             }
         }
-    const float level = static_cast<float>(SpotDetector::kRimLevel);
-    const float slack = static_cast<float>(SpotDetector::kFalloffSlack);
     const bool alone = owner.nothers == 0;
-    // The eight neighbours as steps in the buffers and in rim entries (a neighbour in the window
-    // never borrows across the fields).
-    int32_t steps[8], entrySteps[8], m = 0;
-    for (int32_t dj = -1; dj <= 1; ++dj)
-        for (int32_t di = -1; di <= 1; ++di)
-            if (di || dj) steps[m] = dj * stride + di, entrySteps[m++] = dj * 0x10000 + di;
+    const FramedRows rows(stride);
+    const int32_t steps[8] = {-stride - 1, -stride, -stride + 1, -1, 1, stride - 1, stride, stride + 1};
     for (int32_t head = 0; head < rim.count; ++head) {
-        const int32_t e = list[head], k = rimJ(e) * stride + rimI(e);
+        const int32_t k = list[head];
         rim.bgMax = std::max(rim.bgMax, static_cast<float>(v[k]) - lift[k]);
         const float reach = lift[k] + slack;
-        for (int32_t s = 0; s < 8; ++s) {
-            const int32_t n = k + steps[s];
-            if (mark[n]) continue;
-            const float nlift = lift[n];
-            if (nlift <= level || nlift > reach) continue;
-            const int32_t ne = e + entrySteps[s];
-            if (!alone && !owner.mine(w.x0 + rimI(ne), w.y0 + rimJ(ne))) continue;
-            mark[n] = 1;
-            list[rim.count++] = ne;
+        for (const int32_t step : steps) {
+            const int32_t n = k + step;
+            if (mark[n] != kOpen || lift[n] > reach) continue;
+            if (!alone) {
+                const int32_t j = rows.row(n);
+                if (!owner.mine(w.x0 + n - j * stride, w.y0 + j)) continue;
+            }
+            mark[n] = kReached;
+            list[rim.count++] = n;
         }
     }
     return rim;
@@ -220,14 +243,16 @@ bool mirroredCentroid(const float* lift, int32_t stride, int32_t ww, int32_t wh,
     // Weights fall continuously to zero at the rim level, which keeps the sampling bias low.
     double sw = 0, swx = 0, swy = 0;
     int32_t n = 0;
+    const FramedRows rows(stride);
     for (int32_t k = 0; k < count; ++k) {
-        const int32_t i = rimI(list[k]), j = rimJ(list[k]);
-        const float wgt = lift[j * stride + i];
+        const int32_t at = list[k], j = rows.row(at), i = at - j * stride;
+        const float wgt = lift[at];
         if (wgt <= 0) continue;
-        kept[n++] = RimWeight{wgt, i, j};
-        sw += wgt;
-        swx += static_cast<double>(wgt) * i;
-        swy += static_cast<double>(wgt) * j;
+        const RimWeight p{static_cast<double>(wgt) * i, static_cast<double>(wgt) * j, wgt, i, j, at};
+        kept[n++] = p;
+        sw += p.weight;
+        swx += p.wx;
+        swy += p.wy;
     }
     const int32_t weighted = n;
     // A pass that keeps every weighted pixel leaves the centre where it was: the next would repeat it.
@@ -238,21 +263,22 @@ bool mirroredCentroid(const float* lift, int32_t stride, int32_t ww, int32_t wh,
         // every pixel, so the bilinear weights are fixed for the pass. Outside the window nothing is
         // known to be lit; the frame is read only with weight zero.
         const double mx2 = 2 * swx / sw, my2 = 2 * swy / sw, fx = std::floor(mx2), fy = std::floor(my2);
-        const auto ax = static_cast<float>(mx2 - fx), ay = static_cast<float>(my2 - fy);
+        const auto ax = static_cast<float>(mx2 - fx), ay = static_cast<float>(my2 - fy), bx = 1 - ax, by = 1 - ay;
         const auto ix = static_cast<int32_t>(fx), iy = static_cast<int32_t>(fy);
-        const int32_t lastI = ax > 0 ? ww - 2 : ww - 1, lastJ = ay > 0 ? wh - 2 : wh - 1;
+        const auto lastI = static_cast<uint32_t>(ax > 0 ? ww - 2 : ww - 1);
+        const auto lastJ = static_cast<uint32_t>(ay > 0 ? wh - 2 : wh - 1);
+        const float* mirror = lift + (iy * stride + ix);  // minus a pixel's offset: its mirror
         sw = swx = swy = 0;
         n = 0;
         for (int32_t k = 0; k < weighted; ++k) {
             const RimWeight& p = kept[k];
-            const int32_t mi = ix - p.i, mj = iy - p.j;
-            if (mi < 0 || mj < 0 || mi > lastI || mj > lastJ) continue;
-            const float* r0 = lift + mj * stride + mi;
+            if (static_cast<uint32_t>(ix - p.i) > lastI || static_cast<uint32_t>(iy - p.j) > lastJ) continue;
+            const float* r0 = mirror - p.at;
             const float* r1 = r0 + stride;
-            if ((r0[0] * (1 - ax) + r0[1] * ax) * (1 - ay) + (r1[0] * (1 - ax) + r1[1] * ax) * ay <= 0) continue;
+            if ((r0[0] * bx + r0[1] * ax) * by + (r1[0] * bx + r1[1] * ax) * ay <= 0) continue;
             sw += p.weight;
-            swx += static_cast<double>(p.weight) * p.i;
-            swy += static_cast<double>(p.weight) * p.j;
+            swx += p.wx;
+            swy += p.wy;
             ++n;
         }
     }

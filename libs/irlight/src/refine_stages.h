@@ -41,15 +41,15 @@ public:
     // than a gradient or noise.
     static constexpr int kEdgeJump = 16;
 
-    // `ends` holds 4 x the longest window side. Sides marked unusable lie on the frame edge, inside
-    // the spot's light; ring pixels the owner does not own are left out. False when nothing is left.
-    bool fit(const ImageView& img, const Window& w, bool left, bool right, bool top, bool bottom,
+    // `v` is the window's brightness (readWindow); `ends` holds 4 x the longest window side. Sides
+    // marked unusable lie on the frame edge, inside the spot's light; ring pixels the owner does not
+    // own are left out. False when nothing is left.
+    bool fit(const uint8_t* v, int32_t stride, const Window& w, bool left, bool right, bool top, bool bottom,
              const Ownership& owner, float* ends);
     // Background level at window pixel (i, j).
     float at(int32_t i, int32_t j) const;
-    // Every window pixel's brightness (the brightest channel) and its light over the background,
-    // both into framed buffers.
-    void liftOver(const ImageView& img, const Window& w, uint8_t* v, float* lift, int32_t stride) const;
+    // Every window pixel's light over the background, from its brightness, both in framed layout.
+    void liftOver(const uint8_t* v, int32_t stride, float* lift) const;
     bool crossesEdge() const { return edge_; }
 
 private:
@@ -64,19 +64,31 @@ private:
     double plane_[3] = {};
 };
 
-// A rim list entry: window column and row in one number (sides stay far below 65536).
-inline int32_t rimEntry(int32_t i, int32_t j) { return j << 16 | i; }
-inline int32_t rimI(int32_t e) { return e & 0xFFFF; }
-inline int32_t rimJ(int32_t e) { return e >> 16; }
+// The row of a framed offset, by a multiply instead of a division: exact while offset x stride^2
+// stays below 2^32, i.e. for windows of up to about 1600 pixels a side.
+class FramedRows {
+public:
+    explicit FramedRows(int32_t stride)
+        : inverse_(((uint64_t{1} << 32) + static_cast<uint64_t>(stride) - 1) / static_cast<uint64_t>(stride)) {}
+    int32_t row(int32_t offset) const {
+        return static_cast<int32_t>((static_cast<uint64_t>(offset) * inverse_) >> 32);
+    }
+
+private:
+    uint64_t inverse_;
+};
+
+// The brightest channel of every window pixel, into the framed buffer `v`.
+void readWindow(const ImageView& img, const Window& w, uint8_t* v, int32_t stride);
 
 struct Rim {
-    int32_t count = 0;  // pixels in `list` (rimEntry), in the order reached
+    int32_t count = 0;  // pixels in `list` (framed offsets), in the order reached
     float bgMax = 0;    // highest background under them
 };
 
 // Grows the region from the core pixels (at or above t within the owner's box) through pixels that
 // stay kRimLevel above the background and whose light does not rise more than kFalloffSlack over
-// the pixel they are reached from. `v` and `lift` come from RingBackground::liftOver; `mark` is a
+// the pixel they are reached from. `v` and `lift` are framed (readWindow, liftOver); `mark` is a
 // framed scratch buffer, `list` holds a window's pixels.
 Rim growRim(const uint8_t* v, const float* lift, int32_t stride, const Window& w, const Ownership& owner,
             int32_t t, uint8_t* mark, int32_t* list);
