@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tools/WineTray.h"
+
 namespace e2e {
 
 std::string WinPath(std::string path) {
@@ -155,6 +157,28 @@ int Driver::WaitForExitCountingBoxes(DWORD timeoutMs) const {
     return static_cast<int>(seen.size());
 }
 
+ThreadWindow::ThreadWindow(const char* className, WNDPROC proc, DWORD exStyle, DWORD style, RECT r, int brush)
+    : m_thread([=, this] {
+          WNDCLASSA wc{};
+          wc.lpfnWndProc = proc;
+          wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(brush));
+          wc.lpszClassName = className;
+          RegisterClassA(&wc);
+          HWND h = CreateWindowExA(exStyle, className, className, style, r.left, r.top, r.right - r.left,
+                                   r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
+          UpdateWindow(h);
+          m_hwnd = h;
+          for (MSG msg; IsWindow(h) && GetMessageA(&msg, nullptr, 0, 0) > 0;) DispatchMessageA(&msg);
+      }) {
+    while (!m_hwnd.load()) Sleep(5);
+}
+
+void ThreadWindow::Close() {
+    if (!m_thread.joinable()) return;
+    PostMessageA(m_hwnd.load(), WM_CLOSE, 0, 0);
+    m_thread.join();
+}
+
 SharedView::SharedView(const char* name, DWORD size) {
     m_map = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
     if (m_map) m_view = MapViewOfFile(m_map, FILE_MAP_ALL_ACCESS, 0, 0, size);
@@ -244,12 +268,9 @@ bool SaveScreenshot(const std::string& pngPath) {
 }
 
 TrayPicture ReadTrayPicture() {
-    HWND tray = FindWindowA(nullptr, "Wine System Tray");
-    if (!tray) return TrayPicture::None;
     // The icons only: the tray's title bar turns blue whenever the tray window is active.
-    RECT rc{};
-    GetClientRect(tray, &rc);
-    MapWindowPoints(tray, nullptr, reinterpret_cast<POINT*>(&rc), 2);
+    const RECT rc = WineTrayIcons();
+    if (rc.bottom <= rc.top) return TrayPicture::None;
     const Screen icons(rc.left, rc.top, std::min<int>(rc.right - rc.left, 64), rc.bottom - rc.top);
     int blue = 0, red = 0;
     for (size_t i = 0; i < icons.px.size(); i += 4) {

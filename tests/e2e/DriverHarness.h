@@ -2,8 +2,10 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace e2e {
@@ -59,6 +61,19 @@ public:
 
 private:
     PROCESS_INFORMATION m_pi{};
+};
+
+// A window of another program, answering on a thread of its own; closed with the object.
+class ThreadWindow {
+public:
+    ThreadWindow(const char* className, WNDPROC proc, DWORD exStyle, DWORD style, RECT r, int brush = NULL_BRUSH);
+    ~ThreadWindow() { Close(); }
+    void Close();
+    HWND Hwnd() const { return m_hwnd.load(); }
+
+private:
+    std::atomic<HWND> m_hwnd{nullptr};
+    std::thread m_thread;
 };
 
 // A shared memory as the drawing program sees it.

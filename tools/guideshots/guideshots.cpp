@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "../WineTray.h"
+
 namespace {
 constexpr char kMainWindow[] = "Tavori Driver window";
 
@@ -108,15 +110,6 @@ bool Launch(const std::string& exe, const char* dir, PROCESS_INFORMATION& pi) {
     si.cb = sizeof(si);
     std::string cmd = "\"" + exe + "\"";
     return CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir, &si, &pi) != FALSE;
-}
-
-// The driver's icon: the first in Wine's tray window, which moves and grows with the scaling.
-POINT TrayIcon() {
-    HWND tray = FindWindowA(nullptr, "Wine System Tray");
-    RECT r{};
-    GetClientRect(tray, &r);
-    MapWindowPoints(tray, nullptr, reinterpret_cast<POINT*>(&r), 2);
-    return {r.left + (r.bottom - r.top) / 2, (r.top + r.bottom) / 2};
 }
 
 void Click(int x, int y) {
@@ -296,7 +289,7 @@ int ShootProgram(const std::string& folder) {
     WaitForCamera();
     for (const Scene& scene : kScenes) {
         if (scene.command == 0) {
-            Click(TrayIcon().x, TrayIcon().y);
+            Click(WineTrayFirstIcon().x, WineTrayFirstIcon().y);
             HWND menu = WaitForWindow(0, "#32768", 3000);
             menu ? Shot(scene.shots[0], menu) : Missing(scene.shots[0]);
             Click(GetSystemMetrics(SM_CXSCREEN) - 50, GetSystemMetrics(SM_CYSCREEN) - 50);  // closes the menu
