@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tools/ScreenGrab.h"
 #include "tools/WineTray.h"
 
 namespace e2e {
@@ -222,19 +223,7 @@ std::string LanguageFileText(const std::string& file, const std::string& key) {
 }
 
 Screen::Screen(int left, int top, int width, int height)
-    : left(left), top(top), w(width), h(height), px(static_cast<size_t>(w) * h * 4) {
-    HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
-    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, w, h, screen, left, top, SRCCOPY);
-    SelectObject(mem, old);
-    BITMAPINFO bi{};
-    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    GetDIBits(mem, bmp, 0, static_cast<UINT>(h), px.data(), &bi, DIB_RGB_COLORS);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-}
+    : left(left), top(top), w(width), h(height), px(GrabScreen(left, top, width, height)) {}
 
 bool Screen::FindCross(POINT& c) const {
     int rows = 0, sx = 0, sy = 0;

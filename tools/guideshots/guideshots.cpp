@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "../ScreenGrab.h"
 #include "../WineTray.h"
 
 namespace {
@@ -218,17 +219,9 @@ void Freeze(DWORD pid, bool freeze) {
 bool ShowsWhite(HWND window) {
     RECT r{};
     GetWindowRect(window, &r);
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    BITMAPINFO bi{};
-    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
-    HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    const std::vector<uint8_t> px = GrabScreen(r.left, r.top, r.right - r.left, r.bottom - r.top);
     int white = 0;
-    for (long i = 0; bits && i < static_cast<long>(w) * h; ++i) white += (static_cast<const DWORD*>(bits)[i] & 0xFFFFFF) == 0xFFFFFF;
-    SelectObject(mem, old), DeleteObject(bmp), DeleteDC(mem), ReleaseDC(nullptr, screen);
+    for (size_t i = 0; i < px.size(); i += 4) white += px[i] == 255 && px[i + 1] == 255 && px[i + 2] == 255;
     return white > 400;
 }
 
