@@ -23,6 +23,22 @@ std::string WinPath(std::string path) {
 
 std::string E2eDir() { return WinPath(TAVORI_E2E_DIR); }
 
+bool StartProcess(const std::string& exe, const std::string& args, const char* dir, PROCESS_INFORMATION& pi) {
+    STARTUPINFOA si{};
+    si.cb = sizeof(si);
+    std::string cmd = "\"" + exe + "\" " + args;
+    return CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir, &si, &pi) != FALSE;
+}
+
+long RunProcess(const std::string& exe, const std::string& args, DWORD timeoutMs) {
+    PROCESS_INFORMATION pi{};
+    if (!StartProcess(exe, args, nullptr, pi)) return -1;
+    DWORD code = 0;
+    const bool ended = WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0 && GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess), CloseHandle(pi.hThread);
+    return ended ? static_cast<long>(code) : -1;
+}
+
 // The shell's file operation without any user interface: FO_DELETE of `from`, or FO_COPY of `from`
 // into the folder `to`, made when missing.
 static void ShellFiles(UINT operation, const std::string& from, const std::string& to = {}) {
@@ -80,13 +96,7 @@ Driver::~Driver() {
     }
 }
 
-bool Driver::Start(const ProgramFolder& folder) {
-    STARTUPINFOA si{};
-    si.cb = sizeof(si);
-    std::string cmd = "\"" + folder.exe + "\"";
-    return CreateProcessA(folder.exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.dir.c_str(), &si,
-                          &m_pi) != FALSE;
-}
+bool Driver::Start(const ProgramFolder& folder) { return StartProcess(folder.exe, "", folder.dir.c_str(), m_pi); }
 
 bool Driver::Running() const {
     return m_pi.hProcess && WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT;

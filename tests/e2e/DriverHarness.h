@@ -23,6 +23,11 @@ bool WaitFor(Pred pred, DWORD timeoutMs) {
 std::string WinPath(std::string path);  // forward slashes to backslashes
 std::string E2eDir();                    // the build's e2e folder (case folders, screenshots)
 
+// Starts `exe` with `args` after its quoted name, in `dir` (null: this process's folder).
+bool StartProcess(const std::string& exe, const std::string& args, const char* dir, PROCESS_INFORMATION& pi);
+// Runs it to its end: its exit code, or -1 when it did not start or end within timeoutMs.
+long RunProcess(const std::string& exe, const std::string& args, DWORD timeoutMs);
+
 // A fresh folder named after the running test: the executable (under any name), Lang unless told
 // otherwise, and one virtual camera (VirtualCamera.ini with [Camera0] at its defaults).
 class ProgramFolder {
