@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <cstring>
-#include <string>
 
 #include "DriverHarness.h"
 #include "VirtualRig.h"

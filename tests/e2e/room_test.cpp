@@ -5,16 +5,13 @@
 #include <tlhelp32.h>
 #include <winternl.h>
 
-#include <atomic>
 #include <cmath>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "Canvas.h"
 #include "DriverHarness.h"
 #include "VirtualRig.h"
-#include "output/SharedMemory.h"
 
 using namespace e2e;
 

@@ -9,7 +9,6 @@
 #include "CalibrationRig.h"
 #include "ui/TrayMenuLayout.h"
 #include "config/IniText.h"
-#include "output/SharedMemory.h"
 #include "tools/WineTray.h"
 
 using namespace e2e;
