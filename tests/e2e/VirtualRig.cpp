@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "DriverHarness.h"
+#include "calibration/CollatePoints.h"
 #include "storage/FlashRecord.h"
 
 namespace e2e {
@@ -41,13 +42,11 @@ _SCalibration CalibrationFromModel(const tavori::vcam::Config& camera, int n) {
     cal.lWinHeight = static_cast<uint32_t>(h);
     cal.lPtCount = static_cast<uint32_t>(n * n);
     cal.lType = 1;
-    // The screen grid of the calibration dialogs: cell (row, col) of an n x n grid.
-    const int u = (10 * w) / (8 * n - 6), v = (10 * h) / (8 * n - 6);
     for (int i = 0; i < n * n; ++i) {
-        int row = i / n, col = i % n;
-        double sx = std::trunc(0.1 * u + 0.8 * col * u), sy = std::trunc(0.1 * v + 0.8 * row * v);
+        // Where the calibration dialogs draw the cross of point i.
+        const collate::GridPoint s = collate::TargetPosition({i / n, i % n}, n, w, h);
         double cx = 0, cy = 0;
-        EXPECT_TRUE(model.Project(sx, sy, cx, cy));
+        EXPECT_TRUE(model.Project(s.x, s.y, cx, cy));
         cal.x[i] = static_cast<uint32_t>(std::lround(cx));
         cal.y[i] = static_cast<uint32_t>(std::lround(cy));
     }
