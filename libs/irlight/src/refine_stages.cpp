@@ -13,7 +13,7 @@
 namespace tavori::irl {
 
 void readWindow(const ImageView& img, const Window& w, uint8_t* v, int32_t stride) {
-    const int32_t ww = w.width(), rowBytes = 3 * img.width;
+    const int32_t ww = w.width();
     for (int32_t j = 0, wh = w.height(); j < wh; ++j) {
         const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(w.y0 + j) * img.stride;
         uint8_t* out = v + j * stride;
@@ -21,6 +21,7 @@ void readWindow(const ImageView& img, const Window& w, uint8_t* v, int32_t strid
 #if TAVORI_IRL_X86
         // Five pixels per 16 bytes read (never past the row's pixels): the largest of each byte and
         // the two after it is, at every third byte, a pixel's brightest channel.
+        const int32_t rowBytes = 3 * img.width;
         for (; i + 5 <= ww && 3 * (w.x0 + i) + 16 <= rowBytes; i += 5) {
             const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 3 * (w.x0 + i)));
             const __m128i m = _mm_max_epu8(a, _mm_max_epu8(_mm_srli_si128(a, 1), _mm_srli_si128(a, 2)));
