@@ -84,7 +84,7 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     others_.assign(kMaxCandidates, PixelBox{});
     bright_.assign(framed, 0);
     lift_.assign(framed, 0.f);
-    mark_.assign(framed, 0);
+    mark_.assign(framed + 1, 0);
     rim_.assign(window, 0);
     kept_.assign(window, RimWeight{});
 }

@@ -99,7 +99,7 @@ bool RingBackground::fit(const uint8_t* v, int32_t stride, const Window& w, bool
 
 void RingBackground::addSide(const float* e, int32_t n, bool rows, float fixed, double* m, double* mv) {
     // Sums along the side (k counts along it), then placed at the side's fixed coordinate.
-    float& jump = rows ? jumpLR_ : jumpTB_;
+    float jump = rows ? jumpLR_ : jumpTB_;
     double c = 0, sk = 0, skk = 0, sv = 0, skv = 0;
     for (int32_t k = 0; k < n; ++k) {
         if (e[k] < 0) continue;
@@ -107,6 +107,7 @@ void RingBackground::addSide(const float* e, int32_t n, bool rows, float fixed, 
         c += 1, sk += kk, skk += kk * kk, sv += v, skv += kk * v;
         if (k >= 2 && e[k - 2] >= 0) jump = std::max(jump, std::fabs(e[k] - e[k - 2]));
     }
+    (rows ? jumpLR_ : jumpTB_) = jump;
     const double f = fixed;
     const double sx = rows ? f * c : sk, sy = rows ? sk : f * c;
     const double sxx = rows ? f * f * c : skk, syy = rows ? skk : f * f * c;
@@ -191,7 +192,8 @@ Rim growRim(const uint8_t* v, const float* lift, int32_t stride, const Window& w
     const float level = static_cast<float>(SpotDetector::kRimLevel);
     const float slack = static_cast<float>(SpotDetector::kFalloffSlack);
     // Marks: 1 where the light is over the rim level and the pixel not yet reached, 2 once reached,
-    // 0 elsewhere and on the frame, so the growth never steps off the window.
+    // 0 elsewhere and on the frame, so the growth never steps off the window. Three neighbours in a
+    // row are read as one word: the buffer ends with a spare byte.
     enum : uint8_t { kDark = 0, kOpen = 1, kReached = 2 };
     std::memset(mark - stride - 1, kDark, static_cast<std::size_t>(stride));
     for (int32_t j = 0; j < wh; ++j) {
@@ -213,9 +215,17 @@ Rim growRim(const uint8_t* v, const float* lift, int32_t stride, const Window& w
     const bool alone = owner.nothers == 0;
     const FramedRows rows(stride);
     const int32_t steps[8] = {-stride - 1, -stride, -stride + 1, -1, 1, stride - 1, stride, stride + 1};
+    // Bit 0 of the three marks at p: set when one of them is open.
+    auto openOf3 = [](const uint8_t* p) {
+        uint32_t word;
+        std::memcpy(&word, p, sizeof word);
+        return word & 0x010101u;
+    };
     for (int32_t head = 0; head < rim.count; ++head) {
         const int32_t k = list[head];
         rim.bgMax = std::max(rim.bgMax, static_cast<float>(v[k]) - lift[k]);
+        // Most pixels popped late have every neighbour reached or dark already.
+        if (!(openOf3(mark + k - stride - 1) | openOf3(mark + k - 1) | openOf3(mark + k + stride - 1))) continue;
         const float reach = lift[k] + slack;
         for (const int32_t step : steps) {
             const int32_t n = k + step;
