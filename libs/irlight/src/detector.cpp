@@ -73,7 +73,7 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     comps_.assign(static_cast<std::size_t>(cap), Component{});
     cand_.assign(static_cast<std::size_t>(cap) + kMaxCandidates, Component{});
     active_.assign(static_cast<std::size_t>(height), 0);
-    rowMax_.assign(static_cast<std::size_t>(height), 0);
+    rowMax_.assign(static_cast<std::size_t>(height + 1) / 2, 0);
     boxes_.assign(kMaxCandidates, PixelBox{});
     splitter_.configure(maxExtent_ * maxExtent_);
     compMask_.assign(static_cast<std::size_t>(maxExtent_) * maxExtent_, 0);
@@ -98,7 +98,7 @@ int32_t SpotDetector::backgroundLevel(const ImageView& img, int32_t below) const
     const int32_t perRow = (img.width - 1 - 4 % img.width) / 8 + 1;
     for (int32_t y = 8 % img.height; y < img.height; y += 16) {
         n += perRow;
-        if (y % 2 == 0 && rowMax_[y] < below) continue;
+        if (y % 2 == 0 && rowMax_[y / 2] < below) continue;
         const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
         for (int32_t x = 4 % img.width; x < img.width; x += 8) ++hist[brightest(row + 3 * x)];
     }
@@ -140,9 +140,9 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     // asks for 5 or 25) would light the whole screen. Hold it minContrast above the bright background.
     const int32_t minContrast = std::clamp(p.minContrast, 0, 255);
     const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
-    const ByteMaxFn readRow = byteMax();
-    uint8_t* rowMax = rowMax_.data();
-    for (int32_t y = 0; y < height_; y += 2) rowMax[y] = readRow(img.data + static_cast<std::ptrdiff_t>(y) * img.stride, rowBytes);
+    const RowMaxFn readRows = rowMax();
+    const uint8_t* searched = rowMax_.data();
+    readRows(img.data, 2 * img.stride, rowBytes, (height_ + 1) / 2, rowMax_.data());
     const int32_t t =
         std::clamp(std::max(p.threshold, backgroundLevel(img, p.threshold - minContrast) + minContrast), 1, 255);
     lastThreshold_ = t;
@@ -159,7 +159,7 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     uint8_t* active = active_.data();
     std::fill(active, active + height_, uint8_t{0});
     for (int32_t y = 0; y < height_; y += 2) {
-        if (rowMax[y] < tSearch) continue;
+        if (searched[y / 2] < tSearch) continue;
         if (y > 0) active[y - 1] = 1;
         active[y] = 1;
         if (y + 1 < height_) active[y + 1] = 1;

@@ -94,7 +94,7 @@ private:
     std::vector<Component> cand_;
     int ncand_ = 0;
     std::vector<uint8_t> active_;  // rows labelled in full
-    std::vector<uint8_t> rowMax_;  // brightest byte of every searched (even) row
+    std::vector<uint8_t> rowMax_;  // brightest byte of every searched (even) row y, at y / 2
     SaddleSplitter splitter_;
     std::vector<uint8_t> compMask_;  // a candidate's own pixels in its box, for the splitter
     // Expanded windows of the candidates, used to keep one spot's rim out of its neighbour's sum.
