@@ -51,27 +51,13 @@ bool RingBackground::fit(const uint8_t* v, int32_t stride, const Window& w, bool
     float* T = ends + 2 * side;
     float* B = ends + 3 * side;
     L_ = L, R_ = R, T_ = T, B_ = B;
-    // Ends of every row and column: mean of the two outermost pixels along it (halves the noise
-    // without blurring an edge that runs along it). An end nearer another candidate holds that
-    // one's light, not the background: it is marked unknown (negative) and left out of the fit.
-    auto end = [&](int32_t i, int32_t j, int32_t inI, int32_t inJ) {
-        if (owner.nothers && !(owner.mine(w.x0 + i, w.y0 + j) && owner.mine(w.x0 + inI, w.y0 + inJ))) return -1.f;
-        return 0.5f * static_cast<float>(v[j * stride + i] + v[inJ * stride + inI]);
-    };
-    for (int32_t j = 0; j < wh_; ++j) {
-        if (okL_) L[j] = end(0, j, 1, j);
-        if (okR_) R[j] = end(ww_ - 1, j, ww_ - 2, j);
-    }
-    for (int32_t i = 0; i < ww_; ++i) {
-        if (okT_) T[i] = end(i, 0, i, 1);
-        if (okB_) B[i] = end(i, wh_ - 1, i, wh_ - 2);
-    }
     double m[6] = {}, mv[3] = {};  // sums of 1, x, y, xx, xy, yy and v, xv, yv
     jumpLR_ = jumpTB_ = 0;
-    if (okL_) addSide(L, wh_, true, 0.5f, m, mv);
-    if (okR_) addSide(R, wh_, true, static_cast<float>(ww_) - 1.5f, m, mv);
-    if (okT_) addSide(T, ww_, false, 0.5f, m, mv);
-    if (okB_) addSide(B, ww_, false, static_cast<float>(wh_) - 1.5f, m, mv);
+    if (okL_) addSide(sideEnds(v, stride, w, owner, 0, 0, 0, 1, 1, wh_, L), true, 0.5f, m, mv);
+    if (okR_) addSide(sideEnds(v, stride, w, owner, ww_ - 1, 0, 0, 1, -1, wh_, R), true, static_cast<float>(ww_) - 1.5f, m, mv);
+    if (okT_) addSide(sideEnds(v, stride, w, owner, 0, 0, 1, 0, stride, ww_, T), false, 0.5f, m, mv);
+    if (okB_)
+        addSide(sideEnds(v, stride, w, owner, 0, wh_ - 1, 1, 0, -stride, ww_, B), false, static_cast<float>(wh_) - 1.5f, m, mv);
     if (m[0] < 1) return false;
     const float edgeJump = static_cast<float>(kEdgeJump);
     edge_ = jumpLR_ > edgeJump || jumpTB_ > edgeJump;
@@ -97,17 +83,38 @@ bool RingBackground::fit(const uint8_t* v, int32_t stride, const Window& w, bool
     return true;
 }
 
-void RingBackground::addSide(const float* e, int32_t n, bool rows, float fixed, double* m, double* mv) {
-    // Sums along the side (k counts along it), then placed at the side's fixed coordinate.
-    float jump = rows ? jumpLR_ : jumpTB_;
-    double c = 0, sk = 0, skk = 0, sv = 0, skv = 0;
-    for (int32_t k = 0; k < n; ++k) {
-        if (e[k] < 0) continue;
-        const double kk = k, v = e[k];
-        c += 1, sk += kk, skk += kk * kk, sv += v, skv += kk * v;
-        if (k >= 2 && e[k - 2] >= 0) jump = std::max(jump, std::fabs(e[k] - e[k - 2]));
+// Ends of every row and column: mean of the two outermost pixels along it (halves the noise
+// without blurring an edge that runs along it). An end nearer another candidate holds that one's
+// light, not the background: it is marked unknown (negative) and left out of the fit. Along the side
+// k counts from window pixel (i0, j0) in steps (di, dj); each end's second pixel lies `in` further
+// in. The sums are kept in integers of half grey levels: exact, and free of a chain of double adds.
+RingBackground::SideSums RingBackground::sideEnds(const uint8_t* v, int32_t stride, const Window& w,
+                                                  const Ownership& owner, int32_t i0, int32_t j0, int32_t di,
+                                                  int32_t dj, int32_t in, int32_t n, float* e) {
+    SideSums s;
+    const int32_t step = dj * stride + di, inI = in == 1 || in == -1 ? in : 0, inJ = inI ? 0 : in / stride;
+    const uint8_t* p = v + j0 * stride + i0;
+    int32_t before[2] = {-1, -1};  // the ends two and one steps back, alternately
+    for (int32_t k = 0; k < n; ++k, p += step) {
+        const int32_t x = w.x0 + i0 + k * di, y = w.y0 + j0 + k * dj;
+        const bool unknown = owner.nothers && !(owner.mine(x, y) && owner.mine(x + inI, y + inJ));
+        const int32_t twice = unknown ? -1 : p[0] + p[in];
+        e[k] = unknown ? -1.f : 0.5f * static_cast<float>(twice);
+        const int32_t back2 = before[k & 1];
+        before[k & 1] = twice;
+        if (unknown) continue;
+        s.c += 1, s.sk += k, s.skk += int64_t{k} * k, s.sv += twice, s.skv += int64_t{k} * twice;
+        if (back2 >= 0) s.jump = std::max(s.jump, std::abs(twice - back2));
     }
-    (rows ? jumpLR_ : jumpTB_) = jump;
+    return s;
+}
+
+void RingBackground::addSide(const SideSums& s, bool rows, float fixed, double* m, double* mv) {
+    // Sums along the side (k counts along it), then placed at the side's fixed coordinate.
+    float& jump = rows ? jumpLR_ : jumpTB_;
+    jump = std::max(jump, 0.5f * static_cast<float>(s.jump));
+    const auto c = static_cast<double>(s.c), sk = static_cast<double>(s.sk), skk = static_cast<double>(s.skk);
+    const double sv = 0.5 * static_cast<double>(s.sv), skv = 0.5 * static_cast<double>(s.skv);
     const double f = fixed;
     const double sx = rows ? f * c : sk, sy = rows ? sk : f * c;
     const double sxx = rows ? f * f * c : skk, syy = rows ? skk : f * f * c;

@@ -53,7 +53,13 @@ public:
     bool crossesEdge() const { return edge_; }
 
 private:
-    void addSide(const float* e, int32_t n, bool rows, float fixed, double* m, double* mv);
+    struct SideSums {
+        int64_t c = 0, sk = 0, skk = 0, sv = 0, skv = 0;  // sv, skv in half grey levels
+        int32_t jump = 0;                                 // likewise
+    };
+    static SideSums sideEnds(const uint8_t* v, int32_t stride, const Window& w, const Ownership& owner, int32_t i0,
+                             int32_t j0, int32_t di, int32_t dj, int32_t in, int32_t n, float* e);
+    void addSide(const SideSums& s, bool rows, float fixed, double* m, double* mv);
     void fitPlane(const double* m, const double* mv);
 
     const float *L_ = nullptr, *R_ = nullptr, *T_ = nullptr, *B_ = nullptr;
