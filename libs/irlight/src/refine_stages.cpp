@@ -94,6 +94,19 @@ RingBackground::SideSums RingBackground::sideEnds(const uint8_t* v, int32_t stri
     SideSums s;
     const int32_t step = dj * stride + di, inI = in == 1 || in == -1 ? in : 0, inJ = inI ? 0 : in / stride;
     const uint8_t* p = v + j0 * stride + i0;
+    if (!owner.nothers) {
+        // Alone in its window (the usual case): every end is known.
+        int32_t back2 = p[0] + p[in], back1 = back2;
+        for (int32_t k = 0; k < n; ++k, p += step) {
+            const int32_t twice = p[0] + p[in];
+            e[k] = 0.5f * static_cast<float>(twice);
+            s.skk += int64_t{k} * k, s.sv += twice, s.skv += int64_t{k} * twice;
+            if (k >= 2) s.jump = std::max(s.jump, std::abs(twice - back2));
+            back2 = back1, back1 = twice;
+        }
+        s.c = n, s.sk = int64_t{n} * (n - 1) / 2;
+        return s;
+    }
     int32_t before[2] = {-1, -1};  // the ends two and one steps back, alternately
     for (int32_t k = 0; k < n; ++k, p += step) {
         const int32_t x = w.x0 + i0 + k * di, y = w.y0 + j0 + k * dj;
