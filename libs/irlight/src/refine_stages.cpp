@@ -7,12 +7,35 @@
 #include "cpu_x86.h"
 
 #if TAVORI_IRL_X86
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace tavori::irl {
 
-void readWindow(const ImageView& img, const Window& w, uint8_t* v, int32_t stride) {
+namespace {
+
+#if TAVORI_IRL_AVX2
+// CPUs with AVX2 have a byte shuffle: the five brightest channels of a 16-byte read leave in one
+// 8-byte store, whose three spare bytes the next store (or the framed buffer's next row) covers.
+__attribute__((target("avx2"))) void readWindowShuffled(const ImageView& img, const Window& w, uint8_t* v,
+                                                        int32_t stride) {
+    const int32_t ww = w.width(), rowBytes = 3 * img.width;
+    const __m128i pick = _mm_setr_epi8(0, 3, 6, 9, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    for (int32_t j = 0, wh = w.height(); j < wh; ++j) {
+        const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(w.y0 + j) * img.stride;
+        uint8_t* out = v + j * stride;
+        int32_t i = 0;
+        for (; i + 5 <= ww && 3 * (w.x0 + i) + 16 <= rowBytes; i += 5) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 3 * (w.x0 + i)));
+            const __m128i m = _mm_max_epu8(a, _mm_max_epu8(_mm_srli_si128(a, 1), _mm_srli_si128(a, 2)));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_shuffle_epi8(m, pick));
+        }
+        for (; i < ww; ++i) out[i] = static_cast<uint8_t>(brightest(row + 3 * (w.x0 + i)));
+    }
+}
+#endif
+
+void readWindowBaseline(const ImageView& img, const Window& w, uint8_t* v, int32_t stride) {
     const int32_t ww = w.width();
     for (int32_t j = 0, wh = w.height(); j < wh; ++j) {
         const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(w.y0 + j) * img.stride;
@@ -34,6 +57,16 @@ void readWindow(const ImageView& img, const Window& w, uint8_t* v, int32_t strid
 #endif
         for (; i < ww; ++i) out[i] = static_cast<uint8_t>(brightest(row + 3 * (w.x0 + i)));
     }
+}
+
+}  // namespace
+
+void readWindow(const ImageView& img, const Window& w, uint8_t* v, int32_t stride) {
+#if TAVORI_IRL_AVX2
+    static const bool shuffled = cpuHasAvx2();
+    if (shuffled) return readWindowShuffled(img, w, v, stride);
+#endif
+    readWindowBaseline(img, w, v, stride);
 }
 
 bool RingBackground::fit(const uint8_t* v, int32_t stride, const Window& w, bool left, bool right, bool top,
