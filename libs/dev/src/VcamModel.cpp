@@ -349,22 +349,39 @@ uint32_t XorShift(uint32_t& r) {
 
 bool Composer::Configure(const Config& c) {
     width_ = height_ = 0;
-    lut_.clear();
+    footprint_.clear();
     if (!model_.Init(c)) return false;
     cfg_ = c;
-    const int sw = c.rect[2], sh = c.rect[3];
+    const double sw = c.rect[2], sh = c.rect[3];
     const size_t pixels = static_cast<size_t>(c.width) * static_cast<size_t>(c.height);
-    lut_.resize(pixels);
+    footprint_.assign(pixels, Footprint{0, 0, 0, 0, 0, 0, 0, 0, 0});
+    // Desktop edge coordinates (pixel k spans k..k+1) split into a table index and a fraction.
+    auto split = [](double e, double limit, uint16_t& whole, float& frac) {
+        e = std::clamp(e, 0.0, limit);
+        const double w = std::min(std::floor(e), limit - 1);
+        whole = static_cast<uint16_t>(w);
+        frac = static_cast<float>(e - w);
+    };
     for (int y = 0; y < c.height; ++y) {
         for (int x = 0; x < c.width; ++x) {
-            uint32_t idx = 0;
-            double sx, sy;
-            if (model_.Unproject(x, y, sx, sy)) {
-                const double fx = std::floor(sx + 0.5), fy = std::floor(sy + 0.5);
-                if (fx >= 0 && fy >= 0 && fx < sw && fy < sh)
-                    idx = 1 + static_cast<uint32_t>(fy) * static_cast<uint32_t>(sw) + static_cast<uint32_t>(fx);
-            }
-            lut_[static_cast<size_t>(y) * static_cast<size_t>(c.width) + static_cast<size_t>(x)] = idx;
+            // The footprint's centre and its extent along the desktop axes, from where the
+            // neighbouring half pixels land: a box of the pixel's size, whatever the roll.
+            double sx, sy, lx, ly, rx, ry, tx, ty, bx, by;
+            if (!model_.Unproject(x, y, sx, sy) || !model_.Unproject(x - 0.5, y, lx, ly) ||
+                !model_.Unproject(x + 0.5, y, rx, ry) || !model_.Unproject(x, y - 0.5, tx, ty) ||
+                !model_.Unproject(x, y + 0.5, bx, by))
+                continue;
+            const double hw = 0.5 * std::hypot(rx - lx, bx - tx), hh = 0.5 * std::hypot(ry - ly, by - ty);
+            if (!(hw > 0 && hh > 0) || hw > 0.25 * sw || hh > 0.25 * sh) continue;
+            Footprint& f = footprint_[static_cast<size_t>(y) * static_cast<size_t>(c.width) + static_cast<size_t>(x)];
+            const double u0 = sx + 0.5 - hw, u1 = sx + 0.5 + hw, v0 = sy + 0.5 - hh, v1 = sy + 0.5 + hh;
+            if (u1 <= 0 || v1 <= 0 || u0 >= sw || v0 >= sh) continue;
+            split(u0, sw, f.u0, f.fu0);
+            split(u1, sw, f.u1, f.fu1);
+            split(v0, sh, f.v0, f.fv0);
+            split(v1, sh, f.v1, f.fv1);
+            // Divided by the whole footprint: the part beyond the desktop films black.
+            f.scale = static_cast<float>(1.0 / (4 * hw * hh));
         }
     }
     width_ = c.width;
@@ -409,10 +426,43 @@ void Composer::Film(const ScreenImage* screen) {
                         screen->px.size() == 1 + static_cast<size_t>(screen->w) * static_cast<size_t>(screen->h);
     if (!usable) {
         std::fill(view_.begin(), view_.end(), uint8_t{0});
-    } else {
-        const uint8_t* grey = screen->px.data();
-        const size_t n = view_.size();
-        for (size_t i = 0; i < n; ++i) view_[i] = grey[lut_[i]];
+        Relevel();
+        return;
+    }
+    const size_t W = static_cast<size_t>(screen->w), H = static_cast<size_t>(screen->h), tw = W + 1;
+    integral_.resize(tw * (H + 1));
+    std::fill_n(integral_.begin(), tw, 0u);
+    for (size_t y = 0; y < H; ++y) {
+        const uint8_t* row = screen->px.data() + 1 + y * W;
+        const uint32_t* above = integral_.data() + y * tw;
+        uint32_t* out = integral_.data() + (y + 1) * tw;
+        uint32_t run = 0;
+        out[0] = 0;
+        for (size_t x = 0; x < W; ++x) {
+            run += row[x];
+            out[x + 1] = above[x + 1] + run;
+        }
+    }
+    // The desktop is constant over each of its pixels, so its integral is bilinear between the
+    // table's corners and the footprint's mean is exact.
+    const uint32_t* t = integral_.data();
+    auto rowDiff = [&](size_t v, uint16_t u0, float fu0, uint16_t u1, float fu1) {
+        const uint32_t* r = t + v * tw;
+        const double a = static_cast<double>(r[u0]) + fu0 * static_cast<double>(r[u0 + 1] - r[u0]);
+        const double b = static_cast<double>(r[u1]) + fu1 * static_cast<double>(r[u1 + 1] - r[u1]);
+        return b - a;
+    };
+    const size_t n = view_.size();
+    for (size_t i = 0; i < n; ++i) {
+        const Footprint& f = footprint_[i];
+        if (f.scale == 0) {
+            view_[i] = 0;
+            continue;
+        }
+        const double top0 = rowDiff(f.v0, f.u0, f.fu0, f.u1, f.fu1), top1 = rowDiff(f.v0 + 1u, f.u0, f.fu0, f.u1, f.fu1);
+        const double bot0 = rowDiff(f.v1, f.u0, f.fu0, f.u1, f.fu1), bot1 = rowDiff(f.v1 + 1u, f.u0, f.fu0, f.u1, f.fu1);
+        const double sum = (bot0 + f.fv1 * (bot1 - bot0)) - (top0 + f.fv0 * (top1 - top0));
+        view_[i] = static_cast<uint8_t>(std::clamp(sum * f.scale + 0.5, 0.0, 255.0));
     }
     Relevel();
 }
