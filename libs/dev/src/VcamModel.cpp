@@ -350,6 +350,7 @@ uint32_t XorShift(uint32_t& r) {
 bool Composer::Configure(const Config& c) {
     width_ = height_ = 0;
     footprint_.clear();
+    filmed_.clear();
     if (!model_.Init(c)) return false;
     cfg_ = c;
     const double sw = c.rect[2], sh = c.rect[3];
@@ -425,10 +426,14 @@ void Composer::Film(const ScreenImage* screen) {
     const bool usable = screen && screen->w == cfg_.rect[2] && screen->h == cfg_.rect[3] &&
                         screen->px.size() == 1 + static_cast<size_t>(screen->w) * static_cast<size_t>(screen->h);
     if (!usable) {
+        filmed_.clear();
         std::fill(view_.begin(), view_.end(), uint8_t{0});
         Relevel();
         return;
     }
+    // Most desktop copies repeat the last one; the view then stands as it is.
+    if (screen->px == filmed_) return;
+    filmed_ = screen->px;
     const size_t W = static_cast<size_t>(screen->w), H = static_cast<size_t>(screen->h), tw = W + 1;
     integral_.resize(tw * (H + 1));
     std::fill_n(integral_.begin(), tw, 0u);
@@ -444,14 +449,9 @@ void Composer::Film(const ScreenImage* screen) {
         }
     }
     // The desktop is constant over each of its pixels, so its integral is bilinear between the
-    // table's corners and the footprint's mean is exact.
+    // table's corners and the footprint's mean is exact. Whole-number differences come first:
+    // what is left is small enough for floats.
     const uint32_t* t = integral_.data();
-    auto rowDiff = [&](size_t v, uint16_t u0, float fu0, uint16_t u1, float fu1) {
-        const uint32_t* r = t + v * tw;
-        const double a = static_cast<double>(r[u0]) + fu0 * static_cast<double>(r[u0 + 1] - r[u0]);
-        const double b = static_cast<double>(r[u1]) + fu1 * static_cast<double>(r[u1 + 1] - r[u1]);
-        return b - a;
-    };
     const size_t n = view_.size();
     for (size_t i = 0; i < n; ++i) {
         const Footprint& f = footprint_[i];
@@ -459,10 +459,16 @@ void Composer::Film(const ScreenImage* screen) {
             view_[i] = 0;
             continue;
         }
-        const double top0 = rowDiff(f.v0, f.u0, f.fu0, f.u1, f.fu1), top1 = rowDiff(f.v0 + 1u, f.u0, f.fu0, f.u1, f.fu1);
-        const double bot0 = rowDiff(f.v1, f.u0, f.fu0, f.u1, f.fu1), bot1 = rowDiff(f.v1 + 1u, f.u0, f.fu0, f.u1, f.fu1);
-        const double sum = (bot0 + f.fv1 * (bot1 - bot0)) - (top0 + f.fv0 * (top1 - top0));
-        view_[i] = static_cast<uint8_t>(std::clamp(sum * f.scale + 0.5, 0.0, 255.0));
+        auto across = [&](const uint32_t* r) {  // the table along one row, between u0 and u1
+            return static_cast<float>(static_cast<int32_t>(r[f.u1] - r[f.u0])) +
+                   f.fu1 * static_cast<float>(static_cast<int32_t>(r[f.u1 + 1] - r[f.u1])) -
+                   f.fu0 * static_cast<float>(static_cast<int32_t>(r[f.u0 + 1] - r[f.u0]));
+        };
+        const uint32_t* top = t + f.v0 * tw;
+        const uint32_t* bottom = t + f.v1 * tw;
+        const float t0 = across(top), t1 = across(top + tw), b0 = across(bottom), b1 = across(bottom + tw);
+        const float sum = (b0 - t0) + f.fv1 * (b1 - b0) - f.fv0 * (t1 - t0);
+        view_[i] = static_cast<uint8_t>(std::clamp(sum * f.scale + 0.5f, 0.0f, 255.0f));
     }
     Relevel();
 }
