@@ -363,17 +363,28 @@ bool Composer::Configure(const Config& c) {
         whole = static_cast<uint16_t>(w);
         frac = static_cast<float>(e - w);
     };
+    // Where the camera pixels' corners land on the desktop, two rows of corners at a time (NaN:
+    // outside the lens model).
+    const size_t corners = static_cast<size_t>(c.width) + 1;
+    std::vector<double> cx[2] = {std::vector<double>(corners), std::vector<double>(corners)};
+    std::vector<double> cy[2] = {cx[0], cx[1]};
+    auto cornerRow = [&](int j, int r) {
+        for (size_t i = 0; i < corners; ++i)
+            if (!model_.Unproject(static_cast<double>(i) - 0.5, j - 0.5, cx[r][i], cy[r][i])) cx[r][i] = cy[r][i] = NAN;
+    };
+    cornerRow(0, 0);
     for (int y = 0; y < c.height; ++y) {
+        const int a = y % 2, b = 1 - a;  // rows of the pixels' top and bottom corners
+        cornerRow(y + 1, b);
         for (int x = 0; x < c.width; ++x) {
-            // The footprint's centre and its extent along the desktop axes, from where the
-            // neighbouring half pixels land: a box of the pixel's size, whatever the roll.
-            double sx, sy, lx, ly, rx, ry, tx, ty, bx, by;
-            if (!model_.Unproject(x, y, sx, sy) || !model_.Unproject(x - 0.5, y, lx, ly) ||
-                !model_.Unproject(x + 0.5, y, rx, ry) || !model_.Unproject(x, y - 0.5, tx, ty) ||
-                !model_.Unproject(x, y + 0.5, bx, by))
-                continue;
-            const double hw = 0.5 * std::hypot(rx - lx, bx - tx), hh = 0.5 * std::hypot(ry - ly, by - ty);
-            if (!(hw > 0 && hh > 0) || hw > 0.25 * sw || hh > 0.25 * sh) continue;
+            // The footprint: centred where the pixel's corners are, as wide and high along the
+            // desktop axes as the pixel's sides reach, so a box of the pixel's area whatever the roll.
+            const double x00 = cx[a][x], x10 = cx[a][x + 1], x01 = cx[b][x], x11 = cx[b][x + 1];
+            const double y00 = cy[a][x], y10 = cy[a][x + 1], y01 = cy[b][x], y11 = cy[b][x + 1];
+            const double sx = 0.25 * (x00 + x10 + x01 + x11), sy = 0.25 * (y00 + y10 + y01 + y11);
+            const double hw = 0.25 * std::hypot(x10 + x11 - x00 - x01, x01 + x11 - x00 - x10);
+            const double hh = 0.25 * std::hypot(y10 + y11 - y00 - y01, y01 + y11 - y00 - y10);
+            if (!(hw > 0 && hh > 0) || hw > 0.25 * sw || hh > 0.25 * sh) continue;  // NaN too
             Footprint& f = footprint_[static_cast<size_t>(y) * static_cast<size_t>(c.width) + static_cast<size_t>(x)];
             const double u0 = sx + 0.5 - hw, u1 = sx + 0.5 + hw, v0 = sy + 0.5 - hh, v1 = sy + 0.5 + hh;
             if (u1 <= 0 || v1 <= 0 || u0 >= sw || v0 >= sh) continue;
@@ -437,10 +448,18 @@ void Composer::Film(const ScreenImage* screen) {
     const size_t W = static_cast<size_t>(screen->w), H = static_cast<size_t>(screen->h), tw = W + 1;
     integral_.resize(tw * (H + 1));
     std::fill_n(integral_.begin(), tw, 0u);
+    litRows_.assign(H + 1, 0);
     for (size_t y = 0; y < H; ++y) {
         const uint8_t* row = screen->px.data() + 1 + y * W;
         const uint32_t* above = integral_.data() + y * tw;
         uint32_t* out = integral_.data() + (y + 1) * tw;
+        // Black rows (most of the calibration's screens) add nothing.
+        const bool black = row[0] == 0 && std::memcmp(row, row + 1, W - 1) == 0;
+        litRows_[y + 1] = litRows_[y] + !black;
+        if (black) {
+            std::memcpy(out, above, tw * sizeof(uint32_t));
+            continue;
+        }
         uint32_t run = 0;
         out[0] = 0;
         for (size_t x = 0; x < W; ++x) {
@@ -455,7 +474,7 @@ void Composer::Film(const ScreenImage* screen) {
     const size_t n = view_.size();
     for (size_t i = 0; i < n; ++i) {
         const Footprint& f = footprint_[i];
-        if (f.scale == 0) {
+        if (f.scale == 0 || litRows_[f.v1 + 1u] == litRows_[f.v0]) {
             view_[i] = 0;
             continue;
         }

@@ -177,6 +177,7 @@ private:
     };
     std::vector<Footprint> footprint_;
     std::vector<uint32_t> integral_;  // (w+1) x (h+1): sum of the desktop above and left of each corner
+    std::vector<uint32_t> litRows_;   // desktop rows above each table row that are not all black
     std::vector<uint8_t> filmed_;     // the desktop copy the view was last filmed from
     std::vector<uint8_t> view_;   // the filmed desktop in camera pixels, grey 0..255
     std::vector<uint8_t> base_;   // view_ through the exposure, as a BGR frame without noise
