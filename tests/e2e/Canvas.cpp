@@ -9,11 +9,7 @@
 namespace e2e {
 
 Canvas::Canvas(const std::string& logPath, const std::string& title) : m_log(logPath) {
-    std::string exe = WinPath(TAVORI_CANVAS_EXE);
-    std::string cmd = "\"" + exe + "\" \"" + logPath + "\" --title \"" + title + "\"";
-    STARTUPINFOA si{};
-    si.cb = sizeof(si);
-    if (!CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi)) return;
+    if (!StartProcess(WinPath(TAVORI_CANVAS_EXE), "\"" + logPath + "\" --title \"" + title + "\"", nullptr, m_pi)) return;
     for (int i = 0; i < 500 && !m_hwnd; ++i) {
         m_hwnd = FindWindowA("TavoriCanvas", title.c_str());
         if (!m_hwnd) Sleep(10);

@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include "tools/ScreenGrab.h"
+#include "tools/WineTray.h"
+
 namespace e2e {
 
 std::string WinPath(std::string path) {
@@ -19,6 +22,22 @@ std::string WinPath(std::string path) {
 }
 
 std::string E2eDir() { return WinPath(TAVORI_E2E_DIR); }
+
+bool StartProcess(const std::string& exe, const std::string& args, const char* dir, PROCESS_INFORMATION& pi) {
+    STARTUPINFOA si{};
+    si.cb = sizeof(si);
+    std::string cmd = "\"" + exe + "\" " + args;
+    return CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir, &si, &pi) != FALSE;
+}
+
+long RunProcess(const std::string& exe, const std::string& args, DWORD timeoutMs) {
+    PROCESS_INFORMATION pi{};
+    if (!StartProcess(exe, args, nullptr, pi)) return -1;
+    DWORD code = 0;
+    const bool ended = WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0 && GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess), CloseHandle(pi.hThread);
+    return ended ? static_cast<long>(code) : -1;
+}
 
 // The shell's file operation without any user interface: FO_DELETE of `from`, or FO_COPY of `from`
 // into the folder `to`, made when missing.
@@ -77,13 +96,7 @@ Driver::~Driver() {
     }
 }
 
-bool Driver::Start(const ProgramFolder& folder) {
-    STARTUPINFOA si{};
-    si.cb = sizeof(si);
-    std::string cmd = "\"" + folder.exe + "\"";
-    return CreateProcessA(folder.exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.dir.c_str(), &si,
-                          &m_pi) != FALSE;
-}
+bool Driver::Start(const ProgramFolder& folder) { return StartProcess(folder.exe, "", folder.dir.c_str(), m_pi); }
 
 bool Driver::Running() const {
     return m_pi.hProcess && WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT;
@@ -155,6 +168,28 @@ int Driver::WaitForExitCountingBoxes(DWORD timeoutMs) const {
     return static_cast<int>(seen.size());
 }
 
+ThreadWindow::ThreadWindow(const char* className, WNDPROC proc, DWORD exStyle, DWORD style, RECT r, int brush)
+    : m_thread([=, this] {
+          WNDCLASSA wc{};
+          wc.lpfnWndProc = proc;
+          wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(brush));
+          wc.lpszClassName = className;
+          RegisterClassA(&wc);
+          HWND h = CreateWindowExA(exStyle, className, className, style, r.left, r.top, r.right - r.left,
+                                   r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
+          UpdateWindow(h);
+          m_hwnd = h;
+          for (MSG msg; IsWindow(h) && GetMessageA(&msg, nullptr, 0, 0) > 0;) DispatchMessageA(&msg);
+      }) {
+    while (!m_hwnd.load()) Sleep(5);
+}
+
+void ThreadWindow::Close() {
+    if (!m_thread.joinable()) return;
+    PostMessageA(m_hwnd.load(), WM_CLOSE, 0, 0);
+    m_thread.join();
+}
+
 SharedView::SharedView(const char* name, DWORD size) {
     m_map = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
     if (m_map) m_view = MapViewOfFile(m_map, FILE_MAP_ALL_ACCESS, 0, 0, size);
@@ -198,19 +233,7 @@ std::string LanguageFileText(const std::string& file, const std::string& key) {
 }
 
 Screen::Screen(int left, int top, int width, int height)
-    : left(left), top(top), w(width), h(height), px(static_cast<size_t>(w) * h * 4) {
-    HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
-    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, w, h, screen, left, top, SRCCOPY);
-    SelectObject(mem, old);
-    BITMAPINFO bi{};
-    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    GetDIBits(mem, bmp, 0, static_cast<UINT>(h), px.data(), &bi, DIB_RGB_COLORS);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-}
+    : left(left), top(top), w(width), h(height), px(GrabScreen(left, top, width, height)) {}
 
 bool Screen::FindCross(POINT& c) const {
     int rows = 0, sx = 0, sy = 0;
@@ -244,12 +267,9 @@ bool SaveScreenshot(const std::string& pngPath) {
 }
 
 TrayPicture ReadTrayPicture() {
-    HWND tray = FindWindowA(nullptr, "Wine System Tray");
-    if (!tray) return TrayPicture::None;
     // The icons only: the tray's title bar turns blue whenever the tray window is active.
-    RECT rc{};
-    GetClientRect(tray, &rc);
-    MapWindowPoints(tray, nullptr, reinterpret_cast<POINT*>(&rc), 2);
+    const RECT rc = WineTrayIcons();
+    if (rc.bottom <= rc.top) return TrayPicture::None;
     const Screen icons(rc.left, rc.top, std::min<int>(rc.right - rc.left, 64), rc.bottom - rc.top);
     int blue = 0, red = 0;
     for (size_t i = 0; i < icons.px.size(); i += 4) {

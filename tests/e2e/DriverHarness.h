@@ -2,8 +2,10 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace e2e {
@@ -20,6 +22,11 @@ bool WaitFor(Pred pred, DWORD timeoutMs) {
 
 std::string WinPath(std::string path);  // forward slashes to backslashes
 std::string E2eDir();                    // the build's e2e folder (case folders, screenshots)
+
+// Starts `exe` with `args` after its quoted name, in `dir` (null: this process's folder).
+bool StartProcess(const std::string& exe, const std::string& args, const char* dir, PROCESS_INFORMATION& pi);
+// Runs it to its end: its exit code, or -1 when it did not start or end within timeoutMs.
+long RunProcess(const std::string& exe, const std::string& args, DWORD timeoutMs);
 
 // A fresh folder named after the running test: the executable (under any name), Lang unless told
 // otherwise, and one virtual camera (VirtualCamera.ini with [Camera0] at its defaults).
@@ -59,6 +66,19 @@ public:
 
 private:
     PROCESS_INFORMATION m_pi{};
+};
+
+// A window of another program, answering on a thread of its own; closed with the object.
+class ThreadWindow {
+public:
+    ThreadWindow(const char* className, WNDPROC proc, DWORD exStyle, DWORD style, RECT r, int brush = NULL_BRUSH);
+    ~ThreadWindow() { Close(); }
+    void Close();
+    HWND Hwnd() const { return m_hwnd.load(); }
+
+private:
+    std::atomic<HWND> m_hwnd{nullptr};
+    std::thread m_thread;
 };
 
 // A shared memory as the drawing program sees it.

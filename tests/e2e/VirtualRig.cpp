@@ -1,7 +1,9 @@
 #include "VirtualRig.h"
 
 #include <gtest/gtest.h>
+#include <dbt.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "DriverHarness.h"
+#include "calibration/CollatePoints.h"
 #include "storage/FlashRecord.h"
 
 namespace e2e {
@@ -39,13 +42,11 @@ _SCalibration CalibrationFromModel(const tavori::vcam::Config& camera, int n) {
     cal.lWinHeight = static_cast<uint32_t>(h);
     cal.lPtCount = static_cast<uint32_t>(n * n);
     cal.lType = 1;
-    // The screen grid of the calibration dialogs: cell (row, col) of an n x n grid.
-    const int u = (10 * w) / (8 * n - 6), v = (10 * h) / (8 * n - 6);
     for (int i = 0; i < n * n; ++i) {
-        int row = i / n, col = i % n;
-        double sx = std::trunc(0.1 * u + 0.8 * col * u), sy = std::trunc(0.1 * v + 0.8 * row * v);
+        // Where the calibration dialogs draw the cross of point i.
+        const collate::GridPoint s = collate::TargetPosition({i / n, i % n}, n, w, h);
         double cx = 0, cy = 0;
-        EXPECT_TRUE(model.Project(sx, sy, cx, cy));
+        EXPECT_TRUE(model.Project(s.x, s.y, cx, cy));
         cal.x[i] = static_cast<uint32_t>(std::lround(cx));
         cal.y[i] = static_cast<uint32_t>(std::lround(cy));
     }
@@ -108,6 +109,46 @@ void PenControl::Mask(uint32_t tavori::vcam::PenBlock::*mask, int camera, bool o
     if (!block) return;
     block->*mask = on ? (block->*mask | 1u << camera) : (block->*mask & ~(1u << camera));
     Commit();
+}
+
+void PenControl::AnnounceArrival(HWND main) {
+    DEV_BROADCAST_DEVICEINTERFACE_A arrival{};
+    arrival.dbcc_size = sizeof arrival;
+    arrival.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(main, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&arrival), SMTO_ABORTIFHUNG,
+                        2000, &result);
+}
+
+CameraPoints::CameraPoints(int camera, DWORD timeoutMs, bool ready, HWND reader) : m_camera(camera) {
+    const std::string name = "Multi_Lumora_Mappfile_" + std::to_string(camera);
+    const DWORD start = GetTickCount();
+    auto left = [&] { return timeoutMs - std::min<DWORD>(timeoutMs, GetTickCount() - start); };
+    if (!WaitFor([&] { return MappingExists(kMultiScreenName) && MappingExists(name.c_str()); }, left())) return;
+    m_table = std::make_unique<SharedView>(kMultiScreenName, static_cast<DWORD>(sizeof(MultiScreenTable)));
+    m_points = std::make_unique<SharedView>(name.c_str(), 1025);
+    // The entry is made when the camera's calibration is applied, just after the buffer.
+    if (!Table() || !WaitFor([&] { return Entry() >= 0; }, left()) || !ready) return;
+    Table()->hReader[Entry()] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(reader));
+    Table()->bReady[Entry()] = 1;
+}
+
+int ScreenEntry(const MultiScreenTable* t, int camera) {
+    for (int i = 0; t && i < t->nCount && i < kMaxScreens; ++i)
+        if (t->nCameraId[i] == camera) return i;
+    return -1;
+}
+
+_SDetectPoint CameraPoints::First() const {
+    _SDetectPoint p{};
+    if (m_points && m_points->Ok()) memcpy(&p, m_points->As<uint8_t>() + 1, sizeof(p));
+    return p;
+}
+
+bool CameraPoints::Streaming(DWORD timeoutMs) const {
+    if (!Ok()) return false;
+    m_points->As<volatile uint8_t>()[0] = 0xEE;
+    return WaitFor([&] { return Count() != 0xEE; }, timeoutMs);
 }
 
 CalibratedDriver::~CalibratedDriver() {

@@ -12,6 +12,7 @@
 #include "PenBlockWin.h"
 #include "DriverHarness.h"
 #include "VcamModel.h"
+#include "output/SharedMemory.h"
 
 namespace e2e {
 
@@ -46,6 +47,9 @@ public:
     // Camera 0's stream fails while the camera stays listed / delivers no new frame.
     void Die(bool on) { Mask(&tavori::vcam::PenBlock::deadStream, 0, on); }
     void Stall(bool on) { Mask(&tavori::vcam::PenBlock::stalled, 0, on); }
+    // What Windows tells the driver's window when a camera is plugged in (virtual cameras come
+    // with no such message of their own).
+    static void AnnounceArrival(HWND main);
 
 private:
     tavori::vcam::PenBlock* Block() const { return static_cast<tavori::vcam::PenBlock*>(m_block.View()); }
@@ -53,6 +57,30 @@ private:
     void Mask(uint32_t tavori::vcam::PenBlock::*mask, int camera, bool on);
     void Commit();
     tavori::dev::PenBlockMapping m_block;
+};
+
+// Camera n's (counted from 1) entry in the screen table; -1 while it has none.
+int ScreenEntry(const MultiScreenTable* table, int camera);
+
+// What a drawing program sees of camera n (counted from 1): its screen-table entry and its point
+// buffer, both made again whenever the camera restarts, so a view is taken after each start.
+class CameraPoints {
+public:
+    // Waits up to timeoutMs for the entry and the buffer; with `ready` the entry is then marked ready
+    // for `reader`, as a drawing program does, and the camera publishes its points there.
+    explicit CameraPoints(int camera, DWORD timeoutMs = 10000, bool ready = true, HWND reader = nullptr);
+    bool Ok() const { return m_points && m_points->Ok() && Entry() >= 0; }
+    int Entry() const { return ScreenEntry(Table(), m_camera); }
+    MultiScreenTable* Table() const { return m_table ? m_table->As<MultiScreenTable>() : nullptr; }
+    int Count() const { return m_points && m_points->Ok() ? m_points->As<volatile uint8_t>()[0] : -1; }
+    _SDetectPoint First() const;
+    // Frames flow: once bound to its ready entry the listener writes the count on every pass, so a
+    // byte set there is overwritten within two passes.
+    bool Streaming(DWORD timeoutMs) const;
+
+private:
+    int m_camera;
+    std::unique_ptr<SharedView> m_table, m_points;
 };
 
 // The driver on virtual camera 0 with a calibration written from the camera's model; a driver

@@ -6,9 +6,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <cstring>
-#include <string>
-#include <thread>
 
 #include "DriverHarness.h"
 #include "VirtualRig.h"
@@ -20,75 +17,20 @@ namespace {
 constexpr UINT kQuit = 2035;
 constexpr UINT kDrawNotify = 0x7EB;
 
-// A window of the drawing program, answering on a thread of its own: told when a camera goes.
-class ReaderWindow {
-public:
-    ReaderWindow() : m_thread([this] {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-            if (m == kDrawNotify && w == 18) ++s_notified18;
-            return DefWindowProcA(h, m, w, l);
-        };
-        wc.lpszClassName = "TavoriTestReader";
-        RegisterClassA(&wc);
-        s_notified18 = 0;
-        m_hwnd = CreateWindowExA(0, wc.lpszClassName, "Reader", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-        for (MSG msg; GetMessageA(&msg, nullptr, 0, 0) > 0;) DispatchMessageA(&msg);
-        DestroyWindow(m_hwnd);
-    }) {
-        while (!m_hwnd.load()) Sleep(5);
-    }
-    ~ReaderWindow() {
-        PostMessageA(m_hwnd, WM_QUIT, 0, 0);
-        m_thread.join();
-    }
-    HWND Hwnd() const { return m_hwnd.load(); }
-    int Notified18() const { return s_notified18.load(); }
-
-private:
-    static inline std::atomic<int> s_notified18{0};
-    std::atomic<HWND> m_hwnd{nullptr};
-    std::thread m_thread;
-};
-
-int EntryOf(const MultiScreenTable* t, int cameraId) {
-    for (int i = 0; i < t->nCount && i < kMaxScreens; ++i)
-        if (t->nCameraId[i] == cameraId) return i;
-    return -1;
+// A window of the drawing program: told when a camera goes.
+std::atomic<int> g_notified18{0};
+LRESULT CALLBACK ReaderProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == kDrawNotify && w == 18) ++g_notified18;
+    return DefWindowProcA(h, m, w, l);
 }
 
-void Register(MultiScreenTable* t, int entry, HWND reader) {
-    t->hReader[entry] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(reader));
-    t->bReady[entry] = 1;
-}
-
-struct SharedPoint {
-    int count;
-    _SDetectPoint first;
-};
-SharedPoint ReadPoints(const uint8_t* view) {
-    SharedPoint p{view[0], {}};
-    memcpy(&p.first, view + 1, sizeof(p.first));
-    return p;
-}
-
-// A pen at the screen's centre reaches camera n's point buffer (n counted from 1) within the time,
-// the camera's screen entry registered to `reader` as the drawing program does.
-bool PenReaches(PenControl& pen, int camera, HWND reader, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    auto left = [&] { return timeoutMs - std::min<DWORD>(timeoutMs, GetTickCount() - start); };
-    const std::string name = "Multi_Lumora_Mappfile_" + std::to_string(camera);
-    if (!WaitFor([&] { return MappingExists(kMultiScreenName) && MappingExists(name.c_str()); }, left())) return false;
-    SharedView table(kMultiScreenName, sizeof(MultiScreenTable));
-    auto* t = table.As<MultiScreenTable>();
-    if (!t || !WaitFor([&] { return EntryOf(t, camera) >= 0; }, left())) return false;
-    Register(t, EntryOf(t, camera), reader);
-    SharedView points(name.c_str(), 1025);
+// A pen at the screen's centre reaches the camera's point buffer by the deadline (a tick count).
+bool PenReaches(PenControl& pen, const CameraPoints& points, DWORD deadline) {
     Sleep(2000);  // a light in a camera's first frames is taken for a lamp: touch after them
     pen.Down(ScreenWidth() / 2.0, ScreenHeight() / 2.0);
-    const bool seen = points.Ok() && WaitFor([&] { return ReadPoints(points.As<uint8_t>()).count == 1; }, left());
+    const bool seen = points.Ok() && WaitFor([&] { return points.Count() == 1; }, deadline - std::min(deadline, GetTickCount()));
     pen.Up();
-    WaitFor([&] { return ReadPoints(points.As<uint8_t>()).count == 0; }, 1000);
+    WaitFor([&] { return points.Count() == 0; }, 1000);
     return seen;
 }
 }  // namespace
@@ -128,8 +70,9 @@ TEST(Cameras, StartingCalibrationComesFromAFlashRecordOnlyWhenItLooksReal) {
         SharedView table(kMultiScreenName, sizeof(MultiScreenTable));
         auto* t = table.As<MultiScreenTable>();
         if (c.width) {
-            ASSERT_TRUE(WaitFor([&] { return EntryOf(t, 1) >= 0; }, 10000));
-            EXPECT_EQ(t->nWidth[EntryOf(t, 1)], c.width);
+            const CameraPoints camera(1, 10000, false);
+            ASSERT_TRUE(camera.Ok());
+            EXPECT_EQ(t->nWidth[camera.Entry()], c.width);
         } else if (c.refused) {
             HWND box = driver.WaitForMessageBox(10000);
             ASSERT_NE(box, nullptr);
@@ -167,19 +110,20 @@ TEST(Cameras, ACameraThatComesLateIsStartedWithoutARestart) {
     EXPECT_TRUE(d.driver.Running());
     EXPECT_TRUE(d.driver.MessageBoxes().empty());
     pen.Plug(0);
-    ReaderWindow reader;
-    EXPECT_TRUE(PenReaches(pen, 1, reader.Hwnd(), 10000)) << "no points within 10 s of plugging the camera in";
+    const DWORD plugged = GetTickCount();
+    ThreadWindow reader("TavoriTestReader", ReaderProc, 0, WS_POPUP, RECT{0, 0, 1, 1});
     {
-        SharedView table(kMultiScreenName, sizeof(MultiScreenTable));
-        auto* t = table.As<MultiScreenTable>();
-        ASSERT_TRUE(t && EntryOf(t, 1) >= 0);
-        EXPECT_EQ(t->bConfigured[EntryOf(t, 1)], 1);
-        EXPECT_EQ(t->nWidth[EntryOf(t, 1)], ScreenWidth());
-        EXPECT_EQ(t->nHeight[EntryOf(t, 1)], ScreenHeight());
+        const CameraPoints camera(1, 10000, true, reader.Hwnd());
+        EXPECT_TRUE(PenReaches(pen, camera, plugged + 10000)) << "no points within 10 s of plugging the camera in";
+        ASSERT_TRUE(camera.Ok());
+        const MultiScreenTable& t = *camera.Table();
+        EXPECT_EQ(t.bConfigured[camera.Entry()], 1);
+        EXPECT_EQ(t.nWidth[camera.Entry()], ScreenWidth());
+        EXPECT_EQ(t.nHeight[camera.Entry()], ScreenHeight());
     }
     d.Quit();
     ASSERT_GE(d.driver.WaitForExitCountingBoxes(), 0);
-    EXPECT_GE(reader.Notified18(), 1);  // told that the camera went away
+    EXPECT_GE(g_notified18.load(), 1);  // told that the camera went away
     EXPECT_FALSE(MappingExists("Multi_Lumora_Mappfile_1"));
     EXPECT_FALSE(MappingExists(kMultiScreenName));
 }
@@ -192,11 +136,9 @@ TEST(Cameras, BothOfTwoCamerasComeBackAfterEitherIsUnpluggedBriefly) {
     CalibratedDriver d;
     d.folder.Write("VirtualCamera.ini", "[Camera0]\r\n[Camera1]\r\nProductId=3016\r\n");
     ASSERT_TRUE(d.Start("[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\nMultiScreen=2\r\n"));
-    ASSERT_TRUE(PenReaches(pen, 2, d.main, 10000));
-    SharedView table(kMultiScreenName, sizeof(MultiScreenTable));
-    auto* t = table.As<MultiScreenTable>();
-    auto configured = [&](int camera) { const int e = EntryOf(t, camera); return e >= 0 && t->bConfigured[e] != 0; };
-    Register(t, EntryOf(t, 1), d.main);
+    ASSERT_TRUE(PenReaches(pen, CameraPoints(2, 10000, true, d.main), GetTickCount() + 10000));
+    const CameraPoints first(1, 10000, true, d.main);
+    auto configured = [t = first.Table()](int camera) { const int e = ScreenEntry(t, camera); return e >= 0 && t->bConfigured[e] != 0; };
     for (int unplugged : {1, 0}) {
         pen.Unplug(unplugged);
         HWND box = d.driver.WaitForMessageBox(8000);
@@ -210,8 +152,7 @@ TEST(Cameras, BothOfTwoCamerasComeBackAfterEitherIsUnpluggedBriefly) {
         for (DWORD step = 0, back = GetTickCount(); seen != 3 && GetTickCount() - back < 10000; ++step, Sleep(20)) {
             pen.Down(ScreenWidth() / 2.0 + 80 * std::cos(0.3 * step), ScreenHeight() / 2.0 + 80 * std::sin(0.3 * step));
             const int camera = 1 + static_cast<int>(step % 2);
-            SharedView points(("Multi_Lumora_Mappfile_" + std::to_string(camera)).c_str(), 1025);
-            if (configured(camera) && points.Ok() && ReadPoints(points.As<uint8_t>()).count == 1) seen |= camera;
+            if (configured(camera) && CameraPoints(camera, 0, false).Count() == 1) seen |= camera;
         }
         pen.Up();
         EXPECT_EQ(seen, 3) << "cameras publishing within 10 s of camera " << unplugged + 1 << " back, as bits";

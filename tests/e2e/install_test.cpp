@@ -20,20 +20,8 @@ std::string InstallDir() {
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// Runs a program to its end; false when it did not end in time or failed.
-bool RunToEnd(const std::string& exe, const std::string& args) {
-    STARTUPINFOA si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    std::string cmd = "\"" + exe + "\" " + args;
-    if (!CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
-    bool ended = WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0;
-    DWORD code = 1;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    return ended && code == 0;
-}
+// The installer or the uninstaller, run to a successful end.
+bool RunToEnd(const std::string& exe, const std::string& args) { return RunProcess(exe, args, 60000) == 0; }
 
 // Where Windows keeps what starts at logon (RunValue) and the list of installed programs (Registered).
 std::string UserValue(const char* key, const char* name) {

@@ -15,11 +15,6 @@
 using namespace e2e;
 
 namespace {
-bool StartWithNoise(CanvasRig& rig, int noise) {
-    rig.d.folder.Write("VirtualCamera.ini", "[Camera0]\r\nNoise=" + std::to_string(noise) + "\r\n");
-    return rig.Start();
-}
-
 void Drag(PenControl& pen, double x0, double y0, double x1, double y1) {
     for (int i = 1; i <= 10; ++i) {
         pen.Down(x0 + (x1 - x0) * i / 10, y0 + (y1 - y0) * i / 10);
@@ -67,9 +62,11 @@ void ExpectStillPenKeepsTheCursorOnOnePixel(CanvasRig& rig) {
 }
 }  // namespace
 
+// Twice the virtual camera's usual noise: a jitter filter that holds the cursor there holds it at less.
 TEST(PenAtTheDesktop, DragsOntoTheEdgesHoldTheButtonForgedPointsReplayNothingAndAStillPenStaysStill) {
     CanvasRig rig;
-    ASSERT_TRUE(StartWithNoise(rig, 2));
+    rig.d.folder.Write("VirtualCamera.ini", "[Camera0]\r\nNoise=4\r\n");
+    ASSERT_TRUE(rig.Start());
     rig.pen.Down(300, 300);
     ASSERT_TRUE(rig.WaitForButtons("down"));
     Drag(rig.pen, 300, 300, 0, 300);
@@ -86,11 +83,5 @@ TEST(PenAtTheDesktop, DragsOntoTheEdgesHoldTheButtonForgedPointsReplayNothingAnd
     EXPECT_EQ(rig.Events().size(), before) << "a forged point message moved the mouse";
     EXPECT_TRUE(rig.d.driver.Running());
     Sleep(300);  // past the double-click time
-    ExpectStillPenKeepsTheCursorOnOnePixel(rig);
-}
-
-TEST(PenAtTheDesktop, AStillPenKeepsTheCursorOnOnePixelWithNoise4) {
-    CanvasRig rig;
-    ASSERT_TRUE(StartWithNoise(rig, 4));
     ExpectStillPenKeepsTheCursorOnOnePixel(rig);
 }

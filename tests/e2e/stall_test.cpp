@@ -2,7 +2,6 @@
 // delivering frames for a while, with the pen down and while quitting.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <dbt.h>
 #include <mmsystem.h>
 
 #include "Canvas.h"
@@ -55,12 +54,7 @@ TEST(Stall, StalledAndDeadStreamsWithThePenDownAndWhileQuitting) {
     const DWORD revived = GetTickCount();
     PressOk(box);
     // A camera interface arrives: the camera is reopened without waiting for the 5 s poll.
-    DEV_BROADCAST_DEVICEINTERFACE_A arrival{};
-    arrival.dbcc_size = sizeof arrival;
-    arrival.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    DWORD_PTR result = 0;
-    SendMessageTimeoutA(rig.d.main, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&arrival),
-                        SMTO_ABORTIFHUNG, 2000, &result);
+    PenControl::AnnounceArrival(rig.d.main);
     ASSERT_TRUE(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 2500))
         << "not reopened at the device arrival";
     printf("reopened %lu ms after the stream could run again\n", GetTickCount() - revived);

@@ -19,16 +19,7 @@ void ExpectMappingsGone() {
 
 // Runs a program of the Linux host through Wine's start /unix: how a test makes a folder that even
 // root cannot write (chattr +i).
-void RunOnHost(const std::string& hostCommand) {
-    std::string commandLine = "start.exe /wait /unix " + hostCommand;
-    STARTUPINFOA si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return;
-    WaitForSingleObject(pi.hProcess, 10000);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-}
+void RunOnHost(const std::string& hostCommand) { RunProcess("start.exe", "/wait /unix " + hostCommand, 10000); }
 }  // namespace
 
 // A fresh folder gets its settings written and a window kept out of sight (at the origin, no size,

@@ -9,7 +9,7 @@
 #include "CalibrationRig.h"
 #include "ui/TrayMenuLayout.h"
 #include "config/IniText.h"
-#include "output/SharedMemory.h"
+#include "tools/WineTray.h"
 
 using namespace e2e;
 
@@ -56,16 +56,8 @@ MenuRect Rect(HWND h) {
     return {r.left, r.top, r.right, r.bottom};
 }
 POINT Centre(HWND h) { return {(Rect(h).left + Rect(h).right) / 2, (Rect(h).top + Rect(h).bottom) / 2}; }
-// The driver's icon, the first in Wine's tray window, which moves and grows with the scaling.
-POINT TrayIcon() {
-    HWND tray = FindWindowA(nullptr, "Wine System Tray");
-    RECT r{};
-    GetClientRect(tray, &r);
-    MapWindowPoints(tray, nullptr, reinterpret_cast<POINT*>(&r), 2);
-    return {r.left + (r.bottom - r.top) / 2, (r.top + r.bottom) / 2};
-}
 HWND OpenMenu() {
-    Click(TrayIcon());
+    Click(WineTrayFirstIcon());
     HWND menu = Shown("#32768", nullptr);
     Sleep(200);
     return menu;
@@ -124,13 +116,13 @@ TEST(TrayMenu, OpensAtTheCursorAndEachItemDoesItsJobByMouseAndKeyboard) {
     d.folder.Write("guide\\index.html", "<html></html>");
     ASSERT_TRUE(d.Start());
     ASSERT_TRUE(d.WaitUntilDetecting());
-    Click(TrayIcon(), MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+    Click(WineTrayFirstIcon(), MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
     EXPECT_EQ(Shown("#32768", nullptr, 500), nullptr) << "a right click opens nothing";
 
     HWND menu = OpenMenu();
     ASSERT_NE(menu, nullptr);
-    EXPECT_NEAR(Rect(menu).left, TrayIcon().x, 3);
-    EXPECT_NEAR(Rect(menu).top, TrayIcon().y, 3);
+    EXPECT_NEAR(Rect(menu).left, WineTrayFirstIcon().x, 3);
+    EXPECT_NEAR(Rect(menu).top, WineTrayFirstIcon().y, 3);
     EXPECT_EQ(Items(menu), 5);
     EXPECT_GT(Scan(Rect(menu), RGB(249, 248, 247)).count, 5 * 80 * kItem * 2 / 3);  // the text area
     EXPECT_TRUE(NothingClipped(menu)) << kDpi << " DPI";  // with the icon column's colour round the icons
@@ -236,18 +228,14 @@ TEST(Options, NamedCalibrationsByKeyboardApplyAtOnceAndSurviveARestart) {
     CalibratedDriver d;
     ASSERT_TRUE(d.Start("[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\nSetting=1\r\n"));
     ASSERT_TRUE(d.WaitUntilDetecting());
-    HANDLE table = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, kMultiScreenName);
-    auto* t = static_cast<MultiScreenTable*>(MapViewOfFile(table, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(MultiScreenTable)));
-    ASSERT_NE(t, nullptr);
-    t->bReady[0] = 1;  // a reading program: the camera publishes its points
-    Sleep(2500);       // the search type is re-read every 2 s
-    HANDLE points = OpenFileMappingA(FILE_MAP_READ, FALSE, "Multi_Lumora_Mappfile_1");
-    const auto* view = static_cast<const uint8_t*>(MapViewOfFile(points, FILE_MAP_READ, 0, 0, 1025));
+    auto points = std::make_unique<CameraPoints>(1);  // read by a drawing program: the camera publishes there
+    ASSERT_TRUE(points->Ok());
+    Sleep(2500);  // the search type is re-read every 2 s
     const double x = 0.6 * ScreenWidth(), y = 0.6 * ScreenHeight();
     auto publishedAt = [&](double scale) {
         pen.Down(x, y);
         _SDetectPoint p{};
-        bool seen = WaitFor([&] { return memcpy(&p, view + 1, sizeof(p)), view[0] == 1 && std::hypot(p.x - x * scale, p.y - y * scale) < 12; }, 6000);
+        bool seen = WaitFor([&] { return p = points->First(), points->Count() == 1 && std::hypot(p.x - x * scale, p.y - y * scale) < 12; }, 6000);
         pen.Up();
         return seen ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << "published " << p.x << "," << p.y;
     };
@@ -278,7 +266,7 @@ TEST(Options, NamedCalibrationsByKeyboardApplyAtOnceAndSurviveARestart) {
     EXPECT_EQ(keys(room) + "," + keys(hall), "studio," + hall + ",hall,None");
     EXPECT_EQ(read("System", "List") + "," + read("System", "Active"), "<missing>," + hall);  // List is never written
     EXPECT_TRUE(publishedAt(0.5)) << "the active entry's mapping applies at once";
-    UnmapViewOfFile(view), CloseHandle(points), UnmapViewOfFile(t), CloseHandle(table);
+    points.reset();  // our views would keep the driver's memory alive past its end
 
     d.Quit();
     ASSERT_TRUE(d.driver.WaitForExit());

@@ -17,6 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "../ScreenGrab.h"
+#include "../WineTray.h"
+
 namespace {
 constexpr char kMainWindow[] = "Tavori Driver window";
 
@@ -108,15 +111,6 @@ bool Launch(const std::string& exe, const char* dir, PROCESS_INFORMATION& pi) {
     si.cb = sizeof(si);
     std::string cmd = "\"" + exe + "\"";
     return CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir, &si, &pi) != FALSE;
-}
-
-// The driver's icon: the first in Wine's tray window, which moves and grows with the scaling.
-POINT TrayIcon() {
-    HWND tray = FindWindowA(nullptr, "Wine System Tray");
-    RECT r{};
-    GetClientRect(tray, &r);
-    MapWindowPoints(tray, nullptr, reinterpret_cast<POINT*>(&r), 2);
-    return {r.left + (r.bottom - r.top) / 2, (r.top + r.bottom) / 2};
 }
 
 void Click(int x, int y) {
@@ -225,17 +219,9 @@ void Freeze(DWORD pid, bool freeze) {
 bool ShowsWhite(HWND window) {
     RECT r{};
     GetWindowRect(window, &r);
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    BITMAPINFO bi{};
-    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
-    HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    const std::vector<uint8_t> px = GrabScreen(r.left, r.top, r.right - r.left, r.bottom - r.top);
     int white = 0;
-    for (long i = 0; bits && i < static_cast<long>(w) * h; ++i) white += (static_cast<const DWORD*>(bits)[i] & 0xFFFFFF) == 0xFFFFFF;
-    SelectObject(mem, old), DeleteObject(bmp), DeleteDC(mem), ReleaseDC(nullptr, screen);
+    for (size_t i = 0; i < px.size(); i += 4) white += px[i] == 255 && px[i + 1] == 255 && px[i + 2] == 255;
     return white > 400;
 }
 
@@ -296,7 +282,7 @@ int ShootProgram(const std::string& folder) {
     WaitForCamera();
     for (const Scene& scene : kScenes) {
         if (scene.command == 0) {
-            Click(TrayIcon().x, TrayIcon().y);
+            Click(WineTrayFirstIcon().x, WineTrayFirstIcon().y);
             HWND menu = WaitForWindow(0, "#32768", 3000);
             menu ? Shot(scene.shots[0], menu) : Missing(scene.shots[0]);
             Click(GetSystemMetrics(SM_CXSCREEN) - 50, GetSystemMetrics(SM_CYSCREEN) - 50);  // closes the menu

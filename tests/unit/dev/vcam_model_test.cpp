@@ -74,31 +74,18 @@ TEST(VcamConfig, ScreenRectAndCornersAcceptOnlyWellFormedValues) {
 // them with it, wherever the filmed rectangle sits on the desktop; a mirrored camera flips them, and
 // a smaller image keeps the pixel-centre convention.
 TEST(VcamLens, ScreenCornersLandOnTheDistortedCorners) {
-    const struct {
-        double k1, k2;
-        bool mirror;
-        int width;
-        double expected[8];
-    } cases[] = {
-        {0, 0, false, 640, {70, 55, 575, 62, 590, 428, 52, 418}},
-        {-0.08, 0.01, false, 640, {86.562962192, 67.247962022, 557.963058603, 73.835839914, 570.076325283,
-                                   414.116034439, 70.884373305, 405.398651832}},
-        {0, 0, true, 640, {569, 55, 64, 62, 49, 428, 587, 418}},
-        {0, 0, false, 320, {34.75, 27.25, 287.25, 30.75, 294.75, 213.75, 25.75, 208.75}},
-    };
-    for (const auto& e : cases) {
-        SCOPED_TRACE(testing::Message() << "k1 " << e.k1 << " mirror " << e.mirror << " width " << e.width);
+    for (const CaseLine& e : ReadCases(TAVORI_CASES_DIR "/vcam_corners.txt", 9)) {
         Config c = WithRect(Config{}, 100, 50, 1024, 768);
-        c.k1 = e.k1;
-        c.k2 = e.k2;
-        c.mirror = e.mirror;
+        c.k1 = std::stod(e[1]), c.k2 = std::stod(e[2]), c.mirror = e[3] == "1";
+        const int width = std::stoi(e[4]);
         LensModel m;
-        ASSERT_TRUE(m.Init(ScaledTo(c, e.width, e.width * 3 / 4)));
+        ASSERT_TRUE(m.Init(ScaledTo(c, width, width * 3 / 4))) << Where(e);
         for (int i = 0; i < 4; ++i) {
-            double cx, cy;
+            double cx, cy, x, y;
+            std::istringstream(e[5 + i]) >> x >> y;
             ASSERT_TRUE(m.Project(i == 1 || i == 2 ? 1023.5 : -0.5, i >= 2 ? 767.5 : -0.5, cx, cy));
-            EXPECT_NEAR(cx, e.expected[2 * i], 1e-6) << "corner " << i;
-            EXPECT_NEAR(cy, e.expected[2 * i + 1], 1e-6) << "corner " << i;
+            EXPECT_NEAR(cx, x, 1e-6) << Where(e) << ", corner " << i;
+            EXPECT_NEAR(cy, y, 1e-6) << Where(e) << ", corner " << i;
         }
     }
 }

@@ -3,11 +3,6 @@
 
 using LanguageTest = ProgramFolderTest;
 
-TEST_F(LanguageTest, LocaleKeyIsLowerCaseHexWithoutLeadingZeros) {
-    EXPECT_EQ(LangMatchKey(0x804), "LCID_804");
-    EXPECT_EQ(LangMatchKey(0xC0C), "LCID_c0c");
-}
-
 TEST_F(LanguageTest, WithoutTheLangFolderEveryTextIsEmptyAndTheNameIsEnglish) {
     LoadSettings();
     EXPECT_EQ(g_Settings.LangName, "English");
