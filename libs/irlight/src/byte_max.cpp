@@ -9,8 +9,9 @@
 #endif
 
 namespace tavori::irl {
+namespace {
 
-uint8_t byteMaxBaseline(const uint8_t* p, std::size_t n) {
+inline uint8_t maxOf(const uint8_t* p, std::size_t n) {
     uint8_t m = 0;
     std::size_t i = 0;
 #if TAVORI_IRL_X86
@@ -33,12 +34,26 @@ uint8_t byteMaxBaseline(const uint8_t* p, std::size_t n) {
     return m;
 }
 
+}  // namespace
+
+uint8_t byteMaxBaseline(const uint8_t* p, std::size_t n) { return maxOf(p, n); }
+
+void rowMaxBaseline(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t* out) {
+    for (int32_t r = 0; r < rows; ++r) out[r] = maxOf(p + r * stride, n);
+}
+
 #if !TAVORI_IRL_AVX2
 const ByteMaxFn byteMaxAvx2 = nullptr;
+const RowMaxFn rowMaxAvx2 = nullptr;
 #endif
 
 ByteMaxFn byteMax() {
     static const ByteMaxFn chosen = byteMaxAvx2 && cpuHasAvx2() ? byteMaxAvx2 : byteMaxBaseline;
+    return chosen;
+}
+
+RowMaxFn rowMax() {
+    static const RowMaxFn chosen = rowMaxAvx2 && cpuHasAvx2() ? rowMaxAvx2 : rowMaxBaseline;
     return chosen;
 }
 

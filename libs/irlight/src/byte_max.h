@@ -8,12 +8,18 @@
 namespace tavori::irl {
 
 using ByteMaxFn = uint8_t (*)(const uint8_t* p, std::size_t n);
+// The largest byte of each of `rows` rows of n bytes, `stride` apart, into out[0 .. rows - 1]: one
+// call for a whole frame's rows, so no row pays for a call of its own.
+using RowMaxFn = void (*)(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t* out);
 
-// The fastest form on this CPU (AVX2 where it is present), chosen once.
+// The fastest forms on this CPU (AVX2 where it is present), chosen once.
 ByteMaxFn byteMax();
+RowMaxFn rowMax();
 
-// The forms themselves, for the benchmarks; byteMaxAvx2 is null where the build has none.
+// The forms themselves, for the benchmarks; the AVX2 ones are null where the build has none.
 uint8_t byteMaxBaseline(const uint8_t* p, std::size_t n);
+void rowMaxBaseline(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t* out);
 extern const ByteMaxFn byteMaxAvx2;
+extern const RowMaxFn rowMaxAvx2;
 
 }  // namespace tavori::irl

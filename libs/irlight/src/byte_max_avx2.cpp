@@ -12,7 +12,7 @@ namespace {
 
 // A leaf with every value in registers: nothing 32-byte wide ever goes to the stack, whose
 // alignment the Windows calling conventions do not promise.
-__attribute__((target("avx2"))) uint8_t byteMaxAvx2Impl(const uint8_t* p, std::size_t n) {
+__attribute__((target("avx2"))) inline uint8_t maxOf(const uint8_t* p, std::size_t n) {
     std::size_t i = 0;
     __m256i a = _mm256_setzero_si256(), b = a, c = a, d = a;
     for (; i + 128 <= n; i += 128) {
@@ -33,9 +33,17 @@ __attribute__((target("avx2"))) uint8_t byteMaxAvx2Impl(const uint8_t* p, std::s
     return m;
 }
 
+__attribute__((target("avx2"))) uint8_t byteMaxAvx2Impl(const uint8_t* p, std::size_t n) { return maxOf(p, n); }
+
+__attribute__((target("avx2"))) void rowMaxAvx2Impl(const uint8_t* p, std::ptrdiff_t stride, std::size_t n,
+                                                    int32_t rows, uint8_t* out) {
+    for (int32_t r = 0; r < rows; ++r) out[r] = maxOf(p + r * stride, n);
+}
+
 }  // namespace
 
 const ByteMaxFn byteMaxAvx2 = byteMaxAvx2Impl;
+const RowMaxFn rowMaxAvx2 = rowMaxAvx2Impl;
 
 }  // namespace tavori::irl
 #endif

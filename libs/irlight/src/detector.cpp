@@ -73,17 +73,20 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     comps_.assign(static_cast<std::size_t>(cap), Component{});
     cand_.assign(static_cast<std::size_t>(cap) + kMaxCandidates, Component{});
     active_.assign(static_cast<std::size_t>(height), 0);
-    rowMax_.assign(static_cast<std::size_t>(height), 0);
+    rowMax_.assign(static_cast<std::size_t>(height + 1) / 2, 0);
     boxes_.assign(kMaxCandidates, PixelBox{});
     splitter_.configure(maxExtent_ * maxExtent_);
     compMask_.assign(static_cast<std::size_t>(maxExtent_) * maxExtent_, 0);
+    found_.assign(kMaxCandidates, Spot{});
     const int32_t side = maxExtent_ + 2 * kWindowMargin;
+    const auto window = static_cast<std::size_t>(side) * side, framed = static_cast<std::size_t>(side + 2) * (side + 2);
     ends_.assign(4 * static_cast<std::size_t>(side), 0.f);
     others_.assign(kMaxCandidates, PixelBox{});
-    lift_.assign(static_cast<std::size_t>(side) * side, 0.f);
-    bgMap_.assign(static_cast<std::size_t>(side) * side, 0.f);
-    mark_.assign(static_cast<std::size_t>(side) * side, 0);
-    stack_.assign(static_cast<std::size_t>(side) * side, 0);
+    bright_.assign(framed, 0);
+    lift_.assign(framed, 0.f);
+    mark_.assign(framed + 1, 0);
+    rim_.assign(window, 0);
+    kept_.assign(window, RimWeight{});
 }
 
 int32_t SpotDetector::backgroundLevel(const ImageView& img, int32_t below) const {
@@ -95,7 +98,7 @@ int32_t SpotDetector::backgroundLevel(const ImageView& img, int32_t below) const
     const int32_t perRow = (img.width - 1 - 4 % img.width) / 8 + 1;
     for (int32_t y = 8 % img.height; y < img.height; y += 16) {
         n += perRow;
-        if (y % 2 == 0 && rowMax_[y] < below) continue;
+        if (y % 2 == 0 && rowMax_[y / 2] < below) continue;
         const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
         for (int32_t x = 4 % img.width; x < img.width; x += 8) ++hist[brightest(row + 3 * x)];
     }
@@ -137,9 +140,9 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     // asks for 5 or 25) would light the whole screen. Hold it minContrast above the bright background.
     const int32_t minContrast = std::clamp(p.minContrast, 0, 255);
     const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
-    const ByteMaxFn readRow = byteMax();
-    uint8_t* rowMax = rowMax_.data();
-    for (int32_t y = 0; y < height_; y += 2) rowMax[y] = readRow(img.data + static_cast<std::ptrdiff_t>(y) * img.stride, rowBytes);
+    const RowMaxFn readRows = rowMax();
+    const uint8_t* searched = rowMax_.data();
+    readRows(img.data, 2 * img.stride, rowBytes, (height_ + 1) / 2, rowMax_.data());
     const int32_t t =
         std::clamp(std::max(p.threshold, backgroundLevel(img, p.threshold - minContrast) + minContrast), 1, 255);
     lastThreshold_ = t;
@@ -156,7 +159,7 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     uint8_t* active = active_.data();
     std::fill(active, active + height_, uint8_t{0});
     for (int32_t y = 0; y < height_; y += 2) {
-        if (rowMax[y] < tSearch) continue;
+        if (searched[y / 2] < tSearch) continue;
         if (y > 0) active[y - 1] = 1;
         active[y] = 1;
         if (y + 1 < height_) active[y + 1] = 1;
@@ -254,7 +257,7 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
                         std::min(width_ - 1, c.x1 + kWindowMargin), std::min(height_ - 1, c.y1 + kWindowMargin)};
     }
 
-    Spot found[kMaxCandidates];
+    Spot* found = found_.data();
     int nfound = 0;
     for (int k = 0; k < ncand; ++k) {
         if (refine(img, t, minContrast, cand_[k], k, found[nfound])) ++nfound;
@@ -311,17 +314,22 @@ bool SpotDetector::refine(const ImageView& img, int32_t t, int32_t minContrast, 
     // ring without them, or a saturated neighbour would raise the level to where nothing is left.
     const bool left = c.x0 - kWindowMargin >= 0, right = c.x1 + kWindowMargin <= width_ - 1;
     const bool top = c.y0 - kWindowMargin >= 0, bottom = c.y1 + kWindowMargin <= height_ - 1;
+    const int32_t stride = framedStride(w), origin = stride + 1;
+    uint8_t* v = bright_.data() + origin;
+    float* lift = lift_.data() + origin;
+    readWindow(img, w, v, stride);
     RingBackground bg;
-    if (!bg.fit(img, w, left, right, top, bottom, Ownership{owner.own}, ends_.data())) return false;
+    if (!bg.fit(v, stride, w, left, right, top, bottom, Ownership{owner.own}, ends_.data())) return false;
     const float bgCentre = bg.at((c.x0 + c.x1) / 2 - w.x0, (c.y0 + c.y1) / 2 - w.y0);
     if (static_cast<float>(c.peak) - bgCentre < static_cast<float>(minContrast)) return false;
-    if (nothers && !bg.fit(img, w, left, right, top, bottom, owner, ends_.data())) return false;
+    if (nothers && !bg.fit(v, stride, w, left, right, top, bottom, owner, ends_.data())) return false;
 
-    bg.liftOver(img, w, bgMap_.data(), lift_.data());
-    const Rim rim = growRim(img, w, bgMap_.data(), lift_.data(), owner, t, mark_.data(), stack_.data());
-    capLift(lift_.data(), w.width() * w.height(), rim.bgMax);
+    bg.liftOver(v, stride, lift);
+    const Rim rim = growRim(v, lift, stride, w, owner, t, mark_.data() + origin, rim_.data());
+    capLift(lift, stride, w.width(), w.height(), rim.bgMax);
     Centroid centre;
-    if (!mirroredCentroid(lift_.data(), w.width(), w.height(), stack_.data(), rim.count, centre)) return false;
+    if (!mirroredCentroid(lift, stride, w.width(), w.height(), rim_.data(), rim.count, kept_.data(), centre))
+        return false;
     s.x = w.x0 + centre.x;
     s.y = w.y0 + centre.y;
     s.mass = static_cast<int64_t>(std::lround(centre.weight));

@@ -28,6 +28,13 @@ struct DetectParams {
                                // the frame's bright background (see SpotDetector::detect)
 };
 
+// A rim pixel that carries weight, kept between the passes of the centroid (refine_stages.h).
+struct RimWeight {
+    double wx, wy;  // weight times column, times row
+    float weight;
+    int32_t i, j, at;  // window column and row, framed offset
+};
+
 class SpotDetector {
 public:
     static constexpr int kMaxSpots = 64;
@@ -87,22 +94,24 @@ private:
     std::vector<Component> cand_;
     int ncand_ = 0;
     std::vector<uint8_t> active_;  // rows labelled in full
-    std::vector<uint8_t> rowMax_;  // brightest byte of every searched (even) row
+    std::vector<uint8_t> rowMax_;  // brightest byte of every searched (even) row y, at y / 2
     SaddleSplitter splitter_;
     std::vector<uint8_t> compMask_;  // a candidate's own pixels in its box, for the splitter
     // Expanded windows of the candidates, used to keep one spot's rim out of its neighbour's sum.
     std::vector<PixelBox> boxes_;
     bool flooded_ = false;
     int32_t lastThreshold_ = 0;
+    std::vector<Spot> found_;  // refined candidates, before the heaviest are kept
     // Per-window scratch of the refinement stages (refine_stages.h): background ends of rows and
-    // columns, overlapping neighbours, light over the background (then the rim level) and the
-    // background itself, region marks, fill stack.
+    // columns, overlapping neighbours; framed brightness, light over the background (then the rim
+    // level) and region marks; the rim list and its weighted pixels.
     std::vector<float> ends_;
     std::vector<PixelBox> others_;
+    std::vector<uint8_t> bright_;
     std::vector<float> lift_;
-    std::vector<float> bgMap_;
     std::vector<uint8_t> mark_;
-    std::vector<int32_t> stack_;
+    std::vector<int32_t> rim_;
+    std::vector<RimWeight> kept_;
 };
 
 }  // namespace tavori::irl

@@ -2,11 +2,42 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#include "cpu_x86.h"
+
+#if TAVORI_IRL_X86
+#include <emmintrin.h>
+#endif
 
 namespace tavori::irl {
 
-bool RingBackground::fit(const ImageView& img, const Window& w, bool left, bool right, bool top, bool bottom,
-                         const Ownership& owner, float* ends) {
+void readWindow(const ImageView& img, const Window& w, uint8_t* v, int32_t stride) {
+    const int32_t ww = w.width();
+    for (int32_t j = 0, wh = w.height(); j < wh; ++j) {
+        const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(w.y0 + j) * img.stride;
+        uint8_t* out = v + j * stride;
+        int32_t i = 0;
+#if TAVORI_IRL_X86
+        // Five pixels per 16 bytes read (never past the row's pixels): the largest of each byte and
+        // the two after it is, at every third byte, a pixel's brightest channel.
+        const int32_t rowBytes = 3 * img.width;
+        for (; i + 5 <= ww && 3 * (w.x0 + i) + 16 <= rowBytes; i += 5) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 3 * (w.x0 + i)));
+            const __m128i m = _mm_max_epu8(a, _mm_max_epu8(_mm_srli_si128(a, 1), _mm_srli_si128(a, 2)));
+            out[i] = static_cast<uint8_t>(_mm_extract_epi16(m, 0));
+            out[i + 1] = static_cast<uint8_t>(_mm_extract_epi16(m, 1) >> 8);
+            out[i + 2] = static_cast<uint8_t>(_mm_extract_epi16(m, 3));
+            out[i + 3] = static_cast<uint8_t>(_mm_extract_epi16(m, 4) >> 8);
+            out[i + 4] = static_cast<uint8_t>(_mm_extract_epi16(m, 6));
+        }
+#endif
+        for (; i < ww; ++i) out[i] = static_cast<uint8_t>(brightest(row + 3 * (w.x0 + i)));
+    }
+}
+
+bool RingBackground::fit(const uint8_t* v, int32_t stride, const Window& w, bool left, bool right, bool top,
+                         bool bottom, const Ownership& owner, float* ends) {
     ww_ = w.width();
     wh_ = w.height();
     okL_ = left && ww_ >= 2;
@@ -23,19 +54,17 @@ bool RingBackground::fit(const ImageView& img, const Window& w, bool left, bool 
     // Ends of every row and column: mean of the two outermost pixels along it (halves the noise
     // without blurring an edge that runs along it). An end nearer another candidate holds that
     // one's light, not the background: it is marked unknown (negative) and left out of the fit.
-    auto end = [&](int32_t x, int32_t y, int32_t inX, int32_t inY) {
-        if (owner.nothers && !(owner.mine(x, y) && owner.mine(inX, inY))) return -1.f;
-        return 0.5f * static_cast<float>(brightestAt(img, x, y) + brightestAt(img, inX, inY));
+    auto end = [&](int32_t i, int32_t j, int32_t inI, int32_t inJ) {
+        if (owner.nothers && !(owner.mine(w.x0 + i, w.y0 + j) && owner.mine(w.x0 + inI, w.y0 + inJ))) return -1.f;
+        return 0.5f * static_cast<float>(v[j * stride + i] + v[inJ * stride + inI]);
     };
     for (int32_t j = 0; j < wh_; ++j) {
-        const int32_t y = w.y0 + j;
-        if (okL_) L[j] = end(w.x0, y, w.x0 + 1, y);
-        if (okR_) R[j] = end(w.x1, y, w.x1 - 1, y);
+        if (okL_) L[j] = end(0, j, 1, j);
+        if (okR_) R[j] = end(ww_ - 1, j, ww_ - 2, j);
     }
     for (int32_t i = 0; i < ww_; ++i) {
-        const int32_t x = w.x0 + i;
-        if (okT_) T[i] = end(x, w.y0, x, w.y0 + 1);
-        if (okB_) B[i] = end(x, w.y1, x, w.y1 - 1);
+        if (okT_) T[i] = end(i, 0, i, 1);
+        if (okB_) B[i] = end(i, wh_ - 1, i, wh_ - 2);
     }
     double m[6] = {}, mv[3] = {};  // sums of 1, x, y, xx, xy, yy and v, xv, yv
     jumpLR_ = jumpTB_ = 0;
@@ -69,15 +98,21 @@ bool RingBackground::fit(const ImageView& img, const Window& w, bool left, bool 
 }
 
 void RingBackground::addSide(const float* e, int32_t n, bool rows, float fixed, double* m, double* mv) {
-    float& jump = rows ? jumpLR_ : jumpTB_;
+    // Sums along the side (k counts along it), then placed at the side's fixed coordinate.
+    float jump = rows ? jumpLR_ : jumpTB_;
+    double c = 0, sk = 0, skk = 0, sv = 0, skv = 0;
     for (int32_t k = 0; k < n; ++k) {
         if (e[k] < 0) continue;
-        const double x = rows ? static_cast<double>(fixed) : static_cast<double>(k);
-        const double y = rows ? static_cast<double>(k) : static_cast<double>(fixed), v = e[k];
-        m[0] += 1, m[1] += x, m[2] += y, m[3] += x * x, m[4] += x * y, m[5] += y * y;
-        mv[0] += v, mv[1] += x * v, mv[2] += y * v;
+        const double kk = k, v = e[k];
+        c += 1, sk += kk, skk += kk * kk, sv += v, skv += kk * v;
         if (k >= 2 && e[k - 2] >= 0) jump = std::max(jump, std::fabs(e[k] - e[k - 2]));
     }
+    (rows ? jumpLR_ : jumpTB_) = jump;
+    const double f = fixed;
+    const double sx = rows ? f * c : sk, sy = rows ? sk : f * c;
+    const double sxx = rows ? f * f * c : skk, syy = rows ? skk : f * f * c;
+    m[0] += c, m[1] += sx, m[2] += sy, m[3] += sxx, m[4] += f * sk, m[5] += syy;
+    mv[0] += sv, mv[1] += rows ? f * sv : skv, mv[2] += rows ? skv : f * sv;
 }
 
 // Smooth ring (flat or a gradient): a least-squares plane through it, which averages the noise of
@@ -125,17 +160,16 @@ float RingBackground::at(int32_t i, int32_t j) const {
     return v;
 }
 
-void RingBackground::liftOver(const ImageView& img, const Window& w, float* bg, float* lift) const {
+void RingBackground::liftOver(const uint8_t* v, int32_t stride, float* lift) const {
     for (int32_t j = 0; j < wh_; ++j) {
-        const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(w.y0 + j) * img.stride + 3 * w.x0;
-        float* b = bg + j * ww_;
+        const uint8_t* bright = v + j * stride;
+        float* out = lift + j * stride;
         if (edge_) {
-            for (int32_t i = 0; i < ww_; ++i) b[i] = at(i, j);
+            for (int32_t i = 0; i < ww_; ++i) out[i] = static_cast<float>(bright[i]) - at(i, j);
         } else {
-            const double start = plane_[0] + plane_[2] * j;
-            for (int32_t i = 0; i < ww_; ++i) b[i] = static_cast<float>(start + plane_[1] * i);
+            const auto start = static_cast<float>(plane_[0] + plane_[2] * j), slope = static_cast<float>(plane_[1]);
+            for (int32_t i = 0; i < ww_; ++i) out[i] = static_cast<float>(bright[i]) - (start + slope * static_cast<float>(i));
         }
-        for (int32_t i = 0; i < ww_; ++i) lift[j * ww_ + i] = static_cast<float>(brightest(row + 3 * i)) - b[i];
     }
 }
 
@@ -152,78 +186,113 @@ bool Ownership::mine(int32_t x, int32_t y) const {
     return true;
 }
 
-Rim growRim(const ImageView& img, const Window& w, const float* bg, const float* lift, const Ownership& owner,
+Rim growRim(const uint8_t* v, const float* lift, int32_t stride, const Window& w, const Ownership& owner,
             int32_t t, uint8_t* mark, int32_t* list) {
     const int32_t ww = w.width(), wh = w.height();
-    std::fill(mark, mark + static_cast<std::ptrdiff_t>(ww) * wh, uint8_t{0});
-    Rim rim;
-    for (int32_t y = owner.own.y0; y <= owner.own.y1; ++y)
-        for (int32_t x = owner.own.x0; x <= owner.own.x1; ++x)
-            if (brightestAt(img, x, y) >= t && owner.mine(x, y)) {
-                mark[(y - w.y0) * ww + (x - w.x0)] = 1;
-                list[rim.count++] = rimEntry(x - w.x0, y - w.y0);
-            }
     const float level = static_cast<float>(SpotDetector::kRimLevel);
     const float slack = static_cast<float>(SpotDetector::kFalloffSlack);
-    const bool alone = owner.nothers == 0;
-    for (int32_t head = 0; head < rim.count; ++head) {
-        const int32_t i = rimI(list[head]), j = rimJ(list[head]), idx = j * ww + i;
-        rim.bgMax = std::max(rim.bgMax, bg[idx]);
-        const float reach = lift[idx] + slack;
-        for (int32_t dj = -1; dj <= 1; ++dj) {
-            const int32_t nj = j + dj;
-            if (nj < 0 || nj >= wh) continue;
-            for (int32_t di = -1; di <= 1; ++di) {
-                const int32_t ni = i + di;
-                if (ni < 0 || ni >= ww) continue;
-                const int32_t nidx = nj * ww + ni;
-                if (mark[nidx]) continue;
-                const float nlift = lift[nidx];
-                if (nlift <= level || nlift > reach || !(alone || owner.mine(w.x0 + ni, w.y0 + nj))) continue;
-                mark[nidx] = 1;
-                list[rim.count++] = rimEntry(ni, nj);
+    // Marks: 1 where the light is over the rim level and the pixel not yet reached, 2 once reached,
+    // 0 elsewhere and on the frame, so the growth never steps off the window. Three neighbours in a
+    // row are read as one word: the buffer ends with a spare byte.
+    enum : uint8_t { kDark = 0, kOpen = 1, kReached = 2 };
+    std::memset(mark - stride - 1, kDark, static_cast<std::size_t>(stride));
+    for (int32_t j = 0; j < wh; ++j) {
+        uint8_t* row = mark + j * stride;
+        const float* l = lift + j * stride;
+        row[-1] = row[ww] = kDark;
+        for (int32_t i = 0; i < ww; ++i) row[i] = l[i] > level ? kOpen : kDark;
+    }
+    std::memset(mark + wh * stride - 1, kDark, static_cast<std::size_t>(stride));
+    Rim rim;
+    for (int32_t y = owner.own.y0; y <= owner.own.y1; ++y)
+        for (int32_t x = owner.own.x0; x <= owner.own.x1; ++x) {
+            const int32_t k = (y - w.y0) * stride + (x - w.x0);
+            if (v[k] >= t && owner.mine(x, y)) {
+                mark[k] = kReached;
+                list[rim.count++] = k;
             }
+        }
+    const bool alone = owner.nothers == 0;
+    const FramedRows rows(stride);
+    const int32_t steps[8] = {-stride - 1, -stride, -stride + 1, -1, 1, stride - 1, stride, stride + 1};
+    // Bit 0 of the three marks at p: set when one of them is open.
+    auto openOf3 = [](const uint8_t* p) {
+        uint32_t word;
+        std::memcpy(&word, p, sizeof word);
+        return word & 0x010101u;
+    };
+    for (int32_t head = 0; head < rim.count; ++head) {
+        const int32_t k = list[head];
+        rim.bgMax = std::max(rim.bgMax, static_cast<float>(v[k]) - lift[k]);
+        // Most pixels popped late have every neighbour reached or dark already.
+        if (!(openOf3(mark + k - stride - 1) | openOf3(mark + k - 1) | openOf3(mark + k + stride - 1))) continue;
+        const float reach = lift[k] + slack;
+        for (const int32_t step : steps) {
+            const int32_t n = k + step;
+            if (mark[n] != kOpen || lift[n] > reach) continue;
+            if (!alone) {
+                const int32_t j = rows.row(n);
+                if (!owner.mine(w.x0 + n - j * stride, w.y0 + j)) continue;
+            }
+            mark[n] = kReached;
+            list[rim.count++] = n;
         }
     }
     return rim;
 }
 
-void capLift(float* lift, int32_t n, float bgMax) {
+void capLift(float* lift, int32_t stride, int32_t ww, int32_t wh, float bgMax) {
     const float cap = 255.f - bgMax, level = static_cast<float>(SpotDetector::kRimLevel);
-    for (int32_t k = 0; k < n; ++k) lift[k] = std::min(lift[k], cap) - level;
+    for (int32_t j = 0; j < wh; ++j) {
+        float* row = lift + j * stride;
+        for (int32_t i = 0; i < ww; ++i) row[i] = std::min(row[i], cap) - level;
+    }
 }
 
-bool mirroredCentroid(const float* lift, int32_t ww, int32_t wh, const int32_t* list, int32_t count, Centroid& c) {
-    // Bilinear, so the mirror of a pixel about a sub-pixel centre is judged without rounding bias;
-    // outside the window nothing is known to be lit.
-    auto liftAt = [&](double x, double y) -> float {
-        if (!(x >= 0 && y >= 0 && x <= ww - 1 && y <= wh - 1)) return 0.f;
-        const auto i = static_cast<int32_t>(x), j = static_cast<int32_t>(y);
-        const int32_t i1 = std::min(i + 1, ww - 1), j1 = std::min(j + 1, wh - 1);
-        const auto ax = static_cast<float>(x - i), ay = static_cast<float>(y - j);
-        const float* r0 = lift + j * ww;
-        const float* r1 = lift + j1 * ww;
-        return (r0[i] * (1 - ax) + r0[i1] * ax) * (1 - ay) + (r1[i] * (1 - ax) + r1[i1] * ax) * ay;
-    };
+bool mirroredCentroid(const float* lift, int32_t stride, int32_t ww, int32_t wh, const int32_t* list, int32_t count,
+                      RimWeight* kept, Centroid& c) {
     // Weights fall continuously to zero at the rim level, which keeps the sampling bias low.
     double sw = 0, swx = 0, swy = 0;
     int32_t n = 0;
-    auto pass = [&](bool mirrored, double mx, double my) {
+    const FramedRows rows(stride);
+    for (int32_t k = 0; k < count; ++k) {
+        const int32_t at = list[k], j = rows.row(at), i = at - j * stride;
+        const float wgt = lift[at];
+        if (wgt <= 0) continue;
+        const RimWeight p{static_cast<double>(wgt) * i, static_cast<double>(wgt) * j, wgt, i, j, at};
+        kept[n++] = p;
+        sw += p.weight;
+        swx += p.wx;
+        swy += p.wy;
+    }
+    const int32_t weighted = n;
+    // A pass that keeps every weighted pixel leaves the centre where it was: the next would repeat it.
+    for (int it = 0; it < SpotDetector::kMirrorPasses && n >= SpotDetector::kMinRimArea && sw > 0 &&
+                     (it == 0 || n < weighted);
+         ++it) {
+        // The mirror of (i, j) about the centre is (2 mx - i, 2 my - j): its fraction is the same for
+        // every pixel, so the bilinear weights are fixed for the pass. Outside the window nothing is
+        // known to be lit; the frame is read only with weight zero.
+        const double mx2 = 2 * swx / sw, my2 = 2 * swy / sw, fx = std::floor(mx2), fy = std::floor(my2);
+        const auto ax = static_cast<float>(mx2 - fx), ay = static_cast<float>(my2 - fy), bx = 1 - ax, by = 1 - ay;
+        const auto ix = static_cast<int32_t>(fx), iy = static_cast<int32_t>(fy);
+        const auto lastI = static_cast<uint32_t>(ax > 0 ? ww - 2 : ww - 1);
+        const auto lastJ = static_cast<uint32_t>(ay > 0 ? wh - 2 : wh - 1);
+        const float* mirror = lift + (iy * stride + ix);  // minus a pixel's offset: its mirror
         sw = swx = swy = 0;
         n = 0;
-        for (int32_t k = 0; k < count; ++k) {
-            const int32_t i = rimI(list[k]), j = rimJ(list[k]);
-            const float wgt = lift[j * ww + i];
-            if (wgt <= 0 || (mirrored && liftAt(2 * mx - i, 2 * my - j) <= 0)) continue;
-            sw += wgt;
-            swx += static_cast<double>(wgt) * i;
-            swy += static_cast<double>(wgt) * j;
+        for (int32_t k = 0; k < weighted; ++k) {
+            const RimWeight& p = kept[k];
+            if (static_cast<uint32_t>(ix - p.i) > lastI || static_cast<uint32_t>(iy - p.j) > lastJ) continue;
+            const float* r0 = mirror - p.at;
+            const float* r1 = r0 + stride;
+            if ((r0[0] * bx + r0[1] * ax) * by + (r1[0] * bx + r1[1] * ax) * ay <= 0) continue;
+            sw += p.weight;
+            swx += p.wx;
+            swy += p.wy;
             ++n;
         }
-    };
-    pass(false, 0, 0);
-    for (int it = 0; it < SpotDetector::kMirrorPasses && n >= SpotDetector::kMinRimArea && sw > 0; ++it)
-        pass(true, swx / sw, swy / sw);
+    }
     if (n < SpotDetector::kMinRimArea || sw <= 0) return false;
     c = Centroid{swx / sw, swy / sw, sw, n};
     return true;

@@ -14,15 +14,16 @@ namespace tavori::irl {
 // A candidate's window: stage coordinates (i, j) are relative to its x0, y0.
 using Window = PixelBox;
 
+// The stages keep a window's values in buffers with a one-pixel frame around the window: pixel
+// (i, j) is at j * stride + i from the pointer handed round (stride = window width + 2), so a stage
+// steps to any neighbour without a bounds test. The buffers are sized once for the widest window.
+inline int32_t framedStride(const Window& w) { return w.width() + 2; }
+
 // The brightest channel of the BGR pixel at p: what the threshold applies to.
 inline int32_t brightest(const uint8_t* p) {
     const int32_t b = p[0], g = p[1], r = p[2];
     const int32_t m = b > g ? b : g;
     return m > r ? m : r;
-}
-
-inline int32_t brightestAt(const ImageView& img, int32_t x, int32_t y) {
-    return brightest(img.data + y * img.stride + 3 * x);
 }
 
 // Pixels of the window that belong to this spot rather than a neighbouring candidate.
@@ -40,14 +41,15 @@ public:
     // than a gradient or noise.
     static constexpr int kEdgeJump = 16;
 
-    // `ends` holds 4 x the longest window side. Sides marked unusable lie on the frame edge, inside
-    // the spot's light; ring pixels the owner does not own are left out. False when nothing is left.
-    bool fit(const ImageView& img, const Window& w, bool left, bool right, bool top, bool bottom,
+    // `v` is the window's brightness (readWindow); `ends` holds 4 x the longest window side. Sides
+    // marked unusable lie on the frame edge, inside the spot's light; ring pixels the owner does not
+    // own are left out. False when nothing is left.
+    bool fit(const uint8_t* v, int32_t stride, const Window& w, bool left, bool right, bool top, bool bottom,
              const Ownership& owner, float* ends);
     // Background level at window pixel (i, j).
     float at(int32_t i, int32_t j) const;
-    // The background of every window pixel, and every pixel's light over it (window-sized arrays).
-    void liftOver(const ImageView& img, const Window& w, float* bg, float* lift) const;
+    // Every window pixel's light over the background, from its brightness, both in framed layout.
+    void liftOver(const uint8_t* v, int32_t stride, float* lift) const;
     bool crossesEdge() const { return edge_; }
 
 private:
@@ -62,27 +64,39 @@ private:
     double plane_[3] = {};
 };
 
-// A rim list entry: window column and row in one number (sides stay far below 65536).
-inline int32_t rimEntry(int32_t i, int32_t j) { return j << 16 | i; }
-inline int32_t rimI(int32_t e) { return e & 0xFFFF; }
-inline int32_t rimJ(int32_t e) { return e >> 16; }
+// The row of a framed offset, by a multiply instead of a division: exact while offset x stride^2
+// stays below 2^32, i.e. for windows of up to about 1600 pixels a side.
+class FramedRows {
+public:
+    explicit FramedRows(int32_t stride)
+        : inverse_(((uint64_t{1} << 32) + static_cast<uint64_t>(stride) - 1) / static_cast<uint64_t>(stride)) {}
+    int32_t row(int32_t offset) const {
+        return static_cast<int32_t>((static_cast<uint64_t>(offset) * inverse_) >> 32);
+    }
+
+private:
+    uint64_t inverse_;
+};
+
+// The brightest channel of every window pixel, into the framed buffer `v`.
+void readWindow(const ImageView& img, const Window& w, uint8_t* v, int32_t stride);
 
 struct Rim {
-    int32_t count = 0;  // pixels in `list` (rimEntry), in the order reached
+    int32_t count = 0;  // pixels in `list` (framed offsets), in the order reached
     float bgMax = 0;    // highest background under them
 };
 
-// Grows the region from the core pixels (at or above t within `core`) through pixels that stay
-// kRimLevel above the background and whose light does not rise more than kFalloffSlack over the
-// pixel they are reached from. `bg` and `lift` come from RingBackground::liftOver; `mark` and
-// `list` hold a window's pixels.
-Rim growRim(const ImageView& img, const Window& w, const float* bg, const float* lift, const Ownership& owner,
+// Grows the region from the core pixels (at or above t within the owner's box) through pixels that
+// stay kRimLevel above the background and whose light does not rise more than kFalloffSlack over
+// the pixel they are reached from. `v` and `lift` are framed (readWindow, liftOver); `mark` is a
+// framed scratch buffer, `list` holds a window's pixels.
+Rim growRim(const uint8_t* v, const float* lift, int32_t stride, const Window& w, const Ownership& owner,
             int32_t t, uint8_t* mark, int32_t* list);
 
 // Turns light over the background into weight over the rim level, capped at 255 - bgMax: a
 // saturated pixel's light is only known up to there, and over bright content the side facing it
-// clips sooner.
-void capLift(float* lift, int32_t n, float bgMax);
+// clips sooner. Window pixels only; the frame is left as it is.
+void capLift(float* lift, int32_t stride, int32_t ww, int32_t wh, float bgMax);
 
 struct Centroid {
     double x = 0, y = 0;  // window coordinates
@@ -92,8 +106,9 @@ struct Centroid {
 
 // Weighted centre of the region's pixels. After the first pass a pixel counts only when its mirror
 // about the current centre is lit too: ink trailing from the pen, or bright content reaching in from
-// one side, has no counterpart on the other side, while the pen's own light does. False when fewer
-// than kMinRimArea pixels carry weight.
-bool mirroredCentroid(const float* lift, int32_t ww, int32_t wh, const int32_t* list, int32_t count, Centroid& c);
+// one side, has no counterpart on the other side, while the pen's own light does. `lift` is framed
+// (capLift); `kept` holds `count` entries. False when fewer than kMinRimArea pixels carry weight.
+bool mirroredCentroid(const float* lift, int32_t stride, int32_t ww, int32_t wh, const int32_t* list, int32_t count,
+                      RimWeight* kept, Centroid& c);
 
 }  // namespace tavori::irl

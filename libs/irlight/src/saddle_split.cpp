@@ -29,12 +29,38 @@ int32_t SaddleSplitter::root(int32_t r) {
     return r;
 }
 
+// The flood below starts a region at a pixel none of whose neighbours came before it (brighter, or
+// as bright and earlier in the box). Every part that stands out has such a start at least
+// kSaddleDepth above the lowest level, so with fewer than two of those the flood would find one spot.
+int32_t SaddleSplitter::seeds(const PixelBox& box, const uint8_t* mask, int32_t atLeast) const {
+    const int32_t bw = box.width(), bh = box.height();
+    int32_t n = 0;
+    for (int32_t j = 0, k = 0; j < bh; ++j)
+        for (int32_t i = 0; i < bw; ++i, ++k) {
+            if (!mask[k] || value_[k] < atLeast) continue;
+            const int32_t v = value_[k];
+            bool first = true;
+            for (int32_t dj = -1; dj <= 1 && first; ++dj) {
+                if (j + dj < 0 || j + dj >= bh) continue;
+                for (int32_t di = -1; di <= 1; ++di) {
+                    const int32_t q = k + dj * bw + di;
+                    if ((di || dj) && i + di >= 0 && i + di < bw && mask[q] &&
+                        (value_[q] > v || (value_[q] == v && q < k))) {
+                        first = false;
+                        break;
+                    }
+                }
+            }
+            if (first && ++n == 2) return n;
+        }
+    return n;
+}
+
 int SaddleSplitter::split(const ImageView& img, const PixelBox& box, const uint8_t* mask, int32_t count,
                           CorePart* parts) {
     const int32_t bw = box.width(), bh = box.height();
     if (count < 2 * kMinPartPixels || static_cast<std::size_t>(bw) * bh > label_.size()) return 1;
-    // Counting sort of the component's pixels by falling light, over the levels it spans.
-    int32_t start[257] = {}, lo = 255, hi = 0;
+    int32_t lo = 255, hi = 0;
     for (int32_t j = 0, k = 0; j < bh; ++j) {
         const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(box.y0 + j) * img.stride + 3 * box.x0;
         for (int32_t i = 0; i < bw; ++i, ++k) {
@@ -42,12 +68,16 @@ int SaddleSplitter::split(const ImageView& img, const PixelBox& box, const uint8
             if (!mask[k]) continue;
             const int32_t v = brightest(row + 3 * i);
             value_[k] = static_cast<uint8_t>(v);
-            ++start[256 - v];
             lo = std::min(lo, v);
             hi = std::max(hi, v);
         }
     }
     if (hi - lo < kSaddleDepth) return 1;  // too flat for a peak to stand above a saddle
+    if (seeds(box, mask, lo + kSaddleDepth) < 2) return 1;
+    // Counting sort of the component's pixels by falling light, over the levels it spans.
+    int32_t start[257] = {};
+    for (int32_t k = 0, n = bw * bh; k < n; ++k)
+        if (mask[k]) ++start[256 - value_[k]];
     for (int v = 256 - hi + 1; v <= 256 - lo; ++v) start[v] += start[v - 1];
     for (int32_t k = 0, n = bw * bh; k < n; ++k)
         if (mask[k]) order_[start[255 - value_[k]]++] = k;

@@ -42,6 +42,8 @@ private:
         bool part;
     };
     int32_t root(int32_t r);
+    // Pixels of value atLeast or more where the flood would start a region (up to 2 counted).
+    int32_t seeds(const PixelBox& box, const uint8_t* mask, int32_t atLeast) const;
 
     std::vector<int32_t> order_;   // component pixels by falling light (box indices)
     std::vector<int32_t> label_;   // region of each box pixel, -1 before it is flooded
