@@ -79,16 +79,26 @@ struct Rig {
         Sleep(learnMs);  // the detector learns the scene again after a calibration
         return true;
     }
-    // Published position of the pen held at (x, y); false when none comes.
+    // Published position of the pen held at (x, y); false when none comes. The pen's point is the
+    // published one nearest to it: other lights may be in view (Wine's notification-area window
+    // sits somewhere on the filmed desktop, and the cameras may not have learnt it as a lamp).
     bool Published(double x, double y, double& err) {
         if (!bound && !(bound = Bind())) return false;
         pen.Down(x, y);
-        auto error = [&] { _SDetectPoint p{}; memcpy(&p, points + 1, sizeof(p)); return err = std::hypot(p.x - x, p.y - y); };
-        const bool seen = WaitFor([&] { return points[0] == 1 && error() < 40; }, 2000);
+        auto nearest = [&] {
+            double d = 1e9;
+            for (size_t k = 0; k < points[0] && 1 + (k + 1) * sizeof(_SDetectPoint) <= kPointShareSize; ++k) {
+                _SDetectPoint p{};
+                memcpy(&p, points + 1 + k * sizeof(p), sizeof(p));
+                d = std::min(d, std::hypot(p.x - x, p.y - y));
+            }
+            return d;
+        };
+        const bool seen = WaitFor([&] { return (err = nearest()) < 40; }, 2000);
         Sleep(80);  // a few frames: the position a reader settles on
-        error();
+        err = nearest();
         pen.Up();
-        WaitFor([&] { return points[0] == 0; }, 1000);
+        WaitFor([&] { return nearest() >= 40; }, 1000);
         return seen;
     }
     // Starts a calibration as the tray menu does (2037 by hand, 2044 automatic); the aiming view

@@ -349,22 +349,51 @@ uint32_t XorShift(uint32_t& r) {
 
 bool Composer::Configure(const Config& c) {
     width_ = height_ = 0;
-    lut_.clear();
+    footprint_.clear();
+    filmed_.clear();
     if (!model_.Init(c)) return false;
     cfg_ = c;
-    const int sw = c.rect[2], sh = c.rect[3];
+    const double sw = c.rect[2], sh = c.rect[3];
     const size_t pixels = static_cast<size_t>(c.width) * static_cast<size_t>(c.height);
-    lut_.resize(pixels);
+    footprint_.assign(pixels, Footprint{0, 0, 0, 0, 0, 0, 0, 0, 0});
+    // Desktop edge coordinates (pixel k spans k..k+1) split into a table index and a fraction.
+    auto split = [](double e, double limit, uint16_t& whole, float& frac) {
+        e = std::clamp(e, 0.0, limit);
+        const double w = std::min(std::floor(e), limit - 1);
+        whole = static_cast<uint16_t>(w);
+        frac = static_cast<float>(e - w);
+    };
+    // Where the camera pixels' corners land on the desktop, two rows of corners at a time (NaN:
+    // outside the lens model).
+    const size_t corners = static_cast<size_t>(c.width) + 1;
+    std::vector<double> cx[2] = {std::vector<double>(corners), std::vector<double>(corners)};
+    std::vector<double> cy[2] = {cx[0], cx[1]};
+    auto cornerRow = [&](int j, int r) {
+        for (size_t i = 0; i < corners; ++i)
+            if (!model_.Unproject(static_cast<double>(i) - 0.5, j - 0.5, cx[r][i], cy[r][i])) cx[r][i] = cy[r][i] = NAN;
+    };
+    cornerRow(0, 0);
     for (int y = 0; y < c.height; ++y) {
+        const int a = y % 2, b = 1 - a;  // rows of the pixels' top and bottom corners
+        cornerRow(y + 1, b);
         for (int x = 0; x < c.width; ++x) {
-            uint32_t idx = 0;
-            double sx, sy;
-            if (model_.Unproject(x, y, sx, sy)) {
-                const double fx = std::floor(sx + 0.5), fy = std::floor(sy + 0.5);
-                if (fx >= 0 && fy >= 0 && fx < sw && fy < sh)
-                    idx = 1 + static_cast<uint32_t>(fy) * static_cast<uint32_t>(sw) + static_cast<uint32_t>(fx);
-            }
-            lut_[static_cast<size_t>(y) * static_cast<size_t>(c.width) + static_cast<size_t>(x)] = idx;
+            // The footprint: centred where the pixel's corners are, as wide and high along the
+            // desktop axes as the pixel's sides reach, so a box of the pixel's area whatever the roll.
+            const double x00 = cx[a][x], x10 = cx[a][x + 1], x01 = cx[b][x], x11 = cx[b][x + 1];
+            const double y00 = cy[a][x], y10 = cy[a][x + 1], y01 = cy[b][x], y11 = cy[b][x + 1];
+            const double sx = 0.25 * (x00 + x10 + x01 + x11), sy = 0.25 * (y00 + y10 + y01 + y11);
+            const double hw = 0.25 * std::hypot(x10 + x11 - x00 - x01, x01 + x11 - x00 - x10);
+            const double hh = 0.25 * std::hypot(y10 + y11 - y00 - y01, y01 + y11 - y00 - y10);
+            if (!(hw > 0 && hh > 0) || hw > 0.25 * sw || hh > 0.25 * sh) continue;  // NaN too
+            Footprint& f = footprint_[static_cast<size_t>(y) * static_cast<size_t>(c.width) + static_cast<size_t>(x)];
+            const double u0 = sx + 0.5 - hw, u1 = sx + 0.5 + hw, v0 = sy + 0.5 - hh, v1 = sy + 0.5 + hh;
+            if (u1 <= 0 || v1 <= 0 || u0 >= sw || v0 >= sh) continue;
+            split(u0, sw, f.u0, f.fu0);
+            split(u1, sw, f.u1, f.fu1);
+            split(v0, sh, f.v0, f.fv0);
+            split(v1, sh, f.v1, f.fv1);
+            // Divided by the whole footprint: the part beyond the desktop films black.
+            f.scale = static_cast<float>(1.0 / (4 * hw * hh));
         }
     }
     width_ = c.width;
@@ -408,11 +437,57 @@ void Composer::Film(const ScreenImage* screen) {
     const bool usable = screen && screen->w == cfg_.rect[2] && screen->h == cfg_.rect[3] &&
                         screen->px.size() == 1 + static_cast<size_t>(screen->w) * static_cast<size_t>(screen->h);
     if (!usable) {
+        filmed_.clear();
         std::fill(view_.begin(), view_.end(), uint8_t{0});
-    } else {
-        const uint8_t* grey = screen->px.data();
-        const size_t n = view_.size();
-        for (size_t i = 0; i < n; ++i) view_[i] = grey[lut_[i]];
+        Relevel();
+        return;
+    }
+    // Most desktop copies repeat the last one; the view then stands as it is.
+    if (screen->px == filmed_) return;
+    filmed_ = screen->px;
+    const size_t W = static_cast<size_t>(screen->w), H = static_cast<size_t>(screen->h), tw = W + 1;
+    integral_.resize(tw * (H + 1));
+    std::fill_n(integral_.begin(), tw, 0u);
+    litRows_.assign(H + 1, 0);
+    for (size_t y = 0; y < H; ++y) {
+        const uint8_t* row = screen->px.data() + 1 + y * W;
+        const uint32_t* above = integral_.data() + y * tw;
+        uint32_t* out = integral_.data() + (y + 1) * tw;
+        // Black rows (most of the calibration's screens) add nothing.
+        const bool black = row[0] == 0 && std::memcmp(row, row + 1, W - 1) == 0;
+        litRows_[y + 1] = litRows_[y] + !black;
+        if (black) {
+            std::memcpy(out, above, tw * sizeof(uint32_t));
+            continue;
+        }
+        uint32_t run = 0;
+        out[0] = 0;
+        for (size_t x = 0; x < W; ++x) {
+            run += row[x];
+            out[x + 1] = above[x + 1] + run;
+        }
+    }
+    // The desktop is constant over each of its pixels, so its integral is bilinear between the
+    // table's corners and the footprint's mean is exact. Whole-number differences come first:
+    // what is left is small enough for floats.
+    const uint32_t* t = integral_.data();
+    const size_t n = view_.size();
+    for (size_t i = 0; i < n; ++i) {
+        const Footprint& f = footprint_[i];
+        if (f.scale == 0 || litRows_[f.v1 + 1u] == litRows_[f.v0]) {
+            view_[i] = 0;
+            continue;
+        }
+        auto across = [&](const uint32_t* r) {  // the table along one row, between u0 and u1
+            return static_cast<float>(static_cast<int32_t>(r[f.u1] - r[f.u0])) +
+                   f.fu1 * static_cast<float>(static_cast<int32_t>(r[f.u1 + 1] - r[f.u1])) -
+                   f.fu0 * static_cast<float>(static_cast<int32_t>(r[f.u0 + 1] - r[f.u0]));
+        };
+        const uint32_t* top = t + f.v0 * tw;
+        const uint32_t* bottom = t + f.v1 * tw;
+        const float t0 = across(top), t1 = across(top + tw), b0 = across(bottom), b1 = across(bottom + tw);
+        const float sum = (b0 - t0) + f.fv1 * (b1 - b0) - f.fv0 * (t1 - t0);
+        view_[i] = static_cast<uint8_t>(std::clamp(sum * f.scale + 0.5f, 0.0f, 255.0f));
     }
     Relevel();
 }

@@ -131,12 +131,14 @@ struct ScreenImage {
 };
 
 // Frames are made in two steps. Film() warps a desktop copy through the lens into the camera's
-// view (a lookup per pixel, about 1 ms at 640 x 480; the Windows side runs it on the desktop
-// thread at about 20 Hz). Frame() then only adds noise and pens to that view, which keeps the
-// per-frame cost near a few copies of the frame.
+// view: each camera pixel takes the mean of the desktop over its footprint, as a sensor
+// integrates its pixel's area, so a sharp edge shows as a partly lit pixel where it crosses one
+// instead of snapping to pixel boundaries (a table of integrals of the desktop, four samples of
+// it per pixel; the Windows side runs it on the desktop thread at about 20 Hz). Frame() then only
+// adds noise and pens to that view, which keeps the per-frame cost near a few copies of the frame.
 class Composer {
 public:
-    // Precomputes the lookup table of the configuration (c.rect filled). False when the model is
+    // Precomputes each camera pixel's footprint on the desktop (c.rect filled). False when the model is
     // unusable (the composer then delivers nothing). Starts with a black desktop.
     bool Configure(const Config& c);
     void SetExposure(int step);  // each step doubles the screen's brightness; -8 = ScreenGain
@@ -167,7 +169,16 @@ private:
     LensModel model_;
     int width_ = 0, height_ = 0;
     int exposure_ = -8;
-    std::vector<uint32_t> lut_;   // per camera pixel: index into ScreenImage::px (0 = outside)
+    // A camera pixel's footprint: a desktop box between pixel edges u0..u1, v0..v1 (whole parts
+    // index the integral table, fractions interpolate it); scale 0 for a pixel that sees no desktop.
+    struct Footprint {
+        uint16_t u0, u1, v0, v1;
+        float fu0, fu1, fv0, fv1, scale;
+    };
+    std::vector<Footprint> footprint_;
+    std::vector<uint32_t> integral_;  // (w+1) x (h+1): sum of the desktop above and left of each corner
+    std::vector<uint32_t> litRows_;   // desktop rows above each table row that are not all black
+    std::vector<uint8_t> filmed_;     // the desktop copy the view was last filmed from
     std::vector<uint8_t> view_;   // the filmed desktop in camera pixels, grey 0..255
     std::vector<uint8_t> base_;   // view_ through the exposure, as a BGR frame without noise
     std::vector<int8_t> noise_;   // 2 x height rows of noise in the frame layout (same per channel)

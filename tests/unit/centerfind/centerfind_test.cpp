@@ -20,10 +20,8 @@ TEST(CentreFinder, PlacementsGiveAccurateGridsOrRefuse) {
         s.settings.setPtCount = p.Setting("SetPtCount", 25);
         s.settings.patternMs = p.Setting("AutoCalibPatternMs", 120);
         s.settings.timeoutMs = p.Setting("AutoCalibTimeoutMs", 12000);
-        vcam::LensModel lens;
-        double spotX = -1, spotY = 0;
-        if (p.light == "warm spot" || p.light == "reflection after black") lens.Init(s.cam), lens.Project(420, 260, spotX, spotY);
-        (p.light == "warm spot" ? s.always : s.later) = Extras{spotX, spotY, 14, 90, p.light == "pen left on" ? 400.0 : -1, 300};
+        const bool spot = p.light == "warm spot" || p.light == "reflection after black";
+        (p.light == "warm spot" ? s.always : s.later) = Extras{spot ? 420.0 : -1, 260, 14, 0.35, p.light == "pen left on" ? 400.0 : -1, 300};
         const RunResult r = RunAutoCalib(s);
         EXPECT_EQ(r.finished, p.outcome != "refused");
         if (!r.finished) continue;

@@ -235,3 +235,24 @@ TEST(VcamPenBlock, PensAnywhereComposeSafely) {
     comp.Compose(nullptr, s, guarded.data());
     for (size_t i = f.data.size(); i < guarded.size(); ++i) ASSERT_EQ(guarded[i], 0xAB);
 }
+
+// A sensor integrates its pixel's area: a square's image moves with the square by fractions of a
+// camera pixel (its centroid follows the lens model) instead of snapping to pixel boundaries.
+TEST(VcamCompose, ASquaresImageFollowsItBySubPixelSteps) {
+    const Config c = TestConfig();
+    Composer comp;
+    ASSERT_TRUE(comp.Configure(c));
+    Frame f(comp);
+    for (int shift = 0; shift < 4; ++shift) {  // a camera pixel spans two desktop pixels here
+        ScreenImage square;
+        square.Resize(c.rect[2], c.rect[3]);
+        const int left = 300 + shift, top = 500 + shift;
+        for (int y = top; y < top + 20; ++y) std::fill_n(square.Row(y) + left, 20, uint8_t{255});
+        comp.Compose(&square, PenState{}, f.data.data());
+        double ex, ey, cx, cy;
+        ASSERT_TRUE(comp.Model().Project(left + 9.5, top + 9.5, ex, ey));
+        Centroid(f, ex, ey, 8, cx, cy);
+        EXPECT_NEAR(cx, ex, 0.05) << shift;
+        EXPECT_NEAR(cy, ey, 0.05) << shift;
+    }
+}

@@ -2,6 +2,7 @@
 // simulated clock at the camera's frame rate, a camera that films the pattern as it was shown a
 // couple of frames earlier, and the real centre finder.
 #pragma once
+#include <cmath>
 #include <vector>
 
 #include "CenterFind.h"
