@@ -82,9 +82,9 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     const auto window = static_cast<std::size_t>(side) * side, framed = static_cast<std::size_t>(side + 2) * (side + 2);
     ends_.assign(4 * static_cast<std::size_t>(side), 0.f);
     others_.assign(kMaxCandidates, PixelBox{});
-    bright_.assign(framed, 0);
-    lift_.assign(framed, 0.f);
-    mark_.assign(framed + 1, 0);
+    bright_.assign(framed + kFramedSlack, 0);
+    lift_.assign(framed + kFramedSlack, 0.f);
+    mark_.assign(framed + kFramedSlack, 0);
     rim_.assign(window, 0);
     kept_.assign(window, RimWeight{});
 }
@@ -324,7 +324,7 @@ bool SpotDetector::refine(const ImageView& img, int32_t t, int32_t minContrast, 
     if (static_cast<float>(c.peak) - bgCentre < static_cast<float>(minContrast)) return false;
     if (nothers && !bg.fit(v, stride, w, left, right, top, bottom, owner, ends_.data())) return false;
 
-    bg.liftOver(v, stride, lift);
+    bg.liftOver(v, stride, lift, mark_.data() + origin);
     const Rim rim = growRim(v, lift, stride, w, owner, t, mark_.data() + origin, rim_.data());
     capLift(lift, stride, w.width(), w.height(), rim.bgMax);
     Centroid centre;

@@ -59,6 +59,42 @@ void readWindowBaseline(const ImageView& img, const Window& w, uint8_t* v, int32
     }
 }
 
+constexpr auto kLevel = static_cast<float>(SpotDetector::kRimLevel);
+
+void markOpen(const float* lift, int32_t n, uint8_t* mark) {
+    for (int32_t i = 0; i < n; ++i) mark[i] = lift[i] > kLevel ? kOpen : kDark;
+}
+
+// Light over the plane start + slope * i along one row, and the row's marks.
+void liftOverLine(const uint8_t* bright, int32_t n, float start, float slope, float* lift, uint8_t* mark) {
+#if TAVORI_IRL_X86
+    // Sixteen pixels a step, past the row's end into the next row or the slack (rewritten or unused):
+    // the marks of pixels past the end are dark, which also darkens the frame beside the next row.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128 s = _mm_set1_ps(start), k = _mm_set1_ps(slope), level = _mm_set1_ps(kLevel);
+    const __m128 lanes = _mm_setr_ps(0, 1, 2, 3);
+    const __m128i lanes8 = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    for (int32_t i = 0; i < n; i += 16) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bright + i));
+        const __m128i half[2] = {_mm_unpacklo_epi8(b, zero), _mm_unpackhi_epi8(b, zero)};
+        __m128i open[4];
+        for (int q = 0; q < 4; ++q) {
+            const __m128i b32 = q & 1 ? _mm_unpackhi_epi16(half[q >> 1], zero) : _mm_unpacklo_epi16(half[q >> 1], zero);
+            const __m128 at = _mm_add_ps(_mm_set1_ps(static_cast<float>(i + 4 * q)), lanes);
+            const __m128 l = _mm_sub_ps(_mm_cvtepi32_ps(b32), _mm_add_ps(s, _mm_mul_ps(k, at)));
+            _mm_storeu_ps(lift + i + 4 * q, l);
+            open[q] = _mm_castps_si128(_mm_cmpgt_ps(l, level));
+        }
+        const __m128i bytes = _mm_packs_epi16(_mm_packs_epi32(open[0], open[1]), _mm_packs_epi32(open[2], open[3]));
+        const __m128i inRow = _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(std::min(n - i, 16))), lanes8);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(mark + i), _mm_and_si128(_mm_and_si128(bytes, inRow), _mm_set1_epi8(kOpen)));
+    }
+#else
+    for (int32_t i = 0; i < n; ++i) lift[i] = static_cast<float>(bright[i]) - (start + slope * static_cast<float>(i));
+    markOpen(lift, n, mark);
+#endif
+}
+
 }  // namespace
 
 void readWindow(const ImageView& img, const Window& w, uint8_t* v, int32_t stride) {
@@ -213,17 +249,22 @@ float RingBackground::at(int32_t i, int32_t j) const {
     return v;
 }
 
-void RingBackground::liftOver(const uint8_t* v, int32_t stride, float* lift) const {
+void RingBackground::liftOver(const uint8_t* v, int32_t stride, float* lift, uint8_t* mark) const {
+    std::memset(mark - stride - 1, kDark, static_cast<std::size_t>(stride));
     for (int32_t j = 0; j < wh_; ++j) {
         const uint8_t* bright = v + j * stride;
         float* out = lift + j * stride;
+        uint8_t* row = mark + j * stride;
+        row[-1] = kDark;
         if (edge_) {
             for (int32_t i = 0; i < ww_; ++i) out[i] = static_cast<float>(bright[i]) - at(i, j);
+            markOpen(out, ww_, row);
         } else {
-            const auto start = static_cast<float>(plane_[0] + plane_[2] * j), slope = static_cast<float>(plane_[1]);
-            for (int32_t i = 0; i < ww_; ++i) out[i] = static_cast<float>(bright[i]) - (start + slope * static_cast<float>(i));
+            liftOverLine(bright, ww_, static_cast<float>(plane_[0] + plane_[2] * j), static_cast<float>(plane_[1]), out, row);
         }
+        row[ww_] = kDark;
     }
+    std::memset(mark + wh_ * stride - 1, kDark, static_cast<std::size_t>(stride));
 }
 
 bool Ownership::mine(int32_t x, int32_t y) const {
@@ -241,26 +282,12 @@ bool Ownership::mine(int32_t x, int32_t y) const {
 
 Rim growRim(const uint8_t* v, const float* lift, int32_t stride, const Window& w, const Ownership& owner,
             int32_t t, uint8_t* mark, int32_t* list) {
-    const int32_t ww = w.width(), wh = w.height();
-    const float level = static_cast<float>(SpotDetector::kRimLevel);
     const float slack = static_cast<float>(SpotDetector::kFalloffSlack);
-    // Marks: 1 where the light is over the rim level and the pixel not yet reached, 2 once reached,
-    // 0 elsewhere and on the frame, so the growth never steps off the window. Three neighbours in a
-    // row are read as one word: the buffer ends with a spare byte.
-    enum : uint8_t { kDark = 0, kOpen = 1, kReached = 2 };
-    std::memset(mark - stride - 1, kDark, static_cast<std::size_t>(stride));
-    for (int32_t j = 0; j < wh; ++j) {
-        uint8_t* row = mark + j * stride;
-        const float* l = lift + j * stride;
-        row[-1] = row[ww] = kDark;
-        for (int32_t i = 0; i < ww; ++i) row[i] = l[i] > level ? kOpen : kDark;
-    }
-    std::memset(mark + wh * stride - 1, kDark, static_cast<std::size_t>(stride));
     Rim rim;
     for (int32_t y = owner.own.y0; y <= owner.own.y1; ++y)
         for (int32_t x = owner.own.x0; x <= owner.own.x1; ++x) {
             const int32_t k = (y - w.y0) * stride + (x - w.x0);
-            if (v[k] >= t && owner.mine(x, y)) {
+            if (v[k] >= t && (!owner.nothers || owner.mine(x, y))) {
                 mark[k] = kReached;
                 list[rim.count++] = k;
             }
@@ -295,11 +322,16 @@ Rim growRim(const uint8_t* v, const float* lift, int32_t stride, const Window& w
 }
 
 void capLift(float* lift, int32_t stride, int32_t ww, int32_t wh, float bgMax) {
-    const float cap = 255.f - bgMax, level = static_cast<float>(SpotDetector::kRimLevel);
-    for (int32_t j = 0; j < wh; ++j) {
-        float* row = lift + j * stride;
-        for (int32_t i = 0; i < ww; ++i) row[i] = std::min(row[i], cap) - level;
-    }
+    const float cap = 255.f - bgMax;
+    // One run from the first pixel to the last, frame between rows included: capping in place row
+    // by row with whole vectors would reach into the next row and cap it twice.
+    const int32_t n = (wh - 1) * stride + ww;
+    int32_t k = 0;
+#if TAVORI_IRL_X86
+    const __m128 c = _mm_set1_ps(cap), lv = _mm_set1_ps(kLevel);
+    for (; k < n; k += 4) _mm_storeu_ps(lift + k, _mm_sub_ps(_mm_min_ps(_mm_loadu_ps(lift + k), c), lv));
+#endif
+    for (; k < n; ++k) lift[k] = std::min(lift[k], cap) - kLevel;
 }
 
 bool mirroredCentroid(const float* lift, int32_t stride, int32_t ww, int32_t wh, const int32_t* list, int32_t count,

@@ -16,8 +16,15 @@ using Window = PixelBox;
 
 // The stages keep a window's values in buffers with a one-pixel frame around the window: pixel
 // (i, j) is at j * stride + i from the pointer handed round (stride = window width + 2), so a stage
-// steps to any neighbour without a bounds test. The buffers are sized once for the widest window.
+// steps to any neighbour without a bounds test. The buffers are sized once for the widest window,
+// plus kFramedSlack elements: vector stages read and write whole vectors past a row's end.
 inline int32_t framedStride(const Window& w) { return w.width() + 2; }
+constexpr int32_t kFramedSlack = 16;
+
+// Region marks of the rim growth: open where the light is over the rim level and the pixel is not
+// yet reached, reached once it is; dark elsewhere and on the frame, so the growth never steps off
+// the window.
+enum RimMark : uint8_t { kDark = 0, kOpen = 1, kReached = 2 };
 
 // The brightest channel of the BGR pixel at p: what the threshold applies to.
 inline int32_t brightest(const uint8_t* p) {
@@ -48,8 +55,10 @@ public:
              const Ownership& owner, float* ends);
     // Background level at window pixel (i, j).
     float at(int32_t i, int32_t j) const;
-    // Every window pixel's light over the background, from its brightness, both in framed layout.
-    void liftOver(const uint8_t* v, int32_t stride, float* lift) const;
+    // Every window pixel's light over the background, from its brightness, and its rim mark (open
+    // over the rim level, dark below and on the frame), all in framed layout. Writes past a row's
+    // end and so spoils the frame of `lift`; the frame is only read with weight zero.
+    void liftOver(const uint8_t* v, int32_t stride, float* lift, uint8_t* mark) const;
     bool crossesEdge() const { return edge_; }
 
 private:
@@ -94,14 +103,14 @@ struct Rim {
 
 // Grows the region from the core pixels (at or above t within the owner's box) through pixels that
 // stay kRimLevel above the background and whose light does not rise more than kFalloffSlack over
-// the pixel they are reached from. `v` and `lift` are framed (readWindow, liftOver); `mark` is a
-// framed scratch buffer, `list` holds a window's pixels.
+// the pixel they are reached from. `v`, `lift` and `mark` are framed (readWindow, liftOver); `list`
+// holds a window's pixels. Three marks in a row are read as one word: `mark` has a spare byte.
 Rim growRim(const uint8_t* v, const float* lift, int32_t stride, const Window& w, const Ownership& owner,
             int32_t t, uint8_t* mark, int32_t* list);
 
 // Turns light over the background into weight over the rim level, capped at 255 - bgMax: a
 // saturated pixel's light is only known up to there, and over bright content the side facing it
-// clips sooner. Window pixels only; the frame is left as it is.
+// clips sooner. The frame between rows is changed too (it is only read with weight zero).
 void capLift(float* lift, int32_t stride, int32_t ww, int32_t wh, float bgMax);
 
 struct Centroid {
