@@ -332,11 +332,11 @@ bool SpotDetector::refine(const ImageView& img, int32_t t, int32_t minContrast, 
         return false;
     s.x = w.x0 + centre.x;
     s.y = w.y0 + centre.y;
-    s.mass = static_cast<int64_t>(std::lround(centre.weight));
+    s.mass = roundHalfAway(centre.weight);
     s.area = c.area;
     s.rimArea = centre.pixels;
     s.peak = c.peak;
-    s.background = static_cast<int32_t>(std::lround(bgCentre));
+    s.background = static_cast<int32_t>(roundHalfAway(bgCentre));
     s.x0 = c.x0;
     s.y0 = c.y0;
     s.x1 = c.x1;

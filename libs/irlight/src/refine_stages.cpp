@@ -165,15 +165,18 @@ RingBackground::SideSums RingBackground::sideEnds(const uint8_t* v, int32_t stri
     const uint8_t* p = v + j0 * stride + i0;
     if (!owner.nothers) {
         // Alone in its window (the usual case): every end is known.
-        int32_t back2 = p[0] + p[in], back1 = back2;
+        int32_t sv = 0;
+        int64_t skv = 0;
         for (int32_t k = 0; k < n; ++k, p += step) {
             const int32_t twice = p[0] + p[in];
             e[k] = 0.5f * static_cast<float>(twice);
-            s.skk += int64_t{k} * k, s.sv += twice, s.skv += int64_t{k} * twice;
-            if (k >= 2) s.jump = std::max(s.jump, std::abs(twice - back2));
-            back2 = back1, back1 = twice;
+            sv += twice, skv += int64_t{k} * twice;
         }
-        s.c = n, s.sk = int64_t{n} * (n - 1) / 2;
+        float jump = 0;
+        for (int32_t k = 2; k < n; ++k) jump = std::max(jump, std::fabs(e[k] - e[k - 2]));
+        const int64_t nn = n;
+        s.c = nn, s.sk = nn * (nn - 1) / 2, s.skk = (nn - 1) * nn * (2 * nn - 1) / 6;
+        s.sv = sv, s.skv = skv, s.jump = static_cast<int32_t>(2 * jump);
         return s;
     }
     int32_t before[2] = {-1, -1};  // the ends two and one steps back, alternately

@@ -26,6 +26,13 @@ constexpr int32_t kFramedSlack = 16;
 // the window.
 enum RimMark : uint8_t { kDark = 0, kOpen = 1, kReached = 2 };
 
+// Nearest integer, halves away from zero as std::lround, without the library call.
+inline int64_t roundHalfAway(double x) {
+    const auto whole = static_cast<int64_t>(x);
+    const double part = x - static_cast<double>(whole);
+    return whole + (part >= 0.5) - (part <= -0.5);
+}
+
 // The brightest channel of the BGR pixel at p: what the threshold applies to.
 inline int32_t brightest(const uint8_t* p) {
     const int32_t b = p[0], g = p[1], r = p[2];
