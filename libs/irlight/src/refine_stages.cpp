@@ -66,28 +66,36 @@ void markOpen(const float* lift, int32_t n, uint8_t* mark) {
 }
 
 // Light over the plane start + slope * i along one row, and the row's marks.
+#if TAVORI_IRL_X86
+// The open mark in the first n % 16 bytes (all 16 when n is a multiple of 16), dark after them.
+__m128i openBefore(int32_t n) {
+    const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const auto last = static_cast<char>((n - 1) % 16 + 1);
+    return _mm_and_si128(_mm_cmpgt_epi8(_mm_set1_epi8(last), lanes), _mm_set1_epi8(kOpen));
+}
+#endif
+
 void liftOverLine(const uint8_t* bright, int32_t n, float start, float slope, float* lift, uint8_t* mark) {
 #if TAVORI_IRL_X86
+    const __m128i lastOpen = openBefore(n);
     // Sixteen pixels a step, past the row's end into the next row or the slack (rewritten or unused):
     // the marks of pixels past the end are dark, which also darkens the frame beside the next row.
-    const __m128i zero = _mm_setzero_si128();
-    const __m128 s = _mm_set1_ps(start), k = _mm_set1_ps(slope), level = _mm_set1_ps(kLevel);
-    const __m128 lanes = _mm_setr_ps(0, 1, 2, 3);
-    const __m128i lanes8 = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m128i zero = _mm_setzero_si128(), open = _mm_set1_epi8(kOpen);
+    const __m128 s = _mm_set1_ps(start), k = _mm_set1_ps(slope), level = _mm_set1_ps(kLevel), step = _mm_set1_ps(16);
+    __m128 at[4] = {_mm_setr_ps(0, 1, 2, 3), _mm_setr_ps(4, 5, 6, 7), _mm_setr_ps(8, 9, 10, 11), _mm_setr_ps(12, 13, 14, 15)};
     for (int32_t i = 0; i < n; i += 16) {
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bright + i));
         const __m128i half[2] = {_mm_unpacklo_epi8(b, zero), _mm_unpackhi_epi8(b, zero)};
-        __m128i open[4];
+        __m128i lit[4];
         for (int q = 0; q < 4; ++q) {
             const __m128i b32 = q & 1 ? _mm_unpackhi_epi16(half[q >> 1], zero) : _mm_unpacklo_epi16(half[q >> 1], zero);
-            const __m128 at = _mm_add_ps(_mm_set1_ps(static_cast<float>(i + 4 * q)), lanes);
-            const __m128 l = _mm_sub_ps(_mm_cvtepi32_ps(b32), _mm_add_ps(s, _mm_mul_ps(k, at)));
+            const __m128 l = _mm_sub_ps(_mm_cvtepi32_ps(b32), _mm_add_ps(s, _mm_mul_ps(k, at[q])));
             _mm_storeu_ps(lift + i + 4 * q, l);
-            open[q] = _mm_castps_si128(_mm_cmpgt_ps(l, level));
+            lit[q] = _mm_castps_si128(_mm_cmpgt_ps(l, level));
+            at[q] = _mm_add_ps(at[q], step);
         }
-        const __m128i bytes = _mm_packs_epi16(_mm_packs_epi32(open[0], open[1]), _mm_packs_epi32(open[2], open[3]));
-        const __m128i inRow = _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(std::min(n - i, 16))), lanes8);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(mark + i), _mm_and_si128(_mm_and_si128(bytes, inRow), _mm_set1_epi8(kOpen)));
+        const __m128i bytes = _mm_packs_epi16(_mm_packs_epi32(lit[0], lit[1]), _mm_packs_epi32(lit[2], lit[3]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(mark + i), _mm_and_si128(bytes, i + 16 <= n ? open : lastOpen));
     }
 #else
     for (int32_t i = 0; i < n; ++i) lift[i] = static_cast<float>(bright[i]) - (start + slope * static_cast<float>(i));
