@@ -16,7 +16,8 @@ namespace {
 
 #if TAVORI_IRL_AVX2
 // CPUs with AVX2 have a byte shuffle: the five brightest channels of a 16-byte read leave in one
-// 8-byte store, whose three spare bytes the next store (or the framed buffer's next row) covers.
+// 8-byte store, whose three spare bytes the next store covers. The last store of a row may reach
+// past it into the frame and the next row, which is written after it (or the buffer's slack).
 __attribute__((target("avx2"))) void readWindowShuffled(const ImageView& img, const Window& w, uint8_t* v,
                                                         int32_t stride) {
     const int32_t ww = w.width(), rowBytes = 3 * img.width;
@@ -25,7 +26,7 @@ __attribute__((target("avx2"))) void readWindowShuffled(const ImageView& img, co
         const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(w.y0 + j) * img.stride;
         uint8_t* out = v + j * stride;
         int32_t i = 0;
-        for (; i + 5 <= ww && 3 * (w.x0 + i) + 16 <= rowBytes; i += 5) {
+        for (; i < ww && 3 * (w.x0 + i) + 16 <= rowBytes; i += 5) {
             const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 3 * (w.x0 + i)));
             const __m128i m = _mm_max_epu8(a, _mm_max_epu8(_mm_srli_si128(a, 1), _mm_srli_si128(a, 2)));
             _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_shuffle_epi8(m, pick));
@@ -43,9 +44,10 @@ void readWindowBaseline(const ImageView& img, const Window& w, uint8_t* v, int32
         int32_t i = 0;
 #if TAVORI_IRL_X86
         // Five pixels per 16 bytes read (never past the row's pixels): the largest of each byte and
-        // the two after it is, at every third byte, a pixel's brightest channel.
+        // the two after it is, at every third byte, a pixel's brightest channel. The last five may
+        // reach past the row, like the shuffled form's last store.
         const int32_t rowBytes = 3 * img.width;
-        for (; i + 5 <= ww && 3 * (w.x0 + i) + 16 <= rowBytes; i += 5) {
+        for (; i < ww && 3 * (w.x0 + i) + 16 <= rowBytes; i += 5) {
             const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 3 * (w.x0 + i)));
             const __m128i m = _mm_max_epu8(a, _mm_max_epu8(_mm_srli_si128(a, 1), _mm_srli_si128(a, 2)));
             out[i] = static_cast<uint8_t>(_mm_extract_epi16(m, 0));
