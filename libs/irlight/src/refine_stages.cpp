@@ -105,6 +105,29 @@ void liftOverLine(const uint8_t* bright, int32_t n, float start, float slope, fl
 #endif
 }
 
+// (r[0] bx + r[1] ax) by + (r[s] bx + r[s + 1] ax) ay, each product and sum rounded as written.
+#if TAVORI_IRL_X86
+using BilinearWeights = __m128;
+BilinearWeights alongRows(float b, float a) { return _mm_setr_ps(b, a, b, a); }
+BilinearWeights acrossRows(float b, float a) { return _mm_setr_ps(b, b, a, a); }
+float bilinear(const float* r, int32_t s, __m128 along, __m128 across) {
+    const __m128 rows = _mm_loadh_pi(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(r))),
+                                     reinterpret_cast<const __m64*>(r + s));
+    const __m128 t = _mm_mul_ps(rows, along);
+    const __m128 u = _mm_mul_ps(_mm_add_ps(t, _mm_shuffle_ps(t, t, _MM_SHUFFLE(2, 3, 0, 1))), across);
+    return _mm_cvtss_f32(_mm_add_ss(u, _mm_movehl_ps(u, u)));
+}
+#else
+struct BilinearWeights {
+    float b, a;
+};
+BilinearWeights alongRows(float b, float a) { return {b, a}; }
+BilinearWeights acrossRows(float b, float a) { return {b, a}; }
+float bilinear(const float* r, int32_t s, BilinearWeights along, BilinearWeights across) {
+    return (r[0] * along.b + r[1] * along.a) * across.b + (r[s] * along.b + r[s + 1] * along.a) * across.a;
+}
+#endif
+
 }  // namespace
 
 void readWindow(const ImageView& img, const Window& w, uint8_t* v, int32_t stride) {
@@ -377,14 +400,13 @@ bool mirroredCentroid(const float* lift, int32_t stride, int32_t ww, int32_t wh,
         const auto lastI = static_cast<uint32_t>(ax > 0 ? ww - 2 : ww - 1);
         const auto lastJ = static_cast<uint32_t>(ay > 0 ? wh - 2 : wh - 1);
         const float* mirror = lift + (iy * stride + ix);  // minus a pixel's offset: its mirror
+        const BilinearWeights along = alongRows(bx, ax), across = acrossRows(by, ay);
         sw = swx = swy = 0;
         n = 0;
         for (int32_t k = 0; k < weighted; ++k) {
             const RimWeight& p = kept[k];
             if (static_cast<uint32_t>(ix - p.i) > lastI || static_cast<uint32_t>(iy - p.j) > lastJ) continue;
-            const float* r0 = mirror - p.at;
-            const float* r1 = r0 + stride;
-            if ((r0[0] * bx + r0[1] * ax) * by + (r1[0] * bx + r1[1] * ax) * ay <= 0) continue;
+            if (!(bilinear(mirror - p.at, stride, along, across) > 0)) continue;
             sw += p.weight;
             swx += p.wx;
             swy += p.wy;
