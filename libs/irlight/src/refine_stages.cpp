@@ -111,7 +111,7 @@ using BilinearWeights = __m128;
 BilinearWeights alongRows(float b, float a) { return _mm_setr_ps(b, a, b, a); }
 BilinearWeights acrossRows(float b, float a) { return _mm_setr_ps(b, b, a, a); }
 float bilinear(const float* r, int32_t s, __m128 along, __m128 across) {
-    const __m128 rows = _mm_loadh_pi(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(r))),
+    const __m128 rows = _mm_loadh_pi(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r))),
                                      reinterpret_cast<const __m64*>(r + s));
     const __m128 t = _mm_mul_ps(rows, along);
     const __m128 u = _mm_mul_ps(_mm_add_ps(t, _mm_shuffle_ps(t, t, _MM_SHUFFLE(2, 3, 0, 1))), across);
