@@ -80,7 +80,7 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     found_.assign(kMaxCandidates, Spot{});
     const int32_t side = maxExtent_ + 2 * kWindowMargin;
     const auto window = static_cast<std::size_t>(side) * side, framed = static_cast<std::size_t>(side + 2) * (side + 2);
-    ends_.assign(4 * static_cast<std::size_t>(side), 0.f);
+    ends_.assign(4 * static_cast<std::size_t>(side) + kFramedSlack, 0.f);
     others_.assign(kMaxCandidates, PixelBox{});
     bright_.assign(framed + kFramedSlack, 0);
     lift_.assign(framed + kFramedSlack, 0.f);

@@ -55,9 +55,9 @@ public:
     // than a gradient or noise.
     static constexpr int kEdgeJump = 16;
 
-    // `v` is the window's brightness (readWindow); `ends` holds 4 x the longest window side. Sides
-    // marked unusable lie on the frame edge, inside the spot's light; ring pixels the owner does not
-    // own are left out. False when nothing is left.
+    // `v` is the window's brightness (readWindow); `ends` holds 4 x the longest window side and
+    // kFramedSlack more. Sides marked unusable lie on the frame edge, inside the spot's light; ring
+    // pixels the owner does not own are left out. False when nothing is left.
     bool fit(const uint8_t* v, int32_t stride, const Window& w, bool left, bool right, bool top, bool bottom,
              const Ownership& owner, float* ends);
     // Background level at window pixel (i, j).
@@ -75,6 +75,7 @@ private:
     };
     static SideSums sideEnds(const uint8_t* v, int32_t stride, const Window& w, const Ownership& owner, int32_t i0,
                              int32_t j0, int32_t di, int32_t dj, int32_t in, int32_t n, float* e);
+    static SideSums rowEnds(const uint8_t* p, int32_t in, int32_t n, float* e);
     void addSide(const SideSums& s, bool rows, float fixed, double* m, double* mv);
     void fitPlane(const double* m, const double* mv);
 
