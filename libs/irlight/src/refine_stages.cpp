@@ -197,7 +197,7 @@ RingBackground::SideSums RingBackground::sideEnds(const uint8_t* v, int32_t stri
     const int32_t step = dj * stride + di;
     const uint8_t* p = v + j0 * stride + i0;
 #if TAVORI_IRL_X86
-    if (!owner.nothers && step == 1) return rowEnds(p, in, n, e);
+    if (!owner.nothers) return loneEnds(p, step, in, n, e);
 #endif
     if (!owner.nothers) {
         // Alone in its window (the usual case): every end is known.
@@ -232,19 +232,34 @@ RingBackground::SideSums RingBackground::sideEnds(const uint8_t* v, int32_t stri
 }
 
 #if TAVORI_IRL_X86
-// sideEnds for a lone window's top or bottom side, eight ends at a time: the ends are consecutive
-// in memory. Writes up to seven ends past the last. The sums stay in 32 bits for sides of up to
-// 2900 pixels (windows are an eighth of the frame).
-RingBackground::SideSums RingBackground::rowEnds(const uint8_t* p, int32_t in, int32_t n, float* e) {
+// sideEnds for a lone window, eight ends at a time. Writes up to seven ends past the last. The sums
+// stay in 32 bits for sides of up to 2900 pixels (windows are an eighth of the frame).
+RingBackground::SideSums RingBackground::loneEnds(const uint8_t* p, int32_t step, int32_t in, int32_t n, float* e) {
     const __m128i zero = _mm_setzero_si128(), lanes = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
-    const __m128i ones = _mm_set1_epi16(1), eight = _mm_set1_epi16(8);
+    const __m128i ones = _mm_set1_epi16(1), eight = _mm_set1_epi16(8), low = _mm_set1_epi16(0xFF);
     const __m128 half = _mm_set1_ps(0.5f);
+    // Twice the ends k to k + 7: along a row straight from memory; down a column from each row's
+    // two outer pixels, as one 16-bit word (rows past the side repeat its last).
+    auto twiceAt = [&](int32_t k) {
+        if (step == 1) {
+            const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + k));
+            const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + k + in));
+            return _mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero));
+        }
+        const uint8_t* pair = p + std::min(in, 0);
+        auto word = [&](int32_t r) {
+            uint16_t two;
+            std::memcpy(&two, pair + std::min(r, n - 1) * step, sizeof two);
+            return static_cast<int16_t>(two);
+        };
+        const __m128i w = _mm_setr_epi16(word(k), word(k + 1), word(k + 2), word(k + 3), word(k + 4), word(k + 5),
+                                         word(k + 6), word(k + 7));
+        return _mm_add_epi16(_mm_and_si128(w, low), _mm_srli_epi16(w, 8));
+    };
     __m128i sv = zero, skv = zero, jump = zero, k8 = lanes, before = zero;
     for (int32_t k = 0; k < n; k += 8) {
-        const __m128i a = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + k)), zero);
-        const __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + k + in)), zero);
         const __m128i valid = _mm_cmpgt_epi16(_mm_set1_epi16(static_cast<int16_t>(std::min(n - k, 8))), lanes);
-        const __m128i twice = _mm_and_si128(_mm_add_epi16(a, b), valid);
+        const __m128i twice = _mm_and_si128(twiceAt(k), valid);
         _mm_storeu_ps(e + k, _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(twice, zero)), half));
         _mm_storeu_ps(e + k + 4, _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(twice, zero)), half));
         sv = _mm_add_epi32(sv, _mm_madd_epi16(twice, ones));

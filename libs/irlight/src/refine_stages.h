@@ -75,7 +75,7 @@ private:
     };
     static SideSums sideEnds(const uint8_t* v, int32_t stride, const Window& w, const Ownership& owner, int32_t i0,
                              int32_t j0, int32_t di, int32_t dj, int32_t in, int32_t n, float* e);
-    static SideSums rowEnds(const uint8_t* p, int32_t in, int32_t n, float* e);
+    static SideSums loneEnds(const uint8_t* p, int32_t step, int32_t in, int32_t n, float* e);
     void addSide(const SideSums& s, bool rows, float fixed, double* m, double* mv);
     void fitPlane(const double* m, const double* mv);
 
