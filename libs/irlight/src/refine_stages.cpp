@@ -105,6 +105,33 @@ void liftOverLine(const uint8_t* bright, int32_t n, float start, float slope, fl
 #endif
 }
 
+#if TAVORI_IRL_AVX2
+// liftOverLine eight pixels per vector; the marks from the comparisons' sign bits, one bit a byte.
+__attribute__((target("avx2"))) void liftOverLineWide(const uint8_t* bright, int32_t n, float start, float slope,
+                                                      float* lift, uint8_t* mark) {
+    const __m128i lastOpen = openBefore(n), open = _mm_set1_epi8(kOpen);
+    const __m128i spread = _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1);
+    const __m128i bit = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+    const __m256 s = _mm256_set1_ps(start), k = _mm256_set1_ps(slope), level = _mm256_set1_ps(kLevel);
+    const __m256 step = _mm256_set1_ps(16);
+    __m256 at0 = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7), at1 = _mm256_setr_ps(8, 9, 10, 11, 12, 13, 14, 15);
+    for (int32_t i = 0; i < n; i += 16) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bright + i));
+        const __m256 l0 = _mm256_sub_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(b)), _mm256_add_ps(s, _mm256_mul_ps(k, at0)));
+        const __m256 l1 = _mm256_sub_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(b, 8))),
+                                        _mm256_add_ps(s, _mm256_mul_ps(k, at1)));
+        _mm256_storeu_ps(lift + i, l0);
+        _mm256_storeu_ps(lift + i + 8, l1);
+        const int bits = _mm256_movemask_ps(_mm256_cmp_ps(l0, level, _CMP_GT_OQ)) |
+                         _mm256_movemask_ps(_mm256_cmp_ps(l1, level, _CMP_GT_OQ)) << 8;
+        const __m128i lit = _mm_cmpeq_epi8(_mm_and_si128(_mm_shuffle_epi8(_mm_cvtsi32_si128(bits), spread), bit), bit);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(mark + i), _mm_and_si128(lit, i + 16 <= n ? open : lastOpen));
+        at0 = _mm256_add_ps(at0, step);
+        at1 = _mm256_add_ps(at1, step);
+    }
+}
+#endif
+
 // (r[0] bx + r[1] ax) by + (r[s] bx + r[s + 1] ax) ay, each product and sum rounded as written.
 #if TAVORI_IRL_X86
 using BilinearWeights = __m128;
@@ -346,6 +373,11 @@ float RingBackground::at(int32_t i, int32_t j) const {
 }
 
 void RingBackground::liftOver(const uint8_t* v, int32_t stride, float* lift, uint8_t* mark) const {
+#if TAVORI_IRL_AVX2
+    static const auto line = cpuHasAvx2() ? liftOverLineWide : liftOverLine;
+#else
+    const auto line = liftOverLine;
+#endif
     std::memset(mark - stride - 1, kDark, static_cast<std::size_t>(stride));
     for (int32_t j = 0; j < wh_; ++j) {
         const uint8_t* bright = v + j * stride;
@@ -356,7 +388,7 @@ void RingBackground::liftOver(const uint8_t* v, int32_t stride, float* lift, uin
             for (int32_t i = 0; i < ww_; ++i) out[i] = static_cast<float>(bright[i]) - at(i, j);
             markOpen(out, ww_, row);
         } else {
-            liftOverLine(bright, ww_, static_cast<float>(plane_[0] + plane_[2] * j), static_cast<float>(plane_[1]), out, row);
+            line(bright, ww_, static_cast<float>(plane_[0] + plane_[2] * j), static_cast<float>(plane_[1]), out, row);
         }
         row[ww_] = kDark;
     }
