@@ -449,11 +449,23 @@ Rim growRim(const uint8_t* v, const float* lift, int32_t stride, const Window& w
     return rim;
 }
 
+#if TAVORI_IRL_AVX2
+__attribute__((target("avx2"))) void capLiftWide(float* lift, int32_t n, float cap) {
+    const __m256 c = _mm256_set1_ps(cap), level = _mm256_set1_ps(kLevel);
+    for (int32_t k = 0; k < n; k += 8)
+        _mm256_storeu_ps(lift + k, _mm256_sub_ps(_mm256_min_ps(_mm256_loadu_ps(lift + k), c), level));
+}
+#endif
+
 void capLift(float* lift, int32_t stride, int32_t ww, int32_t wh, float bgMax) {
     const float cap = 255.f - bgMax;
     // One run from the first pixel to the last, frame between rows included: capping in place row
     // by row with whole vectors would reach into the next row and cap it twice.
     const int32_t n = (wh - 1) * stride + ww;
+#if TAVORI_IRL_AVX2
+    static const bool wide = cpuHasAvx2();
+    if (wide) return capLiftWide(lift, n, cap);
+#endif
     int32_t k = 0;
 #if TAVORI_IRL_X86
     const __m128 c = _mm_set1_ps(cap), lv = _mm_set1_ps(kLevel);
