@@ -11,13 +11,17 @@
 namespace tavori::irl {
 namespace {
 
-inline uint8_t maxOf(const uint8_t* p, std::size_t n) {
+// With `fetch`, `next` is fetched line by line alongside: the rows of a search are not adjacent, and
+// the hardware does not learn a stream that jumps at every row end.
+template <bool fetch>
+inline uint8_t maxOf(const uint8_t* p, std::size_t n, [[maybe_unused]] const uint8_t* next) {
     uint8_t m = 0;
     std::size_t i = 0;
 #if TAVORI_IRL_X86
     // SSE2 is the baseline of every x86 build; four accumulators keep the loads in flight.
     __m128i a = _mm_setzero_si128(), b = a, c = a, d = a;
     for (; i + 64 <= n; i += 64) {
+        if constexpr (fetch) _mm_prefetch(reinterpret_cast<const char*>(next + i), _MM_HINT_T0);
         a = _mm_max_epu8(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
         b = _mm_max_epu8(b, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16)));
         c = _mm_max_epu8(c, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 32)));
@@ -36,15 +40,35 @@ inline uint8_t maxOf(const uint8_t* p, std::size_t n) {
 
 }  // namespace
 
-uint8_t byteMaxBaseline(const uint8_t* p, std::size_t n) { return maxOf(p, n); }
+uint8_t byteMaxBaseline(const uint8_t* p, std::size_t n) { return maxOf<false>(p, n, nullptr); }
 
 void rowMaxBaseline(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t* out) {
-    for (int32_t r = 0; r < rows; ++r) out[r] = maxOf(p + r * stride, n);
+    // The last row fetches itself: nothing past the frame is touched.
+    for (int32_t r = 0; r < rows; ++r)
+        out[r] = maxOf<true>(p + r * stride, n, p + (r + 1 < rows ? r + 1 : r) * stride);
+}
+
+void litBytesBaseline(const uint8_t* p, std::size_t n, uint8_t level, uint64_t* bits) {
+    std::size_t i = 0;
+#if TAVORI_IRL_X86
+    const __m128i t = _mm_set1_epi8(static_cast<char>(level));
+    auto reaching = [t](const uint8_t* q) -> uint64_t {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+        return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, t), v)));
+    };
+    for (; i + 64 <= n; i += 64)
+        bits[i / 64] = reaching(p + i) | reaching(p + i + 16) << 16 | reaching(p + i + 32) << 32 | reaching(p + i + 48) << 48;
+#endif
+    if (i == n) return;
+    uint64_t tail = 0;
+    for (std::size_t k = i; k < n; ++k) tail |= static_cast<uint64_t>(p[k] >= level) << (k - i);
+    bits[i / 64] = tail;
 }
 
 #if !TAVORI_IRL_AVX2
 const ByteMaxFn byteMaxAvx2 = nullptr;
 const RowMaxFn rowMaxAvx2 = nullptr;
+const LitBytesFn litBytesAvx2 = nullptr;
 #endif
 
 ByteMaxFn byteMax() {
@@ -54,6 +78,11 @@ ByteMaxFn byteMax() {
 
 RowMaxFn rowMax() {
     static const RowMaxFn chosen = rowMaxAvx2 && cpuHasAvx2() ? rowMaxAvx2 : rowMaxBaseline;
+    return chosen;
+}
+
+LitBytesFn litBytes() {
+    static const LitBytesFn chosen = litBytesAvx2 && cpuHasAvx2() ? litBytesAvx2 : litBytesBaseline;
     return chosen;
 }
 
