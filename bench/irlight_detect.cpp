@@ -4,9 +4,11 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "MultiIRLight.h"
 #include "byte_max.h"
+#include "cpu_x86.h"
 #include "detector.h"
 #include "summary.h"
 #include "synth.h"
@@ -52,15 +54,20 @@ void evict(const synth::Frame& f) {
 #endif
 }
 
-#if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
-// The widest read there is: the detector stops at AVX2, the floor does not. (GCC 12's AVX-512
-// headers start some results from a deliberately undefined register and warn about it.)
+#if TAVORI_IRL_AVX2
+// The widest read there is: the detector stops at AVX2, the floor does not. With kAhead, each line
+// is also fetched that many bytes ahead, which the hardware alone does not always do as early. (GCC
+// 12's AVX-512 headers start some results from a deliberately undefined register and warn about it.)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
+template <std::size_t kAhead>
 __attribute__((target("avx512bw"))) uint8_t byteMaxAvx512(const uint8_t* p, std::size_t n) {
     std::size_t i = 0;
     __m512i a = _mm512_setzero_si512(), b = a, c = a, d = a;
     for (; i + 256 <= n; i += 256) {
+        if constexpr (kAhead > 0)
+            for (std::size_t k = 0; k < 256 && i + kAhead + k < n; k += 64)
+                _mm_prefetch(reinterpret_cast<const char*>(p + i + kAhead + k), _MM_HINT_T0);
         a = _mm512_max_epu8(a, _mm512_loadu_si512(p + i));
         b = _mm512_max_epu8(b, _mm512_loadu_si512(p + i + 64));
         c = _mm512_max_epu8(c, _mm512_loadu_si512(p + i + 128));
@@ -84,22 +91,23 @@ __attribute__((target("avx512bw"))) uint8_t byteMaxAvx512(const uint8_t* p, std:
 }
 #pragma GCC diagnostic pop
 
-bool cpuHasAvx512bw() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512bw");
+tavori::irl::ByteMaxFn widestByteMax(bool ahead) {
+    if (!tavori::irl::cpuHasAvx512bw()) return tavori::irl::byteMax();
+    return ahead ? byteMaxAvx512<2048> : byteMaxAvx512<0>;
 }
-
-tavori::irl::ByteMaxFn widestByteMax() { return cpuHasAvx512bw() ? byteMaxAvx512 : tavori::irl::byteMax(); }
-const char* widestName() { return cpuHasAvx512bw() ? "AVX-512BW" : (tavori::irl::byteMax() == tavori::irl::byteMaxAvx2 ? "AVX2" : "SSE2"); }
+const char* widestName() {
+    return tavori::irl::cpuHasAvx512bw() ? "AVX-512BW" : (tavori::irl::byteMax() == tavori::irl::byteMaxAvx2 ? "AVX2" : "SSE2");
+}
 #else
-tavori::irl::ByteMaxFn widestByteMax() { return tavori::irl::byteMax(); }
+tavori::irl::ByteMaxFn widestByteMax(bool) { return tavori::irl::byteMax(); }
 const char* widestName() { return "baseline"; }
 #endif
 
-// The memory floor: the fastest read of every byte this CPU can do (the widest vector max).
-void MemoryFloor(benchmark::State& state, Size s, bool cold) {
+// The memory floor: the fastest read of every byte this CPU can do (the widest vector max), with the
+// lines fetched ahead by the program or by the hardware alone; the report takes the faster.
+void MemoryFloor(benchmark::State& state, Size s, bool cold, bool ahead) {
     const auto f = realisticFrame(s);
-    const tavori::irl::ByteMaxFn read = widestByteMax();
+    const tavori::irl::ByteMaxFn read = widestByteMax(ahead);
     for (auto _ : state) {
         if (cold) {
             state.PauseTiming();
@@ -115,14 +123,15 @@ void MemoryFloor(benchmark::State& state, Size s, bool cold) {
 // so this shows what skipping rows saves when the frame comes from memory.
 void SearchEvenRows(benchmark::State& state, Size s) {
     const auto f = realisticFrame(s);
-    const tavori::irl::ByteMaxFn read = tavori::irl::byteMax();
+    const tavori::irl::RowMaxFn read = tavori::irl::rowMax();
+    std::vector<uint8_t> out(static_cast<std::size_t>(s.h + 1) / 2);
     for (auto _ : state) {
         state.PauseTiming();
         evict(*f);
         state.ResumeTiming();
-        uint8_t m = 0;
-        for (int y = 0; y < s.h; y += 2) m |= read(f->get()->pData + y * f->stride(), 3 * static_cast<size_t>(s.w));
-        benchmark::DoNotOptimize(m);
+        read(f->get()->pData, 2 * static_cast<std::ptrdiff_t>(f->stride()), 3 * static_cast<std::size_t>(s.w), (s.h + 1) / 2,
+             out.data());
+        benchmark::DoNotOptimize(out.data());
     }
 }
 
@@ -206,10 +215,12 @@ void OpenCvPeer(benchmark::State& state, Size s) {
 
 const bool registered = [] {
     for (const Size& s : kSizes) {
-        benchmark::RegisterBenchmark(("irlight/MemoryFloor/" + label(s)).c_str(), MemoryFloor, s, false);
+        benchmark::RegisterBenchmark(("irlight/MemoryFloor/" + label(s)).c_str(), MemoryFloor, s, false, false);
+        benchmark::RegisterBenchmark(("irlight/MemoryFloorAhead/" + label(s)).c_str(), MemoryFloor, s, false, true);
         benchmark::RegisterBenchmark(("irlight/Detect/" + label(s)).c_str(), DetectCore, s, false);
         benchmark::RegisterBenchmark(("irlight/DetectManyPens/" + label(s)).c_str(), DetectManyPens, s);
-        benchmark::RegisterBenchmark(("irlight/MemoryFloorCold/" + label(s)).c_str(), MemoryFloor, s, true);
+        benchmark::RegisterBenchmark(("irlight/MemoryFloorCold/" + label(s)).c_str(), MemoryFloor, s, true, false);
+        benchmark::RegisterBenchmark(("irlight/MemoryFloorAheadCold/" + label(s)).c_str(), MemoryFloor, s, true, true);
         benchmark::RegisterBenchmark(("irlight/SearchEvenRowsCold/" + label(s)).c_str(), SearchEvenRows, s);
         benchmark::RegisterBenchmark(("irlight/DetectCold/" + label(s)).c_str(), DetectCore, s, true);
         benchmark::RegisterBenchmark(("irlight/FindWinPoint/" + label(s)).c_str(), FindWinPoint, s);
@@ -220,14 +231,21 @@ const bool registered = [] {
     return true;
 }();
 
+// The faster of a floor's two reads (lines fetched ahead by the program, or by the hardware alone).
+double floorOf(const std::string& plain, const std::string& ahead, const std::string& size) {
+    const double a = bench::nsPerIteration(plain + size), b = bench::nsPerIteration(ahead + size);
+    return b > 0 && (a <= 0 || b < a) ? b : a;
+}
+
 }  // namespace
 
 TAVORI_BENCH_REPORT(detectionReport) {
     const std::string area = "detection";
-    bench::note(area, std::string("memory floor: a ") + widestName() + " max over every byte of the frame");
+    bench::note(area, std::string("memory floor: a ") + widestName() +
+                          " max over every byte of the frame, the faster of lines fetched ahead by the program or not");
     const double base = bench::nsPerIteration("irlight/Detect/640x480");
     for (const Size& s : kSizes) {
-        const double floor = bench::nsPerIteration("irlight/MemoryFloor/" + label(s));
+        const double floor = floorOf("irlight/MemoryFloor/", "irlight/MemoryFloorAhead/", label(s));
         const double det = bench::nsPerIteration("irlight/Detect/" + label(s));
         const double call = bench::nsPerIteration("irlight/FindWinPoint/" + label(s));
         if (floor <= 0 || det <= 0) continue;
@@ -238,7 +256,7 @@ TAVORI_BENCH_REPORT(detectionReport) {
         if (many > 0)
             bench::record(area, "per-spot cost " + label(s), (many - det) / (kManyPens - 2) / 1000, "us", -1, "",
                           "32 pens against 2");
-        const double coldFloor = bench::nsPerIteration("irlight/MemoryFloorCold/" + label(s));
+        const double coldFloor = floorOf("irlight/MemoryFloorCold/", "irlight/MemoryFloorAheadCold/", label(s));
         const double coldSearch = bench::nsPerIteration("irlight/SearchEvenRowsCold/" + label(s));
         const double coldDet = bench::nsPerIteration("irlight/DetectCold/" + label(s));
         if (coldFloor > 0 && coldSearch > 0 && coldDet > 0) {
