@@ -52,9 +52,7 @@ struct Rig {
     ProgramFolder folder;
     Driver driver;
     HWND main = nullptr;
-    std::optional<SharedView> table, pointView;  // closed with the rig: no mapping outlives its case
-    const uint8_t* points = nullptr;
-    bool bound = false;
+    std::optional<CameraPoints> points;  // closed with the rig: no mapping outlives its case
     tavori::vcam::Config camera = DefaultCamera();
     DWORD learnMs = 2500;  // the detector's learning after a start or a calibration
 
@@ -66,16 +64,12 @@ struct Rig {
         if (calibrated) WriteCalibrationIni(folder, CalibrationFromModel(camera, 5));
         if (!driver.Start(folder) || !(main = driver.WaitForMainWindow())) return false;
         if (!WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 10000)) return false;
-        points = pointView.emplace("Multi_Lumora_Mappfile_1", kPointShareSize).As<const uint8_t>();
         Sleep(learnMs);  // the detector's start-up learning
-        return points != nullptr;
+        return true;
     }
     // Points are published once this process is the camera's ready reader in the screen table.
     bool Bind() {
-        if (!WaitFor([] { return MappingExists(kMultiScreenName); }, 5000)) return false;
-        auto* t = table.emplace(kMultiScreenName, sizeof(MultiScreenTable)).As<MultiScreenTable>();
-        if (!t || !WaitFor([&] { return t->nCount > 0 && t->nCameraId[0] == 1; }, 5000)) return false;
-        t->bReady[0] = 1;
+        if (!points.emplace(1, 5000).Ok()) return points.reset(), false;
         Sleep(learnMs);  // the detector learns the scene again after a calibration
         return true;
     }
@@ -83,15 +77,11 @@ struct Rig {
     // published one nearest to it: other lights may be in view (Wine's notification-area window
     // sits somewhere on the filmed desktop, and the cameras may not have learnt it as a lamp).
     bool Published(double x, double y, double& err) {
-        if (!bound && !(bound = Bind())) return false;
+        if (!points && !Bind()) return false;
         pen.Down(x, y);
         auto nearest = [&] {
             double d = 1e9;
-            for (size_t k = 0; k < points[0] && 1 + (k + 1) * sizeof(_SDetectPoint) <= kPointShareSize; ++k) {
-                _SDetectPoint p{};
-                memcpy(&p, points + 1 + k * sizeof(p), sizeof(p));
-                d = std::min(d, std::hypot(p.x - x, p.y - y));
-            }
+            for (const _SDetectPoint& p : points->All()) d = std::min(d, std::hypot(p.x - x, p.y - y));
             return d;
         };
         const bool seen = WaitFor([&] { return (err = nearest()) < 40; }, 2000);

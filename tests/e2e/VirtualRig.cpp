@@ -126,7 +126,7 @@ CameraPoints::CameraPoints(int camera, DWORD timeoutMs, bool ready, HWND reader)
     auto left = [&] { return timeoutMs - std::min<DWORD>(timeoutMs, GetTickCount() - start); };
     if (!WaitFor([&] { return MappingExists(kMultiScreenName) && MappingExists(name.c_str()); }, left())) return;
     m_table = std::make_unique<SharedView>(kMultiScreenName, static_cast<DWORD>(sizeof(MultiScreenTable)));
-    m_points = std::make_unique<SharedView>(name.c_str(), 1025);
+    m_points = std::make_unique<SharedView>(name.c_str(), kPointShareSize);
     // The entry is made when the camera's calibration is applied, just after the buffer.
     if (!Table() || !WaitFor([&] { return Entry() >= 0; }, left()) || !ready) return;
     Table()->hReader[Entry()] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(reader));
@@ -141,8 +141,17 @@ int ScreenEntry(const MultiScreenTable* t, int camera) {
 
 _SDetectPoint CameraPoints::First() const {
     _SDetectPoint p{};
-    if (m_points && m_points->Ok()) memcpy(&p, m_points->As<uint8_t>() + 1, sizeof(p));
-    return p;
+    const auto all = All();
+    return all.empty() ? p : all[0];
+}
+
+std::vector<_SDetectPoint> CameraPoints::All() const {
+    std::vector<_SDetectPoint> all;
+    const int n = Count();
+    for (int k = 0; k < n && 1 + (k + 1) * sizeof(_SDetectPoint) <= kPointShareSize; ++k) {
+        memcpy(&all.emplace_back(), m_points->As<uint8_t>() + 1 + k * sizeof(_SDetectPoint), sizeof(_SDetectPoint));
+    }
+    return all;
 }
 
 bool CameraPoints::Streaming(DWORD timeoutMs) const {

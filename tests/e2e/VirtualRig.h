@@ -74,6 +74,8 @@ public:
     MultiScreenTable* Table() const { return m_table ? m_table->As<MultiScreenTable>() : nullptr; }
     int Count() const { return m_points && m_points->Ok() ? m_points->As<volatile uint8_t>()[0] : -1; }
     _SDetectPoint First() const;
+    // Every point of the buffer as it stands now.
+    std::vector<_SDetectPoint> All() const;
     // Frames flow: once bound to its ready entry the listener writes the count on every pass, so a
     // byte set there is overwritten within two passes.
     bool Streaming(DWORD timeoutMs) const;

@@ -55,7 +55,7 @@ TEST(ManualCalibration, CancelLeavesFilesAndPenAsTheyWere) {
         EXPECT_EQ(FileBytes(rig.folder, "CameraFlash.bin"), flash);
         EXPECT_EQ(FileBytes(rig.folder, "Calibration.ini"), ini);
         double err = 0;
-        rig.bound = false;  // the flow applied the calibration again: the reader registers anew
+        rig.points.reset();  // the flow applied the calibration again: the reader registers anew
         EXPECT_TRUE(rig.Published(700, 400, err) && err < 3);
     }
     DestroyWindow(inkora);
