@@ -96,7 +96,8 @@ tavori::irl::ByteMaxFn widestByteMax(bool ahead) {
     return ahead ? byteMaxAvx512<2048> : byteMaxAvx512<0>;
 }
 const char* widestName() {
-    return tavori::irl::cpuHasAvx512bw() ? "AVX-512BW" : (tavori::irl::byteMax() == tavori::irl::byteMaxAvx2 ? "AVX2" : "SSE2");
+    if (tavori::irl::cpuHasAvx512bw()) return "AVX-512BW";
+    return tavori::irl::byteMax() == tavori::irl::byteMaxAvx2 ? "AVX2" : "SSE2";
 }
 #else
 tavori::irl::ByteMaxFn widestByteMax(bool) { return tavori::irl::byteMax(); }
@@ -129,8 +130,8 @@ void SearchEvenRows(benchmark::State& state, Size s) {
         state.PauseTiming();
         evict(*f);
         state.ResumeTiming();
-        read(f->get()->pData, 2 * static_cast<std::ptrdiff_t>(f->stride()), 3 * static_cast<std::size_t>(s.w), (s.h + 1) / 2,
-             out.data());
+        read(f->get()->pData, 2 * static_cast<std::ptrdiff_t>(f->stride()), 3 * static_cast<std::size_t>(s.w),
+             (s.h + 1) / 2, out.data());
         benchmark::DoNotOptimize(out.data());
     }
 }

@@ -50,19 +50,27 @@ void rowMaxBaseline(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int3
 
 void litBytesBaseline(const uint8_t* p, std::size_t n, uint8_t level, uint64_t* bits) {
     std::size_t i = 0;
+    uint64_t word = 0;  // bits of the 64 bytes from i & ~63 on
 #if TAVORI_IRL_X86
     const __m128i t = _mm_set1_epi8(static_cast<char>(level));
-    auto reaching = [t](const uint8_t* q) -> uint64_t {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
-        return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, t), v)));
-    };
-    for (; i + 64 <= n; i += 64)
-        bits[i / 64] = reaching(p + i) | reaching(p + i + 16) << 16 | reaching(p + i + 32) << 32 | reaching(p + i + 48) << 48;
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        word |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, t), v))))
+                << (i % 64);
+        if (i % 64 == 48) {
+            bits[i / 64] = word;
+            word = 0;
+        }
+    }
 #endif
-    if (i == n) return;
-    uint64_t tail = 0;
-    for (std::size_t k = i; k < n; ++k) tail |= static_cast<uint64_t>(p[k] >= level) << (k - i);
-    bits[i / 64] = tail;
+    for (; i < n; ++i) {
+        word |= static_cast<uint64_t>(p[i] >= level) << (i % 64);
+        if (i % 64 == 63) {
+            bits[i / 64] = word;
+            word = 0;
+        }
+    }
+    if (n % 64) bits[n / 64] = word;
 }
 
 #if !TAVORI_IRL_AVX2

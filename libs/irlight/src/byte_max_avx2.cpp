@@ -14,7 +14,8 @@ namespace {
 // alignment the Windows calling conventions do not promise. With `fetch`, `next` is fetched line by
 // line alongside (see byte_max.cpp).
 template <bool fetch>
-__attribute__((target("avx2"))) inline uint8_t maxOf(const uint8_t* p, std::size_t n, [[maybe_unused]] const uint8_t* next) {
+__attribute__((target("avx2"))) inline uint8_t maxOf(const uint8_t* p, std::size_t n,
+                                                     [[maybe_unused]] const uint8_t* next) {
     std::size_t i = 0;
     __m256i a = _mm256_setzero_si256(), b = a, c = a, d = a;
     for (; i + 128 <= n; i += 128) {

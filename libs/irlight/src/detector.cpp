@@ -116,59 +116,65 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     int32_t nruns = 0, prevBegin = 0, prevEnd = 0;
     int32_t prevRow = -2;  // the last row labelled, whose runs are [prevBegin, prevEnd)
     int32_t done = -1;     // rows up to here are labelled
-    for (int32_t i = 0, even = (height_ + 1) / 2; i < even; ++i) {
-        if (searched[i] < tSearch) continue;
-        const int32_t last = std::min(2 * i + 1, height_ - 1);
-        for (int32_t y = std::max(2 * i - 1, done + 1); y <= last; ++y) {
-            // A searched row under the threshold has no runs; the others are screened in full.
-            if (y % 2 == 0 && searched[y / 2] < t) continue;
-            const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
-            readLit(row, rowBytes, static_cast<uint8_t>(t), lit);
-            if (prevRow != y - 1) prevBegin = prevEnd = nruns;  // no run of the row above touches
-            const int32_t rowBegin = nruns;
-            int32_t j = prevBegin;                   // first run of the previous row that may still touch
-            int32_t start = -1, peak = 0, end = -2;  // open run [start, end]
-            bool overflow = false;
-            auto close = [&] {
-                if (nruns == cap) {
-                    overflow = true;
-                    return;
-                }
-                const int32_t x0 = start, x1 = end, label = nruns;
-                runs_[label] = Run{x0, x1, y, label};
-                parent_[label] = label;
-                comps_[label] = Component{x1 - x0 + 1, peak, x0, y, x1, y, label};
-                ++nruns;
-                // 8-connectivity: runs touch when they overlap or meet diagonally.
-                while (j < prevEnd && runs_[j].x1 + 1 < x0) ++j;
-                for (int32_t k = j; k < prevEnd && runs_[k].x0 <= x1 + 1; ++k) unite(label, runs_[k].label);
-                start = -1;
-            };
-            // A pixel is lit when any of its three bytes reaches the threshold; only those are read.
-            for (int32_t w = 0; w < words; ++w)
-                for (uint64_t bits = lit[w]; bits; bits &= bits - 1) {
-                    const int32_t x = (64 * w + std::countr_zero(bits)) / 3;
-                    if (x == end) continue;  // another byte of the same pixel
-                    if (start >= 0 && x != end + 1) close();
-                    const int32_t v = brightest(row + 3 * x);
-                    if (start < 0) {
-                        start = x;
-                        peak = v;
-                    } else {
-                        peak = std::max(peak, v);
+    const int32_t even = (height_ + 1) / 2;
+    for (int32_t base = 0; base < even; base += 64) {
+        uint64_t marks;  // searched rows base + k with light to search
+        readLit(searched + base, static_cast<std::size_t>(std::min(64, even - base)), static_cast<uint8_t>(tSearch),
+                &marks);
+        for (; marks; marks &= marks - 1) {
+            const int32_t i = base + std::countr_zero(marks);
+            const int32_t last = std::min(2 * i + 1, height_ - 1);
+            for (int32_t y = std::max(2 * i - 1, done + 1); y <= last; ++y) {
+                // A searched row under the threshold has no runs; the others are screened in full.
+                if (y % 2 == 0 && searched[y / 2] < t) continue;
+                const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
+                readLit(row, rowBytes, static_cast<uint8_t>(t), lit);
+                if (prevRow != y - 1) prevBegin = prevEnd = nruns;  // no run of the row above touches
+                const int32_t rowBegin = nruns;
+                int32_t j = prevBegin;                   // first run of the previous row that may still touch
+                int32_t start = -1, peak = 0, end = -2;  // open run [start, end]
+                bool overflow = false;
+                auto close = [&] {
+                    if (nruns == cap) {
+                        overflow = true;
+                        return;
                     }
-                    end = x;
+                    const int32_t x0 = start, x1 = end, label = nruns;
+                    runs_[label] = Run{x0, x1, y, label};
+                    parent_[label] = label;
+                    comps_[label] = Component{x1 - x0 + 1, peak, x0, y, x1, y, label};
+                    ++nruns;
+                    // 8-connectivity: runs touch when they overlap or meet diagonally.
+                    while (j < prevEnd && runs_[j].x1 + 1 < x0) ++j;
+                    for (int32_t k = j; k < prevEnd && runs_[k].x0 <= x1 + 1; ++k) unite(label, runs_[k].label);
+                    start = -1;
+                };
+                // A pixel is lit when any of its three bytes reaches the threshold; only those are read.
+                for (int32_t w = 0; w < words; ++w)
+                    for (uint64_t bits = lit[w]; bits; bits &= bits - 1) {
+                        const int32_t x = (64 * w + std::countr_zero(bits)) / 3;
+                        if (x == end) continue;  // another byte of the same pixel
+                        if (start >= 0 && x != end + 1) close();
+                        const int32_t v = brightest(row + 3 * x);
+                        if (start < 0) {
+                            start = x;
+                            peak = v;
+                        } else {
+                            peak = std::max(peak, v);
+                        }
+                        end = x;
+                    }
+                if (start >= 0) close();
+                if (overflow) {
+                    flooded_ = true;
+                    return 0;
                 }
-            if (start >= 0) close();
-            if (overflow) {
-                flooded_ = true;
-                return 0;
+                prevRow = y;
+                prevBegin = rowBegin;
+                prevEnd = nruns;
             }
-            prevRow = y;
-            prevBegin = rowBegin;
-            prevEnd = nruns;
+            done = last;
         }
-        done = last;
     }
 
     // Components that pass the size gates become candidates.
