@@ -8,7 +8,6 @@
 
 #include "MultiIRLight.h"
 #include "byte_max.h"
-#include "cpu_x86.h"
 #include "detector.h"
 #include "summary.h"
 #include "synth.h"
@@ -54,61 +53,17 @@ void evict(const synth::Frame& f) {
 #endif
 }
 
-#if TAVORI_IRL_AVX2
-// The widest read there is: the detector stops at AVX2, the floor does not. With kAhead, each line
-// is also fetched that many bytes ahead, which the hardware alone does not always do as early. (GCC
-// 12's AVX-512 headers start some results from a deliberately undefined register and warn about it.)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-template <std::size_t kAhead>
-__attribute__((target("avx512bw"))) uint8_t byteMaxAvx512(const uint8_t* p, std::size_t n) {
-    std::size_t i = 0;
-    __m512i a = _mm512_setzero_si512(), b = a, c = a, d = a;
-    for (; i + 256 <= n; i += 256) {
-        if constexpr (kAhead > 0)
-            for (std::size_t k = 0; k < 256 && i + kAhead + k < n; k += 64)
-                _mm_prefetch(reinterpret_cast<const char*>(p + i + kAhead + k), _MM_HINT_T0);
-        a = _mm512_max_epu8(a, _mm512_loadu_si512(p + i));
-        b = _mm512_max_epu8(b, _mm512_loadu_si512(p + i + 64));
-        c = _mm512_max_epu8(c, _mm512_loadu_si512(p + i + 128));
-        d = _mm512_max_epu8(d, _mm512_loadu_si512(p + i + 192));
-    }
-    // The tail (under 256 bytes) in one masked load per 64 bytes.
-    for (; i < n; i += 64) {
-        const std::size_t left = n - i;
-        const __mmask64 k = left >= 64 ? ~__mmask64{0} : (__mmask64{1} << left) - 1;
-        a = _mm512_max_epu8(a, _mm512_maskz_loadu_epi8(k, p + i));
-    }
-    __m512i w = _mm512_max_epu8(_mm512_max_epu8(a, b), _mm512_max_epu8(c, d));
-    w = _mm512_max_epu8(w, _mm512_shuffle_i64x2(w, w, 0x4E));  // halves swapped
-    w = _mm512_max_epu8(w, _mm512_shuffle_i64x2(w, w, 0xB1));  // quarters swapped in each half
-    __m128i v = _mm512_castsi512_si128(w);
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 8));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 4));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 2));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 1));
-    return static_cast<uint8_t>(_mm_cvtsi128_si32(v));
-}
-#pragma GCC diagnostic pop
-
-tavori::irl::ByteMaxFn widestByteMax(bool ahead) {
-    if (!tavori::irl::cpuHasAvx512bw()) return tavori::irl::byteMax();
-    return ahead ? byteMaxAvx512<2048> : byteMaxAvx512<0>;
-}
 const char* widestName() {
-    if (tavori::irl::cpuHasAvx512bw()) return "AVX-512BW";
-    return tavori::irl::byteMax() == tavori::irl::byteMaxAvx2 ? "AVX2" : "SSE2";
+    using namespace tavori::irl;
+    const ByteMaxFn read = byteMax();
+    return read == byteMaxAvx512 ? "AVX-512BW" : read == byteMaxAvx2 ? "AVX2" : "SSE2";
 }
-#else
-tavori::irl::ByteMaxFn widestByteMax(bool) { return tavori::irl::byteMax(); }
-const char* widestName() { return "baseline"; }
-#endif
 
-// The memory floor: the fastest read of every byte this CPU can do (the widest vector max), with the
-// lines fetched ahead by the program or by the hardware alone; the report takes the faster.
-void MemoryFloor(benchmark::State& state, Size s, bool cold, bool ahead) {
+// The memory floor: the fastest read of every byte this CPU can do (the widest vector max, with
+// aligned loads).
+void MemoryFloor(benchmark::State& state, Size s, bool cold) {
     const auto f = realisticFrame(s);
-    const tavori::irl::ByteMaxFn read = widestByteMax(ahead);
+    const tavori::irl::ByteMaxFn read = tavori::irl::byteMax();
     for (auto _ : state) {
         if (cold) {
             state.PauseTiming();
@@ -216,12 +171,10 @@ void OpenCvPeer(benchmark::State& state, Size s) {
 
 const bool registered = [] {
     for (const Size& s : kSizes) {
-        benchmark::RegisterBenchmark(("irlight/MemoryFloor/" + label(s)).c_str(), MemoryFloor, s, false, false);
-        benchmark::RegisterBenchmark(("irlight/MemoryFloorAhead/" + label(s)).c_str(), MemoryFloor, s, false, true);
+        benchmark::RegisterBenchmark(("irlight/MemoryFloor/" + label(s)).c_str(), MemoryFloor, s, false);
         benchmark::RegisterBenchmark(("irlight/Detect/" + label(s)).c_str(), DetectCore, s, false);
         benchmark::RegisterBenchmark(("irlight/DetectManyPens/" + label(s)).c_str(), DetectManyPens, s);
-        benchmark::RegisterBenchmark(("irlight/MemoryFloorCold/" + label(s)).c_str(), MemoryFloor, s, true, false);
-        benchmark::RegisterBenchmark(("irlight/MemoryFloorAheadCold/" + label(s)).c_str(), MemoryFloor, s, true, true);
+        benchmark::RegisterBenchmark(("irlight/MemoryFloorCold/" + label(s)).c_str(), MemoryFloor, s, true);
         benchmark::RegisterBenchmark(("irlight/SearchEvenRowsCold/" + label(s)).c_str(), SearchEvenRows, s);
         benchmark::RegisterBenchmark(("irlight/DetectCold/" + label(s)).c_str(), DetectCore, s, true);
         benchmark::RegisterBenchmark(("irlight/FindWinPoint/" + label(s)).c_str(), FindWinPoint, s);
@@ -232,21 +185,14 @@ const bool registered = [] {
     return true;
 }();
 
-// The faster of a floor's two reads (lines fetched ahead by the program, or by the hardware alone).
-double floorOf(const std::string& plain, const std::string& ahead, const std::string& size) {
-    const double a = bench::nsPerIteration(plain + size), b = bench::nsPerIteration(ahead + size);
-    return b > 0 && (a <= 0 || b < a) ? b : a;
-}
-
 }  // namespace
 
 TAVORI_BENCH_REPORT(detectionReport) {
     const std::string area = "detection";
-    bench::note(area, std::string("memory floor: a ") + widestName() +
-                          " max over every byte of the frame, the faster of lines fetched ahead by the program or not");
+    bench::note(area, std::string("memory floor: a ") + widestName() + " max over every byte of the frame, aligned loads");
     const double base = bench::nsPerIteration("irlight/Detect/640x480");
     for (const Size& s : kSizes) {
-        const double floor = floorOf("irlight/MemoryFloor/", "irlight/MemoryFloorAhead/", label(s));
+        const double floor = bench::nsPerIteration("irlight/MemoryFloor/" + label(s));
         const double det = bench::nsPerIteration("irlight/Detect/" + label(s));
         const double call = bench::nsPerIteration("irlight/FindWinPoint/" + label(s));
         if (floor <= 0 || det <= 0) continue;
@@ -257,7 +203,7 @@ TAVORI_BENCH_REPORT(detectionReport) {
         if (many > 0)
             bench::record(area, "per-spot cost " + label(s), (many - det) / (kManyPens - 2) / 1000, "us", -1, "",
                           "32 pens against 2");
-        const double coldFloor = floorOf("irlight/MemoryFloorCold/", "irlight/MemoryFloorAheadCold/", label(s));
+        const double coldFloor = bench::nsPerIteration("irlight/MemoryFloorCold/" + label(s));
         const double coldSearch = bench::nsPerIteration("irlight/SearchEvenRowsCold/" + label(s));
         const double coldDet = bench::nsPerIteration("irlight/DetectCold/" + label(s));
         if (coldFloor > 0 && coldSearch > 0 && coldDet > 0) {

@@ -11,17 +11,13 @@
 namespace tavori::irl {
 namespace {
 
-// With `fetch`, `next` is fetched line by line alongside: the rows of a search are not adjacent, and
-// the hardware does not learn a stream that jumps at every row end.
-template <bool fetch>
-inline uint8_t maxOf(const uint8_t* p, std::size_t n, [[maybe_unused]] const uint8_t* next) {
+inline uint8_t maxOf(const uint8_t* p, std::size_t n) {
     uint8_t m = 0;
     std::size_t i = 0;
 #if TAVORI_IRL_X86
     // SSE2 is the baseline of every x86 build; four accumulators keep the loads in flight.
     __m128i a = _mm_setzero_si128(), b = a, c = a, d = a;
     for (; i + 64 <= n; i += 64) {
-        if constexpr (fetch) _mm_prefetch(reinterpret_cast<const char*>(next + i), _MM_HINT_T0);
         a = _mm_max_epu8(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
         b = _mm_max_epu8(b, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16)));
         c = _mm_max_epu8(c, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 32)));
@@ -40,12 +36,10 @@ inline uint8_t maxOf(const uint8_t* p, std::size_t n, [[maybe_unused]] const uin
 
 }  // namespace
 
-uint8_t byteMaxBaseline(const uint8_t* p, std::size_t n) { return maxOf<false>(p, n, nullptr); }
+uint8_t byteMaxBaseline(const uint8_t* p, std::size_t n) { return maxOf(p, n); }
 
 void rowMaxBaseline(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t* out) {
-    // The last row fetches itself: nothing past the frame is touched.
-    for (int32_t r = 0; r < rows; ++r)
-        out[r] = maxOf<true>(p + r * stride, n, p + (r + 1 < rows ? r + 1 : r) * stride);
+    for (int32_t r = 0; r < rows; ++r) out[r] = maxOf(p + r * stride, n);
 }
 
 void litBytesBaseline(const uint8_t* p, std::size_t n, uint8_t level, uint64_t* bits) {
@@ -77,15 +71,21 @@ void litBytesBaseline(const uint8_t* p, std::size_t n, uint8_t level, uint64_t* 
 const ByteMaxFn byteMaxAvx2 = nullptr;
 const RowMaxFn rowMaxAvx2 = nullptr;
 const LitBytesFn litBytesAvx2 = nullptr;
+const ByteMaxFn byteMaxAvx512 = nullptr;
+const RowMaxFn rowMaxAvx512 = nullptr;
 #endif
 
 ByteMaxFn byteMax() {
-    static const ByteMaxFn chosen = byteMaxAvx2 && cpuHasAvx2() ? byteMaxAvx2 : byteMaxBaseline;
+    static const ByteMaxFn chosen = byteMaxAvx512 && cpuHasAvx512bw() ? byteMaxAvx512
+                                    : byteMaxAvx2 && cpuHasAvx2()     ? byteMaxAvx2
+                                                                      : byteMaxBaseline;
     return chosen;
 }
 
 RowMaxFn rowMax() {
-    static const RowMaxFn chosen = rowMaxAvx2 && cpuHasAvx2() ? rowMaxAvx2 : rowMaxBaseline;
+    static const RowMaxFn chosen = rowMaxAvx512 && cpuHasAvx512bw() ? rowMaxAvx512
+                                   : rowMaxAvx2 && cpuHasAvx2()     ? rowMaxAvx2
+                                                                    : rowMaxBaseline;
     return chosen;
 }
 

@@ -26,7 +26,6 @@ inline bool cpuHasAvx2() {
 #endif
 }
 
-// The detector stops at AVX2; the benchmarks' memory floor reads with the widest vectors there are.
 inline bool cpuHasAvx512bw() {
 #if TAVORI_IRL_AVX2
     __builtin_cpu_init();
