@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "MultiIRLight.h"
 #include "byte_max.h"
@@ -52,54 +53,17 @@ void evict(const synth::Frame& f) {
 #endif
 }
 
-#if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
-// The widest read there is: the detector stops at AVX2, the floor does not. (GCC 12's AVX-512
-// headers start some results from a deliberately undefined register and warn about it.)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-__attribute__((target("avx512bw"))) uint8_t byteMaxAvx512(const uint8_t* p, std::size_t n) {
-    std::size_t i = 0;
-    __m512i a = _mm512_setzero_si512(), b = a, c = a, d = a;
-    for (; i + 256 <= n; i += 256) {
-        a = _mm512_max_epu8(a, _mm512_loadu_si512(p + i));
-        b = _mm512_max_epu8(b, _mm512_loadu_si512(p + i + 64));
-        c = _mm512_max_epu8(c, _mm512_loadu_si512(p + i + 128));
-        d = _mm512_max_epu8(d, _mm512_loadu_si512(p + i + 192));
-    }
-    // The tail (under 256 bytes) in one masked load per 64 bytes.
-    for (; i < n; i += 64) {
-        const std::size_t left = n - i;
-        const __mmask64 k = left >= 64 ? ~__mmask64{0} : (__mmask64{1} << left) - 1;
-        a = _mm512_max_epu8(a, _mm512_maskz_loadu_epi8(k, p + i));
-    }
-    __m512i w = _mm512_max_epu8(_mm512_max_epu8(a, b), _mm512_max_epu8(c, d));
-    w = _mm512_max_epu8(w, _mm512_shuffle_i64x2(w, w, 0x4E));  // halves swapped
-    w = _mm512_max_epu8(w, _mm512_shuffle_i64x2(w, w, 0xB1));  // quarters swapped in each half
-    __m128i v = _mm512_castsi512_si128(w);
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 8));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 4));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 2));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 1));
-    return static_cast<uint8_t>(_mm_cvtsi128_si32(v));
-}
-#pragma GCC diagnostic pop
-
-bool cpuHasAvx512bw() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512bw");
+const char* widestName() {
+    using namespace tavori::irl;
+    const ByteMaxFn read = byteMax();
+    return read == byteMaxAvx512 ? "AVX-512BW" : read == byteMaxAvx2 ? "AVX2" : "SSE2";
 }
 
-tavori::irl::ByteMaxFn widestByteMax() { return cpuHasAvx512bw() ? byteMaxAvx512 : tavori::irl::byteMax(); }
-const char* widestName() { return cpuHasAvx512bw() ? "AVX-512BW" : (tavori::irl::byteMax() == tavori::irl::byteMaxAvx2 ? "AVX2" : "SSE2"); }
-#else
-tavori::irl::ByteMaxFn widestByteMax() { return tavori::irl::byteMax(); }
-const char* widestName() { return "baseline"; }
-#endif
-
-// The memory floor: the fastest read of every byte this CPU can do (the widest vector max).
+// The memory floor: the fastest read of every byte this CPU can do (the widest vector max, with
+// aligned loads).
 void MemoryFloor(benchmark::State& state, Size s, bool cold) {
     const auto f = realisticFrame(s);
-    const tavori::irl::ByteMaxFn read = widestByteMax();
+    const tavori::irl::ByteMaxFn read = tavori::irl::byteMax();
     for (auto _ : state) {
         if (cold) {
             state.PauseTiming();
@@ -115,14 +79,15 @@ void MemoryFloor(benchmark::State& state, Size s, bool cold) {
 // so this shows what skipping rows saves when the frame comes from memory.
 void SearchEvenRows(benchmark::State& state, Size s) {
     const auto f = realisticFrame(s);
-    const tavori::irl::ByteMaxFn read = tavori::irl::byteMax();
+    const tavori::irl::RowMaxFn read = tavori::irl::rowMax();
+    std::vector<uint8_t> out(static_cast<std::size_t>(s.h + 1) / 2);
     for (auto _ : state) {
         state.PauseTiming();
         evict(*f);
         state.ResumeTiming();
-        uint8_t m = 0;
-        for (int y = 0; y < s.h; y += 2) m |= read(f->get()->pData + y * f->stride(), 3 * static_cast<size_t>(s.w));
-        benchmark::DoNotOptimize(m);
+        read(f->get()->pData, 2 * static_cast<std::ptrdiff_t>(f->stride()), 3 * static_cast<std::size_t>(s.w),
+             (s.h + 1) / 2, out.data());
+        benchmark::DoNotOptimize(out.data());
     }
 }
 
@@ -224,7 +189,7 @@ const bool registered = [] {
 
 TAVORI_BENCH_REPORT(detectionReport) {
     const std::string area = "detection";
-    bench::note(area, std::string("memory floor: a ") + widestName() + " max over every byte of the frame");
+    bench::note(area, std::string("memory floor: a ") + widestName() + " max over every byte of the frame, aligned loads");
     const double base = bench::nsPerIteration("irlight/Detect/640x480");
     for (const Size& s : kSizes) {
         const double floor = bench::nsPerIteration("irlight/MemoryFloor/" + label(s));

@@ -1,5 +1,6 @@
-// The largest byte of a buffer, read with the widest vectors the CPU offers. Almost every row of a
-// frame is dark, so screening rows this way costs little more than reading them once.
+// Screening the bytes of frame rows with the widest vectors the CPU offers: the largest byte of each
+// row, and which bytes of a row reach a level. Almost every row of a frame is dark, so screening rows
+// this way costs little more than reading them once.
 #pragma once
 
 #include <cstddef>
@@ -11,15 +12,23 @@ using ByteMaxFn = uint8_t (*)(const uint8_t* p, std::size_t n);
 // The largest byte of each of `rows` rows of n bytes, `stride` apart, into out[0 .. rows - 1]: one
 // call for a whole frame's rows, so no row pays for a call of its own.
 using RowMaxFn = void (*)(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t* out);
+// Bit i % 64 of bits[i / 64] tells whether p[i] >= level, for the n bytes at p; bits past n are
+// clear. bits holds (n + 63) / 64 words.
+using LitBytesFn = void (*)(const uint8_t* p, std::size_t n, uint8_t level, uint64_t* bits);
 
-// The fastest forms on this CPU (AVX2 where it is present), chosen once.
+// The fastest forms on this CPU (AVX-512BW or AVX2 where present), chosen once.
 ByteMaxFn byteMax();
 RowMaxFn rowMax();
+LitBytesFn litBytes();
 
-// The forms themselves, for the benchmarks; the AVX2 ones are null where the build has none.
+// The forms themselves, for the benchmarks; the wider ones are null where the build has none.
 uint8_t byteMaxBaseline(const uint8_t* p, std::size_t n);
 void rowMaxBaseline(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t* out);
+void litBytesBaseline(const uint8_t* p, std::size_t n, uint8_t level, uint64_t* bits);
 extern const ByteMaxFn byteMaxAvx2;
 extern const RowMaxFn rowMaxAvx2;
+extern const LitBytesFn litBytesAvx2;
+extern const ByteMaxFn byteMaxAvx512;
+extern const RowMaxFn rowMaxAvx512;
 
 }  // namespace tavori::irl

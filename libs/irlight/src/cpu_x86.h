@@ -1,4 +1,4 @@
-// Which vector forms this build can hold, and whether the running CPU can execute AVX2.
+// Which vector forms this build can hold, and which the running CPU can execute.
 #pragma once
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
@@ -21,6 +21,15 @@ inline bool cpuHasAvx2() {
 #if TAVORI_IRL_AVX2
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2");
+#else
+    return false;
+#endif
+}
+
+inline bool cpuHasAvx512bw() {
+#if TAVORI_IRL_AVX2
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512bw");
 #else
     return false;
 #endif

@@ -2,62 +2,13 @@
 #include "refine_stages.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
 #include "byte_max.h"
-#include "cpu_x86.h"
-
-#if TAVORI_IRL_X86
-#include <emmintrin.h>
-#endif
 
 namespace tavori::irl {
-namespace {
-
-// Bytes screened at a time. Almost every group of a frame is dark, so the scan costs little more than
-// reading the frame; only lit groups are looked at pixel by pixel.
-constexpr std::size_t kGroup = 64;
-
-#if TAVORI_IRL_X86
-struct Screen {
-    __m128i t;
-    explicit Screen(int32_t threshold) : t(_mm_set1_epi8(static_cast<char>(threshold))) {}
-    // True when any byte of the 64 at p is >= the threshold.
-    bool lit(const uint8_t* p) const {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
-        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48));
-        const __m128i m = _mm_max_epu8(_mm_max_epu8(a, b), _mm_max_epu8(c, d));
-        return _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(m, t), m)) != 0;
-    }
-};
-#else
-// Portable form: per byte, the high bit of (low7 + k) tells whether the byte reaches the threshold.
-struct Screen {
-    uint64_t k;
-    bool high;  // threshold >= 128: the byte's own high bit must be set as well
-    explicit Screen(int32_t threshold) {
-        const uint64_t ones = 0x0101010101010101ull;
-        high = threshold >= 128;
-        k = ones * static_cast<uint64_t>(high ? 256 - threshold : 128 - threshold);
-    }
-    bool lit(const uint8_t* p) const {
-        constexpr uint64_t low7 = 0x7F7F7F7F7F7F7F7Full, top = 0x8080808080808080ull;
-        uint64_t acc = 0;
-        for (int i = 0; i < 8; ++i) {
-            uint64_t w;
-            std::memcpy(&w, p + 8 * i, 8);
-            const uint64_t s = (w & low7) + k;
-            acc |= high ? (s & w) : (s | w);
-        }
-        return (acc & top) != 0;
-    }
-};
-#endif
-
-}  // namespace
 
 void SpotDetector::configure(int32_t width, int32_t height) {
     width_ = width;
@@ -72,7 +23,7 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     parent_.assign(static_cast<std::size_t>(cap), 0);
     comps_.assign(static_cast<std::size_t>(cap), Component{});
     cand_.assign(static_cast<std::size_t>(cap) + kMaxCandidates, Component{});
-    active_.assign(static_cast<std::size_t>(height), 0);
+    lit_.assign((static_cast<std::size_t>(width) * 3 + 63) / 64, 0);
     rowMax_.assign(static_cast<std::size_t>(height + 1) / 2, 0);
     boxes_.assign(kMaxCandidates, PixelBox{});
     splitter_.configure(maxExtent_ * maxExtent_);
@@ -94,17 +45,21 @@ int32_t SpotDetector::backgroundLevel(const ImageView& img, int32_t below) const
     // The sampled rows are searched rows: one whose brightest byte is under `below` adds only to
     // the count of samples.
     uint32_t hist[256] = {};
-    int32_t n = 0;
+    int32_t n = 0, top = 0;  // samples, and the brightest one
     const int32_t perRow = (img.width - 1 - 4 % img.width) / 8 + 1;
     for (int32_t y = 8 % img.height; y < img.height; y += 16) {
         n += perRow;
         if (y % 2 == 0 && rowMax_[y / 2] < below) continue;
         const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
-        for (int32_t x = 4 % img.width; x < img.width; x += 8) ++hist[brightest(row + 3 * x)];
+        for (int32_t x = 4 % img.width; x < img.width; x += 8) {
+            const int32_t v = brightest(row + 3 * x);
+            ++hist[v];
+            top = std::max(top, v);
+        }
     }
     // Pens cover only a few samples: the level is what more than that many samples reach.
     const int32_t k = std::max(8, n / 100);
-    int32_t above = 0, level = 255;
+    int32_t above = 0, level = top;
     while (level > 0 && above + static_cast<int32_t>(hist[level]) <= k) above += static_cast<int32_t>(hist[level--]);
     return level;
 }
@@ -146,88 +101,80 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     const int32_t t =
         std::clamp(std::max(p.threshold, backgroundLevel(img, p.threshold - minContrast) + minContrast), 1, 255);
     lastThreshold_ = t;
-    const Screen screen(t);
     const int32_t cap = static_cast<int32_t>(runs_.size());
+    const LitBytesFn readLit = litBytes();
+    const int32_t words = static_cast<int32_t>(lit_.size());
+    uint64_t* lit = lit_.data();
 
     // Every lit component taller than one row has pixels on an even row, so only even rows are
     // searched (each row is its own cache lines: half the frame is read), and an even row with light
-    // marks itself and both neighbours for full labelling. A core one row tall on an odd row (a small
-    // pen centred on that row) is still seen by the fall-off of its light on the rows beside it. The
+    // labels itself and both neighbours in full. A core one row tall on an odd row (a small pen
+    // centred on that row) is still seen by the fall-off of its light on the rows beside it. The
     // search level is a share of the threshold itself, not of its lift over the bright background:
     // many pens raise that sample far above the background beside each of them.
     const int32_t tSearch = std::max(1, t / kSearchDivisor);
-    uint8_t* active = active_.data();
-    std::fill(active, active + height_, uint8_t{0});
-    for (int32_t y = 0; y < height_; y += 2) {
-        if (searched[y / 2] < tSearch) continue;
-        if (y > 0) active[y - 1] = 1;
-        active[y] = 1;
-        if (y + 1 < height_) active[y + 1] = 1;
-    }
-
     int32_t nruns = 0, prevBegin = 0, prevEnd = 0;
-    for (int32_t y = 0; y < height_; ++y) {
-        if (!active[y]) {
-            // Nothing lit here that belongs to a spot: no run of the row above touches the next.
-            prevBegin = prevEnd = nruns;
-            continue;
-        }
-        const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
-        const int32_t rowBegin = nruns;
-        int32_t j = prevBegin;       // first run of the previous row that may still touch
-        int32_t start = -1, peak = 0;  // open run
-        bool overflow = false;
-
-        auto close = [&](int32_t x1) {
-            if (nruns == cap) {
-                overflow = true;
-                return;
-            }
-            const int32_t x0 = start, n = x1 - x0 + 1, label = nruns;
-            runs_[label] = Run{x0, x1, y, label};
-            parent_[label] = label;
-            comps_[label] = Component{n, peak, x0, y, x1, y, label};
-            ++nruns;
-            // 8-connectivity: runs touch when they overlap or meet diagonally.
-            while (j < prevEnd && runs_[j].x1 + 1 < x0) ++j;
-            for (int32_t k = j; k < prevEnd && runs_[k].x0 <= x1 + 1; ++k) unite(label, runs_[k].label);
-            start = -1;
-        };
-        auto examine = [&](int32_t x) {
-            const int32_t v = brightest(row + 3 * x);
-            if (v >= t) {
-                if (start < 0) {
-                    start = x;
-                    peak = v;
-                } else if (v > peak) {
-                    peak = v;
+    int32_t prevRow = -2;  // the last row labelled, whose runs are [prevBegin, prevEnd)
+    int32_t done = -1;     // rows up to here are labelled
+    const int32_t even = (height_ + 1) / 2;
+    for (int32_t base = 0; base < even; base += 64) {
+        uint64_t marks;  // searched rows base + k with light to search
+        readLit(searched + base, static_cast<std::size_t>(std::min(64, even - base)), static_cast<uint8_t>(tSearch),
+                &marks);
+        for (; marks; marks &= marks - 1) {
+            const int32_t i = base + std::countr_zero(marks);
+            const int32_t last = std::min(2 * i + 1, height_ - 1);
+            for (int32_t y = std::max(2 * i - 1, done + 1); y <= last; ++y) {
+                // A searched row under the threshold has no runs; the others are screened in full.
+                if (y % 2 == 0 && searched[y / 2] < t) continue;
+                const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
+                readLit(row, rowBytes, static_cast<uint8_t>(t), lit);
+                if (prevRow != y - 1) prevBegin = prevEnd = nruns;  // no run of the row above touches
+                const int32_t rowBegin = nruns;
+                int32_t j = prevBegin;                   // first run of the previous row that may still touch
+                int32_t start = -1, peak = 0, end = -2;  // open run [start, end]
+                bool overflow = false;
+                auto close = [&] {
+                    if (nruns == cap) {
+                        overflow = true;
+                        return;
+                    }
+                    const int32_t x0 = start, x1 = end, label = nruns;
+                    runs_[label] = Run{x0, x1, y, label};
+                    parent_[label] = label;
+                    comps_[label] = Component{x1 - x0 + 1, peak, x0, y, x1, y, label};
+                    ++nruns;
+                    // 8-connectivity: runs touch when they overlap or meet diagonally.
+                    while (j < prevEnd && runs_[j].x1 + 1 < x0) ++j;
+                    for (int32_t k = j; k < prevEnd && runs_[k].x0 <= x1 + 1; ++k) unite(label, runs_[k].label);
+                    start = -1;
+                };
+                // A pixel is lit when any of its three bytes reaches the threshold; only those are read.
+                for (int32_t w = 0; w < words; ++w)
+                    for (uint64_t bits = lit[w]; bits; bits &= bits - 1) {
+                        const int32_t x = (64 * w + std::countr_zero(bits)) / 3;
+                        if (x == end) continue;  // another byte of the same pixel
+                        if (start >= 0 && x != end + 1) close();
+                        const int32_t v = brightest(row + 3 * x);
+                        if (start < 0) {
+                            start = x;
+                            peak = v;
+                        } else {
+                            peak = std::max(peak, v);
+                        }
+                        end = x;
+                    }
+                if (start >= 0) close();
+                if (overflow) {
+                    flooded_ = true;
+                    return 0;
                 }
-            } else if (start >= 0) {
-                close(x - 1);
+                prevRow = y;
+                prevBegin = rowBegin;
+                prevEnd = nruns;
             }
-        };
-
-        int32_t next = 0;  // first pixel not yet examined
-        std::size_t pos = 0;
-        for (; pos + kGroup <= rowBytes; pos += kGroup) {
-            if (!screen.lit(row + pos)) {
-                // The first pixel not yet examined lies wholly inside this dark group.
-                if (start >= 0) close(next - 1);
-                next = static_cast<int32_t>((pos + kGroup) / 3);
-                continue;
-            }
-            const auto last = static_cast<int32_t>((pos + kGroup - 1) / 3);
-            for (int32_t x = next; x <= last; ++x) examine(x);
-            next = last + 1;
+            done = last;
         }
-        for (int32_t x = next; x < width_; ++x) examine(x);
-        if (start >= 0) close(width_ - 1);
-        if (overflow) {
-            flooded_ = true;
-            return 0;
-        }
-        prevBegin = rowBegin;
-        prevEnd = nruns;
     }
 
     // Components that pass the size gates become candidates.
