@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cpu_x86.h"
+#include "largest_byte.h"
 
 #if TAVORI_IRL_X86
 #include <emmintrin.h>
@@ -23,12 +24,7 @@ inline uint8_t maxOf(const uint8_t* p, std::size_t n) {
         c = _mm_max_epu8(c, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 32)));
         d = _mm_max_epu8(d, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 48)));
     }
-    __m128i v = _mm_max_epu8(_mm_max_epu8(a, b), _mm_max_epu8(c, d));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 8));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 4));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 2));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 1));
-    m = static_cast<uint8_t>(_mm_cvtsi128_si32(v));
+    m = largestByte(_mm_max_epu8(_mm_max_epu8(a, b), _mm_max_epu8(c, d)));
 #endif
     for (; i < n; ++i) m = std::max(m, p[i]);
     return m;

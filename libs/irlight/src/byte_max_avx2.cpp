@@ -1,6 +1,7 @@
 // The AVX2 forms, compiled for AVX2 in this file alone and called only where the CPU has it.
 #include "byte_max.h"
 #include "cpu_x86.h"
+#include "largest_byte.h"
 
 #if TAVORI_IRL_AVX2
 #include <immintrin.h>
@@ -29,12 +30,7 @@ __attribute__((target("avx2"))) inline uint8_t maxOf(const uint8_t* p, std::size
     }
     for (; q <= last; ++q) a = _mm256_max_epu8(a, _mm256_load_si256(q));
     const __m256i w = _mm256_max_epu8(_mm256_max_epu8(a, b), _mm256_max_epu8(c, d));
-    __m128i v = _mm_max_epu8(_mm256_castsi256_si128(w), _mm256_extracti128_si256(w, 1));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 8));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 4));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 2));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 1));
-    return static_cast<uint8_t>(_mm_cvtsi128_si32(v));
+    return largestByte(_mm_max_epu8(_mm256_castsi256_si128(w), _mm256_extracti128_si256(w, 1)));
 }
 
 __attribute__((target("avx2"))) uint8_t byteMaxAvx2Impl(const uint8_t* p, std::size_t n) { return maxOf(p, n); }

@@ -2,6 +2,7 @@
 // whole cache line per load halves the loads of a row over AVX2.
 #include "byte_max.h"
 #include "cpu_x86.h"
+#include "largest_byte.h"
 
 #if TAVORI_IRL_AVX2
 #include <immintrin.h>
@@ -31,12 +32,7 @@ __attribute__((target("avx512bw"))) inline uint8_t maxOf(const uint8_t* p, std::
     for (; q + 64 <= end; q += 64) a = _mm512_max_epu8(a, _mm512_load_si512(q));
     const __m512i w = _mm512_max_epu8(_mm512_max_epu8(a, b), _mm512_max_epu8(c, d));
     const __m256i h = _mm256_max_epu8(_mm512_castsi512_si256(w), _mm512_extracti64x4_epi64(w, 1));
-    __m128i v = _mm_max_epu8(_mm256_castsi256_si128(h), _mm256_extracti128_si256(h, 1));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 8));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 4));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 2));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 1));
-    return static_cast<uint8_t>(_mm_cvtsi128_si32(v));
+    return largestByte(_mm_max_epu8(_mm256_castsi256_si128(h), _mm256_extracti128_si256(h, 1)));
 }
 
 __attribute__((target("avx512bw"))) uint8_t byteMaxAvx512Impl(const uint8_t* p, std::size_t n) { return maxOf(p, n); }
