@@ -26,7 +26,7 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     lit_.assign((static_cast<std::size_t>(width) * 3 + 63) / 64, 0);
     rowMax_.assign(static_cast<std::size_t>(height + 1) / 2, 0);
     boxes_.assign(kMaxCandidates, PixelBox{});
-    splitter_.configure(maxExtent_ * maxExtent_);
+    splitter_.configure(maxExtent_);
     compMask_.assign(static_cast<std::size_t>(maxExtent_) * maxExtent_, 0);
     found_.assign(kMaxCandidates, Spot{});
     const int32_t side = maxExtent_ + 2 * kWindowMargin;
@@ -216,7 +216,7 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
 }
 
 void SpotDetector::splitJoined(const ImageView& img, int32_t t, int k, int32_t nruns) {
-    const Component c = cand_[k];
+    const Component& c = cand_[k];  // replaced only once read to the end
     if (c.area < 2 * SaddleSplitter::kMinPartPixels || c.peak - t < SaddleSplitter::kSaddleDepth) return;
     // The component's own runs (others may cross its box); runs are stored row by row.
     const PixelBox box{c.x0, c.y0, c.x1, c.y1};

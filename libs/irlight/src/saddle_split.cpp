@@ -16,12 +16,13 @@ void extend(PixelBox& b, int32_t x, int32_t y) {
 
 }  // namespace
 
-void SaddleSplitter::configure(int32_t maxPixels) {
-    const auto n = static_cast<std::size_t>(std::max(maxPixels, 1));
-    order_.assign(n, 0);
-    label_.assign(n, -1);
-    value_.assign(n, 0);
-    regions_.assign(n, Region{});
+void SaddleSplitter::configure(int32_t maxSide) {
+    const int32_t side = std::max(maxSide, 1);
+    const auto framed = static_cast<std::size_t>(side + 2) * (side + 2);
+    order_.assign(framed, 0);
+    label_.assign(framed, -1);
+    value_.assign(framed, 0);
+    regions_.assign(static_cast<std::size_t>(side) * side, Region{});
 }
 
 int32_t SaddleSplitter::root(int32_t r) {
@@ -32,67 +33,67 @@ int32_t SaddleSplitter::root(int32_t r) {
 // The flood below starts a region at a pixel none of whose neighbours came before it (brighter, or
 // as bright and earlier in the box). Every part that stands out has such a start at least
 // kSaddleDepth above the lowest level, so with fewer than two of those the flood would find one spot.
-int32_t SaddleSplitter::seeds(const PixelBox& box, const uint8_t* mask, int32_t atLeast) const {
-    const int32_t bw = box.width(), bh = box.height();
+// Pixels outside the component are dark, below any level asked for.
+int32_t SaddleSplitter::seeds(const PixelBox& box, int32_t atLeast) const {
+    const int32_t fw = box.width() + 2, bh = box.height();
     int32_t n = 0;
-    for (int32_t j = 0, k = 0; j < bh; ++j)
-        for (int32_t i = 0; i < bw; ++i, ++k) {
-            if (!mask[k] || value_[k] < atLeast) continue;
-            const int32_t v = value_[k];
-            bool first = true;
-            for (int32_t dj = -1; dj <= 1 && first; ++dj) {
-                if (j + dj < 0 || j + dj >= bh) continue;
-                for (int32_t di = -1; di <= 1; ++di) {
-                    const int32_t q = k + dj * bw + di;
-                    if ((di || dj) && i + di >= 0 && i + di < bw && mask[q] &&
-                        (value_[q] > v || (value_[q] == v && q < k))) {
-                        first = false;
-                        break;
-                    }
-                }
-            }
-            if (first && ++n == 2) return n;
+    for (int32_t j = 1; j <= bh; ++j) {
+        const uint8_t* row = value_.data() + j * fw;
+        for (int32_t i = 1; i < fw - 1; ++i) {
+            const uint8_t* p = row + i;
+            const int32_t v = *p;
+            if (v < atLeast) continue;
+            const int32_t before = std::max({p[-fw - 1], p[-fw], p[-fw + 1], p[-1]});
+            const int32_t after = std::max({p[1], p[fw - 1], p[fw], p[fw + 1]});
+            if (before < v && after <= v && ++n == 2) return n;
         }
+    }
     return n;
 }
 
 int SaddleSplitter::split(const ImageView& img, const PixelBox& box, const uint8_t* mask, int32_t count,
                           CorePart* parts) {
-    const int32_t bw = box.width(), bh = box.height();
-    if (count < 2 * kMinPartPixels || static_cast<std::size_t>(bw) * bh > label_.size()) return 1;
+    const int32_t bw = box.width(), bh = box.height(), fw = bw + 2;
+    const int32_t framed = fw * (bh + 2);
+    if (count < 2 * kMinPartPixels || static_cast<std::size_t>(bw) * bh > regions_.size() ||
+        static_cast<std::size_t>(framed) > value_.size())
+        return 1;
+    std::fill_n(value_.begin(), framed, uint8_t{0});
     int32_t lo = 255, hi = 0;
-    for (int32_t j = 0, k = 0; j < bh; ++j) {
+    for (int32_t j = 0, m = 0; j < bh; ++j) {
         const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(box.y0 + j) * img.stride + 3 * box.x0;
-        for (int32_t i = 0; i < bw; ++i, ++k) {
-            label_[k] = -1;
-            if (!mask[k]) continue;
+        uint8_t* out = value_.data() + (j + 1) * fw + 1;
+        for (int32_t i = 0; i < bw; ++i, ++m) {
+            if (!mask[m]) continue;
             const int32_t v = brightest(row + 3 * i);
-            value_[k] = static_cast<uint8_t>(v);
+            out[i] = static_cast<uint8_t>(v);
             lo = std::min(lo, v);
             hi = std::max(hi, v);
         }
     }
     if (hi - lo < kSaddleDepth) return 1;  // too flat for a peak to stand above a saddle
-    if (seeds(box, mask, lo + kSaddleDepth) < 2) return 1;
+    if (seeds(box, lo + kSaddleDepth) < 2) return 1;
     // Counting sort of the component's pixels by falling light, over the levels it spans.
     int32_t start[257] = {};
-    for (int32_t k = 0, n = bw * bh; k < n; ++k)
-        if (mask[k]) ++start[256 - value_[k]];
+    for (int32_t j = 0, m = 0; j < bh; ++j)
+        for (int32_t i = 0; i < bw; ++i, ++m)
+            if (mask[m]) ++start[256 - value_[(j + 1) * fw + i + 1]];
     for (int v = 256 - hi + 1; v <= 256 - lo; ++v) start[v] += start[v - 1];
-    for (int32_t k = 0, n = bw * bh; k < n; ++k)
-        if (mask[k]) order_[start[255 - value_[k]]++] = k;
+    for (int32_t j = 0, m = 0; j < bh; ++j)
+        for (int32_t i = 0, k = (j + 1) * fw + 1; i < bw; ++i, ++m, ++k)
+            if (mask[m]) order_[start[255 - value_[k]]++] = k;
+    std::fill_n(label_.begin(), framed, -1);
 
     int32_t nregions = 0, nparts = 0;
     for (int32_t o = 0; o < count; ++o) {
-        const int32_t k = order_[o], i = k % bw, j = k / bw, v = value_[k];
-        const int32_t x = box.x0 + i, y = box.y0 + j;
+        const int32_t k = order_[o], j = k / fw, v = value_[k];
+        const int32_t x = box.x0 + k - j * fw - 1, y = box.y0 + j - 1;
         // Regions already flooded around this pixel; the one with the highest peak takes it.
         int32_t near[8], nnear = 0, best = -1;
         for (int32_t dj = -1; dj <= 1; ++dj) {
-            if (j + dj < 0 || j + dj >= bh) continue;
             for (int32_t di = -1; di <= 1; ++di) {
-                if (i + di < 0 || i + di >= bw || label_[k + dj * bw + di] < 0) continue;
-                const int32_t r = root(label_[k + dj * bw + di]);
+                if (label_[k + dj * fw + di] < 0) continue;
+                const int32_t r = root(label_[k + dj * fw + di]);
                 if (std::find(near, near + nnear, r) != near + nnear) continue;
                 near[nnear++] = r;
                 if (best < 0 || regions_[r].peak > regions_[best].peak) best = r;

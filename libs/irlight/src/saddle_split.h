@@ -26,8 +26,8 @@ public:
     static constexpr int kMinPartPixels = 2;
     static constexpr int kMaxParts = 16;
 
-    // Sizes the scratch buffers for components of up to maxPixels pixels.
-    void configure(int32_t maxPixels);
+    // Sizes the scratch buffers for components of up to maxSide pixels a side.
+    void configure(int32_t maxSide);
 
     // `mask` covers `box` row by row, non-zero on the component's own pixels (`count` of them).
     // Returns the number of parts written (at most kMaxParts); 1 when the component is one spot,
@@ -43,11 +43,13 @@ private:
     };
     int32_t root(int32_t r);
     // Pixels of value atLeast or more where the flood would start a region (up to 2 counted).
-    int32_t seeds(const PixelBox& box, const uint8_t* mask, int32_t atLeast) const;
+    int32_t seeds(const PixelBox& box, int32_t atLeast) const;
 
-    std::vector<int32_t> order_;   // component pixels by falling light (box indices)
-    std::vector<int32_t> label_;   // region of each box pixel, -1 before it is flooded
-    std::vector<uint8_t> value_;   // brightest channel of each box pixel
+    // The box is kept with a one-pixel frame around it (stride box width + 2), so that every pixel
+    // has eight neighbours: the frame is dark and never flooded.
+    std::vector<int32_t> order_;   // component pixels by falling light (framed indices)
+    std::vector<int32_t> label_;   // region of each pixel, -1 before it is flooded
+    std::vector<uint8_t> value_;   // brightest channel of each component pixel, 0 elsewhere
     std::vector<Region> regions_;
 };
 
