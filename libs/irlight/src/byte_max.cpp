@@ -69,6 +69,7 @@ const RowMaxFn rowMaxAvx2 = nullptr;
 const LitBytesFn litBytesAvx2 = nullptr;
 const ByteMaxFn byteMaxAvx512 = nullptr;
 const RowMaxFn rowMaxAvx512 = nullptr;
+const LitBytesFn litBytesAvx512 = nullptr;
 #endif
 
 ByteMaxFn byteMax() {
@@ -86,7 +87,9 @@ RowMaxFn rowMax() {
 }
 
 LitBytesFn litBytes() {
-    static const LitBytesFn chosen = litBytesAvx2 && cpuHasAvx2() ? litBytesAvx2 : litBytesBaseline;
+    static const LitBytesFn chosen = litBytesAvx512 && cpuHasAvx512bw() ? litBytesAvx512
+                                     : litBytesAvx2 && cpuHasAvx2()     ? litBytesAvx2
+                                                                        : litBytesBaseline;
     return chosen;
 }
 

@@ -30,5 +30,6 @@ extern const RowMaxFn rowMaxAvx2;
 extern const LitBytesFn litBytesAvx2;
 extern const ByteMaxFn byteMaxAvx512;
 extern const RowMaxFn rowMaxAvx512;
+extern const LitBytesFn litBytesAvx512;
 
 }  // namespace tavori::irl
