@@ -449,37 +449,44 @@ Rim growRim(const uint8_t* v, const float* lift, int32_t stride, const Window& w
                 list[count++] = k;
             }
         }
-    const bool alone = owner.nothers == 0;
     const FramedRows rows(stride);
-    auto take = [&](int32_t n) {
-        if (!alone) {
-            const int32_t j = rows.row(n);
-            if (!owner.mine(w.x0 + n - j * stride, w.y0 + j)) return;
-        }
-        mark[n] = kReached;
-        list[count++] = n;
-    };
-    for (int32_t head = 0; head < count; ++head) {
-        const int32_t k = list[head], corner = k - stride - 1;
-        bgMax = std::max(bgMax, static_cast<float>(v[k]) - lift[k]);
-        uint32_t marks[3];
-        for (int r = 0; r < 3; ++r) std::memcpy(&marks[r], mark + corner + r * stride, sizeof marks[r]);
-        // Most pixels popped late have every neighbour reached or dark already.
-        if (!((marks[0] | marks[1] | marks[2]) & kOpenOf3)) continue;
-        const float reach = lift[k] + slack;
+    // One loop for a lone spot and one for a spot with neighbours, so the lone one tests nothing
+    // about ownership.
+    auto grow = [&]<bool alone>() {
+        auto take = [&](int32_t n) {
+            if (!alone) {
+                const int32_t j = rows.row(n);
+                if (!owner.mine(w.x0 + n - j * stride, w.y0 + j)) return;
+            }
+            mark[n] = kReached;
+            list[count++] = n;
+        };
+        for (int32_t head = 0; head < count; ++head) {
+            const int32_t k = list[head], corner = k - stride - 1;
+            bgMax = std::max(bgMax, static_cast<float>(v[k]) - lift[k]);
+            uint32_t marks[3];
+            for (int r = 0; r < 3; ++r) std::memcpy(&marks[r], mark + corner + r * stride, sizeof marks[r]);
+            // Most pixels popped late have every neighbour reached or dark already.
+            if (!((marks[0] | marks[1] | marks[2]) & kOpenOf3)) continue;
+            const float reach = lift[k] + slack;
 #if TAVORI_IRL_X86
-        const int ok = openWithinReach(marks, lift + corner, stride, reach);
-        auto step = [&](int bit, int32_t n) {
-            if (ok >> bit & 1) take(n);
-        };
+            const int ok = openWithinReach(marks, lift + corner, stride, reach);
+            auto step = [&](int bit, int32_t n) {
+                if (ok >> bit & 1) take(n);
+            };
 #else
-        auto step = [&](int, int32_t n) {
-            if (mark[n] == kOpen && !(lift[n] > reach)) take(n);
-        };
+            auto step = [&](int, int32_t n) {
+                if (mark[n] == kOpen && !(lift[n] > reach)) take(n);
+            };
 #endif
-        step(0, corner), step(1, corner + 1), step(2, corner + 2), step(4, k - 1), step(6, k + 1);
-        step(8, k + stride - 1), step(9, k + stride), step(10, k + stride + 1);
-    }
+            step(0, corner), step(1, corner + 1), step(2, corner + 2), step(4, k - 1), step(6, k + 1);
+            step(8, k + stride - 1), step(9, k + stride), step(10, k + stride + 1);
+        }
+    };
+    if (owner.nothers)
+        grow.template operator()<false>();
+    else
+        grow.template operator()<true>();
     return Rim{count, bgMax};
 }
 
