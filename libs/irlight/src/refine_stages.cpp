@@ -408,33 +408,6 @@ bool Ownership::mine(int32_t x, int32_t y) const {
     return true;
 }
 
-namespace {
-
-// Bit 0 of each mark in a word of three: set only where the mark is open.
-constexpr uint32_t kOpenOf3 = 0x010101u;
-static_assert(kOpen == 1 && (kReached & 1) == 0, "an open mark is the only one with bit 0 set");
-
-#if TAVORI_IRL_X86
-// The neighbours of a pixel, from its framed rows above, of and below (each three marks read as a
-// word from the top-left neighbour's column on, and the light from there): bits 0-2, 4-6 and 8-10
-// in the order the growth takes them, set where the mark is open and the light within reach. The
-// growth's shape makes its branches hard to predict: one vector test leaves one a neighbour, not two.
-int openWithinReach(const uint32_t* marks, const float* corner, int32_t stride, float reach) {
-    const __m128i open = _mm_cmpeq_epi8(_mm_setr_epi32(static_cast<int>(marks[0]), static_cast<int>(marks[1]),
-                                                       static_cast<int>(marks[2]), 0),
-                                        _mm_set1_epi8(kOpen));
-    const __m128 r = _mm_set1_ps(reach);
-    auto near = [&](int32_t row) {
-        return _mm_castps_si128(_mm_cmpngt_ps(_mm_loadu_ps(corner + row * stride), r));
-    };
-    const __m128i top = near(0), bottom = near(2);
-    const __m128i within = _mm_packs_epi16(_mm_packs_epi32(top, near(1)), _mm_packs_epi32(bottom, bottom));
-    return _mm_movemask_epi8(_mm_and_si128(open, within));
-}
-#endif
-
-}  // namespace
-
 Rim growRim(const uint8_t* v, const float* lift, int32_t stride, const Window& w, const Ownership& owner,
             int32_t t, uint8_t* mark, int32_t* list) {
     const float slack = static_cast<float>(SpotDetector::kFalloffSlack);
@@ -450,6 +423,12 @@ Rim growRim(const uint8_t* v, const float* lift, int32_t stride, const Window& w
             }
         }
     const FramedRows rows(stride);
+    // Bit 0 of the three marks at p: set when one of them is open.
+    auto openOf3 = [](const uint8_t* p) {
+        uint32_t word;
+        std::memcpy(&word, p, sizeof word);
+        return word & 0x010101u;
+    };
     // One loop for a lone spot and one for a spot with neighbours, so the lone one tests nothing
     // about ownership.
     auto grow = [&]<bool alone>() {
@@ -464,23 +443,16 @@ Rim growRim(const uint8_t* v, const float* lift, int32_t stride, const Window& w
         for (int32_t head = 0; head < count; ++head) {
             const int32_t k = list[head], corner = k - stride - 1;
             bgMax = std::max(bgMax, static_cast<float>(v[k]) - lift[k]);
-            uint32_t marks[3];
-            for (int r = 0; r < 3; ++r) std::memcpy(&marks[r], mark + corner + r * stride, sizeof marks[r]);
             // Most pixels popped late have every neighbour reached or dark already.
-            if (!((marks[0] | marks[1] | marks[2]) & kOpenOf3)) continue;
+            if (!(openOf3(mark + corner) | openOf3(mark + k - 1) | openOf3(mark + k + stride - 1))) continue;
             const float reach = lift[k] + slack;
-#if TAVORI_IRL_X86
-            const int ok = openWithinReach(marks, lift + corner, stride, reach);
-            auto step = [&](int bit, int32_t n) {
-                if (ok >> bit & 1) take(n);
-            };
-#else
-            auto step = [&](int, int32_t n) {
+            // Written out rather than looped over an array of steps: some builds keep the loop,
+            // and its branches then share one place in the predictor.
+            auto step = [&](int32_t n) {
                 if (mark[n] == kOpen && !(lift[n] > reach)) take(n);
             };
-#endif
-            step(0, corner), step(1, corner + 1), step(2, corner + 2), step(4, k - 1), step(6, k + 1);
-            step(8, k + stride - 1), step(9, k + stride), step(10, k + stride + 1);
+            step(corner), step(corner + 1), step(corner + 2), step(k - 1), step(k + 1);
+            step(k + stride - 1), step(k + stride), step(k + stride + 1);
         }
     };
     if (owner.nothers)
