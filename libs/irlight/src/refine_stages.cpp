@@ -34,6 +34,39 @@ __attribute__((target("avx2"))) void readWindowShuffled(const ImageView& img, co
         for (; i < ww; ++i) out[i] = static_cast<uint8_t>(brightest(row + 3 * (w.x0 + i)));
     }
 }
+
+// CPUs with AVX-512 VBMI permute bytes across a whole 64-byte register: a window row of up to 21
+// pixels is one load masked to its bytes, three permutes that line up each pixel's channels and one
+// store masked to its pixels. Nothing outside the row is read or written.
+constexpr int32_t kPixelsPerLine = 21;  // whole pixels in 64 bytes
+struct ChannelPicks {
+    alignas(64) uint8_t at[3][64];  // byte of channel c of pixel k at at[c][k]
+};
+constexpr ChannelPicks kChannelPicks = [] {
+    ChannelPicks p{};
+    for (int c = 0; c < 3; ++c)
+        for (int k = 0; k < kPixelsPerLine; ++k) p.at[c][k] = static_cast<uint8_t>(3 * k + c);
+    return p;
+}();
+
+__attribute__((target("avx512bw,avx512vbmi"))) void readWindowPermuted(const ImageView& img, const Window& w,
+                                                                      uint8_t* v, int32_t stride) {
+    const __m512i blue = _mm512_load_si512(kChannelPicks.at[0]), green = _mm512_load_si512(kChannelPicks.at[1]);
+    const __m512i red = _mm512_load_si512(kChannelPicks.at[2]);
+    const int32_t ww = w.width();
+    for (int32_t j = 0, wh = w.height(); j < wh; ++j) {
+        const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(w.y0 + j) * img.stride + 3 * w.x0;
+        uint8_t* out = v + j * stride;
+        for (int32_t i = 0; i < ww; i += kPixelsPerLine) {
+            const int32_t n = std::min(kPixelsPerLine, ww - i);
+            const __m512i a = _mm512_maskz_loadu_epi8((uint64_t{1} << (3 * n)) - 1, row + 3 * i);
+            const __m512i m = _mm512_max_epu8(_mm512_permutexvar_epi8(blue, a),
+                                              _mm512_max_epu8(_mm512_permutexvar_epi8(green, a),
+                                                              _mm512_permutexvar_epi8(red, a)));
+            _mm512_mask_storeu_epi8(out + i, (uint64_t{1} << n) - 1, m);
+        }
+    }
+}
 #endif
 
 void readWindowBaseline(const ImageView& img, const Window& w, uint8_t* v, int32_t stride) {
@@ -159,10 +192,13 @@ float bilinear(const float* r, int32_t s, BilinearWeights along, BilinearWeights
 
 void readWindow(const ImageView& img, const Window& w, uint8_t* v, int32_t stride) {
 #if TAVORI_IRL_AVX2
-    static const bool shuffled = cpuHasAvx2();
-    if (shuffled) return readWindowShuffled(img, w, v, stride);
+    static const auto read = cpuHasAvx512vbmi() ? readWindowPermuted
+                             : cpuHasAvx2()     ? readWindowShuffled
+                                                : readWindowBaseline;
+#else
+    const auto read = readWindowBaseline;
 #endif
-    readWindowBaseline(img, w, v, stride);
+    read(img, w, v, stride);
 }
 
 bool RingBackground::fit(const uint8_t* v, int32_t stride, const Window& w, bool left, bool right, bool top,
