@@ -49,6 +49,10 @@ constexpr ChannelPicks kChannelPicks = [] {
     return p;
 }();
 
+// GCC 12's AVX-512 headers start some results from a deliberately undefined register and warn.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 __attribute__((target("avx512bw,avx512vbmi"))) void readWindowPermuted(const ImageView& img, const Window& w,
                                                                       uint8_t* v, int32_t stride) {
     const __m512i blue = _mm512_load_si512(kChannelPicks.at[0]), green = _mm512_load_si512(kChannelPicks.at[1]);
@@ -67,6 +71,7 @@ __attribute__((target("avx512bw,avx512vbmi"))) void readWindowPermuted(const Ima
         }
     }
 }
+#pragma GCC diagnostic pop
 #endif
 
 void readWindowBaseline(const ImageView& img, const Window& w, uint8_t* v, int32_t stride) {
