@@ -15,24 +15,18 @@
 #define TAVORI_IRL_AVX2 0
 #endif
 
+// Whether the running CPU (and the OS, for the wide registers) has a feature: the query takes the
+// feature's name as a literal only, hence a macro.
+#if TAVORI_IRL_AVX2
+#define TAVORI_IRL_CPU_HAS(feature) (__builtin_cpu_init(), __builtin_cpu_supports(feature))
+#else
+#define TAVORI_IRL_CPU_HAS(feature) false
+#endif
+
 namespace tavori::irl {
 
-inline bool cpuHasAvx2() {
-#if TAVORI_IRL_AVX2
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
-#else
-    return false;
-#endif
-}
-
-inline bool cpuHasAvx512bw() {
-#if TAVORI_IRL_AVX2
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512bw");
-#else
-    return false;
-#endif
-}
+inline bool cpuHasAvx2() { return TAVORI_IRL_CPU_HAS("avx2"); }
+inline bool cpuHasAvx512bw() { return TAVORI_IRL_CPU_HAS("avx512bw"); }
+inline bool cpuHasAvx512vbmi() { return TAVORI_IRL_CPU_HAS("avx512bw") && TAVORI_IRL_CPU_HAS("avx512vbmi"); }
 
 }  // namespace tavori::irl

@@ -26,6 +26,8 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     lit_.assign((static_cast<std::size_t>(width) * 3 + 63) / 64, 0);
     rowMax_.assign(static_cast<std::size_t>(height + 1) / 2, 0);
     boxes_.assign(kMaxCandidates, PixelBox{});
+    byTop_.assign(kMaxCandidates, 0);
+    place_.assign(kMaxCandidates, 0);
     splitter_.configure(maxExtent_);
     compMask_.assign(static_cast<std::size_t>(maxExtent_) * maxExtent_, 0);
     found_.assign(kMaxCandidates, Spot{});
@@ -198,11 +200,19 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     for (int k = 0, whole = ncand_; k < whole; ++k) splitJoined(img, t, k, nruns);
     keepBrightest();
     const int ncand = ncand_;
+    tallest_ = 0;
     for (int k = 0; k < ncand; ++k) {
         const Component& c = cand_[k];
         boxes_[k] = PixelBox{std::max(0, c.x0 - kWindowMargin), std::max(0, c.y0 - kWindowMargin),
                         std::min(width_ - 1, c.x1 + kWindowMargin), std::min(height_ - 1, c.y1 + kWindowMargin)};
+        tallest_ = std::max(tallest_, boxes_[k].height());
+        // Candidates come in the order of their top rows (but for split parts): an insertion sort
+        // by the window's top is nearly free, and each window then meets only its neighbours in it.
+        int p = k;
+        for (; p > 0 && boxes_[byTop_[p - 1]].y0 > boxes_[k].y0; --p) byTop_[p] = byTop_[p - 1];
+        byTop_[p] = k;
     }
+    for (int p = 0; p < ncand; ++p) place_[byTop_[p]] = p;
 
     Spot* found = found_.data();
     int nfound = 0;
@@ -247,12 +257,16 @@ bool SpotDetector::refine(const ImageView& img, int32_t t, int32_t minContrast, 
     // Other candidates whose windows overlap this one: a pixel there belongs to the nearest box.
     PixelBox* others = others_.data();
     int nothers = 0;
-    for (int k = 0; k < ncand_; ++k) {
+    auto meet = [&](int k) {
         const PixelBox& o = boxes_[k];
-        if (k == self || o.x0 > w.x1 || w.x0 > o.x1 || o.y0 > w.y1 || w.y0 > o.y1) continue;
+        if (o.x0 > w.x1 || w.x0 > o.x1 || o.y0 > w.y1 || w.y0 > o.y1) return;
         const Component& n = cand_[k];
         others[nothers++] = PixelBox{n.x0, n.y0, n.x1, n.y1};
-    }
+    };
+    // Windows above this one's top reach it only from within the tallest window's height.
+    const int32_t* byTop = byTop_.data();
+    for (int p = place_[self] - 1; p >= 0 && boxes_[byTop[p]].y0 > w.y0 - tallest_; --p) meet(byTop[p]);
+    for (int p = place_[self] + 1; p < ncand_ && boxes_[byTop[p]].y0 <= w.y1; ++p) meet(byTop[p]);
     const Ownership owner{{c.x0, c.y0, c.x1, c.y1}, others, nothers};
 
     // A side cut short by the frame edge lies inside the spot's light and says nothing about the

@@ -97,8 +97,11 @@ private:
     std::vector<uint8_t> rowMax_;  // brightest byte of every searched (even) row y, at y / 2
     SaddleSplitter splitter_;
     std::vector<uint8_t> compMask_;  // a candidate's own pixels in its box, for the splitter
-    // Expanded windows of the candidates, used to keep one spot's rim out of its neighbour's sum.
+    // Expanded windows of the candidates, used to keep one spot's rim out of its neighbour's sum;
+    // the candidates by the top of their window, each one's place in that order, and the tallest.
     std::vector<PixelBox> boxes_;
+    std::vector<int32_t> byTop_, place_;
+    int32_t tallest_ = 0;
     bool flooded_ = false;
     int32_t lastThreshold_ = 0;
     std::vector<Spot> found_;  // refined candidates, before the heaviest are kept

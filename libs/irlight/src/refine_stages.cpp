@@ -34,6 +34,44 @@ __attribute__((target("avx2"))) void readWindowShuffled(const ImageView& img, co
         for (; i < ww; ++i) out[i] = static_cast<uint8_t>(brightest(row + 3 * (w.x0 + i)));
     }
 }
+
+// CPUs with AVX-512 VBMI permute bytes across a whole 64-byte register: a window row of up to 21
+// pixels is one load masked to its bytes, three permutes that line up each pixel's channels and one
+// store masked to its pixels. Nothing outside the row is read or written.
+constexpr int32_t kPixelsPerLine = 21;  // whole pixels in 64 bytes
+struct ChannelPicks {
+    alignas(64) uint8_t at[3][64];  // byte of channel c of pixel k at at[c][k]
+};
+constexpr ChannelPicks kChannelPicks = [] {
+    ChannelPicks p{};
+    for (int c = 0; c < 3; ++c)
+        for (int k = 0; k < kPixelsPerLine; ++k) p.at[c][k] = static_cast<uint8_t>(3 * k + c);
+    return p;
+}();
+
+// GCC 12's AVX-512 headers start some results from a deliberately undefined register and warn.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+__attribute__((target("avx512bw,avx512vbmi"))) void readWindowPermuted(const ImageView& img, const Window& w,
+                                                                      uint8_t* v, int32_t stride) {
+    const __m512i blue = _mm512_load_si512(kChannelPicks.at[0]), green = _mm512_load_si512(kChannelPicks.at[1]);
+    const __m512i red = _mm512_load_si512(kChannelPicks.at[2]);
+    const int32_t ww = w.width();
+    for (int32_t j = 0, wh = w.height(); j < wh; ++j) {
+        const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(w.y0 + j) * img.stride + 3 * w.x0;
+        uint8_t* out = v + j * stride;
+        for (int32_t i = 0; i < ww; i += kPixelsPerLine) {
+            const int32_t n = std::min(kPixelsPerLine, ww - i);
+            const __m512i a = _mm512_maskz_loadu_epi8((uint64_t{1} << (3 * n)) - 1, row + 3 * i);
+            const __m512i m = _mm512_max_epu8(_mm512_permutexvar_epi8(blue, a),
+                                              _mm512_max_epu8(_mm512_permutexvar_epi8(green, a),
+                                                              _mm512_permutexvar_epi8(red, a)));
+            _mm512_mask_storeu_epi8(out + i, (uint64_t{1} << n) - 1, m);
+        }
+    }
+}
+#pragma GCC diagnostic pop
 #endif
 
 void readWindowBaseline(const ImageView& img, const Window& w, uint8_t* v, int32_t stride) {
@@ -130,6 +168,32 @@ __attribute__((target("avx2"))) void liftOverLineWide(const uint8_t* bright, int
         at1 = _mm256_add_ps(at1, step);
     }
 }
+
+// liftOverLine sixteen pixels per vector, the marks straight from the comparison's mask.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+__attribute__((target("avx512bw"))) void liftOverLineAvx512(const uint8_t* bright, int32_t n, float start, float slope,
+                                                            float* lift, uint8_t* mark) {
+    const __m512 s = _mm512_set1_ps(start), k = _mm512_set1_ps(slope), level = _mm512_set1_ps(kLevel);
+    const __m512 step = _mm512_set1_ps(16);
+    const __m512i open = _mm512_set1_epi8(kOpen);
+    constexpr int kNearest = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
+    __m512 at = _mm512_setr_ps(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    for (int32_t i = 0; i < n; i += 16) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bright + i));
+        // Rounded as the other forms: the explicit rounding keeps the compiler from fusing the
+        // multiply and the add (AVX-512 brings FMA).
+        const __m512 plane = _mm512_add_round_ps(s, _mm512_mul_round_ps(k, at, kNearest), kNearest);
+        const __m512 l = _mm512_sub_ps(_mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(b)), plane);
+        _mm512_storeu_ps(lift + i, l);
+        __mmask16 lit = _mm512_cmp_ps_mask(l, level, _CMP_GT_OQ);
+        if (i + 16 > n) lit &= static_cast<__mmask16>((1u << (n - i)) - 1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(mark + i), _mm512_castsi512_si128(_mm512_maskz_mov_epi8(lit, open)));
+        at = _mm512_add_ps(at, step);
+    }
+}
+#pragma GCC diagnostic pop
 #endif
 
 // (r[0] bx + r[1] ax) by + (r[s] bx + r[s + 1] ax) ay, each product and sum rounded as written.
@@ -159,10 +223,13 @@ float bilinear(const float* r, int32_t s, BilinearWeights along, BilinearWeights
 
 void readWindow(const ImageView& img, const Window& w, uint8_t* v, int32_t stride) {
 #if TAVORI_IRL_AVX2
-    static const bool shuffled = cpuHasAvx2();
-    if (shuffled) return readWindowShuffled(img, w, v, stride);
+    static const auto read = cpuHasAvx512vbmi() ? readWindowPermuted
+                             : cpuHasAvx2()     ? readWindowShuffled
+                                                : readWindowBaseline;
+#else
+    const auto read = readWindowBaseline;
 #endif
-    readWindowBaseline(img, w, v, stride);
+    read(img, w, v, stride);
 }
 
 bool RingBackground::fit(const uint8_t* v, int32_t stride, const Window& w, bool left, bool right, bool top,
@@ -374,7 +441,7 @@ float RingBackground::at(int32_t i, int32_t j) const {
 
 void RingBackground::liftOver(const uint8_t* v, int32_t stride, float* lift, uint8_t* mark) const {
 #if TAVORI_IRL_AVX2
-    static const auto line = cpuHasAvx2() ? liftOverLineWide : liftOverLine;
+    static const auto line = cpuHasAvx512bw() ? liftOverLineAvx512 : cpuHasAvx2() ? liftOverLineWide : liftOverLine;
 #else
     const auto line = liftOverLine;
 #endif
