@@ -45,32 +45,17 @@ void rowMaxAvx512Impl(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, in
     for (int32_t r = 0; r < rows; ++r) out[r] = maxOf(p + r * stride, n);
 }
 
-// Aligned loads too: a word of bits joins the ends of two aligned lines. The row's first and last
-// lines are read masked to its bytes, which also clears the bits outside it.
+// A word of bits per load, straight from the compare. The loads are unaligned: a labelled row is read
+// once, and shifting aligned lines' bits into words cost more than the lines a load splits. The tail
+// is read masked to the row's bytes.
 __attribute__((target("avx512bw"))) void litBytesAvx512Impl(const uint8_t* p, std::size_t n, uint8_t level,
                                                             uint64_t* bits) {
-    if (n == 0) return;
     const __m512i t = _mm512_set1_epi8(static_cast<char>(level));
-    auto lineOf = [](const uint8_t* q) {
-        return reinterpret_cast<const uint8_t*>(reinterpret_cast<std::uintptr_t>(q) & ~std::uintptr_t{63});
-    };
-    const uint8_t *line = lineOf(p), *last = lineOf(p + n - 1);
-    const auto skip = static_cast<unsigned>(p - line);
-    const auto tail = static_cast<unsigned>(p + n - last);  // bytes of the last line in the row
-    const uint64_t lastMask = tail == 64 ? ~uint64_t{0} : (uint64_t{1} << tail) - 1;
-    uint64_t inside = ~uint64_t{0} << skip;
-    if (line == last) inside &= lastMask;
-    uint64_t here = _mm512_mask_cmpge_epu8_mask(inside, _mm512_maskz_loadu_epi8(inside, line), t);
-    for (std::size_t w = 0, words = (n + 63) / 64; w < words; ++w) {
-        line += 64;
-        uint64_t next = 0;
-        if (line < last) {
-            next = _mm512_cmpge_epu8_mask(_mm512_load_si512(line), t);
-        } else if (line == last) {
-            next = _mm512_mask_cmpge_epu8_mask(lastMask, _mm512_maskz_loadu_epi8(lastMask, line), t);
-        }
-        bits[w] = skip ? here >> skip | next << (64 - skip) : here;
-        here = next;
+    std::size_t i = 0;
+    for (; i + 64 <= n; i += 64) bits[i / 64] = _mm512_cmpge_epu8_mask(_mm512_loadu_si512(p + i), t);
+    if (i < n) {
+        const uint64_t m = (uint64_t{1} << (n - i)) - 1;
+        bits[i / 64] = _mm512_mask_cmpge_epu8_mask(m, _mm512_maskz_loadu_epi8(m, p + i), t);
     }
 }
 
