@@ -151,11 +151,13 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
                     for (int32_t k = j; k < prevEnd && runs_[k].x0 <= x1 + 1; ++k) unite(label, runs_[k].label);
                     start = -1;
                 };
-                // A pixel is lit when any of its three bytes reaches the threshold; only those are read.
+                // A pixel is lit when any of its three bytes reaches the threshold; only those are read,
+                // each once: its other bytes' bits are dropped with the first.
                 for (int32_t w = 0; w < words; ++w)
-                    for (uint64_t bits = lit[w]; bits; bits &= bits - 1) {
-                        const int32_t x = (64 * w + std::countr_zero(bits)) / 3;
-                        if (x == end) continue;  // another byte of the same pixel
+                    for (uint64_t bits = lit[w]; bits;) {
+                        const int32_t x = (64 * w + std::countr_zero(bits)) / 3, past = 3 * x + 3 - 64 * w;
+                        bits = past < 64 ? bits & ~uint64_t{0} << past : 0;
+                        if (x == end) continue;  // the pixel began in the word before
                         if (start >= 0 && x != end + 1) close();
                         const int32_t v = brightest(row + 3 * x);
                         if (start < 0) {
