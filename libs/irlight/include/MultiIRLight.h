@@ -30,7 +30,8 @@ typedef void* HMULTIIRLIGHT;
 
 /* A camera frame: nWidth x nHeight pixels, 3 bytes per pixel in B,G,R order, top row first, rows
  * padded to 4 bytes (SCapFrameStride). nBitCount is always 24 and nSize = stride * nHeight.
- * pData is 16-byte aligned and owned by the record: release it with SCapFrameFree. */
+ * pData is 16-byte aligned (in fact it starts a 64-byte cache line) and owned by the record: release
+ * it with SCapFrameFree. */
 typedef struct SCapFrame {
     uint32_t nWidth;
     uint32_t nHeight;

@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr std::size_t kAlign = 16;
+constexpr std::size_t kAlign = 64;
 
 void* alignedAlloc(std::size_t size) {
     const std::size_t rounded = (size + kAlign - 1) & ~(kAlign - 1);
