@@ -46,10 +46,17 @@ int32_t SpotDetector::backgroundLevel(const ImageView& img, int32_t below) const
     // Every 16th row, every 8th pixel: a few thousand samples, a small fraction of the frame read.
     // The sampled rows are searched rows: one whose brightest byte is under `below` adds only to
     // the count of samples.
+    // Most frames have no sampled row that reaches `below`: any level under it then does.
+    const int32_t first = 8 % img.height;
+    if (first % 2 == 0) {
+        bool reaches = false;
+        for (int32_t y = first; y < img.height; y += 16) reaches |= rowMax_[y / 2] >= below;
+        if (!reaches) return 0;
+    }
     uint32_t hist[256] = {};
     int32_t n = 0, top = 0;  // samples, and the brightest one
     const int32_t perRow = (img.width - 1 - 4 % img.width) / 8 + 1;
-    for (int32_t y = 8 % img.height; y < img.height; y += 16) {
+    for (int32_t y = first; y < img.height; y += 16) {
         n += perRow;
         if (y % 2 == 0 && rowMax_[y / 2] < below) continue;
         const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
