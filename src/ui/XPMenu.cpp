@@ -1,5 +1,6 @@
 #include "ui/XPMenu.h"
 
+#include "SystemDll.h"
 #include "ui/TrayMenuLayout.h"
 #include "win/Dpi.h"
 
@@ -17,15 +18,9 @@ void Fill(HDC dc, const MenuRect& r, COLORREF colour) {
     DeleteObject(brush);
 }
 
-template <class Fn>
-Fn Lookup(const char* dll, const char* name) {
-    HMODULE module = LoadLibraryA(dll);
-    return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
-}
-
 HFONT CreateMenuFont(int dpi) {
     using ForDpi = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
-    static const ForDpi forDpi = Lookup<ForDpi>("user32.dll", "SystemParametersInfoForDpi");
+    static const ForDpi forDpi = tavori::sysdll::SystemFunction<ForDpi>("user32.dll", "SystemParametersInfoForDpi");
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof(metrics);
     if (forDpi && forDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, static_cast<UINT>(dpi)))

@@ -1,14 +1,12 @@
 #include "win/Dpi.h"
 
+#include "SystemDll.h"
+
 namespace win {
 
 int MonitorDpi(HMONITOR monitor) {
     using ForMonitor = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
-    static const auto forMonitor = [] {
-        HMODULE shcore = LoadLibraryA("shcore.dll");
-        return shcore ? reinterpret_cast<ForMonitor>(reinterpret_cast<void*>(GetProcAddress(shcore, "GetDpiForMonitor")))
-                      : nullptr;
-    }();
+    static const auto forMonitor = tavori::sysdll::SystemFunction<ForMonitor>("shcore.dll", "GetDpiForMonitor");
     UINT x = 0, y = 0;
     if (forMonitor && monitor && SUCCEEDED(forMonitor(monitor, 0, &x, &y)) && y > 0) return static_cast<int>(y);
     HDC screen = GetDC(nullptr);
