@@ -6,6 +6,7 @@
 #include "ACamDll.h"
 #include "app/LumoraApp.h"
 #include "capture/ListenThread.h"
+#include "capture/MediaFoundation.h"
 #include "capture/PointHandoff.h"
 #include "config/LangText.h"
 #include "config/Settings.h"
@@ -25,6 +26,10 @@ constexpr UINT kReconnectMs = 5000;
 constexpr const char* kNoCameraYet =
     "No Tavori camera was found. Tavori keeps running in the notification area and starts the camera as "
     "soon as it is plugged in.";
+constexpr const char* kNoMediaFeaturePack =
+    "Windows lacks the Media Feature Pack: Tavori runs on but cannot use USB cameras. Windows 10/11: Settings > "
+    "Apps > Optional features > Add a feature. Windows 7/8.1: download it from Microsoft (search for \"Media "
+    "Feature Pack\"). Then restart Windows.";
 constexpr const char* kCalibrationRefused =
     "Camera %s has no usable calibration: the pen is not followed until it is calibrated again.";
 }
@@ -120,6 +125,7 @@ BOOL CLumoraDlg::OnInitDialog() {
     m_listListeners.SetTarget(m_hWnd, WM_POINT_EVENT, WM_PROC_CMD);
     m_cameraNotifications.Register(m_hWnd);
     const bool started = StartCameras() != 0;
+    const bool mediaFoundation = MediaFoundationPresent();
     CheckCalibrations();
     g_nBackgroundMode = 2;
     m_bCameraRunning = started ? 1 : 0;
@@ -133,8 +139,13 @@ BOOL CLumoraDlg::OnInitDialog() {
         // (the reconnect timer starts it) instead of leaving the user without a driver.
         if (m_pTrayIcon) m_pTrayIcon->SetIcon(IDI_DISCONNECTED);
         SetTimer(m_hWnd, IDT_RECONNECT, kReconnectMs, nullptr);
-        AppMessageBox(LangFormat(g_Lang.IDS_NOCAMERAYET, kNoCameraYet).c_str(), MB_OK | MB_ICONINFORMATION);
+        if (mediaFoundation)
+            AppMessageBox(LangFormat(g_Lang.IDS_NOCAMERAYET, kNoCameraYet).c_str(), MB_OK | MB_ICONINFORMATION);
     }
+    // Without it no real camera can ever start (virtual ones still do): the reason is said once, in
+    // place of the wait for a camera that could not be used if it came.
+    if (!mediaFoundation)
+        AppMessageBox(LangFormat(g_Lang.IDS_NOMEDIAFEATUREPACK, kNoMediaFeaturePack).c_str(), MB_OK | MB_ICONWARNING);
     return TRUE;
 }
 

@@ -14,15 +14,10 @@
 #include "ComPtr.h"
 #include "MfFormat.h"
 #include "MfFrameSink.h"
+#include "MfRuntime.h"
 
 namespace tavori::dev {
 namespace {
-
-bool MfReady() {
-    // Started once for the process and never shut down: cameras may be opened at any time.
-    static const bool ok = SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_NOSOCKET));
-    return ok;
-}
 
 struct DeviceList {
     IMFActivate** items = nullptr;
@@ -39,12 +34,13 @@ struct DeviceList {
 
 bool EnumVideoDevices(DeviceList& list) {
     JoinApartment();
-    if (!MfReady()) return false;
+    const MfFunctions* mf = MediaFoundation();
+    if (!mf) return false;
     ComPtr<IMFAttributes> attr;
-    if (FAILED(MFCreateAttributes(attr.Put(), 1))) return false;
+    if (FAILED(mf->CreateAttributes(attr.Put(), 1))) return false;
     if (FAILED(attr->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID)))
         return false;
-    if (FAILED(MFEnumDeviceSources(attr.Get(), &list.items, &list.count))) {
+    if (FAILED(mf->EnumDeviceSources(attr.Get(), &list.items, &list.count))) {
         list.items = nullptr;
         list.count = 0;
         return false;
@@ -176,14 +172,15 @@ public:
 
 private:
     bool CreateReader(MfFrameSink* sink, ComPtr<IMFSourceReader>& reader) {
+        const MfFunctions* mf = MediaFoundation();
         ComPtr<IMFAttributes> attr;
-        if (FAILED(MFCreateAttributes(attr.Put(), 3))) return false;
+        if (!mf || FAILED(mf->CreateAttributes(attr.Put(), 3))) return false;
         // The source is ours to shut down, after the reader is gone.
         attr->SetUINT32(MF_SOURCE_READER_DISCONNECT_MEDIASOURCE_ON_SHUTDOWN, TRUE);
         // Lets the reader turn MJPG (after its decoder) and unknown formats into RGB32.
         attr->SetUINT32(MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING, TRUE);
         attr->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, static_cast<IMFSourceReaderCallback*>(sink));
-        return SUCCEEDED(MFCreateSourceReaderFromMediaSource(source_, attr.Get(), reader.Put()));
+        return SUCCEEDED(mf->CreateSourceReaderFromMediaSource(source_, attr.Get(), reader.Put()));
     }
 
     IMFMediaSource* const source_;
@@ -220,7 +217,7 @@ std::unique_ptr<DevCamera> CreateMfCamera(int index, int width, int height, int&
 std::unique_ptr<DevCamera> CreateMfCameraOn(IMFMediaSource* source, int width, int height) {
     JoinApartment();
     if (!source) return nullptr;
-    if (!MfReady()) {
+    if (!MediaFoundation()) {
         source->Release();
         return nullptr;
     }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ComPtr.h"
+#include "MfRuntime.h"
 
 namespace tavori::dev {
 namespace {
@@ -79,8 +80,9 @@ std::vector<Candidate> Candidates(IMFSourceReader* reader, int wantW, int wantH)
 }
 
 bool RequestOutput(IMFSourceReader* reader, const GUID& subtype) {
+    const MfFunctions* mf = MediaFoundation();
     ComPtr<IMFMediaType> out;
-    if (FAILED(MFCreateMediaType(out.Put()))) return false;
+    if (!mf || FAILED(mf->CreateMediaType(out.Put()))) return false;
     out->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
     out->SetGUID(MF_MT_SUBTYPE, subtype);
     return SUCCEEDED(reader->SetCurrentMediaType(kStream, nullptr, out.Get()));
@@ -103,9 +105,10 @@ bool ReadOutputFormat(IMFSourceReader* reader, StreamFormat& f) {
     f.width = w;
     f.height = h;
     UINT32 s = 0;
+    const MfFunctions* mf = MediaFoundation();
     if (SUCCEEDED(t->GetUINT32(MF_MT_DEFAULT_STRIDE, &s)))
         f.stride = static_cast<LONG>(s);
-    else if (FAILED(MFGetStrideForBitmapInfoHeader(subtype.Data1, w, &f.stride)))
+    else if (!mf || FAILED(mf->GetStrideForBitmapInfoHeader(subtype.Data1, w, &f.stride)))
         f.stride = static_cast<LONG>(MinRowBytes(f.pixels, static_cast<int>(w)));
     const double fps = Fps(t.Get());
     if (fps > 0) f.fps = std::clamp(fps, 1.0, 240.0);
