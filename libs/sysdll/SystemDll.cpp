@@ -1,5 +1,7 @@
 #include "SystemDll.h"
 
+#include <delayimp.h>
+
 #include <cstring>
 #include <string>
 
@@ -16,6 +18,13 @@ SetDirectoriesFn SetDefaultDirectories() {
 }
 
 bool IsBareName(const char* name) { return name && *name && !std::strpbrk(name, "\\/:"); }
+
+// Delay-loaded imports are system DLLs as well: the system's copy is handed to the delay-load helper
+// before it would search for one itself.
+FARPROC WINAPI DelayLoadHook(unsigned notice, PDelayLoadInfo info) {
+    if (notice != dliNotePreLoadLibrary || !info) return nullptr;
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(LoadSystemDll(info->szDll)));
+}
 
 }  // namespace
 
@@ -42,3 +51,11 @@ HMODULE LoadSystemDllByPath(const char* name) {
 }
 
 }  // namespace tavori::sysdll
+
+// The SDK declares the hook const, MinGW-w64 does not.
+extern "C" {
+#ifdef _MSC_VER
+const
+#endif
+    PfnDliHook __pfnDliNotifyHook2 = tavori::sysdll::DelayLoadHook;
+}
