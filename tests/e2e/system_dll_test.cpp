@@ -1,82 +1,43 @@
-// The driver takes only the system's own DLLs: it runs on where Windows lacks Media Foundation (an
-// N edition without the Media Feature Pack), and a DLL planted in its folder under the name of one it
-// loads is never loaded.
+// The driver takes only the system's own DLLs: it runs on where Windows lacks Media Foundation (an N
+// edition without the Media Feature Pack), and no DLL it loads after start comes from its folder.
 #include <gtest/gtest.h>
-#include <windows.h>
 
-#include <cstring>
 #include <string>
 
-#include "DriverHarness.h"
+#include "SystemDll.h"
 #include "VirtualRig.h"
 
-using namespace e2e;
+// Run as e2e.NoMediaFoundation and e2e.PlantedDlls: Wine's overrides, which every program of the run
+// inherits, disable Media Foundation or prefer a copy of it, gdiplus and winmm from the program's own
+// folder, where this case plants them. (user32 and shcore, also asked for by name, are loaded before
+// the driver runs: a planted copy preferred would be taken by Wine as an import, not the path tested.)
+TEST(SystemDlls, WithoutMediaFoundationOrWithDllsPlantedInTheFolderThePenWorksAndNoPlantLoads) {
+    char overrides[256] = "";
+    if (!GetEnvironmentVariableA("TAVORI_WINEDLLOVERRIDES", overrides, sizeof overrides)) GTEST_SKIP() << "run as e2e.NoMediaFoundation or e2e.PlantedDlls";
+    const bool plant = std::string(overrides).find("=n") != std::string::npos;
+    e2e::CanvasRig rig;
+    for (const std::string dll : {"mfplat", "mf", "mfreadwrite", "gdiplus", "winmm"})
+        if (plant) CopyFileA(e2e::WinPath(TAVORI_PLANTED_DLL).c_str(), rig.d.folder.Path(dll + ".dll").c_str(), FALSE);
+    ASSERT_TRUE(rig.Start());
+    HWND box = plant ? nullptr : rig.d.driver.WaitForMessageBox();
+    EXPECT_TRUE(plant || (box && e2e::MessageBoxText(box).find(L"Media Feature Pack") != std::wstring::npos)) << "not said";
+    if (box) e2e::PressOk(box);
+    EXPECT_TRUE(e2e::WaitForTrayPicture(e2e::TrayPicture::Running));
+    rig.Touch(900, 500, 150);
+    EXPECT_TRUE(rig.WaitForButtons("down up"));
+    rig.d.Quit();
+    EXPECT_EQ(rig.d.driver.WaitForExitCountingBoxes(), 0) << "a second box, or no end";
+    WIN32_FIND_DATAA found;
+    EXPECT_EQ(FindFirstFileA(rig.d.folder.Path("*.loaded").c_str(), &found), INVALID_HANDLE_VALUE) << found.cFileName;
+}
 
-namespace {
-// The DLLs the driver alone loads by name. It also asks user32 and shcore by name, but those are in
-// the process before it runs: user32 imported, shcore under Wine an import of its shell32 (on Windows
-// both are known DLLs, never searched for), so Wine preferring a planted copy would take the plant
-// as an import at start, which is not the path under test (tests/win/sysdll covers the lookup).
-const char* const kMediaFoundation[] = {"mfplat", "mf", "mfreadwrite"};
-
-// Wine's load order of those DLLs for Tavori.exe while the object lives: its per-program key, as an
-// override in the environment would not reach a program started from a Windows process.
-class DllOverrides {
-public:
-    explicit DllOverrides(const char* order) {
-        RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &m_key, nullptr);
-        for (const char* dll : kMediaFoundation)
-            RegSetValueExA(m_key, dll, 0, REG_SZ, reinterpret_cast<const BYTE*>(order), static_cast<DWORD>(strlen(order) + 1));
-    }
-    ~DllOverrides() {
-        RegCloseKey(m_key);
-        RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Tavori.exe");
-    }
-
-private:
-    static constexpr const char* kKey = "Software\\Wine\\AppDefaults\\Tavori.exe\\DllOverrides";
-    HKEY m_key = nullptr;
-};
-
-bool Loaded(const ProgramFolder& folder, const std::string& dll) { return folder.Exists(dll + ".dll.loaded"); }
-}  // namespace
-
-// Disabled, the driver says once what Windows lacks; preferred from the program folder, only the
-// search order stands between the driver and the planted files. Either way the pen works throughout.
-TEST(SystemDlls, WithoutMediaFoundationOrWithItPlantedInTheFolderThePenWorksAndNoPlantLoads) {
-    const struct {
-        const char* name;
-        const char* order;  // Wine's load order; "" disables
-        bool plant;
-        const wchar_t* box;  // said once at start, or nothing
-    } cases[] = {{"Media Foundation disabled", "", false, L"Media Feature Pack"},
-                 {"planted copies preferred", "native,builtin", true, nullptr}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const DllOverrides overrides(c.order);
-        CanvasRig rig;
-        const ProgramFolder& folder = rig.d.folder;
-        if (c.plant) {
-            for (const std::string dll : {"control", "mfplat", "mf", "mfreadwrite"})
-                ASSERT_TRUE(CopyFileA(WinPath(TAVORI_PLANTED_DLL).c_str(), folder.Path(dll + ".dll").c_str(), FALSE));
-            // The plant gives itself away when it is loaded.
-            FreeLibrary(LoadLibraryA(folder.Path("control.dll").c_str()));
-            ASSERT_TRUE(Loaded(folder, "control"));
-        }
-        ASSERT_TRUE(rig.Start());
-        if (c.box) {
-            HWND box = rig.d.driver.WaitForMessageBox();
-            ASSERT_NE(box, nullptr);
-            EXPECT_NE(MessageBoxText(box).find(c.box), std::wstring::npos);
-            PressOk(box);
-        }
-        EXPECT_TRUE(WaitForTrayPicture(TrayPicture::Running));
-        rig.pen.Down(900, 500);
-        EXPECT_TRUE(rig.WaitForEvent("down"));
-        rig.pen.Up();
-        EXPECT_TRUE(rig.WaitForEvent("up"));
-        rig.d.Quit();
-        EXPECT_EQ(rig.d.driver.WaitForExitCountingBoxes(), 0) << "a second box, or no end";
-        for (const char* dll : kMediaFoundation) EXPECT_FALSE(Loaded(folder, dll)) << dll << " was loaded from the program folder";
-    }
+// planted.dll and control.dll lie beside this program. Where the search flags are missing (Windows 7
+// without KB2533623) a system DLL is taken by its path; a load by bare name reaches the program's
+// folder until the search is restricted.
+TEST(SystemDlls, NoWayOfLoadingBySystemNameReachesTheProgramFolder) {
+    EXPECT_EQ(tavori::sysdll::LoadSystemDllByPath("planted.dll"), nullptr);
+    EXPECT_NE(tavori::sysdll::LoadSystemDllByPath("winmm.dll"), nullptr);
+    ASSERT_NE(LoadLibraryA("control.dll"), nullptr);
+    tavori::sysdll::RestrictDllSearch();
+    EXPECT_EQ(LoadLibraryA("planted.dll"), nullptr);
 }

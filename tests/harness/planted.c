@@ -1,17 +1,9 @@
-/* A DLL as someone might put it into the program folder under a system DLL's name: whenever it is
- * loaded it leaves "<its own path>.loaded" beside itself, so a test sees that it was. */
+/* A DLL planted in the program folder under a system DLL's name: loaded, it leaves "<its path>.loaded". */
 #include <windows.h>
 
-BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved) {
-    (void)reserved;
-    if (reason == DLL_PROCESS_ATTACH) {
-        char path[MAX_PATH + 8];
-        const DWORD n = GetModuleFileNameA(self, path, MAX_PATH);
-        if (n > 0 && n < MAX_PATH) {
-            lstrcatA(path, ".loaded");
-            HANDLE marker = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-            if (marker != INVALID_HANDLE_VALUE) CloseHandle(marker);
-        }
-    }
+BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID unused) {
+    char path[MAX_PATH + 8] = "";
+    if (reason == DLL_PROCESS_ATTACH && GetModuleFileNameA(self, path, MAX_PATH) < MAX_PATH)
+        CloseHandle(CreateFileA(lstrcatA(path, ".loaded"), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
     return TRUE;
 }
