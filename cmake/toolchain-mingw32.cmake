@@ -1,4 +1,5 @@
-# Built and linked only: 32-bit Wine is not available on the build machines.
+# Built and linked only: the build machines' kernel runs no 32-bit programs (ia32 emulation off), so
+# 32-bit Wine installs there but cannot start ("Exec format error"); ./run test checks the imports.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(TAVORI_TRIPLE i686-w64-mingw32)
