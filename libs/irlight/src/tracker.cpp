@@ -128,7 +128,7 @@ void Tracker::startTracks(const Spot* spots, int n, int64_t now, const bool* use
         int f = fixedAt(sp);
         if (f >= 0 && litNow(fixed_[f])) f = -1;
         Track t{sp, sp.x, sp.y, sp.x, sp.y, now, now, sp.mass, freeId(), 0, true, false, false, false};
-        if (starting || f >= 0)
+        if (starting || f >= 0 || cues_.judge(sp) != LightCue::Pen)
             hold(t, f >= 0 ? fixed_[f].x : sp.x, f >= 0 ? fixed_[f].y : sp.y);
         if (starting) addFixed(sp, now);
         tracks_[ntracks_++] = t;

@@ -6,6 +6,8 @@
 //    they move, and their places are remembered as fixed lights;
 //  - a light that comes back inside a fixed light's outline, with about as much light, is held back
 //    the same way (a lamp someone walked past), until that place has been dark for kForgetMs;
+//  - a light whose first frame shows no pen tip (LightCues: too wide, too soft) is held back from
+//    that frame on: a lamp switched on, a window opened; its place becomes a fixed light;
 //  - a light that appears later and looks like a pen is one at once, but one that stands still for
 //    kStillPublishMs is taken for a small lamp switched on since, and becomes a fixed light.
 // A held light that moves is a pen after all; it is reported first where it was held, so a pen that
@@ -17,6 +19,7 @@
 #include <cstdint>
 
 #include "detector.h"
+#include "light_cues.h"
 
 namespace tavori::irl {
 
@@ -52,6 +55,7 @@ public:
     Tracker() { restart(kStartFrames); }
     void restart(int startFrames);
     void setGate(double cameraPixels) { gate_ = cameraPixels; }
+    void setFrameWidth(int32_t width) { cues_.setFrameWidth(width); }
 
     // Takes this frame's spots (heaviest first) at time nowMs and writes the ones to report, in id
     // order.
@@ -102,6 +106,7 @@ private:
     Pair pairs_[kMaxTracks * 64];
     int64_t frame_ = 0, startFrames_ = 0;
     double gate_ = 50;
+    LightCues cues_;
 };
 
 }  // namespace tavori::irl

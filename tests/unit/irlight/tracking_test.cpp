@@ -97,7 +97,7 @@ const Light lamp{120.3, 30.6}, pen{40.2, 80.7};
 const Light movingPen{40.2, 80.7, 1.0};
 // A lamp wider than a pen tip; the pen 5 px beside its lit box; the lamp's light with the pen's
 // merged into it, its centre pulled 1 px that way.
-const Light wideLamp{120.3, 30.6, 0, 10, 5000};
+const Light wideLamp{120.3, 30.6, 0, 10, 5000}, movingWideLamp{120.3, 30.6, 1.0, 10, 5000};
 const Light penBeside{120.3, 45.6}, lampWithPen{120.3, 31.6, 0, 12, 5100};
 constexpr int64_t kStart = Tracker::kStartFrames * kFrameMs;
 
@@ -124,7 +124,9 @@ TEST(FixedLights, PensAndLampsAreToldApartFromTheirHistory) {
          {{kStart, {}, ""}, {settled - 100, {pen}, "A"}, {300, {pen}, "X"}, {1000, {}, ""}, {1000, {pen}, "N"}}},
         {"a pen that rested that long works again when it moves",
          {{kStart, {}, ""}, {settled + 200, {pen}, "X"}, {300, {movingPen}, "E"}}},
-        {"a pen beside a lamp lit since start is reported at once", {{kStart, {wideLamp}, "N"}, {1000, {wideLamp, penBeside}, "NA"}}},
+        {"a lamp switched on later is held from its first frame, a pen beside it is reported at once",
+         {{kStart, {}, ""}, {1000, {wideLamp}, "N"}, {1000, {wideLamp, penBeside}, "NA"}}},
+        {"a light wider than a pen tip that moves is a pen", {{kStart, {}, ""}, {500, {wideLamp}, "N"}, {200, {movingWideLamp}, "E"}}},
         {"a lamp a pen merges into stays held, the pen is back as soon as it is out",
          {{kStart, {wideLamp}, "N"}, {300, {lampWithPen}, "N"}, {1000, {wideLamp, penBeside}, "NA"}}},
     };
