@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "FixedLights.h"
 #include "MultiIRLight.h"
 #include "detector.h"
 #include "mapping.h"
@@ -109,6 +110,11 @@ int guarded(F&& f) noexcept {
 }
 
 }  // namespace
+
+int ReadFixedLights(HMULTIIRLIGHT h, FixedLight* out, int capacity) {
+    const Detector* d = get(h);
+    return d && out ? d->tracker.fixedLights(out, capacity) : 0;
+}
 
 }  // namespace tavori::irl
 

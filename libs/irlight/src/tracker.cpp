@@ -41,6 +41,15 @@ void Tracker::addFixed(const Spot& s, int64_t now) {
     if (nfixed_ < kMaxFixed) fixed_[nfixed_++] = Fixed{s.x, s.y, s.x0, s.y0, s.x1, s.y1, s.mass, now};
 }
 
+int Tracker::fixedLights(FixedLight* out, int capacity) const {
+    const int n = std::min(nfixed_, std::max(capacity, 0));
+    for (int k = 0; k < n; ++k) {
+        const Fixed& f = fixed_[k];
+        out[k] = FixedLight{f.x, f.y, f.x0, f.y0, f.x1, f.y1};
+    }
+    return n;
+}
+
 int32_t Tracker::freeId() const {
     // Smallest id not in use, so ids stay small and a returning pen does not count up forever.
     int32_t id = 1;

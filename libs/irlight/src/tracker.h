@@ -18,6 +18,7 @@
 
 #include <cstdint>
 
+#include "FixedLights.h"
 #include "detector.h"
 #include "light_cues.h"
 
@@ -62,6 +63,7 @@ public:
     int update(const Spot* spots, int n, int64_t nowMs, TrackedSpot* out);
 
     int fixedCount() const { return nfixed_; }
+    int fixedLights(FixedLight* out, int capacity) const;
 
 private:
     struct Track {
