@@ -307,7 +307,6 @@ TEST(Room, PenBesideABrightWindowIsPublishedEveryTime) {
     for (double y = H - 90; y <= H - 20; y += 7) lights.Down(W - 100, y), Sleep(20);
     lights.Down(W - 100, H - 60);
     EXPECT_TRUE(WaitFor([&] { return Nearest(points, W - 100, H - 60) <= 5; }, 250)) << "not back once out of the window";
-    lights.Up();
 
     lights.Down(500, 400);
     lights.Set(1, true, 1400, 700);
