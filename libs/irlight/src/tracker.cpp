@@ -12,10 +12,12 @@ void Tracker::restart(int startFrames) {
     startFrames_ = startFrames;
 }
 
-bool Tracker::litNow(const Fixed& f) const {
+bool Tracker::litNow(const Fixed& f, int64_t now) const {
     for (int t = 0; t < ntracks_; ++t) {
         const Track& tr = tracks_[t];
-        if (tr.seen && tr.held && tr.spot.x >= f.x0 && tr.spot.x <= f.x1 && tr.spot.y >= f.y0 && tr.spot.y <= f.y1)
+        // Not one born this frame: a light back in two parts is two parts of that light.
+        if (tr.seen && tr.held && tr.born != now && tr.spot.x >= f.x0 && tr.spot.x <= f.x1 && tr.spot.y >= f.y0 &&
+            tr.spot.y <= f.y1)
             return true;
     }
     return false;
@@ -135,7 +137,7 @@ void Tracker::startTracks(const Spot* spots, int n, int64_t now, const bool* use
         // what reappears first can be shifted, as the listener's background step removes what the
         // start snapshot held.
         int f = fixedAt(sp);
-        if (f >= 0 && litNow(fixed_[f])) f = -1;
+        if (f >= 0 && litNow(fixed_[f], now)) f = -1;
         Track t{sp, sp.x, sp.y, sp.x, sp.y, now, now, sp.mass, freeId(), 0, true, false, false, false};
         if (starting || f >= 0 || cues_.judge(sp) != LightCue::Pen)
             hold(t, f >= 0 ? fixed_[f].x : sp.x, f >= 0 ? fixed_[f].y : sp.y);

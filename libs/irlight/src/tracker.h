@@ -94,7 +94,7 @@ private:
     // The fixed light that `s` may be: inside its outline, with a like amount of light.
     int fixedAt(const Spot& s) const;
     // A fixed light stands lit right now: a held light is seen inside its outline.
-    bool litNow(const Fixed& f) const;
+    bool litNow(const Fixed& f, int64_t now) const;
     bool grown(const Track& t) const { return static_cast<double>(t.spot.mass) > kGrown * static_cast<double>(t.heldMass); }
     void hold(Track& t, double x, double y);
     int32_t freeId() const;
