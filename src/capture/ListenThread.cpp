@@ -146,8 +146,13 @@ void CListenThread::ResetEnroll(int type) {
     TRACE("ResetEnroll call type=%d enrollSign=%d startEnroll=%d initEnroll=%d", type, enrollSign.load(),
           m_startEnroll ? 1 : 0, m_initEnroll ? 1 : 0);
     if (!m_hDetector) return;
+    // The calibration's windows go away just after the reset that ends it, and the desktop they
+    // covered comes back: that reset learns for as long as one after automatic exposure, so what
+    // shines then is taken for a light that was there at the start, not for a pen.
+    const bool endsCalibration = m_calibrationEnded && GetTickCount() - m_calibrationEndTick < kCalibrationEndMs &&
+                                 enrollSign == 0 && g_bCollateA == 0;
     std::lock_guard<std::mutex> lock(m_detectorLock);
-    if (type == 1)
+    if (type == 1 || endsCalibration)
         IRLResetAutoEnroll(m_hDetector);
     else
         IRLResetEnroll(m_hDetector);
@@ -240,8 +245,18 @@ int CListenThread::Run() {
     return 0;
 }
 
+void CListenThread::NoteCalibration(uint32_t now) {
+    const bool calibrating = g_bCollateA != 0 || enrollSign != 0;
+    if (m_calibrating && !calibrating) {
+        m_calibrationEndTick = now;
+        m_calibrationEnded = true;
+    }
+    m_calibrating = calibrating;
+}
+
 int CListenThread::ProcFrame() {
     const uint32_t now = GetTickCount();
+    NoteCalibration(now);
     if (g_bCollateA) {
         if (TraceDue(now, m_lastTrace))
             TRACE("ProcFrame skip: g_bCollateA=1 enrollSign=%d setting=%d screen=%d", enrollSign.load(),

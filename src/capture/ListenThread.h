@@ -70,6 +70,8 @@ private:
     void PostPoints(WPARAM wParam);
     void PostFrameCopy();
     bool ConfigureDetector(const _SCalibration& cal);  // false: no detector or no calibration
+    // Notes, on the listener's thread, when its detection leaves the calibration's modes.
+    void NoteCalibration(uint32_t now);
 
     HWND m_hTarget = nullptr;
     UINT m_pointMessage = 0;
@@ -100,6 +102,12 @@ private:
     static constexpr uint32_t kStallLostMs = 3000;
     uint32_t m_lastFrameTick = 0;
     uint32_t m_lastLostReport = 0;
+    // The last return from a calibration's modes to normal detection; a reset this soon after it is
+    // the one that ends the calibration.
+    static constexpr uint32_t kCalibrationEndMs = 2000;
+    bool m_calibrating = false;
+    RelaxedWord<bool> m_calibrationEnded{false};
+    RelaxedWord<uint32_t> m_calibrationEndTick{0};
     bool m_bComInitialised = false;
     std::string m_cameraPid, m_cameraVid, m_cameraName;
     bool m_bCalibrationRefused = false;

@@ -92,10 +92,11 @@ void PenControl::Commit() {
     MemoryBarrier();
 }
 
-void PenControl::Set(int light, bool lit, double x, double y) {
+void PenControl::Set(int light, bool lit, double x, double y, double sigma, double intensity) {
     auto* block = Block();
     if (!block) return;
-    block->pens[light] = {lit ? 1 : 0, static_cast<float>(x), static_cast<float>(y), 0.0f, 0.0f, 0};
+    block->pens[light] = {lit ? 1 : 0, static_cast<float>(x), static_cast<float>(y), static_cast<float>(sigma),
+                          static_cast<float>(intensity), 0};
     if (block->count < static_cast<uint32_t>(light + 1)) block->count = static_cast<uint32_t>(light + 1);
     Commit();
 }

@@ -41,7 +41,8 @@ public:
     ~PenControl() { Clear(); }
     void Down(double x, double y) { Set(0, true, x, y); }
     void Up();
-    void Set(int light, bool lit, double x, double y);
+    // sigma (camera pixels) and intensity (0..1) 0: a pen's own.
+    void Set(int light, bool lit, double x, double y, double sigma = 0, double intensity = 0);
     void Unplug(int camera) { Mask(&tavori::vcam::PenBlock::unplugged, camera, true); }
     void Plug(int camera) { Mask(&tavori::vcam::PenBlock::unplugged, camera, false); }
     // Camera 0's stream fails while the camera stays listed / delivers no new frame.

@@ -113,7 +113,7 @@ TEST(AutoCalibration, PlacementsCalibrateOrFallBackToManualWithThePenAsBefore) {
         }, 20000);
         const double seconds = (GetTickCount() - ok) / 1000.0;
         rig.pen.Up();
-        rig.learnMs = 700;
+        rig.learnMs = 1500;  // what shines as the calibration's windows go is learned for 30 frames
         if (!manual) {
             const Rig::GridError grid = Published(SavedRecord(rig), camera);
             Sleep(1000);  // the flow closes its windows and restarts the detector

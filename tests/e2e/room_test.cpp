@@ -2,6 +2,7 @@
 // the board, cameras that come and go, and strokes begun the moment the camera is back.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <mmsystem.h>
 #include <tlhelp32.h>
 #include <winternl.h>
 
@@ -9,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "CalibrationRig.h"
 #include "Canvas.h"
 #include "DriverHarness.h"
 #include "VirtualRig.h"
@@ -29,9 +31,12 @@ void Stroke(PenControl& lights, double x, double y, double dx, double dy, int st
 }
 
 // A plain white window over part of the screen: what a slide or a white desktop shows the camera.
-ThreadWindow WhiteWindow(RECT r) {
-    return ThreadWindow("TavoriRoomWhite", DefWindowProcA, WS_EX_TOPMOST | WS_EX_NOACTIVATE, WS_POPUP | WS_VISIBLE, r, WHITE_BRUSH);
+ThreadWindow WhiteWindow(RECT r, DWORD topmost = WS_EX_TOPMOST) {
+    return ThreadWindow("TavoriRoomWhite", DefWindowProcA, topmost | WS_EX_NOACTIVATE, WS_POPUP | WS_VISIBLE, r, WHITE_BRUSH);
 }
+
+// A camera that sees white content as brightly as a lamp.
+constexpr const char* kBrightWhite = "ScreenGain=480\r\n";
 
 // Camera 1 streams, seen from outside. Its buffer appears before it streams (three exposure settles
 // earlier), and on a loaded machine that gap grows.
@@ -78,6 +83,25 @@ int HandleCount(DWORD pid) {
     int count = 0;
     for (ULONG i = 0; i < n; ++i) count += entries[i].pid == static_cast<USHORT>(pid);
     return count;
+}
+
+// Distance from (x, y) to the nearest point camera 1 publishes; far when it publishes none.
+double Nearest(const CameraPoints& points, double x, double y) {
+    double d = 1e9;
+    for (const _SDetectPoint& p : points.All()) d = std::min(d, std::hypot(p.x - x, p.y - y));
+    return d;
+}
+
+// Twenty touches at (x, y), each lifted once published: how many were published there within a second.
+int PublishedOfTwenty(PenControl& lights, const CameraPoints& points, double x, double y) {
+    int published = 0;
+    for (int run = 0; run < 20; ++run) {
+        lights.Down(x, y);
+        published += WaitFor([&] { return Nearest(points, x, y) <= 5; }, 1000);
+        lights.Up();
+        WaitFor([&] { return Nearest(points, x, y) > 40; }, 1000);
+    }
+    return published;
 }
 
 int ThreadCount(DWORD pid) {
@@ -216,4 +240,93 @@ TEST(Room, CameraThatComesAndGoesIsReportedOnceAndThePenWorksEachTimeItIsBack) {
     Sleep(3000);
     EXPECT_EQ(d.driver.MessageBoxes().size(), 1u);
     lights.Plug(0);
+}
+
+// Lamps larger than a pen tip switched on mid-lesson, at full and at half brightness in a daylit room
+// (a half-bright lamp's core then barely reaches the threshold while its light spreads wide): none
+// ever clicks, while a stroke, a tap and a pen held still elsewhere press where they touch, at once,
+// and the held pen right-clicks.
+TEST(Room, LampsSwitchedOnNeverClickWhileThePenPressesAtOnce) {
+    CanvasRig rig;
+    rig.d.folder.Write("VirtualCamera.ini", "[Camera0]\r\nAmbient=40\r\n");
+    ASSERT_TRUE(rig.Start("Tavori canvas"));  // not the drawing program: a held pen right-clicks
+    const double lamps[][4] = {{300, 250, 4, 1},   {960, 200, 5, 1},   {1600, 250, 8, 1},
+                               {300, 850, 4, 0.5}, {960, 900, 5, 0.5}, {1600, 850, 8, 0.5}};
+    int light = 1;
+    for (const auto& l : lamps) rig.pen.Set(light++, true, l[0], l[1], l[2], l[3]);
+    const DWORD on = GetTickCount();
+    Sleep(3000);  // the lamps alone
+
+    const double touches[][2] = {{700, 550}, {1250, 550}, {960, 650}};
+    Stroke(rig.pen, touches[0][0], touches[0][1], 6, 2, 20, 50);
+    rig.pen.Up();
+    Sleep(700);  // past the double-click time
+    size_t before = rig.Events().size();
+    const DWORD tap = timeGetTime();
+    rig.Touch(touches[1][0], touches[1][1], 150);
+    ASSERT_TRUE(rig.WaitForEvent("up", before));
+    const auto taps = Presses(*rig.canvas, before);
+    EXPECT_TRUE(!taps.empty() && taps[0].t - tap <= 250) << "the tap pressed late, or not at all";
+    Sleep(700);
+    before = rig.Events().size();
+    rig.Touch(touches[2][0], touches[2][1], 1500);
+    EXPECT_TRUE(WaitFor([&] { return Canvas::Buttons(Presses(*rig.canvas, before)) == "down rdown"; }, 2000)) << "no right click";
+
+    while (GetTickCount() - on < 10000) Sleep(50);
+    const auto presses = Presses(*rig.canvas);
+    EXPECT_EQ(presses.size(), 4u) << "the stroke's, the tap's and the hold's two";
+    for (const CanvasEvent& e : presses) {
+        double nearest = 1e9;
+        for (const auto& t : touches) nearest = std::min(nearest, std::hypot(e.x - t[0], e.y - t[1]));
+        EXPECT_LE(nearest, 3.0) << e.what << " at " << e.x << "," << e.y;
+    }
+}
+
+// A bright window beside a corner of the writing area, there since the start, another opened later
+// and Wine's notification area at the top left: a pen 15 px from any of them is published there
+// within a second, 20 times of 20; a pen run into one is back as soon as it is out; two pens
+// elsewhere are both published.
+TEST(Room, PenBesideABrightWindowIsPublishedEveryTime) {
+    const int W = ScreenWidth(), H = ScreenHeight();
+    ThreadWindow atStart = WhiteWindow(RECT{W - 165, H - 45, W, H});
+    PenControl lights;
+    CalibratedDriver d;
+    d.folder.Write("VirtualCamera.ini", std::string("[Camera0]\r\n") + kBrightWhite);
+    ASSERT_TRUE(d.Start(kSettings));
+    CameraPoints points(1);
+    ASSERT_TRUE(points.Ok());
+    ASSERT_TRUE(d.WaitUntilDetecting());
+    ThreadWindow later = WhiteWindow(RECT{W - 165, 0, W, 45});
+    double closest = 1e9;
+    for (const DWORD opened = GetTickCount(); GetTickCount() - opened < 1500; Sleep(10))
+        closest = std::min(closest, Nearest(points, W - 82, 22));
+    EXPECT_GT(closest, 40) << "the window opened later was published";
+    const double beside[][2] = {{W - 60.0, H - 60.0}, {60, 60}, {W - 60.0, 60}};
+    for (const auto& p : beside) EXPECT_EQ(PublishedOfTwenty(lights, points, p[0], p[1]), 20) << "pen at " << p[0] << "," << p[1];
+
+    for (double y = H - 90; y <= H - 20; y += 7) lights.Down(W - 100, y), Sleep(20);
+    lights.Down(W - 100, H - 60);
+    EXPECT_TRUE(WaitFor([&] { return Nearest(points, W - 100, H - 60) <= 5; }, 250)) << "not back once out of the window";
+
+    lights.Down(500, 400);
+    lights.Set(1, true, 1400, 700);
+    EXPECT_TRUE(WaitFor([&] { return Nearest(points, 500, 400) <= 5 && Nearest(points, 1400, 700) <= 5; }, 1000));
+}
+
+// As an automatic calibration ends, its black window goes and the desktop comes back: a small bright
+// square it covered is a light that was there at the start, never a pen; a pen 15 px from a bright
+// window and from Wine's notification area is published there within a second, 20 times of 20.
+TEST(Room, AfterAnAutomaticCalibrationWhatShinesIsNoPenAndThePenBesideABrightWindowWorks) {
+    const int W = ScreenWidth(), H = ScreenHeight();
+    ThreadWindow window = WhiteWindow(RECT{W - 165, H - 45, W, H}, 0), square = WhiteWindow(RECT{1500, 300, 1507, 307}, 0);
+    Rig rig;
+    ASSERT_TRUE(rig.Start(25, true, "ApplicationVersion=1\r\n", std::string("[Camera0]\r\nK1=-0.12\r\n") + kBrightWhite));
+    ASSERT_TRUE(rig.Bind());
+    ASSERT_GE(rig.AutoCalibrate(), 0) << "no calibration saved";
+    double closest = 1e9;
+    for (const DWORD ended = GetTickCount(); GetTickCount() - ended < 3000; Sleep(10))
+        closest = std::min(closest, Nearest(*rig.points, 1503, 303));
+    EXPECT_GT(closest, 40) << "the square that came back with the desktop was published";
+    const double beside[][2] = {{W - 60.0, H - 60.0}, {60, 60}};
+    for (const auto& p : beside) EXPECT_EQ(PublishedOfTwenty(rig.pen, *rig.points, p[0], p[1]), 20) << "pen at " << p[0] << "," << p[1];
 }

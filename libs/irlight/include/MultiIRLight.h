@@ -141,9 +141,11 @@ int IRLSetConfig(HMULTIIRLIGHT h, const _SCalibration* cal);
  * Lights with less contrast (a brightly lit but flat area) are not lights. Returns 1. */
 int IRLSetCmpPara(HMULTIIRLIGHT h, unsigned int minContrast);
 
-/* Restart the ambient learning: lights that stay still during the next 45 frames (90 frames after
- * automatic exposure, which keeps settling) are taken as ambient and not reported until they go
- * dark; lights absorbed after standing still for 1800 frames are forgotten. Return 1. */
+/* Restart the learning of fixed lights. Lights in view during the next 5 frames (30 after automatic
+ * exposure, which keeps settling) are taken as fixed lights and not reported until they move. Later
+ * on, a light that shows no pen tip (wider or softer than any pen), one that comes back where a
+ * fixed light was, and one that stands still for 5 s are held back the same way; a fixed light's
+ * place that stays dark for 8 s is forgotten. Return 1. */
 int IRLResetEnroll(HMULTIIRLIGHT h);
 int IRLResetAutoEnroll(HMULTIIRLIGHT h);
 

@@ -10,6 +10,13 @@
 
 namespace tavori::irl {
 
+float SpotDetector::profileWidth(int32_t falloff, float lift) {
+    constexpr auto kRim = static_cast<float>(kRimLevel);
+    if (lift < 2 * kRim || falloff <= 0) return 0;
+    constexpr float kTwoPi = 6.2831853f;
+    return std::sqrt(static_cast<float>(falloff) / (kTwoPi * std::log(lift / kRim)));
+}
+
 void SpotDetector::configure(int32_t width, int32_t height) {
     width_ = width;
     height_ = height;
@@ -305,8 +312,10 @@ bool SpotDetector::refine(const ImageView& img, int32_t t, int32_t minContrast, 
     s.mass = roundHalfAway(centre.weight);
     s.area = c.area;
     s.rimArea = centre.pixels;
+    s.profile = profileWidth(rim.count - rim.core, static_cast<float>(t) - bgCentre);
     s.peak = c.peak;
     s.background = static_cast<int32_t>(roundHalfAway(bgCentre));
+    s.threshold = t;
     s.x0 = c.x0;
     s.y0 = c.y0;
     s.x1 = c.x1;

@@ -17,8 +17,14 @@ struct Spot {
     int64_t mass = 0;              // sum of (v - rim level) over the spot: its "amount of light"
     int32_t area = 0;              // pixels at or above the threshold
     int32_t rimArea = 0;           // pixels above the rim level in the centroid window
+    // Width of its fall-off (the sigma of a Gaussian spot, in pixels), whatever its brightness:
+    // from the pixels between the threshold and the rim level, which a Gaussian of sigma s spreads
+    // over 2 pi s^2 ln((threshold - background) / rim level) pixels. 0 when the threshold stands too
+    // close to the background to tell.
+    float profile = 0;
     int32_t peak = 0;              // brightest channel maximum
     int32_t background = 0;        // local background level under the spot's centre
+    int32_t threshold = 0;         // the frame's threshold, which the spot's core reached
     int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // bounding box of the thresholded part (inclusive)
 };
 
@@ -64,6 +70,8 @@ public:
     int detect(const ImageView& img, const DetectParams& p, Spot* out);
 
     bool lastFrameFlooded() const { return flooded_; }
+    // Spot::profile from the pixels of the fall-off and the threshold's lift over the background.
+    static float profileWidth(int32_t falloff, float lift);
     int32_t lastThreshold() const { return lastThreshold_; }
 
 private:

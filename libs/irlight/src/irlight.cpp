@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "FixedLights.h"
 #include "MultiIRLight.h"
 #include "detector.h"
 #include "mapping.h"
@@ -59,6 +60,7 @@ int process(Detector& d, const SCapFrame* f) {
     if (w != d.detector.width() || h != d.detector.height()) {
         if (d.sizeFixed) return -1;
         d.detector.configure(w, h);
+        d.tracker.setFrameWidth(w);
         d.mapDirty = true;
     }
     if (d.mapDirty) {
@@ -108,6 +110,12 @@ int guarded(F&& f) noexcept {
 }
 
 }  // namespace
+
+int ReadFixedLights(HMULTIIRLIGHT h, FixedLight* out, int capacity) {
+    const Detector* d = get(h);
+    return d && out ? d->tracker.fixedLights(out, capacity) : 0;
+}
+
 }  // namespace tavori::irl
 
 using namespace tavori::irl;
@@ -144,6 +152,7 @@ int IRLSetImgConfig(HMULTIIRLIGHT h, const _SImgPara* para) {
     if (para->width < 2 || para->height < 2 || para->width > kMaxSide || para->height > kMaxSide) return 0;
     return guarded([&] {
         d->detector.configure(para->width, para->height);
+        d->tracker.setFrameWidth(para->width);
         d->sizeFixed = true;
         d->mapDirty = true;
         d->tracker.setGate(para->moveStep > 0 ? para->moveStep : 50);

@@ -489,6 +489,7 @@ Rim growRim(const uint8_t* v, const float* lift, int32_t stride, const Window& w
                 list[count++] = k;
             }
         }
+    const int32_t core = count;
     const FramedRows rows(stride);
     // Bit 0 of the three marks at p: set when one of them is open.
     auto openOf3 = [](const uint8_t* p) {
@@ -526,7 +527,7 @@ Rim growRim(const uint8_t* v, const float* lift, int32_t stride, const Window& w
         grow.template operator()<false>();
     else
         grow.template operator()<true>();
-    return Rim{count, bgMax};
+    return Rim{count, bgMax, core};
 }
 
 #if TAVORI_IRL_AVX2

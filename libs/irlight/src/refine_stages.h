@@ -107,6 +107,7 @@ void readWindow(const ImageView& img, const Window& w, uint8_t* v, int32_t strid
 struct Rim {
     int32_t count = 0;  // pixels in `list` (framed offsets), in the order reached
     float bgMax = 0;    // highest background under them
+    int32_t core = 0;   // the first of them: the lit core the growth started from
 };
 
 // Grows the region from the core pixels (at or above t within the owner's box) through pixels that

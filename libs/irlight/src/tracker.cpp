@@ -12,21 +12,44 @@ void Tracker::restart(int startFrames) {
     startFrames_ = startFrames;
 }
 
-int Tracker::fixedAt(double x, double y) const {
-    for (int f = 0; f < nfixed_; ++f)
-        if (std::hypot(x - fixed_[f].x, y - fixed_[f].y) <= fixed_[f].radius) return f;
+bool Tracker::litNow(const Fixed& f, int64_t now) const {
+    for (int t = 0; t < ntracks_; ++t) {
+        const Track& tr = tracks_[t];
+        // Not one born this frame: a light back in two parts is two parts of that light.
+        if (tr.seen && tr.held && tr.born != now && tr.spot.x >= f.x0 && tr.spot.x <= f.x1 && tr.spot.y >= f.y0 &&
+            tr.spot.y <= f.y1)
+            return true;
+    }
+    return false;
+}
+
+int Tracker::fixedAt(const Spot& s) const {
+    for (int k = 0; k < nfixed_; ++k) {
+        const Fixed& f = fixed_[k];
+        const double m = kOutlineMargin;
+        if (s.x < f.x0 - m || s.x > f.x1 + m || s.y < f.y0 - m || s.y > f.y1 + m) continue;
+        const auto mass = static_cast<double>(s.mass), fixedMass = static_cast<double>(f.mass);
+        if (mass * kSameLight >= fixedMass && mass <= kSameLight * fixedMass) return k;
+    }
     return -1;
 }
 
 void Tracker::addFixed(const Spot& s, int64_t now) {
-    const int f = fixedAt(s.x, s.y);
+    const int f = fixedAt(s);
     if (f >= 0) {
         fixed_[f].lastLit = now;
         return;
     }
-    // Wide enough to take the light back after a partial cover shifted its centre.
-    const double half = std::hypot(s.x1 - s.x0 + 1, s.y1 - s.y0 + 1) / 2;
-    if (nfixed_ < kMaxFixed) fixed_[nfixed_++] = Fixed{s.x, s.y, std::max(6.0, half + 5), now};
+    if (nfixed_ < kMaxFixed) fixed_[nfixed_++] = Fixed{s.x, s.y, s.x0, s.y0, s.x1, s.y1, s.mass, now};
+}
+
+int Tracker::fixedLights(FixedLight* out, int capacity) const {
+    const int n = std::min(nfixed_, std::max(capacity, 0));
+    for (int k = 0; k < n; ++k) {
+        const Fixed& f = fixed_[k];
+        out[k] = FixedLight{f.x, f.y, f.x0, f.y0, f.x1, f.y1};
+    }
+    return n;
 }
 
 int32_t Tracker::freeId() const {
@@ -42,6 +65,13 @@ int32_t Tracker::freeId() const {
             }
     }
     return id;
+}
+
+void Tracker::hold(Track& t, double x, double y) {
+    t.held = true;
+    t.hx = x;
+    t.hy = y;
+    t.heldMass = t.spot.mass;
 }
 
 // Nearest-neighbour association, closest pairs first; marks the spots taken by a track.
@@ -85,20 +115,34 @@ void Tracker::associate(const Spot* spots, int n, int64_t now, bool* used) {
     }
 }
 
+// A full table gives up the light missed longest: every light of this frame gets a track, so no
+// crowd of flickering lights can keep a pen out.
+bool Tracker::makeRoom() {
+    int victim = -1;
+    for (int t = 0; t < ntracks_; ++t)
+        if (!tracks_[t].seen && (victim < 0 || tracks_[t].missed > tracks_[victim].missed)) victim = t;
+    if (victim < 0) return false;
+    removeTrack(victim);
+    return true;
+}
+
 void Tracker::startTracks(const Spot* spots, int n, int64_t now, const bool* used) {
     const bool starting = frame_ < startFrames_;
-    for (int s = 0; s < n && ntracks_ < kMaxTracks; ++s) {
+    for (int s = 0; s < n; ++s) {
         if (used[s]) continue;
+        if (ntracks_ == kMaxTracks && !makeRoom()) break;
         const Spot& sp = spots[s];
-        // A light coming back where a fixed light stood is taken for it. Should it move, it was a
-        // pen standing there, and it presses where that light stood: what reappears first can be
-        // shifted, as the listener's background step removes what the start snapshot held.
-        const int f = fixedAt(sp.x, sp.y);
-        const bool held = starting || f >= 0;
-        const double hx = f >= 0 ? fixed_[f].x : sp.x, hy = f >= 0 ? fixed_[f].y : sp.y;
+        // A light coming back where a fixed light stood, while that light is dark, is taken for
+        // it. Should it move, it was a pen standing there, and it presses where that light stood:
+        // what reappears first can be shifted, as the listener's background step removes what the
+        // start snapshot held.
+        int f = fixedAt(sp);
+        if (f >= 0 && litNow(fixed_[f], now)) f = -1;
+        Track t{sp, sp.x, sp.y, sp.x, sp.y, now, now, sp.mass, freeId(), 0, true, false, false, false};
+        if (starting || f >= 0 || cues_.judge(sp) != LightCue::Pen)
+            hold(t, f >= 0 ? fixed_[f].x : sp.x, f >= 0 ? fixed_[f].y : sp.y);
         if (starting) addFixed(sp, now);
-        tracks_[ntracks_] = Track{sp, sp.x, sp.y, hx, hy, now, now, freeId(), 0, true, false, held, false};
-        ++ntracks_;
+        tracks_[ntracks_++] = t;
     }
 }
 
@@ -106,13 +150,10 @@ void Tracker::updateFixed(int64_t now) {
     for (int t = 0; t < ntracks_; ++t) {
         Track& tr = tracks_[t];
         if (!tr.seen) continue;
-        if (!tr.held && now - tr.stillSince >= kStillPublishMs) {
-            tr.held = true;
-            tr.hx = tr.ax;
-            tr.hy = tr.ay;
-        }
-        // A fixed light stays known while a held light stands in its place.
-        if (tr.held) addFixed(tr.spot, now);
+        if (!tr.held && now - tr.stillSince >= kStillPublishMs) hold(tr, tr.ax, tr.ay);
+        // A fixed light stays known while a held light stands in its place; one grown by a pen
+        // merged into it would teach a wider outline than the light's own.
+        if (tr.held && !grown(tr)) addFixed(tr.spot, now);
     }
     for (int f = 0; f < nfixed_;) {
         if (now - fixed_[f].lastLit > kForgetMs) {

@@ -21,6 +21,8 @@ constexpr int64_t kFrameMs = 16;
 
 struct Light {
     double x, y, vx = 0;  // vx: camera pixels per frame
+    int32_t half = 2;     // half the lit box's side: wider than a pen's from 6
+    int64_t mass = 100;
 };
 
 // One stretch of a scenario: which lights are on for how long, and what is expected of each light
@@ -49,15 +51,16 @@ struct Clocked {
     int n = 0;
 };
 
-Spot spotAt(double x, double y) {
+Spot spotAt(double x, double y, int32_t half = 2, int64_t mass = 100) {
     Spot s;
     s.x = x;
     s.y = y;
-    s.x0 = static_cast<int32_t>(x) - 2;
-    s.x1 = static_cast<int32_t>(x) + 2;
-    s.y0 = static_cast<int32_t>(y) - 2;
-    s.y1 = static_cast<int32_t>(y) + 2;
-    s.mass = 100;
+    s.x0 = static_cast<int32_t>(x) - half;
+    s.x1 = static_cast<int32_t>(x) + half;
+    s.y0 = static_cast<int32_t>(y) - half;
+    s.y1 = static_cast<int32_t>(y) + half;
+    s.mass = mass;
+    s.threshold = 220;
     return s;
 }
 
@@ -72,7 +75,7 @@ std::string play(const std::vector<Phase>& phases) {
         for (int f = 0; f < frames; ++f) {
             std::vector<Spot> spots;
             for (Light& l : pos) {
-                spots.push_back(spotAt(l.x, l.y));
+                spots.push_back(spotAt(l.x, l.y, l.half, l.mass));
                 l.x += l.vx;
             }
             const auto hit = r.frame(spots);
@@ -92,6 +95,10 @@ std::string play(const std::vector<Phase>& phases) {
 
 const Light lamp{120.3, 30.6}, pen{40.2, 80.7};
 const Light movingPen{40.2, 80.7, 1.0};
+// A lamp wider than a pen tip; the pen 5 px beside its lit box; the lamp's light with the pen's
+// merged into it, its centre pulled 1 px that way.
+const Light wideLamp{120.3, 30.6, 0, 10, 5000}, movingWideLamp{120.3, 30.6, 1.0, 10, 5000};
+const Light penBeside{120.3, 45.6}, lampWithPen{120.3, 31.6, 0, 12, 5100};
 constexpr int64_t kStart = Tracker::kStartFrames * kFrameMs;
 
 }  // namespace
@@ -117,6 +124,11 @@ TEST(FixedLights, PensAndLampsAreToldApartFromTheirHistory) {
          {{kStart, {}, ""}, {settled - 100, {pen}, "A"}, {300, {pen}, "X"}, {1000, {}, ""}, {1000, {pen}, "N"}}},
         {"a pen that rested that long works again when it moves",
          {{kStart, {}, ""}, {settled + 200, {pen}, "X"}, {300, {movingPen}, "E"}}},
+        {"a lamp switched on later is held from its first frame, a pen beside it is reported at once",
+         {{kStart, {}, ""}, {1000, {wideLamp}, "N"}, {1000, {wideLamp, penBeside}, "NA"}}},
+        {"a light wider than a pen tip that moves is a pen", {{kStart, {}, ""}, {500, {wideLamp}, "N"}, {200, {movingWideLamp}, "E"}}},
+        {"a lamp a pen merges into stays held, the pen is back as soon as it is out",
+         {{kStart, {wideLamp}, "N"}, {300, {lampWithPen}, "N"}, {1000, {wideLamp, penBeside}, "NA"}}},
     };
     for (const Case& c : cases) EXPECT_EQ(play(c.phases), "") << c.name;
 }
@@ -125,6 +137,8 @@ TEST(FixedLights, HeldLightThatMovesIsFirstReportedWhereItStood) {
     Clocked r;
     for (int f = 0; f < 40; ++f) r.frame({spotAt(50.5, 60.5)});  // on the board since start
     ASSERT_EQ(r.n, 0);
+    tavori::irl::FixedLight fixed[2];
+    EXPECT_TRUE(r.t.fixedLights(fixed, 2) == 1 && fixed[0].x == 50.5 && fixed[0].x0 == 48 && fixed[0].y1 == 62);
     // Gone, then back shifted near where it stood since start, then moving: it presses there.
     for (int f = 0; f < 20; ++f) r.frame({});
     r.frame({spotAt(52.5, 60.5)});
@@ -172,6 +186,22 @@ TEST(Tracking, IdsStayWithTheirPensThroughPassingAndFlicker) {
     EXPECT_EQ(r.frame({spotAt(58, 50)})[0]->id, 1);
     for (int k = 0; k <= Tracker::kCoastFrames; ++k) r.frame({});
     EXPECT_EQ(r.frame({spotAt(120, 50)})[0]->id, 1);
+}
+
+TEST(Tracking, NoCrowdOfLightsKeepsAPenOut) {
+    Clocked r;
+    r.t.restart(0);
+    // Every frame a crowd of new lights, each too far from the last frame's to be taken for one.
+    auto crowd = [](double shift, int n) {
+        std::vector<Spot> spots;
+        for (int k = 0; k < n; ++k) spots.push_back(spotAt(1000 + 100 * (k % 8) + shift, 100 * (k / 8) + shift));
+        return spots;
+    };
+    r.frame(crowd(0, 64));
+    r.frame(crowd(55, 64));
+    std::vector<Spot> spots = crowd(0, 63);
+    spots.insert(spots.begin(), spotAt(40, 900, 2, 1000));
+    EXPECT_TRUE(r.frame(spots)[0]) << "the pen got no track";
 }
 
 TEST(OnePoint, FollowsTheSamePenWhenABrighterLightAppears) {
