@@ -1,6 +1,7 @@
 // Detection cost, against the cost of reading the frame once (the memory floor), in cache and out.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -53,17 +54,22 @@ void evict(const synth::Frame& f) {
 #endif
 }
 
-const char* widestName() {
+// Which detector path ran: TAVORI_CPU_PATH picks a narrower one than the widest the CPU offers.
+std::string pathNote() {
     using namespace tavori::irl;
-    const ByteMaxFn read = byteMax();
-    return read == byteMaxAvx512 ? "AVX-512BW" : read == byteMaxAvx2 ? "AVX2" : "SSE2";
+    std::string note = std::string("detector path: ") + cpuPathName(cpuPath()) + " (this CPU offers up to " +
+                       cpuPathName(widestCpuPath());
+    CpuPath asked;
+    if (const char* env = std::getenv("TAVORI_CPU_PATH"); env && !cpuPathNamed(env, asked))
+        note += std::string("; TAVORI_CPU_PATH=") + env + " names no path: portable, sse2, avx2 or avx512";
+    return note + ")";
 }
 
 // The memory floor: the fastest read of every byte this CPU can do (the widest vector max, with
-// aligned loads).
+// aligned loads), whichever path the detector takes.
 void MemoryFloor(benchmark::State& state, Size s, bool cold) {
     const auto f = realisticFrame(s);
-    const tavori::irl::ByteMaxFn read = tavori::irl::byteMax();
+    const tavori::irl::ByteMaxFn read = tavori::irl::byteMax(tavori::irl::widestCpuPath());
     for (auto _ : state) {
         if (cold) {
             state.PauseTiming();
@@ -189,7 +195,9 @@ const bool registered = [] {
 
 TAVORI_BENCH_REPORT(detectionReport) {
     const std::string area = "detection";
-    bench::note(area, std::string("memory floor: a ") + widestName() + " max over every byte of the frame, aligned loads");
+    bench::note(area, pathNote());
+    bench::note(area, std::string("memory floor: the ") + tavori::irl::cpuPathName(tavori::irl::widestCpuPath()) +
+                          " max over every byte of the frame, aligned loads");
     const double base = bench::nsPerIteration("irlight/Detect/640x480");
     for (const Size& s : kSizes) {
         const double floor = bench::nsPerIteration("irlight/MemoryFloor/" + label(s));

@@ -12,47 +12,13 @@
 namespace tavori::irl {
 namespace {
 
-inline uint8_t maxOf(const uint8_t* p, std::size_t n) {
-    uint8_t m = 0;
-    std::size_t i = 0;
-#if TAVORI_IRL_X86
-    // SSE2 is the baseline of every x86 build; four accumulators keep the loads in flight.
-    __m128i a = _mm_setzero_si128(), b = a, c = a, d = a;
-    for (; i + 64 <= n; i += 64) {
-        a = _mm_max_epu8(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
-        b = _mm_max_epu8(b, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16)));
-        c = _mm_max_epu8(c, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 32)));
-        d = _mm_max_epu8(d, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 48)));
-    }
-    m = largestByte(_mm_max_epu8(_mm_max_epu8(a, b), _mm_max_epu8(c, d)));
-#endif
+uint8_t largestFrom(const uint8_t* p, std::size_t i, std::size_t n, uint8_t m) {
     for (; i < n; ++i) m = std::max(m, p[i]);
     return m;
 }
 
-}  // namespace
-
-uint8_t byteMaxBaseline(const uint8_t* p, std::size_t n) { return maxOf(p, n); }
-
-void rowMaxBaseline(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t* out) {
-    for (int32_t r = 0; r < rows; ++r) out[r] = maxOf(p + r * stride, n);
-}
-
-void litBytesBaseline(const uint8_t* p, std::size_t n, uint8_t level, uint64_t* bits) {
-    std::size_t i = 0;
-    uint64_t word = 0;  // bits of the 64 bytes from i & ~63 on
-#if TAVORI_IRL_X86
-    const __m128i t = _mm_set1_epi8(static_cast<char>(level));
-    for (; i + 16 <= n; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        word |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, t), v))))
-                << (i % 64);
-        if (i % 64 == 48) {
-            bits[i / 64] = word;
-            word = 0;
-        }
-    }
-#endif
+// The bits of bytes i to n - 1, `word` holding those of the bytes from i & ~63 up to i.
+void litBytesFrom(const uint8_t* p, std::size_t i, std::size_t n, uint8_t level, uint64_t word, uint64_t* bits) {
     for (; i < n; ++i) {
         word |= static_cast<uint64_t>(p[i] >= level) << (i % 64);
         if (i % 64 == 63) {
@@ -63,6 +29,57 @@ void litBytesBaseline(const uint8_t* p, std::size_t n, uint8_t level, uint64_t* 
     if (n % 64) bits[n / 64] = word;
 }
 
+#if TAVORI_IRL_X86
+inline uint8_t maxOf(const uint8_t* p, std::size_t n) {
+    // Four accumulators keep the loads in flight.
+    __m128i a = _mm_setzero_si128(), b = a, c = a, d = a;
+    std::size_t i = 0;
+    for (; i + 64 <= n; i += 64) {
+        a = _mm_max_epu8(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
+        b = _mm_max_epu8(b, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16)));
+        c = _mm_max_epu8(c, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 32)));
+        d = _mm_max_epu8(d, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 48)));
+    }
+    return largestFrom(p, i, n, largestByte(_mm_max_epu8(_mm_max_epu8(a, b), _mm_max_epu8(c, d))));
+}
+#endif
+
+}  // namespace
+
+uint8_t byteMaxPortable(const uint8_t* p, std::size_t n) { return largestFrom(p, 0, n, 0); }
+
+void rowMaxPortable(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t* out) {
+    for (int32_t r = 0; r < rows; ++r) out[r] = largestFrom(p + r * stride, 0, n, 0);
+}
+
+void litBytesPortable(const uint8_t* p, std::size_t n, uint8_t level, uint64_t* bits) {
+    litBytesFrom(p, 0, n, level, 0, bits);
+}
+
+#if TAVORI_IRL_X86
+uint8_t byteMaxSse2(const uint8_t* p, std::size_t n) { return maxOf(p, n); }
+
+void rowMaxSse2(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t* out) {
+    for (int32_t r = 0; r < rows; ++r) out[r] = maxOf(p + r * stride, n);
+}
+
+void litBytesSse2(const uint8_t* p, std::size_t n, uint8_t level, uint64_t* bits) {
+    std::size_t i = 0;
+    uint64_t word = 0;  // bits of the 64 bytes from i & ~63 on
+    const __m128i t = _mm_set1_epi8(static_cast<char>(level));
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        word |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, t), v))))
+                << (i % 64);
+        if (i % 64 == 48) {
+            bits[i / 64] = word;
+            word = 0;
+        }
+    }
+    litBytesFrom(p, i, n, level, word, bits);
+}
+#endif
+
 #if !TAVORI_IRL_AVX2
 const ByteMaxFn byteMaxAvx2 = nullptr;
 const RowMaxFn rowMaxAvx2 = nullptr;
@@ -72,25 +89,17 @@ const RowMaxFn rowMaxAvx512 = nullptr;
 const LitBytesFn litBytesAvx512 = nullptr;
 #endif
 
-ByteMaxFn byteMax() {
-    static const ByteMaxFn chosen = byteMaxAvx512 && cpuHasAvx512bw() ? byteMaxAvx512
-                                    : byteMaxAvx2 && cpuHasAvx2()     ? byteMaxAvx2
-                                                                      : byteMaxBaseline;
-    return chosen;
+ByteMaxFn byteMax(CpuPath path) {
+    return formFor<ByteMaxFn>(path, byteMaxPortable, TAVORI_IRL_SSE2_FORM(byteMaxSse2), byteMaxAvx2, byteMaxAvx512);
 }
 
-RowMaxFn rowMax() {
-    static const RowMaxFn chosen = rowMaxAvx512 && cpuHasAvx512bw() ? rowMaxAvx512
-                                   : rowMaxAvx2 && cpuHasAvx2()     ? rowMaxAvx2
-                                                                    : rowMaxBaseline;
-    return chosen;
+RowMaxFn rowMax(CpuPath path) {
+    return formFor<RowMaxFn>(path, rowMaxPortable, TAVORI_IRL_SSE2_FORM(rowMaxSse2), rowMaxAvx2, rowMaxAvx512);
 }
 
-LitBytesFn litBytes() {
-    static const LitBytesFn chosen = litBytesAvx512 && cpuHasAvx512bw() ? litBytesAvx512
-                                     : litBytesAvx2 && cpuHasAvx2()     ? litBytesAvx2
-                                                                        : litBytesBaseline;
-    return chosen;
+LitBytesFn litBytes(CpuPath path) {
+    return formFor<LitBytesFn>(path, litBytesPortable, TAVORI_IRL_SSE2_FORM(litBytesSse2), litBytesAvx2,
+                               litBytesAvx512);
 }
 
 }  // namespace tavori::irl

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "cpu_path.h"
+
 namespace tavori::irl {
 
 using ByteMaxFn = uint8_t (*)(const uint8_t* p, std::size_t n);
@@ -16,15 +18,19 @@ using RowMaxFn = void (*)(const uint8_t* p, std::ptrdiff_t stride, std::size_t n
 // clear. bits holds (n + 63) / 64 words.
 using LitBytesFn = void (*)(const uint8_t* p, std::size_t n, uint8_t level, uint64_t* bits);
 
-// The fastest forms on this CPU (AVX-512BW or AVX2 where present), chosen once.
-ByteMaxFn byteMax();
-RowMaxFn rowMax();
-LitBytesFn litBytes();
+// The forms of a path (cpu_path.h): by default the one in effect.
+ByteMaxFn byteMax(CpuPath path = cpuPath());
+RowMaxFn rowMax(CpuPath path = cpuPath());
+LitBytesFn litBytes(CpuPath path = cpuPath());
 
-// The forms themselves, for the benchmarks; the wider ones are null where the build has none.
-uint8_t byteMaxBaseline(const uint8_t* p, std::size_t n);
-void rowMaxBaseline(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t* out);
-void litBytesBaseline(const uint8_t* p, std::size_t n, uint8_t level, uint64_t* bits);
+// The forms themselves. The SSE2 ones exist in x86 builds only (cpu_x86.h), where they also finish
+// the ends of rows for the wider ones; the wider ones are null where the build has none.
+uint8_t byteMaxPortable(const uint8_t* p, std::size_t n);
+void rowMaxPortable(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t* out);
+void litBytesPortable(const uint8_t* p, std::size_t n, uint8_t level, uint64_t* bits);
+uint8_t byteMaxSse2(const uint8_t* p, std::size_t n);
+void rowMaxSse2(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t* out);
+void litBytesSse2(const uint8_t* p, std::size_t n, uint8_t level, uint64_t* bits);
 extern const ByteMaxFn byteMaxAvx2;
 extern const RowMaxFn rowMaxAvx2;
 extern const LitBytesFn litBytesAvx2;

@@ -16,7 +16,7 @@ namespace {
 // 16-byte aligned, and a load that splits two cache lines costs two. The ends are read unaligned, in
 // part twice, which a maximum does not mind.
 __attribute__((target("avx2"))) inline uint8_t maxOf(const uint8_t* p, std::size_t n) {
-    if (n < 32) return byteMaxBaseline(p, n);
+    if (n < 32) return byteMaxSse2(p, n);
     const uint8_t* end = p + n;
     __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(end - 32)), c = a, d = b;
@@ -53,7 +53,7 @@ __attribute__((target("avx2"))) void litBytesAvx2Impl(const uint8_t* p, std::siz
     const __m256i t = _mm256_set1_epi8(static_cast<char>(level));
     std::size_t i = 0;
     for (; i + 64 <= n; i += 64) bits[i / 64] = reaching(p + i, t) | reaching(p + i + 32, t) << 32;
-    if (i < n) litBytesBaseline(p + i, n - i, level, bits + i / 64);
+    if (i < n) litBytesSse2(p + i, n - i, level, bits + i / 64);
 }
 
 }  // namespace

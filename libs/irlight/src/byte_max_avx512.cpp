@@ -27,7 +27,7 @@ __attribute__((target("avx512bw"))) inline uint8_t largestByte512(__m512i w) {
 // 320x240 detection, though alone it reads a row slower than wholeMax below: what it saves on the
 // row pass comes back in the detector's next steps, for a reason not pinned down.
 __attribute__((target("avx512bw"))) inline uint8_t maxOf(const uint8_t* p, std::size_t n) {
-    if (n < 64) return byteMaxBaseline(p, n);
+    if (n < 64) return byteMaxSse2(p, n);
     const uint8_t* end = p + n;
     __m512i a = _mm512_loadu_si512(p), b = _mm512_loadu_si512(end - 64), c = a, d = b;
     const auto* q = reinterpret_cast<const uint8_t*>((reinterpret_cast<std::uintptr_t>(p) + 63) & ~std::uintptr_t{63});

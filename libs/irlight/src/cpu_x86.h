@@ -23,6 +23,19 @@
 #define TAVORI_IRL_CPU_HAS(feature) false
 #endif
 
+// A kernel form the build holds only with these instructions, or null where it has none (see
+// formFor in cpu_path.h).
+#if TAVORI_IRL_X86
+#define TAVORI_IRL_SSE2_FORM(form) form
+#else
+#define TAVORI_IRL_SSE2_FORM(form) nullptr
+#endif
+#if TAVORI_IRL_AVX2
+#define TAVORI_IRL_WIDE_FORM(form) form
+#else
+#define TAVORI_IRL_WIDE_FORM(form) nullptr
+#endif
+
 namespace tavori::irl {
 
 inline bool cpuHasAvx2() { return TAVORI_IRL_CPU_HAS("avx2"); }

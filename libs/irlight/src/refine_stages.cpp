@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "cpu_path.h"
 #include "cpu_x86.h"
 
 #if TAVORI_IRL_X86
@@ -74,13 +75,20 @@ __attribute__((target("avx512bw,avx512vbmi"))) void readWindowPermuted(const Ima
 #pragma GCC diagnostic pop
 #endif
 
-void readWindowBaseline(const ImageView& img, const Window& w, uint8_t* v, int32_t stride) {
+void readWindowPortable(const ImageView& img, const Window& w, uint8_t* v, int32_t stride) {
+    for (int32_t j = 0, wh = w.height(); j < wh; ++j) {
+        const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(w.y0 + j) * img.stride;
+        for (int32_t i = 0; i < w.width(); ++i) v[j * stride + i] = static_cast<uint8_t>(brightest(row + 3 * (w.x0 + i)));
+    }
+}
+
+#if TAVORI_IRL_X86
+void readWindowSse2(const ImageView& img, const Window& w, uint8_t* v, int32_t stride) {
     const int32_t ww = w.width();
     for (int32_t j = 0, wh = w.height(); j < wh; ++j) {
         const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(w.y0 + j) * img.stride;
         uint8_t* out = v + j * stride;
         int32_t i = 0;
-#if TAVORI_IRL_X86
         // Five pixels per 16 bytes read (never past the row's pixels): the largest of each byte and
         // the two after it is, at every third byte, a pixel's brightest channel. The last five may
         // reach past the row, like the shuffled form's last store.
@@ -94,10 +102,10 @@ void readWindowBaseline(const ImageView& img, const Window& w, uint8_t* v, int32
             out[i + 3] = static_cast<uint8_t>(_mm_extract_epi16(m, 4) >> 8);
             out[i + 4] = static_cast<uint8_t>(_mm_extract_epi16(m, 6));
         }
-#endif
         for (; i < ww; ++i) out[i] = static_cast<uint8_t>(brightest(row + 3 * (w.x0 + i)));
     }
 }
+#endif
 
 constexpr auto kLevel = static_cast<float>(SpotDetector::kRimLevel);
 
@@ -115,8 +123,13 @@ __m128i openBefore(int32_t n) {
 }
 #endif
 
-void liftOverLine(const uint8_t* bright, int32_t n, float start, float slope, float* lift, uint8_t* mark) {
+void liftOverLinePortable(const uint8_t* bright, int32_t n, float start, float slope, float* lift, uint8_t* mark) {
+    for (int32_t i = 0; i < n; ++i) lift[i] = static_cast<float>(bright[i]) - (start + slope * static_cast<float>(i));
+    markOpen(lift, n, mark);
+}
+
 #if TAVORI_IRL_X86
+void liftOverLineSse2(const uint8_t* bright, int32_t n, float start, float slope, float* lift, uint8_t* mark) {
     const __m128i lastOpen = openBefore(n);
     // Sixteen pixels a step, past the row's end into the next row or the slack (rewritten or unused):
     // the marks of pixels past the end are dark, which also darkens the frame beside the next row.
@@ -137,14 +150,11 @@ void liftOverLine(const uint8_t* bright, int32_t n, float start, float slope, fl
         const __m128i bytes = _mm_packs_epi16(_mm_packs_epi32(lit[0], lit[1]), _mm_packs_epi32(lit[2], lit[3]));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(mark + i), _mm_and_si128(bytes, i + 16 <= n ? open : lastOpen));
     }
-#else
-    for (int32_t i = 0; i < n; ++i) lift[i] = static_cast<float>(bright[i]) - (start + slope * static_cast<float>(i));
-    markOpen(lift, n, mark);
-#endif
 }
+#endif
 
 #if TAVORI_IRL_AVX2
-// liftOverLine eight pixels per vector; the marks from the comparisons' sign bits, one bit a byte.
+// liftOverLineSse2 eight pixels per vector; the marks from the comparisons' sign bits, one bit a byte.
 __attribute__((target("avx2"))) void liftOverLineWide(const uint8_t* bright, int32_t n, float start, float slope,
                                                       float* lift, uint8_t* mark) {
     const __m128i lastOpen = openBefore(n), open = _mm_set1_epi8(kOpen);
@@ -169,7 +179,7 @@ __attribute__((target("avx2"))) void liftOverLineWide(const uint8_t* bright, int
     }
 }
 
-// liftOverLine sixteen pixels per vector, the marks straight from the comparison's mask.
+// liftOverLineSse2 sixteen pixels per vector, the marks straight from the comparison's mask.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
@@ -197,39 +207,35 @@ __attribute__((target("avx512bw"))) void liftOverLineAvx512(const uint8_t* brigh
 #endif
 
 // (r[0] bx + r[1] ax) by + (r[s] bx + r[s + 1] ax) ay, each product and sum rounded as written.
-#if TAVORI_IRL_X86
-using BilinearWeights = __m128;
-BilinearWeights alongRows(float b, float a) { return _mm_setr_ps(b, a, b, a); }
-BilinearWeights acrossRows(float b, float a) { return _mm_setr_ps(b, b, a, a); }
-float bilinear(const float* r, int32_t s, __m128 along, __m128 across) {
-    const __m128 rows = _mm_loadh_pi(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r))),
-                                     reinterpret_cast<const __m64*>(r + s));
-    const __m128 t = _mm_mul_ps(rows, along);
-    const __m128 u = _mm_mul_ps(_mm_add_ps(t, _mm_shuffle_ps(t, t, _MM_SHUFFLE(2, 3, 0, 1))), across);
-    return _mm_cvtss_f32(_mm_add_ss(u, _mm_movehl_ps(u, u)));
-}
-#else
-struct BilinearWeights {
-    float b, a;
+struct BilinearPortable {
+    float bx, ax, by, ay;
+    BilinearPortable(float bx_, float ax_, float by_, float ay_) : bx(bx_), ax(ax_), by(by_), ay(ay_) {}
+    float at(const float* r, int32_t s) const { return (r[0] * bx + r[1] * ax) * by + (r[s] * bx + r[s + 1] * ax) * ay; }
 };
-BilinearWeights alongRows(float b, float a) { return {b, a}; }
-BilinearWeights acrossRows(float b, float a) { return {b, a}; }
-float bilinear(const float* r, int32_t s, BilinearWeights along, BilinearWeights across) {
-    return (r[0] * along.b + r[1] * along.a) * across.b + (r[s] * along.b + r[s + 1] * along.a) * across.a;
-}
+#if TAVORI_IRL_X86
+struct BilinearSse2 {
+    __m128 along, across;
+    BilinearSse2(float bx, float ax, float by, float ay)
+        : along(_mm_setr_ps(bx, ax, bx, ax)), across(_mm_setr_ps(by, by, ay, ay)) {}
+    float at(const float* r, int32_t s) const {
+        const __m128 rows = _mm_loadh_pi(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r))),
+                                         reinterpret_cast<const __m64*>(r + s));
+        const __m128 t = _mm_mul_ps(rows, along);
+        const __m128 u = _mm_mul_ps(_mm_add_ps(t, _mm_shuffle_ps(t, t, _MM_SHUFFLE(2, 3, 0, 1))), across);
+        return _mm_cvtss_f32(_mm_add_ss(u, _mm_movehl_ps(u, u)));
+    }
+};
 #endif
 
 }  // namespace
 
 void readWindow(const ImageView& img, const Window& w, uint8_t* v, int32_t stride) {
+    using ReadFn = void (*)(const ImageView&, const Window&, uint8_t*, int32_t);
 #if TAVORI_IRL_AVX2
-    static const auto read = cpuHasAvx512vbmi() ? readWindowPermuted
-                             : cpuHasAvx2()     ? readWindowShuffled
-                                                : readWindowBaseline;
-#else
-    const auto read = readWindowBaseline;
+    static const ReadFn widest = cpuHasAvx512vbmi() ? readWindowPermuted : readWindowShuffled;
 #endif
-    read(img, w, v, stride);
+    formFor<ReadFn>(cpuPath(), readWindowPortable, TAVORI_IRL_SSE2_FORM(readWindowSse2),
+                    TAVORI_IRL_WIDE_FORM(readWindowShuffled), TAVORI_IRL_WIDE_FORM(widest))(img, w, v, stride);
 }
 
 bool RingBackground::fit(const uint8_t* v, int32_t stride, const Window& w, bool left, bool right, bool top,
@@ -291,7 +297,7 @@ RingBackground::SideSums RingBackground::sideEnds(const uint8_t* v, int32_t stri
     const int32_t step = dj * stride + di;
     const uint8_t* p = v + j0 * stride + i0;
 #if TAVORI_IRL_X86
-    if (!owner.nothers) return loneEnds(p, step, in, n, e);
+    if (!owner.nothers && cpuPath() != CpuPath::Portable) return loneEnds(p, step, in, n, e);
 #endif
     if (!owner.nothers) {
         // Alone in its window (the usual case): every end is known.
@@ -440,11 +446,9 @@ float RingBackground::at(int32_t i, int32_t j) const {
 }
 
 void RingBackground::liftOver(const uint8_t* v, int32_t stride, float* lift, uint8_t* mark) const {
-#if TAVORI_IRL_AVX2
-    static const auto line = cpuHasAvx512bw() ? liftOverLineAvx512 : cpuHasAvx2() ? liftOverLineWide : liftOverLine;
-#else
-    const auto line = liftOverLine;
-#endif
+    using LineFn = void (*)(const uint8_t*, int32_t, float, float, float*, uint8_t*);
+    const auto line = formFor<LineFn>(cpuPath(), liftOverLinePortable, TAVORI_IRL_SSE2_FORM(liftOverLineSse2),
+                                      TAVORI_IRL_WIDE_FORM(liftOverLineWide), TAVORI_IRL_WIDE_FORM(liftOverLineAvx512));
     std::memset(mark - stride - 1, kDark, static_cast<std::size_t>(stride));
     for (int32_t j = 0; j < wh_; ++j) {
         const uint8_t* bright = v + j * stride;
@@ -543,20 +547,25 @@ void capLift(float* lift, int32_t stride, int32_t ww, int32_t wh, float bgMax) {
     // One run from the first pixel to the last, frame between rows included: capping in place row
     // by row with whole vectors would reach into the next row and cap it twice.
     const int32_t n = (wh - 1) * stride + ww;
-#if TAVORI_IRL_AVX2
-    static const bool wide = cpuHasAvx2();
-    if (wide) return capLiftWide(lift, n, cap);
-#endif
-    int32_t k = 0;
 #if TAVORI_IRL_X86
-    const __m128 c = _mm_set1_ps(cap), lv = _mm_set1_ps(kLevel);
-    for (; k < n; k += 4) _mm_storeu_ps(lift + k, _mm_sub_ps(_mm_min_ps(_mm_loadu_ps(lift + k), c), lv));
+    const CpuPath path = cpuPath();
+#if TAVORI_IRL_AVX2
+    if (path >= CpuPath::Avx2) return capLiftWide(lift, n, cap);
 #endif
-    for (; k < n; ++k) lift[k] = std::min(lift[k], cap) - kLevel;
+    if (path == CpuPath::Sse2) {
+        const __m128 c = _mm_set1_ps(cap), lv = _mm_set1_ps(kLevel);
+        for (int32_t k = 0; k < n; k += 4) _mm_storeu_ps(lift + k, _mm_sub_ps(_mm_min_ps(_mm_loadu_ps(lift + k), c), lv));
+        return;
+    }
+#endif
+    for (int32_t k = 0; k < n; ++k) lift[k] = std::min(lift[k], cap) - kLevel;
 }
 
-bool mirroredCentroid(const float* lift, int32_t stride, int32_t ww, int32_t wh, const int32_t* list, int32_t count,
-                      RimWeight* kept, Centroid& c) {
+namespace {
+
+template <class Bilinear>
+bool mirroredCentroidWith(const float* lift, int32_t stride, int32_t ww, int32_t wh, const int32_t* list, int32_t count,
+                          RimWeight* kept, Centroid& c) {
     // Weights fall continuously to zero at the rim level, which keeps the sampling bias low.
     double sw = 0, swx = 0, swy = 0;
     int32_t n = 0;
@@ -585,13 +594,13 @@ bool mirroredCentroid(const float* lift, int32_t stride, int32_t ww, int32_t wh,
         const auto lastI = static_cast<uint32_t>(ax > 0 ? ww - 2 : ww - 1);
         const auto lastJ = static_cast<uint32_t>(ay > 0 ? wh - 2 : wh - 1);
         const float* mirror = lift + (iy * stride + ix);  // minus a pixel's offset: its mirror
-        const BilinearWeights along = alongRows(bx, ax), across = acrossRows(by, ay);
+        const Bilinear weights(bx, ax, by, ay);
         sw = swx = swy = 0;
         n = 0;
         for (int32_t k = 0; k < weighted; ++k) {
             const RimWeight& p = kept[k];
             if (static_cast<uint32_t>(ix - p.i) > lastI || static_cast<uint32_t>(iy - p.j) > lastJ) continue;
-            if (!(bilinear(mirror - p.at, stride, along, across) > 0)) continue;
+            if (!(weights.at(mirror - p.at, stride) > 0)) continue;
             sw += p.weight;
             swx += p.wx;
             swy += p.wy;
@@ -601,6 +610,17 @@ bool mirroredCentroid(const float* lift, int32_t stride, int32_t ww, int32_t wh,
     if (n < SpotDetector::kMinRimArea || sw <= 0) return false;
     c = Centroid{swx / sw, swy / sw, sw, n};
     return true;
+}
+
+}  // namespace
+
+bool mirroredCentroid(const float* lift, int32_t stride, int32_t ww, int32_t wh, const int32_t* list, int32_t count,
+                      RimWeight* kept, Centroid& c) {
+#if TAVORI_IRL_X86
+    if (cpuPath() != CpuPath::Portable)
+        return mirroredCentroidWith<BilinearSse2>(lift, stride, ww, wh, list, count, kept, c);
+#endif
+    return mirroredCentroidWith<BilinearPortable>(lift, stride, ww, wh, list, count, kept, c);
 }
 
 }  // namespace tavori::irl
