@@ -45,6 +45,19 @@ TEST(Detect, RowPaddingIsNotImage) {
     EXPECT_TRUE(synth::detect(f).empty());
 }
 
+TEST(Detect, FlatPlateauBelowContrastIsNotAPen) {
+    // A uniformly bright surround at 215 with a faint bump to 225: lit, but no contrast.
+    synth::Frame f(64, 48);
+    synth::Scene s;
+    s.background = 215;
+    s.spots = {{30, 20, 2.0, 10}};
+    synth::render(f, s);
+    EXPECT_TRUE(synth::detect(f).empty());
+    DetectParams lenient;
+    lenient.minContrast = 5;
+    EXPECT_EQ(synth::detect(f, lenient).size(), 1u);
+}
+
 TEST(Detect, FloodedFrameGivesNothing) {
     // Lit columns on every other pixel: more runs than the run buffer holds. Half the frame is lit,
     // so the bright-background lift alone darkens it all; without the lift the run buffer overflows.
