@@ -208,6 +208,7 @@ TEST(VcamPenBlock, ContentsAreReadClampedOrIgnored) {
     ASSERT_EQ(s.count, static_cast<int>(kept.size()));
     for (int k = 0; k < s.count; ++k) {
         EXPECT_EQ(s.pens[k].x, std::stod((*kept[k])[2])) << Where(*kept[k]);
+        EXPECT_EQ(s.pens[k].y, std::stod((*kept[k])[3])) << Where(*kept[k]);
         EXPECT_EQ(s.pens[k].sigma, std::stod((*kept[k])[6])) << Where(*kept[k]);
         EXPECT_EQ(s.pens[k].intensity, std::stod((*kept[k])[7])) << Where(*kept[k]);
     }
