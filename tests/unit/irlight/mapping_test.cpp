@@ -41,17 +41,6 @@ Errors screenError(const synth::VirtualCamera& cam, const CameraMapping& m, int 
 
 }  // namespace
 
-// The grid the calibration dialogs place their targets on, 5 x 5 and 2 x 2 on a 1920 x 1080 screen.
-TEST(GridRule, MatchesTheCalibrationDialogs) {
-    const int xs[5] = {56, 507, 958, 1410, 1861}, ys[5] = {31, 285, 538, 792, 1046};
-    for (int k = 0; k < 6; ++k) {
-        int32_t x, y;
-        ASSERT_TRUE(tavori::irl::gridPoint(1920, 1080, k < 5 ? 5 : 2, k % 5, k % 5, x, y));
-        EXPECT_EQ(x, k < 5 ? xs[k] : 192);
-        EXPECT_EQ(y, k < 5 ? ys[k] : 108);
-    }
-}
-
 namespace {
 const double kMirrored[8] = {575, 62, 70, 55, 52, 418, 590, 428}, kFlipped[8] = {590, 428, 52, 418, 70, 55, 575, 62};
 struct Placement {
@@ -61,7 +50,6 @@ struct Placement {
     int n;
     double mean, max;
 };
-void PrintTo(const Placement& p, std::ostream* out) { *out << p.name; }
 class MappingPlacements : public testing::TestWithParam<Placement> {};
 }  // namespace
 
@@ -163,7 +151,6 @@ struct Spoilt {
     const char* name;
     void (*spoil)(_SCalibration&);
 };
-void PrintTo(const Spoilt& s, std::ostream* out) { *out << s.name; }
 class DegenerateRecords : public testing::TestWithParam<Spoilt> {};
 }  // namespace
 
