@@ -50,6 +50,7 @@ struct Placement {
     int n;
     double mean, max;
 };
+void PrintTo(const Placement& p, std::ostream* out) { *out << p.name; }
 class MappingPlacements : public testing::TestWithParam<Placement> {};
 }  // namespace
 
@@ -151,6 +152,7 @@ struct Spoilt {
     const char* name;
     void (*spoil)(_SCalibration&);
 };
+void PrintTo(const Spoilt& s, std::ostream* out) { *out << s.name; }
 class DegenerateRecords : public testing::TestWithParam<Spoilt> {};
 }  // namespace
 
