@@ -14,6 +14,7 @@
 #include "PixelConvert.h"
 
 using tavori::dev::DescribeBuffer;
+using tavori::dev::JpegTables;
 using tavori::dev::PixelFormat;
 using tavori::dev::SourceImage;
 
@@ -27,57 +28,56 @@ std::vector<T> Numbers(const std::string& text, int base = 10) {
     return v;
 }
 
-TEST(PixelConvert, GoldenFrames) {
+using PixelFrames = CaseTest;
+using JpegFrames = CaseTest;
+
+TEST_P(PixelFrames, ConvertToTopDownBgr24OrAreRefused) {
     const std::map<std::string, PixelFormat> formats = {
         {"yuy2", PixelFormat::Yuy2}, {"nv12", PixelFormat::Nv12}, {"rgb32", PixelFormat::Rgb32}, {"rgb24", PixelFormat::Rgb24}};
-    for (const CaseLine& c : ReadCases(TAVORI_CASES_DIR "/golden/pixels.txt", 5)) {
-        SCOPED_TRACE(Where(c));
-        const auto size = Numbers<long>(c[2]);
-        const auto buffer = Numbers<uint8_t>(c[3]), expected = Numbers<uint8_t>(c[4]);
-        ASSERT_TRUE(formats.count(c[1]) && size.size() == 4);
-        SourceImage img;
-        const bool described = DescribeBuffer(formats.at(c[1]), static_cast<int>(size[0]), static_cast<int>(size[1]),
-                                              buffer.data(), buffer.size(), size[2], img);
-        EXPECT_EQ(described, c[4] != "refused");
-        if (!described || c[4] == "refused") continue;
-        std::vector<uint8_t> out(expected.size(), 0xAA);
-        tavori::dev::ConvertToBgr24(img, out.data(), static_cast<size_t>(size[3]));
-        EXPECT_EQ(out, expected);
-    }
+    const CaseLine& c = GetParam();
+    const auto size = Numbers<long>(c[2]);
+    const auto buffer = Numbers<uint8_t>(c[3]), expected = Numbers<uint8_t>(c[4]);
+    ASSERT_TRUE(formats.count(c[1]) && size.size() == 4);
     SourceImage img;
-    EXPECT_FALSE(DescribeBuffer(PixelFormat::Rgb24, 1, 1, nullptr, 64, 4, img)) << "no buffer at all";
+    const bool described = DescribeBuffer(formats.at(c[1]), static_cast<int>(size[0]), static_cast<int>(size[1]),
+                                          buffer.data(), buffer.size(), size[2], img);
+    ASSERT_EQ(described, c[4] != "refused");
+    if (!described) return;
+    std::vector<uint8_t> out(expected.size(), 0xAA);
+    tavori::dev::ConvertToBgr24(img, out.data(), static_cast<size_t>(size[3]));
+    EXPECT_EQ(out, expected);
 }
+INSTANTIATE_TEST_SUITE_P(, PixelFrames, CasesIn("golden/pixels.txt", 5), ByName());
 
-TEST(PixelConvert, ResizeTakesTheNearestSampleAndClearsPadding) {
+TEST_P(JpegFrames, GetTheStandardTablesOnlyWhereTheyHaveNone) {
+    const std::map<std::string, JpegTables> results = {
+        {"inserted", JpegTables::Inserted}, {"present", JpegTables::Present}, {"not jpeg", JpegTables::NotJpeg}};
+    const CaseLine& c = GetParam();
+    const std::vector<uint8_t> in = Numbers<uint8_t>(c[1], 16);
+    std::vector<uint8_t> out = {7};
+    ASSERT_EQ(tavori::dev::AddStandardHuffmanTables(in.data(), in.size(), out), results.at(c[2]));
+    if (c[2] != "inserted") {
+        EXPECT_EQ(out, std::vector<uint8_t>{7}) << "left alone";
+        return;
+    }
+    const uint8_t startOfScan[] = {0xFF, 0xDA};
+    const auto sos = static_cast<size_t>(std::search(in.begin(), in.end(), startOfScan, startOfScan + 2) - in.begin());
+    ASSERT_EQ(out.size(), in.size() + 420);
+    EXPECT_TRUE(std::equal(in.begin(), in.begin() + sos, out.begin())) << "everything before the scan kept";
+    EXPECT_EQ(std::vector<uint8_t>(out.begin() + sos, out.begin() + sos + 4), (std::vector<uint8_t>{0xFF, 0xC4, 0x01, 0xA2}));
+    EXPECT_TRUE(std::equal(in.begin() + sos, in.end(), out.begin() + sos + 420)) << "the scan kept after the tables";
+}
+INSTANTIATE_TEST_SUITE_P(, JpegFrames, CasesIn("golden/jpeg_frames.txt", 3), ByName());
+
+TEST(PixelConvert, NoBufferIsRefusedAndResizeTakesTheNearestSampleAndClearsPadding) {
+    SourceImage img;
+    EXPECT_FALSE(DescribeBuffer(PixelFormat::Rgb24, 1, 1, nullptr, 64, 4, img));
     const uint8_t src[] = {1, 2, 3, 4, 5, 6, 0, 0};  // 2 x 1, stride 8
     std::vector<uint8_t> out(2 * 12, 0xAA);
     tavori::dev::ResizeBgr24(src, 2, 1, 8, out.data(), 3, 2, 12);
     const std::vector<uint8_t> row = {1, 2, 3, 1, 2, 3, 4, 5, 6, 0, 0, 0};
     EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + 12), row);
     EXPECT_EQ(std::vector<uint8_t>(out.begin() + 12, out.end()), row);
-}
-
-using tavori::dev::JpegTables;
-
-TEST(JpegTables, InsertsTheStandardTablesOnlyWhereTheFrameHasNone) {
-    const std::map<std::string, JpegTables> results = {
-        {"inserted", JpegTables::Inserted}, {"present", JpegTables::Present}, {"not jpeg", JpegTables::NotJpeg}};
-    for (const CaseLine& c : ReadCases(TAVORI_CASES_DIR "/golden/jpeg_frames.txt", 3)) {
-        SCOPED_TRACE(Where(c));
-        const std::vector<uint8_t> in = Numbers<uint8_t>(c[1], 16);
-        std::vector<uint8_t> out = {7};
-        ASSERT_EQ(tavori::dev::AddStandardHuffmanTables(in.data(), in.size(), out), results.at(c[2]));
-        if (c[2] != "inserted") {
-            EXPECT_EQ(out, std::vector<uint8_t>{7}) << "left alone";
-            continue;
-        }
-        const uint8_t startOfScan[] = {0xFF, 0xDA};
-        const auto sos = static_cast<size_t>(std::search(in.begin(), in.end(), startOfScan, startOfScan + 2) - in.begin());
-        ASSERT_EQ(out.size(), in.size() + 420);
-        EXPECT_TRUE(std::equal(in.begin(), in.begin() + sos, out.begin())) << "everything before the scan kept";
-        EXPECT_EQ(std::vector<uint8_t>(out.begin() + sos, out.begin() + sos + 4), (std::vector<uint8_t>{0xFF, 0xC4, 0x01, 0xA2}));
-        EXPECT_TRUE(std::equal(in.begin() + sos, in.end(), out.begin() + sos + 420)) << "the scan kept after the tables";
-    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Configuration parsing and the lens model of the virtual camera.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <sstream>
@@ -60,35 +61,38 @@ TEST(VcamConfig, KeysAreReadAndGarbageFallsBackKeyByKey) {
     EXPECT_EQ(Fields(g), Fields(d));
 }
 
-TEST(VcamConfig, ScreenRectAndCornersAcceptOnlyWellFormedValues) {
-    for (const CaseLine& c : ReadCases(TAVORI_CASES_DIR "/vcam_lists.txt", 4)) {
-        int32_t r[4] = {7, 7, 7, 7};
-        double q[8];
-        const bool ok = c[1] == "rect" ? ParseScreenRect(c[2], r) : ParseCorners(c[2], q);
-        EXPECT_EQ(ok, c[3] == "yes") << Where(c);
-        EXPECT_EQ(r[0], ok && c[1] == "rect" ? 10 : 7) << Where(c) << ": a rejected value leaves the output alone";
-    }
+using VcamLists = CaseTest;
+using VcamCorners = CaseTest;
+
+TEST_P(VcamLists, ScreenRectAndCornersAcceptOnlyWellFormedValues) {
+    const CaseLine& c = GetParam();
+    int32_t r[4] = {7, 7, 7, 7};
+    double q[8];
+    const bool ok = c[1] == "rect" ? ParseScreenRect(c[2], r) : ParseCorners(c[2], q);
+    EXPECT_EQ(ok, c[3] == "yes");
+    EXPECT_EQ(r[0], ok && c[1] == "rect" ? 10 : 7) << "a rejected value leaves the output alone";
 }
+INSTANTIATE_TEST_SUITE_P(, VcamLists, CasesIn("vcam_lists.txt", 4), ByName());
 
 // The outer screen corners land on Corners without distortion and where the radial formula moves
 // them with it, wherever the filmed rectangle sits on the desktop; a mirrored camera flips them, and
 // a smaller image keeps the pixel-centre convention.
-TEST(VcamLens, ScreenCornersLandOnTheDistortedCorners) {
-    for (const CaseLine& e : ReadCases(TAVORI_CASES_DIR "/vcam_corners.txt", 9)) {
-        Config c = WithRect(Config{}, 100, 50, 1024, 768);
-        c.k1 = std::stod(e[1]), c.k2 = std::stod(e[2]), c.mirror = e[3] == "1";
-        const int width = std::stoi(e[4]);
-        LensModel m;
-        ASSERT_TRUE(m.Init(ScaledTo(c, width, width * 3 / 4))) << Where(e);
-        for (int i = 0; i < 4; ++i) {
-            double cx, cy, x, y;
-            std::istringstream(e[5 + i]) >> x >> y;
-            ASSERT_TRUE(m.Project(i == 1 || i == 2 ? 1023.5 : -0.5, i >= 2 ? 767.5 : -0.5, cx, cy));
-            EXPECT_NEAR(cx, x, 1e-6) << Where(e) << ", corner " << i;
-            EXPECT_NEAR(cy, y, 1e-6) << Where(e) << ", corner " << i;
-        }
+TEST_P(VcamCorners, ScreenCornersLandOnTheDistortedCorners) {
+    const CaseLine& e = GetParam();
+    Config c = WithRect(Config{}, 100, 50, 1024, 768);
+    c.k1 = std::stod(e[1]), c.k2 = std::stod(e[2]), c.mirror = e[3] == "1";
+    const int width = std::stoi(e[4]);
+    LensModel m;
+    ASSERT_TRUE(m.Init(ScaledTo(c, width, width * 3 / 4)));
+    for (int i = 0; i < 4; ++i) {
+        double cx, cy, x, y;
+        std::istringstream(e[5 + i]) >> x >> y;
+        ASSERT_TRUE(m.Project(i == 1 || i == 2 ? 1023.5 : -0.5, i >= 2 ? 767.5 : -0.5, cx, cy));
+        EXPECT_NEAR(cx, x, 1e-6) << "corner " << i;
+        EXPECT_NEAR(cy, y, 1e-6) << "corner " << i;
     }
 }
+INSTANTIATE_TEST_SUITE_P(, VcamCorners, CasesIn("vcam_corners.txt", 9), ByName());
 
 TEST(VcamLens, UnprojectInvertsProjectAcrossTheScreen) {
     for (bool mirror : {false, true}) {
@@ -108,21 +112,17 @@ TEST(VcamLens, UnprojectInvertsProjectAcrossTheScreen) {
     }
 }
 
-TEST(VcamLens, RejectsUnusableGeometry) {
+// No model without a screen rectangle or from corners on one point; past the radius where strong
+// barrel distortion stops growing, camera pixels have no screen position rather than a second,
+// wrong one.
+TEST(VcamLens, RejectsUnusableGeometryAndDoesNotFoldTheImage) {
     LensModel m;
-    Config c;  // no screen rectangle filled in
-    EXPECT_FALSE(m.Init(c));
-    c = WithRect(Config{}, 0, 0, 100, 100);
-    for (int i = 0; i < 8; ++i) c.corners[i] = 5;  // all corners on one point
-    EXPECT_FALSE(m.Init(c));
-}
-
-TEST(VcamLens, StrongBarrelDistortionDoesNotFoldTheImage) {
-    // Past the radius where the distortion stops growing, camera pixels have no screen position
-    // rather than a second, wrong one.
+    EXPECT_FALSE(m.Init(Config{}));
     Config c = WithRect(Config{}, 0, 0, 640, 480);
+    std::fill_n(c.corners, 8, 5.0);
+    EXPECT_FALSE(m.Init(c));
+    c = WithRect(Config{}, 0, 0, 640, 480);
     c.k1 = -0.5;
-    LensModel m;
     ASSERT_TRUE(m.Init(c));
     double sx, sy;
     EXPECT_FALSE(m.Unproject(0, 0, sx, sy));

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "../support/CaseFile.h"
 #include "mapping.h"
 #include "synth.h"
 
@@ -40,67 +41,57 @@ Errors screenError(const synth::VirtualCamera& cam, const CameraMapping& m, int 
 
 }  // namespace
 
-TEST(GridRule, MatchesTheCalibrationDialogs) {
-    const int xs[5] = {56, 507, 958, 1410, 1861}, ys[5] = {31, 285, 538, 792, 1046};
-    for (int k = 0; k < 5; ++k) {
-        int32_t x, y;
-        ASSERT_TRUE(tavori::irl::gridPoint(1920, 1080, 5, k, k, x, y));
-        EXPECT_EQ(x, xs[k]);
-        EXPECT_EQ(y, ys[k]);
-    }
-    int32_t x, y;
-    ASSERT_TRUE(tavori::irl::gridPoint(1920, 1080, 2, 1, 1, x, y));
-    EXPECT_EQ(x, 1728);
-    EXPECT_EQ(y, 972);
-}
+namespace {
+const double kMirrored[8] = {575, 62, 70, 55, 52, 418, 590, 428}, kFlipped[8] = {590, 428, 52, 418, 70, 55, 575, 62};
+struct Placement {
+    const char* name;
+    double k1;
+    const double* corners;  // null: the default placement
+    int n;
+    double mean, max;
+};
+void PrintTo(const Placement& p, std::ostream* out) { *out << p.name; }
+class MappingPlacements : public testing::TestWithParam<Placement> {};
+}  // namespace
 
 // Fitted to the rounded record, mapped from exact camera positions over the whole screen.
-TEST(Mapping, FollowsTheLensAndTheCameraPlacement) {
-    const double mirrored[8] = {575, 62, 70, 55, 52, 418, 590, 428}, flipped[8] = {590, 428, 52, 418, 70, 55, 575, 62};
-    struct Case {
-        const char* name;
-        double k1;
-        const double* corners;  // null: the default placement
-        int n;
-        double mean, max;
-    } cases[] = {
-        {"25 points, no lens distortion", 0.0, nullptr, 5, 0.6, 2.0},
-        {"25 points, K1 -0.15", -0.15, nullptr, 5, 0.6, 2.0},
-        {"25 points, K1 -0.2", -0.2, nullptr, 5, 0.6, 2.0},
-        // Only the rounding of the four stored positions is left (about 3.8 screen px per camera px).
-        {"4 points without distortion: a plain homography", 0.0, nullptr, 2, 1.5, 4.0},
-        {"mirrored camera", -0.08, mirrored, 5, 2.5, 2.5},
-        {"upside-down camera", -0.08, flipped, 5, 2.5, 2.5},
-    };
-    for (const Case& c : cases) {
-        synth::VirtualCamera cam;
-        cam.K1 = c.k1;
-        if (c.corners) std::copy(c.corners, c.corners + 8, cam.corners);
-        CameraMapping m;
-        ASSERT_TRUE(m.fit(cam.calibration(c.n), cam.camW, cam.camH)) << c.name;
-        const Errors e = screenError(cam, m);
-        EXPECT_EQ(e.unmapped, 0) << c.name;
-        EXPECT_LE(e.mean, c.mean) << c.name;
-        EXPECT_LE(e.max, c.max) << c.name;
-        if (c.n == 2 && c.k1 == 0) {
-            EXPECT_EQ(m.k1(), 0.0);
-        }
-        for (double sx : {0.0, 700.5, 1919.0})  // project inverts map, out to the corners
-            for (double sy : {0.0, 333.0, 1079.0}) {
-                double cx, cy, bx, by;
-                ASSERT_TRUE(m.project(sx, sy, cx, cy) && m.map(cx, cy, bx, by)) << c.name;
-                EXPECT_LT(std::hypot(bx - sx, by - sy), 1e-6) << c.name << " at " << sx << "," << sy;
-            }
-        for (double x : {-1e9, -5000.0, -0.5, 0.0, 319.5, 639.0, 5000.0, 1e12})  // far outside: no NaN
-            for (double y : {-1e9, 0.0, 239.5, 479.0, 1e12}) {
-                double sx = 0, sy = 0;
-                EXPECT_TRUE(!m.map(x, y, sx, sy) || (std::isfinite(sx) && std::isfinite(sy))) << c.name;
-            }
-        double sx, sy;
-        EXPECT_FALSE(m.map(std::nan(""), 10, sx, sy)) << c.name;
-        EXPECT_TRUE(c.k1 == 0 || !m.map(1e12, 1e12, sx, sy)) << c.name << ": beyond the lens's reach";
+TEST_P(MappingPlacements, FollowTheLensAndTheCameraPlacement) {
+    const Placement& c = GetParam();
+    synth::VirtualCamera cam;
+    cam.K1 = c.k1;
+    if (c.corners) std::copy(c.corners, c.corners + 8, cam.corners);
+    CameraMapping m;
+    ASSERT_TRUE(m.fit(cam.calibration(c.n), cam.camW, cam.camH));
+    const Errors e = screenError(cam, m);
+    EXPECT_EQ(e.unmapped, 0);
+    EXPECT_LE(e.mean, c.mean);
+    EXPECT_LE(e.max, c.max);
+    if (c.n == 2 && c.k1 == 0) {
+        EXPECT_EQ(m.k1(), 0.0);
     }
+    for (double sx : {0.0, 700.5, 1919.0})  // project inverts map, out to the corners
+        for (double sy : {0.0, 333.0, 1079.0}) {
+            double cx, cy, bx, by;
+            ASSERT_TRUE(m.project(sx, sy, cx, cy) && m.map(cx, cy, bx, by));
+            EXPECT_LT(std::hypot(bx - sx, by - sy), 1e-6) << "at " << sx << "," << sy;
+        }
+    for (double x : {-1e9, -5000.0, -0.5, 0.0, 319.5, 639.0, 5000.0, 1e12})  // far outside: no NaN
+        for (double y : {-1e9, 0.0, 239.5, 479.0, 1e12}) {
+            double sx = 0, sy = 0;
+            EXPECT_TRUE(!m.map(x, y, sx, sy) || (std::isfinite(sx) && std::isfinite(sy)));
+        }
+    double sx, sy;
+    EXPECT_FALSE(m.map(std::nan(""), 10, sx, sy));
+    EXPECT_TRUE(c.k1 == 0 || !m.map(1e12, 1e12, sx, sy)) << "beyond the lens's reach";
 }
+INSTANTIATE_TEST_SUITE_P(, MappingPlacements, testing::Values(
+    Placement{"25 points, no lens distortion", 0.0, nullptr, 5, 0.6, 2.0},
+    Placement{"25 points, K1 -0.15", -0.15, nullptr, 5, 0.6, 2.0},
+    Placement{"25 points, K1 -0.2", -0.2, nullptr, 5, 0.6, 2.0},
+    // Only the rounding of the four stored positions is left (about 3.8 screen px per camera px).
+    Placement{"4 points without distortion, a plain homography", 0.0, nullptr, 2, 1.5, 4.0},
+    Placement{"mirrored camera", -0.08, kMirrored, 5, 2.5, 2.5},
+    Placement{"upside-down camera", -0.08, kFlipped, 5, 2.5, 2.5}), ByName());
 
 // One record is one draw of the rounding; over many sub-pixel placements of the picture the error
 // must sit at the floor the rounding allows. Least squares alone averages about 0.58 / 2.0 px here.
@@ -156,36 +147,40 @@ TEST(Mapping, CorrectionTakesUpWhatTheLensModelMisses) {
 }
 
 // Records that must give no mapping at all rather than a cursor somewhere.
-TEST(Mapping, DegenerateRecordsAreRefused) {
-    const _SCalibration good = synth::VirtualCamera{}.calibration(5);
-    using Spoil = void (*)(_SCalibration&);
-    const struct {
-        const char* what;
-        Spoil spoil;
-    } cases[] = {
-        {"repeated point", [](_SCalibration& c) { c.x[7] = c.x[8], c.y[7] = c.y[8]; }},
-        {"collinear", [](_SCalibration& c) { for (uint32_t i = 0; i < 25; ++i) c.y[i] = 200, c.x[i] = 100 + 10 * i; }},
-        {"diagonal line", [](_SCalibration& c) { for (uint32_t i = 0; i < 25; ++i) c.x[i] = c.y[i] = 100 + i; }},
-        {"zero width", [](_SCalibration& c) { c.lWinWidth = 0; }},
-        {"count 0", [](_SCalibration& c) { c.lPtCount = 0; }},
-        {"count 3", [](_SCalibration& c) { c.lPtCount = 3; }},
-        {"count 24", [](_SCalibration& c) { c.lPtCount = 24; }},
-        {"count 49", [](_SCalibration& c) { c.lPtCount = 49; }},
-        {"count 2^32-1", [](_SCalibration& c) { c.lPtCount = 0xFFFFFFFFu; }},
-        {"coordinate out of range", [](_SCalibration& c) { c.x[3] = 0xFFFFFFFFu; }},
-        {"targets out of order", [](_SCalibration& c) { std::swap(c.x[0], c.x[24]), std::swap(c.y[0], c.y[24]); }},
-        {"one point far off", [](_SCalibration& c) { c.x[12] += 25; }},
-        {"width that overflows the grid rule", [](_SCalibration& c) { c.lWinWidth = 0xFFFFFFFFu; }},
-    };
-    for (const auto& k : cases) {
-        _SCalibration c = good;
-        k.spoil(c);
-        CameraMapping r;
-        double sx = 0, sy = 0;
-        EXPECT_FALSE(r.fit(c, 640, 480)) << k.what;
-        EXPECT_FALSE(r.map(320, 240, sx, sy)) << k.what;
-    }
+namespace {
+struct Spoilt {
+    const char* name;
+    void (*spoil)(_SCalibration&);
+};
+void PrintTo(const Spoilt& s, std::ostream* out) { *out << s.name; }
+class DegenerateRecords : public testing::TestWithParam<Spoilt> {};
+}  // namespace
+
+TEST_P(DegenerateRecords, AreRefused) {
+    _SCalibration c = synth::VirtualCamera{}.calibration(5);
     CameraMapping m;
-    EXPECT_TRUE(m.fit(good, 640, 480));
-    EXPECT_FALSE(m.fit(good, 0, 0)) << "no camera size";
+    ASSERT_TRUE(m.fit(c, 640, 480)) << "the record before it is spoilt";
+    GetParam().spoil(c);
+    double sx = 0, sy = 0;
+    EXPECT_FALSE(m.fit(c, 640, 480));
+    EXPECT_FALSE(m.map(320, 240, sx, sy)) << "a refused record withdraws the mapping before it";
+}
+INSTANTIATE_TEST_SUITE_P(, DegenerateRecords, testing::Values(
+    Spoilt{"repeated point", [](_SCalibration& c) { c.x[7] = c.x[8], c.y[7] = c.y[8]; }},
+    Spoilt{"collinear", [](_SCalibration& c) { for (uint32_t i = 0; i < 25; ++i) c.y[i] = 200, c.x[i] = 100 + 10 * i; }},
+    Spoilt{"diagonal line", [](_SCalibration& c) { for (uint32_t i = 0; i < 25; ++i) c.x[i] = c.y[i] = 100 + i; }},
+    Spoilt{"zero width", [](_SCalibration& c) { c.lWinWidth = 0; }},
+    Spoilt{"count 0", [](_SCalibration& c) { c.lPtCount = 0; }},
+    Spoilt{"count 3", [](_SCalibration& c) { c.lPtCount = 3; }},
+    Spoilt{"count 24", [](_SCalibration& c) { c.lPtCount = 24; }},
+    Spoilt{"count 49", [](_SCalibration& c) { c.lPtCount = 49; }},
+    Spoilt{"count 2^32-1", [](_SCalibration& c) { c.lPtCount = 0xFFFFFFFFu; }},
+    Spoilt{"coordinate out of range", [](_SCalibration& c) { c.x[3] = 0xFFFFFFFFu; }},
+    Spoilt{"targets out of order", [](_SCalibration& c) { std::swap(c.x[0], c.x[24]), std::swap(c.y[0], c.y[24]); }},
+    Spoilt{"one point far off", [](_SCalibration& c) { c.x[12] += 25; }},
+    Spoilt{"width that overflows the grid rule", [](_SCalibration& c) { c.lWinWidth = 0xFFFFFFFFu; }}), ByName());
+
+TEST(Mapping, NoCameraSizeNoMapping) {
+    CameraMapping m;
+    EXPECT_FALSE(m.fit(synth::VirtualCamera{}.calibration(5), 0, 0));
 }

@@ -3,16 +3,18 @@
 #include "CaseFile.h"
 #include "capture/CameraIdentity.h"
 
-TEST(CameraIdentity, OnlyKnownVendorAndProductPairsAreAccepted) {
+using CameraPaths = CaseTest;
+
+TEST_P(CameraPaths, OnlyKnownVendorAndProductPairsAreAccepted) {
     const char* const kinds[] = {"Unknown", "SF", "LF"};
-    for (const CaseLine& c : ReadCases(TAVORI_CASES_DIR "/camera_paths.txt", 2))
-        EXPECT_EQ(kinds[static_cast<int>(MatchKnownCamera(c[0].c_str()).kind)], c[1]) << Where(c);
+    EXPECT_EQ(kinds[static_cast<int>(MatchKnownCamera(GetParam()[1]).kind)], GetParam()[2]);
+}
+INSTANTIATE_TEST_SUITE_P(, CameraPaths, CasesIn("camera_paths.txt", 3), ByName());
+
+TEST(CameraIdentity, IdsAreReadAndPresenceMatchesThemIgnoringCase) {
     CameraMatch m = MatchKnownCamera("\\\\?\\usb#vid_0ac8&pid_3016#x");
     EXPECT_EQ(m.pid, "3016");
     EXPECT_EQ(m.vid, "0ac8");
-}
-
-TEST(CameraIdentity, PresenceMatchesTheIdsIgnoringCase) {
     EXPECT_TRUE(PathNamesCamera("\\\\?\\usb#VID_0AC8&PID_3610#x", "3610", "0ac8"));
     EXPECT_FALSE(PathNamesCamera("\\\\?\\usb#vid_0ac8&pid_3016#x", "3610", "0ac8"));
     EXPECT_FALSE(PathNamesCamera("", "3610", "0ac8"));

@@ -5,21 +5,28 @@
 #include "CaseFile.h"
 #include "config/IniText.h"
 
-TEST(IniText, EditsKeepEverythingElseAndReportNoChange) {
-    for (const CaseLine& c : ReadCases(TAVORI_CASES_DIR "/ini_edits.txt", 7)) {
-        SCOPED_TRACE(Where(c));
-        std::string text = c[1];
-        EXPECT_EQ(SetIniValue(text, c[2], c[3], c[4]), c[6] == "1");
-        EXPECT_EQ(text, c[5]);
-    }
-}
+using IniEdits = CaseTest;
+using IniReads = CaseTest;
+using IniInts = CaseTest;
 
-TEST(IniText, ReadsAsThePlatformReaderDoes) {
-    for (const CaseLine& c : ReadCases(TAVORI_CASES_DIR "/ini_reads.txt", 5)) {
-        const auto expected = c[4] == "<absent>" ? std::nullopt : std::optional<std::string>(c[4]);
-        EXPECT_EQ(GetIniValue(c[1], c[2], c[3]), expected) << Where(c);
-    }
+TEST_P(IniEdits, KeepEverythingElseAndReportNoChange) {
+    const CaseLine& c = GetParam();
+    std::string text = c[1];
+    EXPECT_EQ(SetIniValue(text, c[2], c[3], c[4]), c[6] == "1");
+    EXPECT_EQ(text, c[5]);
 }
+INSTANTIATE_TEST_SUITE_P(, IniEdits, CasesIn("ini_edits.txt", 7), ByName());
+
+TEST_P(IniReads, AsThePlatformReaderDoes) {
+    const CaseLine& c = GetParam();
+    EXPECT_EQ(GetIniValue(c[1], c[2], c[3]), c[4] == "<absent>" ? std::nullopt : std::optional<std::string>(c[4]));
+}
+INSTANTIATE_TEST_SUITE_P(, IniReads, CasesIn("ini_reads.txt", 5), ByName());
+
+TEST_P(IniInts, AreTheLeadingNumberSaturatedNotWrapped) {
+    EXPECT_EQ(ParseIniInt(GetParam()[1], -1), std::stol(GetParam()[2]));
+}
+INSTANTIATE_TEST_SUITE_P(, IniInts, CasesIn("ini_ints.txt", 3), ByName());
 
 // A settings file overwritten with anything at all reads as a file without the key, and still takes
 // an edit.
@@ -30,9 +37,4 @@ TEST(IniText, BinaryGarbageIsReadAndEditedSafely) {
     EXPECT_EQ(GetIniValue(text, "System", "Frames"), std::nullopt);
     EXPECT_TRUE(SetIniValue(text, "System", "Frames", "30"));
     EXPECT_EQ(GetIniValue(text, "System", "Frames"), "30");
-}
-
-TEST(IniText, IntegersAreTheLeadingNumberSaturatedNotWrapped) {
-    for (const CaseLine& c : ReadCases(TAVORI_CASES_DIR "/ini_ints.txt", 2))
-        EXPECT_EQ(ParseIniInt(c[0], -1), std::stol(c[1])) << "line " << c.line << ": \"" << c[0] << '"';
 }

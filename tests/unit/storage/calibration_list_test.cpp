@@ -28,22 +28,23 @@ std::vector<std::string> Keys(const std::string& words) {
 }
 }  // namespace
 
-TEST(CalibrationList, WalkFollowsTheLinksAndSurvivesDamage) {
-    for (const CaseLine& c : ReadCases(TAVORI_CASES_DIR "/calibration_lists.txt", 4)) {
-        SCOPED_TRACE(Where(c));
-        Ini ini;
-        std::stringstream keys(c[0]);
-        for (std::string item; std::getline(keys, item, ';');) {
-            const size_t dot = item.find('.'), eq = item.find('=');
-            if (eq == std::string::npos) continue;
-            ini[Keys(item.substr(0, dot)).at(0)][item.substr(dot + 1, eq - dot - 1)] = Keys(item.substr(eq + 1)).at(0);
-        }
-        CalibrationList list = WalkCalibrationList(Reader(ini));
-        EXPECT_EQ(list.keys, Keys(c[1]));
-        EXPECT_EQ(list.unreadable, Keys(c[2]));
-        EXPECT_EQ(std::vector<std::string>{list.tail}, Keys(c[3]));
+using CalibrationLists = CaseTest;
+
+TEST_P(CalibrationLists, WalkFollowsTheLinksAndSurvivesDamage) {
+    const CaseLine& c = GetParam();
+    Ini ini;
+    std::stringstream keys(c[1]);
+    for (std::string item; std::getline(keys, item, ';');) {
+        const size_t dot = item.find('.'), eq = item.find('=');
+        if (eq == std::string::npos) continue;
+        ini[Keys(item.substr(0, dot)).at(0)][item.substr(dot + 1, eq - dot - 1)] = Keys(item.substr(eq + 1)).at(0);
     }
+    CalibrationList list = WalkCalibrationList(Reader(ini));
+    EXPECT_EQ(list.keys, Keys(c[2]));
+    EXPECT_EQ(list.unreadable, Keys(c[3]));
+    EXPECT_EQ(std::vector<std::string>{list.tail}, Keys(c[4]));
 }
+INSTANTIATE_TEST_SUITE_P(, CalibrationLists, CasesIn("calibration_lists.txt", 5), ByName());
 
 TEST(CalibrationList, TenThousandEntriesStopAtTheLimitAndAppendAfterEnd) {
     Ini ini{{"System", {{"List", "C00000000000000"}, {"End", "C00000000009999"}}}};

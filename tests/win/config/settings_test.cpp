@@ -64,11 +64,19 @@ TEST_F(SettingsTest, AWriterKilledMidWriteLeavesAWholeFile) {
     std::mt19937 rng(7);
     std::string last;
     int changed = 0;
+    auto written = [&] {
+        WIN32_FILE_ATTRIBUTE_DATA a{};
+        GetFileAttributesExA(ini.c_str(), GetFileExInfoStandard, &a);
+        return (uint64_t{a.ftLastWriteTime.dwHighDateTime} << 32) | a.ftLastWriteTime.dwLowDateTime;
+    };
     for (int round = 0; round < 20; ++round) {
+        const uint64_t before = written();
         const auto writer = reinterpret_cast<HANDLE>(_spawnl(_P_NOWAIT, (dir + "\\settings_writer.exe").c_str(), "writer",
                                                              ("\"" + ini + "\"").c_str(), std::to_string(kKeys).c_str(), nullptr));
         ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-        Sleep(20 + rng() % 60);
+        // Killed at a random moment once it is writing: a loaded machine may take long to start it.
+        for (const DWORD t0 = GetTickCount(); written() == before && GetTickCount() - t0 < 10000;) Sleep(1);
+        Sleep(rng() % 40);
         TerminateProcess(writer, 9);
         WaitForSingleObject(writer, 5000);
         CloseHandle(writer);

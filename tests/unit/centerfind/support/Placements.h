@@ -2,17 +2,18 @@
 // by the end-to-end run of the driver.
 #pragma once
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "../../support/CaseFile.h"
 #include "VcamModel.h"
 
 namespace tavori::cftest {
 
 struct Placement {
     std::string name, camera, settings, light, outcome, where;  // the columns, trimmed
+    std::string error;  // why its line could not be read
     // A key of the camera or settings column ("" when absent).
     static std::string Key(const std::string& keys, const std::string& key) {
         std::istringstream in(keys);
@@ -35,18 +36,13 @@ struct Placement {
     }
 };
 
+inline void PrintTo(const Placement& p, std::ostream* out) { *out << p.name; }
+
 inline std::vector<Placement> ReadPlacements(const char* path) {
     std::vector<Placement> rows;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#') continue;
-        std::vector<std::string> f;
-        std::istringstream cols(line);
-        for (std::string c; std::getline(cols, c, '|');) {
-            const size_t a = c.find_first_not_of(" \r"), b = c.find_last_not_of(" \r");
-            f.push_back(a == std::string::npos ? "" : c.substr(a, b - a + 1));
-        }
-        if (f.size() == 6) rows.push_back({f[0], f[1], f[2], f[3], f[4], f[5]});
+    for (const CaseLine& c : LoadCases(path, 6)) {
+        if (!c.error.empty()) rows.push_back({c.name, "", "", "", "", "", c.error});
+        else rows.push_back({c[0], c[1], c[2], c[3], c[4], c[5], ""});
     }
     return rows;
 }
