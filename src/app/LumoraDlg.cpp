@@ -12,6 +12,7 @@
 #include "res/resource.h"
 #include "calibration/CalibrationWindows.h"
 #include "storage/CalibrationSources.h"
+#include "output/Monitors.h"
 #include "output/PointRouting.h"
 #include "storage/OptionsDlg.h"
 #include "ui/AboutDlg.h"
@@ -483,7 +484,7 @@ LRESULT CLumoraDlg::OnDisplayChange(WPARAM, LPARAM lParam) {
 void CLumoraDlg::RefreshScreenSize(int width, int height) {
     m_nScreenW = width > 0 ? width : GetSystemMetrics(SM_CXSCREEN);
     m_nScreenH = height > 0 ? height : GetSystemMetrics(SM_CYSCREEN);
-    m_desktopMouse.SetScreenSize(m_nScreenW, m_nScreenH);
+    m_desktopMouse.SetDesktop(VirtualDesktop(width, height));
 }
 
 void CLumoraDlg::CheckCalibrations() {

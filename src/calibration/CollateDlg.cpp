@@ -10,6 +10,7 @@
 #include "config/IniFile.h"
 #include "config/LangText.h"
 #include "config/Settings.h"
+#include "output/Monitors.h"
 #include "res/resource.h"
 #include "storage/CalibrationSources.h"
 #include "win/Trace.h"
@@ -98,7 +99,13 @@ void CCollateDlg::RelayoutControls() {
     PlaceControls(m_height - win::ScaledPixels(m_hWnd, 40));
 }
 
+// Each screen's rectangle starts at its monitor's work area, wherever that monitor lies: left of or
+// above the primary one, or beside a task bar on its left or top.
 bool CCollateDlg::ProbeScreen() {
+    if (const MonitorArea* area = ScreenArea(ListScreens(), m_screenIndex)) {
+        m_winX = area->work.left;
+        m_winY = area->work.top;
+    }
     CTestDlg probe(m_hWnd);
     probe.SetNotify(m_hWnd, WM_SCREEN_SIZE);
     probe.SetPosition(m_winX, m_winY);
@@ -313,8 +320,6 @@ void CCollateDlg::FinishScreen() {
     }
     m_points.ClearUnfinishedSlots();
     ++m_screenIndex;
-    m_winX += m_width;
-    m_winY = 0;
     if (ProbeScreen()) ArmLaserPrompt();
 }
 

@@ -35,7 +35,8 @@ private:
     LRESULT OnCtlColor(WPARAM wParam, LPARAM lParam);
     LRESULT OnDestroy(WPARAM wParam, LPARAM lParam);
 
-    bool ProbeScreen();  // true when the probe measured the screen at (m_winX, m_winY)
+    // Measures screen m_screenIndex with the probe (true when it did, and the run goes on).
+    bool ProbeScreen();
     void ArmLaserPrompt();
     void PlaceControls(int top);
     void RelayoutControls();

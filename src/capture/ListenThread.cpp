@@ -198,6 +198,8 @@ bool CListenThread::ConfigureDetector(const _SCalibration& cal) {
         std::lock_guard<std::mutex> lock(m_detectorLock);
         accepted = IRLSetConfig(m_hDetector, &cal);
     }
+    m_originX = static_cast<int32_t>(cal.lWinLeft);
+    m_originY = static_cast<int32_t>(cal.lWinTop);
     m_setting = 1;
     m_bCalibrationRefused = accepted == 0;
     return true;
@@ -283,7 +285,7 @@ void CListenThread::OnMissedFrame(uint32_t now, long why) {
     const int32_t mode = enrollSign;
     if (gap < kNoFrameGapMs || !m_hTarget || !m_pointMessage || mode == 1 || mode == 2 || !m_setting) return;
     m_points[0].x = m_points[0].y = m_points[0].state = 0;
-    PostPoints(static_cast<WPARAM>(m_screen));
+    PostPoints(static_cast<WPARAM>(m_screen), true);
     if (searchType != 0 && m_bound) m_pointShare.Publish(m_points, 0);
 }
 
@@ -305,7 +307,7 @@ void CListenThread::Detect(uint32_t now) {
             std::lock_guard<std::mutex> lock(m_detectorLock);
             found = IRLFindMostLight(m_hDetector, &m_frame, m_points);
         }
-        if (found) PostPoints(static_cast<WPARAM>(m_captureIndex));
+        if (found) PostPoints(static_cast<WPARAM>(m_captureIndex), false);
         return;
     }
     if (mode == 2) {
@@ -323,7 +325,7 @@ void CListenThread::Detect(uint32_t now) {
         // Without a point the record must say so, or the window would see the last pen forever.
         if (!found) m_points[0].x = m_points[0].y = m_points[0].state = 0;
         m_penFilters.Apply(m_points, found ? 1 : 0, timeGetTime(), PenFilterSettings(g_Settings));
-        PostPoints(static_cast<WPARAM>(m_screen));
+        PostPoints(static_cast<WPARAM>(m_screen), true);
     } else {
         int n;
         {
@@ -336,7 +338,7 @@ void CListenThread::Detect(uint32_t now) {
         found = n > 0;
         if (n < 2) {
             if (n == 0) m_points[0].x = m_points[0].y = m_points[0].state = 0;
-            PostPoints(static_cast<WPARAM>(m_screen));
+            PostPoints(static_cast<WPARAM>(m_screen), true);
         }
         if (m_bound) {
             m_pointShare.Publish(m_points, n);
@@ -356,8 +358,13 @@ void CListenThread::Detect(uint32_t now) {
     }
 }
 
-void CListenThread::PostPoints(WPARAM wParam) {
-    PostMessageA(m_hTarget, m_pointMessage, wParam, static_cast<LPARAM>(PublishPoint(m_points[0])));
+void CListenThread::PostPoints(WPARAM wParam, bool onDesktop) {
+    _SDetectPoint point = m_points[0];
+    if (onDesktop && point.state == 1) {
+        point.x += m_originX;
+        point.y += m_originY;
+    }
+    PostMessageA(m_hTarget, m_pointMessage, wParam, static_cast<LPARAM>(PublishPoint(point)));
 }
 
 void CListenThread::PostFrameCopy() {

@@ -67,10 +67,13 @@ private:
     void OnMissedFrame(uint32_t now, long why);
     void Teardown();
     void Detect(uint32_t now);
-    void PostPoints(WPARAM wParam);
+    // The brightest spot in camera pixels (calibration), or the pen in desktop pixels (the mouse).
+    void PostPoints(WPARAM wParam, bool onDesktop);
     void PostFrameCopy();
     bool ConfigureDetector(const _SCalibration& cal);  // false: no detector or no calibration
 
+    // Where the calibrated rectangle lies on the desktop: detected points are relative to it.
+    RelaxedWord<int32_t> m_originX{0}, m_originY{0};
     HWND m_hTarget = nullptr;
     UINT m_pointMessage = 0;
     UINT m_commandMessage = 0;
