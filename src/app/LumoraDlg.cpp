@@ -11,6 +11,7 @@
 #include "config/Settings.h"
 #include "res/resource.h"
 #include "calibration/CalibrationWindows.h"
+#include "storage/CalibrationIni.h"
 #include "storage/CalibrationSources.h"
 #include "output/Monitors.h"
 #include "output/PointRouting.h"
@@ -28,6 +29,12 @@ constexpr const char* kNoCameraYet =
     "soon as it is plugged in.";
 constexpr const char* kCalibrationRefused =
     "Camera %s has no usable calibration: the pen is not followed until it is calibrated again.";
+constexpr const char* kCalibrationKept =
+    "The new calibration of camera %s could not be used: the pen was not seen where the marks were. The "
+    "calibration from before stays in force.";
+constexpr const char* kNamedCalibrationRefused =
+    "The saved calibration \"%s\" is damaged or holds no calibration for the cameras running. Nothing has "
+    "changed: the pen keeps the calibration it had.";
 }
 
 TAVORI_BEGIN_MESSAGE_MAP(CLumoraDlg)
@@ -260,14 +267,24 @@ LRESULT CLumoraDlg::OnAbout(WPARAM, LPARAM) {
     return 0;
 }
 
-// The active named calibration's per-screen records go to the running cameras at once.
+// New stores every camera's calibration in force in the new entry; the entry set active (or the
+// active one, for OK) is applied at once and kept as the cameras' own, or refused whole with a
+// message, the calibration in force unchanged.
 LRESULT CLumoraDlg::OnOptions(WPARAM, LPARAM) {
-    if (!CanOpenModal() || COptionsDlg(m_hWnd, AppTitle()).DoModal() != IDOK) return 0;
-    if (g_Settings.Setting != 1) {
-        SetTimer(m_hWnd, IDT_HIDE_WINDOW, 500, nullptr);
+    if (!CanOpenModal()) return 0;
+    COptionsDlg options(m_hWnd, AppTitle(), [this](const std::string& entry) { m_listListeners.StoreNamedCalibration(entry); });
+    if (options.DoModal() != IDOK) return 0;
+    SetTimer(m_hWnd, IDT_HIDE_WINDOW, 500, nullptr);
+    const std::string entry = options.ChosenEntry();
+    const CCameraSet::NamedApply applied = m_listListeners.ApplyNamedCalibration(entry);
+    // OK alone re-applies the active entry: one that holds nothing is no news.
+    if (applied == CCameraSet::NamedApply::Empty && !options.SetActivePressed()) return 0;
+    if (applied != CCameraSet::NamedApply::Applied) {
+        const std::string text = LangFormat(g_Lang.IDS_NAMEDCALIBRATIONREFUSED, kNamedCalibrationRefused, options.ChosenName());
+        AppMessageBox(text.c_str(), MB_OK | MB_ICONWARNING);
         return 0;
     }
-    m_listListeners.ApplyScreenCalibrations();
+    SetActiveCalibrationEntry(entry);
     return 0;
 }
 
@@ -468,10 +485,22 @@ LRESULT CLumoraDlg::OnSaveCalibration(WPARAM wParam, LPARAM lParam) {
         camera = wParam < 0x10000 ? source->cameraOfSlot(static_cast<int>(wParam)) : -1;
         if (camera < 0) return 0;  // not a slot that posted a record
     }
-    const char* failure = FlashWriteMessage(m_listListeners.SaveCalibration(posted, camera));
+    const CCameraSet::SaveResult saved = m_listListeners.SaveCalibration(posted, camera);
+    for (int stored : saved.stored) CalibrationAccepted(stored);
     CheckCalibrations();
+    if (saved.refused >= 0) {
+        const std::string text = LangFormat(g_Lang.IDS_CALIBRATIONKEPT, kCalibrationKept, std::to_string(saved.refused + 1));
+        AppMessageBox(text.c_str(), MB_OK | MB_ICONWARNING);
+    }
+    const char* failure = FlashWriteMessage(saved.flash);
     if (*failure) AppMessageBox(failure);
     return 0;
+}
+
+// The one place where a calibration has become camera `captureIndex`'s: stored, and in force.
+void CLumoraDlg::CalibrationAccepted(int captureIndex) {
+    TRACE("calibration of camera %d accepted", captureIndex);
+    m_refusalsShown &= ~(1u << ((captureIndex + 1) & 31));  // a later refusal is news again
 }
 
 // A projector plugged in or a resolution changed: the mouse must map onto the screen as it is now.
@@ -546,7 +575,5 @@ void CLumoraDlg::SetCaptureControl(int value, int delayMs) { m_listListeners.Set
 void CLumoraDlg::ResetEnroll(int type) { m_listListeners.ResetEnroll(type); }
 
 void CLumoraDlg::RestoreStoredCalibration() {
-    m_listListeners.ForEach([](CListenThread& listener) {
-        if (listener.IsCalibrated()) listener.ApplyCalibration(listener.Calibration());
-    });
+    m_listListeners.ForEach([](CListenThread& listener) { listener.RestoreCalibration(); });
 }

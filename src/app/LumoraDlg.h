@@ -74,6 +74,7 @@ private:
     void RestoreStoredCalibration() override;
     bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void OnCameraLost();
+    void CalibrationAccepted(int captureIndex);
     void Reconnect();
     // The primary screen's size for the mouse: the given one, or the system's when 0.
     void RefreshScreenSize(int width = 0, int height = 0);

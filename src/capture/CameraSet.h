@@ -49,12 +49,21 @@ public:
     void ResetEnroll(int type);
     void ClearSetting();
     void SwitchCaptureMode(int on);
-    // Options confirmed: each camera bound to a screen of the active named calibration gets it.
-    void ApplyScreenCalibrations();
-    // Stores a finished calibration with the camera of that capture index (none when no camera has
-    // it) or with every camera; the first failed flash write, else Ok.
+
+    // A finished calibration for the camera of that capture index, or for every camera.
     static constexpr int kEveryCamera = -1;
-    FlashWrite SaveCalibration(const _SCalibration& cal, int captureIndex);
+    struct SaveResult {
+        FlashWrite flash = FlashWrite::Ok;  // the first failed flash write
+        std::vector<int> stored;            // capture indexes whose calibration is now this one
+        int refused = -1;                   // capture index of a camera the detector refused it for
+    };
+    SaveResult SaveCalibration(const _SCalibration& cal, int captureIndex);
+    // The named calibration `entry` for every camera it holds one for, stored as the cameras'
+    // own (so a restart keeps it); all or nothing: a record the detector refuses changes nothing.
+    enum class NamedApply { Applied, Empty, Refused };
+    NamedApply ApplyNamedCalibration(const std::string& entry);
+    // Every camera's calibration in force into the named calibration `entry`.
+    void StoreNamedCalibration(const std::string& entry);
     void ForEach(const std::function<void(CListenThread&)>& action);
     // The first camera whose calibration the detector refused: its number (from 1) and name; 0 when
     // every running camera has a usable one (or none).

@@ -69,7 +69,7 @@ int CListenThread::Init(const SCapParam& param) {
     GreyValue(m_hDetector, g_Settings.GreyValue);
 
     m_pMCU = std::make_unique<CMCUThread>();
-    bool fromFlash = m_pMCU->GetCalibration(m_calibration);
+    bool fromFlash = m_pMCU->GetCalibration(m_calibration, FlashCameraTag(m_place.devicePath), m_place.trustUntagged);
     TRACE("MCU GetCalibration ret=%d pt=%lu win=%lux%lu", fromFlash ? 1 : 0,
           static_cast<unsigned long>(m_calibration.lPtCount), static_cast<unsigned long>(m_calibration.lWinWidth),
           static_cast<unsigned long>(m_calibration.lWinHeight));
@@ -78,12 +78,14 @@ int CListenThread::Init(const SCapParam& param) {
         // A rejected flash record (an erased flash reads as all 0xFF) must never reach the detector.
         m_calibration = _SCalibration{};
         _SCalibration fromFile{};
-        if (LoadIni(fromFile)) {
+        if (m_place.section >= 0 && LoadIni(fromFile, CalibrationSectionName(m_place.section))) {
             m_calibration = fromFile;
             SetCaptureControl(g_nExposure, 200);
         }
     }
     if (m_calibration.lPtCount > 0) g_nPtCount = static_cast<int32_t>(m_calibration.lPtCount);
+    // The camera serves the screen it was calibrated on, from the start.
+    if (m_calibration.lScreenIndex < static_cast<uint32_t>(kMaxScreens)) m_screen = static_cast<int32_t>(m_calibration.lScreenIndex);
     ApplyCalibration(m_calibration);
 
     m_points = new (std::nothrow) _SDetectPoint[kMaxPoints]();
@@ -205,31 +207,43 @@ bool CListenThread::ConfigureDetector(const _SCalibration& cal) {
     return true;
 }
 
+bool CListenThread::TryCalibration(const _SCalibration& cal) { return ConfigureDetector(cal) && !m_bCalibrationRefused; }
+
 void CListenThread::ApplyCalibration(const _SCalibration& cal) {
     if (!ConfigureDetector(cal)) return;
     MultiScreenTable* table = g_pMultiScreen;
     if (table && RegisterCameraScreen(*table, m_captureIndex + 1, cal)) LaunchDrawProgram();
 }
 
-FlashWrite CListenThread::SaveCalibration(const _SCalibration& posted) {
-    const uint32_t count = static_cast<uint32_t>(g_Settings.SetPtCount);
-    m_calibration.lScreenIndex = posted.lScreenIndex;
-    m_calibration.lWinLeft = posted.lWinLeft;
-    m_calibration.lWinTop = posted.lWinTop;
-    m_calibration.lWinWidth = posted.lWinWidth;
-    m_calibration.lWinHeight = posted.lWinHeight;
-    m_calibration.lPtCount = count;
-    m_calibration.lType = 1;
+CalibrationSave CListenThread::SaveCalibration(const _SCalibration& posted, FlashWrite& flash) {
+    const uint32_t count = posted.lPtCount;
+    _SCalibration next = m_calibration;
+    next.lScreenIndex = posted.lScreenIndex;
+    next.lWinLeft = posted.lWinLeft;
+    next.lWinTop = posted.lWinTop;
+    next.lWinWidth = posted.lWinWidth;
+    next.lWinHeight = posted.lWinHeight;
+    next.lPtCount = count;
+    next.lType = 1;
     for (unsigned i = 0; i < UsedPoints(count); ++i) {
-        m_calibration.x[i] = posted.x[i];
-        m_calibration.y[i] = posted.y[i];
+        next.x[i] = posted.x[i];
+        next.y[i] = posted.y[i];
     }
-    const FlashWrite written = m_pMCU ? m_pMCU->SetCalibration(m_calibration) : FlashWrite::Ok;
-    SaveIni(m_calibration);
+    // Judged before anything is written: a calibration the detector cannot use must not replace
+    // the one that works, in the detector, the flash or the file.
+    flash = FlashWrite::Ok;
+    if (!TryCalibration(next)) {
+        RestoreCalibration();
+        return CalibrationSave::Refused;
+    }
+    m_calibration = next;
+    if (m_pMCU) flash = m_pMCU->SetCalibration(m_calibration, FlashCameraTag(m_place.devicePath));
+    m_place.section = SaveSection(ReadCalibrationSections(), m_place.section);
+    SaveIni(m_calibration, CalibrationSectionName(m_place.section), m_place.devicePath);
     // The camera now serves the screen it was calibrated on: its points go to that monitor.
-    if (posted.lScreenIndex < static_cast<uint32_t>(kMaxScreens)) SetScreen(static_cast<int>(posted.lScreenIndex));
-    ApplyCalibration(posted);
-    return written;
+    if (next.lScreenIndex < static_cast<uint32_t>(kMaxScreens)) SetScreen(static_cast<int>(next.lScreenIndex));
+    ApplyCalibration(m_calibration);
+    return CalibrationSave::Stored;
 }
 
 int CListenThread::Run() {
