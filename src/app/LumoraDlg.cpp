@@ -339,8 +339,19 @@ MouseSettings CLumoraDlg::CurrentMouseSettings() {
 LRESULT CLumoraDlg::OnPointEvent(WPARAM wParam, LPARAM lParam) {
     const int status = m_pCalibrationFlow ? m_pCalibrationFlow->Status() : 0;
     _SDetectPoint point{};
+    int camera = -1;
     const bool framePayload = status == 2 || status == 3;
-    if (!framePayload && !TakePoint(static_cast<uintptr_t>(lParam), point)) return m_bCameraRunning ? 0 : -1;
+    if (lParam == 0 && FrameCopyCamera(static_cast<uintptr_t>(wParam), camera)) {
+        // A frame copy: for the aiming view or the automatic dialog, and only of the camera it is
+        // for; one that comes after its step (the mode changed while it was queued) is let go.
+        if (!framePayload || !m_pCalibrationWindows ||
+            camera != m_listListeners.CaptureIndexAt(m_pCalibrationFlow->Camera()))
+            ReleaseFrameCopy(TakeFrameCopy(static_cast<uintptr_t>(wParam)));
+        else
+            m_pCalibrationWindows->Forward(status, wParam, lParam);
+        return m_bCameraRunning ? 0 : -1;
+    }
+    if (!TakePoint(static_cast<uintptr_t>(lParam), point)) return m_bCameraRunning ? 0 : -1;
     switch (RoutePoint(m_bCameraRunning != 0, status, searchType, point.state)) {
     case PointRoute::MousePoint:
         m_mouse.OnMousePoint(static_cast<int>(wParam), true, point.x, point.y, CurrentMouseSettings());
@@ -348,17 +359,12 @@ LRESULT CLumoraDlg::OnPointEvent(WPARAM wParam, LPARAM lParam) {
     case PointRoute::MouseNoPoint:
         m_mouse.OnMousePoint(static_cast<int>(wParam), false, 0, 0, CurrentMouseSettings());
         break;
-    case PointRoute::FrameDialog:
     case PointRoute::ManualDialog:
-        if (m_pCalibrationWindows) {
-            // The ticket was taken here; the dialog gets a fresh one for the same point.
-            const LPARAM payload = framePayload ? lParam : static_cast<LPARAM>(PublishPoint(point));
-            m_pCalibrationWindows->Forward(status, wParam, payload);
-            break;
-        }
-        [[fallthrough]];
+        // The ticket was taken here; the dialog gets a fresh one for the same point.
+        if (m_pCalibrationWindows) m_pCalibrationWindows->Forward(status, wParam, static_cast<LPARAM>(PublishPoint(point)));
+        break;
+    case PointRoute::FrameDialog:  // a point while frames are wanted: one queued before the step
     case PointRoute::Ignore:
-        if (framePayload) ReleaseFrameCopy(TakeFrameCopy(static_cast<uintptr_t>(wParam)));
         break;
     }
     return m_bCameraRunning ? 0 : -1;
@@ -373,8 +379,12 @@ int CLumoraDlg::StartCameras() {
 
 void CLumoraDlg::StopCameras() { m_listListeners.Stop(); }
 
-// Points queued behind this moment must not press anything: the emulation stops first.
-void CLumoraDlg::OnCamerasStopping() { m_bCameraRunning = 0; }
+// Points queued behind this moment must not press anything: the emulation stops first. A
+// calibration cannot go on without its cameras: it ends as if cancelled, its windows gone.
+void CLumoraDlg::OnCamerasStopping() {
+    m_bCameraRunning = 0;
+    if (m_pCalibrationFlow) m_pCalibrationFlow->Abandon();
+}
 
 // Released after the last listener has ended, so no late point can press the button again.
 void CLumoraDlg::OnCamerasStopped() {
@@ -479,12 +489,11 @@ LRESULT CLumoraDlg::OnSaveCalibration(WPARAM wParam, LPARAM lParam) {
     if (!source) return 0;
     _SCalibration& posted = *source->record;
     posted.lPtCount = static_cast<uint32_t>(g_Settings.SetPtCount);
-    // Only the camera that completed the crosses films that screen.
-    int camera = CCameraSet::kEveryCamera;
-    if (source->cameraOfSlot) {
-        camera = wParam < 0x10000 ? source->cameraOfSlot(static_cast<int>(wParam)) : -1;
-        if (camera < 0) return 0;  // not a slot that posted a record
-    }
+    // Only the camera that completed the crosses films that screen; the automatic dialog's record
+    // is the camera's it took frames from.
+    int camera = m_listListeners.CaptureIndexAt(m_pCalibrationFlow ? m_pCalibrationFlow->Camera() : -1);
+    if (source->cameraOfSlot) camera = wParam < 0x10000 ? source->cameraOfSlot(static_cast<int>(wParam)) : -1;
+    if (camera < 0) return 0;  // not a slot that posted a record, or no camera it belongs to
     const CCameraSet::SaveResult saved = m_listListeners.SaveCalibration(posted, camera);
     for (int stored : saved.stored) CalibrationAccepted(stored);
     CheckCalibrations();
@@ -546,27 +555,33 @@ bool CLumoraDlg::CalibrationFlowReady() {
     if (!m_pCalibrationFlow || !m_bCameraRunning) return false;
     const CSystemSettings& s = g_Settings;
     m_pCalibrationFlow->SetSettings(FlowSettings{g_nExposure, s.IRFilter, s.MultiScreen,
-                                                    s.ApplicationVersion == 1 || s.ApplicationVersion == 4});
+                                                 s.ApplicationVersion == 1 || s.ApplicationVersion == 4,
+                                                 static_cast<int>(m_listListeners.Count())});
     m_pCalibrationFlow->SetTexts(FlowTexts{g_Lang.IDS_CALIBRATEFAIL.c_str(), g_Lang.IDS_RECALIBRATION.c_str(),
                                            g_Lang.IDS_CALIBRATIONUNCHANGED.c_str()});
     return true;
 }
 
-LRESULT CLumoraDlg::OnShowCollate(WPARAM, LPARAM) {
+// A request to calibrate. The run that is on comes to the front (the flow sees to it); none starts
+// while a box or dialog of ours waits for an answer: it would open inside that one's loop, and a
+// flood of requests would nest runs without end.
+bool CLumoraDlg::CalibrationRequest() {
     RefreshScreenSize();  // each calibration maps onto the screen as it is now
-    if (CalibrationFlowReady()) m_pCalibrationFlow->OnShowCollate();
+    return CalibrationFlowReady() && (m_pCalibrationFlow->Running() || CanOpenModal());
+}
+
+LRESULT CLumoraDlg::OnShowCollate(WPARAM, LPARAM) {
+    if (CalibrationRequest()) m_pCalibrationFlow->OnShowCollate();
     return 0;
 }
 
 LRESULT CLumoraDlg::OnShowCollateAuto(WPARAM, LPARAM) {
-    RefreshScreenSize();  // each calibration maps onto the screen as it is now
-    if (CalibrationFlowReady()) m_pCalibrationFlow->OnShowCollateAuto();
+    if (CalibrationRequest()) m_pCalibrationFlow->OnShowCollateAuto();
     return 0;
 }
 
 LRESULT CLumoraDlg::OnMenuitemColleat(WPARAM, LPARAM) {
-    RefreshScreenSize();  // each calibration maps onto the screen as it is now
-    if (CalibrationFlowReady()) m_pCalibrationFlow->OnMenuitemColleat();
+    if (CalibrationRequest()) m_pCalibrationFlow->OnMenuitemColleat();
     return 0;
 }
 

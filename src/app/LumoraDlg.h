@@ -68,6 +68,7 @@ private:
     LRESULT OnShowCollateAuto(WPARAM wParam, LPARAM lParam);
     LRESULT OnMenuitemColleat(WPARAM wParam, LPARAM lParam);
     bool CalibrationFlowReady();  // the flow with the current settings; false without cameras
+    bool CalibrationRequest();
     // ICalibrationCameras: every listener in order.
     void SetCaptureControl(int value, int delayMs) override;
     void ResetEnroll(int type) override;

@@ -109,7 +109,8 @@ bool CCollateDlg::ProbeScreen() {
     CTestDlg probe(m_hWnd);
     probe.SetNotify(m_hWnd, WM_SCREEN_SIZE);
     probe.SetPosition(m_winX, m_winY);
-    return probe.DoModal() == IDOK;
+    // The run may have ended while the probe measured (the cameras went away).
+    return probe.DoModal() == IDOK && IsWindowVisible(m_hWnd);
 }
 
 void CCollateDlg::ArmLaserPrompt() {
@@ -130,6 +131,12 @@ void CCollateDlg::StartCollate() {
     // A setting that is no square of 2..6 calibrates 25 points; the stored record says so too.
     g_Settings.SetPtCount = m_points.PointCount();
     if (ProbeScreen()) ArmLaserPrompt();
+}
+
+void CCollateDlg::Stop() {
+    KillTimer(m_hWnd, kLaserPromptTimer);
+    m_bWorking = 0;
+    m_bPromptShown = false;
 }
 
 LRESULT CCollateDlg::OnScreenSize(WPARAM wParam, LPARAM lParam) {

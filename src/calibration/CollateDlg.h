@@ -15,6 +15,8 @@ public:
     void SetNotify(HWND window, UINT procMsg, UINT saveMsg);
     void SetScreenCount(int count) { m_screenCount = count < 1 ? 1 : count; }
     void StartCollate();
+    // The run is over without this dialog's doing (its cameras went away): nothing more is collected.
+    void Stop();
 
     // m_nStatus values that are not a cross.
     static constexpr int kLaserPrompt = -4;

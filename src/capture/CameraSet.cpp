@@ -194,10 +194,14 @@ void CCameraSet::SwitchCaptureMode(int on) {
     ForEach([&](CListenThread& l) { l.SwitchCaptureMode(on); });
 }
 
+int CCameraSet::CaptureIndexAt(int n) const {
+    return n >= 0 && static_cast<size_t>(n) < m_listeners.size() ? m_listeners[static_cast<size_t>(n)]->GetCaptureIndex() : -1;
+}
+
 CCameraSet::SaveResult CCameraSet::SaveCalibration(const _SCalibration& cal, int captureIndex) {
     SaveResult result;
     ForEach([&](CListenThread& l) {
-        if (captureIndex != kEveryCamera && l.GetCaptureIndex() != captureIndex) return;
+        if (l.GetCaptureIndex() != captureIndex) return;
         FlashWrite flash = FlashWrite::Ok;
         if (l.SaveCalibration(cal, flash) == CalibrationSave::Refused) {
             if (result.refused < 0) result.refused = l.GetCaptureIndex();

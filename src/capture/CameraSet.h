@@ -49,9 +49,10 @@ public:
     void ResetEnroll(int type);
     void ClearSetting();
     void SwitchCaptureMode(int on);
+    // The capture index of the camera started n-th (from 0); -1 when there is none.
+    int CaptureIndexAt(int n) const;
 
-    // A finished calibration for the camera of that capture index, or for every camera.
-    static constexpr int kEveryCamera = -1;
+    // A finished calibration for the camera of that capture index.
     struct SaveResult {
         FlashWrite flash = FlashWrite::Ok;  // the first failed flash write
         std::vector<int> stored;            // capture indexes whose calibration is now this one

@@ -382,7 +382,7 @@ void CListenThread::PostPoints(WPARAM wParam, bool onDesktop) {
 }
 
 void CListenThread::PostFrameCopy() {
-    SCapFrame* copy = NewFrameCopy(m_frame);
+    SCapFrame* copy = NewFrameCopy(m_frame, m_captureIndex);
     if (copy && !PostMessageA(m_hTarget, m_pointMessage, reinterpret_cast<WPARAM>(copy), 0)) ReleaseFrameCopy(copy);
 }
 
