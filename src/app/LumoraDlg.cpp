@@ -52,8 +52,9 @@ TAVORI_ON_COMMAND(ID_MENU_COLLEAT, OnMenuitemColleat)
 TAVORI_ON_MESSAGE(WM_TRAY_NOTIFY, OnTrayNotify)
 TAVORI_ON_MESSAGE(WM_QUERYENDSESSION, OnQueryEndSession)
 TAVORI_ON_COMMAND(ID_MENU_QUIT, OnQuit)
-TAVORI_ON_COMMAND(IDOK, OnQuit)
-TAVORI_ON_COMMAND(IDCANCEL, OnQuit)
+TAVORI_ON_COMMAND(IDOK, OnDialogKey)
+TAVORI_ON_COMMAND(IDCANCEL, OnDialogKey)
+TAVORI_ON_MESSAGE(WM_CLOSE, OnDialogKey)
 TAVORI_ON_MESSAGE(WM_ENDSESSION, OnEndSession)
 TAVORI_ON_MESSAGE(WM_DISPLAYCHANGE, OnDisplayChange)
 TAVORI_ON_MESSAGE(WM_CALIBRATION_REFUSED, OnCalibrationRefused)
@@ -159,7 +160,8 @@ LRESULT CLumoraDlg::OnSysCommand(WPARAM wParam, LPARAM lParam) {
         SetForegroundWindow(m_hWnd);
         return 0;
     case SC_CLOSE:
-        EndDriver();
+        // Alt+F4 reaches this hidden window after the tray menu: only Quit ends the driver.
+        ShowWindow(m_hWnd, SW_HIDE);
         return 0;
     default:
         return DefWindowProcA(m_hWnd, WM_SYSCOMMAND, wParam, lParam);
@@ -219,6 +221,10 @@ LRESULT CLumoraDlg::OnQuit(WPARAM, LPARAM) {
     EndDriver();
     return 0;
 }
+
+// Enter and Escape become IDOK and IDCANCEL for the foreground dialog, and the tray menu leaves this
+// window in the foreground: a key pressed after using the menu must not end the driver.
+LRESULT CLumoraDlg::OnDialogKey(WPARAM, LPARAM) { return 0; }
 
 void CLumoraDlg::EndDriver() {
     m_bEnding = true;

@@ -49,6 +49,7 @@ private:
     LRESULT OnCtlColorStatic(WPARAM wParam, LPARAM lParam);
     LRESULT OnQueryEndSession(WPARAM wParam, LPARAM lParam);
     LRESULT OnQuit(WPARAM wParam, LPARAM lParam);
+    LRESULT OnDialogKey(WPARAM wParam, LPARAM lParam);
     LRESULT OnEndSession(WPARAM wParam, LPARAM lParam);
     LRESULT OnDisplayChange(WPARAM wParam, LPARAM lParam);
     LRESULT OnCalibrationRefused(WPARAM wParam, LPARAM lParam);
