@@ -297,7 +297,7 @@ LRESULT CLumoraDlg::OnOptions(WPARAM, LPARAM) {
 LRESULT CLumoraDlg::OnLaserWrite(WPARAM, LPARAM) {
     if (!m_pLaserWriteDlg || !m_pLaserWriteDlg->GetSafeHwnd()) return 0;
     m_pLaserWriteDlg->SetNotify(m_hWnd, WM_PROC_CMD, WM_SAVE_CALIBRATION);
-    m_pLaserWriteDlg->Show();
+    m_pLaserWriteDlg->Show(m_listListeners.LaserWriting());  // the box says what the cameras do
     return 0;
 }
 
@@ -467,7 +467,7 @@ void CLumoraDlg::OnCameraLost() {
 
 LRESULT CLumoraDlg::OnProcCmd(WPARAM wParam, LPARAM lParam) {
     if (lParam == PROC_KIND_CAPTURE_MODE) {
-        if (wParam == 0 || wParam == 1) m_listListeners.SwitchCaptureMode(static_cast<int>(wParam));
+        if (wParam == 0 || wParam == 1) m_listListeners.SetLaserWriting(wParam == 1);
         return 0;
     }
     if (lParam != PROC_KIND_COMMAND) return 0;
@@ -560,7 +560,7 @@ LRESULT CLumoraDlg::OnCalibrationRefused(WPARAM, LPARAM) {
 bool CLumoraDlg::CalibrationFlowReady() {
     if (!m_pCalibrationFlow || !m_bCameraRunning) return false;
     const CSystemSettings& s = g_Settings;
-    m_pCalibrationFlow->SetSettings(FlowSettings{g_nExposure, s.IRFilter, s.MultiScreen,
+    m_pCalibrationFlow->SetSettings(FlowSettings{m_listListeners.NormalExposure(), s.IRFilter, s.MultiScreen,
                                                  s.ApplicationVersion == 1 || s.ApplicationVersion == 4,
                                                  static_cast<int>(m_listListeners.Count())});
     m_pCalibrationFlow->SetTexts(FlowTexts{g_Lang.IDS_CALIBRATEFAIL.c_str(), g_Lang.IDS_RECALIBRATION.c_str(),

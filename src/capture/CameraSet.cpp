@@ -113,6 +113,7 @@ int CCameraSet::Start() {
         listener->SetImgConfig(image);
         listener->SetCaptureControl(g_nExposure, 200);
         listener->StartCapture();
+        if (m_laserWriting) listener->SwitchCaptureMode(1);
         m_listeners.push_back(std::move(listener));
         ++started;
         result = 1;
@@ -190,9 +191,12 @@ void CCameraSet::ClearSetting() {
     ForEach([](CListenThread& l) { l.ClearSetting(); });
 }
 
-void CCameraSet::SwitchCaptureMode(int on) {
-    ForEach([&](CListenThread& l) { l.SwitchCaptureMode(on); });
+void CCameraSet::SetLaserWriting(bool on) {
+    m_laserWriting = on;
+    ForEach([&](CListenThread& l) { l.SwitchCaptureMode(on ? 1 : 0); });
 }
+
+int CCameraSet::NormalExposure() const { return m_laserWriting ? kLaserWritingExposure : g_nExposure.load(); }
 
 int CCameraSet::CaptureIndexAt(int n) const {
     return n >= 0 && static_cast<size_t>(n) < m_listeners.size() ? m_listeners[static_cast<size_t>(n)]->GetCaptureIndex() : -1;

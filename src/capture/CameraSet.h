@@ -48,7 +48,11 @@ public:
     void SetCaptureControl(int value, int delayMs);
     void ResetEnroll(int type);
     void ClearSetting();
-    void SwitchCaptureMode(int on);
+    // Laser writing for every camera, now and for every camera started later, until switched off.
+    void SetLaserWriting(bool on);
+    bool LaserWriting() const { return m_laserWriting; }
+    // The exposure the cameras run with outside a calibration: laser writing's, or the camera's own.
+    int NormalExposure() const;
     // The capture index of the camera started n-th (from 0); -1 when there is none.
     int CaptureIndexAt(int n) const;
 
@@ -78,4 +82,5 @@ private:
     UINT m_commandMessage = 0;
     int m_wanted = 0;
     int m_stopDepth = 0;
+    bool m_laserWriting = false;
 };

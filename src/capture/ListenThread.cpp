@@ -155,14 +155,15 @@ void CListenThread::ResetEnroll(int type) {
         IRLResetEnroll(m_hDetector);
 }
 
+// Whatever the calibration's point count: a switch that does nothing while its box says otherwise
+// is worse than none. Off goes back to the values the driver runs with, not to fixed ones.
 void CListenThread::SwitchCaptureMode(int on) {
     m_captureMode = on;
-    if (m_calibration.lPtCount != 25) return;
-    {
+    if (m_hDetector) {
         std::lock_guard<std::mutex> lock(m_detectorLock);
-        GreyValue(m_hDetector, on ? 5 : 25);
+        GreyValue(m_hDetector, on ? kLaserWritingGrey : g_Settings.GreyValue);
     }
-    SetCaptureControl(on ? -8 : -12, 50);
+    SetCaptureControl(on ? kLaserWritingExposure : g_nExposure.load(), 50);
 }
 
 int CListenThread::StartCapture() {

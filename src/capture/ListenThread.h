@@ -25,6 +25,10 @@ struct CalibrationPlace {
     bool trustUntagged = true;   // a flash record that names no camera is its own (it runs alone)
 };
 
+// Laser writing: a laser's spot on the screen is faint beside a pen's light.
+constexpr int kLaserWritingExposure = -8;
+constexpr int kLaserWritingGrey = 5;
+
 // How a finished calibration was taken: stored, or refused by the detector (the one before stays).
 enum class CalibrationSave { Stored, Refused };
 
@@ -43,6 +47,7 @@ public:
     int SetExposure(int nVal);                     // 0: automatic; non-zero when the camera took it
     void RestartDetector(int nVal);
     void ResetEnroll(int type);
+    // Laser writing: on, a low grey threshold and exposure -8; off, the driver's own values.
     void SwitchCaptureMode(int on);
     int StartCapture();
     void StopCapture();
