@@ -109,8 +109,11 @@ bool CCollateDlg::ProbeScreen() {
     CTestDlg probe(m_hWnd);
     probe.SetNotify(m_hWnd, WM_SCREEN_SIZE);
     probe.SetPosition(m_winX, m_winY);
+    m_probe = &probe;
+    const INT_PTR measured = probe.DoModal();
+    m_probe = nullptr;
     // The run may have ended while the probe measured (the cameras went away).
-    return probe.DoModal() == IDOK && IsWindowVisible(m_hWnd);
+    return measured == IDOK && IsWindowVisible(m_hWnd);
 }
 
 void CCollateDlg::ArmLaserPrompt() {
@@ -134,6 +137,11 @@ void CCollateDlg::StartCollate() {
 }
 
 void CCollateDlg::Stop() {
+    // A probe still measuring goes with the run: nothing of a stopped run stays on the screen.
+    if (m_probe) {
+        ShowWindow(m_probe->GetSafeHwnd(), SW_HIDE);
+        m_probe->EndDialog(IDCANCEL);
+    }
     KillTimer(m_hWnd, kLaserPromptTimer);
     m_bWorking = 0;
     m_bPromptShown = false;

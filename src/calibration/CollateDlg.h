@@ -8,6 +8,8 @@
 #include "calibration/CollatePoints.h"
 #include "win/Dialog.h"
 
+class CTestDlg;
+
 class CCollateDlg : public win::MappedDialog<CCollateDlg> {
 public:
     explicit CCollateDlg(HWND parent);
@@ -63,5 +65,6 @@ private:
     int m_width = 0, m_height = 0;
     collate::CollatePoints m_points;
     _SCalibration* m_record = nullptr;
+    CTestDlg* m_probe = nullptr;  // the screen probe while it measures
     HBRUSH m_brush = nullptr;
 };
