@@ -78,23 +78,6 @@ TEST(DesktopToAbsolute, EveryPixelMapsBackToItself) {
     EXPECT_EQ(DesktopToAbsolute(960, 540, {}).x, 0u);  // no desktop: no division by zero
 }
 
-// Screen numbers: the primary first, then left to right, then top to bottom; more screens than
-// monitors start again from the first; the desktop holds them all.
-TEST(DesktopLayout, ScreensInTheOrderCalibrationsNumberThem) {
-    const MonitorArea right{{1920, 0, 1280, 1024}, {1920, 0, 1280, 984}, false},
-        primary{{0, 0, 1920, 1080}, {60, 0, 1860, 1080}, true}, left{{-1024, 200, 1024, 768}, {-1024, 200, 1024, 768}, false},
-        above{{0, -900, 1600, 900}, {0, -900, 1600, 900}, false};
-    const std::vector<MonitorArea> screens = OrderScreens({right, above, left, primary});
-    ASSERT_EQ(screens.size(), 4u);
-    EXPECT_EQ(screens[0].monitor, primary.monitor);
-    EXPECT_EQ(screens[1].monitor, left.monitor);
-    EXPECT_EQ(screens[2].monitor, above.monitor);
-    EXPECT_EQ(screens[3].monitor, right.monitor);
-    EXPECT_EQ(ScreenArea(screens, 5)->monitor, left.monitor);
-    EXPECT_EQ(ScreenArea({}, 0), nullptr);
-    EXPECT_EQ(DesktopBounds(screens), (DesktopRect{-1024, -900, 4224, 1980}));
-}
-
 TEST(PointRouting, StatusAndSearchTypeDecideWhereAPointGoes) {
     const char* const kRoutes[] = {"Ignore", "MousePoint", "MouseNoPoint", "ManualDialog", "FrameDialog"};
     for (const CaseLine& c : ReadCases(TAVORI_CASES_DIR "/point_routes.txt", 5))

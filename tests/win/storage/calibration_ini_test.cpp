@@ -91,18 +91,6 @@ TEST_F(CalibrationIniTest, ScreensOfANamedCalibration) {
     EXPECT_EQ(ReadScreenCalibration(entry, 0).lPtCount, 100u);
     g_nPtCount = 0;
 
-    // What New writes: the camera named by its path, whatever its capture index is by then; its own
-    // count and a rectangle left of the primary monitor come back as they were.
-    _SCalibration left = s1;
-    left.lPtCount = 9;
-    left.lWinLeft = static_cast<uint32_t>(-1280);
-    WriteScreenCalibration(entry, 1, "\\\\?\\usb#vid_0ac8&pid_3610#7", 0, left);
-    EXPECT_EQ(FindScreenForCamera(entry, "\\\\?\\USB#VID_0AC8&PID_3610#7", 4), 1);
-    EXPECT_EQ(FindScreenForCamera(entry, "\\\\?\\usb#vid_0ac8&pid_3610#8", 0), -1);  // screen 1 is another camera's
-    const _SCalibration back = ReadScreenCalibration(entry, 1);
-    EXPECT_EQ(back.lPtCount, 9u);
-    EXPECT_EQ(static_cast<int32_t>(back.lWinLeft), -1280);
-
     // The first named calibration is the section "[]", and a binding written a moment ago is what
     // the next read sees (the file's time stamp may not have moved in between).
     WriteFile(calib, "[System]\r\nActive=\r\n[]\r\nCamScreen0=4\r\n");
