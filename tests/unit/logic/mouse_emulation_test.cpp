@@ -61,8 +61,13 @@ TEST(MouseEmulation, ScriptsOfPenPointsBecomeTheExpectedMouseInput) {
 }
 
 // Every pixel comes back as itself, whichever way the input system maps absolute coordinates back,
-// on a desktop that starts left of the primary monitor too; off the desktop stays at its edge.
+// on a desktop that starts left of the primary monitor too; off the desktop stays at its edge. The
+// primary monitor is screen 0 wherever the system lists it, one left of it screen 1.
 TEST(DesktopToAbsolute, EveryPixelMapsBackToItself) {
+    const MonitorArea primary{{0, 0, 1920, 1080}, {60, 0, 1860, 1080}, true}, left{{-1024, 200, 1024, 768}, {-1024, 200, 1024, 768}, false};
+    const std::vector<MonitorArea> screens = OrderScreens({left, primary});
+    EXPECT_TRUE(screens.size() == 2 && screens[0].work == primary.work && ScreenArea(screens, 3)->monitor == left.monitor);
+    EXPECT_EQ(DesktopBounds(screens), (DesktopRect{-1024, 0, 2944, 1080}));
     for (int width : {800, 1080, 1366, 1920, 3840}) {
         const DesktopRect desktop{-width / 3, 0, width, width};
         int wrong = 0;
