@@ -12,7 +12,9 @@
 #include "config/Settings.h"
 #include "res/resource.h"
 #include "calibration/CalibrationWindows.h"
+#include "storage/CalibrationIni.h"
 #include "storage/CalibrationSources.h"
+#include "output/Monitors.h"
 #include "output/PointRouting.h"
 #include "storage/OptionsDlg.h"
 #include "ui/AboutDlg.h"
@@ -32,6 +34,12 @@ constexpr const char* kNoMediaFeaturePack =
     "Feature Pack\"). Then restart Windows.";
 constexpr const char* kCalibrationRefused =
     "Camera %s has no usable calibration: the pen is not followed until it is calibrated again.";
+constexpr const char* kCalibrationKept =
+    "The new calibration of camera %s could not be used: the pen was not seen where the marks were. The "
+    "calibration from before stays in force.";
+constexpr const char* kNamedCalibrationRefused =
+    "The saved calibration \"%s\" is damaged or holds no calibration for the cameras running. Nothing has "
+    "changed: the pen keeps the calibration it had.";
 }
 
 TAVORI_BEGIN_MESSAGE_MAP(CLumoraDlg)
@@ -49,8 +57,9 @@ TAVORI_ON_COMMAND(ID_MENU_COLLEAT, OnMenuitemColleat)
 TAVORI_ON_MESSAGE(WM_TRAY_NOTIFY, OnTrayNotify)
 TAVORI_ON_MESSAGE(WM_QUERYENDSESSION, OnQueryEndSession)
 TAVORI_ON_COMMAND(ID_MENU_QUIT, OnQuit)
-TAVORI_ON_COMMAND(IDOK, OnQuit)
-TAVORI_ON_COMMAND(IDCANCEL, OnQuit)
+TAVORI_ON_COMMAND(IDOK, OnDialogKey)
+TAVORI_ON_COMMAND(IDCANCEL, OnDialogKey)
+TAVORI_ON_MESSAGE(WM_CLOSE, OnDialogKey)
 TAVORI_ON_MESSAGE(WM_ENDSESSION, OnEndSession)
 TAVORI_ON_MESSAGE(WM_DISPLAYCHANGE, OnDisplayChange)
 TAVORI_ON_MESSAGE(WM_CALIBRATION_REFUSED, OnCalibrationRefused)
@@ -162,7 +171,8 @@ LRESULT CLumoraDlg::OnSysCommand(WPARAM wParam, LPARAM lParam) {
         SetForegroundWindow(m_hWnd);
         return 0;
     case SC_CLOSE:
-        EndDriver();
+        // Alt+F4 reaches this hidden window after the tray menu: only Quit ends the driver.
+        ShowWindow(m_hWnd, SW_HIDE);
         return 0;
     default:
         return DefWindowProcA(m_hWnd, WM_SYSCOMMAND, wParam, lParam);
@@ -223,6 +233,10 @@ LRESULT CLumoraDlg::OnQuit(WPARAM, LPARAM) {
     return 0;
 }
 
+// Enter and Escape become IDOK and IDCANCEL for the foreground dialog, and the tray menu leaves this
+// window in the foreground: a key pressed after using the menu must not end the driver.
+LRESULT CLumoraDlg::OnDialogKey(WPARAM, LPARAM) { return 0; }
+
 void CLumoraDlg::EndDriver() {
     m_bEnding = true;
     WriteManagementZero();
@@ -270,21 +284,31 @@ LRESULT CLumoraDlg::OnAbout(WPARAM, LPARAM) {
     return 0;
 }
 
-// The active named calibration's per-screen records go to the running cameras at once.
+// New stores every camera's calibration in force in the new entry; the entry set active (or the
+// active one, for OK) is applied at once and kept as the cameras' own, or refused whole with a
+// message, the calibration in force unchanged.
 LRESULT CLumoraDlg::OnOptions(WPARAM, LPARAM) {
-    if (!CanOpenModal() || COptionsDlg(m_hWnd, AppTitle()).DoModal() != IDOK) return 0;
-    if (g_Settings.Setting != 1) {
-        SetTimer(m_hWnd, IDT_HIDE_WINDOW, 500, nullptr);
+    if (!CanOpenModal()) return 0;
+    COptionsDlg options(m_hWnd, AppTitle(), [this](const std::string& entry) { m_listListeners.StoreNamedCalibration(entry); });
+    if (options.DoModal() != IDOK) return 0;
+    SetTimer(m_hWnd, IDT_HIDE_WINDOW, 500, nullptr);
+    const std::string entry = options.ChosenEntry();
+    const CCameraSet::NamedApply applied = m_listListeners.ApplyNamedCalibration(entry);
+    // OK alone re-applies the active entry: one that holds nothing is no news.
+    if (applied == CCameraSet::NamedApply::Empty && !options.SetActivePressed()) return 0;
+    if (applied != CCameraSet::NamedApply::Applied) {
+        const std::string text = LangFormat(g_Lang.IDS_NAMEDCALIBRATIONREFUSED, kNamedCalibrationRefused, options.ChosenName());
+        AppMessageBox(text.c_str(), MB_OK | MB_ICONWARNING);
         return 0;
     }
-    m_listListeners.ApplyScreenCalibrations();
+    SetActiveCalibrationEntry(entry);
     return 0;
 }
 
 LRESULT CLumoraDlg::OnLaserWrite(WPARAM, LPARAM) {
     if (!m_pLaserWriteDlg || !m_pLaserWriteDlg->GetSafeHwnd()) return 0;
     m_pLaserWriteDlg->SetNotify(m_hWnd, WM_PROC_CMD, WM_SAVE_CALIBRATION);
-    m_pLaserWriteDlg->Show();
+    m_pLaserWriteDlg->Show(m_listListeners.LaserWriting());  // the box says what the cameras do
     return 0;
 }
 
@@ -332,8 +356,19 @@ MouseSettings CLumoraDlg::CurrentMouseSettings() {
 LRESULT CLumoraDlg::OnPointEvent(WPARAM wParam, LPARAM lParam) {
     const int status = m_pCalibrationFlow ? m_pCalibrationFlow->Status() : 0;
     _SDetectPoint point{};
+    int camera = -1;
     const bool framePayload = status == 2 || status == 3;
-    if (!framePayload && !TakePoint(static_cast<uintptr_t>(lParam), point)) return m_bCameraRunning ? 0 : -1;
+    if (lParam == 0 && FrameCopyCamera(static_cast<uintptr_t>(wParam), camera)) {
+        // A frame copy: for the aiming view or the automatic dialog, and only of the camera it is
+        // for; one that comes after its step (the mode changed while it was queued) is let go.
+        if (!framePayload || !m_pCalibrationWindows ||
+            camera != m_listListeners.CaptureIndexAt(m_pCalibrationFlow->Camera()))
+            ReleaseFrameCopy(TakeFrameCopy(static_cast<uintptr_t>(wParam)));
+        else
+            m_pCalibrationWindows->Forward(status, wParam, lParam);
+        return m_bCameraRunning ? 0 : -1;
+    }
+    if (!TakePoint(static_cast<uintptr_t>(lParam), point)) return m_bCameraRunning ? 0 : -1;
     switch (RoutePoint(m_bCameraRunning != 0, status, searchType, point.state)) {
     case PointRoute::MousePoint:
         m_mouse.OnMousePoint(static_cast<int>(wParam), true, point.x, point.y, CurrentMouseSettings());
@@ -341,17 +376,12 @@ LRESULT CLumoraDlg::OnPointEvent(WPARAM wParam, LPARAM lParam) {
     case PointRoute::MouseNoPoint:
         m_mouse.OnMousePoint(static_cast<int>(wParam), false, 0, 0, CurrentMouseSettings());
         break;
-    case PointRoute::FrameDialog:
     case PointRoute::ManualDialog:
-        if (m_pCalibrationWindows) {
-            // The ticket was taken here; the dialog gets a fresh one for the same point.
-            const LPARAM payload = framePayload ? lParam : static_cast<LPARAM>(PublishPoint(point));
-            m_pCalibrationWindows->Forward(status, wParam, payload);
-            break;
-        }
-        [[fallthrough]];
+        // The ticket was taken here; the dialog gets a fresh one for the same point.
+        if (m_pCalibrationWindows) m_pCalibrationWindows->Forward(status, wParam, static_cast<LPARAM>(PublishPoint(point)));
+        break;
+    case PointRoute::FrameDialog:  // a point while frames are wanted: one queued before the step
     case PointRoute::Ignore:
-        if (framePayload) ReleaseFrameCopy(TakeFrameCopy(static_cast<uintptr_t>(wParam)));
         break;
     }
     return m_bCameraRunning ? 0 : -1;
@@ -366,8 +396,12 @@ int CLumoraDlg::StartCameras() {
 
 void CLumoraDlg::StopCameras() { m_listListeners.Stop(); }
 
-// Points queued behind this moment must not press anything: the emulation stops first.
-void CLumoraDlg::OnCamerasStopping() { m_bCameraRunning = 0; }
+// Points queued behind this moment must not press anything: the emulation stops first. A
+// calibration cannot go on without its cameras: it ends as if cancelled, its windows gone.
+void CLumoraDlg::OnCamerasStopping() {
+    m_bCameraRunning = 0;
+    if (m_pCalibrationFlow) m_pCalibrationFlow->Abandon();
+}
 
 // Released after the last listener has ended, so no late point can press the button again.
 void CLumoraDlg::OnCamerasStopped() {
@@ -444,7 +478,7 @@ void CLumoraDlg::OnCameraLost() {
 
 LRESULT CLumoraDlg::OnProcCmd(WPARAM wParam, LPARAM lParam) {
     if (lParam == PROC_KIND_CAPTURE_MODE) {
-        if (wParam == 0 || wParam == 1) m_listListeners.SwitchCaptureMode(static_cast<int>(wParam));
+        if (wParam == 0 || wParam == 1) m_listListeners.SetLaserWriting(wParam == 1);
         return 0;
     }
     if (lParam != PROC_KIND_COMMAND) return 0;
@@ -472,16 +506,27 @@ LRESULT CLumoraDlg::OnSaveCalibration(WPARAM wParam, LPARAM lParam) {
     if (!source) return 0;
     _SCalibration& posted = *source->record;
     posted.lPtCount = static_cast<uint32_t>(g_Settings.SetPtCount);
-    // Only the camera that completed the crosses films that screen.
-    int camera = CCameraSet::kEveryCamera;
-    if (source->cameraOfSlot) {
-        camera = wParam < 0x10000 ? source->cameraOfSlot(static_cast<int>(wParam)) : -1;
-        if (camera < 0) return 0;  // not a slot that posted a record
-    }
-    const char* failure = FlashWriteMessage(m_listListeners.SaveCalibration(posted, camera));
+    // Only the camera that completed the crosses films that screen; the automatic dialog's record
+    // is the camera's it took frames from.
+    int camera = m_listListeners.CaptureIndexAt(m_pCalibrationFlow ? m_pCalibrationFlow->Camera() : -1);
+    if (source->cameraOfSlot) camera = wParam < 0x10000 ? source->cameraOfSlot(static_cast<int>(wParam)) : -1;
+    if (camera < 0) return 0;  // not a slot that posted a record, or no camera it belongs to
+    const CCameraSet::SaveResult saved = m_listListeners.SaveCalibration(posted, camera);
+    for (int stored : saved.stored) CalibrationAccepted(stored);
     CheckCalibrations();
+    if (saved.refused >= 0) {
+        const std::string text = LangFormat(g_Lang.IDS_CALIBRATIONKEPT, kCalibrationKept, std::to_string(saved.refused + 1));
+        AppMessageBox(text.c_str(), MB_OK | MB_ICONWARNING);
+    }
+    const char* failure = FlashWriteMessage(saved.flash);
     if (*failure) AppMessageBox(failure);
     return 0;
+}
+
+// The one place where a calibration has become camera `captureIndex`'s: stored, and in force.
+void CLumoraDlg::CalibrationAccepted(int captureIndex) {
+    TRACE("calibration of camera %d accepted", captureIndex);
+    m_refusalsShown &= ~(1u << ((captureIndex + 1) & 31));  // a later refusal is news again
 }
 
 // A projector plugged in or a resolution changed: the mouse must map onto the screen as it is now.
@@ -494,7 +539,7 @@ LRESULT CLumoraDlg::OnDisplayChange(WPARAM, LPARAM lParam) {
 void CLumoraDlg::RefreshScreenSize(int width, int height) {
     m_nScreenW = width > 0 ? width : GetSystemMetrics(SM_CXSCREEN);
     m_nScreenH = height > 0 ? height : GetSystemMetrics(SM_CYSCREEN);
-    m_desktopMouse.SetScreenSize(m_nScreenW, m_nScreenH);
+    m_desktopMouse.SetDesktop(VirtualDesktop(width, height));
 }
 
 void CLumoraDlg::CheckCalibrations() {
@@ -526,28 +571,34 @@ LRESULT CLumoraDlg::OnCalibrationRefused(WPARAM, LPARAM) {
 bool CLumoraDlg::CalibrationFlowReady() {
     if (!m_pCalibrationFlow || !m_bCameraRunning) return false;
     const CSystemSettings& s = g_Settings;
-    m_pCalibrationFlow->SetSettings(FlowSettings{g_nExposure, s.IRFilter, s.MultiScreen,
-                                                    s.ApplicationVersion == 1 || s.ApplicationVersion == 4});
+    m_pCalibrationFlow->SetSettings(FlowSettings{m_listListeners.NormalExposure(), s.IRFilter, s.MultiScreen,
+                                                 s.ApplicationVersion == 1 || s.ApplicationVersion == 4,
+                                                 static_cast<int>(m_listListeners.Count())});
     m_pCalibrationFlow->SetTexts(FlowTexts{g_Lang.IDS_CALIBRATEFAIL.c_str(), g_Lang.IDS_RECALIBRATION.c_str(),
                                            g_Lang.IDS_CALIBRATIONUNCHANGED.c_str()});
     return true;
 }
 
-LRESULT CLumoraDlg::OnShowCollate(WPARAM, LPARAM) {
+// A request to calibrate. The run that is on comes to the front (the flow sees to it); none starts
+// while a box or dialog of ours waits for an answer: it would open inside that one's loop, and a
+// flood of requests would nest runs without end.
+bool CLumoraDlg::CalibrationRequest() {
     RefreshScreenSize();  // each calibration maps onto the screen as it is now
-    if (CalibrationFlowReady()) m_pCalibrationFlow->OnShowCollate();
+    return CalibrationFlowReady() && (m_pCalibrationFlow->Running() || CanOpenModal());
+}
+
+LRESULT CLumoraDlg::OnShowCollate(WPARAM, LPARAM) {
+    if (CalibrationRequest()) m_pCalibrationFlow->OnShowCollate();
     return 0;
 }
 
 LRESULT CLumoraDlg::OnShowCollateAuto(WPARAM, LPARAM) {
-    RefreshScreenSize();  // each calibration maps onto the screen as it is now
-    if (CalibrationFlowReady()) m_pCalibrationFlow->OnShowCollateAuto();
+    if (CalibrationRequest()) m_pCalibrationFlow->OnShowCollateAuto();
     return 0;
 }
 
 LRESULT CLumoraDlg::OnMenuitemColleat(WPARAM, LPARAM) {
-    RefreshScreenSize();  // each calibration maps onto the screen as it is now
-    if (CalibrationFlowReady()) m_pCalibrationFlow->OnMenuitemColleat();
+    if (CalibrationRequest()) m_pCalibrationFlow->OnMenuitemColleat();
     return 0;
 }
 
@@ -556,7 +607,5 @@ void CLumoraDlg::SetCaptureControl(int value, int delayMs) { m_listListeners.Set
 void CLumoraDlg::ResetEnroll(int type) { m_listListeners.ResetEnroll(type); }
 
 void CLumoraDlg::RestoreStoredCalibration() {
-    m_listListeners.ForEach([](CListenThread& listener) {
-        if (listener.IsCalibrated()) listener.ApplyCalibration(listener.Calibration());
-    });
+    m_listListeners.ForEach([](CListenThread& listener) { listener.RestoreCalibration(); });
 }

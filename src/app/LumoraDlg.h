@@ -49,6 +49,7 @@ private:
     LRESULT OnCtlColorStatic(WPARAM wParam, LPARAM lParam);
     LRESULT OnQueryEndSession(WPARAM wParam, LPARAM lParam);
     LRESULT OnQuit(WPARAM wParam, LPARAM lParam);
+    LRESULT OnDialogKey(WPARAM wParam, LPARAM lParam);
     LRESULT OnEndSession(WPARAM wParam, LPARAM lParam);
     LRESULT OnDisplayChange(WPARAM wParam, LPARAM lParam);
     LRESULT OnCalibrationRefused(WPARAM wParam, LPARAM lParam);
@@ -68,12 +69,14 @@ private:
     LRESULT OnShowCollateAuto(WPARAM wParam, LPARAM lParam);
     LRESULT OnMenuitemColleat(WPARAM wParam, LPARAM lParam);
     bool CalibrationFlowReady();  // the flow with the current settings; false without cameras
+    bool CalibrationRequest();
     // ICalibrationCameras: every listener in order.
     void SetCaptureControl(int value, int delayMs) override;
     void ResetEnroll(int type) override;
     void RestoreStoredCalibration() override;
     bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void OnCameraLost();
+    void CalibrationAccepted(int captureIndex);
     void Reconnect();
     // The primary screen's size for the mouse: the given one, or the system's when 0.
     void RefreshScreenSize(int width = 0, int height = 0);

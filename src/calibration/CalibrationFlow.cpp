@@ -13,7 +13,15 @@ constexpr int kListenerQuietMs = 200;  // a listener finishes the frame it is on
 CCalibrationFlow::CCalibrationFlow(ICalibrationCameras& cameras, ICalibrationWindows& windows, FlowFlags flags)
     : m_cameras(cameras), m_windows(windows), m_flags(flags) {}
 
+bool CCalibrationFlow::BringRunningToFront() {
+    if (!Running()) return false;
+    TRACE("calibration request while one runs (status=%d): brought to the front", status);
+    m_windows.BringToFront(status);
+    return true;
+}
+
 void CCalibrationFlow::OnShowCollate() {
+    if (BringRunningToFront()) return;
     TRACE("OnShowCollate: enter manual image-position, clear g_bCollateA from %d", int(m_flags.collateA));
     m_flags.collateA = 0;
     m_flags.collate = 0;
@@ -22,6 +30,7 @@ void CCalibrationFlow::OnShowCollate() {
 }
 
 void CCalibrationFlow::OnShowCollateAuto() {
+    if (BringRunningToFront()) return;
     TRACE("OnShowCollateAuto: enter auto image-position");
     m_flags.collate = 1;
     m_flags.backgroundMode = 0;
@@ -31,17 +40,18 @@ void CCalibrationFlow::OnShowCollateAuto() {
 void CCalibrationFlow::OnShowImagePosition() {
     m_flags.enrollSign = 2;
     status = 3;
+    m_camera = 0;
     TRACE("OnShowImagePosition: mode=%s g_bCollate=%d g_bCollateA=%d status=%d enrollSign=%d",
           int(m_flags.collate) ? "auto" : "manual", int(m_flags.collate), int(m_flags.collateA), status, int(m_flags.enrollSign));
     m_cameras.SetCaptureControl(kAutoExposure, kShortSettleMs);
-    m_windows.ShowImagePosition();
+    m_windows.ShowImagePosition(m_camera, m_settings.cameraCount);
 }
 
 void CCalibrationFlow::OnCollate() {
     TRACE("OnCollate: force manual collate, clear g_bCollateA from %d", int(m_flags.collateA));
     m_flags.collateA = 0;
     m_flags.collate = 0;
-    OnMenuitemColleat();
+    OpenManualDialog();
 }
 
 void CCalibrationFlow::OnCollateAuto() {
@@ -53,10 +63,15 @@ void CCalibrationFlow::OnCollateAuto() {
     m_flags.collateA = 1;
     TRACE("OnCollateAuto: enter auto collate stage1 g_bCollate=%d g_bCollateA=%d searchType=%d", int(m_flags.collate),
           int(m_flags.collateA), int(m_flags.searchType));
-    OnMenuitemColleat();
+    OpenManualDialog();
 }
 
 void CCalibrationFlow::OnMenuitemColleat() {
+    if (BringRunningToFront()) return;
+    OpenManualDialog();
+}
+
+void CCalibrationFlow::OpenManualDialog() {
     if (m_flags.collate == 0 && m_flags.collateA != 0) {
         TRACE("OnMenuitemColleat: clear stale g_bCollateA before manual collate");
         m_flags.collateA = 0;
@@ -84,6 +99,7 @@ void CCalibrationFlow::ShowCollateDlg() {
     m_windows.ShowCollateDlg(m_settings.screenCount);
 }
 
+// Camera m_camera's automatic step, on its screen.
 void CCalibrationFlow::OnShowCollateAuto2() {
     m_flags.enrollSign = 2;
     status = 2;
@@ -97,7 +113,7 @@ void CCalibrationFlow::OnShowCollateAuto2() {
 
 void CCalibrationFlow::ShowCollateAutoDlg() {
     // An automatic run that cannot start ends as a failed one: the manual dialog takes over.
-    if (!m_windows.ShowCollateAutoDlg()) FinishCollage(0);
+    if (!m_windows.ShowCollateAutoDlg(m_camera)) FinishCollage(0);
 }
 
 void CCalibrationFlow::FinishCollage(int nSign) { EndRun(nSign, true); }
@@ -119,10 +135,7 @@ void CCalibrationFlow::EndRun(int nSign, bool allowFallback) {
         m_flags.searchType = 1;
         m_bSavedSearchType = 0;
     }
-    if (calType == 0)
-        m_windows.HideCollateDlg();
-    else
-        m_windows.HideCollateAutoDlg();
+    m_windows.HideAll();  // the aiming view too: a run may end there (code 4)
     if (nSign == 1) return;
     if (allowFallback && m_flags.collate == 1) {
         TRACE("FinishCollage: auto flow failed, fallback to manual collate");
@@ -133,12 +146,29 @@ void CCalibrationFlow::EndRun(int nSign, bool allowFallback) {
     }
 }
 
+void CCalibrationFlow::Abandon() {
+    if (!Running() && m_flags.enrollSign == 0 && m_flags.collateA == 0) return;
+    TRACE("calibration abandoned: the cameras stopped (status=%d)", status);
+    m_windows.NotifyDrawingProgram(kDrawCalibrationEnded);
+    m_flags.enrollSign = 0;
+    m_flags.collateA = 0;
+    status = 0;
+    if (calType == 1 && m_bSavedSearchType) m_flags.searchType = 1;
+    m_bSavedSearchType = 0;
+    m_windows.HideAll();
+}
+
 void CCalibrationFlow::OnProcCmd(int code) {
     // Codes that end or advance a run only mean something while one is on: another program
     // posting them at an idle driver changes nothing.
     switch (code) {
     case 1:
-        if (status == 1 || status == 2) FinishCollage(1);
+        if (status == 2 && m_camera + 1 < m_settings.cameraCount) {
+            ++m_camera;  // the next camera's automatic step
+            OnShowCollateAuto2();
+        } else if (status == 1 || status == 2) {
+            FinishCollage(1);
+        }
         break;
     case 3:
         if (status == 2) m_windows.RestartAutoCalib();
@@ -148,12 +178,12 @@ void CCalibrationFlow::OnProcCmd(int code) {
         m_windows.Message(m_texts.calibrateFail);
         break;
     case 7:
-        if (m_windows.AskYesNo(m_texts.recalibration)) {
-            if (calType == 0)
-                OnMenuitemColleat();
-            else
-                OnShowCollateAuto();
-        }
+        // Asked only at an idle driver; a run started while the question was open goes on alone.
+        if (BringRunningToFront() || !m_windows.AskYesNo(m_texts.recalibration)) break;
+        if (calType == 0)
+            OnMenuitemColleat();
+        else
+            OnShowCollateAuto();
         break;
     case 8:
         if (calType == 0)
@@ -179,6 +209,11 @@ void CCalibrationFlow::OnProcCmd(int code) {
         TRACE("OnProcCmd: case16 image-position confirmed g_bCollate=%d g_bCollateA=%d", int(m_flags.collate),
               int(m_flags.collateA));
         if (status != 3) break;
+        if (m_camera + 1 < m_settings.cameraCount) {
+            m_windows.ShowImagePosition(++m_camera, m_settings.cameraCount);  // the next camera's aim
+            break;
+        }
+        m_camera = 0;
         m_windows.NotifyDrawingProgram(kDrawImagePositionConfirmed);
         m_flags.backgroundSnap = 2;
         if (m_flags.collate == 1)

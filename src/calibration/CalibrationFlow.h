@@ -18,18 +18,24 @@ public:
     virtual void RestoreStoredCalibration() = 0;
 };
 
-// What the flow asks of the windows.
+// What the flow asks of the windows. Camera k (from 0, in start order) is aimed and calibrated
+// automatically on screen k.
 class ICalibrationWindows {
 public:
     virtual ~ICalibrationWindows() = default;
-    virtual void ShowImagePosition() = 0;
+    // The aiming view of camera `camera` of `cameraCount`, on that camera's screen.
+    virtual void ShowImagePosition(int camera, int cameraCount) = 0;
     // Shows the manual dialog maximized, gives it the screen count and starts it.
     virtual void ShowCollateDlg(int screenCount) = 0;
     virtual void HideCollateDlg() = 0;
-    // Shows and starts the automatic dialog; false when it cannot run.
-    virtual bool ShowCollateAutoDlg() = 0;
+    // Shows and starts the automatic dialog on that screen; false when it cannot run.
+    virtual bool ShowCollateAutoDlg(int screen) = 0;
     virtual void HideCollateAutoDlg() = 0;
     virtual void RestartAutoCalib() = 0;
+    // The window of the step at `status` (1 manual, 2 automatic, 3 aiming) in front of all others.
+    virtual void BringToFront(int status) = 0;
+    // Every calibration window hidden and stopped.
+    virtual void HideAll() = 0;
     virtual void NotifyDrawingProgram(int code) = 0;  // only when its window exists
     virtual void Message(const char* text) = 0;
     virtual bool AskYesNo(const char* text) = 0;
@@ -51,6 +57,7 @@ struct FlowSettings {
     int irFilter = 650;
     int screenCount = 1;        // MultiScreen
     bool skipLaserPrompt = false;  // device variants whose manual dialog skips the laser prompt
+    int cameraCount = 1;           // the cameras running: each is aimed, and calibrated automatically, in turn
 };
 
 struct FlowTexts {
@@ -70,16 +77,24 @@ public:
     void SetSettings(const FlowSettings& settings) { m_settings = settings; }
     void SetTexts(const FlowTexts& texts) { m_texts = texts; }
 
+    // Requests to calibrate. While a run is on, each brings its window to the front instead:
+    // one calibration at a time, however many requests come.
     void OnShowCollate();      // manual flow
     void OnShowCollateAuto();  // automatic flow
     void OnMenuitemColleat();  // the manual dialog without the aiming view
     // WM_PROC_CMD with lParam 1; other codes and the camera ones are the main window's.
     void OnProcCmd(int code);
     void FinishCollage(int nSign);
+    // The cameras are gone (unplugged, stalled, taken, asleep): the run ends as Cancel ends it, with
+    // every window gone, and says nothing itself: the camera's loss is the one message.
+    void Abandon();
 
     // 0 normal, 1 manual dialog, 2 automatic dialog, 3 image position: where points go.
     int Status() const { return status; }
     int CalType() const { return calType; }
+    bool Running() const { return status != 0; }
+    // The camera (from 0) whose frames the aiming view or the automatic dialog takes now.
+    int Camera() const { return status == 2 || status == 3 ? m_camera : -1; }
     // Freshly started cameras send their points to the mouse.
     void ResetRouting() {
         status = 0;
@@ -87,7 +102,9 @@ public:
     }
 
 private:
+    bool BringRunningToFront();
     void OnShowImagePosition();
+    void OpenManualDialog();  // the manual dialog as a step of the flow
     void OnCollate();
     void OnCollateAuto();
     void ShowCollateDlg();
@@ -103,4 +120,5 @@ private:
     int status = 0;
     int calType = 0;
     int m_bSavedSearchType = 0;
+    int m_camera = 0;
 };

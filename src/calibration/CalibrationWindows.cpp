@@ -6,21 +6,23 @@
 #include "calibration/ImagePositionDlg.h"
 #include "capture/PointHandoff.h"
 #include "output/DesktopMouse.h"
+#include "output/Monitors.h"
 
 CCalibrationWindows::CCalibrationWindows(HWND owner, UINT procMsg, UINT saveMsg, MessageBoxFn messageBox)
     : m_owner(owner), m_procMsg(procMsg), m_saveMsg(saveMsg), m_messageBox(std::move(messageBox)) {}
 
 CCalibrationWindows::~CCalibrationWindows() = default;
 
-void CCalibrationWindows::ShowImagePosition() {
-    if (m_pImagePositionDlg && m_pImagePositionDlg->GetSafeHwnd()) {
-        ShowWindow(m_pImagePositionDlg->GetSafeHwnd(), SW_SHOWMAXIMIZED);
-        SetForegroundWindow(m_pImagePositionDlg->GetSafeHwnd());
-        return;
+void CCalibrationWindows::ShowImagePosition(int camera, int cameraCount) {
+    if (!m_pImagePositionDlg || !m_pImagePositionDlg->GetSafeHwnd()) {
+        m_pImagePositionDlg = std::make_unique<CImagePositionDlg>(m_owner);
+        m_pImagePositionDlg->SetNotify(m_owner, m_procMsg, m_saveMsg);
+        if (!m_pImagePositionDlg->CreateModeless()) return;
     }
-    m_pImagePositionDlg = std::make_unique<CImagePositionDlg>(m_owner);
-    m_pImagePositionDlg->SetNotify(m_owner, m_procMsg, m_saveMsg);
-    m_pImagePositionDlg->CreateModeless();  // maximizes itself
+    const MonitorArea* screen = ScreenArea(ListScreens(), camera);
+    if (screen) m_pImagePositionDlg->Place(screen->work, camera, cameraCount);
+    ShowWindow(m_pImagePositionDlg->GetSafeHwnd(), SW_SHOW);
+    SetForegroundWindow(m_pImagePositionDlg->GetSafeHwnd());
 }
 
 void CCalibrationWindows::ShowCollateDlg(int screenCount) {
@@ -41,14 +43,14 @@ void CCalibrationWindows::HideCollateDlg() {
     if (m_pCollateDlg && m_pCollateDlg->GetSafeHwnd()) ShowWindow(m_pCollateDlg->GetSafeHwnd(), SW_HIDE);
 }
 
-bool CCalibrationWindows::ShowCollateAutoDlg() {
+bool CCalibrationWindows::ShowCollateAutoDlg(int screen) {
     if (!m_pCollateAutoDlg || !m_pCollateAutoDlg->GetSafeHwnd()) {
         m_pCollateAutoDlg = std::make_unique<CCollateAutoDlg>(m_owner);
         m_pCollateAutoDlg->SetNotify(m_owner, m_procMsg, m_saveMsg);
         if (!m_pCollateAutoDlg->CreateModeless()) return false;
     }
-    ShowWindow(m_pCollateAutoDlg->GetSafeHwnd(), SW_SHOWMAXIMIZED);
-    m_pCollateAutoDlg->CreateBackBuffer();
+    ShowWindow(m_pCollateAutoDlg->GetSafeHwnd(), SW_SHOW);
+    m_pCollateAutoDlg->CreateBackBuffer(screen);
     m_pCollateAutoDlg->StartAutoCalib();
     m_pCollateAutoDlg->SetStage(0);
     return true;
@@ -60,6 +62,25 @@ void CCalibrationWindows::HideCollateAutoDlg() {
 
 void CCalibrationWindows::RestartAutoCalib() {
     if (m_pCollateAutoDlg && m_pCollateAutoDlg->GetSafeHwnd()) m_pCollateAutoDlg->StartAutoCalib();
+}
+
+HWND CCalibrationWindows::WindowOf(int status) const {
+    const win::Dialog* dialogs[] = {nullptr, m_pCollateDlg.get(), m_pCollateAutoDlg.get(), m_pImagePositionDlg.get()};
+    return status >= 1 && status <= 3 && dialogs[status] ? dialogs[status]->GetSafeHwnd() : nullptr;
+}
+
+void CCalibrationWindows::BringToFront(int status) {
+    HWND window = WindowOf(status);
+    if (!window || !IsWindowVisible(window)) return;  // a step between windows: nothing to bring
+    SetWindowPos(window, status == 2 ? HWND_TOPMOST : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetForegroundWindow(window);
+}
+
+void CCalibrationWindows::HideAll() {
+    if (m_pCollateDlg) m_pCollateDlg->Stop();
+    if (m_pCollateAutoDlg) m_pCollateAutoDlg->Stop();
+    for (int status : {1, 2, 3})
+        if (HWND window = WindowOf(status)) ShowWindow(window, SW_HIDE);
 }
 
 void CCalibrationWindows::NotifyDrawingProgram(int code) {

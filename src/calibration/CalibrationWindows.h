@@ -19,12 +19,14 @@ public:
     CCalibrationWindows(HWND owner, UINT procMsg, UINT saveMsg, MessageBoxFn messageBox);
     ~CCalibrationWindows() override;
 
-    void ShowImagePosition() override;
+    void ShowImagePosition(int camera, int cameraCount) override;
     void ShowCollateDlg(int screenCount) override;
     void HideCollateDlg() override;
-    bool ShowCollateAutoDlg() override;
+    bool ShowCollateAutoDlg(int screen) override;
     void HideCollateAutoDlg() override;
     void RestartAutoCalib() override;
+    void BringToFront(int status) override;
+    void HideAll() override;
     void NotifyDrawingProgram(int code) override;
     void Message(const char* text) override;
     bool AskYesNo(const char* text) override;
@@ -36,6 +38,8 @@ public:
     HWND ImagePositionWindow() const;
 
 private:
+    HWND WindowOf(int status) const;
+
     HWND m_owner;
     UINT m_procMsg, m_saveMsg;
     MessageBoxFn m_messageBox;

@@ -10,6 +10,7 @@
 #include "capture/PointHandoff.h"
 #include "config/IniFile.h"
 #include "config/Settings.h"
+#include "output/Monitors.h"
 #include "res/resource.h"
 #include "storage/CalibrationSources.h"
 #include "win/Trace.h"
@@ -85,15 +86,18 @@ void CCollateAutoDlg::ReleaseBackBuffer() {
     m_bits = nullptr;
 }
 
-void CCollateAutoDlg::CreateBackBuffer() {
-    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+void CCollateAutoDlg::CreateBackBuffer(int screen) {
+    const MonitorArea* area = ScreenArea(ListScreens(), screen);
+    if (!area) return;
+    const int w = area->monitor.width, h = area->monitor.height;
     if (w <= 0 || h <= 0) return;
+    m_record.lScreenIndex = static_cast<uint32_t>(screen);
+    m_record.lWinLeft = static_cast<uint32_t>(area->monitor.left);
+    m_record.lWinTop = static_cast<uint32_t>(area->monitor.top);
     if (m_memDC && static_cast<uint32_t>(w) == m_record.lWinWidth && static_cast<uint32_t>(h) == m_record.lWinHeight)
         return;
     ReleaseBackBuffer();
-    m_record.lScreenIndex = 0;
     m_record.lPtCount = static_cast<uint32_t>(g_Settings.SetPtCount);
-    m_record.lWinLeft = m_record.lWinTop = 0;
     m_record.lWinWidth = static_cast<uint32_t>(w);
     m_record.lWinHeight = static_cast<uint32_t>(h);
     m_record.lType = 1;
@@ -119,10 +123,10 @@ void CCollateAutoDlg::CreateBackBuffer() {
 }
 
 void CCollateAutoDlg::StartAutoCalib() {
-    // The patterns must cover the whole primary monitor, in physical pixels, above everything.
+    // The patterns must cover the whole monitor, in physical pixels, above everything.
     if (m_hWnd)
-        SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, static_cast<int>(m_record.lWinWidth),
-                     static_cast<int>(m_record.lWinHeight), SWP_NOACTIVATE);
+        SetWindowPos(m_hWnd, HWND_TOPMOST, static_cast<int32_t>(m_record.lWinLeft), static_cast<int32_t>(m_record.lWinTop),
+                     static_cast<int>(m_record.lWinWidth), static_cast<int>(m_record.lWinHeight), SWP_NOACTIVATE);
     m_stages.Start(CurrentSettings());
 }
 

@@ -16,8 +16,10 @@ public:
     ~CCollateAutoDlg() override;
 
     void SetNotify(HWND window, UINT procMsg, UINT saveMsg);
-    void CreateBackBuffer();
+    // Covers screen `screen`'s whole monitor: the record is that screen's calibration.
+    void CreateBackBuffer(int screen = 0);
     void StartAutoCalib();
+    void Stop() { m_stages.StopAccepting(); }
     void SetStage(int stage) { m_stages.SetStage(stage); }
 
 protected:

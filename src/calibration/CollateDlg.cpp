@@ -10,6 +10,7 @@
 #include "config/IniFile.h"
 #include "config/LangText.h"
 #include "config/Settings.h"
+#include "output/Monitors.h"
 #include "res/resource.h"
 #include "storage/CalibrationSources.h"
 #include "win/Trace.h"
@@ -98,11 +99,21 @@ void CCollateDlg::RelayoutControls() {
     PlaceControls(m_height - win::ScaledPixels(m_hWnd, 40));
 }
 
+// Each screen's rectangle starts at its monitor's work area, wherever that monitor lies: left of or
+// above the primary one, or beside a task bar on its left or top.
 bool CCollateDlg::ProbeScreen() {
+    if (const MonitorArea* area = ScreenArea(ListScreens(), m_screenIndex)) {
+        m_winX = area->work.left;
+        m_winY = area->work.top;
+    }
     CTestDlg probe(m_hWnd);
     probe.SetNotify(m_hWnd, WM_SCREEN_SIZE);
     probe.SetPosition(m_winX, m_winY);
-    return probe.DoModal() == IDOK;
+    m_probe = &probe;
+    const INT_PTR measured = probe.DoModal();
+    m_probe = nullptr;
+    // The run may have ended while the probe measured (the cameras went away).
+    return measured == IDOK && IsWindowVisible(m_hWnd);
 }
 
 void CCollateDlg::ArmLaserPrompt() {
@@ -123,6 +134,17 @@ void CCollateDlg::StartCollate() {
     // A setting that is no square of 2..6 calibrates 25 points; the stored record says so too.
     g_Settings.SetPtCount = m_points.PointCount();
     if (ProbeScreen()) ArmLaserPrompt();
+}
+
+void CCollateDlg::Stop() {
+    // A probe still measuring goes with the run: nothing of a stopped run stays on the screen.
+    if (m_probe) {
+        ShowWindow(m_probe->GetSafeHwnd(), SW_HIDE);
+        m_probe->EndDialog(IDCANCEL);
+    }
+    KillTimer(m_hWnd, kLaserPromptTimer);
+    m_bWorking = 0;
+    m_bPromptShown = false;
 }
 
 LRESULT CCollateDlg::OnScreenSize(WPARAM wParam, LPARAM lParam) {
@@ -313,8 +335,6 @@ void CCollateDlg::FinishScreen() {
     }
     m_points.ClearUnfinishedSlots();
     ++m_screenIndex;
-    m_winX += m_width;
-    m_winY = 0;
     if (ProbeScreen()) ArmLaserPrompt();
 }
 

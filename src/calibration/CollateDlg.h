@@ -8,6 +8,8 @@
 #include "calibration/CollatePoints.h"
 #include "win/Dialog.h"
 
+class CTestDlg;
+
 class CCollateDlg : public win::MappedDialog<CCollateDlg> {
 public:
     explicit CCollateDlg(HWND parent);
@@ -15,6 +17,8 @@ public:
     void SetNotify(HWND window, UINT procMsg, UINT saveMsg);
     void SetScreenCount(int count) { m_screenCount = count < 1 ? 1 : count; }
     void StartCollate();
+    // The run is over without this dialog's doing (its cameras went away): nothing more is collected.
+    void Stop();
 
     // m_nStatus values that are not a cross.
     static constexpr int kLaserPrompt = -4;
@@ -35,7 +39,8 @@ private:
     LRESULT OnCtlColor(WPARAM wParam, LPARAM lParam);
     LRESULT OnDestroy(WPARAM wParam, LPARAM lParam);
 
-    bool ProbeScreen();  // true when the probe measured the screen at (m_winX, m_winY)
+    // Measures screen m_screenIndex with the probe (true when it did, and the run goes on).
+    bool ProbeScreen();
     void ArmLaserPrompt();
     void PlaceControls(int top);
     void RelayoutControls();
@@ -60,5 +65,6 @@ private:
     int m_width = 0, m_height = 0;
     collate::CollatePoints m_points;
     _SCalibration* m_record = nullptr;
+    CTestDlg* m_probe = nullptr;  // the screen probe while it measures
     HBRUSH m_brush = nullptr;
 };

@@ -65,9 +65,9 @@ AddResult CollatePoints::AddPoint(int camera, int x, int y) {
         ++samples;
         return AddResult::Sampled;
     }
+    const GridCell cell = VisitCell(m_target, m_n);
+    const int index = cell.row * m_n + cell.column;
     if (samples < kLastSampleFrame) {
-        const GridCell cell = VisitCell(m_target, m_n);
-        const int index = cell.row * m_n + cell.column;
         s.x[index] = x;
         s.y[index] = y;
         ++samples;
@@ -82,6 +82,10 @@ AddResult CollatePoints::AddPoint(int camera, int x, int y) {
         if (i == found || other.state >= 2 || other.samples[m_target] <= kSettleFrames) continue;
         ++other.count;
         other.state = 1;
+        // Its light, too, has to leave this cross before it counts for the next: cameras whose views
+        // overlap complete the crosses by turns, and a frame from before the pen moved is no point.
+        other.lastX = other.x[index];
+        other.lastY = other.y[index];
     }
     ++m_target;
     if (m_target >= m_pointCount) return AddResult::ScreenDone;

@@ -48,7 +48,14 @@ void CImagePositionDlg::SetNotify(HWND window, UINT procMsg, UINT saveMsg) {
 BOOL CImagePositionDlg::OnInitDialog() {
     if (!m_brush) m_brush = CreateSolidBrush(RGB(255, 255, 255));
     if (m_guide.empty()) m_guide = guide::DrawGuidePicture();
-    ShowWindow(m_hWnd, SW_SHOWMAXIMIZED);
+    m_picture = GetDlgItem(m_hWnd, IDC_AIM_PICTURE);
+    SetDlgItemTextA(m_hWnd, IDOK, g_Lang.IDS_OK.c_str());
+    SetDlgItemTextA(m_hWnd, IDCANCEL, g_Lang.IDS_CANCEL.c_str());
+    return TRUE;
+}
+
+void CImagePositionDlg::Place(const DesktopRect& area, int camera, int cameraCount) {
+    SetWindowPos(m_hWnd, HWND_TOP, area.left, area.top, area.width, area.height, SWP_NOACTIVATE);
     RECT rc{};
     GetClientRect(m_hWnd, &rc);
     m_width = rc.right;
@@ -58,14 +65,14 @@ BOOL CImagePositionDlg::OnInitDialog() {
     MoveWindow(GetDlgItem(m_hWnd, IDC_AIM_TEXT), px(10), h - px(40), w - px(250), px(25), FALSE);
     MoveWindow(GetDlgItem(m_hWnd, IDOK), w - px(220), h - px(40), px(100), px(25), FALSE);
     MoveWindow(GetDlgItem(m_hWnd, IDCANCEL), w - px(110), h - px(40), px(100), px(25), FALSE);
-    m_picture = GetDlgItem(m_hWnd, IDC_AIM_PICTURE);
     MoveWindow(m_picture, (w - CAimingPicture::kWidth) / 2, (h - CAimingPicture::kHeight) / 2, CAimingPicture::kWidth,
                CAimingPicture::kHeight, FALSE);
-    SetDlgItemTextA(m_hWnd, IDOK, g_Lang.IDS_OK.c_str());
-    SetDlgItemTextA(m_hWnd, IDCANCEL, g_Lang.IDS_CANCEL.c_str());
-    SetDlgItemTextA(m_hWnd, IDC_AIM_TEXT, ("(1) " + g_Lang.IDS_WHITEAREA).c_str());
+    std::string text = "(1) " + g_Lang.IDS_WHITEAREA;
+    if (cameraCount > 1)
+        text = LangFormat(g_Lang.IDS_AIMCAMERA, "Camera %s:", std::to_string(camera + 1) + "/" + std::to_string(cameraCount)) +
+               " " + text;
+    SetDlgItemTextA(m_hWnd, IDC_AIM_TEXT, text.c_str());
     InvalidateRect(m_hWnd, nullptr, TRUE);
-    return TRUE;
 }
 
 LRESULT CImagePositionDlg::OnPaint(WPARAM, LPARAM) {

@@ -1,10 +1,12 @@
 // The aiming view, first step of every calibration: the guide picture over the whole screen and
-// the camera's live picture, mirrored, in a 640 x 480 box in the middle.
+// the camera's live picture, mirrored, in a 640 x 480 box in the middle. With several cameras each
+// is aimed in turn, on the screen it is to film.
 #pragma once
 #include <cstdint>
 #include <vector>
 
 #include "calibration/AimingPicture.h"
+#include "output/DesktopLayout.h"
 #include "win/Dialog.h"
 
 class CImagePositionDlg : public win::MappedDialog<CImagePositionDlg> {
@@ -12,6 +14,8 @@ public:
     explicit CImagePositionDlg(HWND parent);
     ~CImagePositionDlg() override;
     void SetNotify(HWND window, UINT procMsg, UINT saveMsg);
+    // Covers `area` and lays the controls out there, for camera `camera` of `cameraCount`.
+    void Place(const DesktopRect& area, int camera, int cameraCount);
 
 protected:
     BOOL OnInitDialog() override;

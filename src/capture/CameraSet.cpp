@@ -2,7 +2,9 @@
 
 #include <objbase.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <system_error>
 #include <thread>
 
@@ -43,43 +45,62 @@ void CCameraSet::SetTarget(HWND window, UINT pointMessage, UINT commandMessage) 
     m_commandMessage = commandMessage;
 }
 
-int CCameraSet::CountKnownCameras() {
-    int known = 0;
+namespace {
+std::string DevicePath(const SInfoParam& info) {
+    char path[sizeof(info.szPath) + 1] = {};
+    memcpy(path, info.szPath, sizeof(info.szPath));  // never trust the terminator
+    return path;
+}
+
+// The known cameras listed now: their device indexes and paths.
+struct ListedCamera {
+    SInfoParam info;
+    std::string path;
+};
+std::vector<ListedCamera> ListKnownCameras() {
+    std::vector<ListedCamera> known;
     const int n = DevGetCaptureNum(1);
     for (int i = 0; i < n; ++i) {
         SInfoParam info{};
         info.nType = 1;
         info.nIndex = i;
         DevGetCaptureInfo(1, &info);
-        if (IsKnownCamera(info)) ++known;
+        if (IsKnownCamera(info)) known.push_back({info, DevicePath(info)});
     }
     return known;
 }
+}  // namespace
+
+int CCameraSet::CountKnownCameras() { return static_cast<int>(ListKnownCameras().size()); }
 
 int CCameraSet::Start() {
     // A start from a timer that fires while a stop dispatches messages would race that stop.
     if (m_stopDepth > 0) return 0;
     if (m_wanted == 0) m_wanted = g_Settings.MultiScreen > 0 ? g_Settings.MultiScreen : 1;
-    const int n = DevGetCaptureNum(1);
     const _SImgPara image{g_Settings.Width, g_Settings.Height, 0, g_Settings.MaxColor, g_Settings.MoveStep};
+    // Each camera's calibration is found by its path: the capture indexes shift when one is missing.
+    std::vector<ListedCamera> listed = ListKnownCameras();
+    std::vector<std::string> paths, starting;
+    for (const ListedCamera& c : listed) paths.push_back(c.path);
+    if (listed.size() > static_cast<size_t>(m_wanted)) listed.resize(static_cast<size_t>(m_wanted));
+    for (const ListedCamera& c : listed) starting.push_back(c.path);
+    const std::vector<int> sections = AssignCalibrationSections(ReadCalibrationSections(), starting, paths);
     int result = 0;
     int started = 0;
-    for (int i = 0; i < n; ++i) {
-        SInfoParam info{};
-        info.nType = 1;
-        info.nIndex = i;
-        DevGetCaptureInfo(1, &info);
+    for (size_t k = 0; k < listed.size(); ++k) {
+        SInfoParam& info = listed[k].info;
         if (!IdentifyCamera(info)) continue;
 
         SCapParam param{};
         param.nType = 1;
         param.nWidth = g_Settings.Width;
         param.nHeight = g_Settings.Height;
-        param.nIndex = i;
+        param.nIndex = info.nIndex;
         auto listener = std::make_unique<CListenThread>();
+        listener->SetCalibrationPlace({listed[k].path, sections[k], listed.size() == 1});
         int init = listener->Init(param);
         if (init != 0) {
-            TRACE("StartCameras: camera %d Init failed (%d)", i, init);
+            TRACE("StartCameras: camera %d Init failed (%d)", info.nIndex, init);
             result = 0;
             listener.reset();
             Stop();
@@ -92,10 +113,10 @@ int CCameraSet::Start() {
         listener->SetImgConfig(image);
         listener->SetCaptureControl(g_nExposure, 200);
         listener->StartCapture();
+        if (m_laserWriting) listener->SwitchCaptureMode(1);
         m_listeners.push_back(std::move(listener));
         ++started;
         result = 1;
-        if (started >= m_wanted) break;
     }
     // In memory only: the screens this run serves. The next start asks for m_wanted again.
     g_Settings.MultiScreen = started > 0 && started < m_wanted ? started : m_wanted;
@@ -170,25 +191,58 @@ void CCameraSet::ClearSetting() {
     ForEach([](CListenThread& l) { l.ClearSetting(); });
 }
 
-void CCameraSet::SwitchCaptureMode(int on) {
-    ForEach([&](CListenThread& l) { l.SwitchCaptureMode(on); });
+void CCameraSet::SetLaserWriting(bool on) {
+    m_laserWriting = on;
+    ForEach([&](CListenThread& l) { l.SwitchCaptureMode(on ? 1 : 0); });
 }
 
-void CCameraSet::ApplyScreenCalibrations() {
-    ForEach([](CListenThread& l) {
-        const int screen = FindScreenForCamera(l.GetCaptureIndex());
-        if (screen < 0) return;
-        l.SetScreen(screen);
-        l.ApplyCalibration(ReadScreenCalibration(screen));
-    });
+int CCameraSet::NormalExposure() const { return m_laserWriting ? kLaserWritingExposure : g_nExposure.load(); }
+
+int CCameraSet::CaptureIndexAt(int n) const {
+    return n >= 0 && static_cast<size_t>(n) < m_listeners.size() ? m_listeners[static_cast<size_t>(n)]->GetCaptureIndex() : -1;
 }
 
-FlashWrite CCameraSet::SaveCalibration(const _SCalibration& cal, int captureIndex) {
-    FlashWrite first = FlashWrite::Ok;
+CCameraSet::SaveResult CCameraSet::SaveCalibration(const _SCalibration& cal, int captureIndex) {
+    SaveResult result;
     ForEach([&](CListenThread& l) {
-        if (captureIndex != kEveryCamera && l.GetCaptureIndex() != captureIndex) return;
-        const FlashWrite written = l.SaveCalibration(cal);
-        if (first == FlashWrite::Ok) first = written;
+        if (l.GetCaptureIndex() != captureIndex) return;
+        FlashWrite flash = FlashWrite::Ok;
+        if (l.SaveCalibration(cal, flash) == CalibrationSave::Refused) {
+            if (result.refused < 0) result.refused = l.GetCaptureIndex();
+            return;
+        }
+        result.stored.push_back(l.GetCaptureIndex());
+        if (result.flash == FlashWrite::Ok) result.flash = flash;
     });
-    return first;
+    return result;
+}
+
+CCameraSet::NamedApply CCameraSet::ApplyNamedCalibration(const std::string& entry) {
+    std::vector<std::pair<CListenThread*, _SCalibration>> held;
+    ForEach([&](CListenThread& l) {
+        const int screen = FindScreenForCamera(entry, l.DevicePath(), l.GetCaptureIndex());
+        if (screen >= 0) held.emplace_back(&l, ReadScreenCalibration(entry, screen));
+    });
+    if (held.empty()) return NamedApply::Empty;
+    for (auto& [listener, cal] : held) {
+        if (listener->TryCalibration(cal)) continue;
+        for (auto& tried : held) tried.first->RestoreCalibration();
+        return NamedApply::Refused;
+    }
+    for (auto& [listener, cal] : held) {
+        FlashWrite flash = FlashWrite::Ok;
+        listener->SaveCalibration(cal, flash);
+    }
+    return NamedApply::Applied;
+}
+
+void CCameraSet::StoreNamedCalibration(const std::string& entry) {
+    uint32_t used = 0;  // screens of the entry already written
+    ForEach([&](CListenThread& l) {
+        if (!l.IsCalibrated() || l.CalibrationRefused()) return;
+        int screen = std::clamp(l.GetScreen(), 0, kMaxNamedScreens - 1);
+        while (used & (1u << screen)) screen = (screen + 1) % kMaxNamedScreens;
+        used |= 1u << screen;
+        WriteScreenCalibration(entry, screen, l.DevicePath(), l.GetCaptureIndex(), l.Calibration());
+    });
 }

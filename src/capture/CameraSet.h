@@ -48,13 +48,27 @@ public:
     void SetCaptureControl(int value, int delayMs);
     void ResetEnroll(int type);
     void ClearSetting();
-    void SwitchCaptureMode(int on);
-    // Options confirmed: each camera bound to a screen of the active named calibration gets it.
-    void ApplyScreenCalibrations();
-    // Stores a finished calibration with the camera of that capture index (none when no camera has
-    // it) or with every camera; the first failed flash write, else Ok.
-    static constexpr int kEveryCamera = -1;
-    FlashWrite SaveCalibration(const _SCalibration& cal, int captureIndex);
+    // Laser writing for every camera, now and for every camera started later, until switched off.
+    void SetLaserWriting(bool on);
+    bool LaserWriting() const { return m_laserWriting; }
+    // The exposure the cameras run with outside a calibration: laser writing's, or the camera's own.
+    int NormalExposure() const;
+    // The capture index of the camera started n-th (from 0); -1 when there is none.
+    int CaptureIndexAt(int n) const;
+
+    // A finished calibration for the camera of that capture index.
+    struct SaveResult {
+        FlashWrite flash = FlashWrite::Ok;  // the first failed flash write
+        std::vector<int> stored;            // capture indexes whose calibration is now this one
+        int refused = -1;                   // capture index of a camera the detector refused it for
+    };
+    SaveResult SaveCalibration(const _SCalibration& cal, int captureIndex);
+    // The named calibration `entry` for every camera it holds one for, stored as the cameras'
+    // own (so a restart keeps it); all or nothing: a record the detector refuses changes nothing.
+    enum class NamedApply { Applied, Empty, Refused };
+    NamedApply ApplyNamedCalibration(const std::string& entry);
+    // Every camera's calibration in force into the named calibration `entry`.
+    void StoreNamedCalibration(const std::string& entry);
     void ForEach(const std::function<void(CListenThread&)>& action);
     // The first camera whose calibration the detector refused: its number (from 1) and name; 0 when
     // every running camera has a usable one (or none).
@@ -68,4 +82,5 @@ private:
     UINT m_commandMessage = 0;
     int m_wanted = 0;
     int m_stopDepth = 0;
+    bool m_laserWriting = false;
 };

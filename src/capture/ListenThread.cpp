@@ -69,7 +69,7 @@ int CListenThread::Init(const SCapParam& param) {
     GreyValue(m_hDetector, g_Settings.GreyValue);
 
     m_pMCU = std::make_unique<CMCUThread>();
-    bool fromFlash = m_pMCU->GetCalibration(m_calibration);
+    bool fromFlash = m_pMCU->GetCalibration(m_calibration, FlashCameraTag(m_place.devicePath), m_place.trustUntagged);
     TRACE("MCU GetCalibration ret=%d pt=%lu win=%lux%lu", fromFlash ? 1 : 0,
           static_cast<unsigned long>(m_calibration.lPtCount), static_cast<unsigned long>(m_calibration.lWinWidth),
           static_cast<unsigned long>(m_calibration.lWinHeight));
@@ -78,12 +78,14 @@ int CListenThread::Init(const SCapParam& param) {
         // A rejected flash record (an erased flash reads as all 0xFF) must never reach the detector.
         m_calibration = _SCalibration{};
         _SCalibration fromFile{};
-        if (LoadIni(fromFile)) {
+        if (m_place.section >= 0 && LoadIni(fromFile, CalibrationSectionName(m_place.section))) {
             m_calibration = fromFile;
             SetCaptureControl(g_nExposure, 200);
         }
     }
     if (m_calibration.lPtCount > 0) g_nPtCount = static_cast<int32_t>(m_calibration.lPtCount);
+    // The camera serves the screen it was calibrated on, from the start.
+    if (m_calibration.lScreenIndex < static_cast<uint32_t>(kMaxScreens)) m_screen = static_cast<int32_t>(m_calibration.lScreenIndex);
     ApplyCalibration(m_calibration);
 
     m_points = new (std::nothrow) _SDetectPoint[kMaxPoints]();
@@ -158,14 +160,15 @@ void CListenThread::ResetEnroll(int type) {
         IRLResetEnroll(m_hDetector);
 }
 
+// Whatever the calibration's point count: a switch that does nothing while its box says otherwise
+// is worse than none. Off goes back to the values the driver runs with, not to fixed ones.
 void CListenThread::SwitchCaptureMode(int on) {
     m_captureMode = on;
-    if (m_calibration.lPtCount != 25) return;
-    {
+    if (m_hDetector) {
         std::lock_guard<std::mutex> lock(m_detectorLock);
-        GreyValue(m_hDetector, on ? 5 : 25);
+        GreyValue(m_hDetector, on ? kLaserWritingGrey : g_Settings.GreyValue);
     }
-    SetCaptureControl(on ? -8 : -12, 50);
+    SetCaptureControl(on ? kLaserWritingExposure : g_nExposure.load(), 50);
 }
 
 int CListenThread::StartCapture() {
@@ -203,10 +206,14 @@ bool CListenThread::ConfigureDetector(const _SCalibration& cal) {
         std::lock_guard<std::mutex> lock(m_detectorLock);
         accepted = IRLSetConfig(m_hDetector, &cal);
     }
+    m_originX = static_cast<int32_t>(cal.lWinLeft);
+    m_originY = static_cast<int32_t>(cal.lWinTop);
     m_setting = 1;
     m_bCalibrationRefused = accepted == 0;
     return true;
 }
+
+bool CListenThread::TryCalibration(const _SCalibration& cal) { return ConfigureDetector(cal) && !m_bCalibrationRefused; }
 
 void CListenThread::ApplyCalibration(const _SCalibration& cal) {
     if (!ConfigureDetector(cal)) return;
@@ -214,25 +221,35 @@ void CListenThread::ApplyCalibration(const _SCalibration& cal) {
     if (table && RegisterCameraScreen(*table, m_captureIndex + 1, cal)) LaunchDrawProgram();
 }
 
-FlashWrite CListenThread::SaveCalibration(const _SCalibration& posted) {
-    const uint32_t count = static_cast<uint32_t>(g_Settings.SetPtCount);
-    m_calibration.lScreenIndex = posted.lScreenIndex;
-    m_calibration.lWinLeft = posted.lWinLeft;
-    m_calibration.lWinTop = posted.lWinTop;
-    m_calibration.lWinWidth = posted.lWinWidth;
-    m_calibration.lWinHeight = posted.lWinHeight;
-    m_calibration.lPtCount = count;
-    m_calibration.lType = 1;
+CalibrationSave CListenThread::SaveCalibration(const _SCalibration& posted, FlashWrite& flash) {
+    const uint32_t count = posted.lPtCount;
+    _SCalibration next = m_calibration;
+    next.lScreenIndex = posted.lScreenIndex;
+    next.lWinLeft = posted.lWinLeft;
+    next.lWinTop = posted.lWinTop;
+    next.lWinWidth = posted.lWinWidth;
+    next.lWinHeight = posted.lWinHeight;
+    next.lPtCount = count;
+    next.lType = 1;
     for (unsigned i = 0; i < UsedPoints(count); ++i) {
-        m_calibration.x[i] = posted.x[i];
-        m_calibration.y[i] = posted.y[i];
+        next.x[i] = posted.x[i];
+        next.y[i] = posted.y[i];
     }
-    const FlashWrite written = m_pMCU ? m_pMCU->SetCalibration(m_calibration) : FlashWrite::Ok;
-    SaveIni(m_calibration);
+    // Judged before anything is written: a calibration the detector cannot use must not replace
+    // the one that works, in the detector, the flash or the file.
+    flash = FlashWrite::Ok;
+    if (!TryCalibration(next)) {
+        RestoreCalibration();
+        return CalibrationSave::Refused;
+    }
+    m_calibration = next;
+    if (m_pMCU) flash = m_pMCU->SetCalibration(m_calibration, FlashCameraTag(m_place.devicePath));
+    m_place.section = SaveSection(ReadCalibrationSections(), m_place.section);
+    SaveIni(m_calibration, CalibrationSectionName(m_place.section), m_place.devicePath);
     // The camera now serves the screen it was calibrated on: its points go to that monitor.
-    if (posted.lScreenIndex < static_cast<uint32_t>(kMaxScreens)) SetScreen(static_cast<int>(posted.lScreenIndex));
-    ApplyCalibration(posted);
-    return written;
+    if (next.lScreenIndex < static_cast<uint32_t>(kMaxScreens)) SetScreen(static_cast<int>(next.lScreenIndex));
+    ApplyCalibration(m_calibration);
+    return CalibrationSave::Stored;
 }
 
 int CListenThread::Run() {
@@ -298,7 +315,7 @@ void CListenThread::OnMissedFrame(uint32_t now, long why) {
     const int32_t mode = enrollSign;
     if (gap < kNoFrameGapMs || !m_hTarget || !m_pointMessage || mode == 1 || mode == 2 || !m_setting) return;
     m_points[0].x = m_points[0].y = m_points[0].state = 0;
-    PostPoints(static_cast<WPARAM>(m_screen));
+    PostPoints(static_cast<WPARAM>(m_screen), true);
     if (searchType != 0 && m_bound) m_pointShare.Publish(m_points, 0);
 }
 
@@ -320,7 +337,7 @@ void CListenThread::Detect(uint32_t now) {
             std::lock_guard<std::mutex> lock(m_detectorLock);
             found = IRLFindMostLight(m_hDetector, &m_frame, m_points);
         }
-        if (found) PostPoints(static_cast<WPARAM>(m_captureIndex));
+        if (found) PostPoints(static_cast<WPARAM>(m_captureIndex), false);
         return;
     }
     if (mode == 2) {
@@ -338,7 +355,7 @@ void CListenThread::Detect(uint32_t now) {
         // Without a point the record must say so, or the window would see the last pen forever.
         if (!found) m_points[0].x = m_points[0].y = m_points[0].state = 0;
         m_penFilters.Apply(m_points, found ? 1 : 0, timeGetTime(), PenFilterSettings(g_Settings));
-        PostPoints(static_cast<WPARAM>(m_screen));
+        PostPoints(static_cast<WPARAM>(m_screen), true);
     } else {
         int n;
         {
@@ -351,7 +368,7 @@ void CListenThread::Detect(uint32_t now) {
         found = n > 0;
         if (n < 2) {
             if (n == 0) m_points[0].x = m_points[0].y = m_points[0].state = 0;
-            PostPoints(static_cast<WPARAM>(m_screen));
+            PostPoints(static_cast<WPARAM>(m_screen), true);
         }
         if (m_bound) {
             m_pointShare.Publish(m_points, n);
@@ -371,12 +388,17 @@ void CListenThread::Detect(uint32_t now) {
     }
 }
 
-void CListenThread::PostPoints(WPARAM wParam) {
-    PostMessageA(m_hTarget, m_pointMessage, wParam, static_cast<LPARAM>(PublishPoint(m_points[0])));
+void CListenThread::PostPoints(WPARAM wParam, bool onDesktop) {
+    _SDetectPoint point = m_points[0];
+    if (onDesktop && point.state == 1) {
+        point.x += m_originX;
+        point.y += m_originY;
+    }
+    PostMessageA(m_hTarget, m_pointMessage, wParam, static_cast<LPARAM>(PublishPoint(point)));
 }
 
 void CListenThread::PostFrameCopy() {
-    SCapFrame* copy = NewFrameCopy(m_frame);
+    SCapFrame* copy = NewFrameCopy(m_frame, m_captureIndex);
     if (copy && !PostMessageA(m_hTarget, m_pointMessage, reinterpret_cast<WPARAM>(copy), 0)) ReleaseFrameCopy(copy);
 }
 

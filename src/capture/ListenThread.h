@@ -17,11 +17,29 @@
 #include "output/SharedMemory.h"
 #include "storage/MCUThread.h"
 
+// Where a camera's calibration is kept: its device path names it in the flash record and in its
+// section of Calibration.ini (CameraCalibrations.h).
+struct CalibrationPlace {
+    std::string devicePath;
+    int section = -1;            // the section it loads and saves; -1: none yet
+    bool trustUntagged = true;   // a flash record that names no camera is its own (it runs alone)
+};
+
+// Laser writing: a laser's spot on the screen is faint beside a pen's light.
+constexpr int kLaserWritingExposure = -8;
+constexpr int kLaserWritingGrey = 5;
+
+// How a finished calibration was taken: stored, or refused by the detector (the one before stays).
+enum class CalibrationSave { Stored, Refused };
+
 class CListenThread : public CThread {
 public:
     CListenThread();
     ~CListenThread() override;
 
+    // Before Init: where this camera's calibration is found.
+    void SetCalibrationPlace(CalibrationPlace place) { m_place = std::move(place); }
+    const std::string& DevicePath() const { return m_place.devicePath; }
     int Init(const SCapParam& param);  // 0, 1 (already open), -2, -3, -4
     int SetTarget(HWND window, UINT pointMessage, UINT commandMessage);
     void SetImgConfig(const _SImgPara& para);
@@ -29,6 +47,7 @@ public:
     int SetExposure(int nVal);                     // 0: automatic; non-zero when the camera took it
     void RestartDetector(int nVal);
     void ResetEnroll(int type);
+    // Laser writing: on, a low grey threshold and exposure -8; off, the driver's own values.
     void SwitchCaptureMode(int on);
     int StartCapture();
     void StopCapture();
@@ -37,6 +56,9 @@ public:
     void ReleaseDevice();
     // The detector first, then the screen table, then the drawing program.
     void ApplyCalibration(const _SCalibration& cal);
+    // The detector given `cal`: true when it can use it. Until stored, RestoreCalibration goes back.
+    bool TryCalibration(const _SCalibration& cal);
+    void RestoreCalibration() { ApplyCalibration(m_calibration); }
     void ClearSetting() { m_setting = 0; }
     int GetCaptureIndex() const { return m_captureIndex; }
     void SetScreen(int screen) { m_screen = screen; }
@@ -53,8 +75,9 @@ public:
         m_cameraVid = vid;
     }
     const _SCalibration& Calibration() const { return m_calibration; }
-    // Stores a finished calibration for this camera: flash, then the file, then the detector.
-    FlashWrite SaveCalibration(const _SCalibration& posted);
+    // A finished calibration for this camera: judged by the detector first; only one it can use is
+    // stored (flash, then the file) and kept in force. `flash` says how the flash write went.
+    CalibrationSave SaveCalibration(const _SCalibration& posted, FlashWrite& flash);
 
     int ProcFrame();  // -1 = stop the loop, 0 = go on
 
@@ -67,12 +90,16 @@ private:
     void OnMissedFrame(uint32_t now, long why);
     void Teardown();
     void Detect(uint32_t now);
-    void PostPoints(WPARAM wParam);
+    // The brightest spot in camera pixels (calibration), or the pen in desktop pixels (the mouse).
+    void PostPoints(WPARAM wParam, bool onDesktop);
     void PostFrameCopy();
     bool ConfigureDetector(const _SCalibration& cal);  // false: no detector or no calibration
     // Notes, on the listener's thread, when its detection leaves the calibration's modes.
     void NoteCalibration(uint32_t now);
 
+    CalibrationPlace m_place;
+    // Where the calibrated rectangle lies on the desktop: detected points are relative to it.
+    RelaxedWord<int32_t> m_originX{0}, m_originY{0};
     HWND m_hTarget = nullptr;
     UINT m_pointMessage = 0;
     UINT m_commandMessage = 0;

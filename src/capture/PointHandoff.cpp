@@ -5,7 +5,7 @@
 #include <mutex>
 #include <new>
 #include <random>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace {
 // 1024 slots: at 60 frames a second and five cameras the window may fall 3 s behind before a
@@ -42,7 +42,7 @@ uint64_t Scramble(uint64_t z) {
 }
 
 std::mutex g_framesLock;
-std::unordered_set<SCapFrame*> g_frames;
+std::unordered_map<SCapFrame*, int> g_frames;  // copy -> its camera
 }  // namespace
 
 PointTicket PublishPoint(const _SDetectPoint& point) {
@@ -78,7 +78,7 @@ bool TakePoint(uintptr_t ticket, _SDetectPoint& point) {
     return true;
 }
 
-SCapFrame* NewFrameCopy(const SCapFrame& source) {
+SCapFrame* NewFrameCopy(const SCapFrame& source, int camera) {
     auto* copy = new (std::nothrow) SCapFrame{};
     if (!copy) return nullptr;
     SCapFrameCopy(copy, &source);
@@ -87,8 +87,16 @@ SCapFrame* NewFrameCopy(const SCapFrame& source) {
         return nullptr;
     }
     std::lock_guard<std::mutex> lock(g_framesLock);
-    g_frames.insert(copy);
+    g_frames.emplace(copy, camera);
     return copy;
+}
+
+bool FrameCopyCamera(uintptr_t candidate, int& camera) {
+    std::lock_guard<std::mutex> lock(g_framesLock);
+    const auto found = g_frames.find(reinterpret_cast<SCapFrame*>(candidate));
+    if (found == g_frames.end()) return false;
+    camera = found->second;
+    return true;
 }
 
 SCapFrame* TakeFrameCopy(uintptr_t candidate) {

@@ -19,7 +19,10 @@ PointTicket PublishPoint(const _SDetectPoint& point);
 // True and the point the first time a current ticket is taken; false for taken, stale or unknown ones.
 bool TakePoint(uintptr_t ticket, _SDetectPoint& point);
 
-SCapFrame* NewFrameCopy(const SCapFrame& source);  // registered; null when out of memory
+// Registered with the capture index of the camera it comes from; null when out of memory.
+SCapFrame* NewFrameCopy(const SCapFrame& source, int camera = 0);
+// Whether `candidate` is a registered copy, and then its camera; ownership stays where it is.
+bool FrameCopyCamera(uintptr_t candidate, int& camera);
 // Ownership passes to the caller when `candidate` is a registered copy; otherwise null.
 SCapFrame* TakeFrameCopy(uintptr_t candidate);
 void ReleaseFrameCopy(SCapFrame* frame);

@@ -1,20 +1,18 @@
 // The desktop's mouse: where the emulation's actions become system input.
 #pragma once
+#include "output/DesktopLayout.h"
 #include "output/MouseEmulator.h"
 
 class CDesktopMouse : public IMouseOutput {
 public:
-    void SetScreenSize(int width, int height) {
-        m_nScreenW = width;
-        m_nScreenH = height;
-    }
+    // The virtual desktop the points' desktop pixels lie on.
+    void SetDesktop(const DesktopRect& desktop) { m_desktop = desktop; }
     uint32_t Now() override;
     void Send(int x, int y, int action, int ownerScreen) override;
     bool IsDrawForeground() override;
 
 private:
-    int m_nScreenW = 0;
-    int m_nScreenH = 0;
+    DesktopRect m_desktop;
 };
 
 // The companion drawing program's main window, found by its caption; null when it is not running.

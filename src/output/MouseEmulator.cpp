@@ -85,16 +85,3 @@ void CMouseEmulator::ReleaseButtons() {
     m_bOwnerLocked = false;
     m_dwHoldStart = 0;
 }
-
-AbsolutePoint NormaliseMousePoint(int x, int y, int ownerScreen, int screenW, int screenH) {
-    // A screen size of 0 (no display) must not divide by zero: such a point goes to the origin.
-    const float sx = screenW > 0 ? 65536.0f / static_cast<float>(screenW) : 0.0f;
-    const float sy = screenH > 0 ? 65536.0f / static_cast<float>(screenH) : 0.0f;
-    // Aim a quarter pixel into the pixel: the input system maps back to that pixel whether it
-    // truncates with 65536 or rounds with 65535. Aiming at the pixel's left edge (x * 65535 / width)
-    // lands one pixel up and left under truncation.
-    const auto ux = static_cast<float>(static_cast<uint32_t>(x)) + 0.25f;
-    const auto uy = static_cast<float>(static_cast<uint32_t>(y)) + 0.25f;
-    return {static_cast<uint32_t>(ux * sx) + static_cast<uint32_t>(ownerScreen) * 65535u,
-            static_cast<uint32_t>(uy * sy)};
-}

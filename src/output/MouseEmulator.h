@@ -53,10 +53,3 @@ private:
     uint32_t m_dwHoldStart = 0;
     uint32_t m_dwLastDblClick = 0;
 };
-
-// Absolute mouse coordinates: 0..65535 across the primary screen, shifted by whole screens for the
-// owning screen index; single precision, as the input system has always been fed.
-struct AbsolutePoint {
-    uint32_t x, y;
-};
-AbsolutePoint NormaliseMousePoint(int x, int y, int ownerScreen, int screenW, int screenH);

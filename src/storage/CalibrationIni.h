@@ -1,13 +1,27 @@
-// The calibration file "Calibration.ini": the current calibration (section "Calibration") and the
-// per-screen records of the active named calibration.
+// The calibration file "Calibration.ini": each camera's current calibration (sections named in
+// CameraCalibrations.h) and the named calibrations, whose per-screen records a set-up tool may
+// prepare and New writes from the calibrations in force.
 #pragma once
-#include "MultiIRLight.h"
+#include <string>
 
-// Reads section "Calibration"; sets g_nExposure from the file once points are present. True for
-// a record with points and a non-empty rectangle.
-bool LoadIni(_SCalibration& cal);
-void SaveIni(const _SCalibration& cal);
-// The screen bound to a camera in the active named calibration, or -1.
-int FindScreenForCamera(int captureIndex);
-// Screen s's record in the active named calibration.
-_SCalibration ReadScreenCalibration(int screen);
+#include "MultiIRLight.h"
+#include "storage/CameraCalibrations.h"
+
+// Reads a camera's section; sets g_nExposure from the file once points are present. True for a
+// record with points and a non-empty rectangle.
+bool LoadIni(_SCalibration& cal, const std::string& section = "Calibration");
+// Writes the record to the section and names the camera there (when one is given).
+void SaveIni(const _SCalibration& cal, const std::string& section = "Calibration", const std::string& camera = "");
+StoredSections ReadCalibrationSections();
+
+// Named calibrations. The screen of entry `entry` that holds a camera's calibration: the one naming
+// its device path, else (an entry prepared by hand) the one bound to its capture index; -1 for none.
+int FindScreenForCamera(const std::string& entry, const std::string& devicePath, int captureIndex);
+// Screen s's record in the entry.
+_SCalibration ReadScreenCalibration(const std::string& entry, int screen);
+// One camera's calibration as screen s of the entry.
+void WriteScreenCalibration(const std::string& entry, int screen, const std::string& devicePath, int captureIndex,
+                            const _SCalibration& cal);
+constexpr int kMaxNamedScreens = 8;
+std::string ActiveCalibrationEntry();
+void SetActiveCalibrationEntry(const std::string& entry);

@@ -3,12 +3,12 @@
 #include <cstdlib>
 
 #include "ACamDll.h"
-#include "config/Settings.h"
 #include "win/Trace.h"
 
-bool CMCUThread::GetCalibration(_SCalibration& cal) {
+bool CMCUThread::GetCalibration(_SCalibration& cal, uint32_t cameraTag, bool trustUntagged) {
     cal.lScreenIndex = cal.lPtCount = cal.lWinLeft = cal.lWinTop = cal.lWinWidth = cal.lWinHeight = 0;
-    if (!LoadFromFlash()) {
+    const bool loaded = LoadFromFlash();
+    if (!loaded || (m_copy.cameraTag ? m_copy.cameraTag != cameraTag : !trustUntagged)) {
         cal.lPtCount = m_copy.pointCount;
         return false;
     }
@@ -24,8 +24,9 @@ const char* FlashWriteMessage(FlashWrite result) {
     }
 }
 
-FlashWrite CMCUThread::SetCalibration(_SCalibration cal) {
-    m_copy.pointCount = static_cast<uint32_t>(g_Settings.SetPtCount);
+FlashWrite CMCUThread::SetCalibration(_SCalibration cal, uint32_t cameraTag) {
+    m_copy.pointCount = cal.lPtCount;
+    m_copy.cameraTag = cameraTag;
     CopyToFlash(cal, m_copy);
     return SaveToFlash();
 }
@@ -34,8 +35,7 @@ bool CMCUThread::LoadFromFlash() {
     const auto address = static_cast<unsigned short>(strtoul("1FBC", nullptr, 16));
     uint8_t buffer[kFlashReadBytes] = {};
     if (ALC_ReadFlash(address, kFlashReadBytes, buffer) <= 0) return false;
-    // A configured count the flash cannot hold reads as no record: the file has the calibration.
-    return DecodeFlashRecord(buffer, static_cast<uint32_t>(g_Settings.SetPtCount), m_copy);
+    return DecodeFlashRecord(buffer, m_copy);
 }
 
 FlashWrite CMCUThread::SaveToFlash() {

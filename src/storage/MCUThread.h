@@ -13,10 +13,11 @@ public:
     CMCUThread() = default;
     virtual ~CMCUThread() = default;
 
-    // Fills the record from flash; true when the flash held a record for the configured count.
-    bool GetCalibration(_SCalibration& cal);
-    // Keeps a copy and writes the flash record.
-    FlashWrite SetCalibration(_SCalibration cal);
+    // Fills the record from flash; true when the flash held a record of the camera `cameraTag`
+    // (FlashCameraTag), or one that names no camera when `trustUntagged` (only one camera runs).
+    bool GetCalibration(_SCalibration& cal, uint32_t cameraTag, bool trustUntagged);
+    // Keeps a copy and writes the flash record, naming its camera.
+    FlashWrite SetCalibration(_SCalibration cal, uint32_t cameraTag);
 
     bool LoadFromFlash();
     FlashWrite SaveToFlash();

@@ -1,5 +1,6 @@
 #include "storage/OptionsDlg.h"
 
+#include <algorithm>
 #include <ctime>
 #include <fstream>
 #include <iterator>
@@ -37,8 +38,10 @@ TAVORI_ON_COMMAND(IDOK, OnOK)
 TAVORI_ON_MESSAGE(WM_REPORT_DAMAGE, OnReportDamage)
 TAVORI_END_MESSAGE_MAP()
 
-COptionsDlg::COptionsDlg(HWND parent, std::string messageCaption)
-    : MappedDialog(IDD_OPTIONS, parent), m_messageCaption(std::move(messageCaption)) {}
+COptionsDlg::COptionsDlg(HWND parent, std::string messageCaption, StoreCurrent storeCurrent)
+    : MappedDialog(IDD_OPTIONS, parent),
+      m_messageCaption(std::move(messageCaption)),
+      m_storeCurrent(std::move(storeCurrent)) {}
 
 BOOL COptionsDlg::OnInitDialog() {
     m_editName = GetDlgItem(m_hWnd, IDC_EDIT_NAME);
@@ -125,6 +128,7 @@ void COptionsDlg::SaveNewEntry(const std::string& name) {
     WriteCalibrationKey(key, "Next", "None");
     WriteCalibrationKey(key, "Exposure", std::to_string(g_nExposure));
     WriteCalibrationKey(key, "Settings", "0");
+    if (m_storeCurrent) m_storeCurrent(key);  // the entry holds the calibration it is named for
     WriteCalibrationKey(m_list.tail, "Next", key);
     WriteCalibrationKey("System", "End", key);
 }
@@ -156,17 +160,24 @@ LRESULT COptionsDlg::OnButtonRename(WPARAM, LPARAM) {
     return 0;
 }
 
-// Enter while a name is typed saves it, as users expect; otherwise it ends the dialog with OK.
+// Enter while a name is typed saves it, as users expect; otherwise it ends the dialog with OK and
+// the active entry is applied again.
 LRESULT COptionsDlg::OnOK(WPARAM, LPARAM) {
     if (m_bNew || m_bRename) return OnButtonRename(0, 0);
+    const auto active = std::find(m_list.keys.begin(), m_list.keys.end(), m_list.active);
+    m_chosen = m_list.active;
+    m_chosenName = active == m_list.keys.end() ? m_list.active : m_list.names[static_cast<size_t>(active - m_list.keys.begin())];
     EndDialog(IDOK);
     return 0;
 }
 
+// The caller marks the entry active once it is applied: a damaged one leaves everything as it was.
 LRESULT COptionsDlg::OnButtonSetActive(WPARAM, LPARAM) {
     const int row = SelectedRow();
     if (row < 0) return 0;
-    WriteCalibrationKey("System", "Active", m_list.keys[static_cast<size_t>(row)]);
+    m_chosen = m_list.keys[static_cast<size_t>(row)];
+    m_chosenName = m_list.names[static_cast<size_t>(row)];
+    m_setActive = true;
     EndDialog(IDOK);
     return 0;
 }

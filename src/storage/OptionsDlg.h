@@ -1,13 +1,21 @@
 // The Options dialog: the named calibrations of Calibration.ini, with New, Rename and Set Active.
-// It ends with OK only through Set Active (or Enter); the caller then re-applies the active entry.
+// It ends with OK only through Set Active (or Enter); the caller then applies the chosen entry.
 #pragma once
+#include <functional>
+
 #include "storage/CalibrationList.h"
 #include "win/Dialog.h"
 
 class COptionsDlg : public win::MappedDialog<COptionsDlg> {
 public:
-    // messageCaption: the caption of the message that reports a damaged list.
-    COptionsDlg(HWND parent, std::string messageCaption);
+    // messageCaption: the caption of the message that reports a damaged list. storeCurrent writes
+    // the calibrations in force into a new entry.
+    using StoreCurrent = std::function<void(const std::string& entry)>;
+    COptionsDlg(HWND parent, std::string messageCaption, StoreCurrent storeCurrent);
+    // After OK: the entry Set Active chose (SetActivePressed), else the active one; and its name.
+    const std::string& ChosenEntry() const { return m_chosen; }
+    const std::string& ChosenName() const { return m_chosenName; }
+    bool SetActivePressed() const { return m_setActive; }
 
 protected:
     BOOL OnInitDialog() override;
@@ -33,5 +41,8 @@ private:
     int m_bRename = 0;
     int m_bNew = 0;
     std::string m_messageCaption;
+    StoreCurrent m_storeCurrent;
+    std::string m_chosen, m_chosenName;
+    bool m_setActive = false;
     CalibrationList m_list;  // the rows as the last FillList walked them
 };

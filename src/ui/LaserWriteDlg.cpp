@@ -34,7 +34,8 @@ CLaserWriteDlg::~CLaserWriteDlg() {
     g_laserDlg = nullptr;
 }
 
-void CLaserWriteDlg::Show() {
+void CLaserWriteDlg::Show(bool on) {
+    CheckDlgButton(m_hWnd, ID_CHECK_LASERWRITE, on ? BST_CHECKED : BST_UNCHECKED);
     // Set before showing too: activation gives the focus back to the control the dialog remembers.
     const WPARAM box = reinterpret_cast<WPARAM>(GetDlgItem(m_hWnd, ID_CHECK_LASERWRITE));
     SendMessageA(m_hWnd, WM_NEXTDLGCTL, box, TRUE);
@@ -60,6 +61,6 @@ bool CLaserWriteDlg::Dispatch(UINT message, WPARAM wParam, LPARAM, LRESULT& resu
 void CLaserWriteDlg::OnOK() {
     const WPARAM state = IsDlgButtonChecked(m_hWnd, ID_CHECK_LASERWRITE) == BST_CHECKED ? 1 : 0;
     if (m_hNotify) PostMessageA(m_hNotify, m_notifyMessage, state, PROC_KIND_CAPTURE_MODE);
-    // Hidden, never ended: the box keeps its state for the next showing.
+    // Hidden, never ended; the next showing ticks the box as the cameras run.
     ShowWindow(m_hWnd, SW_HIDE);
 }

@@ -9,8 +9,9 @@ public:
     explicit CLaserWriteDlg(HWND owner);
     ~CLaserWriteDlg() override;
     void SetNotify(HWND window, UINT message, UINT secondMessage);
-    // Shows the dialog in front with the check box focused: Space switches it, Enter confirms.
-    void Show();
+    // Shows the dialog in front with the check box focused (Space switches it, Enter confirms),
+    // ticked when laser writing is on.
+    void Show(bool on);
 
 protected:
     BOOL OnInitDialog() override;

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -55,6 +56,9 @@ struct Rig {
     std::optional<CameraPoints> points;  // closed with the rig: no mapping outlives its case
     tavori::vcam::Config camera = DefaultCamera();
     DWORD learnMs = 2500;  // the detector's learning after a start or a calibration
+    int cameras = 1;       // each is aimed in turn
+    int missCross = -1;    // the cross the scripted user holds the pen 200 px beside
+    std::function<void(HWND aim, int camera)> onAim;  // looks at each camera's aiming view
 
     bool Start(int ptCount, bool calibrated, const std::string& moreSystemKeys = "",
                const std::string& cameras = "[Camera0]\r\nK1=-0.12\r\n") {
@@ -76,12 +80,13 @@ struct Rig {
     // Published position of the pen held at (x, y); false when none comes. The pen's point is the
     // published one nearest to it: other lights may be in view (Wine's notification-area window
     // sits somewhere on the filmed desktop, and the cameras may not have learnt it as a lamp).
-    bool Published(double x, double y, double& err) {
+    // `scale`: a calibration that maps onto that part of the screen.
+    bool Published(double x, double y, double& err, double scale = 1) {
         if (!points && !Bind()) return false;
         pen.Down(x, y);
         auto nearest = [&] {
             double d = 1e9;
-            for (const _SDetectPoint& p : points->All()) d = std::min(d, std::hypot(p.x - x, p.y - y));
+            for (const _SDetectPoint& p : points->All()) d = std::min(d, std::hypot(p.x - x * scale, p.y - y * scale));
             return d;
         };
         const bool seen = WaitFor([&] { return (err = nearest()) < 40; }, 2000);
@@ -99,15 +104,25 @@ struct Rig {
         WaitFor([&] { return (aim = WindowWithChild(driver, 1032)) && GetWindowRect(GetDlgItem(aim, 1032), &box) && box.right - box.left == 640; }, 5000);
         return aim;
     }
+    // OK in the aiming view of every camera, once onAim has looked at it.
+    bool ConfirmAim(HWND aim) {
+        for (int k = 1; k <= cameras; ++k) {
+            const std::string mark = cameras > 1 ? "Camera " + std::to_string(k) + "/" : "(1)";
+            char text[256] = {};
+            if (!WaitFor([&] { return IsWindowVisible(aim) && GetDlgItemTextA(aim, 1033, text, 256) && std::string(text).rfind(mark, 0) == 0; }, 8000)) return false;
+            if (onAim) onAim(aim, k - 1);
+            Click(aim, IDOK);
+        }
+        return true;
+    }
     // The automatic calibration as a user runs it: the command, OK in the aiming view, nothing else.
     // Seconds from OK to the saved record, or a negative number when none is saved.
     double AutoCalibrate(const char* ptCount = "25") {
         folder.Remove("Calibration.ini");
         RECT box{};
         HWND aim = Aim(box, 2044);
-        if (!aim) return -1;
         const DWORD ok = GetTickCount();
-        Click(aim, IDOK);
+        if (!aim || !ConfirmAim(aim)) return -1;
         if (!WaitFor([&] { return folder.ReadKey("Calibration.ini", "Calibration", "lPtCount") == ptCount; }, 15000)) return -1;
         const double seconds = (GetTickCount() - ok) / 1000.0;
         Sleep(1000);  // the flow closes its windows
@@ -136,16 +151,17 @@ struct Rig {
         HWND aim = Aim(box);
         ASSERT_TRUE(aim);
         if (!pressOkAtAiming) return Click(aim, IDCANCEL);
-        Click(aim, IDOK);
+        ASSERT_TRUE(ConfirmAim(aim));
         HWND dlg = nullptr;
         POINT c{};
         ASSERT_TRUE(WaitFor([&] { return (dlg = WindowWithChild(driver, 1004)) && Screen().Red(ScreenWidth() / 2, ScreenHeight() / 2 - 50); }, 8000));
         if (!pressOkAtPrompt) return Click(dlg, IDCANCEL);
         HWND ok = GetDlgItem(dlg, 1004);
         for (int k = 0; k != crosses && IsWindowVisible(dlg); ++k) {
-            // Every screen starts at the laser prompt: OK whenever it is offered.
-            if (!WaitFor([&] { return (IsWindowEnabled(ok) && (Click(dlg, 1004), false)) || Desktop().FindCross(c); }, 8000)) break;
-            pen.Down(c.x, c.y);
+            // Every screen starts at the laser prompt: OK whenever it is offered, the pen lifted first (a
+            // pen left on the last cross may stand in another screen's camera's view).
+            if (!WaitFor([&] { return (IsWindowEnabled(ok) && (pen.Up(), Click(dlg, 1004), false)) || Desktop().FindCross(c); }, 8000)) break;
+            pen.Down(c.x + (k == missCross ? 200 : 0), c.y);
             POINT next{};
             WaitFor([&] { return !IsWindowVisible(dlg) || IsWindowEnabled(ok) || (Desktop().FindCross(next) && (next.x != c.x || next.y != c.y)); }, 8000);
         }

@@ -2,6 +2,7 @@
 
 #include <objidl.h>
 #include <gdiplus.h>
+#include <psapi.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -94,6 +95,11 @@ Driver::~Driver() {
         CloseHandle(m_pi.hProcess);
         CloseHandle(m_pi.hThread);
     }
+}
+
+SIZE_T Driver::Memory() const {
+    PROCESS_MEMORY_COUNTERS counters{};
+    return K32GetProcessMemoryInfo(m_pi.hProcess, &counters, sizeof(counters)) ? counters.PagefileUsage : 0;
 }
 
 bool Driver::Start(const ProgramFolder& folder) { return StartProcess(folder.exe, "", folder.dir.c_str(), m_pi); }

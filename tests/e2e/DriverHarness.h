@@ -61,6 +61,7 @@ public:
     bool WaitForExit(DWORD timeoutMs = 15000) const;
     bool Running() const;
     DWORD Pid() const { return m_pi.dwProcessId; }
+    SIZE_T Memory() const;  // bytes committed
     // Top-level windows of the process; visibleOnly leaves out hidden ones.
     std::vector<HWND> Windows(bool visibleOnly) const;
 

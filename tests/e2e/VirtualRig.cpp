@@ -53,11 +53,11 @@ _SCalibration CalibrationFromModel(const tavori::vcam::Config& camera, int n) {
     return cal;
 }
 
-void WriteCalibrationIni(const ProgramFolder& folder, const _SCalibration& cal) {
+void WriteCalibrationIni(const ProgramFolder& folder, const _SCalibration& cal, int exposure) {
     std::ostringstream text;
     text << "[Calibration]\r\nlPtCount=" << cal.lPtCount << "\r\nlWinLeft=" << cal.lWinLeft << "\r\nlWinTop=" << cal.lWinTop
          << "\r\nlWinWidth=" << cal.lWinWidth << "\r\nlWinHeight=" << cal.lWinHeight << "\r\nlScreenIndex="
-         << cal.lScreenIndex << "\r\nlType=" << cal.lType << "\r\nExposure=-8\r\n";
+         << cal.lScreenIndex << "\r\nlType=" << cal.lType << "\r\nExposure=" << exposure << "\r\n";
     for (unsigned i = 0; i < cal.lPtCount && i < 36; ++i) text << 'x' << i << '=' << cal.x[i] << "\r\ny" << i << '=' << cal.y[i] << "\r\n";
     folder.Write("Calibration.ini", text.str());
 }
@@ -167,10 +167,10 @@ CalibratedDriver::~CalibratedDriver() {
     driver.WaitForExitCountingBoxes();
 }
 
-bool CalibratedDriver::Start(const char* settings) {
+bool CalibratedDriver::Start(const char* settings, int grid, int exposure) {
     folder.Write("Tavori.ini", settings);
-    cal = CalibrationFromModel(DefaultCamera(), 5);
-    WriteCalibrationIni(folder, cal);
+    cal = CalibrationFromModel(DefaultCamera(), grid);
+    WriteCalibrationIni(folder, cal, exposure);
     if (!driver.Start(folder)) return false;
     main = driver.WaitForMainWindow();
     return main != nullptr;

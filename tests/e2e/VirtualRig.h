@@ -28,7 +28,7 @@ void DeclareVirtualCameras(const ProgramFolder& folder, const std::string& secti
 
 // The integer camera positions a calibration of n x n points records for the camera.
 _SCalibration CalibrationFromModel(const tavori::vcam::Config& camera, int n);
-void WriteCalibrationIni(const ProgramFolder& folder, const _SCalibration& cal);
+void WriteCalibrationIni(const ProgramFolder& folder, const _SCalibration& cal, int exposure = -8);
 // CameraFlash.bin holding `cal` as the camera's flash record.
 void WriteFlashRecord(const ProgramFolder& folder, const _SCalibration& cal);
 
@@ -95,7 +95,7 @@ struct CalibratedDriver {
     _SCalibration cal{};
 
     ~CalibratedDriver();
-    bool Start(const char* settings = "[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\n");
+    bool Start(const char* settings = "[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\n", int grid = 5, int exposure = -8);
     // The camera streams and the detector's start-up learning is over.
     bool WaitUntilDetecting() const;
     void Quit() const;

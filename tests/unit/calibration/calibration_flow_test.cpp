@@ -16,12 +16,15 @@ struct Log : ICalibrationCameras, ICalibrationWindows {
     void SetCaptureControl(int v, int ms) override { Add("exp" + std::to_string(v) + "/" + std::to_string(ms)); }
     void ResetEnroll(int) override { Add("reset"); }
     void RestoreStoredCalibration() override { Add("restore"); }
-    void ShowImagePosition() override { Add("aim"); }
+    void ShowImagePosition(int camera, int count) override { Add(count > 1 ? "aim" + std::to_string(camera) : "aim"); }
     void ShowCollateDlg(int screens) override { Add("manual" + std::to_string(screens)); }
     void HideCollateDlg() override { Add("hideManual"); }
-    bool ShowCollateAutoDlg() override { return Add("auto"), false; }
+    bool autoRuns = false;  // the automatic dialog can run (a transcript's "runs" step)
+    bool ShowCollateAutoDlg(int screen) override { return Add("auto" + std::to_string(screen)), autoRuns; }
     void HideCollateAutoDlg() override { Add("hideAuto"); }
     void RestartAutoCalib() override { Add("restartAuto"); }
+    void BringToFront(int status) override { Add("front" + std::to_string(status)); }
+    void HideAll() override { Add("hideAll"); }
     void NotifyDrawingProgram(int code) override { Add("draw" + std::to_string(code)); }
     void Message(const char* text) override { Add(std::string("box:") + text); }
     bool AskYesNo(const char*) override { return true; }
@@ -44,12 +47,18 @@ struct Rig {
         for (auto [name, value] : all) words.push_back(std::string(name) + "=" + std::to_string(value));
         return words;
     }
-    // One step of a transcript: "manual" or "auto" opens that flow, a number is a WM_PROC_CMD code.
+    // One step of a transcript: "manual" or "auto" opens that flow, "menu" the manual dialog alone,
+    // "lost" is the cameras going away, "two" starts a second camera, "runs" lets the automatic
+    // dialog run; a number is a WM_PROC_CMD code.
     // Returns what the cameras and windows were told, then the flags that changed ("-": nothing).
     std::string Step(const std::string& step) {
         const std::vector<std::string> before = Flags();
         if (step == "manual") flow.OnShowCollate();
         else if (step == "auto") flow.OnShowCollateAuto();
+        else if (step == "menu") flow.OnMenuitemColleat();
+        else if (step == "lost") flow.Abandon();
+        else if (step == "two") flow.SetSettings({-7, 650, 2, false, 2});
+        else if (step == "runs") log.autoRuns = true;
         else flow.OnProcCmd(std::stoi(step));
         std::string out = std::exchange(log.text, {});
         const std::vector<std::string> after = Flags();

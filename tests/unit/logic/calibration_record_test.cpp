@@ -6,6 +6,7 @@
 
 #include "CaseFile.h"
 #include "storage/CalibrationRecord.h"
+#include "storage/CameraCalibrations.h"
 #include "storage/FlashRecord.h"
 
 TEST(ValidateCalibration, AcceptsOnlyRecordsThatLookReal) {
@@ -50,7 +51,7 @@ TEST(FlashRecord, EncodesBigEndianAndTruncatesTo16Bits) {
     uint8_t in[kFlashReadBytes];
     memcpy(in, out, sizeof(in));
     FlashCalibration back;
-    ASSERT_TRUE(DecodeFlashRecord(in, 4, back));
+    ASSERT_TRUE(DecodeFlashRecord(in, back));
     EXPECT_EQ(back.left, 4464u);
     EXPECT_EQ(back.screenIndex, 0u);
     EXPECT_EQ(back.width, 1920u);
@@ -58,21 +59,36 @@ TEST(FlashRecord, EncodesBigEndianAndTruncatesTo16Bits) {
     EXPECT_EQ(back.y[3], 0xABCDu);
 }
 
-// 25 points fill exactly the bytes read back; 36 do not fit, and 0 is no record.
-TEST(FlashRecord, CountsTheFlashCannotHoldAreRefused) {
-    FlashCalibration c;
-    c.pointCount = 25;
-    for (uint32_t i = 0; i < 25; ++i) c.x[i] = c.y[i] = 0xFFFF;
+// A record reads back as the grid it was written with, whatever count is configured now; 36 points
+// do not fit, and a count that is no grid is no record.
+TEST(FlashRecord, ReadsBackTheCountItWasWrittenWith) {
+    FlashCalibration c, back;
     uint8_t out[kFlashWriteBytes];
-    ASSERT_TRUE(EncodeFlashRecord(c, out));
-    EXPECT_EQ(out[109] * 256 + out[110], 0xFF00);
-    uint8_t in[kFlashReadBytes];
-    memcpy(in, out, sizeof(in));
-    FlashCalibration back;
-    ASSERT_TRUE(DecodeFlashRecord(in, 25, back));
-    EXPECT_EQ(back.y[24], 0xFFFFu);
     c.pointCount = 36;
     EXPECT_FALSE(EncodeFlashRecord(c, out));
-    EXPECT_FALSE(DecodeFlashRecord(in, 36, back));
-    EXPECT_FALSE(DecodeFlashRecord(in, 0, back));
+    c.pointCount = 9;
+    ASSERT_TRUE(EncodeFlashRecord(c, out) && DecodeFlashRecord(out, back));
+    EXPECT_EQ(back.pointCount, 9u);
+    for (uint8_t count : {0, 5, 0xFF}) {
+        out[0] = count;
+        EXPECT_FALSE(DecodeFlashRecord(out, back)) << int(count);
+    }
+}
+
+// Which section of Calibration.ini each camera loads: its own; else, first come, one that names no
+// camera or a camera not listed now (cameras "a", "b", "c").
+TEST(CameraCalibrations, EachCameraLoadsItsOwnSectionOrOneNobodyElseHas) {
+    const struct {
+        const char* name;
+        StoredSections stored;
+        std::vector<std::string> starting, listed;
+        std::vector<int> loads;
+    } cases[] = {
+        {"a file from before sections named cameras", {""}, {"a", "b"}, {"a", "b"}, {0, -1}},
+        {"each its own, in any order", {"B", "a"}, {"a", "b"}, {"a", "b"}, {1, 0}},
+        {"a camera moved to another port takes its old section", {"a", "b"}, {"a", "c"}, {"a", "c"}, {0, 1}},
+        {"a new camera takes no section of a listed one", {"a", "b"}, {"a", "c"}, {"a", "b", "c"}, {0, -1}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(AssignCalibrationSections(c.stored, c.starting, c.listed), c.loads) << c.name;
+    EXPECT_EQ(SaveSection({"a", std::nullopt, "b"}, -1), 1);
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "CaseFile.h"
+#include "output/DesktopLayout.h"
 #include "output/MouseEmulator.h"
 #include "output/PointRouting.h"
 
@@ -59,19 +60,27 @@ TEST(MouseEmulation, ScriptsOfPenPointsBecomeTheExpectedMouseInput) {
     for (const CaseLine& c : ReadCases(TAVORI_CASES_DIR "/mouse_scripts.txt", 4)) EXPECT_EQ(Play(c[1], c[2]), c[3]) << Where(c);
 }
 
-// Every pixel comes back as itself, whichever way the input system maps absolute coordinates back.
-TEST(NormaliseMousePoint, EveryPixelMapsBackToItselfAndScreensShiftByWholeRanges) {
+// Every pixel comes back as itself, whichever way the input system maps absolute coordinates back,
+// on a desktop that starts left of the primary monitor too; off the desktop stays at its edge. The
+// primary monitor is screen 0 wherever the system lists it, one left of it screen 1.
+TEST(DesktopToAbsolute, EveryPixelMapsBackToItself) {
+    const MonitorArea primary{{0, 0, 1920, 1080}, {60, 0, 1860, 1080}, true}, left{{-1024, 200, 1024, 768}, {-1024, 200, 1024, 768}, false};
+    const std::vector<MonitorArea> screens = OrderScreens({left, primary});
+    EXPECT_TRUE(screens.size() == 2 && screens[0].work == primary.work && ScreenArea(screens, 3)->monitor == left.monitor);
+    EXPECT_EQ(DesktopBounds(screens), (DesktopRect{-1024, 0, 2944, 1080}));
     for (int width : {800, 1080, 1366, 1920, 3840}) {
+        const DesktopRect desktop{-width / 3, 0, width, width};
         int wrong = 0;
-        for (int x = 0; x < width; ++x) {
-            const uint64_t a = NormaliseMousePoint(x, x, 0, width, width).x;
-            wrong += static_cast<int>(a * static_cast<uint64_t>(width) / 65536) != x;
-            wrong += static_cast<int>((a * static_cast<uint64_t>(width) + 32767) / 65535) != x;
+        for (int x = desktop.left; x < desktop.left + width; ++x) {
+            const uint64_t a = DesktopToAbsolute(x, 0, desktop).x;
+            wrong += desktop.left + static_cast<int>(a * static_cast<uint64_t>(width) / 65536) != x;
+            wrong += desktop.left + static_cast<int>((a * static_cast<uint64_t>(width) + 32767) / 65535) != x;
         }
         EXPECT_EQ(wrong, 0) << width;
     }
-    EXPECT_EQ(NormaliseMousePoint(1, 0, 1, 1920, 1080).x, 65535u + NormaliseMousePoint(1, 0, 0, 1920, 1080).x);
-    EXPECT_EQ(NormaliseMousePoint(960, 540, 0, 0, 0).x, 0u);  // no screen size: no division by zero
+    EXPECT_EQ(DesktopToAbsolute(-5000, 99999, {0, 0, 1920, 1080}).x, 8u);
+    EXPECT_EQ(DesktopToAbsolute(-5000, 99999, {0, 0, 1920, 1080}).y, 65490u);
+    EXPECT_EQ(DesktopToAbsolute(960, 540, {}).x, 0u);  // no desktop: no division by zero
 }
 
 TEST(PointRouting, StatusAndSearchTypeDecideWhereAPointGoes) {

@@ -64,39 +64,39 @@ TEST_F(CalibrationIniTest, SavingFewerPointsLeavesTheOldOnesInPlace) {
     EXPECT_EQ(back.x[0], 999u);
 }
 
-TEST_F(CalibrationIniTest, ScreensOfTheActiveCalibration) {
+TEST_F(CalibrationIniTest, ScreensOfANamedCalibration) {
     WriteFile(ini, "[System]\r\nMultiScreen=2\r\n");
     LoadSettings();
+    const std::string entry = "C20261205120000";
     WriteFile(calib,
-              "[System]\r\nActive=C20261205120000\r\n"
               "[C20261205120000]\r\nCamScreen0=3\r\nCamScreen1=3\r\nx012=12\r\ny012=21\r\nx112=112\r\n"
               "winleft1=1920\r\nwinwidth1=1280\r\n");
-    EXPECT_EQ(FindScreenForCamera(3), 0);  // the first match wins
-    EXPECT_EQ(FindScreenForCamera(5), -1);
+    EXPECT_EQ(FindScreenForCamera(entry, "", 3), 0);  // the first match wins
+    EXPECT_EQ(FindScreenForCamera(entry, "", 5), -1);
 
     g_nPtCount = 25;
-    _SCalibration s0 = ReadScreenCalibration(0);
+    _SCalibration s0 = ReadScreenCalibration(entry, 0);
     EXPECT_EQ(s0.x[12], 12u);
     EXPECT_EQ(s0.y[12], 21u);
     EXPECT_EQ(s0.lWinWidth, 1024u);  // absent keys: 1024 x 768
     EXPECT_EQ(s0.lWinHeight, 768u);
     EXPECT_EQ(s0.lPtCount, 25u);
-    _SCalibration s1 = ReadScreenCalibration(1);
+    _SCalibration s1 = ReadScreenCalibration(entry, 1);
     EXPECT_EQ(s1.x[2], 0u);
     EXPECT_EQ(s1.x[12], 112u);  // "x112" is screen 1, point 12
     EXPECT_EQ(s1.lWinLeft, 1920u);
     EXPECT_EQ(s1.lWinWidth, 1280u);
 
     g_nPtCount = 100;  // never read past the record
-    EXPECT_EQ(ReadScreenCalibration(0).lPtCount, 100u);
+    EXPECT_EQ(ReadScreenCalibration(entry, 0).lPtCount, 100u);
     g_nPtCount = 0;
 
     // The first named calibration is the section "[]", and a binding written a moment ago is what
     // the next read sees (the file's time stamp may not have moved in between).
     WriteFile(calib, "[System]\r\nActive=\r\n[]\r\nCamScreen0=4\r\n");
-    EXPECT_EQ(FindScreenForCamera(4), 0);
+    EXPECT_EQ(FindScreenForCamera(ActiveCalibrationEntry(), "", 4), 0);
     for (int camera : {6, 7, 8}) {
         ini::WriteInt(calib, "", "CamScreen0", camera);
-        EXPECT_EQ(FindScreenForCamera(camera), 0) << camera;
+        EXPECT_EQ(FindScreenForCamera("", "", camera), 0) << camera;
     }
 }

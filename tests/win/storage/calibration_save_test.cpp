@@ -35,7 +35,9 @@ TEST_F(CalibrationSaveTest, SaveGoesToFlashFileAndDetectorOfTheCamera) {
             posted.x[i] = 100 + 20 * (i % 5);
             posted.y[i] = 80 + 15 * (i / 5);
         }
-        listener.SaveCalibration(posted);
+        FlashWrite written = FlashWrite::WriteFailed;
+        EXPECT_EQ(listener.SaveCalibration(posted, written), CalibrationSave::Stored);
+        EXPECT_EQ(written, FlashWrite::Ok);
 
         EXPECT_TRUE(listener.IsCalibrated());
         EXPECT_EQ(listener.Calibration().lType, 1u);
