@@ -12,8 +12,8 @@
 #include "PixelConvert.h"
 #include "capture/PointHandoff.h"
 #include "output/PointFilter.h"
+#include "scenes.h"
 #include "summary.h"
-#include "synth.h"
 
 namespace {
 
@@ -41,13 +41,7 @@ struct RawFrame {
 };
 RawFrame rawFrame(const Format& f, const Size& s, bool pens = true) {
     synth::Frame scene(static_cast<uint32_t>(s.w), static_cast<uint32_t>(s.h));
-    synth::Scene sc;
-    sc.background = 12;
-    sc.gradientX = 20.0 / s.w;
-    sc.noise = 2;
-    if (pens)
-        sc.spots = {{s.w * 0.31 + 0.3, s.h * 0.42 + 0.6, 1.5, 700}, {s.w * 0.72 + 0.1, s.h * 0.65 + 0.45, 1.2, 400}};
-    synth::render(scene, sc);
+    synth::render(scene, bench::twoPenScene(s.w, s.h, pens));
     auto luma = [&](int x, int y) { return static_cast<uint8_t>(16 + scene.px(x, y)[1] * 219 / 255); };
     RawFrame r;
     const bool yuy2 = f.format == PixelFormat::Yuy2;
@@ -64,17 +58,7 @@ RawFrame rawFrame(const Format& f, const Size& s, bool pens = true) {
 struct Light {
     HMULTIIRLIGHT h;
     explicit Light(const Format& f, const Size& s) : h(IRLCreate()) {
-        synth::VirtualCamera cam;
-        cam.camW = s.w;
-        cam.camH = s.h;
-        for (int i = 0; i < 4; ++i) {
-            cam.corners[2 * i] *= s.w / 640.0;
-            cam.corners[2 * i + 1] *= s.h / 480.0;
-        }
-        const _SCalibration cal = cam.calibration(5);
-        const _SImgPara para{s.w, s.h, 0, 95, 50};
-        IRLSetConfig(h, &cal);
-        IRLSetImgConfig(h, &para);
+        bench::calibrate(h, s.w, s.h);
         synth::Frame empty(static_cast<uint32_t>(s.w), static_cast<uint32_t>(s.h));
         tavori::dev::ConvertToBgr24(rawFrame(f, s, false).image, empty.get()->pData, empty.stride());
         _SDetectPoint pts[64];

@@ -10,6 +10,7 @@
 #include "MultiIRLight.h"
 #include "byte_max.h"
 #include "detector.h"
+#include "scenes.h"
 #include "summary.h"
 #include "synth.h"
 
@@ -33,12 +34,7 @@ std::string label(const Size& s) { return std::to_string(s.w) + "x" + std::to_st
 // A realistic frame: dim noisy background, faint projected content, two pens.
 std::unique_ptr<synth::Frame> realisticFrame(const Size& s) {
     auto f = std::make_unique<synth::Frame>(static_cast<uint32_t>(s.w), static_cast<uint32_t>(s.h));
-    synth::Scene sc;
-    sc.background = 12;
-    sc.gradientX = 20.0 / s.w;
-    sc.noise = 2;
-    sc.spots = {{s.w * 0.31 + 0.3, s.h * 0.42 + 0.6, 1.5, 700}, {s.w * 0.72 + 0.1, s.h * 0.65 + 0.45, 1.2, 400}};
-    synth::render(*f, sc);
+    synth::render(*f, bench::twoPenScene(s.w, s.h));
     return f;
 }
 
@@ -140,18 +136,7 @@ void DetectManyPens(benchmark::State& state, Size s) {
 void FindWinPoint(benchmark::State& state, Size s) {
     const auto f = realisticFrame(s);
     HMULTIIRLIGHT h = IRLCreate();
-    synth::VirtualCamera cam;
-    cam.camW = s.w;
-    cam.camH = s.h;
-    const double sx = s.w / 640.0, sy = s.h / 480.0;
-    for (int i = 0; i < 4; ++i) {
-        cam.corners[2 * i] *= sx;
-        cam.corners[2 * i + 1] *= sy;
-    }
-    const _SCalibration cal = cam.calibration(5);
-    const _SImgPara para{s.w, s.h, 0, 95, 50};
-    IRLSetConfig(h, &cal);
-    IRLSetImgConfig(h, &para);
+    bench::calibrate(h, s.w, s.h);
     _SDetectPoint pts[64];
     for (int i = 0; i < 60; ++i) IRLFindWinPoint(h, f->get(), pts, 64);  // past the learning window
     for (auto _ : state) benchmark::DoNotOptimize(IRLFindWinPoint(h, f->get(), pts, 64));

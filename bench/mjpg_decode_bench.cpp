@@ -12,8 +12,8 @@
 
 #include <jpeglib.h>
 
+#include "scenes.h"
 #include "summary.h"
-#include "synth.h"
 
 namespace {
 
@@ -27,12 +27,7 @@ std::string label(const Size& s) { return std::to_string(s.w) + "x" + std::to_st
 
 std::vector<uint8_t> encodedFrame(const Size& s) {
     synth::Frame scene(static_cast<uint32_t>(s.w), static_cast<uint32_t>(s.h));
-    synth::Scene sc;
-    sc.background = 12;
-    sc.gradientX = 20.0 / s.w;
-    sc.noise = 2;
-    sc.spots = {{s.w * 0.31 + 0.3, s.h * 0.42 + 0.6, 1.5, 700}, {s.w * 0.72 + 0.1, s.h * 0.65 + 0.45, 1.2, 400}};
-    synth::render(scene, sc);
+    synth::render(scene, bench::twoPenScene(s.w, s.h));
     jpeg_compress_struct c{};
     jpeg_error_mgr err{};
     c.err = jpeg_std_error(&err);
