@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <thread>
 #include <vector>
 
 namespace bench {
@@ -96,6 +97,23 @@ bool writeSummary(const std::filesystem::path& path) {
     return static_cast<bool>(out);
 }
 
+// The first line of a file that starts with `key` (Linux's /proc files), after its colon if any.
+std::string procLine(const char* file, const std::string& key) {
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);)
+        if (line.compare(0, key.size(), key) == 0) {
+            const auto colon = line.find(':');
+            return colon == std::string::npos ? line : line.substr(line.find_first_not_of(" \t", colon + 1));
+        }
+    return "unknown";
+}
+
+// Figures hold only beside their machine, and on a shared one beside how busy it was.
+std::string machine() {
+    return "CPU " + procLine("/proc/cpuinfo", "model name") + ", " + std::to_string(std::thread::hardware_concurrency()) +
+           " logical cores; load average " + procLine("/proc/loadavg", "");
+}
+
 }  // namespace
 
 double nsPerIteration(const std::string& name) {
@@ -127,7 +145,9 @@ int main(int argc, char** argv) {
     argv = args.data();
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     bench::Collector collector;
+    bench::note("machine", "at start: " + bench::machine());
     benchmark::RunSpecifiedBenchmarks(&collector);
+    bench::note("machine", "at end: " + bench::machine());
     for (const auto& r : bench::reports()) r.second();
 
     std::printf("\n%-10s %-44s %14s %-8s %s\n", "area", "figure", "value", "unit", "ratio");
