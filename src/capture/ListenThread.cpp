@@ -87,6 +87,7 @@ int CListenThread::Init(const SCapParam& param) {
     ApplyCalibration(m_calibration);
 
     m_points = new (std::nothrow) _SDetectPoint[kMaxPoints]();
+    m_tuio = CTuioSender::Instance();  // resolves the host here, never in the frame loop
     SCapFrameCreate(&m_frame, static_cast<uint32_t>(param.nWidth), static_cast<uint32_t>(param.nHeight), nullptr);
     return 0;
 }
@@ -300,6 +301,7 @@ void CListenThread::OnMissedFrame(uint32_t now, long why) {
     m_points[0].x = m_points[0].y = m_points[0].state = 0;
     PostPoints(static_cast<WPARAM>(m_screen));
     if (searchType != 0 && m_bound) m_pointShare.Publish(m_points, 0);
+    SendTuio(0);
 }
 
 void CListenThread::CountPresence() {
@@ -314,6 +316,8 @@ void CListenThread::CountPresence() {
 
 void CListenThread::Detect(uint32_t now) {
     const int32_t mode = enrollSign;
+    // A calibration's points are camera pixels: no pen is on the desktop meanwhile.
+    if (mode == 1 || mode == 2) SendTuio(0);
     if (mode == 1) {
         int found;
         {
@@ -339,6 +343,7 @@ void CListenThread::Detect(uint32_t now) {
         if (!found) m_points[0].x = m_points[0].y = m_points[0].state = 0;
         m_penFilters.Apply(m_points, found ? 1 : 0, timeGetTime(), PenFilterSettings(g_Settings));
         PostPoints(static_cast<WPARAM>(m_screen));
+        SendTuio(found ? 1 : 0);
     } else {
         int n;
         {
@@ -348,6 +353,7 @@ void CListenThread::Detect(uint32_t now) {
         if (n < 0) n = 0;
         if (n > kMaxPoints) n = kMaxPoints;
         m_penFilters.Apply(m_points, n, timeGetTime(), PenFilterSettings(g_Settings));
+        SendTuio(n);
         found = n > 0;
         if (n < 2) {
             if (n == 0) m_points[0].x = m_points[0].y = m_points[0].state = 0;
@@ -373,6 +379,10 @@ void CListenThread::Detect(uint32_t now) {
 
 void CListenThread::PostPoints(WPARAM wParam) {
     PostMessageA(m_hTarget, m_pointMessage, wParam, static_cast<LPARAM>(PublishPoint(m_points[0])));
+}
+
+void CListenThread::SendTuio(int count) {
+    if (m_tuio) m_tuio->SendFrame(m_captureIndex, m_points, count, timeGetTime());
 }
 
 void CListenThread::PostFrameCopy() {
