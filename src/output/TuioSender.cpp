@@ -33,7 +33,9 @@ RECT VirtualDesktop() {
     return RECT{left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN), top + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
 }
 
-std::unique_ptr<CTuioSender> Create() {
+}  // namespace
+
+std::unique_ptr<CTuioSender> CTuioSender::Create() {
     const CSystemSettings& s = g_Settings;
     if (!s.Tuio) return nullptr;
     WSADATA wsa;
@@ -64,7 +66,6 @@ std::unique_ptr<CTuioSender> Create() {
     freeaddrinfo(found);
     return sender;
 }
-}  // namespace
 
 CTuioSender* CTuioSender::Instance() {
     static const std::unique_ptr<CTuioSender> sender = Create();

@@ -23,6 +23,7 @@ public:
     ~CTuioSender();
 
 private:
+    static std::unique_ptr<CTuioSender> Create();
     CTuioSender(uintptr_t socket, const void* address, int addressSize, const std::string& source);
     std::mutex m_lock;  // the frames of all cameras go through one alive list
     CTuioFrames m_frames;
