@@ -16,15 +16,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR cmdLine, int) {
     RegisterClassA(&wc);
     CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
     WSADATA wsa;
-    if (WSAStartup(MAKEWORD(2, 2), &wsa) == 0) {
-        addrinfo hints{}, *found = nullptr;
-        hints.ai_family = AF_INET;
-        hints.ai_socktype = SOCK_DGRAM;
-        SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-        if (getaddrinfo("127.0.0.1", "9", &hints, &found) == 0 && found && s != INVALID_SOCKET)
-            sendto(s, "", 0, 0, found->ai_addr, static_cast<int>(found->ai_addrlen));
-        if (found) freeaddrinfo(found);
-        if (s != INVALID_SOCKET) closesocket(s);
+    addrinfo* to = nullptr;
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) == 0 && getaddrinfo("127.0.0.1", "9", nullptr, &to) == 0) {
+        const SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+        sendto(s, "", 0, 0, to->ai_addr, static_cast<int>(to->ai_addrlen));
+        closesocket(s);
+        freeaddrinfo(to);
     }
     std::string ready = cmdLine ? cmdLine : "";
     if (ready.size() >= 2 && ready.front() == '"' && ready.back() == '"') ready = ready.substr(1, ready.size() - 2);
