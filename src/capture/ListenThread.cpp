@@ -89,6 +89,7 @@ int CListenThread::Init(const SCapParam& param) {
     ApplyCalibration(m_calibration);
 
     m_points = new (std::nothrow) _SDetectPoint[kMaxPoints]();
+    m_tuio = CTuioSender::Instance();  // resolves the host here, never in the frame loop
     SCapFrameCreate(&m_frame, static_cast<uint32_t>(param.nWidth), static_cast<uint32_t>(param.nHeight), nullptr);
     return 0;
 }
@@ -317,6 +318,7 @@ void CListenThread::OnMissedFrame(uint32_t now, long why) {
     m_points[0].x = m_points[0].y = m_points[0].state = 0;
     PostPoints(static_cast<WPARAM>(m_screen), true);
     if (searchType != 0 && m_bound) m_pointShare.Publish(m_points, 0);
+    SendTuio(0);
 }
 
 void CListenThread::CountPresence() {
@@ -331,6 +333,8 @@ void CListenThread::CountPresence() {
 
 void CListenThread::Detect(uint32_t now) {
     const int32_t mode = enrollSign;
+    // A calibration's points are camera pixels: no pen is on the desktop meanwhile.
+    if (mode == 1 || mode == 2) SendTuio(0);
     if (mode == 1) {
         int found;
         {
@@ -356,6 +360,7 @@ void CListenThread::Detect(uint32_t now) {
         if (!found) m_points[0].x = m_points[0].y = m_points[0].state = 0;
         m_penFilters.Apply(m_points, found ? 1 : 0, timeGetTime(), PenFilterSettings(g_Settings));
         PostPoints(static_cast<WPARAM>(m_screen), true);
+        SendTuio(found ? 1 : 0);
     } else {
         int n;
         {
@@ -365,6 +370,7 @@ void CListenThread::Detect(uint32_t now) {
         if (n < 0) n = 0;
         if (n > kMaxPoints) n = kMaxPoints;
         m_penFilters.Apply(m_points, n, timeGetTime(), PenFilterSettings(g_Settings));
+        SendTuio(n);
         found = n > 0;
         if (n < 2) {
             if (n == 0) m_points[0].x = m_points[0].y = m_points[0].state = 0;
@@ -395,6 +401,10 @@ void CListenThread::PostPoints(WPARAM wParam, bool onDesktop) {
         point.y += m_originY;
     }
     PostMessageA(m_hTarget, m_pointMessage, wParam, static_cast<LPARAM>(PublishPoint(point)));
+}
+
+void CListenThread::SendTuio(int count) {
+    if (m_tuio) m_tuio->SendFrame(m_captureIndex, m_points, count, m_originX, m_originY, timeGetTime());
 }
 
 void CListenThread::PostFrameCopy() {

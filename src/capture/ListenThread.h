@@ -15,6 +15,7 @@
 #include "config/SharedWords.h"
 #include "output/PointFilter.h"
 #include "output/SharedMemory.h"
+#include "output/TuioSender.h"
 #include "storage/MCUThread.h"
 
 // Where a camera's calibration is kept: its device path names it in the flash record and in its
@@ -92,6 +93,7 @@ private:
     void Detect(uint32_t now);
     // The brightest spot in camera pixels (calibration), or the pen in desktop pixels (the mouse).
     void PostPoints(WPARAM wParam, bool onDesktop);
+    void SendTuio(int count);  // this frame's first `count` points, in the desktop's pixels
     void PostFrameCopy();
     bool ConfigureDetector(const _SCalibration& cal);  // false: no detector or no calibration
     // Notes, on the listener's thread, when its detection leaves the calibration's modes.
@@ -115,7 +117,8 @@ private:
     uint32_t m_presenceCounter = 0;
     uint32_t m_periodMs = 30;
     CPointShare m_pointShare;
-    CPenFilters m_penFilters;  // steadies this camera's pens before both outputs
+    CPenFilters m_penFilters;  // steadies this camera's pens before every output
+    CTuioSender* m_tuio = nullptr;
     _SCalibration m_calibration{};
     uint32_t m_startEnroll = 0;
     uint32_t m_initEnroll = 0;

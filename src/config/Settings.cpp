@@ -40,6 +40,8 @@ const RangedKey kRangedKeys[] = {
     {"PenFilterMinCutoff", 3, 1, 200},
     {"PenFilterBeta", 50, 0, 1000},
     {"PenFilterHysteresis", 50, 0, 100},
+    {"Tuio", 0, 0, 1},
+    {"TuioPort", 3333, 1, 65535},
 };
 
 int32_t ReadRanged(const std::string& ini, const char* key) {
@@ -117,6 +119,9 @@ void LoadSettings() {
     s.PenFilterMinCutoff = ReadRanged(ini, "PenFilterMinCutoff");
     s.PenFilterBeta = ReadRanged(ini, "PenFilterBeta");
     s.PenFilterHysteresis = ReadRanged(ini, "PenFilterHysteresis");
+    s.Tuio = ReadRanged(ini, "Tuio");
+    s.TuioPort = ReadRanged(ini, "TuioPort");
+    s.TuioHost = ini::ReadString(ini, kSystem, "TuioHost", "127.0.0.1");
     s.Management = readInt("Management", 800);
 
     enrollSign = 0;

@@ -26,6 +26,9 @@ struct CSystemSettings {
     int32_t TimeRight = 60, TimeDBClick = 600, TimeDBClickDis = 800, Management = 800;
     // Pen point steadying: on/off, still cut-off in 0.1 Hz, speed gain in 0.001 Hz per px/s, hysteresis in 0.01 px.
     int32_t PenFilter = 1, PenFilterMinCutoff = 3, PenFilterBeta = 50, PenFilterHysteresis = 50;
+    // The TUIO output: on/off, and where its UDP packets go.
+    int32_t Tuio = 0, TuioPort = 3333;
+    std::string TuioHost = "127.0.0.1";
 
     // Frame period of the capture loop. `Frames` of 0 or below reads as the default 60 frames per
     // second: a camera loop must never divide by zero or spin without pause.

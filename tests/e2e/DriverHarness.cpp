@@ -40,6 +40,15 @@ long RunProcess(const std::string& exe, const std::string& args, DWORD timeoutMs
     return ended ? static_cast<long>(code) : -1;
 }
 
+void RunOnHost(const std::string& hostCommand) { RunProcess("start.exe", "/wait /unix " + hostCommand, 10000); }
+
+std::string HostPath(const std::string& winPath) {
+    std::string path = winPath.substr(2);
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    return path;
+}
+
 // The shell's file operation without any user interface: FO_DELETE of `from`, or FO_COPY of `from`
 // into the folder `to`, made when missing.
 static void ShellFiles(UINT operation, const std::string& from, const std::string& to = {}) {

@@ -27,6 +27,10 @@ std::string E2eDir();                    // the build's e2e folder (case folders
 bool StartProcess(const std::string& exe, const std::string& args, const char* dir, PROCESS_INFORMATION& pi);
 // Runs it to its end: its exit code, or -1 when it did not start or end within timeoutMs.
 long RunProcess(const std::string& exe, const std::string& args, DWORD timeoutMs);
+// Starts a program of the Linux host (Wine's start /unix), which runs on without being waited for.
+void RunOnHost(const std::string& hostCommand);
+// The host's path of a Z:\ path (Z: is the host's root).
+std::string HostPath(const std::string& winPath);
 
 // A fresh folder named after the running test: the executable (under any name), Lang unless told
 // otherwise, and one virtual camera (VirtualCamera.ini with [Camera0] at its defaults).

@@ -16,10 +16,6 @@ void ExpectMappingsGone() {
     EXPECT_FALSE(MappingExists(kScreenTable));
     EXPECT_FALSE(MappingExists(kFixedBlock));
 }
-
-// Runs a program of the Linux host through Wine's start /unix: how a test makes a folder that even
-// root cannot write (chattr +i).
-void RunOnHost(const std::string& hostCommand) { RunProcess("start.exe", "/wait /unix " + hostCommand, 10000); }
 }  // namespace
 
 // A fresh folder gets its settings written and a window kept out of sight (at the origin, no size,
@@ -134,9 +130,8 @@ TEST(Startup, WhatItCannotHaveAtStartEndsItWithOneBoxOrNotAtAll) {
 
 TEST(Startup, AFolderThatCannotBeWrittenIsNamedAndTheDriverRunsOn) {
     ProgramFolder folder;
-    std::string unixDir = folder.dir.substr(2);  // Z:\... is the host's root
-    for (char& c : unixDir)
-        if (c == '\\') c = '/';
+    // chattr +i: a folder that even root cannot write.
+    const std::string unixDir = HostPath(folder.dir);
     // start /unix does not wait for the host program: wait for its effect.
     auto canCreate = [probe = folder.Path("probe")] {
         HANDLE h = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE,
