@@ -220,7 +220,13 @@ void CCollateDlg::ShowPoint() {
         text = g_Lang.IDS_CHKLIGHT;
     } else if (m_nStatus >= 0) {
         const int n = m_points.Side();
-        if (m_nStatus == (n - 1) * n) PlaceControls(win::ScaledPixels(m_hWnd, 20));
+        if (m_nStatus == (n - 1) * n) {
+            // The buttons make way for the last row's crosses; OK stays as the run left it (off while
+            // the crosses run: a click there would start the run again).
+            const BOOL okEnabled = IsWindowEnabled(GetDlgItem(m_hWnd, IDC_COLLATE_OK));
+            PlaceControls(win::ScaledPixels(m_hWnd, 20));
+            EnableWindow(GetDlgItem(m_hWnd, IDC_COLLATE_OK), okEnabled);
+        }
         if (m_nStatus > 0) EraseCross(dc);
         const collate::GridPoint p =
             collate::TargetPosition(collate::VisitCell(m_nStatus, n), n, m_width, m_height);
