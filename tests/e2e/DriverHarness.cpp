@@ -24,11 +24,27 @@ std::string WinPath(std::string path) {
 
 std::string E2eDir() { return WinPath(TAVORI_E2E_DIR); }
 
+// Every process a case starts ends with the test program, however that ends: a case killed for its
+// time would otherwise leave its driver running, and the next cases could not start theirs.
+static HANDLE ChildrenJob() {
+    static const HANDLE job = [] {
+        HANDLE j = CreateJobObjectA(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (j) SetInformationJobObject(j, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+        return j;
+    }();
+    return job;
+}
+
 bool StartProcess(const std::string& exe, const std::string& args, const char* dir, PROCESS_INFORMATION& pi) {
     STARTUPINFOA si{};
     si.cb = sizeof(si);
     std::string cmd = "\"" + exe + "\" " + args;
-    return CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir, &si, &pi) != FALSE;
+    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, dir, &si, &pi)) return false;
+    if (HANDLE job = ChildrenJob()) AssignProcessToJobObject(job, pi.hProcess);
+    ResumeThread(pi.hThread);
+    return true;
 }
 
 long RunProcess(const std::string& exe, const std::string& args, DWORD timeoutMs) {

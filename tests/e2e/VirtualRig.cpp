@@ -53,12 +53,17 @@ _SCalibration CalibrationFromModel(const tavori::vcam::Config& camera, int n) {
     return cal;
 }
 
-void WriteCalibrationIni(const ProgramFolder& folder, const _SCalibration& cal, int exposure) {
+void WriteCalibrationIni(const ProgramFolder& folder, const _SCalibration& cal, int exposure, int cameras) {
     std::ostringstream text;
-    text << "[Calibration]\r\nlPtCount=" << cal.lPtCount << "\r\nlWinLeft=" << cal.lWinLeft << "\r\nlWinTop=" << cal.lWinTop
-         << "\r\nlWinWidth=" << cal.lWinWidth << "\r\nlWinHeight=" << cal.lWinHeight << "\r\nlScreenIndex="
-         << cal.lScreenIndex << "\r\nlType=" << cal.lType << "\r\nExposure=" << exposure << "\r\n";
-    for (unsigned i = 0; i < cal.lPtCount && i < 36; ++i) text << 'x' << i << '=' << cal.x[i] << "\r\ny" << i << '=' << cal.y[i] << "\r\n";
+    // One section for each camera: a camera takes a section that names no camera only if no other
+    // camera took it first.
+    for (int k = 0; k < cameras; ++k) {
+        text << (k ? "[Calibration" + std::to_string(k + 1) + "]" : std::string("[Calibration]")) << "\r\nlPtCount=" << cal.lPtCount
+             << "\r\nlWinLeft=" << cal.lWinLeft << "\r\nlWinTop=" << cal.lWinTop << "\r\nlWinWidth=" << cal.lWinWidth
+             << "\r\nlWinHeight=" << cal.lWinHeight << "\r\nlScreenIndex=" << cal.lScreenIndex << "\r\nlType=" << cal.lType
+             << "\r\nExposure=" << exposure << "\r\n";
+        for (unsigned i = 0; i < cal.lPtCount && i < 36; ++i) text << 'x' << i << '=' << cal.x[i] << "\r\ny" << i << '=' << cal.y[i] << "\r\n";
+    }
     folder.Write("Calibration.ini", text.str());
 }
 
@@ -170,7 +175,7 @@ CalibratedDriver::~CalibratedDriver() {
 bool CalibratedDriver::Start(const char* settings, int grid, int exposure) {
     folder.Write("Tavori.ini", settings);
     cal = CalibrationFromModel(DefaultCamera(), grid);
-    WriteCalibrationIni(folder, cal, exposure);
+    WriteCalibrationIni(folder, cal, exposure, cameras);
     if (!driver.Start(folder)) return false;
     main = driver.WaitForMainWindow();
     return main != nullptr;

@@ -28,7 +28,7 @@ void DeclareVirtualCameras(const ProgramFolder& folder, const std::string& secti
 
 // The integer camera positions a calibration of n x n points records for the camera.
 _SCalibration CalibrationFromModel(const tavori::vcam::Config& camera, int n);
-void WriteCalibrationIni(const ProgramFolder& folder, const _SCalibration& cal, int exposure = -8);
+void WriteCalibrationIni(const ProgramFolder& folder, const _SCalibration& cal, int exposure = -8, int cameras = 1);
 // CameraFlash.bin holding `cal` as the camera's flash record.
 void WriteFlashRecord(const ProgramFolder& folder, const _SCalibration& cal);
 
@@ -93,6 +93,7 @@ struct CalibratedDriver {
     Driver driver;
     HWND main = nullptr;
     _SCalibration cal{};
+    int cameras = 1;  // calibrated alike
 
     ~CalibratedDriver();
     bool Start(const char* settings = "[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\n", int grid = 5, int exposure = -8);
