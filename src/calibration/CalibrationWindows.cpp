@@ -19,7 +19,7 @@ void CCalibrationWindows::ShowImagePosition(int camera, int cameraCount) {
         m_pImagePositionDlg->SetNotify(m_owner, m_procMsg, m_saveMsg);
         if (!m_pImagePositionDlg->CreateModeless()) return;
     }
-    const MonitorArea* screen = ScreenArea(ListScreens(), camera);
+    const std::optional<MonitorArea> screen = ScreenArea(ListScreens(), camera);
     if (screen) m_pImagePositionDlg->Place(screen->work, camera, cameraCount);
     ShowWindow(m_pImagePositionDlg->GetSafeHwnd(), SW_SHOW);
     SetForegroundWindow(m_pImagePositionDlg->GetSafeHwnd());

@@ -87,7 +87,7 @@ void CCollateAutoDlg::ReleaseBackBuffer() {
 }
 
 void CCollateAutoDlg::CreateBackBuffer(int screen) {
-    const MonitorArea* area = ScreenArea(ListScreens(), screen);
+    const std::optional<MonitorArea> area = ScreenArea(ListScreens(), screen);
     if (!area) return;
     const int w = area->monitor.width, h = area->monitor.height;
     if (w <= 0 || h <= 0) return;

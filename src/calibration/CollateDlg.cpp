@@ -102,7 +102,7 @@ void CCollateDlg::RelayoutControls() {
 // Each screen's rectangle starts at its monitor's work area, wherever that monitor lies: left of or
 // above the primary one, or beside a task bar on its left or top.
 bool CCollateDlg::ProbeScreen() {
-    if (const MonitorArea* area = ScreenArea(ListScreens(), m_screenIndex)) {
+    if (const std::optional<MonitorArea> area = ScreenArea(ListScreens(), m_screenIndex)) {
         m_winX = area->work.left;
         m_winY = area->work.top;
     }

@@ -11,9 +11,9 @@ std::vector<MonitorArea> OrderScreens(std::vector<MonitorArea> monitors) {
     return monitors;
 }
 
-const MonitorArea* ScreenArea(const std::vector<MonitorArea>& screens, int screen) {
-    if (screens.empty() || screen < 0) return nullptr;
-    return &screens[static_cast<size_t>(screen) % screens.size()];
+std::optional<MonitorArea> ScreenArea(const std::vector<MonitorArea>& screens, int screen) {
+    if (screens.empty() || screen < 0) return std::nullopt;
+    return screens[static_cast<size_t>(screen) % screens.size()];
 }
 
 DesktopRect DesktopBounds(const std::vector<MonitorArea>& monitors) {

@@ -4,6 +4,7 @@
 // lists the monitors (Monitors.h), this orders and maps them, so the fast suites test the rules.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 // A rectangle in virtual-desktop pixels: the primary monitor's top left is (0, 0), a monitor left
@@ -23,8 +24,9 @@ struct MonitorArea {
 // left to right (top to bottom where they are stacked), whatever order the system lists them in.
 std::vector<MonitorArea> OrderScreens(std::vector<MonitorArea> monitors);
 // The monitor that screen `screen` calibrates. A set-up with more screens to calibrate than monitors
-// (two cameras on one projection) calibrates the monitors again from the first. Null without any.
-const MonitorArea* ScreenArea(const std::vector<MonitorArea>& screens, int screen);
+// (two cameras on one projection) calibrates the monitors again from the first. None without any.
+// A copy: callers pass the list fresh from the system, which is gone by the next statement.
+std::optional<MonitorArea> ScreenArea(const std::vector<MonitorArea>& screens, int screen);
 // The smallest rectangle holding every monitor: the virtual desktop.
 DesktopRect DesktopBounds(const std::vector<MonitorArea>& monitors);
 
