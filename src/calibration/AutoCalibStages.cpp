@@ -35,6 +35,19 @@ void AutoCalibGridPoint(uint32_t W, uint32_t H, int n, int row, int col, int32_t
     y = static_cast<int32_t>(std::trunc(0.1 * v + 0.8 * (row * static_cast<double>(v))));
 }
 
+namespace {
+// The square of side `size` centred on (cx, cy) - top-left (cx - size/2, cy - size/2) - or, where
+// the screen would cut it, the largest square centred there that it does not cut. The outer grid
+// points lie W/34 and H/34 from the edges: on a screen under 1020 pixels (an XGA or WXGA
+// projector) a full square would be clipped there, its lit part's centre off the point, and every
+// calibration made on it biased by a few pixels.
+PatternSquare Centred(int32_t cx, int32_t cy, int32_t size, uint32_t W, uint32_t H) {
+    const int64_t room = std::min({int64_t{cx}, int64_t{cy}, int64_t{W} - cx, int64_t{H} - cy});
+    const int32_t half = static_cast<int32_t>(std::clamp<int64_t>(room, 4, size / 2));
+    return {true, cx - half, cy - half, 2 * half};
+}
+}  // namespace
+
 PatternSquare AutoCalibPattern(int stage, int idx, int setPtCount, uint32_t W, uint32_t H) {
     PatternSquare sq;
     if (stage == 0) return sq;
@@ -49,7 +62,7 @@ PatternSquare AutoCalibPattern(int stage, int idx, int setPtCount, uint32_t W, u
             const int k = idx % 25;
             int32_t px, py;
             AutoCalibGridPoint(W, H, 5, k / 5, k % 5, px, py);
-            sq = {true, px - 30, py - 30, 60};
+            sq = Centred(px, py, 60, W, H);
         }
         return sq;
     }
@@ -62,7 +75,7 @@ PatternSquare AutoCalibPattern(int stage, int idx, int setPtCount, uint32_t W, u
     } else {
         const int k = idx % 5;
         const int32_t x = k < 4 ? c[k][0] : mx, y = k < 4 ? c[k][1] : my;
-        sq = {true, x - 70, y - 70, 140};
+        sq = Centred(x, y, 140, W, H);
     }
     return sq;
 }
@@ -135,7 +148,7 @@ void AutoCalibStages::DrawPattern() {
         const int k = idx_ % 25;
         if (stage_ != lastDrawnStage_ || k != lastDrawnCell_)
             Trace("AutoCalib draw(25) stage=%d idx=%d row=%d col=%d x=%d y=%d", stage_, idx_, k / 5, k % 5,
-                  sq.left + 30, sq.top + 30);
+                  sq.left + sq.size / 2, sq.top + sq.size / 2);
         lastDrawnCell_ = k;
     }
     lastDrawnStage_ = stage_;

@@ -65,13 +65,13 @@ private:
     std::vector<uint8_t> frame_;
 };
 
-inline RunResult RunAutoCalib(Scene scene) {
-    scene.cam.rect[2] = kScreenW;
-    scene.cam.rect[3] = kScreenH;
+inline RunResult RunAutoCalib(Scene scene, uint32_t W = kScreenW, uint32_t H = kScreenH) {
+    scene.cam.rect[2] = static_cast<int32_t>(W);
+    scene.cam.rect[3] = static_cast<int32_t>(H);
     scene.cam.hasScreenRect = true;
     SimHost host(scene);
     AutoCalibStages stages(host);
-    stages.SetScreen(kScreenW, kScreenH);
+    stages.SetScreen(W, H);
     const uint32_t start = host.now;
     stages.Start(scene.settings);
     const uint8_t token = 0;  // frames are rendered only when the finder asks for them
@@ -86,7 +86,7 @@ inline RunResult RunAutoCalib(Scene scene) {
         const int count = stages.FinishedCount(), n = count == 25 ? 5 : 2;
         for (int i = 0; i < count; ++i) {
             int32_t gx, gy;
-            AutoCalibGridPoint(kScreenW, kScreenH, n, i / n, i % n, gx, gy);
+            AutoCalibGridPoint(W, H, n, i / n, i % n, gx, gy);
             double tx, ty;
             host.View().Truth(gx, gy, tx, ty);  // the grid target itself
             // Type 1 lists the bottom row first; positions put pixel edges at whole numbers.

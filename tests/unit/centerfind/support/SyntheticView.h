@@ -40,9 +40,11 @@ public:
             })) {
             shown_ = squares;
             std::fill(screen_.px.begin(), screen_.px.end(), uint8_t{0});
-            for (const Square& s : squares)
-                for (int y = static_cast<int>(s.top); y < static_cast<int>(s.top + s.size) && y < screen_.h; ++y)
-                    std::fill_n(screen_.Row(y) + static_cast<int>(s.left), std::min(static_cast<int>(s.size), screen_.w - static_cast<int>(s.left)), uint8_t{255});
+            for (const Square& s : squares) {  // clipped to the screen, as the window clips it
+                const int x0 = std::max(static_cast<int>(s.left), 0), x1 = std::min(static_cast<int>(s.left + s.size), screen_.w);
+                for (int y = std::max(static_cast<int>(s.top), 0); y < static_cast<int>(s.top + s.size) && y < screen_.h; ++y)
+                    if (x1 > x0) std::fill_n(screen_.Row(y) + x0, x1 - x0, uint8_t{255});
+            }
             composer_.Film(&screen_);
         }
         vcam::PenState lights;
