@@ -203,17 +203,43 @@ TEST(ManualCalibration, AimingViewShowsTheLivePictureMirroredAndHostileMessagesN
     Sleep(1000);  // a screen probe measures for half a second
     EXPECT_LE(rig.driver.Windows(true).size(), 1u);
 }
+namespace {
+// The monitor beside the primary one (a zero rectangle when there is none) and the virtual cameras
+// filming each: the second camera sees the other monitor.
+RECT OtherMonitor() {
+    RECT other{};
+    EnumDisplayMonitors(nullptr, nullptr, [](HMONITOR, HDC, LPRECT r, LPARAM out) {
+        if (r->left) *reinterpret_cast<RECT*>(out) = *r;
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&other));
+    return other;
+}
+std::string CameraPerMonitor(const RECT& other) {
+    return "[Camera0]\r\nK1=-0.12\r\n[Camera1]\r\nProductId=3016\r\nK1=-0.12\r\nScreenRect=" + std::to_string(other.left) + ",0," +
+           std::to_string(other.right - other.left) + "," + std::to_string(other.bottom - other.top) + "\r\n";
+}
+// The cursor from the pen over a 3 x 2 grid of the monitor: the mean distance.
+double CursorErrorOver(PenControl& pen, const RECT& m) {
+    double mean = 0;
+    for (int i = 0; i < 6; ++i) {
+        const double x = m.left + 60 + i % 3 * (m.right - m.left - 120) / 2.0, y = m.top + 60 + i / 3 * (m.bottom - m.top - 120.0);
+        POINT p{};
+        pen.Down(x, y);
+        WaitFor([&] { return GetCursorPos(&p) && std::hypot(p.x - x, p.y - y) < 4; }, 2000);
+        Sleep(100), GetCursorPos(&p), pen.Up(), Sleep(400);  // released: no double click with the next
+        mean += std::hypot(p.x - x, p.y - y) / 6;
+    }
+    return mean;
+}
+}  // namespace
+
 // Two monitors, a camera filming each (ctest e2e.TwoMonitors; TAVORI_PRIMARY=right puts the other
 // monitor left of the primary one, at negative coordinates). Each aiming view shows its own camera
 // alone, on the monitor it films; after one run calibrates both monitors, a restart, and the
 // primary's camera unplugged and back (the other's capture index shifts meanwhile), each pen lands
 // on its own monitor.
 TEST(TwoMonitors, EachCameraKeepsItsMonitorAcrossARestartAndAnUnplug) {
-    RECT other{};
-    EnumDisplayMonitors(nullptr, nullptr, [](HMONITOR, HDC, LPRECT r, LPARAM out) {
-        if (r->left) *reinterpret_cast<RECT*>(out) = *r;
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&other));
+    const RECT other = OtherMonitor();
     if (!other.left) GTEST_SKIP() << "needs a desktop of two monitors (ctest e2e.TwoMonitors brings one up)";
     const RECT primary{0, 0, ScreenWidth(), ScreenHeight()};
     const int w = other.right - other.left, h = other.bottom - other.top;
@@ -234,8 +260,7 @@ TEST(TwoMonitors, EachCameraKeepsItsMonitorAcrossARestartAndAnUnplug) {
         }
         rig.pen.Up(), rig.pen.Set(1, false, 0, 0);
     };
-    ASSERT_TRUE(rig.Start(9, false, "MultiScreen=2\r\n", "[Camera0]\r\nK1=-0.12\r\n[Camera1]\r\nProductId=3016\r\nK1=-0.12\r\nScreenRect=" +
-                                                        std::to_string(other.left) + ",0," + std::to_string(w) + "," + std::to_string(h) + "\r\n"));
+    ASSERT_TRUE(rig.Start(9, false, "MultiScreen=2\r\n", CameraPerMonitor(other)));
     rig.Calibrate(-1);
     ASSERT_TRUE(WaitFor([&] { return rig.folder.ReadKey("Calibration.ini", "Calibration2", "lWinLeft") == std::to_string(other.left); }, 15000));
     PostMessageA(rig.main, WM_COMMAND, 2035, 0);
@@ -245,17 +270,21 @@ TEST(TwoMonitors, EachCameraKeepsItsMonitorAcrossARestartAndAnUnplug) {
         if (strstr(when, "unplug")) rig.pen.Unplug(0), PressOk(WaitForBox(again)), rig.pen.Plug(0), PenControl::AnnounceArrival(again.WaitForMainWindow());
         ASSERT_TRUE(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1") && MappingExists("Multi_Lumora_Mappfile_2"); }, 15000));
         Sleep(3000);  // both cameras learn the scene
-        for (const RECT& m : {primary, other}) {  // the cursor from the pen over a 3 x 2 grid
-            double mean = 0;
-            for (int i = 0; i < 6; ++i) {
-                const double x = m.left + 60 + i % 3 * (m.right - m.left - 120) / 2.0, y = m.top + 60 + i / 3 * (m.bottom - m.top - 120.0);
-                POINT p{};
-                rig.pen.Down(x, y);
-                WaitFor([&] { return GetCursorPos(&p) && std::hypot(p.x - x, p.y - y) < 4; }, 2000);
-                Sleep(100), GetCursorPos(&p), rig.pen.Up(), Sleep(400);  // released: no double click with the next
-                mean += std::hypot(p.x - x, p.y - y) / 6;
-            }
-            EXPECT_LE(mean, 2.0) << when << ", monitor at " << m.left;
-        }
+        for (const RECT& m : {primary, other}) EXPECT_LE(CursorErrorOver(rig.pen, m), 2.0) << when << ", monitor at " << m.left;
     }
+}
+
+// The automatic calibration with two cameras on two monitors: each camera is calibrated in turn on
+// the monitor it films, and each pen lands on its own monitor.
+TEST(TwoMonitors, TheAutomaticCalibrationCalibratesEachCameraOnItsMonitor) {
+    const RECT other = OtherMonitor();
+    if (!other.left) GTEST_SKIP() << "needs a desktop of two monitors (ctest e2e.TwoMonitors brings one up)";
+    Rig rig;
+    rig.cameras = 2;
+    ASSERT_TRUE(rig.Start(25, false, "MultiScreen=2\r\nApplicationVersion=1\r\n", CameraPerMonitor(other)));  // no laser prompt
+    ASSERT_GE(rig.AutoCalibrate(), 0);
+    ASSERT_TRUE(WaitFor([&] { return rig.folder.ReadKey("Calibration.ini", "Calibration2", "lWinLeft") == std::to_string(other.left); }, 20000));
+    Sleep(3000);  // both cameras learn the scene
+    for (const RECT& m : {RECT{0, 0, ScreenWidth(), ScreenHeight()}, other})
+        EXPECT_LE(CursorErrorOver(rig.pen, m), 2.0) << "monitor at " << m.left;
 }
