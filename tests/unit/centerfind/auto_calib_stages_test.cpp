@@ -1,4 +1,4 @@
-// The stage machine's timing, exposure attempts, gate and record filling, with a scripted finder.
+// The stage machine's timing, exposure attempts and gate, with a scripted finder.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -56,47 +56,6 @@ TEST(AutoCalibStages, TimingFromSettings) {
         EXPECT_EQ(r.stepMs, t.step);
         EXPECT_EQ(r.timeoutMs, t.timeout);
         EXPECT_EQ(r.intervalMs, t.interval);
-    }
-}
-
-TEST(AutoCalibStages, PatternSquaresOnTheGrid) {
-    // Stage 2 squares sit on the grid points: (56, 507, 958, 1410, 1861) x (31, 285, 538, 792, 1046)
-    // for 25 points, (192, 1728) x (108, 972) for 4.
-    const struct {
-        int stage, idx, count;
-        PatternSquare want;
-    } table[] = {
-        {0, 3, 25, {false, 0, 0, 0}},   {1, 0, 25, {true, 928, 508, 60}},  {1, 1, 25, {true, 938, 448, 40}},
-        {2, 26, 25, {true, 477, 1, 60}}, {1, 1, 4, {true, 915, 330, 92}}, {2, 4, 4, {true, 890, 470, 140}},
-        {2, 0, 25, {true, 26, 1, 60}},   {2, 6, 25, {true, 477, 255, 60}}, {2, 18, 25, {true, 1380, 762, 60}},
-        {2, 24, 25, {true, 1831, 1016, 60}}, {2, 3, 4, {true, 1658, 902, 140}},
-    };
-    for (const auto& t : table) {
-        const PatternSquare s = AutoCalibPattern(t.stage, t.idx, t.count, 1920, 1080);
-        EXPECT_EQ(s.lit, t.want.lit);
-        EXPECT_EQ(s.left, t.want.left) << t.stage << " " << t.idx;
-        EXPECT_EQ(s.top, t.want.top) << t.stage << " " << t.idx;
-        EXPECT_EQ(s.size, t.want.size);
-    }
-}
-
-TEST(AutoCalibStages, RecordFilledByType) {
-    double points[50];
-    for (int k = 0; k < 25; ++k) points[2 * k] = k + 0.9, points[2 * k + 1] = 100 + k + 0.9;
-    const struct {
-        int type, count, index;
-        uint32_t x, y;
-    } table[] = {
-        {1, 25, 0, 20, 120}, {1, 25, 24, 4, 104}, {0, 25, 0, 4, 104},   {0, 25, 21, 23, 125},
-        {1, 4, 0, 2, 102},   {0, 4, 3, 2, 102},   {7, 25, 5, 555, 555},
-    };
-    for (const auto& t : table) {
-        _SCalibration rec{};
-        std::fill(rec.x, rec.x + 36, 555u);
-        std::fill(rec.y, rec.y + 36, 555u);
-        FillRecordFromPoints(rec, points, t.type, t.count);
-        EXPECT_EQ(rec.x[t.index], t.x) << t.type << " " << t.index;
-        EXPECT_EQ(rec.y[t.index], t.y) << t.type << " " << t.index;
     }
 }
 

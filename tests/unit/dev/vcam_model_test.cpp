@@ -94,24 +94,6 @@ TEST_P(VcamCorners, ScreenCornersLandOnTheDistortedCorners) {
 }
 INSTANTIATE_TEST_SUITE_P(, VcamCorners, CasesIn("vcam_corners.txt", 9), ByName());
 
-TEST(VcamLens, UnprojectInvertsProjectAcrossTheScreen) {
-    for (bool mirror : {false, true}) {
-        Config c = WithRect(Config{}, 0, 0, 1920, 1080);
-        c.mirror = mirror;
-        LensModel m;
-        ASSERT_TRUE(m.Init(c));
-        for (double sy = 0; sy < 1080; sy += 97.3) {
-            for (double sx = 0; sx < 1920; sx += 131.7) {
-                double cx, cy, bx, by;
-                ASSERT_TRUE(m.Project(sx, sy, cx, cy));
-                ASSERT_TRUE(m.Unproject(cx, cy, bx, by));
-                EXPECT_NEAR(bx, sx, 1e-6);
-                EXPECT_NEAR(by, sy, 1e-6);
-            }
-        }
-    }
-}
-
 // No model without a screen rectangle or from corners on one point; past the radius where strong
 // barrel distortion stops growing, camera pixels have no screen position rather than a second,
 // wrong one.

@@ -133,25 +133,6 @@ TEST(FixedLights, PensAndLampsAreToldApartFromTheirHistory) {
     for (const Case& c : cases) EXPECT_EQ(play(c.phases), "") << c.name;
 }
 
-TEST(FixedLights, HeldLightThatMovesIsFirstReportedWhereItStood) {
-    Clocked r;
-    for (int f = 0; f < 40; ++f) r.frame({spotAt(50.5, 60.5)});  // on the board since start
-    ASSERT_EQ(r.n, 0);
-    tavori::irl::FixedLight fixed[2];
-    EXPECT_TRUE(r.t.fixedLights(fixed, 2) == 1 && fixed[0].x == 50.5 && fixed[0].x0 == 48 && fixed[0].y1 == 62);
-    // Gone, then back shifted near where it stood since start, then moving: it presses there.
-    for (int f = 0; f < 20; ++f) r.frame({});
-    r.frame({spotAt(52.5, 60.5)});
-    EXPECT_EQ(r.n, 0);
-    r.frame({spotAt(56.5, 60.5)});
-    ASSERT_EQ(r.n, 1);
-    EXPECT_EQ(r.out[0].spot.x, 50.5);
-    // A restart forgets everything: the same light is again taken for a possible lamp.
-    r.t.restart(Tracker::kStartFrames);
-    r.frame({spotAt(58.5, 60.5)});
-    EXPECT_EQ(r.n, 0);
-}
-
 TEST(FixedLights, OnlyALightThatStoodStillSinceItAppearedIsSettled) {
     Clocked r;
     for (int f = 0; f < Tracker::kStartFrames; ++f) r.frame({});

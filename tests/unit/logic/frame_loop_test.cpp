@@ -48,28 +48,6 @@ TEST(BackgroundLights, OnlyWhatTheSnapshotHeldLitIsSubtractedWhereTheFrameIsLit)
     EXPECT_EQ(frame.data[9], 255);
 }
 
-TEST(BackgroundLights, APlaceDarkLongerThanTheForgetTimeIsDropped) {
-    const uint32_t forget = BackgroundLights::kForgetMs;
-    struct Case {
-        uint32_t darkUntil;  // the lamp is dark from 0 to here, then lit again
-        uint8_t expected;    // what is left of the lit pixel
-    } cases[] = {{1000, 0}, {forget, 0}, {forget + 100, 255}};
-    for (const Case& c : cases) {
-        TinyFrame snap;
-        snap.px(0, 0, 255, 255, 255);
-        BackgroundLights b;
-        ASSERT_TRUE(b.Take(snap.f, 0));
-        for (uint32_t t = 16; t < c.darkUntil; t += 16) {
-            TinyFrame dark;
-            b.Subtract(dark.f, t);
-        }
-        TinyFrame lit;
-        lit.px(0, 0, 255, 255, 255);
-        b.Subtract(lit.f, c.darkUntil);
-        EXPECT_EQ(lit.at(0, 0), c.expected) << c.darkUntil;
-    }
-}
-
 TEST(BackgroundLights, FramesThatDoNotFitAreLeftAlone) {
     TinyFrame snap, frame;
     snap.px(0, 0, 255, 255, 255);

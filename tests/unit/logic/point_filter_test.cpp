@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 
 #include "output/PointFilter.h"
 
@@ -19,21 +18,6 @@ struct Pens {
     }
 };
 }  // namespace
-
-// A pen held still between pixels, with the camera's noise, gives out one pixel near the pen.
-TEST(PointFilter, AStillPenStaysOnOnePixel) {
-    std::mt19937 rng(3);
-    std::normal_distribution<double> noise(0.0, 0.35);
-    for (double x0 : {400.0, 400.5, 400.25, 400.75}) {
-        Pens pen;
-        for (int frame = 0; frame < 20; ++frame) pen.X(1, x0 + noise(rng), 300.5 + noise(rng));  // settling
-        const int held = pen.X(1, x0 + noise(rng));
-        int moved = 0;
-        for (int frame = 0; frame < 240; ++frame) moved += pen.X(1, x0 + noise(rng), 300.5 + noise(rng)) != held;
-        EXPECT_EQ(moved, 0) << x0;
-        EXPECT_LE(std::abs(held - x0), 1.0) << x0;
-    }
-}
 
 TEST(PointFilter, EachTouchDownStartsExactlyAtTheMeasuredPoint) {
     Pens pen;

@@ -23,8 +23,7 @@ protected:
     // Every file a test here may leave in the program folder.
     void CleanUp() {
         DeleteFileA(ini.c_str());
-        for (const char* file : {"Tavori.ini", "Calibration.ini", "CameraFlash.bin", "VirtualCamera.ini", "Lang\\LangMatch.ini",
-                                 "Lang\\Test.ini"})
+        for (const char* file : {"Tavori.ini", "Calibration.ini", "Lang\\LangMatch.ini", "Lang\\Test.ini"})
             DeleteFileA((dir + "\\" + file).c_str());
         RemoveDirectoryA((dir + "\\Lang").c_str());
     }

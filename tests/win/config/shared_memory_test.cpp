@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstring>
-
 #include "output/SharedMemory.h"
 
 // Values a previous owner of a name left behind: the screen table is cleared whole, the touch block
@@ -26,32 +24,4 @@ TEST(SharedMemoryTest, LeftOverValuesAreCleared) {
     CloseMultiScreenShare();
     EXPECT_EQ(g_pMultiScreen, nullptr);
     for (int i = 0; i < 2; ++i) UnmapViewOfFile(words[i]), CloseHandle(early[i]);
-}
-
-TEST(SharedMemoryTest, PointBufferIsNamedAfterTheCameraAndHoldsUnalignedRecords) {
-    CPointShare share;
-    ASSERT_EQ(share.CreatePointShare(0), 0);
-    // What another process sees: open by name, map, read.
-    HANDLE map = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, "Multi_Lumora_Mappfile_1");
-    auto* view = static_cast<uint8_t*>(MapViewOfFile(map, FILE_MAP_ALL_ACCESS, 0, 0, 1025));
-    ASSERT_NE(view, nullptr);
-    EXPECT_EQ(view[0], 0);
-    memset(view + 49, 0xAB, 16);  // what an earlier frame left after the records
-
-    _SDetectPoint pts[3] = {{1, 10, 20, 1}, {2, 30, 40, 1}, {3, -5, 1080, 1}};
-    share.Publish(pts, 3);
-    EXPECT_EQ(view[0], 3);
-    _SDetectPoint back[3];
-    memcpy(back, view + 1, sizeof(back));
-    EXPECT_EQ(back[1].x, 30);
-    EXPECT_EQ(back[2].y, 1080);
-    EXPECT_EQ(view[49], 0xAB);
-
-    _SDetectPoint many[100] = {};
-    share.Publish(many, 100);  // never beyond the 64 records the buffer holds
-    EXPECT_EQ(view[0], 64);
-    share.ClosePointShare();
-    EXPECT_FALSE(share.IsOpen());
-    UnmapViewOfFile(view);
-    CloseHandle(map);
 }
