@@ -206,6 +206,7 @@ LRESULT CLumoraDlg::OnDestroy(WPARAM, LPARAM) {
     m_pCalibrationFlow.reset();
     m_pCalibrationWindows.reset();
     StopCameras();
+    ReleaseAllFrameCopies();  // the listeners have ended; what they posted dies with the queue
     m_pLaserWriteDlg.reset();
     m_pTrayIcon.reset();
     CoUninitialize();

@@ -65,6 +65,11 @@ int CListenThread::Init(const SCapParam& param) {
         return -4;
     }
     m_hDetector = IRLCreate();
+    m_points = new (std::nothrow) _SDetectPoint[kMaxPoints]();
+    if (!m_hDetector || !m_points) {  // out of memory: this camera does not start, the others do
+        Teardown();
+        return -6;
+    }
     IRLInit(m_hDetector);
     GreyValue(m_hDetector, g_Settings.GreyValue);
 
@@ -88,7 +93,6 @@ int CListenThread::Init(const SCapParam& param) {
     if (m_calibration.lScreenIndex < static_cast<uint32_t>(kMaxScreens)) m_screen = static_cast<int32_t>(m_calibration.lScreenIndex);
     ApplyCalibration(m_calibration);
 
-    m_points = new (std::nothrow) _SDetectPoint[kMaxPoints]();
     m_tuio = CTuioSender::Instance();  // resolves the host here, never in the frame loop
     SCapFrameCreate(&m_frame, static_cast<uint32_t>(param.nWidth), static_cast<uint32_t>(param.nHeight), nullptr);
     return 0;

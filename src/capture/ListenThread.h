@@ -41,7 +41,7 @@ public:
     // Before Init: where this camera's calibration is found.
     void SetCalibrationPlace(CalibrationPlace place) { m_place = std::move(place); }
     const std::string& DevicePath() const { return m_place.devicePath; }
-    int Init(const SCapParam& param);  // 0, 1 (already open), -2, -3, -4
+    int Init(const SCapParam& param);  // 0, 1 (already open), -2, -3, -4, -6 (no memory for its detector)
     int SetTarget(HWND window, UINT pointMessage, UINT commandMessage);
     void SetImgConfig(const _SImgPara& para);
     int SetCaptureControl(int nVal, int nDelay);  // exposure, nDelay to settle, then RestartDetector

@@ -105,6 +105,18 @@ SCapFrame* TakeFrameCopy(uintptr_t candidate) {
     return g_frames.erase(frame) ? frame : nullptr;
 }
 
+void ReleaseAllFrameCopies() {
+    std::unordered_map<SCapFrame*, int> left;
+    {
+        std::lock_guard<std::mutex> lock(g_framesLock);
+        left.swap(g_frames);
+    }
+    for (auto& copy : left) {
+        SCapFrameFree(copy.first);
+        delete copy.first;
+    }
+}
+
 void ReleaseFrameCopy(SCapFrame* frame) {
     if (!frame) return;
     {

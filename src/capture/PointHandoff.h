@@ -26,3 +26,5 @@ bool FrameCopyCamera(uintptr_t candidate, int& camera);
 // Ownership passes to the caller when `candidate` is a registered copy; otherwise null.
 SCapFrame* TakeFrameCopy(uintptr_t candidate);
 void ReleaseFrameCopy(SCapFrame* frame);
+// Frees every registered copy: those still queued to a window that is gone.
+void ReleaseAllFrameCopies();

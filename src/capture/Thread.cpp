@@ -16,6 +16,7 @@ int32_t CThread::Start() {
     DWORD id = 0;
     m_hThread = CreateThread(nullptr, 0, &CThread::ThreadEntry, this, 0, &id);
     if (!m_hThread) {
+        m_nRun.store(0);  // nothing runs: a later Start may try again
         m_nThreadId = 0;
         return -1;
     }

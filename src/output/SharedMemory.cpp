@@ -55,7 +55,10 @@ bool CreateTouchShare() {
         CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kTouchShareSize, kTouchShareName);
     if (!g_hTouchShareMap) return false;
     g_pTouchShareView = MapViewOfFile(g_hTouchShareMap, FILE_MAP_ALL_ACCESS, 0, 0, 0);
-    if (!g_pTouchShareView) return false;
+    if (!g_pTouchShareView) {
+        CloseMapping(g_hTouchShareMap, g_pTouchShareView);  // no handle without its view
+        return false;
+    }
     auto* words = static_cast<int32_t*>(g_pTouchShareView);
     words[0] = 0;
     words[4] = 0;

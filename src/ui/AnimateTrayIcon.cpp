@@ -56,9 +56,8 @@ bool CAnimateTrayIcon::AddIcon(const char* tooltip) {
     m_nid.hIcon = m_hIcon;
     m_nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     if (!Shell_NotifyIconA(NIM_ADD, &m_nid)) return false;
-    HICON old = reinterpret_cast<HICON>(
-        SendMessageA(m_hParent, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon)));
-    if (old && old != m_hIcon) DestroyIcon(old);
+    // The icons come from LoadIcon: shared by the system, never destroyed by us.
+    SendMessageA(m_hParent, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
     m_bAdded = true;
     UpdateTimer();
     return true;

@@ -46,5 +46,9 @@ TEST(PointHandoff, OnlyRegisteredFrameCopiesChangeHandsAndOnlyOnce) {
     SCapFrame* other = NewFrameCopy(source);
     ReleaseFrameCopy(other);  // let go of without being taken: its address is dead now
     EXPECT_EQ(TakeFrameCopy(reinterpret_cast<uintptr_t>(other)), nullptr);
+    // Copies still queued when the window goes: freed (the leak check sees any left), and dead.
+    SCapFrame* queued = NewFrameCopy(source);
+    ReleaseAllFrameCopies();
+    EXPECT_EQ(TakeFrameCopy(reinterpret_cast<uintptr_t>(queued)), nullptr);
     SCapFrameFree(&source);
 }
