@@ -297,7 +297,8 @@ int CListenThread::ProcFrame() {
     m_lastFrameTick = now;
 
     if (g_nBackgroundMode == 2) {
-        if (g_nBackgroundSnap == 1 && m_background.Take(m_frame, now)) g_nBackgroundSnap = g_nBackgroundSnap + 1;
+        // Several listeners may take theirs at once: the word goes from wanted to taken once.
+        if (g_nBackgroundSnap == 1 && m_background.Take(m_frame, now)) g_nBackgroundSnap.CompareExchange(1, 2);
         m_background.Subtract(m_frame, now);
     }
 
@@ -384,7 +385,7 @@ void CListenThread::Detect(uint32_t now) {
             m_pointShare.Publish(m_points, n);
         } else if (MultiScreenTable* table = g_pMultiScreen) {
             for (int i = 0; i < kMaxScreens; ++i)
-                if (table->nCameraId[i] == m_captureIndex + 1 && table->bReady[i] == 1) {
+                if (SharedLoad(table->nCameraId[i]) == m_captureIndex + 1 && SharedLoad(table->bReady[i]) == 1) {
                     m_bound = 1;
                     break;
                 }
@@ -448,10 +449,10 @@ void CListenThread::Teardown() {
     m_pMCU.reset();
     if (MultiScreenTable* table = g_pMultiScreen) {
         for (int i = 0; i < kMaxScreens; ++i) {
-            if (table->nCameraId[i] != m_captureIndex + 1) continue;
+            if (SharedLoad(table->nCameraId[i]) != m_captureIndex + 1) continue;
             // A camera that is gone must not look configured to the drawing program.
-            table->bConfigured[i] = 0;
-            HWND reader = reinterpret_cast<HWND>(static_cast<uintptr_t>(table->hReader[i]));
+            SharedStore(table->bConfigured[i], 0);
+            HWND reader = reinterpret_cast<HWND>(static_cast<uintptr_t>(SharedLoad(table->hReader[i])));
             // A reader that stopped responding must not hang the driver's shutdown.
             if (reader && IsWindow(reader))
                 SendMessageTimeoutA(reader, WM_DRAW_NOTIFY, DRAW_CAMERA_GONE, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 1000,

@@ -17,6 +17,10 @@ public:
         return *this;
     }
     T load() const noexcept { return m_value.load(std::memory_order_relaxed); }
+    // One step: `desired` only while the word still holds `expected`.
+    bool CompareExchange(T expected, T desired) noexcept {
+        return m_value.compare_exchange_strong(expected, desired, std::memory_order_relaxed);
+    }
     T operator->() const noexcept
         requires std::is_pointer_v<T>
     {

@@ -2,12 +2,25 @@
 // and whether each camera is configured and its reader ready. Shared with another process, so the
 // layout is fixed-width and identical on 32 and 64 bits.
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
 #include "MultiIRLight.h"
 
 constexpr int kMaxScreens = 5;
+
+// Another process writes the table while we read it: each access is one whole-word atomic access,
+// which the compiler may neither tear nor keep in a register, and a reader that sees bReady or
+// nCount sees what was written before it.
+template <class T>
+T SharedLoad(const T& word) {
+    return std::atomic_ref<T>(const_cast<T&>(word)).load(std::memory_order_acquire);
+}
+template <class T>
+void SharedStore(T& word, T value) {
+    std::atomic_ref<T>(word).store(value, std::memory_order_release);
+}
 
 struct MultiScreenTable {
     int32_t nCount;
