@@ -43,6 +43,8 @@ int CListenThread::Init(const SCapParam& param) {
     m_screen = 0;
     m_bound = 0;
     m_periodMs = g_Settings.FramePeriodMs();
+    // The window thread owns g_Settings: the frame loop reads its own copy, taken here.
+    m_filterSettings = PenFilterSettings(g_Settings);
     m_lastDetection = GetTickCount();
     if (m_hDevice) return 1;
 
@@ -363,7 +365,7 @@ void CListenThread::Detect(uint32_t now) {
         }
         // Without a point the record must say so, or the window would see the last pen forever.
         if (!found) m_points[0].x = m_points[0].y = m_points[0].state = 0;
-        m_penFilters.Apply(m_points, found ? 1 : 0, timeGetTime(), PenFilterSettings(g_Settings));
+        m_penFilters.Apply(m_points, found ? 1 : 0, timeGetTime(), m_filterSettings);
         PostPoints(static_cast<WPARAM>(m_screen), true);
         SendTuio(found ? 1 : 0);
     } else {
@@ -374,7 +376,7 @@ void CListenThread::Detect(uint32_t now) {
         }
         if (n < 0) n = 0;
         if (n > kMaxPoints) n = kMaxPoints;
-        m_penFilters.Apply(m_points, n, timeGetTime(), PenFilterSettings(g_Settings));
+        m_penFilters.Apply(m_points, n, timeGetTime(), m_filterSettings);
         SendTuio(n);
         found = n > 0;
         if (n < 2) {

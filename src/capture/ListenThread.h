@@ -118,6 +118,7 @@ private:
     uint32_t m_periodMs = 30;
     CPointShare m_pointShare;
     CPenFilters m_penFilters;  // steadies this camera's pens before every output
+    PointFilterSettings m_filterSettings;  // copied from the settings at Init
     CTuioSender* m_tuio = nullptr;
     _SCalibration m_calibration{};
     uint32_t m_startEnroll = 0;
