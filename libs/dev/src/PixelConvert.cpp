@@ -10,6 +10,7 @@ namespace {
 struct YuvTables {
     int luma[256], rv[256], gu[256], gv[256], bu[256];
     uint8_t clamp[1024];  // index = value + 384
+    uint8_t grey[256];    // the value of all three channels where the chroma is neutral (128, 128)
     YuvTables() {
         for (int i = 0; i < 256; ++i) {
             luma[i] = 298 * (i - 16) + 128;
@@ -19,6 +20,7 @@ struct YuvTables {
             bu[i] = 516 * (i - 128);
         }
         for (int i = 0; i < 1024; ++i) clamp[i] = static_cast<uint8_t>(i < 384 ? 0 : (i > 384 + 255 ? 255 : i - 384));
+        for (int i = 0; i < 256; ++i) grey[i] = clamp[(luma[i] >> 8) + 384];
     }
 };
 const YuvTables& Tables() {
@@ -38,8 +40,35 @@ inline void PutYuv(const YuvTables& t, uint8_t* out, int y, const Chroma& c) {
     out[2] = t.clamp[((l + c.r) >> 8) + 384];
 }
 
+// Four grey pixels out as one 8-byte and one 4-byte store, built in registers (see Rgb32Row).
+inline void PutGrey4(const YuvTables& t, uint8_t* d, uint8_t y0, uint8_t y1, uint8_t y2, uint8_t y3) {
+    const uint64_t a = t.grey[y0], b = t.grey[y1], c = t.grey[y2];
+    const uint32_t e = t.grey[y3];
+    const uint64_t low = a * 0x010101u | b * 0x010101u << 24 | (c * 0x0101u) << 48;
+    const uint32_t high = static_cast<uint32_t>(c) | e * 0x01010100u;
+    std::memcpy(d, &low, sizeof low);
+    std::memcpy(d + 8, &high, sizeof high);
+}
+
+// An infrared camera's picture has no colour: its chroma is neutral, and two pixel pairs whose
+// chroma bytes are all 128 take one table look-up a pixel instead of three (same output).
+constexpr uint64_t kYuy2ChromaBytes = 0xFF00FF00FF00FF00u, kYuy2NeutralChroma = 0x8000800080008000u;
+
 void Yuy2Row(const YuvTables& t, const uint8_t* s, uint8_t* d, int w) {
     int x = 0;
+    for (; x + 3 < w; x += 4, s += 8, d += 12) {
+        uint64_t q;
+        std::memcpy(&q, s, sizeof q);
+        if ((q & kYuy2ChromaBytes) == kYuy2NeutralChroma) {
+            PutGrey4(t, d, s[0], s[2], s[4], s[6]);
+            continue;
+        }
+        const Chroma c0 = ChromaTerms(t, s[1], s[3]), c1 = ChromaTerms(t, s[5], s[7]);
+        PutYuv(t, d, s[0], c0);
+        PutYuv(t, d + 3, s[2], c0);
+        PutYuv(t, d + 6, s[4], c1);
+        PutYuv(t, d + 9, s[6], c1);
+    }
     for (; x + 1 < w; x += 2, s += 4, d += 6) {
         const Chroma c = ChromaTerms(t, s[1], s[3]);
         PutYuv(t, d, s[0], c);
@@ -50,6 +79,19 @@ void Yuy2Row(const YuvTables& t, const uint8_t* s, uint8_t* d, int w) {
 
 void Nv12Row(const YuvTables& t, const uint8_t* luma, const uint8_t* uv, uint8_t* d, int w) {
     int x = 0;
+    for (; x + 3 < w; x += 4, uv += 4, d += 12) {
+        uint32_t q;
+        std::memcpy(&q, uv, sizeof q);
+        if (q == 0x80808080u) {
+            PutGrey4(t, d, luma[x], luma[x + 1], luma[x + 2], luma[x + 3]);
+            continue;
+        }
+        const Chroma c0 = ChromaTerms(t, uv[0], uv[1]), c1 = ChromaTerms(t, uv[2], uv[3]);
+        PutYuv(t, d, luma[x], c0);
+        PutYuv(t, d + 3, luma[x + 1], c0);
+        PutYuv(t, d + 6, luma[x + 2], c1);
+        PutYuv(t, d + 9, luma[x + 3], c1);
+    }
     for (; x + 1 < w; x += 2, uv += 2, d += 6) {
         const Chroma c = ChromaTerms(t, uv[0], uv[1]);
         PutYuv(t, d, luma[x], c);
