@@ -573,7 +573,7 @@ bool CLumoraDlg::CalibrationFlowReady() {
     if (!m_pCalibrationFlow || !m_bCameraRunning) return false;
     const CSystemSettings& s = g_Settings;
     m_pCalibrationFlow->SetSettings(FlowSettings{m_listListeners.NormalExposure(), s.IRFilter, s.MultiScreen,
-                                                 s.ApplicationVersion == 1 || s.ApplicationVersion == 4,
+                                                 s.LaserBuild(),
                                                  static_cast<int>(m_listListeners.Count())});
     m_pCalibrationFlow->SetTexts(FlowTexts{g_Lang.IDS_CALIBRATEFAIL.c_str(), g_Lang.IDS_RECALIBRATION.c_str(),
                                            g_Lang.IDS_CALIBRATIONUNCHANGED.c_str()});

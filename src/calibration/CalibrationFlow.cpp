@@ -121,7 +121,7 @@ void CCalibrationFlow::FinishCollage(int nSign) { EndRun(nSign, true); }
 void CCalibrationFlow::EndRun(int nSign, bool allowFallback) {
     TRACE("FinishCollage enter: nSign=%d calType=%d g_bCollate=%d g_bCollateA=%d enrollSign=%d status=%d", nSign,
           calType, int(m_flags.collate), int(m_flags.collateA), int(m_flags.enrollSign), status);
-    m_windows.NotifyDrawingProgram(kDrawCalibrationEnded);
+    m_windows.NotifyDrawingProgram(DRAW_CALIBRATION_END);
     m_cameras.SetCaptureControl(m_settings.exposure, kLongSettleMs);
     m_flags.enrollSign = 0;
     m_flags.collateA = 0;
@@ -149,7 +149,7 @@ void CCalibrationFlow::EndRun(int nSign, bool allowFallback) {
 void CCalibrationFlow::Abandon() {
     if (!Running() && m_flags.enrollSign == 0 && m_flags.collateA == 0) return;
     TRACE("calibration abandoned: the cameras stopped (status=%d)", status);
-    m_windows.NotifyDrawingProgram(kDrawCalibrationEnded);
+    m_windows.NotifyDrawingProgram(DRAW_CALIBRATION_END);
     m_flags.enrollSign = 0;
     m_flags.collateA = 0;
     status = 0;
@@ -162,7 +162,7 @@ void CCalibrationFlow::OnProcCmd(int code) {
     // Codes that end or advance a run only mean something while one is on: another program
     // posting them at an idle driver changes nothing.
     switch (code) {
-    case 1:
+    case PROC_CALIBRATION_DONE:
         if (status == 2 && m_camera + 1 < m_settings.cameraCount) {
             ++m_camera;  // the next camera's automatic step
             OnShowCollateAuto2();
@@ -170,14 +170,14 @@ void CCalibrationFlow::OnProcCmd(int code) {
             FinishCollage(1);
         }
         break;
-    case 3:
+    case PROC_RESTART_AUTO:
         if (status == 2) m_windows.RestartAutoCalib();
         break;
-    case 4:
+    case PROC_CALIBRATION_FAILED:
         if (status != 0) FinishCollage(0);
         m_windows.Message(m_texts.calibrateFail);
         break;
-    case 7:
+    case PROC_ASK_RECALIBRATION:
         // Asked only at an idle driver; a run started while the question was open goes on alone.
         if (BringRunningToFront() || !m_windows.AskYesNo(m_texts.recalibration)) break;
         if (calType == 0)
@@ -185,14 +185,14 @@ void CCalibrationFlow::OnProcCmd(int code) {
         else
             OnShowCollateAuto();
         break;
-    case 8:
+    case PROC_HIDE_CALIBRATION:
         if (calType == 0)
             m_windows.HideCollateDlg();
         else
             m_windows.HideCollateAutoDlg();
         break;
-    case 12:
-        TRACE("OnProcCmd: case12 cancel/finish request calType=%d g_bCollate=%d g_bCollateA=%d", calType,
+    case PROC_CALIBRATION_CANCEL:
+        TRACE("OnProcCmd: cancel/finish request calType=%d g_bCollate=%d g_bCollateA=%d", calType,
               int(m_flags.collate), int(m_flags.collateA));
         if (status == 3) {
             // Cancel at the aiming view ends the whole run, automatic or not.
@@ -201,12 +201,12 @@ void CCalibrationFlow::OnProcCmd(int code) {
             FinishCollage(0);
         }
         break;
-    case 13:
-        TRACE("OnProcCmd: case13 start auto stage2");
+    case PROC_AUTO_STAGE2:
+        TRACE("OnProcCmd: start auto stage2");
         if (status == 1 && m_flags.collate == 1) OnShowCollateAuto2();
         break;
-    case 16:
-        TRACE("OnProcCmd: case16 image-position confirmed g_bCollate=%d g_bCollateA=%d", int(m_flags.collate),
+    case PROC_IMAGE_POSITION_OK:
+        TRACE("OnProcCmd: image-position confirmed g_bCollate=%d g_bCollateA=%d", int(m_flags.collate),
               int(m_flags.collateA));
         if (status != 3) break;
         if (m_camera + 1 < m_settings.cameraCount) {
@@ -214,7 +214,7 @@ void CCalibrationFlow::OnProcCmd(int code) {
             break;
         }
         m_camera = 0;
-        m_windows.NotifyDrawingProgram(kDrawImagePositionConfirmed);
+        m_windows.NotifyDrawingProgram(DRAW_IMAGE_POSITION_OK);
         m_flags.backgroundSnap = 2;
         if (m_flags.collate == 1)
             OnCollateAuto();

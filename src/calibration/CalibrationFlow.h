@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "config/SharedWords.h"
+#include "win/ProtocolCodes.h"
 
 // What the flow asks of the cameras; each call goes to every listener in order.
 class ICalibrationCameras {
@@ -65,10 +66,6 @@ struct FlowTexts {
     const char* recalibration = "";
     const char* unchanged = "";  // a manual run ended without a new calibration
 };
-
-// WM_DRAW_NOTIFY codes to the drawing program.
-constexpr int kDrawImagePositionConfirmed = 20;
-constexpr int kDrawCalibrationEnded = 24;
 
 class CCalibrationFlow {
 public:

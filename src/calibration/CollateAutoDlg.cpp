@@ -133,7 +133,7 @@ void CCollateAutoDlg::StartAutoCalib() {
 void CCollateAutoDlg::OnCancel() {
     m_stages.StopAccepting();
     TRACE("AutoCalib cancel stage=%d", m_stages.Stage());
-    if (m_notify) PostMessageA(m_notify, m_procMsg, 12, 1);
+    if (m_notify) PostMessageA(m_notify, m_procMsg, PROC_CALIBRATION_CANCEL, PROC_KIND_COMMAND);
 }
 
 LRESULT CCollateAutoDlg::OnCancelCommand(WPARAM, LPARAM) {
@@ -189,7 +189,7 @@ LRESULT CCollateAutoDlg::OnCollate(WPARAM wParam, LPARAM) {
         g_Settings.Setting = 1;
         ini::WriteString(g_Settings.IniPath, "System", "Setting", "1");
         if (count == 4) ShowWindow(m_hWnd, SW_HIDE);
-        if (m_notify) PostMessageA(m_notify, m_procMsg, 1, 1);
+        if (m_notify) PostMessageA(m_notify, m_procMsg, PROC_CALIBRATION_DONE, PROC_KIND_COMMAND);
         break;
     }
     default:
@@ -257,7 +257,7 @@ void CCollateAutoDlg::Draw(const PatternSquare& sq) {
 
 void CCollateAutoDlg::NextExposure(int32_t exposure) {
     g_nCalibExposure = exposure;
-    if (m_notify) PostMessageA(m_notify, m_procMsg, 14, 1);
+    if (m_notify) PostMessageA(m_notify, m_procMsg, PROC_CALIB_EXPOSURE, PROC_KIND_COMMAND);
 }
 
 void CCollateAutoDlg::Trace(const char* line) {

@@ -159,7 +159,7 @@ LRESULT CCollateDlg::OnTimer(WPARAM wParam, LPARAM) {
     KillTimer(m_hWnd, kLaserPromptTimer);
     PlaceControls(m_height - win::ScaledPixels(m_hWnd, 30));
     m_bPromptShown = true;
-    if (g_Settings.ApplicationVersion == 1 || g_Settings.ApplicationVersion == 4) return OnButtonOk(0, 0);
+    if (g_Settings.LaserBuild()) return OnButtonOk(0, 0);
     ShowPoint();
     Post(PROC_LASER_PROMPT);
     return 0;

@@ -33,6 +33,8 @@ struct CSystemSettings {
     // Frame period of the capture loop. `Frames` of 0 or below reads as the default 60 frames per
     // second: a camera loop must never divide by zero or spin without pause.
     uint32_t FramePeriodMs() const;
+    // The laser builds (ApplicationVersion 1 and 4) calibrate without asking for the laser first.
+    bool LaserBuild() const { return ApplicationVersion == 1 || ApplicationVersion == 4; }
 };
 
 extern CSystemSettings g_Settings;

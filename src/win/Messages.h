@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include "win/ProtocolCodes.h"
+
 constexpr UINT WM_PROC_CMD = 0x801;
 constexpr UINT WM_POINT_EVENT = 0x802;
 constexpr UINT WM_SAVE_CALIBRATION = 0x803;
@@ -17,22 +19,6 @@ constexpr UINT WM_CALIBRATION_REFUSED = WM_APP + 1;
 constexpr const char* kMainWindowCaption = "Tavori Driver window";
 
 // WM_PROC_CMD: lParam tells what wParam holds.
-constexpr LPARAM PROC_KIND_COMMAND = 1;       // wParam is one of the codes below
+constexpr LPARAM PROC_KIND_COMMAND = 1;       // wParam is one of the codes in ProtocolCodes.h
 constexpr LPARAM PROC_KIND_CAPTURE_MODE = 10;  // wParam 0 or 1: the laser-write capture mode
 
-constexpr WPARAM PROC_CALIBRATION_DONE = 1;
-constexpr WPARAM PROC_DEFAULT_EXPOSURE = 2;
-constexpr WPARAM PROC_RESTART_AUTO = 3;
-constexpr WPARAM PROC_CALIBRATION_FAILED = 4;
-constexpr WPARAM PROC_ASK_RECALIBRATION = 7;
-constexpr WPARAM PROC_HIDE_CALIBRATION = 8;
-constexpr WPARAM PROC_CAMERA_LOST = 9;
-constexpr WPARAM PROC_CALIBRATION_CANCEL = 12;
-constexpr WPARAM PROC_AUTO_STAGE2 = 13;
-constexpr WPARAM PROC_CALIB_EXPOSURE = 14;
-constexpr WPARAM PROC_IMAGE_POSITION_OK = 16;
-
-// WM_DRAW_NOTIFY codes (wParam).
-constexpr WPARAM DRAW_CAMERA_GONE = 18;
-constexpr WPARAM DRAW_IMAGE_POSITION_OK = 20;
-constexpr WPARAM DRAW_CALIBRATION_END = 24;
