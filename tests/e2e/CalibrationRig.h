@@ -63,10 +63,10 @@ struct Rig {
     bool Start(int ptCount, bool calibrated, const std::string& moreSystemKeys = "",
                const std::string& cameras = "[Camera0]\r\nK1=-0.12\r\n") {
         camera.k1 = -0.12;
-        DeclareVirtualCameras(folder, cameras);
+        folder.Write("VirtualCamera.ini", cameras);
         folder.Write("Tavori.ini", "[System]\r\nSearchPtType=1\r\nSetPtCount=" + std::to_string(ptCount) + "\r\n" + moreSystemKeys);
         if (calibrated) WriteCalibrationIni(folder, CalibrationFromModel(camera, 5));
-        if (!driver.Start(folder) || !(main = driver.WaitForMainWindow())) return false;
+        if (!(main = driver.Launch(folder))) return false;
         if (!WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 10000)) return false;
         Sleep(learnMs);  // the detector's start-up learning
         return true;
@@ -84,11 +84,7 @@ struct Rig {
     bool Published(double x, double y, double& err, double scale = 1) {
         if (!points && !Bind()) return false;
         pen.Down(x, y);
-        auto nearest = [&] {
-            double d = 1e9;
-            for (const _SDetectPoint& p : points->All()) d = std::min(d, std::hypot(p.x - x * scale, p.y - y * scale));
-            return d;
-        };
+        auto nearest = [&] { return points->Nearest(x * scale, y * scale); };
         const bool seen = WaitFor([&] { return (err = nearest()) < 40; }, 2000);
         Sleep(80);  // a few frames: the position a reader settles on
         err = nearest();

@@ -25,14 +25,14 @@ Canvas::~Canvas() {
     }
 }
 
-std::vector<CanvasEvent> Canvas::Events() const {
+std::vector<CanvasEvent> Canvas::Events(size_t from) const {
     std::vector<CanvasEvent> events;
     std::ifstream in(m_log);
     std::string line;
-    while (std::getline(in, line)) {
+    for (size_t n = 0; std::getline(in, line);) {
         std::istringstream fields(line);
         CanvasEvent e{};
-        if (fields >> e.t >> e.what >> e.x >> e.y) events.push_back(e);
+        if (fields >> e.t >> e.what >> e.x >> e.y && n++ >= from) events.push_back(e);
     }
     return events;
 }

@@ -20,7 +20,7 @@ public:
     ~Canvas();
     bool Ready() const { return m_hwnd != nullptr; }
     HWND Hwnd() const { return m_hwnd; }
-    std::vector<CanvasEvent> Events() const;
+    std::vector<CanvasEvent> Events(size_t from = 0) const;  // after the first `from`
     // Events other than moves, in order: "down up rdown rup ..."
     static std::string Buttons(const std::vector<CanvasEvent>& events);
 

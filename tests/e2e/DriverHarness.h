@@ -55,6 +55,10 @@ public:
     Driver& operator=(const Driver&) = delete;
 
     bool Start(const ProgramFolder& folder);
+    // Starts it and waits for its main window; null when none comes.
+    HWND Launch(const ProgramFolder& folder) { return Start(folder) ? WaitForMainWindow() : nullptr; }
+    // Quit, as chosen in the tray menu.
+    void Quit() const { PostMessageA(WaitForMainWindow(0), WM_COMMAND, 2035, 0); }
     HWND WaitForMainWindow(DWORD timeoutMs = 15000) const;
     HWND WaitForMessageBox(DWORD timeoutMs = 15000) const;
     // The driver's message boxes open now.

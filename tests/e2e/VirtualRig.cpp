@@ -27,10 +27,6 @@ tavori::vcam::Config DefaultCamera() {
     return c;
 }
 
-void DeclareVirtualCameras(const ProgramFolder& folder, const std::string& sections) {
-    folder.Write("VirtualCamera.ini", sections);
-}
-
 _SCalibration CalibrationFromModel(const tavori::vcam::Config& camera, int n) {
     tavori::vcam::LensModel model;
     EXPECT_TRUE(model.Init(camera));
@@ -110,6 +106,13 @@ void PenControl::Up() {
     if (auto* block = Block()) block->pens[0].down = 0, Commit();
 }
 
+void PenControl::Stroke(double x, double y, double dx, double dy, int steps, DWORD firstMs) {
+    for (int i = 0; i <= steps; ++i) {
+        Down(x + i * dx, y + i * dy);
+        Sleep(i ? 20 : firstMs);
+    }
+}
+
 void PenControl::Mask(uint32_t tavori::vcam::PenBlock::*mask, int camera, bool on) {
     auto* block = Block();
     if (!block) return;
@@ -145,10 +148,10 @@ int ScreenEntry(const MultiScreenTable* t, int camera) {
     return -1;
 }
 
-_SDetectPoint CameraPoints::First() const {
-    _SDetectPoint p{};
-    const auto all = All();
-    return all.empty() ? p : all[0];
+double CameraPoints::Nearest(double x, double y) const {
+    double d = 1e9;
+    for (const _SDetectPoint& p : All()) d = std::min(d, std::hypot(p.x - x, p.y - y));
+    return d;
 }
 
 std::vector<_SDetectPoint> CameraPoints::All() const {
@@ -176,9 +179,7 @@ bool CalibratedDriver::Start(const char* settings, int grid, int exposure) {
     folder.Write("Tavori.ini", settings);
     cal = CalibrationFromModel(DefaultCamera(), grid);
     WriteCalibrationIni(folder, cal, exposure, cameras);
-    if (!driver.Start(folder)) return false;
-    main = driver.WaitForMainWindow();
-    return main != nullptr;
+    return (main = driver.Launch(folder)) != nullptr;
 }
 
 bool CalibratedDriver::WaitUntilDetecting() const {
@@ -187,7 +188,7 @@ bool CalibratedDriver::WaitUntilDetecting() const {
     return true;
 }
 
-void CalibratedDriver::Quit() const { PostMessageA(main, WM_COMMAND, 2035, 0); }
+void CalibratedDriver::Quit() const { driver.Quit(); }
 
 bool CanvasRig::Start(const std::string& title, const char* settings) {
     if (!d.Start(settings)) return false;

@@ -24,7 +24,6 @@ int ScreenHeight();
 
 // Camera 0 as VirtualCamera.ini declares it by default (the whole primary screen filmed).
 tavori::vcam::Config DefaultCamera();
-void DeclareVirtualCameras(const ProgramFolder& folder, const std::string& sections);
 
 // The integer camera positions a calibration of n x n points records for the camera.
 _SCalibration CalibrationFromModel(const tavori::vcam::Config& camera, int n);
@@ -41,6 +40,9 @@ public:
     ~PenControl() { Clear(); }
     void Down(double x, double y) { Set(0, true, x, y); }
     void Up();
+    // The pen from (x, y) by (dx, dy) per step, 20 ms a step after resting firstMs where it touched;
+    // it stays down at the end.
+    void Stroke(double x, double y, double dx, double dy, int steps, DWORD firstMs = 20);
     // sigma (camera pixels) and intensity (0..1) 0: a pen's own.
     void Set(int light, bool lit, double x, double y, double sigma = 0, double intensity = 0);
     void Unplug(int camera) { Mask(&tavori::vcam::PenBlock::unplugged, camera, true); }
@@ -74,9 +76,10 @@ public:
     int Entry() const { return ScreenEntry(Table(), m_camera); }
     MultiScreenTable* Table() const { return m_table ? m_table->As<MultiScreenTable>() : nullptr; }
     int Count() const { return m_points && m_points->Ok() ? m_points->As<volatile uint8_t>()[0] : -1; }
-    _SDetectPoint First() const;
     // Every point of the buffer as it stands now.
     std::vector<_SDetectPoint> All() const;
+    // Distance from (x, y) to the nearest point published; far when there is none.
+    double Nearest(double x, double y) const;
     // Frames flow: once bound to its ready entry the listener writes the count on every pass, so a
     // byte set there is overwritten within two passes.
     bool Streaming(DWORD timeoutMs) const;
@@ -112,7 +115,7 @@ struct CanvasRig {
 
     // VirtualCamera.ini may be written in d.folder before.
     bool Start(const std::string& title = kDrawingProgram, const char* settings = "[System]\r\nSetPtCount=25\r\n");
-    std::vector<CanvasEvent> Events() const { return canvas->Events(); }
+    std::vector<CanvasEvent> Events(size_t from = 0) const { return canvas->Events(from); }
     std::string Buttons() const { return Canvas::Buttons(Events()); }
     // The canvas logged `what` after its first `from` events.
     bool WaitForEvent(const char* what, size_t from = 0, DWORD timeoutMs = 3000) const;

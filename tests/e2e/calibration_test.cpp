@@ -141,25 +141,14 @@ TEST(ManualCalibration, AimingViewShowsTheLivePictureMirroredAndHostileMessagesN
     lens.Project(300, 700, gx, gy);
     rig.pen.Down(300, 300);
     Sleep(500);
-    DWORD worstAnswer = 0;
-    std::vector<uint8_t> last;
-    int changes = 0, samples = 0;
-    for (const DWORD t0 = GetTickCount(); GetTickCount() - t0 < 2000; ++samples) {
-        Screen row(box.left, box.top + 240, 640, 1);  // noise changes every picture drawn
-        changes += row.px != last;
-        last = row.px;
-        DWORD_PTR r = 0;
-        const DWORD t = GetTickCount();
-        EXPECT_TRUE(SendMessageTimeoutA(rig.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 100, &r));
-        worstAnswer = std::max(worstAnswer, GetTickCount() - t);
-    }
+    DWORD_PTR r = 0;
+    for (const DWORD t0 = GetTickCount(); GetTickCount() - t0 < 2000; Sleep(20))
+        EXPECT_TRUE(SendMessageTimeoutA(rig.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 100, &r)) << "the main window stopped answering";
     Screen s;
     auto boxAt = [&](double x, double y) { return s.At(box.left + static_cast<int>(std::lround(x)), box.top + static_cast<int>(std::lround(y))); };
     EXPECT_GT(boxAt(639 - cx, cy)[2], 200) << "the pen's spot, mirrored";  // the guide picture is never this red
     EXPECT_LT(boxAt(cx, cy)[2], 150) << "where an unmirrored picture puts it";
     EXPECT_GT(boxAt(639 - gx, gy)[1], boxAt(634, 240)[1] + 10) << "filmed screen brighter than beside it";
-    printf("aiming view at 60 fps: %.1f pictures/s drawn (%.1f looks/s), main window answered within %lu ms\n",
-           changes / 2.0, samples / 2.0, worstAnswer);
     rig.pen.Up();
 
     const LPARAM values[] = {0, 1, 2, 10, 0x10, -1, 0x10000, 0x7FFFFFFF, static_cast<LPARAM>(0xDEADBEEF)};
@@ -184,7 +173,6 @@ TEST(ManualCalibration, AimingViewShowsTheLivePictureMirroredAndHostileMessagesN
         PostMessageA(rig.main, kProcCmd, code, 1);
         for (HWND box; (box = WaitForBox(rig.driver, 1500));) PressOk(box);
     }
-    DWORD_PTR r = 0;
     EXPECT_TRUE(SendMessageTimeoutA(rig.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 3000, &r));
     EXPECT_TRUE(rig.driver.Running());
     // The codes above ended a calibration run: the cameras settle and learn the scene again, and a
@@ -263,7 +251,7 @@ TEST(TwoMonitors, EachCameraKeepsItsMonitorAcrossARestartAndAnUnplug) {
     ASSERT_TRUE(rig.Start(9, false, "MultiScreen=2\r\n", CameraPerMonitor(other)));
     rig.Calibrate(-1);
     ASSERT_TRUE(WaitFor([&] { return rig.folder.ReadKey("Calibration.ini", "Calibration2", "lWinLeft") == std::to_string(other.left); }, 15000));
-    PostMessageA(rig.main, WM_COMMAND, 2035, 0);
+    rig.driver.Quit();
     Driver again;
     ASSERT_TRUE(rig.driver.WaitForExit() && again.Start(rig.folder));
     for (const char* when : {"after a restart", "after an unplug"}) {

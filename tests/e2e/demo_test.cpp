@@ -125,6 +125,6 @@ TEST(Demo, VirtualPenDrawsAStarThroughTheDriver) {
     EXPECT_LE(mean, 1.5);
     EXPECT_LE(worst, 4.0);
     EXPECT_LE(pressError, 3.0);
-    PostMessageA(rig.main, WM_COMMAND, 2035, 0);  // Exit
+    rig.driver.Quit();
     EXPECT_TRUE(rig.driver.WaitForExit());
 }

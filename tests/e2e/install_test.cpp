@@ -71,11 +71,9 @@ TEST_F(Install, SilentInstallRunsUpgradeKeepsTheUsersFilesAndOnlyPurgeRemovesThe
     installed.Write("VirtualCamera.ini", "[Camera0]\r\n");
     {
         Driver driver;
-        ASSERT_TRUE(driver.Start(installed));
-        HWND main = driver.WaitForMainWindow();
-        ASSERT_NE(main, nullptr);
+        ASSERT_NE(driver.Launch(installed), nullptr);
         EXPECT_TRUE(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 15000)) << "the camera did not start";
-        PostMessageA(main, WM_COMMAND, 2035, 0);
+        driver.Quit();
         ASSERT_TRUE(driver.WaitForExit());
     }
     installed.Write("Tavori.ini", "[System]\r\nTimeRight=-3\r\nMultiScreen=1\r\n; edited by hand\r\n");

@@ -14,19 +14,11 @@
 
 using namespace e2e;
 
-namespace {
-// The events logged after the first `from`.
-std::vector<CanvasEvent> Since(const CanvasRig& rig, size_t from) {
-    const auto events = rig.Events();
-    return {events.begin() + static_cast<long>(std::min(from, events.size())), events.end()};
-}
-}  // namespace
-
 // However the cameras stop, a pen held down ends as exactly one press and one release, and quitting
 // never shows the disconnection box, whatever is still queued behind the quit, nor waits on a
 // drawing program that stopped answering.
 TEST(Mouse, StoppingWithThePenDownReleasesOnceAndQuitShowsNoBox) {
-    constexpr UINT kQuit = 2035, kProcCmd = 0x801;
+    constexpr UINT kProcCmd = 0x801;
     struct Case {
         const char* name;
         bool unplug;
@@ -34,10 +26,9 @@ TEST(Mouse, StoppingWithThePenDownReleasesOnceAndQuitShowsNoBox) {
         int boxes;
         bool hungReader = false;
     } cases[] = {
-        {"quit", false, {{WM_COMMAND, kQuit}}, 0},
-        {"quit with a hung reader", false, {{WM_COMMAND, kQuit}}, 0, true},
-        {"quit, then a queued camera loss", false, {{WM_COMMAND, kQuit}, {kProcCmd, 9}}, 0},
-        {"camera loss, then quit", false, {{kProcCmd, 9}, {WM_COMMAND, kQuit}}, 0},
+        {"quit with a hung reader", false, {{WM_COMMAND, 2035}}, 0, true},
+        {"quit, then a queued camera loss", false, {{WM_COMMAND, 2035}, {kProcCmd, 9}}, 0},
+        {"camera loss, then quit", false, {{kProcCmd, 9}, {WM_COMMAND, 2035}}, 0},
         {"camera unplugged", true, {}, 1},
     };
     for (const Case& c : cases) {
@@ -90,7 +81,7 @@ TEST(Mouse, ClicksStillPenDisplayChangeAndAFloodOfBoxCommands) {
     size_t before = rig.Events().size();
     rig.Touch(702, 498, 120);  // close to the first touch, soon after it
     Sleep(400);
-    const auto second = Since(rig, before);
+    const auto second = rig.Events(before);
     EXPECT_EQ(Canvas::Buttons(second), "down up down up");
     for (const CanvasEvent& e : second)
         if (e.what != "move") {
@@ -103,7 +94,7 @@ TEST(Mouse, ClicksStillPenDisplayChangeAndAFloodOfBoxCommands) {
     ASSERT_TRUE(rig.WaitForEvent("rup", before, 4000));
     rig.pen.Up();
     ASSERT_TRUE(WaitFor([&] { return rig.Events().back().what == "up"; }, 2000));
-    EXPECT_EQ(Canvas::Buttons(Since(rig, before)), "down up rdown rup up");
+    EXPECT_EQ(Canvas::Buttons(rig.Events(before)), "down up rdown rup up");
 
     rig.canvas.reset();
     rig.canvas = std::make_unique<Canvas>(rig.d.folder.Path("canvas.log"), kDrawingProgram);
@@ -125,7 +116,7 @@ TEST(Mouse, ClicksStillPenDisplayChangeAndAFloodOfBoxCommands) {
         const size_t before = rig.Events().size();
         rig.Touch(400, 300, 200);
         ASSERT_TRUE(rig.WaitForEvent("up", before));
-        const auto events = Since(rig, before);
+        const auto events = rig.Events(before);
         const auto down = std::find_if(events.begin(), events.end(), [](const CanvasEvent& e) { return e.what == "down"; });
         ASSERT_NE(down, events.end());
         EXPECT_LE(std::hypot(down->x - 400 * scale, down->y - 300 * scale), 3.0);

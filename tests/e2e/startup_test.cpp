@@ -8,7 +8,6 @@
 using namespace e2e;
 
 namespace {
-constexpr UINT kQuit = 2035;
 const char* const kScreenTable = "Multi_Lumora_Mappfile";
 const char* const kFixedBlock = "IR_Multi_Touch_Share_Memory";
 
@@ -23,22 +22,14 @@ void ExpectMappingsGone() {
 // Management=0 and removes the shared memory (Escape, Enter and the close commands leave the driver
 // running: the tray menu's case).
 TEST(Startup, RunsHiddenWithItsMemoryAndQuitWritesManagementZero) {
-    const struct {
-        const char* name;
-        UINT message;
-        WPARAM wParam;
-        const char* exe;
-    } ways[] = {{"fresh folder, quit command", WM_COMMAND, kQuit, "Tavori"},
-                {"quit command to a renamed executable", WM_COMMAND, kQuit, "Other"}};
-    for (const auto& way : ways) {
-        SCOPED_TRACE(way.name);
-        const bool fresh = &way == ways;
-        ProgramFolder folder(std::string(way.exe) + ".exe");
-        const std::string ini = std::string(way.exe) + ".ini";
+    for (const std::string exe : {"Tavori", "Other"}) {  // a fresh folder, then a renamed executable
+        SCOPED_TRACE(exe);
+        const bool fresh = exe == "Tavori";
+        ProgramFolder folder(exe + ".exe");
+        const std::string ini = exe + ".ini";
         if (!fresh) folder.Write(ini, "[System]\r\nManagement=800\r\n");
         Driver driver;
-        ASSERT_TRUE(driver.Start(folder));
-        HWND main = driver.WaitForMainWindow();
+        HWND main = driver.Launch(folder);
         ASSERT_NE(main, nullptr);
         EXPECT_EQ(folder.ReadKey(ini, "System", "TimeRight"), "60");
         EXPECT_TRUE(MappingExists(kScreenTable));
@@ -51,7 +42,7 @@ TEST(Startup, RunsHiddenWithItsMemoryAndQuitWritesManagementZero) {
             EXPECT_TRUE(rc.left == 0 && rc.top == 0 && rc.right == 0) << rc.left << "," << rc.top << "," << rc.right;
             EXPECT_EQ(GetWindowLongA(main, GWL_EXSTYLE) & (WS_EX_TOOLWINDOW | WS_EX_APPWINDOW), WS_EX_TOOLWINDOW);
         }
-        PostMessageA(main, way.message, way.wParam, 0);
+        driver.Quit();
         ASSERT_TRUE(driver.WaitForExit());
         EXPECT_EQ(folder.ReadKey(ini, "System", "Management"), "0");
         EXPECT_EQ(folder.Exists("Tavori.ini"), ini == "Tavori.ini");
@@ -62,8 +53,7 @@ TEST(Startup, RunsHiddenWithItsMemoryAndQuitWritesManagementZero) {
 TEST(Startup, SecondCopyEndsSilentlyAfterWritingTimeRight) {
     ProgramFolder folder;
     Driver first;
-    ASSERT_TRUE(first.Start(folder));
-    HWND main = first.WaitForMainWindow();
+    HWND main = first.Launch(folder);
     ASSERT_NE(main, nullptr);
 
     folder.Write("Tavori.ini", "[System]\r\nTimeRight=-3\r\n");
@@ -80,7 +70,7 @@ TEST(Startup, SecondCopyEndsSilentlyAfterWritingTimeRight) {
     EXPECT_TRUE(first.Running());
     EXPECT_TRUE(IsWindow(main));
 
-    PostMessageA(main, WM_COMMAND, kQuit, 0);
+    first.Quit();
     EXPECT_TRUE(first.WaitForExit());
 }
 
@@ -114,10 +104,9 @@ TEST(Startup, WhatItCannotHaveAtStartEndsItWithOneBoxOrNotAtAll) {
             EXPECT_EQ(driver.Windows(true).size(), 1u);
             PressOk(box);
         } else {
-            HWND main = driver.WaitForMainWindow();
-            ASSERT_NE(main, nullptr);
+            ASSERT_NE(driver.WaitForMainWindow(), nullptr);
             EXPECT_TRUE(MappingExists(kScreenTable));
-            PostMessageA(main, WM_COMMAND, kQuit, 0);
+            driver.Quit();
         }
         ASSERT_TRUE(driver.WaitForExit());
         EXPECT_EQ(folder.ReadKey("Tavori.ini", "System", "Management"), c.management);
@@ -153,9 +142,8 @@ TEST(Startup, AFolderThatCannotBeWrittenIsNamedAndTheDriverRunsOn) {
     ASSERT_NE(box, nullptr);
     EXPECT_NE(MessageBoxText(box).find(L"cannot write to its folder"), std::wstring::npos);
     PressOk(box);
-    HWND main = driver.WaitForMainWindow();
-    ASSERT_NE(main, nullptr) << "the driver did not run on";
+    ASSERT_NE(driver.WaitForMainWindow(), nullptr) << "the driver did not run on";
     EXPECT_TRUE(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 10000));
-    PostMessageA(main, WM_COMMAND, kQuit, 0);
+    driver.Quit();
     EXPECT_GE(driver.WaitForExitCountingBoxes(), 0);
 }
