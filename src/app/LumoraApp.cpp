@@ -56,17 +56,15 @@ bool CLumoraApp::InitInstance() {
 
     LoadSettings();
 
-    m_hInstanceMutex = CreateMutexA(nullptr, FALSE, "Lumora");
-    if (!m_hInstanceMutex) return false;
+    m_instanceMutex.reset(CreateMutexA(nullptr, FALSE, "Lumora"));
+    if (!m_instanceMutex) return false;
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        CloseHandle(m_hInstanceMutex);
-        m_hInstanceMutex = nullptr;
+        m_instanceMutex.reset();
         return false;
     }
 
     Gdiplus::GdiplusStartupInput input;
-    Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr);
-    m_bGdiplusStarted = true;
+    m_bGdiplusStarted = Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr) == Gdiplus::Ok;
 
     if (ALC_Initialize() != 1) {
         if (CanWriteFolder(g_Settings.AppDir)) {

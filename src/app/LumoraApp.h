@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 #include <cstdint>
+#include "win/Scoped.h"
 
 class CLumoraApp {
 public:
@@ -13,7 +14,7 @@ public:
 private:
     bool m_bGdiplusStarted = false;
     ULONG_PTR m_gdiplusToken = 0;
-    HANDLE m_hInstanceMutex = nullptr;
+    win::Handle m_instanceMutex;  // held for the process's life: one driver per session
 };
 
 // The caption of every message box: the executable's base name.

@@ -83,9 +83,7 @@ CLumoraDlg::CLumoraDlg() : MappedDialog(IDD_LUMORA_DIALOG, nullptr) {
     g_nBackgroundMode = 0;
 }
 
-CLumoraDlg::~CLumoraDlg() {
-    if (m_brush) DeleteObject(m_brush);
-}
+CLumoraDlg::~CLumoraDlg() = default;
 
 bool CLumoraDlg::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     if (message == m_uTaskbarCreated && m_uTaskbarCreated != 0) {
@@ -98,7 +96,7 @@ bool CLumoraDlg::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& r
 }
 
 BOOL CLumoraDlg::OnInitDialog() {
-    m_brush = CreateSolidBrush(RGB(0, 0, 0));
+    m_brush.reset(CreateSolidBrush(RGB(0, 0, 0)));
     SetWindowTextA(m_hWnd, kMainWindowCaption);
 
     HMENU sysMenu = GetSystemMenu(m_hWnd, FALSE);
@@ -114,7 +112,7 @@ BOOL CLumoraDlg::OnInitDialog() {
     MoveWindow(m_hWnd, 0, 0, 0, 0, FALSE);
     SetWindowLongPtrA(m_hWnd, GWL_EXSTYLE, WS_EX_TOOLWINDOW);
 
-    CoInitialize(nullptr);
+    m_com.emplace(COINIT_APARTMENTTHREADED);
     m_pTrayIcon.reset();
     m_bCameraRunning = 0;
     RefreshScreenSize();
@@ -209,7 +207,7 @@ LRESULT CLumoraDlg::OnDestroy(WPARAM, LPARAM) {
     ReleaseAllFrameCopies();  // the listeners have ended; what they posted dies with the queue
     m_pLaserWriteDlg.reset();
     m_pTrayIcon.reset();
-    CoUninitialize();
+    m_com.reset();
     return 0;
 }
 
@@ -218,7 +216,7 @@ LRESULT CLumoraDlg::OnSetSearchType(WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
-LRESULT CLumoraDlg::OnCtlColorDlg(WPARAM, LPARAM) { return reinterpret_cast<LRESULT>(m_brush); }
+LRESULT CLumoraDlg::OnCtlColorDlg(WPARAM, LPARAM) { return reinterpret_cast<LRESULT>(m_brush.get()); }
 
 LRESULT CLumoraDlg::OnCtlColorStatic(WPARAM wParam, LPARAM) {
     HDC dc = reinterpret_cast<HDC>(wParam);

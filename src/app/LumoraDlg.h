@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "output/MouseEmulator.h"
 #include "win/Dialog.h"
 #include "win/Messages.h"
+#include "win/Scoped.h"
 
 class CAnimateTrayIcon;
 class CLaserWriteDlg;
@@ -94,7 +96,8 @@ private:
     void OnCamerasStopped() override;
 
     HICON m_hIcon = nullptr;
-    HBRUSH m_brush = nullptr;
+    win::GdiObject<HBRUSH> m_brush;
+    std::optional<win::ComApartment> m_com;  // the window thread's apartment, from init to destroy
     std::unique_ptr<CAnimateTrayIcon> m_pTrayIcon;
     std::unique_ptr<CLaserWriteDlg> m_pLaserWriteDlg;
     CCameraSet m_listListeners{*this};

@@ -15,6 +15,7 @@
 #include "storage/CalibrationSources.h"
 #include "win/Trace.h"
 #include "win/Dpi.h"
+#include "win/Scoped.h"
 
 namespace {
 constexpr UINT_PTR kLaserPromptTimer = 1026;
@@ -45,7 +46,6 @@ CCollateDlg::~CCollateDlg() {
         UnregisterCalibrationSource(m_record);
         delete m_record;
     }
-    if (m_brush) DeleteObject(m_brush);
 }
 
 void CCollateDlg::SetNotify(HWND window, UINT procMsg, UINT saveMsg) {
@@ -55,7 +55,7 @@ void CCollateDlg::SetNotify(HWND window, UINT procMsg, UINT saveMsg) {
 }
 
 BOOL CCollateDlg::OnInitDialog() {
-    if (!m_brush) m_brush = CreateSolidBrush(kBlack);
+    if (!m_brush) m_brush.reset(CreateSolidBrush(kBlack));
     ShowWindow(m_hWnd, SW_SHOWMAXIMIZED);
     m_nStatus = kLaserPrompt;
     m_bPromptShown = false;
@@ -120,9 +120,7 @@ void CCollateDlg::ArmLaserPrompt() {
     m_nStatus = kLaserPrompt;
     m_bPromptShown = false;
     RelayoutControls();
-    HDC dc = GetDC(m_hWnd);
-    EraseCross(dc);
-    ReleaseDC(m_hWnd, dc);
+    EraseCross(win::WindowDC(m_hWnd).get());
     SetTimer(m_hWnd, kLaserPromptTimer, 100, nullptr);
 }
 
@@ -166,26 +164,19 @@ LRESULT CCollateDlg::OnTimer(WPARAM wParam, LPARAM) {
 }
 
 void CCollateDlg::DrawCross(HDC dc, int x, int y, COLORREF colour) {
-    HPEN pen = CreatePen(PS_SOLID, 3, colour);
-    HGDIOBJ old = SelectObject(dc, pen);
+    const win::GdiObject<HPEN> pen(CreatePen(PS_SOLID, 3, colour));
+    const win::Selection selected(dc, pen.get());
     MoveToEx(dc, x - kCrossArm, y, nullptr);
     LineTo(dc, x + kCrossArm, y);
     MoveToEx(dc, x, y - kCrossArm, nullptr);
     LineTo(dc, x, y + kCrossArm);
-    SelectObject(dc, old);
-    DeleteObject(pen);
 }
 
 void CCollateDlg::DrawDisc(HDC dc, int left, int top, int right, int bottom, COLORREF colour) {
-    HPEN pen = CreatePen(PS_SOLID, 1, colour);
-    HBRUSH brush = CreateSolidBrush(colour);
-    HGDIOBJ oldPen = SelectObject(dc, pen);
-    HGDIOBJ oldBrush = SelectObject(dc, brush);
+    const win::GdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, colour));
+    const win::GdiObject<HBRUSH> brush(CreateSolidBrush(colour));
+    const win::Selection penSelected(dc, pen.get()), brushSelected(dc, brush.get());
     Ellipse(dc, left, top, right, bottom);
-    SelectObject(dc, oldPen);
-    SelectObject(dc, oldBrush);
-    DeleteObject(pen);
-    DeleteObject(brush);
 }
 
 void CCollateDlg::EraseCross(HDC dc) {
@@ -205,7 +196,8 @@ void CCollateDlg::DrawCurrent(HDC dc) {
 }
 
 void CCollateDlg::ShowPoint() {
-    HDC dc = GetDC(m_hWnd);
+    const win::WindowDC window(m_hWnd);
+    HDC dc = window.get();
     const int cx = m_width / 2, cy = m_height / 2;
     std::string text;
     if (m_nStatus == kLaserPrompt) {
@@ -236,7 +228,6 @@ void CCollateDlg::ShowPoint() {
         DrawCurrent(dc);
         text = g_Lang.IDS_WHILECAING;
     }
-    ReleaseDC(m_hWnd, dc);
     SetDlgItemTextA(m_hWnd, IDC_COLLATE_TEXT, text.c_str());
 }
 
@@ -351,5 +342,5 @@ LRESULT CCollateDlg::OnCtlColor(WPARAM wParam, LPARAM lParam) {
         SetBkColor(dc, kBlack);
         SetTextColor(dc, kRed);
     }
-    return reinterpret_cast<LRESULT>(m_brush);
+    return reinterpret_cast<LRESULT>(m_brush.get());
 }

@@ -7,6 +7,7 @@
 #include "MultiIRLight.h"
 #include "calibration/CollatePoints.h"
 #include "win/Dialog.h"
+#include "win/Scoped.h"
 
 class CTestDlg;
 
@@ -66,5 +67,5 @@ private:
     collate::CollatePoints m_points;
     _SCalibration* m_record = nullptr;
     CTestDlg* m_probe = nullptr;  // the screen probe while it measures
-    HBRUSH m_brush = nullptr;
+    win::GdiObject<HBRUSH> m_brush;
 };

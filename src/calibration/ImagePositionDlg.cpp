@@ -9,6 +9,7 @@
 #include "res/resource.h"
 #include "win/Trace.h"
 #include "win/Dpi.h"
+#include "win/Scoped.h"
 
 TAVORI_BEGIN_MESSAGE_MAP(CImagePositionDlg)
 TAVORI_ON_MESSAGE(WM_COLLATE, OnCollate)
@@ -35,9 +36,7 @@ BITMAPINFO TopDownInfo(int width, int height) {
 
 CImagePositionDlg::CImagePositionDlg(HWND parent) : MappedDialog(IDD_IMAGE_POSITION, parent) {}
 
-CImagePositionDlg::~CImagePositionDlg() {
-    if (m_brush) DeleteObject(m_brush);
-}
+CImagePositionDlg::~CImagePositionDlg() = default;
 
 void CImagePositionDlg::SetNotify(HWND window, UINT procMsg, UINT saveMsg) {
     m_hNotify = window;
@@ -46,7 +45,7 @@ void CImagePositionDlg::SetNotify(HWND window, UINT procMsg, UINT saveMsg) {
 }
 
 BOOL CImagePositionDlg::OnInitDialog() {
-    if (!m_brush) m_brush = CreateSolidBrush(RGB(255, 255, 255));
+    if (!m_brush) m_brush.reset(CreateSolidBrush(RGB(255, 255, 255)));
     if (m_guide.empty()) m_guide = guide::DrawGuidePicture();
     m_picture = GetDlgItem(m_hWnd, IDC_AIM_PICTURE);
     SetDlgItemTextA(m_hWnd, IDOK, g_Lang.IDS_OK.c_str());
@@ -91,13 +90,14 @@ LRESULT CImagePositionDlg::OnCollate(WPARAM wParam, LPARAM) {
     SCapFrame* frame = TakeFrameCopy(static_cast<uintptr_t>(wParam));
     if (!frame) return 0;
     LRESULT drawn = 0;
-    HDC dc = nullptr;
-    if (IsWindowVisible(m_hWnd) && m_live.Compose(*frame) && (dc = GetDC(m_picture))) {
+    if (IsWindowVisible(m_hWnd) && m_live.Compose(*frame)) {
+        const win::WindowDC dc(m_picture);
         const BITMAPINFO info = TopDownInfo(CAimingPicture::kWidth, CAimingPicture::kHeight);
-        SetDIBitsToDevice(dc, 0, 0, CAimingPicture::kWidth, CAimingPicture::kHeight, 0, 0, 0,
-                          CAimingPicture::kHeight, m_live.Pixels(), &info, DIB_RGB_COLORS);
-        ReleaseDC(m_picture, dc);
-        drawn = 1;
+        if (dc) {
+            SetDIBitsToDevice(dc.get(), 0, 0, CAimingPicture::kWidth, CAimingPicture::kHeight, 0, 0, 0,
+                              CAimingPicture::kHeight, m_live.Pixels(), &info, DIB_RGB_COLORS);
+            drawn = 1;
+        }
     }
     ReleaseFrameCopy(frame);
     return drawn;
@@ -110,7 +110,7 @@ LRESULT CImagePositionDlg::OnCtlColor(WPARAM wParam, LPARAM lParam) {
         SetBkColor(dc, RGB(0, 0, 0));
         SetTextColor(dc, RGB(255, 0, 0));
     }
-    return reinterpret_cast<LRESULT>(m_brush);
+    return reinterpret_cast<LRESULT>(m_brush.get());
 }
 
 LRESULT CImagePositionDlg::OnOK(WPARAM, LPARAM) {

@@ -8,6 +8,7 @@
 #include "calibration/AimingPicture.h"
 #include "output/DesktopLayout.h"
 #include "win/Dialog.h"
+#include "win/Scoped.h"
 
 class CImagePositionDlg : public win::MappedDialog<CImagePositionDlg> {
 public:
@@ -32,7 +33,7 @@ private:
     UINT m_procMsg = 0, m_saveMsg = 0;
     int m_width = 0, m_height = 0;
     HWND m_picture = nullptr;
-    HBRUSH m_brush = nullptr;
+    win::GdiObject<HBRUSH> m_brush;
     std::vector<uint8_t> m_guide;
     CAimingPicture m_live;
 };

@@ -15,9 +15,7 @@ TAVORI_END_MESSAGE_MAP()
 
 CTestDlg::CTestDlg(HWND parent) : MappedDialog(IDD_SCREEN_PROBE, parent) {}
 
-CTestDlg::~CTestDlg() {
-    if (m_brush) DeleteObject(m_brush);
-}
+CTestDlg::~CTestDlg() = default;
 
 void CTestDlg::SetNotify(HWND window, UINT message) {
     m_hNotify = window;
@@ -30,7 +28,7 @@ void CTestDlg::SetPosition(int x, int y) {
 }
 
 BOOL CTestDlg::OnInitDialog() {
-    if (!m_brush) m_brush = CreateSolidBrush(RGB(0, 0, 0));
+    if (!m_brush) m_brush.reset(CreateSolidBrush(RGB(0, 0, 0)));
     MoveWindow(m_hWnd, m_x + 20, m_y + 20, 200, 200, FALSE);
     ShowWindow(m_hWnd, SW_SHOWMAXIMIZED);
     SetTimer(m_hWnd, kReportTimer, kReportDelayMs, nullptr);
@@ -64,5 +62,5 @@ LRESULT CTestDlg::OnCtlColor(WPARAM wParam, LPARAM) {
     SetBkMode(dc, TRANSPARENT);
     SetBkColor(dc, RGB(0, 0, 0));
     SetTextColor(dc, RGB(255, 0, 0));
-    return reinterpret_cast<LRESULT>(m_brush);
+    return reinterpret_cast<LRESULT>(m_brush.get());
 }

@@ -2,6 +2,7 @@
 // second later, tells the manual dialog the client size of the monitor it landed on.
 #pragma once
 #include "win/Dialog.h"
+#include "win/Scoped.h"
 
 class CTestDlg : public win::MappedDialog<CTestDlg> {
 public:
@@ -21,5 +22,5 @@ private:
     HWND m_hNotify = nullptr;
     UINT m_sizeMessage = 0;
     int m_x = 0, m_y = 0;
-    HBRUSH m_brush = nullptr;
+    win::GdiObject<HBRUSH> m_brush;
 };

@@ -14,6 +14,7 @@
 #include "config/Settings.h"
 #include "storage/CalibrationIni.h"
 #include "win/Trace.h"
+#include "win/Scoped.h"
 
 namespace {
 // Keeps this thread's windows answering while work on other threads finishes.
@@ -139,9 +140,10 @@ void CCameraSet::Stop() {
     std::vector<std::thread> closers;
     for (auto& listener : stopping) {
         auto close = [&open, l = listener.get()] {
-            const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-            l->ReleaseDevice();
-            if (SUCCEEDED(com)) CoUninitialize();
+            {
+                const win::ComApartment com(COINIT_MULTITHREADED);
+                l->ReleaseDevice();
+            }
             open.fetch_sub(1);
         };
         try {

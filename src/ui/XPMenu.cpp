@@ -13,9 +13,8 @@ RECT ToRect(const MenuRect& r) { return {r.left, r.top, r.right, r.bottom}; }
 
 void Fill(HDC dc, const MenuRect& r, COLORREF colour) {
     RECT rc = ToRect(r);
-    HBRUSH brush = CreateSolidBrush(colour);
-    FillRect(dc, &rc, brush);
-    DeleteObject(brush);
+    const win::GdiObject<HBRUSH> brush(CreateSolidBrush(colour));
+    FillRect(dc, &rc, brush.get());
 }
 
 HFONT CreateMenuFont(int dpi) {
@@ -26,9 +25,8 @@ HFONT CreateMenuFont(int dpi) {
     if (forDpi && forDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, static_cast<UINT>(dpi)))
         return CreateFontIndirectW(&metrics.lfMenuFont);
     if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) return nullptr;
-    HDC screen = GetDC(nullptr);
-    int systemDpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    const win::WindowDC screen(nullptr);
+    const int systemDpi = screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
     metrics.lfMenuFont.lfHeight = MulDiv(metrics.lfMenuFont.lfHeight, dpi, systemDpi > 0 ? systemDpi : 96);
     return CreateFontIndirectW(&metrics.lfMenuFont);
 }
@@ -40,7 +38,6 @@ CXPMenu::CXPMenu(int dpi) : m_hMenu(CreatePopupMenu()), m_dpi(dpi), m_font(Creat
 
 CXPMenu::~CXPMenu() {
     if (m_hMenu) DestroyMenu(m_hMenu);
-    if (m_font) DeleteObject(m_font);
 }
 
 bool CXPMenu::AppendItem(UINT command, const TrayMenuItem* item) {
@@ -70,11 +67,10 @@ void CXPMenu::DrawItem(const DRAWITEMSTRUCT& dis) const {
     const MenuRect itemRect{dis.rcItem.left, dis.rcItem.top, dis.rcItem.right, dis.rcItem.bottom};
     const MenuItemLayout l = LayoutTrayMenuItem(itemRect, highlighted, m_dpi);
     if (highlighted) {
-        HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(HOLLOW_BRUSH));
-        HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
-        Rectangle(dc, l.frame.left, l.frame.top, l.frame.right, l.frame.bottom);
-        SelectObject(dc, oldPen);
-        SelectObject(dc, oldBrush);
+        {
+            const win::Selection brush(dc, GetStockObject(HOLLOW_BRUSH)), pen(dc, GetStockObject(BLACK_PEN));
+            Rectangle(dc, l.frame.left, l.frame.top, l.frame.right, l.frame.bottom);
+        }
         Fill(dc, l.fill, kHighlightFill);
     } else {
         Fill(dc, l.iconBox, kIconColumn);
@@ -84,8 +80,7 @@ void CXPMenu::DrawItem(const DRAWITEMSTRUCT& dis) const {
         DrawIconEx(dc, l.iconX, l.iconY, icon, l.iconSize, l.iconSize, 0, nullptr, DI_NORMAL);
         DestroyIcon(icon);
     }
-    HGDIOBJ oldFont = m_font ? SelectObject(dc, m_font) : nullptr;
+    const win::Selection font(dc, m_font.get());
     RECT text = ToRect(l.text);
     DrawTextA(dc, item->text.c_str(), -1, &text, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX);
-    if (oldFont) SelectObject(dc, oldFont);
 }

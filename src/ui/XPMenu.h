@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "win/Scoped.h"
+
 // One item's record; its address is the item's data.
 struct TrayMenuItem {
     UINT normalIcon = 0;
@@ -29,7 +31,7 @@ private:
 
     HMENU m_hMenu = nullptr;
     int m_dpi = 96;
-    HFONT m_font = nullptr;  // the menu font at this DPI
+    win::GdiObject<HFONT> m_font;  // the menu font at this DPI
 };
 
 // The DPI of the monitor that holds the point (96 where the system cannot say).

@@ -1,6 +1,7 @@
 #include "win/Dpi.h"
 
 #include "SystemDll.h"
+#include "win/Scoped.h"
 
 namespace win {
 
@@ -9,9 +10,8 @@ int MonitorDpi(HMONITOR monitor) {
     static const auto forMonitor = tavori::sysdll::SystemFunction<ForMonitor>("shcore.dll", "GetDpiForMonitor");
     UINT x = 0, y = 0;
     if (forMonitor && monitor && SUCCEEDED(forMonitor(monitor, 0, &x, &y)) && y > 0) return static_cast<int>(y);
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen) ReleaseDC(nullptr, screen);
+    const WindowDC screen(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
     return dpi > 0 ? dpi : 96;
 }
 
