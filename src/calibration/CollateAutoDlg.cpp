@@ -76,13 +76,11 @@ BOOL CCollateAutoDlg::OnInitDialog() {
 }
 
 void CCollateAutoDlg::ReleaseBackBuffer() {
-    if (m_memDC) {
-        SelectObject(m_memDC, m_oldBitmap);
-        DeleteDC(m_memDC);
-    }
-    if (m_dib) DeleteObject(m_dib);
-    m_memDC = nullptr;
-    m_dib = m_oldBitmap = nullptr;
+    // The DC lets go of the bitmap before either is deleted.
+    if (m_memDC && m_oldBitmap) SelectObject(m_memDC.get(), m_oldBitmap);
+    m_oldBitmap = nullptr;
+    m_memDC.reset();
+    m_dib.reset();
     m_bits = nullptr;
 }
 
@@ -103,7 +101,7 @@ void CCollateAutoDlg::CreateBackBuffer(int screen) {
     m_record.lType = 1;
     m_stages.SetScreen(m_record.lWinWidth, m_record.lWinHeight);
 
-    m_memDC = CreateCompatibleDC(m_windowDC);
+    m_memDC.reset(CreateCompatibleDC(m_windowDC));
     BITMAPINFO bi{};
     bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
     bi.bmiHeader.biWidth = w;
@@ -112,14 +110,14 @@ void CCollateAutoDlg::CreateBackBuffer(int screen) {
     bi.bmiHeader.biBitCount = 24;
     bi.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    m_dib = CreateDIBSection(m_memDC, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    m_dib.reset(CreateDIBSection(m_memDC.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!m_memDC || !m_dib) {
         TRACE("AutoCalib back buffer %dx%d could not be created", w, h);
         ReleaseBackBuffer();
         return;
     }
     m_bits = static_cast<uint8_t*>(bits);
-    m_oldBitmap = static_cast<HBITMAP>(SelectObject(m_memDC, m_dib));
+    m_oldBitmap = static_cast<HBITMAP>(SelectObject(m_memDC.get(), m_dib.get()));
 }
 
 void CCollateAutoDlg::StartAutoCalib() {
@@ -217,7 +215,7 @@ LRESULT CCollateAutoDlg::OnPaint(WPARAM, LPARAM) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(m_hWnd, &ps);
     if (m_memDC)
-        BitBlt(dc, 0, 0, static_cast<int>(m_record.lWinWidth), static_cast<int>(m_record.lWinHeight), m_memDC, 0, 0,
+        BitBlt(dc, 0, 0, static_cast<int>(m_record.lWinWidth), static_cast<int>(m_record.lWinHeight), m_memDC.get(), 0, 0,
                SRCCOPY);
     EndPaint(m_hWnd, &ps);
     return 0;
@@ -251,7 +249,7 @@ void CCollateAutoDlg::Draw(const PatternSquare& sq) {
                                      static_cast<size_t>(x1 - x0) * 3);
     }
     GdiFlush();
-    if (m_windowDC) BitBlt(m_windowDC, 0, 0, static_cast<int>(w), static_cast<int>(h), m_memDC, 0, 0, SRCCOPY);
+    if (m_windowDC) BitBlt(m_windowDC, 0, 0, static_cast<int>(w), static_cast<int>(h), m_memDC.get(), 0, 0, SRCCOPY);
     InvalidateRect(m_hWnd, nullptr, FALSE);
 }
 

@@ -9,6 +9,7 @@
 #include "MultiIRLight.h"
 #include "calibration/AutoCalibStages.h"
 #include "win/Dialog.h"
+#include "win/Scoped.h"
 
 class CCollateAutoDlg : public win::MappedDialog<CCollateAutoDlg>, private AutoCalibHost {
 public:
@@ -50,8 +51,9 @@ private:
     _SCalibration m_record{};
     AutoCalibStages m_stages;
     HDC m_windowDC = nullptr;
-    HDC m_memDC = nullptr;
-    HBITMAP m_dib = nullptr, m_oldBitmap = nullptr;
+    win::MemoryDC m_memDC;
+    win::GdiObject<HBITMAP> m_dib;
+    HBITMAP m_oldBitmap = nullptr;  // the memory DC's own bitmap, selected back before it goes
     uint8_t* m_bits = nullptr;
     std::vector<uint8_t> m_scaled;
 };
