@@ -65,8 +65,6 @@ public:
     FrameOutcome OnFrame(const AutoCalibSettings& s, const uint8_t* pixels);
 
     int Stage() const { return stage_; }
-    int Attempt() const { return attempt_; }
-    int Idx() const { return idx_; }
     bool Accepting() const { return accepting_; }
     int FinishedCount() const { return finishedCount_; }
     const double* Points() const { return points_; }

@@ -189,12 +189,6 @@ int CListenThread::StartCapture() {
     return Start();
 }
 
-void CListenThread::StopCapture() {
-    if (!m_hDevice) return;
-    Stop();
-    DevStop(m_hDevice);
-}
-
 // Opens the drawing program once a calibrated camera has a screen, when the user asked for that.
 static void LaunchDrawProgram() {
     if (g_Settings.Setting == 1 && g_Settings.AutoRunDraw == 1 && !g_Settings.DrawFile.empty()) {

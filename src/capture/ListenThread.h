@@ -51,7 +51,6 @@ public:
     // Laser writing: on, a low grey threshold and exposure -8; off, the driver's own values.
     void SwitchCaptureMode(int on);
     int StartCapture();
-    void StopCapture();
     // Closes the camera (its streaming threads end here, which may take a while). Any thread may
     // call it once the loop has stopped; Teardown then finds no device.
     void ReleaseDevice();

@@ -13,14 +13,11 @@ int32_t CThread::Start() {
     if (m_hThread) return 1;
     // Set before the thread exists, so its first loop test already sees it.
     m_nRun.store(1);
-    DWORD id = 0;
-    m_hThread = CreateThread(nullptr, 0, &CThread::ThreadEntry, this, 0, &id);
+    m_hThread = CreateThread(nullptr, 0, &CThread::ThreadEntry, this, 0, nullptr);
     if (!m_hThread) {
         m_nRun.store(0);  // nothing runs: a later Start may try again
-        m_nThreadId = 0;
         return -1;
     }
-    m_nThreadId = id;
     return 0;
 }
 
@@ -39,5 +36,4 @@ void CThread::Stop() {
     }
     CloseHandle(m_hThread);
     m_hThread = nullptr;
-    m_nThreadId = 0;
 }

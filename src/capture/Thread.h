@@ -27,7 +27,6 @@ public:
 
     bool IsRunning() const { return m_nRun.load(std::memory_order_relaxed) != 0; }
     HANDLE ThreadHandle() const { return m_hThread; }
-    uint32_t ThreadId() const { return m_nThreadId; }
 
 protected:
     // The thread body; loops while IsRunning(). Its return value is not used.
@@ -35,5 +34,4 @@ protected:
 
     std::atomic<uint32_t> m_nRun{0};  // 1 from Start until Stop; read once per loop pass
     HANDLE m_hThread = nullptr;
-    uint32_t m_nThreadId = 0;
 };

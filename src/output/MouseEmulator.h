@@ -36,8 +36,6 @@ public:
     // The cameras stop: a button the pen holds down is let go, so none is ever left stuck.
     void ReleaseButtons();
 
-    bool Pressed() const { return m_bPressed; }
-    int OwnerScreen() const { return m_nOwnerScreen; }
 
 private:
     void MouseMoveFiltered(int x, int y, const MouseSettings& s);

@@ -29,7 +29,6 @@ public:
     // fit, fseq (the same in every packet of a frame).
     size_t Frame(int camera, const TuioPen* pens, size_t count, uint32_t nowMs);
     const std::vector<uint8_t>& Packet(size_t i) const { return m_packets[i]; }
-    int32_t Fseq() const { return m_fseq; }
 
 private:
     struct Contact {

@@ -21,7 +21,6 @@ public:
 
     bool LoadFromFlash();
     FlashWrite SaveToFlash();
-    const FlashCalibration& Copy() const { return m_copy; }
 
 private:
     FlashCalibration m_copy;

@@ -21,12 +21,10 @@ public:
     bool RemoveIcon();
     void SetIcon(UINT iconId);
     bool SetTooltipText(const char* text);
-    bool IsAdded() const { return m_bAdded; }
     // The shell restarted (TaskbarCreated): the icon is gone from the new task bar; add it again.
     void Readd();
     // The owner's WM_TIMER: true when the tick was this icon's retry (then it is handled).
     bool OnTimer(UINT_PTR id);
-    const char* Tooltip() const { return m_nid.szTip; }
 
 private:
     void UpdateTimer();

@@ -20,7 +20,6 @@ public:
     bool CreateModeless();   // creates the dialog once; shown and hidden afterwards
     void EndDialog(INT_PTR result);
     HWND GetSafeHwnd() const { return m_hWnd; }
-    UINT TemplateId() const { return m_templateId; }
 
 protected:
     // Called from WM_INITDIALOG; TRUE lets the system set the focus.
