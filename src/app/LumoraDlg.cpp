@@ -356,7 +356,7 @@ LRESULT CLumoraDlg::OnPointEvent(WPARAM wParam, LPARAM lParam) {
     const int status = m_pCalibrationFlow ? m_pCalibrationFlow->Status() : 0;
     _SDetectPoint point{};
     int camera = -1;
-    const bool framePayload = status == 2 || status == 3;
+    const bool framePayload = TakesFrameCopies(status);
     if (lParam == 0 && FrameCopyCamera(static_cast<uintptr_t>(wParam), camera)) {
         // A frame copy: for the aiming view or the automatic dialog, and only of the camera it is
         // for; one that comes after its step (the mode changed while it was queued) is let go.

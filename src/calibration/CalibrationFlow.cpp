@@ -38,8 +38,8 @@ void CCalibrationFlow::OnShowCollateAuto() {
 }
 
 void CCalibrationFlow::OnShowImagePosition() {
-    m_flags.enrollSign = 2;
-    status = 3;
+    m_flags.enrollSign = kEnrollFrameCopies;
+    status = kAimingStep;
     m_camera = 0;
     TRACE("OnShowImagePosition: mode=%s g_bCollate=%d g_bCollateA=%d status=%d enrollSign=%d",
           int(m_flags.collate) ? "auto" : "manual", int(m_flags.collate), int(m_flags.collateA), status, int(m_flags.enrollSign));
@@ -78,8 +78,8 @@ void CCalibrationFlow::OpenManualDialog() {
     }
     TRACE("OnMenuitemColleat: g_bCollate=%d g_bCollateA=%d enrollSign(old)=%d status(old)=%d", int(m_flags.collate),
           int(m_flags.collateA), int(m_flags.enrollSign), status);
-    m_flags.enrollSign = 1;
-    status = 1;
+    m_flags.enrollSign = kEnrollBrightestSpot;
+    status = kCrossesStep;
     m_cameras.ResetEnroll(0);
     ShowCollateDlg();
     calType = 0;
@@ -101,8 +101,8 @@ void CCalibrationFlow::ShowCollateDlg() {
 
 // Camera m_camera's automatic step, on its screen.
 void CCalibrationFlow::OnShowCollateAuto2() {
-    m_flags.enrollSign = 2;
-    status = 2;
+    m_flags.enrollSign = kEnrollFrameCopies;
+    status = kAutoSquaresStep;
     calType = 1;
     const int exposure = m_settings.irFilter == 850 ? -5 : -8;
     TRACE("OnShowCollateAuto2: enter auto stage2 exposure=%d g_bCollate=%d g_bCollateA=%d", exposure,
@@ -123,10 +123,10 @@ void CCalibrationFlow::EndRun(int nSign, bool allowFallback) {
           calType, int(m_flags.collate), int(m_flags.collateA), int(m_flags.enrollSign), status);
     m_windows.NotifyDrawingProgram(DRAW_CALIBRATION_END);
     m_cameras.SetCaptureControl(m_settings.exposure, kLongSettleMs);
-    m_flags.enrollSign = 0;
+    m_flags.enrollSign = kEnrollNormal;
     m_flags.collateA = 0;
     m_windows.Wait(kListenerQuietMs);
-    status = 0;
+    status = kNotCalibrating;
     m_windows.Wait(kListenerQuietMs);
     // A run that stored nothing keeps the calibration the pen had: never a dead pen.
     if (nSign != 1) m_cameras.RestoreStoredCalibration();
@@ -147,12 +147,12 @@ void CCalibrationFlow::EndRun(int nSign, bool allowFallback) {
 }
 
 void CCalibrationFlow::Abandon() {
-    if (!Running() && m_flags.enrollSign == 0 && m_flags.collateA == 0) return;
+    if (!Running() && m_flags.enrollSign == kEnrollNormal && m_flags.collateA == 0) return;
     TRACE("calibration abandoned: the cameras stopped (status=%d)", status);
     m_windows.NotifyDrawingProgram(DRAW_CALIBRATION_END);
-    m_flags.enrollSign = 0;
+    m_flags.enrollSign = kEnrollNormal;
     m_flags.collateA = 0;
-    status = 0;
+    status = kNotCalibrating;
     if (calType == 1 && m_bSavedSearchType) m_flags.searchType = 1;
     m_bSavedSearchType = 0;
     m_windows.HideAll();
@@ -163,18 +163,18 @@ void CCalibrationFlow::OnProcCmd(int code) {
     // posting them at an idle driver changes nothing.
     switch (code) {
     case PROC_CALIBRATION_DONE:
-        if (status == 2 && m_camera + 1 < m_settings.cameraCount) {
+        if (status == kAutoSquaresStep && m_camera + 1 < m_settings.cameraCount) {
             ++m_camera;  // the next camera's automatic step
             OnShowCollateAuto2();
-        } else if (status == 1 || status == 2) {
+        } else if (status == kCrossesStep || status == kAutoSquaresStep) {
             FinishCollage(1);
         }
         break;
     case PROC_RESTART_AUTO:
-        if (status == 2) m_windows.RestartAutoCalib();
+        if (status == kAutoSquaresStep) m_windows.RestartAutoCalib();
         break;
     case PROC_CALIBRATION_FAILED:
-        if (status != 0) FinishCollage(0);
+        if (status != kNotCalibrating) FinishCollage(0);
         m_windows.Message(m_texts.calibrateFail);
         break;
     case PROC_ASK_RECALIBRATION:
@@ -194,21 +194,21 @@ void CCalibrationFlow::OnProcCmd(int code) {
     case PROC_CALIBRATION_CANCEL:
         TRACE("OnProcCmd: cancel/finish request calType=%d g_bCollate=%d g_bCollateA=%d", calType,
               int(m_flags.collate), int(m_flags.collateA));
-        if (status == 3) {
+        if (status == kAimingStep) {
             // Cancel at the aiming view ends the whole run, automatic or not.
             EndRun(0, false);
-        } else if (status != 0) {
+        } else if (status != kNotCalibrating) {
             FinishCollage(0);
         }
         break;
     case PROC_AUTO_STAGE2:
         TRACE("OnProcCmd: start auto stage2");
-        if (status == 1 && m_flags.collate == 1) OnShowCollateAuto2();
+        if (status == kCrossesStep && m_flags.collate == 1) OnShowCollateAuto2();
         break;
     case PROC_IMAGE_POSITION_OK:
         TRACE("OnProcCmd: image-position confirmed g_bCollate=%d g_bCollateA=%d", int(m_flags.collate),
               int(m_flags.collateA));
-        if (status != 3) break;
+        if (status != kAimingStep) break;
         if (m_camera + 1 < m_settings.cameraCount) {
             m_windows.ShowImagePosition(++m_camera, m_settings.cameraCount);  // the next camera's aim
             break;

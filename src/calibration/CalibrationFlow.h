@@ -89,12 +89,12 @@ public:
     // 0 normal, 1 manual dialog, 2 automatic dialog, 3 image position: where points go.
     int Status() const { return status; }
     int CalType() const { return calType; }
-    bool Running() const { return status != 0; }
+    bool Running() const { return status != kNotCalibrating; }
     // The camera (from 0) whose frames the aiming view or the automatic dialog takes now.
-    int Camera() const { return status == 2 || status == 3 ? m_camera : -1; }
+    int Camera() const { return TakesFrameCopies(status) ? m_camera : -1; }
     // Freshly started cameras send their points to the mouse.
     void ResetRouting() {
-        status = 0;
+        status = kNotCalibrating;
         calType = 0;
     }
 

@@ -72,7 +72,7 @@ HWND CCalibrationWindows::WindowOf(int status) const {
 void CCalibrationWindows::BringToFront(int status) {
     HWND window = WindowOf(status);
     if (!window || !IsWindowVisible(window)) return;  // a step between windows: nothing to bring
-    SetWindowPos(window, status == 2 ? HWND_TOPMOST : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetWindowPos(window, status == kAutoSquaresStep ? HWND_TOPMOST : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     SetForegroundWindow(window);
 }
 
@@ -100,10 +100,10 @@ HWND CCalibrationWindows::ImagePositionWindow() const {
 
 void CCalibrationWindows::Forward(int status, WPARAM wParam, LPARAM lParam) {
     HWND target = nullptr;
-    if (status == 1 && m_pCollateDlg) target = m_pCollateDlg->GetSafeHwnd();
-    if (status == 2 && m_pCollateAutoDlg) target = m_pCollateAutoDlg->GetSafeHwnd();
-    if (status == 3) target = ImagePositionWindow();
+    if (status == kCrossesStep && m_pCollateDlg) target = m_pCollateDlg->GetSafeHwnd();
+    if (status == kAutoSquaresStep && m_pCollateAutoDlg) target = m_pCollateAutoDlg->GetSafeHwnd();
+    if (status == kAimingStep) target = ImagePositionWindow();
     if (target) SendMessageA(target, WM_COLLATE, wParam, lParam);
     // The dialog takes a frame copy it draws; one it did not take (or no dialog) is freed here.
-    if (status == 2 || status == 3) ReleaseFrameCopy(TakeFrameCopy(static_cast<uintptr_t>(wParam)));
+    if (TakesFrameCopies(status)) ReleaseFrameCopy(TakeFrameCopy(static_cast<uintptr_t>(wParam)));
 }

@@ -159,7 +159,7 @@ void CListenThread::ResetEnroll(int type) {
     // covered comes back: that reset learns for as long as one after automatic exposure, so what
     // shines then is taken for a light that was there at the start, not for a pen.
     const bool endsCalibration = m_calibrationEnded && GetTickCount() - m_calibrationEndTick < kCalibrationEndMs &&
-                                 enrollSign == 0 && g_bCollateA == 0;
+                                 enrollSign == kEnrollNormal && g_bCollateA == 0;
     std::lock_guard<std::mutex> lock(m_detectorLock);
     if (type == 1 || endsCalibration)
         IRLResetAutoEnroll(m_hDetector);
@@ -264,7 +264,7 @@ int CListenThread::Run() {
 }
 
 void CListenThread::NoteCalibration(uint32_t now) {
-    const bool calibrating = g_bCollateA != 0 || enrollSign != 0;
+    const bool calibrating = g_bCollateA != 0 || enrollSign != kEnrollNormal;
     if (m_calibrating && !calibrating) {
         m_calibrationEndTick = now;
         m_calibrationEnded = true;
@@ -315,7 +315,7 @@ void CListenThread::OnMissedFrame(uint32_t now, long why) {
         PostMessageA(m_hTarget, m_commandMessage, PROC_CAMERA_LOST, PROC_KIND_COMMAND);
     }
     const int32_t mode = enrollSign;
-    if (gap < kNoFrameGapMs || !m_hTarget || !m_pointMessage || mode == 1 || mode == 2 || !m_setting) return;
+    if (gap < kNoFrameGapMs || !m_hTarget || !m_pointMessage || mode != kEnrollNormal || !m_setting) return;
     m_points[0].x = m_points[0].y = m_points[0].state = 0;
     PostPoints(static_cast<WPARAM>(m_screen), true);
     if (searchType != 0 && m_bound) m_pointShare.Publish(m_points, 0);
@@ -335,8 +335,8 @@ void CListenThread::CountPresence() {
 void CListenThread::Detect(uint32_t now) {
     const int32_t mode = enrollSign;
     // A calibration's points are camera pixels: no pen is on the desktop meanwhile.
-    if (mode == 1 || mode == 2) SendTuio(0);
-    if (mode == 1) {
+    if (mode != kEnrollNormal) SendTuio(0);
+    if (mode == kEnrollBrightestSpot) {
         int found;
         {
             std::lock_guard<std::mutex> lock(m_detectorLock);
@@ -345,7 +345,7 @@ void CListenThread::Detect(uint32_t now) {
         if (found) PostPoints(static_cast<WPARAM>(m_captureIndex), false);
         return;
     }
-    if (mode == 2) {
+    if (mode == kEnrollFrameCopies) {
         PostFrameCopy();
         return;
     }

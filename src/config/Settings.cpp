@@ -124,7 +124,7 @@ void LoadSettings() {
     s.TuioHost = ini::ReadString(ini, kSystem, "TuioHost", "127.0.0.1");
     s.Management = readInt("Management", 800);
 
-    enrollSign = 0;
+    enrollSign = kEnrollNormal;
     s.EnrollColor = ini::ReadInt(ini, kEnroll, "Color", 95);
     s.EnrollWidth = ini::ReadInt(ini, kEnroll, "Width", 50);
     s.EnrollHeight = ini::ReadInt(ini, kEnroll, "Height", 50);

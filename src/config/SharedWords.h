@@ -1,6 +1,7 @@
 // Mode words shared by the window thread (writer) and the listener threads (readers, once per
 // pass). Each is declared here and nowhere else.
 #pragma once
+#include "config/CalibrationModes.h"
 #include <cstdint>
 
 #include "config/RelaxedWord.h"
@@ -9,7 +10,7 @@ using SharedWord = RelaxedWord<int32_t>;
 
 extern SharedWord g_nExposure;       // exposure of the running cameras
 extern SharedWord g_nPtCount;        // calibration points of the camera model
-extern SharedWord enrollSign;        // 0 normal, 1 brightest spot, 2 frame copies
+extern SharedWord enrollSign;        // an EnrollMode
 extern SharedWord searchType;        // 0 single point, otherwise every point
 extern SharedWord g_bCollate;        // 1 = the automatic calibration flow was chosen
 extern SharedWord g_bCollateA;       // 1 = automatic flow, laser check: listeners read no frames

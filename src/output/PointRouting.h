@@ -1,5 +1,6 @@
 // Where a listener's point message goes: the mouse, a calibration dialog, or nowhere.
 #pragma once
+#include "config/CalibrationModes.h"
 
 enum class PointRoute {
     Ignore,        // the cameras are not running, or the point record says nothing usable
@@ -9,13 +10,13 @@ enum class PointRoute {
     FrameDialog,   // status 2 or 3: a frame copy for the automatic or image position dialog
 };
 
-// status: 0 normal, 1 manual calibration, 2 automatic calibration, 3 image position.
+// status: a CalibrationStatus.
 // state: the state field of the point (1 = present).
 inline PointRoute RoutePoint(bool camerasRunning, int status, int searchType, int state) {
     if (!camerasRunning) return PointRoute::Ignore;
-    if (status == 1) return PointRoute::ManualDialog;
-    if (status == 2 || status == 3) return PointRoute::FrameDialog;
-    if (status != 0) return PointRoute::Ignore;
+    if (status == kCrossesStep) return PointRoute::ManualDialog;
+    if (TakesFrameCopies(status)) return PointRoute::FrameDialog;
+    if (status != kNotCalibrating) return PointRoute::Ignore;
     if (state == 1) return PointRoute::MousePoint;
     // The multi-point search marks "nothing" with state 0 and ignores other states; the single-point
     // search takes anything but a present point as "nothing".
