@@ -436,6 +436,12 @@ bool CameraMapping::fit(const _SCalibration& cal, int32_t imgW, int32_t imgH, co
         }
         if (std::fabs(area) / 2 < 16.0 * count) return false;
     }
+    // Leave-one-out: the fit sees every point but one, which the caller then judges by it.
+    int fitted = count;
+    if (opt.leaveOut >= 0 && opt.leaveOut < count) {
+        for (int i = opt.leaveOut; i + 1 < count; ++i) tx[i] = tx[i + 1], ty[i] = ty[i + 1], px[i] = px[i + 1], py[i] = py[i + 1];
+        fitted = count - 1;
+    }
 
     cx_ = (imgW - 1) / 2.0;
     cy_ = (imgH - 1) / 2.0;
@@ -445,15 +451,15 @@ bool CameraMapping::fit(const _SCalibration& cal, int32_t imgW, int32_t imgH, co
     sS_ = std::max(W_, H_) / 2.0;
 
     FitData d;
-    d.n = count;
-    for (int i = 0; i < count; ++i) {
+    d.n = fitted;
+    for (int i = 0; i < fitted; ++i) {
         d.sx[i] = (tx[i] - sx0_) / sS_;
         d.sy[i] = (ty[i] - sy0_) / sS_;
         d.qx[i] = (px[i] - cx_) / R_;
         d.qy[i] = (py[i] - cy_) / R_;
     }
     double p[10] = {};
-    if (!fitHomography(d.sx, d.sy, d.qx, d.qy, count, p)) return false;
+    if (!fitHomography(d.sx, d.sy, d.qx, d.qy, fitted, p)) return false;
     p[8] = p[9] = 0;  // k1, k2 start from a distortion-free lens
     const int terms = opt.radialTerms >= 0 ? std::min(opt.radialTerms, 2) : (n == 2 ? 0 : 1);
     if (n > 2 && !refineModel(d, p, 8 + terms)) return false;
@@ -464,7 +470,7 @@ bool CameraMapping::fit(const _SCalibration& cal, int32_t imgW, int32_t imgH, co
     k2_ = p[9];
     double res[2 * kMaxPts];
     if (!residuals(d, p, res)) return false;
-    rms_ = R_ * std::sqrt(sumSq(res, 2 * count) / count);
+    rms_ = R_ * std::sqrt(sumSq(res, 2 * fitted) / fitted);
     // A calibration the model cannot follow (targets clicked in the wrong order, a pen seen in the
     // wrong place) must not drive the cursor.
     if (!(rms_ <= 3.0)) return false;
@@ -494,7 +500,7 @@ bool CameraMapping::fit(const _SCalibration& cal, int32_t imgW, int32_t imgH, co
     // but only when there is more left than the rounding of the stored camera positions explains:
     // an interpolating surface through rounding noise makes the mapping worse, not better.
     if (opt.correction && n > 2 && rms_ > opt.correctionGate) {
-        const int N = count, S = N + 3;
+        const int N = fitted, S = N + 3;
         double A[(kMaxPts + 3) * (kMaxPts + 3)] = {}, B[(kMaxPts + 3) * 2] = {};
         for (int i = 0; i < N; ++i) {
             double sx, sy;
@@ -594,6 +600,25 @@ bool CameraMapping::project(double sx, double sy, double& cx, double& cy) const 
     cx = ux * f * R_ + cx_;
     cy = uy * f * R_ + cy_;
     return std::isfinite(cx) && std::isfinite(cy);
+}
+
+bool leaveOneOutErrors(const _SCalibration& cal, int32_t imgW, int32_t imgH, double* errors) {
+    const int count = static_cast<int>(cal.lPtCount);
+    const int n = count == 9 ? 3 : count == 16 ? 4 : count == 25 ? 5 : count == 36 ? 6 : 0;
+    CameraMapping all;
+    if (n == 0 || !all.fit(cal, imgW, imgH)) return false;
+    for (int i = 0; i < count; ++i) {
+        MappingOptions opt;
+        opt.leaveOut = i;
+        CameraMapping others;
+        int32_t gx, gy;
+        double sx, sy;
+        errors[i] = others.fit(cal, imgW, imgH, opt) && gridPoint(cal.lWinWidth, cal.lWinHeight, n, i / n, i % n, gx, gy) &&
+                            others.map(cal.x[i], cal.y[i], sx, sy)
+                        ? std::hypot(sx - gx, sy - gy)
+                        : -1;
+    }
+    return true;
 }
 
 }  // namespace tavori::irl

@@ -31,6 +31,7 @@ struct MappingOptions {
     bool correction = true;       // thin-plate correction of the residual (9 points and more)
     double correctionGate = 0.6;  // camera-pixel RMS residual above which the correction is used
     double smoothing = 1.0;       // thin-plate regularisation, relative to the kernel scale
+    int leaveOut = -1;            // a point the fit does not see (leave-one-out judging); -1: none
 };
 
 class CameraMapping {
@@ -71,5 +72,10 @@ private:
     double tpsWx_[36] = {}, tpsWy_[36] = {};
     double tpsAx_[3] = {}, tpsAy_[3] = {};
 };
+
+// How well a calibration predicts each of its own points: point i's screen target against where
+// the mapping fitted to all the other points puts its camera position, in screen pixels (-1 where
+// that fit fails). False for 4-point records (no point to spare) and records that cannot be fitted.
+bool leaveOneOutErrors(const _SCalibration& cal, int32_t imgW, int32_t imgH, double* errors);
 
 }  // namespace tavori::irl

@@ -167,3 +167,25 @@ TEST(Mapping, NoCameraSizeNoMapping) {
     CameraMapping m;
     EXPECT_FALSE(m.fit(synth::VirtualCamera{}.calibration(5), 0, 0));
 }
+
+// A calibration judges itself by predicting each point from the others: a record from the lens
+// model predicts every point to the rounding of the stored positions; a point the pen missed by
+// about 11 screen pixels stands out as the worst, by far.
+TEST(Mapping, LeaveOneOutErrorsFindTheMissedPoint) {
+    synth::VirtualCamera cam;
+    cam.K1 = -0.12;
+    _SCalibration cal = cam.calibration(5);
+    double exact[25], missed[25];
+    ASSERT_TRUE(tavori::irl::leaveOneOutErrors(cal, cam.camW, cam.camH, exact));
+    cal.x[20] += 3;  // the lower-left corner, about 11 screen pixels off
+    ASSERT_TRUE(tavori::irl::leaveOneOutErrors(cal, cam.camW, cam.camH, missed));
+    const double worst = missed[20];
+    EXPECT_EQ(std::max_element(missed, missed + 25) - missed, 20);
+    EXPECT_GE(worst, 8.0);
+    std::sort(missed, missed + 25);
+    EXPECT_LE(missed[23], worst / 2) << "no other point looks as bad";
+    // Whole camera pixels, about 3.8 screen pixels each: half a pixel of rounding is what remains.
+    EXPECT_LE(*std::max_element(exact, exact + 25), 2.5);
+    cal.lPtCount = 4;
+    EXPECT_FALSE(tavori::irl::leaveOneOutErrors(cal, cam.camW, cam.camH, exact)) << "four points cannot judge themselves";
+}
