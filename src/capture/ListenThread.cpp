@@ -15,6 +15,7 @@
 #include "capture/FramePacing.h"
 #include "config/Settings.h"
 #include "storage/CalibrationIni.h"
+#include "storage/CalibrationReport.h"
 #include "storage/CalibrationRecord.h"
 #include "storage/MCUThread.h"
 #include "win/Messages.h"
@@ -247,6 +248,9 @@ CalibrationSave CListenThread::SaveCalibration(const _SCalibration& posted, Flas
     if (m_pMCU) flash = m_pMCU->SetCalibration(m_calibration, FlashCameraTag(m_place.devicePath));
     m_place.section = SaveSection(ReadCalibrationSections(), m_place.section);
     SaveIni(m_calibration, CalibrationSectionName(m_place.section), m_place.devicePath);
+    // How good it is, from its own points (the frame size is fixed from Init on).
+    SaveReport(JudgeCalibration(m_calibration, static_cast<int>(m_frame.nWidth), static_cast<int>(m_frame.nHeight)),
+               CalibrationSectionName(m_place.section), m_place.devicePath);
     // The camera now serves the screen it was calibrated on: its points go to that monitor.
     if (next.lScreenIndex < static_cast<uint32_t>(kMaxScreens)) SetScreen(static_cast<int>(next.lScreenIndex));
     ApplyCalibration(m_calibration);

@@ -7,6 +7,7 @@
 #include "config/IniFile.h"
 #include "config/Settings.h"
 #include "storage/CalibrationRecord.h"
+#include "storage/CalibrationReport.h"
 #include "win/Trace.h"
 
 namespace {
@@ -136,4 +137,16 @@ std::string ActiveCalibrationEntry() { return ini::ReadString(g_Settings.CalibIn
 
 void SetActiveCalibrationEntry(const std::string& entry) {
     ini::WriteString(g_Settings.CalibIniPath, "System", "Active", entry.c_str());
+}
+
+void SaveReport(const CalibrationReport& report, const std::string& section, const std::string& camera) {
+    ini::KeyValues values = {{"Points", std::to_string(report.points)}, {"Verdict", report.verdict}};
+    if (report.measured) {
+        char mean[32], worst[32];
+        std::snprintf(mean, sizeof mean, "%.2f", report.mean);
+        std::snprintf(worst, sizeof worst, "%.2f", report.max);
+        values.insert(values.end(), {{"MeanErrorPx", mean}, {"WorstErrorPx", worst}, {"WorstPoint", std::to_string(report.worst)}});
+    }
+    if (!camera.empty()) values.emplace_back("Camera", camera);
+    ini::WriteStrings(g_Settings.AppDir + "\\CalibrationReport.ini", section.c_str(), values);
 }

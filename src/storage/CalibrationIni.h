@@ -12,6 +12,10 @@
 bool LoadIni(_SCalibration& cal, const std::string& section = "Calibration");
 // Writes the record to the section and names the camera there (when one is given).
 void SaveIni(const _SCalibration& cal, const std::string& section = "Calibration", const std::string& camera = "");
+// The accepted calibration's report, in CalibrationReport.ini beside Calibration.ini, under the
+// same section name as the calibration it judges.
+struct CalibrationReport;
+void SaveReport(const CalibrationReport& report, const std::string& section, const std::string& camera);
 StoredSections ReadCalibrationSections();
 
 // Named calibrations. The screen of entry `entry` that holds a camera's calibration: the one naming

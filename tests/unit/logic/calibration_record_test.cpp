@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <sstream>
 #include <string>
 
 #include "CaseFile.h"
 #include "storage/CalibrationRecord.h"
+#include "storage/CalibrationReport.h"
 #include "storage/CameraCalibrations.h"
 #include "storage/FlashRecord.h"
 
@@ -91,4 +93,22 @@ TEST(CameraCalibrations, EachCameraLoadsItsOwnSectionOrOneNobodyElseHas) {
     };
     for (const auto& c : cases) EXPECT_EQ(AssignCalibrationSections(c.stored, c.starting, c.listed), c.loads) << c.name;
     EXPECT_EQ(SaveSection({"a", std::nullopt, "b"}, -1), 1);
+}
+
+// The report's verdict names the one thing to do: nothing, the corner that was missed, or the set-up.
+TEST(CalibrationReport, VerdictNamesTheMissedPointOrTheSetUp) {
+    double errors[25];
+    std::fill(errors, errors + 25, 1.5);
+    EXPECT_EQ(JudgeErrors(errors, 25).verdict.rfind("good", 0), 0u);
+    errors[20] = 15;
+    const CalibrationReport missed = JudgeErrors(errors, 25);
+    EXPECT_EQ(missed.worst, 20);
+    EXPECT_NE(missed.verdict.find("lower-left corner"), std::string::npos) << missed.verdict;
+    std::fill(errors, errors + 25, 6.0);
+    EXPECT_NE(JudgeErrors(errors, 25).verdict.find("whole screen"), std::string::npos);
+    std::fill(errors, errors + 25, 1.5);
+    errors[7] = -1;  // the others could not predict it at all: the worst there is
+    EXPECT_EQ(JudgeErrors(errors, 25).worst, 7);
+    EXPECT_FALSE(JudgeErrors(nullptr, 4).measured);
+    EXPECT_EQ(PointPlace(2, 5) + "|" + PointPlace(12, 5) + "|" + PointPlace(9, 5), "top edge|middle|right edge");
 }
