@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <string>
 
 #include "capture/BackgroundSubtraction.h"
@@ -248,9 +250,17 @@ CalibrationSave CListenThread::SaveCalibration(const _SCalibration& posted, Flas
     if (m_pMCU) flash = m_pMCU->SetCalibration(m_calibration, FlashCameraTag(m_place.devicePath));
     m_place.section = SaveSection(ReadCalibrationSections(), m_place.section);
     SaveIni(m_calibration, CalibrationSectionName(m_place.section), m_place.devicePath);
-    // How good it is, from its own points (the frame size is fixed from Init on).
-    SaveReport(JudgeCalibration(m_calibration, static_cast<int>(m_frame.nWidth), static_cast<int>(m_frame.nHeight)),
-               CalibrationSectionName(m_place.section), m_place.devicePath);
+    // How good it is, from its own points: 25 fits, judged beside the window thread, which must
+    // not keep the pen waiting (the frame size is fixed from Init on).
+    auto report = [cal = m_calibration, w = static_cast<int>(m_frame.nWidth), h = static_cast<int>(m_frame.nHeight),
+                   section = CalibrationSectionName(m_place.section), camera = m_place.devicePath] {
+        SaveReport(JudgeCalibration(cal, w, h), section, camera);
+    };
+    try {
+        std::thread(report).detach();
+    } catch (const std::system_error&) {
+        report();  // no thread to spare: judged here
+    }
     // The camera now serves the screen it was calibrated on: its points go to that monitor.
     if (next.lScreenIndex < static_cast<uint32_t>(kMaxScreens)) SetScreen(static_cast<int>(next.lScreenIndex));
     ApplyCalibration(m_calibration);

@@ -32,6 +32,7 @@ struct MappingOptions {
     double correctionGate = 0.6;  // camera-pixel RMS residual above which the correction is used
     double smoothing = 1.0;       // thin-plate regularisation, relative to the kernel scale
     int leaveOut = -1;            // a point the fit does not see (leave-one-out judging); -1: none
+    bool withinRounding = true;   // centre the parameters in the rounding's set (most of the fit's time)
 };
 
 class CameraMapping {
