@@ -86,7 +86,7 @@ public:
     // every window gone, and says nothing itself: the camera's loss is the one message.
     void Abandon();
 
-    // 0 normal, 1 manual dialog, 2 automatic dialog, 3 image position: where points go.
+    // Where points go: a CalibrationStatus.
     int Status() const { return status; }
     int CalType() const { return calType; }
     bool Running() const { return status != kNotCalibrating; }

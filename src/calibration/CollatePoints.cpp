@@ -10,12 +10,6 @@ int UsablePointCount(int setPtCount) {
     return 25;
 }
 
-int GridSide(int pointCount) {
-    int n = 2;
-    while (n < 6 && (n + 1) * (n + 1) <= pointCount) ++n;
-    return n;
-}
-
 GridCell VisitCell(int k, int n) {
     const int row = k / n;
     const int c0 = k % n;

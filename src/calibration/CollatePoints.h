@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "MultiIRLight.h"
+#include "storage/CalibrationRecord.h"  // GridSide
 
 namespace collate {
 
@@ -17,7 +18,6 @@ constexpr int kMinMove = 5;             // camera pixels the light must leave th
 
 // A usable point count: a square of 2..6. Anything else (an empty or hand-edited setting) gives 25.
 int UsablePointCount(int setPtCount);
-int GridSide(int pointCount);  // n of an n x n grid
 
 struct GridCell {
     int row, column;

@@ -8,3 +8,9 @@ bool ValidateCalibration(const _SCalibration& cal);
 
 // Number of point entries that carry meaning: never beyond the 36 the record holds.
 inline unsigned UsedPoints(unsigned ptCount) { return ptCount < 36u ? ptCount : 36u; }
+// n of the n x n grid a point count fills (2 to 6; counts between squares round down).
+inline int GridSide(int pointCount) {
+    int n = 2;
+    while (n < 6 && (n + 1) * (n + 1) <= pointCount) ++n;
+    return n;
+}

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "libs/irlight/src/mapping.h"
+#include "CalibrationCheck.h"
+#include "storage/CalibrationRecord.h"
 
 namespace {
 constexpr double kGoodPx = 3.0;  // what a pen tip covers: below it nobody sees the miss
@@ -22,8 +23,8 @@ std::string PointPlace(int index, int n) {
 CalibrationReport JudgeErrors(const double* errors, int count) {
     CalibrationReport r;
     r.points = count;
-    const int n = count == 9 ? 3 : count == 16 ? 4 : count == 25 ? 5 : count == 36 ? 6 : 0;
-    if (n == 0) {
+    const int n = GridSide(count);
+    if (count < 9 || n * n != count) {
         r.verdict = "a " + std::to_string(count) + "-point calibration cannot measure its own error: calibrate with 9 or 25 points to know it";
         return r;
     }

@@ -1,5 +1,7 @@
 #include "mapping.h"
 
+#include "CalibrationCheck.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -605,14 +607,14 @@ bool CameraMapping::project(double sx, double sy, double& cx, double& cy) const 
 bool leaveOneOutErrors(const _SCalibration& cal, int32_t imgW, int32_t imgH, double* errors) {
     const int count = static_cast<int>(cal.lPtCount);
     const int n = count == 9 ? 3 : count == 16 ? 4 : count == 25 ? 5 : count == 36 ? 6 : 0;
+    // A judge, not the mapping in force: the rounding refinement would cost 40 ms a fit and moves a
+    // prediction by far less than the rounding it works within.
+    MappingOptions opt;
+    opt.withinRounding = false;
     CameraMapping all;
-    if (n == 0 || !all.fit(cal, imgW, imgH)) return false;
+    if (n == 0 || !all.fit(cal, imgW, imgH, opt)) return false;
     for (int i = 0; i < count; ++i) {
-        MappingOptions opt;
         opt.leaveOut = i;
-        // A judge, not the mapping in force: the rounding refinement would cost 25 times 40 ms on
-        // the window thread and moves a prediction by far less than the rounding it works within.
-        opt.withinRounding = false;
         CameraMapping others;
         int32_t gx, gy;
         double sx, sy;

@@ -74,9 +74,4 @@ private:
     double tpsAx_[3] = {}, tpsAy_[3] = {};
 };
 
-// How well a calibration predicts each of its own points: point i's screen target against where
-// the mapping fitted to all the other points puts its camera position, in screen pixels (-1 where
-// that fit fails). False for 4-point records (no point to spare) and records that cannot be fitted.
-bool leaveOneOutErrors(const _SCalibration& cal, int32_t imgW, int32_t imgH, double* errors);
-
 }  // namespace tavori::irl

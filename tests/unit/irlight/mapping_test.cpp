@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "../support/CaseFile.h"
+#include "CalibrationCheck.h"
 #include "mapping.h"
 #include "synth.h"
 
