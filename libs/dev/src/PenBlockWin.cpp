@@ -48,6 +48,12 @@ void PenBlockMapping::WriteExposure(int camera, int value, int flags) {
     InterlockedIncrement(reinterpret_cast<volatile LONG*>(&block->sequence));
 }
 
+void PenBlockMapping::AddFilmingTime(int camera, double ms) {
+    if (!view_ || camera < 0 || camera >= vcam::kExposureSlots || !(ms > 0)) return;
+    auto* block = static_cast<vcam::PenBlock*>(view_);
+    InterlockedExchangeAdd(reinterpret_cast<volatile LONG*>(&block->filmingUs[camera]), static_cast<LONG>(ms * 1000.0));
+}
+
 PenBlockMapping& ProcessPenBlock() {
     static PenBlockMapping block;
     static std::mutex m;

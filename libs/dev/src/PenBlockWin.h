@@ -19,6 +19,8 @@ public:
     vcam::PenState Read() const { return vcam::ReadPenBlock(view_); }
     // Records the exposure camera applied (cameras 0..7; others are not recorded).
     void WriteExposure(int camera, int value, int flags);
+    // Adds to camera's filming time (no sequence bump: readers of the pens need not retry).
+    void AddFilmingTime(int camera, double ms);
 
 private:
     void* handle_ = nullptr;

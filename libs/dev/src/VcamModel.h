@@ -95,11 +95,14 @@ struct PenBlock {
     uint32_t deadStream;  // bit i: camera i's stream fails while the camera stays listed
     uint32_t stalled;     // bit i: camera i delivers no new frame while set
     ExposureRecord exposure[kExposureSlots];
+    // Processor microseconds camera i has spent filming (the desktop's copy and each frame's
+    // composition), so a measure of the driver's own CPU can leave the camera's out. Wraps (71 min).
+    uint32_t filmingUs[kExposureSlots];
 };
 static_assert(sizeof(PenRecord) == 24, "pen record is 24 bytes");
 static_assert(offsetof(PenBlock, pens) == 20, "pens start at offset 20");
 static_assert(offsetof(PenBlock, deadStream) == 256 && offsetof(PenBlock, stalled) == 260 &&
-                  offsetof(PenBlock, exposure) == 264,
+                  offsetof(PenBlock, exposure) == 264 && offsetof(PenBlock, filmingUs) == 328,
               "fault and exposure fields after the pens, old fields unmoved");
 static_assert(sizeof(PenBlock) <= kPenBlockBytes, "pen block fits its mapping");
 

@@ -38,6 +38,15 @@ double NowMs() {
     return static_cast<double>(c.QuadPart) / freq;
 }
 
+// The calling thread's processor time. Its clock may tick coarsely (10 ms under Wine), but the
+// differences summed over many calls still add up to the time spent.
+double ThreadCpuMs() {
+    FILETIME created, ended, kernel, user;
+    if (!GetThreadTimes(GetCurrentThread(), &created, &ended, &kernel, &user)) return 0;
+    auto ms = [](FILETIME f) { return ((static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime) / 1e4; };
+    return ms(kernel) + ms(user);
+}
+
 class VirtualCamera final : public DevCamera {
 public:
     VirtualCamera(int number, const vcam::Config& cfg) : number_(number), fps_(cfg.fps) {
@@ -93,7 +102,9 @@ public:
             std::memset(data, 0, composer_.FrameBytes());
         } else {
             std::lock_guard<std::mutex> lock(composeMutex_);
+            const double cpu0 = ThreadCpuMs();
             composer_.Frame(pens, data);
+            block_.AddFilmingTime(number_, ThreadCpuMs() - cpu0);
         }
         lastFrameMs_ = NowMs();
         *size = static_cast<long>(composer_.FrameBytes());
@@ -125,9 +136,10 @@ private:
 
     void DesktopLoop() {
         while (!stopDesktop_) {
-            const double t0 = NowMs();
+            const double t0 = NowMs(), cpu0 = ThreadCpuMs();
             CaptureDesktop();
             const double spent = NowMs() - t0;
+            block_.AddFilmingTime(number_, ThreadCpuMs() - cpu0);
             const DWORD wait = spent < kDesktopPeriodMs ? kDesktopPeriodMs - static_cast<DWORD>(spent) : 1;
             for (DWORD waited = 0; waited < wait && !stopDesktop_; waited += 5) Sleep(5);
         }
