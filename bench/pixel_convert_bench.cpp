@@ -22,11 +22,14 @@ struct Source {
     const char* name;
     ptrdiff_t pitch;  // negative: bottom-up, as RGB buffers often come
     bool grey;        // neutral chroma, as an infrared camera sends
+    bool vectors = true;  // false: the portable code, the baseline of the vector path
 };
 constexpr Source kSources[] = {
     {PixelFormat::Yuy2, "YUY2", kW * 2, false},   {PixelFormat::Nv12, "NV12", kW, false},
     {PixelFormat::Rgb32, "RGB32", -kW * 4, false}, {PixelFormat::Rgb24, "RGB24", -kW * 3, false},
     {PixelFormat::Yuy2, "YUY2 grey", kW * 2, true}, {PixelFormat::Nv12, "NV12 grey", kW, true},
+    {PixelFormat::Yuy2, "YUY2 grey portable", kW * 2, true, false},
+    {PixelFormat::Nv12, "NV12 grey portable", kW, true, false},
 };
 constexpr int kSourceCount = static_cast<int>(sizeof kSources / sizeof kSources[0]);
 
@@ -45,7 +48,7 @@ void Convert(benchmark::State& state) {
         return;
     }
     for (auto _ : state) {
-        tavori::dev::ConvertToBgr24(img, out.data(), kBgrStride);
+        tavori::dev::ConvertToBgr24(img, out.data(), kBgrStride, s.vectors);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }

@@ -32,8 +32,10 @@ bool DescribeBuffer(PixelFormat format, int width, int height, const uint8_t* ba
 
 // Converts the whole image into dst (height rows of dstStride bytes, dstStride >= 3 * width);
 // bytes past 3 * width in each row are zeroed. YUV is read as BT.601 studio range, as USB cameras
-// deliver it. The alpha byte of RGB32 is ignored.
-void ConvertToBgr24(const SourceImage& src, uint8_t* dst, size_t dstStride);
+// deliver it. The alpha byte of RGB32 is ignored. Grey YUV (neutral chroma: an infrared camera's
+// picture) goes sixteen pixels at a time where the CPU has SSSE3; vectors = false keeps to the
+// portable code, which writes the same bytes (the tests and the bench compare the two).
+void ConvertToBgr24(const SourceImage& src, uint8_t* dst, size_t dstStride, bool vectors = true);
 
 // Nearest-sample resize between two BGR24 images of the given strides (padding of dst zeroed).
 void ResizeBgr24(const uint8_t* src, int srcW, int srcH, size_t srcStride, uint8_t* dst, int dstW, int dstH,

@@ -80,4 +80,25 @@ TEST(PixelConvert, NoBufferIsRefusedAndResizeTakesTheNearestSampleAndClearsPaddi
     EXPECT_EQ(std::vector<uint8_t>(out.begin() + 12, out.end()), row);
 }
 
+// The grey frames' vector path writes what the portable code writes: every luma value, sixteen-pixel
+// blocks with one coloured pixel among grey ones, and row ends that are not whole blocks.
+TEST(PixelConvert, GreyVectorsWriteThePortableBytes) {
+    for (PixelFormat format : {PixelFormat::Yuy2, PixelFormat::Nv12})
+        for (int w : {16, 37, 64}) {
+            const int h = 300, pitch = static_cast<int>(tavori::dev::MinRowBytes(format, w));
+            std::vector<uint8_t> buffer(static_cast<size_t>(pitch) * (h + (h + 1) / 2));
+            const size_t chroma = format == PixelFormat::Yuy2 ? 0 : static_cast<size_t>(pitch) * h;
+            for (size_t i = 0; i < buffer.size(); ++i) {
+                const bool isChroma = format == PixelFormat::Yuy2 ? i % 2 == 1 : i >= chroma;
+                buffer[i] = isChroma ? (i % 97 == 0 ? 200 : 128) : static_cast<uint8_t>(i * 131 + i / 7);
+            }
+            SourceImage img;
+            ASSERT_TRUE(DescribeBuffer(format, w, h, buffer.data(), buffer.size(), pitch, img));
+            std::vector<uint8_t> vectors(static_cast<size_t>(w) * 3 * h), portable(vectors.size());
+            tavori::dev::ConvertToBgr24(img, vectors.data(), static_cast<size_t>(w) * 3);
+            tavori::dev::ConvertToBgr24(img, portable.data(), static_cast<size_t>(w) * 3, false);
+            EXPECT_EQ(vectors, portable) << (format == PixelFormat::Yuy2 ? "YUY2 " : "NV12 ") << w;
+        }
+}
+
 }  // namespace
