@@ -151,3 +151,22 @@ TEST(Mouse, ClicksStillPenDisplayChangeAndAFloodOfBoxCommands) {
     EXPECT_TRUE(releasedAfterLastPress(" down ", " up ")) << buttons;
     EXPECT_TRUE(releasedAfterLastPress(" rdown ", " rup ")) << buttons;
 }
+
+// Wine has neither touch nor pen injection: the driver chosen for either starts, says once that it
+// uses the mouse, and the pen then works the mouse.
+TEST(Mouse, TouchAndPenOutputsFallBackToTheMouseWithOneMessage) {
+    for (const char* output : {"touch", "pen"}) {
+        SCOPED_TRACE(output);
+        CanvasRig rig;
+        ASSERT_TRUE(rig.Start(kDrawingProgram, (std::string("[System]\r\nSetPtCount=25\r\nOutput=") + output + "\r\n").c_str()));
+        HWND box = rig.d.driver.WaitForMessageBox(5000);
+        ASSERT_TRUE(box);
+        EXPECT_NE(MessageBoxText(box).find(L"not available on this version of Windows. Tavori uses the mouse."), std::wstring::npos);
+        PressOk(box);
+        rig.pen.Stroke(600, 400, 10, 5, 20);
+        rig.pen.Up();
+        EXPECT_TRUE(rig.WaitForButtons("down up")) << rig.Buttons();
+        EXPECT_TRUE(rig.d.driver.MessageBoxes().empty());
+        rig.d.Quit();
+    }
+}
