@@ -405,13 +405,7 @@ LRESULT CLumoraDlg::OnPointsEvent(WPARAM wParam, LPARAM lParam) {
     const int count = TakePoints(static_cast<uintptr_t>(lParam), points);
     const int status = m_pCalibrationFlow ? m_pCalibrationFlow->Status() : kNotCalibrating;
     if (count < 0 || !m_bCameraRunning || status != kNotCalibrating) return 0;
-    const CSystemSettings& s = g_Settings;
-    ContactSettings rules;
-    rules.releaseGap = s.TimeRight;
-    rules.stillStep = s.OnRightButtonStep;
-    rules.ignoreMove = s.IgnoreMove;
-    rules.dbClickTime = s.TimeDBClick;
-    m_contacts.OnFrame(static_cast<int>(wParam), points, count, GetTickCount(), rules);
+    m_contacts.OnFrame(static_cast<int>(wParam), points, count, GetTickCount(), CurrentMouseSettings());
     return 0;
 }
 

@@ -47,7 +47,7 @@ void CContactOutput::Stop() {
     m_kind = OutputKind::Mouse;
 }
 
-void CContactOutput::OnFrame(int screen, const _SDetectPoint* points, int count, uint32_t now, const ContactSettings& s) {
+void CContactOutput::OnFrame(int screen, const _SDetectPoint* points, int count, uint32_t now, const MouseSettings& s) {
     if (!Active()) return;
     for (Contact& c : m_contacts)
         if (c.screen == screen) c.seen = false;
@@ -113,10 +113,10 @@ void CContactOutput::EndAll(uint32_t flags) {
 
 // Clamped onto the desktop: the system refuses a contact off every screen, and the last position
 // sent is where the contact goes up.
-void CContactOutput::Place(Contact& c, int x, int y, const ContactSettings& s) {
+void CContactOutput::Place(Contact& c, int x, int y, const MouseSettings& s) {
     x = std::clamp(x, m_desktop.left, m_desktop.left + std::max(m_desktop.width, 1) - 1);
     y = std::clamp(y, m_desktop.top, m_desktop.top + std::max(m_desktop.height, 1) - 1);
-    if (c.still && Within(x, c.downX, s.stillStep) && Within(y, c.downY, s.stillStep)) return;
+    if (c.still && Within(x, c.downX, s.rightButtonStep) && Within(y, c.downY, s.rightButtonStep)) return;
     c.still = false;
     if (Within(x, c.x, s.ignoreMove) && Within(y, c.y, s.ignoreMove)) return;
     c.x = x;
@@ -136,7 +136,7 @@ CContactOutput::Contact* CContactOutput::Adopt(int screen, int x, int y) {
     return best;
 }
 
-void CContactOutput::Open(int screen, const _SDetectPoint& p, uint32_t now, const ContactSettings& s) {
+void CContactOutput::Open(int screen, const _SDetectPoint& p, uint32_t now, const MouseSettings& s) {
     bool penFree = m_pen != nullptr;
     for (const Contact& c : m_contacts) penFree = penFree && !c.onPen;
     uint32_t id = 0;
@@ -149,7 +149,7 @@ void CContactOutput::Open(int screen, const _SDetectPoint& p, uint32_t now, cons
     Contact c{screen, p.id, id, penFree, 0, 0, 0, 0, false, false, true, now, 0};
     Place(c, p.x, p.y, s);
     if (m_lift.screen == screen && now - m_lift.at <= static_cast<uint32_t>(s.dbClickTime) &&
-        Within(c.x, m_lift.x, s.stillStep) && Within(c.y, m_lift.y, s.stillStep)) {
+        Within(c.x, m_lift.x, s.rightButtonStep) && Within(c.y, m_lift.y, s.rightButtonStep)) {
         c.x = m_lift.x;
         c.y = m_lift.y;
     }

@@ -13,16 +13,10 @@
 
 #include "MultiIRLight.h"
 #include "output/DesktopLayout.h"
+#include "output/MouseEmulator.h"
 #include "output/PointerInjection.h"
 
 enum class OutputKind { Mouse = 0, Touch = 1, Pen = 2 };
-
-struct ContactSettings {
-    int releaseGap = 60;   // TimeRight
-    int stillStep = 5;     // OnRightButtonStep
-    int ignoreMove = 0;    // IgnoreMove
-    int dbClickTime = 600;  // TimeDBClick
-};
 
 class CContactOutput {
 public:
@@ -42,7 +36,7 @@ public:
     bool Active() const { return m_kind != OutputKind::Mouse; }
 
     // The pens (state 1) of one frame of the camera of `screen`, in desktop pixels.
-    void OnFrame(int screen, const _SDetectPoint* points, int count, uint32_t now, const ContactSettings& s);
+    void OnFrame(int screen, const _SDetectPoint* points, int count, uint32_t now, const MouseSettings& s);
     // The window's timer: held contacts sent again, contacts no frame has spoken of for kUnseenMs lifted.
     void OnTick(uint32_t now);
     // The display changed: every contact is cancelled and pens still down come down afresh.
@@ -69,9 +63,9 @@ private:
         uint32_t at = 0;
     };
 
-    void Place(Contact& c, int x, int y, const ContactSettings& s);
+    void Place(Contact& c, int x, int y, const MouseSettings& s);
     Contact* Adopt(int screen, int x, int y);
-    void Open(int screen, const _SDetectPoint& p, uint32_t now, const ContactSettings& s);
+    void Open(int screen, const _SDetectPoint& p, uint32_t now, const MouseSettings& s);
     void EndAll(uint32_t flags);
     // Sends every live contact of both devices; contacts that end are dropped once sent.
     void Inject(uint32_t now);

@@ -91,7 +91,7 @@ std::string Play(const std::string& options, const std::string& script) {
                 const size_t from = colon == std::string::npos ? 0 : colon + 1;
                 pens.push_back({id, std::stoi(pen.substr(from)), std::stoi(pen.substr(comma + 1)), 1});
             }
-            out.OnFrame(0, pens.data(), static_cast<int>(pens.size()), g_rec.now, ContactSettings{});
+            out.OnFrame(0, pens.data(), static_cast<int>(pens.size()), g_rec.now, MouseSettings{});
         }
     }
     return g_rec.log;
@@ -111,10 +111,10 @@ TEST(ContactOutput, AContactHeldStillTwoSecondsIsNeverDropped) {
     g_rec.log.clear();
     const _SDetectPoint pen{1, 500, 500, 1};
     for (; g_rec.now <= 2000; g_rec.now += 16) {
-        if (g_rec.now % 200 < 16) out.OnFrame(0, &pen, 1, g_rec.now, ContactSettings{});
+        if (g_rec.now % 200 < 16) out.OnFrame(0, &pen, 1, g_rec.now, MouseSettings{});
         if (g_rec.now % 32 == 0) out.OnTick(g_rec.now);
     }
-    out.OnFrame(0, nullptr, 0, g_rec.now + 100, ContactSettings{});
+    out.OnFrame(0, nullptr, 0, g_rec.now + 100, MouseSettings{});
     for (size_t i = 1; i < g_rec.injectedAt.size(); ++i) EXPECT_LE(g_rec.injectedAt[i] - g_rec.injectedAt[i - 1], 100u);
     const std::string& log = g_rec.log;
     EXPECT_TRUE(log.rfind('d') == 3 && log.find('U') == log.size() - 8) << log;
