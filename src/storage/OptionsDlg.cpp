@@ -192,7 +192,7 @@ LRESULT COptionsDlg::OnButtonSetActive(WPARAM, LPARAM) {
 LRESULT COptionsDlg::OnSelchangeOutput(WPARAM wParam, LPARAM) {
     if (HIWORD(wParam) != CBN_SELCHANGE) return 0;
     const LRESULT row = SendDlgItemMessageA(m_hWnd, IDC_COMBO_OUTPUT, CB_GETCURSEL, 0, 0);
-    if (row >= 0) WriteOutput(static_cast<int32_t>(row));
+    if (row >= 0 && row != g_Settings.Output) WriteOutput(static_cast<int32_t>(row));
     return 0;
 }
 
