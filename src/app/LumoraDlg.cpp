@@ -40,6 +40,7 @@ constexpr const char* kCalibrationKept =
 constexpr const char* kNamedCalibrationRefused =
     "The saved calibration \"%s\" is damaged or holds no calibration for the cameras running. Nothing has "
     "changed: the pen keeps the calibration it had.";
+constexpr const char* kOutputUnavailable = "%s is not available on this version of Windows. Tavori uses the mouse.";
 }
 
 TAVORI_BEGIN_MESSAGE_MAP(CLumoraDlg)
@@ -48,6 +49,8 @@ TAVORI_ON_MESSAGE(WM_PAINT, OnPaint)
 TAVORI_ON_MESSAGE(WM_QUERYDRAGICON, OnQueryDragIcon)
 TAVORI_ON_MESSAGE(WM_DESTROY, OnDestroy)
 TAVORI_ON_MESSAGE(WM_POINT_EVENT, OnPointEvent)
+TAVORI_ON_MESSAGE(WM_POINTS_EVENT, OnPointsEvent)
+TAVORI_ON_MESSAGE(WM_OUTPUT_UNAVAILABLE, OnOutputUnavailable)
 TAVORI_ON_MESSAGE(WM_PROC_CMD, OnProcCmd)
 TAVORI_ON_MESSAGE(WM_SAVE_CALIBRATION, OnSaveCalibration)
 TAVORI_ON_MESSAGE(WM_SET_SEARCH_TYPE, OnSetSearchType)
@@ -116,6 +119,7 @@ BOOL CLumoraDlg::OnInitDialog() {
     m_pTrayIcon.reset();
     m_bCameraRunning = 0;
     RefreshScreenSize();
+    ApplyOutput();
 
     m_pCalibrationWindows = std::make_unique<CCalibrationWindows>(
         m_hWnd, WM_PROC_CMD, WM_SAVE_CALIBRATION, [](const char* text, UINT type) { return AppMessageBox(text, type); });
@@ -200,10 +204,13 @@ LRESULT CLumoraDlg::OnDestroy(WPARAM, LPARAM) {
     KillTimer(m_hWnd, IDT_SEARCH_TYPE);
     KillTimer(m_hWnd, IDT_RECONNECT);
     KillTimer(m_hWnd, IDT_DEVICE_CHANGE);
+    KillTimer(m_hWnd, IDT_CONTACTS);
     m_cameraNotifications.Unregister();
     m_pCalibrationFlow.reset();
     m_pCalibrationWindows.reset();
     StopCameras();
+    m_contacts.Stop();
+    g_bContactOutput = 0;
     ReleaseAllFrameCopies();  // the listeners have ended; what they posted dies with the queue
     m_pLaserWriteDlg.reset();
     m_pTrayIcon.reset();
@@ -289,7 +296,10 @@ LRESULT CLumoraDlg::OnAbout(WPARAM, LPARAM) {
 LRESULT CLumoraDlg::OnOptions(WPARAM, LPARAM) {
     if (!CanOpenModal()) return 0;
     COptionsDlg options(m_hWnd, AppTitle(), [this](const std::string& entry) { m_listListeners.StoreNamedCalibration(entry); });
-    if (options.DoModal() != IDOK) return 0;
+    const int32_t output = g_Settings.Output;
+    const INT_PTR result = options.DoModal();
+    if (g_Settings.Output != output) ApplyOutput();
+    if (result != IDOK) return 0;
     SetTimer(m_hWnd, IDT_HIDE_WINDOW, 500, nullptr);
     const std::string entry = options.ChosenEntry();
     const CCameraSet::NamedApply applied = m_listListeners.ApplyNamedCalibration(entry);
@@ -337,6 +347,7 @@ LRESULT CLumoraDlg::OnTimer(WPARAM wParam, LPARAM) {
     if (wParam == IDT_RECONNECT) Reconnect();
     if (wParam == IDT_SEARCH_TYPE) ReloadSearchType();
     if (wParam == IDT_DEVICE_CHANGE) OnDevicesSettled();
+    if (wParam == IDT_CONTACTS) m_contacts.OnTick(GetTickCount());
     return 0;
 }
 
@@ -368,7 +379,10 @@ LRESULT CLumoraDlg::OnPointEvent(WPARAM wParam, LPARAM lParam) {
         return m_bCameraRunning ? 0 : -1;
     }
     if (!TakePoint(static_cast<uintptr_t>(lParam), point)) return m_bCameraRunning ? 0 : -1;
-    switch (RoutePoint(m_bCameraRunning != 0, status, searchType, point.state)) {
+    PointRoute route = RoutePoint(m_bCameraRunning != 0, status, searchType, point.state);
+    // One queued before the touch or pen output took over.
+    if (m_contacts.Active() && (route == PointRoute::MousePoint || route == PointRoute::MouseNoPoint)) route = PointRoute::Ignore;
+    switch (route) {
     case PointRoute::MousePoint:
         m_mouse.OnMousePoint(static_cast<int>(wParam), true, point.x, point.y, CurrentMouseSettings());
         break;
@@ -384,6 +398,36 @@ LRESULT CLumoraDlg::OnPointEvent(WPARAM wParam, LPARAM lParam) {
         break;
     }
     return m_bCameraRunning ? 0 : -1;
+}
+
+LRESULT CLumoraDlg::OnPointsEvent(WPARAM wParam, LPARAM lParam) {
+    _SDetectPoint points[kMaxHandoffPoints];
+    const int count = TakePoints(static_cast<uintptr_t>(lParam), points);
+    const int status = m_pCalibrationFlow ? m_pCalibrationFlow->Status() : kNotCalibrating;
+    if (count < 0 || !m_bCameraRunning || status != kNotCalibrating) return 0;
+    m_contacts.OnFrame(static_cast<int>(wParam), points, count, GetTickCount(), CurrentMouseSettings());
+    return 0;
+}
+
+void CLumoraDlg::ApplyOutput() {
+    m_mouse.ReleaseButtons();
+    const bool available = m_contacts.Start(static_cast<OutputKind>(g_Settings.Output), VirtualDesktop());
+    g_bContactOutput = m_contacts.Active() ? 1 : 0;
+    if (m_contacts.Active()) SetTimer(m_hWnd, IDT_CONTACTS, kContactsTickMs, nullptr);
+    else KillTimer(m_hWnd, IDT_CONTACTS);
+    if (available) return;
+    // Shown from the queue, as the start goes on meanwhile.
+    m_unavailableOutput = g_Settings.Output;
+    PostMessageA(m_hWnd, WM_OUTPUT_UNAVAILABLE, 0, 0);
+}
+
+LRESULT CLumoraDlg::OnOutputUnavailable(WPARAM, LPARAM) {
+    const int output = m_unavailableOutput;
+    m_unavailableOutput = 0;
+    if (output == 0) return 0;  // not ours: any program can post this
+    const std::string& name = output == static_cast<int>(OutputKind::Pen) ? g_Lang.IDS_OUTPUTPEN : g_Lang.IDS_OUTPUTTOUCH;
+    AppMessageBox(LangFormat(g_Lang.IDS_OUTPUTUNAVAILABLE, kOutputUnavailable, name).c_str(), MB_OK | MB_ICONINFORMATION);
+    return 0;
 }
 
 int CLumoraDlg::StartCameras() {
@@ -405,6 +449,7 @@ void CLumoraDlg::OnCamerasStopping() {
 // Released after the last listener has ended, so no late point can press the button again.
 void CLumoraDlg::OnCamerasStopped() {
     m_mouse.ReleaseButtons();
+    m_contacts.ReleaseAll();
     if (m_pTrayIcon) m_pTrayIcon->SetIcon(IDI_DISCONNECTED);
 }
 
@@ -532,6 +577,8 @@ void CLumoraDlg::CalibrationAccepted(int captureIndex) {
 // The message carries the new size (under a virtual display it is the only source that changes).
 LRESULT CLumoraDlg::OnDisplayChange(WPARAM, LPARAM lParam) {
     RefreshScreenSize(LOWORD(lParam), HIWORD(lParam));
+    // Contacts held across the change would land elsewhere: they are cancelled and start afresh.
+    m_contacts.CancelAll(VirtualDesktop(LOWORD(lParam), HIWORD(lParam)));
     return 0;
 }
 

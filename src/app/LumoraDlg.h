@@ -12,6 +12,7 @@
 #include "calibration/CalibrationFlow.h"
 #include "capture/CameraSet.h"
 #include "config/RelaxedWord.h"
+#include "output/ContactOutput.h"
 #include "output/DesktopMouse.h"
 #include "output/MouseEmulator.h"
 #include "win/Dialog.h"
@@ -26,6 +27,9 @@ constexpr UINT_PTR IDT_HIDE_WINDOW = 2039;
 constexpr UINT_PTR IDT_RECONNECT = 2043;
 constexpr UINT_PTR IDT_SEARCH_TYPE = 2057;
 constexpr UINT_PTR IDT_DEVICE_CHANGE = 2058;  // device events settle, then the cameras are looked at
+// Held touch and pen contacts are sent again from here, whether or not the cameras deliver frames.
+constexpr UINT_PTR IDT_CONTACTS = 2059;
+constexpr UINT kContactsTickMs = 25;
 
 class CLumoraDlg : public win::MappedDialog<CLumoraDlg>, private ICameraSetOwner, private ICalibrationCameras {
 public:
@@ -58,6 +62,10 @@ private:
     LRESULT OnShow(WPARAM wParam, LPARAM lParam);
     LRESULT OnTimer(WPARAM wParam, LPARAM lParam);
     LRESULT OnPointEvent(WPARAM wParam, LPARAM lParam);
+    LRESULT OnPointsEvent(WPARAM wParam, LPARAM lParam);
+    LRESULT OnOutputUnavailable(WPARAM wParam, LPARAM lParam);
+    // The output g_Settings names, or the mouse (said once) where this Windows lacks it.
+    void ApplyOutput();
     LRESULT OnProcCmd(WPARAM wParam, LPARAM lParam);
     LRESULT OnSaveCalibration(WPARAM wParam, LPARAM lParam);
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
@@ -110,6 +118,8 @@ private:
     std::unique_ptr<CCalibrationFlow> m_pCalibrationFlow;
     CDesktopMouse m_desktopMouse;
     CMouseEmulator m_mouse{m_desktopMouse};
+    CContactOutput m_contacts{SystemPointerApi()};
+    int m_unavailableOutput = 0;  // the output to name in the message still to show; 0: none
     UINT m_uTaskbarCreated = 0;
     uint32_t m_refusalsShown = 0;  // bit n: camera n was named in a message already
     std::string m_refusalText;     // the message still to show

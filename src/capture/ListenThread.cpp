@@ -331,7 +331,8 @@ void CListenThread::OnMissedFrame(uint32_t now, long why) {
     const int32_t mode = enrollSign;
     if (gap < kNoFrameGapMs || !m_hTarget || !m_pointMessage || mode != kEnrollNormal || !m_setting) return;
     m_points[0].x = m_points[0].y = m_points[0].state = 0;
-    PostPoints(static_cast<WPARAM>(m_screen), true);
+    if (g_bContactOutput) PostAllPoints(0);
+    else PostPoints(static_cast<WPARAM>(m_screen), true);
     if (searchType != 0 && m_bound) m_pointShare.Publish(m_points, 0);
     SendTuio(0);
 }
@@ -374,7 +375,8 @@ void CListenThread::Detect(uint32_t now) {
         // Without a point the record must say so, or the window would see the last pen forever.
         if (!found) m_points[0].x = m_points[0].y = m_points[0].state = 0;
         m_penFilters.Apply(m_points, found ? 1 : 0, timeGetTime(), m_filterSettings);
-        PostPoints(static_cast<WPARAM>(m_screen), true);
+        if (g_bContactOutput) PostAllPoints(found ? 1 : 0);
+        else PostPoints(static_cast<WPARAM>(m_screen), true);
         SendTuio(found ? 1 : 0);
     } else {
         int n;
@@ -387,7 +389,9 @@ void CListenThread::Detect(uint32_t now) {
         m_penFilters.Apply(m_points, n, timeGetTime(), m_filterSettings);
         SendTuio(n);
         found = n > 0;
-        if (n < 2) {
+        if (g_bContactOutput) {
+            PostAllPoints(n);
+        } else if (n < 2) {
             if (n == 0) m_points[0].x = m_points[0].y = m_points[0].state = 0;
             PostPoints(static_cast<WPARAM>(m_screen), true);
         }
@@ -416,6 +420,17 @@ void CListenThread::PostPoints(WPARAM wParam, bool onDesktop) {
         point.y += m_originY;
     }
     PostMessageA(m_hTarget, m_pointMessage, wParam, static_cast<LPARAM>(PublishPoint(point)));
+}
+
+void CListenThread::PostAllPoints(int count) {
+    _SDetectPoint points[kMaxHandoffPoints];
+    count = count < kMaxHandoffPoints ? count : kMaxHandoffPoints;
+    for (int i = 0; i < count; ++i) {
+        points[i] = m_points[i];
+        points[i].x += m_originX;
+        points[i].y += m_originY;
+    }
+    PostMessageA(m_hTarget, WM_POINTS_EVENT, static_cast<WPARAM>(m_screen), static_cast<LPARAM>(PublishPoints(points, count)));
 }
 
 void CListenThread::SendTuio(int count) {

@@ -92,6 +92,8 @@ private:
     void Detect(uint32_t now);
     // The brightest spot in camera pixels (calibration), or the pen in desktop pixels (the mouse).
     void PostPoints(WPARAM wParam, bool onDesktop);
+    // Every pen of the frame, in desktop pixels, for the touch and pen outputs.
+    void PostAllPoints(int count);
     void SendTuio(int count);  // this frame's first `count` points, in the desktop's pixels
     void PostFrameCopy();
     bool ConfigureDetector(const _SCalibration& cal);  // false: no detector or no calibration

@@ -8,18 +8,6 @@
 #include <unordered_map>
 
 namespace {
-// 1024 slots: at 60 frames a second and five cameras the window may fall 3 s behind before a
-// ticket goes stale.
-constexpr unsigned kSlotBits = 10;
-constexpr uintptr_t kSlots = uintptr_t{1} << kSlotBits;
-
-struct Slot {
-    std::atomic<uintptr_t> ticket{0};  // 0 while being written and once taken
-    std::atomic<int32_t> id{0}, x{0}, y{0}, state{0};
-};
-Slot g_ring[kSlots];
-std::atomic<uint64_t> g_published{0};
-
 // A key drawn once per process: the bits above the slot number are the publish count scrambled with
 // it, so another process cannot tell the next ticket from the last one it saw.
 uint64_t ProcessKey() {
@@ -41,42 +29,80 @@ uint64_t Scramble(uint64_t z) {
     return z ^ (z >> 31);
 }
 
+// Slots a listener writes and the window takes from: the ticket is cleared while a slot is written,
+// so a copy taken meanwhile fails rather than mixing two frames.
+template <unsigned SlotBits, int Points>
+class Ring {
+public:
+    explicit Ring(uint64_t salt) : m_salt(salt) {}
+
+    PointTicket Publish(const _SDetectPoint* points, int count) {
+        count = count < 0 ? 0 : (count > Points ? Points : count);
+        const uint64_t n = m_published.fetch_add(1, std::memory_order_relaxed);
+        const uintptr_t slotIndex = static_cast<uintptr_t>(n) & (kSlots - 1);
+        PointTicket ticket = (static_cast<uintptr_t>(Scramble(n ^ ProcessKey() ^ m_salt)) << SlotBits) | slotIndex;
+        if ((ticket >> SlotBits) == 0) ticket |= kSlots;  // never 0, and never a bare slot number
+        Slot& slot = m_slots[slotIndex];
+        slot.ticket.store(0, std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_release);
+        slot.count.store(count, std::memory_order_relaxed);
+        for (int i = 0; i < count; ++i) {
+            const int32_t fields[4] = {points[i].id, points[i].x, points[i].y, points[i].state};
+            for (int f = 0; f < 4; ++f) slot.words[i * 4 + f].store(fields[f], std::memory_order_relaxed);
+        }
+        slot.ticket.store(ticket, std::memory_order_release);
+        return ticket;
+    }
+
+    // The count of points copied out, or -1 for a taken, stale or unknown ticket.
+    int Take(uintptr_t ticket, _SDetectPoint* points) {
+        if (ticket == 0) return -1;
+        Slot& slot = m_slots[ticket & (kSlots - 1)];
+        if (slot.ticket.load(std::memory_order_acquire) != ticket) return -1;
+        _SDetectPoint copy[Points];
+        const int count = slot.count.load(std::memory_order_relaxed);
+        for (int i = 0; i < count && i < Points; ++i) {
+            copy[i].id = slot.words[i * 4].load(std::memory_order_relaxed);
+            copy[i].x = slot.words[i * 4 + 1].load(std::memory_order_relaxed);
+            copy[i].y = slot.words[i * 4 + 2].load(std::memory_order_relaxed);
+            copy[i].state = slot.words[i * 4 + 3].load(std::memory_order_relaxed);
+        }
+        std::atomic_thread_fence(std::memory_order_acquire);
+        // Taking clears the slot: a ticket is good once, and a slot rewritten while copying fails here.
+        uintptr_t expected = ticket;
+        if (!slot.ticket.compare_exchange_strong(expected, 0, std::memory_order_relaxed)) return -1;
+        for (int i = 0; i < count && i < Points; ++i) points[i] = copy[i];
+        return count;
+    }
+
+private:
+    static constexpr uintptr_t kSlots = uintptr_t{1} << SlotBits;
+    struct Slot {
+        std::atomic<uintptr_t> ticket{0};  // 0 while being written and once taken
+        std::atomic<int32_t> count{0};
+        std::atomic<int32_t> words[Points * 4] = {};
+    };
+    Slot m_slots[kSlots];
+    std::atomic<uint64_t> m_published{0};
+    uint64_t m_salt;
+};
+
+// 1024 points: at 60 frames a second and five cameras the window may fall 3 s behind before a
+// ticket goes stale; the frames for the touch and pen outputs, larger, almost one second.
+Ring<10, 1> g_points{0};
+Ring<8, kMaxHandoffPoints> g_pointFrames{0x9E3779B97F4A7C15ull};
+
 std::mutex g_framesLock;
 std::unordered_map<SCapFrame*, int> g_frames;  // copy -> its camera
 }  // namespace
 
-PointTicket PublishPoint(const _SDetectPoint& point) {
-    const uint64_t n = g_published.fetch_add(1, std::memory_order_relaxed);
-    const uintptr_t slotIndex = static_cast<uintptr_t>(n) & (kSlots - 1);
-    PointTicket ticket = (static_cast<uintptr_t>(Scramble(n ^ ProcessKey())) << kSlotBits) | slotIndex;
-    if ((ticket >> kSlotBits) == 0) ticket |= kSlots;  // never 0, and never a bare slot number
-    Slot& slot = g_ring[slotIndex];
-    slot.ticket.store(0, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
-    slot.id.store(point.id, std::memory_order_relaxed);
-    slot.x.store(point.x, std::memory_order_relaxed);
-    slot.y.store(point.y, std::memory_order_relaxed);
-    slot.state.store(point.state, std::memory_order_relaxed);
-    slot.ticket.store(ticket, std::memory_order_release);
-    return ticket;
-}
+PointTicket PublishPoint(const _SDetectPoint& point) { return g_points.Publish(&point, 1); }
 
-bool TakePoint(uintptr_t ticket, _SDetectPoint& point) {
-    if (ticket == 0) return false;
-    Slot& slot = g_ring[ticket & (kSlots - 1)];
-    if (slot.ticket.load(std::memory_order_acquire) != ticket) return false;
-    _SDetectPoint copy;
-    copy.id = slot.id.load(std::memory_order_relaxed);
-    copy.x = slot.x.load(std::memory_order_relaxed);
-    copy.y = slot.y.load(std::memory_order_relaxed);
-    copy.state = slot.state.load(std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_acquire);
-    // Taking clears the slot: a ticket is good once, and a slot rewritten while copying fails here.
-    uintptr_t expected = ticket;
-    if (!slot.ticket.compare_exchange_strong(expected, 0, std::memory_order_relaxed)) return false;
-    point = copy;
-    return true;
-}
+bool TakePoint(uintptr_t ticket, _SDetectPoint& point) { return g_points.Take(ticket, &point) == 1; }
+
+PointTicket PublishPoints(const _SDetectPoint* points, int count) { return g_pointFrames.Publish(points, count); }
+
+int TakePoints(uintptr_t ticket, _SDetectPoint* points) { return g_pointFrames.Take(ticket, points); }
 
 SCapFrame* NewFrameCopy(const SCapFrame& source, int camera) {
     auto* copy = new (std::nothrow) SCapFrame{};

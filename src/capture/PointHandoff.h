@@ -6,6 +6,9 @@
 // and since all but the slot number is scrambled with a per-process random key, a message forged or
 // replayed by another process names no live slot and is ignored.
 //
+// The touch and pen outputs take every pen of a frame at once, as one ticket of a ring of their own;
+// frames beyond kMaxHandoffPoints pens pass on their first kMaxHandoffPoints.
+//
 // Frame copies (frame-capture mode) are heap records owned by the receiver; only copies that a
 // listener registered are accepted, so a forged address is never dereferenced.
 #pragma once
@@ -18,6 +21,12 @@ using PointTicket = uintptr_t;  // the width of lParam; 0 is never issued
 PointTicket PublishPoint(const _SDetectPoint& point);
 // True and the point the first time a current ticket is taken; false for taken, stale or unknown ones.
 bool TakePoint(uintptr_t ticket, _SDetectPoint& point);
+
+constexpr int kMaxHandoffPoints = 64;
+PointTicket PublishPoints(const _SDetectPoint* points, int count);
+// The count of points copied into `points` (room for kMaxHandoffPoints), or -1 for a ticket not
+// current.
+int TakePoints(uintptr_t ticket, _SDetectPoint* points);
 
 // Registered with the capture index of the camera it comes from; null when out of memory.
 SCapFrame* NewFrameCopy(const SCapFrame& source, int camera = 0);

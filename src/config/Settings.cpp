@@ -122,6 +122,7 @@ void LoadSettings() {
     s.Tuio = ReadRanged(ini, "Tuio");
     s.TuioPort = ReadRanged(ini, "TuioPort");
     s.TuioHost = ini::ReadString(ini, kSystem, "TuioHost", "127.0.0.1");
+    s.Output = ParseOutput(ini::ReadString(ini, kSystem, "Output", "mouse"));
     s.Management = readInt("Management", 800);
 
     enrollSign = kEnrollNormal;
@@ -137,6 +138,23 @@ void LoadSettings() {
 
 void ReloadSearchType() {
     searchType = ini::ReadInt(g_Settings.AppDir + "\\Tavori.ini", kSystem, "SearchPtType", 0);
+}
+
+namespace {
+const char* const kOutputWords[] = {"mouse", "touch", "pen"};
+}
+
+int32_t ParseOutput(const std::string& word) {
+    for (int32_t i = 0; i < 3; ++i)
+        if (_stricmp(word.c_str(), kOutputWords[i]) == 0) return i;
+    return 0;
+}
+
+const char* OutputWord(int32_t output) { return kOutputWords[output >= 0 && output < 3 ? output : 0]; }
+
+void WriteOutput(int32_t output) {
+    g_Settings.Output = ParseOutput(OutputWord(output));
+    ini::WriteString(g_Settings.IniPath, kSystem, "Output", OutputWord(output));
 }
 
 void WriteManagementZero() {

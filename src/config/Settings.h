@@ -29,6 +29,8 @@ struct CSystemSettings {
     // The TUIO output: on/off, and where its UDP packets go.
     int32_t Tuio = 0, TuioPort = 3333;
     std::string TuioHost = "127.0.0.1";
+    // Where pens go: 0 the mouse, 1 touch, 2 the pen (OutputKind); read from Output=mouse|touch|pen.
+    int32_t Output = 0;
 
     // Frame period of the capture loop. `Frames` of 0 or below reads as the default 60 frames per
     // second: a camera loop must never divide by zero or spin without pause.
@@ -41,5 +43,10 @@ extern CSystemSettings g_Settings;
 
 void LoadSettings();
 void ReloadSearchType();
+// The Output key's words, by OutputKind; anything else reads as the mouse.
+int32_t ParseOutput(const std::string& word);
+const char* OutputWord(int32_t output);
+// Keeps the choice in Tavori.ini and in g_Settings.
+void WriteOutput(int32_t output);
 // Writes [System] Management = "0" (quit, or a start-up that cannot go on).
 void WriteManagementZero();

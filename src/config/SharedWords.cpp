@@ -9,3 +9,4 @@ SharedWord g_bCollateA{0};
 SharedWord g_nCalibExposure{0};
 SharedWord g_nBackgroundMode{0};
 SharedWord g_nBackgroundSnap{0};
+SharedWord g_bContactOutput{0};

@@ -16,4 +16,5 @@ extern SharedWord g_bCollate;        // 1 = the automatic calibration flow was c
 extern SharedWord g_bCollateA;       // 1 = automatic flow, laser check: listeners read no frames
 extern SharedWord g_nCalibExposure;  // exposure of the automatic calibration's current attempt
 extern SharedWord g_nBackgroundMode;  // 2 = background subtraction on
-extern SharedWord g_nBackgroundSnap;  // 1 = a snapshot is wanted, 2 = taken
+extern SharedWord g_nBackgroundSnap;
+extern SharedWord g_bContactOutput;   // 1 = the touch or pen output is in force: every pen is posted  // 1 = a snapshot is wanted, 2 = taken

@@ -34,6 +34,7 @@ TAVORI_ON_COMMAND(IDC_BUTTON_RENAME, OnButtonRename)
 TAVORI_ON_COMMAND(IDC_BUTTON_SETACTIVE, OnButtonSetActive)
 TAVORI_ON_COMMAND(IDC_BUTTON_NEW, OnButtonNew)
 TAVORI_ON_COMMAND(IDC_LIST_CALIB, OnSelchangeList)
+TAVORI_ON_COMMAND(IDC_COMBO_OUTPUT, OnSelchangeOutput)
 TAVORI_ON_COMMAND(IDOK, OnOK)
 TAVORI_ON_MESSAGE(WM_REPORT_DAMAGE, OnReportDamage)
 TAVORI_END_MESSAGE_MAP()
@@ -53,6 +54,11 @@ BOOL COptionsDlg::OnInitDialog() {
     SetDlgItemTextA(m_hWnd, IDC_BUTTON_NEW, g_Lang.IDS_NEW.c_str());
     SetDlgItemTextA(m_hWnd, IDC_BUTTON_SETACTIVE, g_Lang.IDS_SETACTIVE.c_str());
     SetDlgItemTextA(m_hWnd, IDCANCEL, g_Lang.IDS_CANCEL.c_str());
+    SetDlgItemTextA(m_hWnd, IDC_GROUP_OUTPUT, g_Lang.IDS_OUTPUT.c_str());
+    HWND outputs = GetDlgItem(m_hWnd, IDC_COMBO_OUTPUT);
+    for (const std::string* name : {&g_Lang.IDS_OUTPUTMOUSE, &g_Lang.IDS_OUTPUTTOUCH, &g_Lang.IDS_OUTPUTPEN})
+        SendMessageA(outputs, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name->c_str()));
+    SendMessageA(outputs, CB_SETCURSEL, static_cast<WPARAM>(g_Settings.Output), 0);
     FillList();
     if (!m_list.unreadable.empty()) PostMessageA(m_hWnd, WM_REPORT_DAMAGE, 0, 0);
     return TRUE;
@@ -179,6 +185,14 @@ LRESULT COptionsDlg::OnButtonSetActive(WPARAM, LPARAM) {
     m_chosenName = m_list.names[static_cast<size_t>(row)];
     m_setActive = true;
     EndDialog(IDOK);
+    return 0;
+}
+
+// Kept at once, as names are: the caller switches the output when the dialog ends, however it ends.
+LRESULT COptionsDlg::OnSelchangeOutput(WPARAM wParam, LPARAM) {
+    if (HIWORD(wParam) != CBN_SELCHANGE) return 0;
+    const LRESULT row = SendDlgItemMessageA(m_hWnd, IDC_COMBO_OUTPUT, CB_GETCURSEL, 0, 0);
+    if (row >= 0 && row != g_Settings.Output) WriteOutput(static_cast<int32_t>(row));
     return 0;
 }
 

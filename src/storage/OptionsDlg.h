@@ -1,4 +1,5 @@
-// The Options dialog: the named calibrations of Calibration.ini, with New, Rename and Set Active.
+// The Options dialog: the named calibrations of Calibration.ini, with New, Rename and Set Active,
+// and the output the pens drive (mouse, touch or pen).
 // It ends with OK only through Set Active (or Enter); the caller then applies the chosen entry.
 #pragma once
 #include <functional>
@@ -27,6 +28,7 @@ private:
     LRESULT OnButtonSetActive(WPARAM wParam, LPARAM lParam);
     LRESULT OnButtonNew(WPARAM wParam, LPARAM lParam);
     LRESULT OnSelchangeList(WPARAM wParam, LPARAM lParam);
+    LRESULT OnSelchangeOutput(WPARAM wParam, LPARAM lParam);
     LRESULT OnOK(WPARAM wParam, LPARAM lParam);
     LRESULT OnReportDamage(WPARAM wParam, LPARAM lParam);
     void FillList();

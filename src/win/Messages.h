@@ -8,12 +8,17 @@
 constexpr UINT WM_PROC_CMD = 0x801;
 constexpr UINT WM_POINT_EVENT = 0x802;
 constexpr UINT WM_SAVE_CALIBRATION = 0x803;
+// Listener -> window while the touch or pen output is in force: wParam the screen, lParam a ticket
+// of every pen of the frame (PublishPoints).
+constexpr UINT WM_POINTS_EVENT = 0x804;
 constexpr UINT WM_SET_SEARCH_TYPE = WM_USER + 2;
 constexpr UINT WM_TRAY_NOTIFY = 0xC33;
 constexpr UINT WM_COLLATE = 0x84B;
 constexpr UINT WM_DRAW_NOTIFY = 0x7EB;  // to the drawing program's window
 // Posted by the main window to itself: say which camera has no usable calibration (once).
 constexpr UINT WM_CALIBRATION_REFUSED = WM_APP + 1;
+// Likewise: say that the output chosen is not available on this Windows.
+constexpr UINT WM_OUTPUT_UNAVAILABLE = WM_APP + 2;
 
 // The caption other programs find the main window by.
 constexpr const char* kMainWindowCaption = "Tavori Driver window";

@@ -151,3 +151,32 @@ TEST(Mouse, ClicksStillPenDisplayChangeAndAFloodOfBoxCommands) {
     EXPECT_TRUE(releasedAfterLastPress(" down ", " up ")) << buttons;
     EXPECT_TRUE(releasedAfterLastPress(" rdown ", " rup ")) << buttons;
 }
+
+// Wine has neither touch nor pen injection: the driver given either (in Tavori.ini, or in the
+// Options dialog while it runs) says once that it uses the mouse, and the pen then works the mouse.
+TEST(Mouse, TouchAndPenOutputsFallBackToTheMouseWithOneMessage) {
+    for (const bool fromOptions : {false, true}) {
+        SCOPED_TRACE(fromOptions ? "pen, chosen in the Options dialog" : "touch, from Tavori.ini");
+        CanvasRig rig;
+        ASSERT_TRUE(rig.Start(kDrawingProgram, fromOptions ? "[System]\r\nSetPtCount=25\r\n" : "[System]\r\nSetPtCount=25\r\nOutput=touch\r\n"));
+        if (fromOptions) {
+            PostMessageA(rig.d.main, WM_COMMAND, 2045, 0);
+            HWND options = rig.d.driver.WaitForMessageBox(5000), outputs = GetDlgItem(options, 1035);
+            ASSERT_TRUE(outputs);
+            SendMessageA(outputs, CB_SETCURSEL, 2, 0);
+            SendMessageA(options, WM_COMMAND, MAKEWPARAM(1035, CBN_SELCHANGE), reinterpret_cast<LPARAM>(outputs));
+            PostMessageA(options, WM_COMMAND, IDCANCEL, 0);
+            ASSERT_TRUE(WaitFor([&] { return !IsWindow(options); }, 5000));
+            EXPECT_EQ(rig.d.folder.ReadKey("Tavori.ini", "System", "Output"), "pen");
+        }
+        HWND box = rig.d.driver.WaitForMessageBox(5000);
+        ASSERT_TRUE(box);
+        EXPECT_NE(MessageBoxText(box).find(L"not available on this version of Windows. Tavori uses the mouse."), std::wstring::npos);
+        PressOk(box);
+        rig.pen.Stroke(600, 400, 10, 5, 20);
+        rig.pen.Up();
+        EXPECT_TRUE(rig.WaitForButtons("down up")) << rig.Buttons();
+        EXPECT_TRUE(rig.d.driver.MessageBoxes().empty());
+        rig.d.Quit();
+    }
+}

@@ -30,13 +30,13 @@ struct Scene {
     const char* childShot = nullptr;
 };
 constexpr UINT kCalibrateAuto = 2044;
-constexpr int kAimPicture = 1032, kAutoFrame = 1013;
+constexpr int kAimPicture = 1032, kAutoFrame = 1013, kOutputGroup = 1034;
 // The tray menu, then each command of the tray menu or of the main window that opens windows. Both
 // calibrations begin with the aiming view; the automatic one is followed to its squares on its own.
 const Scene kScenes[] = {
     {0, {"tray-menu"}},
     {2042, {"about"}},
-    {2045, {"calibrations"}},
+    {2045, {"calibrations"}, kOutputGroup, "output-choice"},
     {2046, {"laser-writing"}},
     {2037, {"aiming-view", "calibrate-manual"}, 1033, "aiming-instruction"},
     {kCalibrateAuto, {"calibrate-auto"}},
