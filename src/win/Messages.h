@@ -14,6 +14,8 @@ constexpr UINT WM_COLLATE = 0x84B;
 constexpr UINT WM_DRAW_NOTIFY = 0x7EB;  // to the drawing program's window
 // Posted by the main window to itself: say which camera has no usable calibration (once).
 constexpr UINT WM_CALIBRATION_REFUSED = WM_APP + 1;
+// Posted by a listener's judging thread: the report of camera wParam's calibration is in the file.
+constexpr UINT WM_CALIBRATION_JUDGED = WM_APP + 8;
 
 // The caption other programs find the main window by.
 constexpr const char* kMainWindowCaption = "Tavori Driver window";
