@@ -25,7 +25,7 @@ void Judge(CalibrationReport& r) {
     const int n = GridSide(r.points);
     r.measured = r.points >= 9 && n * n == r.points && static_cast<int>(r.checks.size()) == r.points;
     r.mean = r.max = 0;
-    r.worst = -1;
+    r.worst = r.measured ? 0 : -1;
     double second = 0;
     for (int i = 0; r.measured && i < r.points; ++i) {
         const double e = r.checks[static_cast<size_t>(i)].error < 0 ? kUnpredictedPx : r.checks[static_cast<size_t>(i)].error;
