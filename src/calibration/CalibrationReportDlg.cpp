@@ -67,6 +67,9 @@ std::string ReportVerdictText(const CalibrationReport& r) {
 std::string ReportFiguresText(const CalibrationReport& r) {
     std::string text;
     const auto line = [&](const std::string& label, const std::string& value) { text += label + ": " + value + "\r\n"; };
+    // Where the verdict is about the set-up, a 4-point calibration still says what it cannot know.
+    if (r.points < 9 && r.verdict != ReportVerdict::Unmeasured && r.verdict != ReportVerdict::Judging)
+        text = Fill(g_Lang.IDS_REPORTUNMEASURED, {std::to_string(r.points)}) + "\r\n";
     if (r.measured) line(g_Lang.IDS_REPORTMEAN, Figure(r.mean, "%.1f px")), line(g_Lang.IDS_REPORTWORST, Figure(r.max, "%.1f px"));
     if (r.screenSeen >= 0) line(g_Lang.IDS_REPORTSEEN, Figure(100 * r.screenSeen, "%.0f %%"));
     if (r.imageFilled >= 0) line(g_Lang.IDS_REPORTFILLED, Figure(100 * r.imageFilled, "%.0f %%"));

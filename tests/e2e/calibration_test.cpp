@@ -27,7 +27,9 @@ void CalibrateAndMeasure(int ptCount) {
     ASSERT_NE(report, nullptr) << "no report at the end of the run";
     printf("report: %s\n%s", DialogText(report, 1052).c_str(), DialogText(report, 1053).c_str());
     EXPECT_NE(DialogText(report, 1053).find("Mean error: "), std::string::npos);
-    EXPECT_FALSE(rig.folder.ReadKey("CalibrationReport.ini", "Calibration", ("P" + std::to_string(ptCount - 1)).c_str()).empty());
+    char last[8];
+    snprintf(last, sizeof(last), "P%d", ptCount - 1);
+    EXPECT_FALSE(rig.folder.ReadKey("CalibrationReport.ini", "Calibration", last).empty());
     Click(report, IDOK);
     const Rig::GridError g = rig.OverGrid();
     printf("SetPtCount %d: mean %.2f px, max %.2f px over a 9 x 6 grid\n", ptCount, g.mean, g.worst);
