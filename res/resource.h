@@ -21,6 +21,7 @@
 #define ID_MENU_CALIBRATE_AUTO 2044
 #define ID_MENU_OPTIONS 2045
 #define ID_MENU_LASERWRITE 2046
+#define ID_MENU_REPORT 2050
 
 // Tray menu icons, the About, laser-write and Options dialogs.
 #define IDD_ABOUTBOX 100
@@ -47,3 +48,10 @@
 #define IDC_COLLATE_OK 1004
 #define IDC_AIM_PICTURE 1032
 #define IDC_AIM_TEXT 1033
+// The calibration report.
+#define IDD_CALIBRATION_REPORT 170
+#define IDC_REPORT_CAMERA 1050
+#define IDC_REPORT_PICTURE 1051
+#define IDC_REPORT_VERDICT 1052
+#define IDC_REPORT_FIGURES 1053
+#define IDC_REPORT_NOTE 1054

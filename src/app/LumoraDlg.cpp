@@ -66,6 +66,8 @@ TAVORI_ON_MESSAGE(WM_CLOSE, OnDialogKey)
 TAVORI_ON_MESSAGE(WM_ENDSESSION, OnEndSession)
 TAVORI_ON_MESSAGE(WM_DISPLAYCHANGE, OnDisplayChange)
 TAVORI_ON_MESSAGE(WM_CALIBRATION_REFUSED, OnCalibrationRefused)
+TAVORI_ON_MESSAGE(WM_CALIBRATION_JUDGED, OnCalibrationJudged)
+TAVORI_ON_COMMAND(ID_MENU_REPORT, OnShowReport)
 TAVORI_ON_COMMAND(ID_MENU_SHOW, OnShow)
 TAVORI_ON_COMMAND(ID_MENU_CALIBRATE, OnShowCollate)
 TAVORI_ON_COMMAND(ID_MENU_CALIBRATE_AUTO, OnShowCollateAuto)
@@ -570,6 +572,7 @@ LRESULT CLumoraDlg::OnSaveCalibration(WPARAM wParam, LPARAM lParam) {
 // The one place where a calibration has become camera `captureIndex`'s: stored, and in force.
 void CLumoraDlg::CalibrationAccepted(int captureIndex) {
     TRACE("calibration of camera %d accepted", captureIndex);
+    if (m_pCalibrationWindows) m_pCalibrationWindows->ReportDue();
     m_refusalsShown &= ~(1u << ((captureIndex + 1) & 31));  // a later refusal is news again
 }
 
@@ -611,6 +614,17 @@ LRESULT CLumoraDlg::OnCalibrationRefused(WPARAM, LPARAM) {
     const std::string text = std::move(m_refusalText);
     m_refusalText.clear();
     AppMessageBox(text.c_str(), MB_OK | MB_ICONWARNING);
+    return 0;
+}
+
+LRESULT CLumoraDlg::OnCalibrationJudged(WPARAM, LPARAM) {
+    if (m_pCalibrationWindows) m_pCalibrationWindows->ReportJudged();
+    return 0;
+}
+
+LRESULT CLumoraDlg::OnShowReport(WPARAM, LPARAM) {
+    // Not over a run's windows: the run's end shows its own report.
+    if (m_pCalibrationWindows && !(m_pCalibrationFlow && m_pCalibrationFlow->Running())) m_pCalibrationWindows->OpenReport();
     return 0;
 }
 

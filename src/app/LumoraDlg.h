@@ -59,6 +59,8 @@ private:
     LRESULT OnEndSession(WPARAM wParam, LPARAM lParam);
     LRESULT OnDisplayChange(WPARAM wParam, LPARAM lParam);
     LRESULT OnCalibrationRefused(WPARAM wParam, LPARAM lParam);
+    LRESULT OnCalibrationJudged(WPARAM wParam, LPARAM lParam);
+    LRESULT OnShowReport(WPARAM wParam, LPARAM lParam);
     LRESULT OnShow(WPARAM wParam, LPARAM lParam);
     LRESULT OnTimer(WPARAM wParam, LPARAM lParam);
     LRESULT OnPointEvent(WPARAM wParam, LPARAM lParam);

@@ -136,7 +136,7 @@ void CCalibrationFlow::EndRun(int nSign, bool allowFallback) {
         m_bSavedSearchType = 0;
     }
     m_windows.HideAll();  // the aiming view too: a run may end there (code 4)
-    if (nSign == 1) return;
+    if (nSign == 1) return m_windows.ShowReport();
     if (allowFallback && m_flags.collate == 1) {
         TRACE("FinishCollage: auto flow failed, fallback to manual collate");
         OnCollate();

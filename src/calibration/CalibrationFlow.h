@@ -37,6 +37,8 @@ public:
     virtual void BringToFront(int status) = 0;
     // Every calibration window hidden and stopped.
     virtual void HideAll() = 0;
+    // The last step of a run that stored its calibration: the report on it, when one was accepted.
+    virtual void ShowReport() = 0;
     virtual void NotifyDrawingProgram(int code) = 0;  // only when its window exists
     virtual void Message(const char* text) = 0;
     virtual bool AskYesNo(const char* text) = 0;

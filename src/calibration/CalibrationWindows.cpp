@@ -1,6 +1,7 @@
 #include "calibration/CalibrationWindows.h"
 
 #include "calibration/CalibrationMessages.h"
+#include "calibration/CalibrationReportDlg.h"
 #include "calibration/CollateAutoDlg.h"
 #include "calibration/CollateDlg.h"
 #include "calibration/ImagePositionDlg.h"
@@ -14,6 +15,8 @@ CCalibrationWindows::CCalibrationWindows(HWND owner, UINT procMsg, UINT saveMsg,
 CCalibrationWindows::~CCalibrationWindows() = default;
 
 void CCalibrationWindows::ShowImagePosition(int camera, int cameraCount) {
+    HideReport();
+    m_reportDue = false;  // a run starts here, or at the manual dialog
     if (!m_pImagePositionDlg || !m_pImagePositionDlg->GetSafeHwnd()) {
         m_pImagePositionDlg = std::make_unique<CImagePositionDlg>(m_owner);
         m_pImagePositionDlg->SetNotify(m_owner, m_procMsg, m_saveMsg);
@@ -26,6 +29,8 @@ void CCalibrationWindows::ShowImagePosition(int camera, int cameraCount) {
 }
 
 void CCalibrationWindows::ShowCollateDlg(int screenCount) {
+    HideReport();
+    m_reportDue = false;
     if (!m_pCollateDlg || !m_pCollateDlg->GetSafeHwnd()) {
         m_pCollateDlg = std::make_unique<CCollateDlg>(m_owner);
         m_pCollateDlg->SetNotify(m_owner, m_procMsg, m_saveMsg);
@@ -44,6 +49,7 @@ void CCalibrationWindows::HideCollateDlg() {
 }
 
 bool CCalibrationWindows::ShowCollateAutoDlg(int screen) {
+    HideReport();
     if (!m_pCollateAutoDlg || !m_pCollateAutoDlg->GetSafeHwnd()) {
         m_pCollateAutoDlg = std::make_unique<CCollateAutoDlg>(m_owner);
         m_pCollateAutoDlg->SetNotify(m_owner, m_procMsg, m_saveMsg);
@@ -81,6 +87,25 @@ void CCalibrationWindows::HideAll() {
     if (m_pCollateAutoDlg) m_pCollateAutoDlg->Stop();
     for (int status : {1, 2, 3})
         if (HWND window = WindowOf(status)) ShowWindow(window, SW_HIDE);
+}
+
+void CCalibrationWindows::ShowReport() {
+    if (!m_reportDue) return;  // refused: the box that says so is the run's last word
+    m_reportDue = false;
+    OpenReport();
+}
+
+void CCalibrationWindows::OpenReport() {
+    if (!m_pReportDlg) m_pReportDlg = std::make_unique<CCalibrationReportDlg>(m_owner);
+    m_pReportDlg->ShowNewest();
+}
+
+void CCalibrationWindows::ReportJudged() {
+    if (m_pReportDlg) m_pReportDlg->Refresh();
+}
+
+void CCalibrationWindows::HideReport() {
+    if (m_pReportDlg) m_pReportDlg->Hide();
 }
 
 void CCalibrationWindows::NotifyDrawingProgram(int code) {

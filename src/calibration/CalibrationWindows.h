@@ -1,5 +1,5 @@
-// The calibration windows of the flow: the aiming view, the manual dialog and the automatic
-// dialog, created on first use and afterwards only shown and hidden; and where the points and
+// The calibration windows of the flow: the aiming view, the manual dialog, the automatic dialog
+// and the report that ends a run, created on first use and afterwards only shown and hidden; and where the points and
 // frame copies of the listeners go while a calibration runs.
 #pragma once
 #include <windows.h>
@@ -12,6 +12,7 @@
 class CImagePositionDlg;
 class CCollateDlg;
 class CCollateAutoDlg;
+class CCalibrationReportDlg;
 
 class CCalibrationWindows : public ICalibrationWindows {
 public:
@@ -27,6 +28,7 @@ public:
     void RestartAutoCalib() override;
     void BringToFront(int status) override;
     void HideAll() override;
+    void ShowReport() override;
     void NotifyDrawingProgram(int code) override;
     void Message(const char* text) override;
     bool AskYesNo(const char* text) override;
@@ -36,9 +38,16 @@ public:
     // frame copy no dialog took is let go of here.
     void Forward(int status, WPARAM wParam, LPARAM lParam);
     HWND ImagePositionWindow() const;
+    // A calibration was accepted: the run's end shows its report.
+    void ReportDue() { m_reportDue = true; }
+    // The reports of the file, from the tray.
+    void OpenReport();
+    // A report came into the file: an open report window shows it.
+    void ReportJudged();
 
 private:
     HWND WindowOf(int status) const;
+    void HideReport();  // a run's windows come: the last run's report makes way
 
     HWND m_owner;
     UINT m_procMsg, m_saveMsg;
@@ -46,4 +55,6 @@ private:
     std::unique_ptr<CImagePositionDlg> m_pImagePositionDlg;
     std::unique_ptr<CCollateDlg> m_pCollateDlg;
     std::unique_ptr<CCollateAutoDlg> m_pCollateAutoDlg;
+    std::unique_ptr<CCalibrationReportDlg> m_pReportDlg;
+    bool m_reportDue = false;
 };

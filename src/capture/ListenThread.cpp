@@ -251,10 +251,14 @@ CalibrationSave CListenThread::SaveCalibration(const _SCalibration& posted, Flas
     m_place.section = SaveSection(ReadCalibrationSections(), m_place.section);
     SaveIni(m_calibration, CalibrationSectionName(m_place.section), m_place.devicePath);
     // How good it is, from its own points: 25 fits, judged beside the window thread, which must
-    // not keep the pen waiting (the frame size is fixed from Init on).
-    auto report = [cal = m_calibration, w = static_cast<int>(m_frame.nWidth), h = static_cast<int>(m_frame.nHeight),
-                   section = CalibrationSectionName(m_place.section), camera = m_place.devicePath] {
+    // not keep the pen waiting (the frame size is fixed from Init on). Until then the file says the
+    // report is coming, so no one shows the last calibration's report for this one.
+    const std::string section = CalibrationSectionName(m_place.section);
+    SaveReport(PendingReport(m_calibration), section, m_place.devicePath);
+    auto report = [cal = m_calibration, w = static_cast<int>(m_frame.nWidth), h = static_cast<int>(m_frame.nHeight), section,
+                   camera = m_place.devicePath, window = m_hTarget, index = m_captureIndex] {
         SaveReport(JudgeCalibration(cal, w, h), section, camera);
+        if (window) PostMessageA(window, WM_CALIBRATION_JUDGED, static_cast<WPARAM>(index), 0);
     };
     try {
         std::thread(report).detach();

@@ -1,7 +1,10 @@
 #include "storage/CalibrationIni.h"
 
+#include <windows.h>
+
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "config/IniFile.h"
@@ -27,6 +30,7 @@ uint32_t ReadU32(const ini::Snapshot& file, const char* section, const std::stri
 std::string U32Text(uint32_t value) { return std::to_string(static_cast<unsigned long>(value)); }
 // Rectangle edges are signed: a monitor left of or above the primary one lies at negative positions.
 std::string EdgeText(uint32_t value) { return std::to_string(static_cast<int32_t>(value)); }
+std::string ReportIniPath() { return g_Settings.AppDir + "\\CalibrationReport.ini"; }
 }  // namespace
 
 bool LoadIni(_SCalibration& cal, const std::string& name) {
@@ -140,13 +144,30 @@ void SetActiveCalibrationEntry(const std::string& entry) {
 }
 
 void SaveReport(const CalibrationReport& report, const std::string& section, const std::string& camera) {
-    ini::KeyValues values = {{"Points", std::to_string(report.points)}, {"Verdict", report.verdict}};
-    if (report.measured) {
-        char mean[32], worst[32];
-        std::snprintf(mean, sizeof mean, "%.2f", report.mean);
-        std::snprintf(worst, sizeof worst, "%.2f", report.max);
-        values.insert(values.end(), {{"MeanErrorPx", mean}, {"WorstErrorPx", worst}, {"WorstPoint", std::to_string(report.worst)}});
+    // The judging thread and the window thread both write here: one writer at a time.
+    static std::mutex writing;
+    const std::lock_guard<std::mutex> lock(writing);
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    char time[32];
+    snprintf(time, sizeof time, "%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+             now.wSecond);
+    ini::KeyValues values = ReportValues(report);
+    values.emplace_back("Time", time);
+    values.emplace_back("Camera", camera);
+    ini::WriteStrings(ReportIniPath(), section.c_str(), values);
+}
+
+std::vector<StoredReport> ReadReports() {
+    const ini::Snapshot file(ReportIniPath());
+    std::vector<StoredReport> reports;
+    for (int n = 0; n < kMaxCalibrationSections; ++n) {
+        const std::string section = CalibrationSectionName(n);
+        std::optional<CalibrationReport> report =
+            ReportFromValues([&](const std::string& key) { return file.String(section.c_str(), key.c_str(), ""); });
+        if (report)
+            reports.push_back({n + 1, section, file.String(section.c_str(), "Camera", ""), file.String(section.c_str(), "Time", ""),
+                               std::move(*report)});
     }
-    if (!camera.empty()) values.emplace_back("Camera", camera);
-    ini::WriteStrings(g_Settings.AppDir + "\\CalibrationReport.ini", section.c_str(), values);
+    return reports;
 }

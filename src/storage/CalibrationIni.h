@@ -3,8 +3,10 @@
 // prepare and New writes from the calibrations in force.
 #pragma once
 #include <string>
+#include <vector>
 
 #include "MultiIRLight.h"
+#include "storage/CalibrationReport.h"
 #include "storage/CameraCalibrations.h"
 
 // Reads a camera's section; sets g_nExposure from the file once points are present. True for a
@@ -13,9 +15,15 @@ bool LoadIni(_SCalibration& cal, const std::string& section = "Calibration");
 // Writes the record to the section and names the camera there (when one is given).
 void SaveIni(const _SCalibration& cal, const std::string& section = "Calibration", const std::string& camera = "");
 // The accepted calibration's report, in CalibrationReport.ini beside Calibration.ini, under the
-// same section name as the calibration it judges.
-struct CalibrationReport;
+// same section name as the calibration it judges, with the camera and the local time.
 void SaveReport(const CalibrationReport& report, const std::string& section, const std::string& camera);
+struct StoredReport {
+    int number = 0;                     // the calibration section's: 1 for "Calibration", n for "Calibration<n>"
+    std::string section, camera, time;  // time: "YYYY-MM-DD hh:mm:ss", sorts as it reads
+    CalibrationReport report;
+};
+// Every readable report of the file, in section order.
+std::vector<StoredReport> ReadReports();
 StoredSections ReadCalibrationSections();
 
 // Named calibrations. The screen of entry `entry` that holds a camera's calibration: the one naming

@@ -19,6 +19,8 @@ constexpr UINT WM_DRAW_NOTIFY = 0x7EB;  // to the drawing program's window
 constexpr UINT WM_CALIBRATION_REFUSED = WM_APP + 1;
 // Likewise: say that the output chosen is not available on this Windows.
 constexpr UINT WM_OUTPUT_UNAVAILABLE = WM_APP + 2;
+// Posted by a listener's judging thread: the report of camera wParam's calibration is in the file.
+constexpr UINT WM_CALIBRATION_JUDGED = WM_APP + 8;
 
 // The caption other programs find the main window by.
 constexpr const char* kMainWindowCaption = "Tavori Driver window";

@@ -42,6 +42,21 @@ inline HWND WaitForBox(const Driver& d, DWORD timeoutMs = 15000) {
 
 inline void Click(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id))); }
 
+// The calibration report that ends a run or comes from the tray (1051: its picture), once it shows
+// the finished report of `section` (the file no longer says it is being judged); null when none.
+inline HWND WaitForReport(const Driver& d, const ProgramFolder& f, const char* section = "Calibration", DWORD timeoutMs = 8000) {
+    HWND report = nullptr;
+    const bool shown = WaitFor([&] { return (report = WindowWithChild(d, 1051)) && IsWindowVisible(report) &&
+                                            f.ReadKey("CalibrationReport.ini", section, "Verdict") != "judging"; }, timeoutMs);
+    Sleep(300);  // the window reads the file again when the report comes in
+    return shown ? report : nullptr;
+}
+inline std::string DialogText(HWND dialog, int id) {
+    char text[1024] = {};
+    GetDlgItemTextA(dialog, id, text, sizeof(text));
+    return text;
+}
+
 inline std::string FileBytes(const ProgramFolder& f, const char* name) {
     std::ifstream in(f.Path(name), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
@@ -59,6 +74,7 @@ struct Rig {
     int cameras = 1;       // each is aimed in turn
     int missCross = -1;    // the cross the scripted user holds the pen 200 px beside
     std::function<void(HWND aim, int camera)> onAim;  // looks at each camera's aiming view
+    std::string reportVerdict;  // the report that ended the last automatic calibration ("" for none)
 
     bool Start(int ptCount, bool calibrated, const std::string& moreSystemKeys = "",
                const std::string& cameras = "[Camera0]\r\nK1=-0.12\r\n") {
@@ -121,7 +137,10 @@ struct Rig {
         if (!aim || !ConfirmAim(aim)) return -1;
         if (!WaitFor([&] { return folder.ReadKey("Calibration.ini", "Calibration", "lPtCount") == ptCount; }, 15000)) return -1;
         const double seconds = (GetTickCount() - ok) / 1000.0;
-        Sleep(1000);  // the flow closes its windows
+        // The flow closes its windows and ends with the report, closed here with OK as a user does.
+        HWND report = WaitForReport(driver, folder);
+        reportVerdict = report ? DialogText(report, 1052) : "";
+        if (report) Click(report, IDOK);
         return seconds;
     }
     // The pen held over a 9 x 6 grid: mean and largest distance of the published points; the

@@ -56,8 +56,10 @@ TEST(AutoCalibration, CalibratesItselfWithinSixSecondsAndThePenLandsWhereItPoint
     EXPECT_LE(seconds[2], 6.0);
     EXPECT_EQ(rig.folder.ReadKey("Tavori.ini", "System", "Setting"), "1");
     EXPECT_EQ(FileBytes(rig.folder, "CameraFlash.bin").size(), 8192u);
-    // The calibration judged itself: the lens model's record predicts every point to its rounding.
-    EXPECT_EQ(rig.folder.ReadKey("CalibrationReport.ini", "Calibration", "Verdict").rfind("good", 0), 0u);
+    // Each run ended with its report: the lens model's record predicts every point to its rounding.
+    EXPECT_EQ(rig.reportVerdict, LanguageFileText("English.ini", "IDS_REPORTGOOD"));
+    EXPECT_EQ(rig.folder.ReadKey("CalibrationReport.ini", "Calibration", "Verdict"), "good");
+    EXPECT_FALSE(rig.folder.ReadKey("CalibrationReport.ini", "Calibration", "P24").empty());
     // The pen over the grid after an automatic calibration is the demo's check.
 }
 
@@ -140,6 +142,7 @@ TEST(AutoCalibration, FourPointsOnACameraWithoutDistortion) {
     ASSERT_TRUE(rig.Start(4, false, "ApplicationVersion=1\r\n", "[Camera0]\r\nK1=0\r\n"));
     const double seconds = rig.AutoCalibrate("4");
     ASSERT_GE(seconds, 0) << "no four-point calibration saved";
+    EXPECT_EQ(rig.folder.ReadKey("CalibrationReport.ini", "Calibration", "Verdict"), "unmeasured") << rig.reportVerdict;
     rig.camera.k1 = 0;
     const Rig::GridError ideal = Published(CalibrationFromModel(rig.camera, 2), rig.camera);
     const Rig::GridError record = Published(SavedRecord(rig), rig.camera), pen = rig.OverGrid();

@@ -12,7 +12,8 @@
 
 using namespace e2e;
 
-// A scripted user calibrates with `ptCount` crosses, and the pen is measured over a 9 x 6 grid.
+// A scripted user calibrates with `ptCount` crosses, reads the report that ends the run, and the pen
+// is measured over a 9 x 6 grid.
 void CalibrateAndMeasure(int ptCount) {
     Rig rig;
     ASSERT_TRUE(rig.Start(ptCount, false));
@@ -21,6 +22,15 @@ void CalibrateAndMeasure(int ptCount) {
     EXPECT_EQ(rig.folder.ReadKey("Tavori.ini", "System", "Setting"), "1");
     EXPECT_EQ(rig.folder.ReadKey("Tavori.ini", "System", "PtCount"), std::to_string(ptCount));
     EXPECT_EQ(FileBytes(rig.folder, "CameraFlash.bin").size(), 8192u);
+    // The run ends with its report on the screen; the file keeps every point for the picture.
+    HWND report = WaitForReport(rig.driver, rig.folder);
+    ASSERT_NE(report, nullptr) << "no report at the end of the run";
+    printf("report: %s\n%s", DialogText(report, 1052).c_str(), DialogText(report, 1053).c_str());
+    EXPECT_NE(DialogText(report, 1053).find("Mean error: "), std::string::npos);
+    char last[8];
+    snprintf(last, sizeof(last), "P%d", ptCount - 1);
+    EXPECT_FALSE(rig.folder.ReadKey("CalibrationReport.ini", "Calibration", last).empty());
+    Click(report, IDOK);
     const Rig::GridError g = rig.OverGrid();
     printf("SetPtCount %d: mean %.2f px, max %.2f px over a 9 x 6 grid\n", ptCount, g.mean, g.worst);
     EXPECT_EQ(g.missed, 0);
@@ -119,6 +129,7 @@ TEST(ManualCalibration, ARefusedRunKeepsTheCalibrationBeforeAndANamedOneBringsIt
     EXPECT_TRUE(files() == before);
     EXPECT_TRUE(penAt(0.5)) << "the refused run: " << err;
     rig.missCross = -1, rig.Calibrate(-1);
+    if (HWND report = WaitForReport(rig.driver, rig.folder)) Click(report, IDOK);
     EXPECT_TRUE(penAt(1)) << "the new run: " << err;
     options(true);
     EXPECT_TRUE(penAt(0.5)) << "set active on the first entry: " << err;

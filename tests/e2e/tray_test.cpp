@@ -123,14 +123,14 @@ TEST(TrayMenu, OpensAtTheCursorAndEachItemDoesItsJobByMouseAndKeyboard) {
     ASSERT_NE(menu, nullptr);
     EXPECT_NEAR(Rect(menu).left, WineTrayFirstIcon().x, 3);
     EXPECT_NEAR(Rect(menu).top, WineTrayFirstIcon().y, 3);
-    EXPECT_EQ(Items(menu), 5);
-    EXPECT_GT(Scan(Rect(menu), RGB(249, 248, 247)).count, 5 * 80 * kItem * 2 / 3);  // the text area
+    EXPECT_EQ(Items(menu), 6);
+    EXPECT_GT(Scan(Rect(menu), RGB(249, 248, 247)).count, 6 * 80 * kItem * 2 / 3);  // the text area
     EXPECT_TRUE(NothingClipped(menu)) << kDpi << " DPI";  // with the icon column's colour round the icons
     SaveScreenshot(E2eDir() + "\\tray-menu-" + (chinese ? "zh-" : "en-") + std::to_string(kDpi) + ".png");
-    Click(Item(menu, 3), 0, 0);
+    Click(Item(menu, 4), 0, 0);
     Sleep(300);
-    EXPECT_GT(Scan(Row(menu, 3), RGB(177, 185, 207)).count, 100 * kItem * 2 / 3) << "the item under the mouse is highlighted";
-    Click(Item(menu, 3));
+    EXPECT_GT(Scan(Row(menu, 4), RGB(177, 185, 207)).count, 100 * kItem * 2 / 3) << "the item under the mouse is highlighted";
+    Click(Item(menu, 4));
     HWND box = Shown(nullptr, about.c_str());
     ASSERT_NE(box, nullptr);
     char version[64] = {};
@@ -153,14 +153,14 @@ TEST(TrayMenu, OpensAtTheCursorAndEachItemDoesItsJobByMouseAndKeyboard) {
     std::string record = "cmd.exe /c echo %1>\"" + d.folder.Path("browser.txt") + "\"";
     RegSetValueA(HKEY_CLASSES_ROOT, "TavoriTestPage\\shell\\open\\command", REG_SZ, record.c_str(), 0);
     ASSERT_NE(menu = OpenMenu(), nullptr);
-    Click(Item(menu, 2));
+    Click(Item(menu, 3));
     std::string opened;
     EXPECT_TRUE(WaitFor([&] { return std::ifstream(d.folder.Path("browser.txt")) >> opened; }, 5000));
     EXPECT_EQ(opened, d.folder.Path("guide\\index.html"));
     RegSetValueA(HKEY_CLASSES_ROOT, ".html", REG_SZ, saved, 0);
     ASSERT_NE(OpenMenu(), nullptr);
-    Type("DDDD\n");
-    ASSERT_NE(Shown(nullptr, about.c_str()), nullptr) << "Down four times and Enter choose About";
+    Type("DDDDD\n");
+    ASSERT_NE(Shown(nullptr, about.c_str()), nullptr) << "Down five times and Enter choose About";
     Type("X");
     EXPECT_TRUE(Gone(nullptr, about.c_str()));
     ASSERT_NE(OpenMenu(), nullptr);
@@ -177,15 +177,16 @@ TEST(TrayMenu, OpensAtTheCursorAndEachItemDoesItsJobByMouseAndKeyboard) {
     ASSERT_NE(box = WaitForBox(d.driver), nullptr);
     EXPECT_TRUE(WaitFor([&] { return PressOk(box), Sleep(300), !IsWindow(box); }, 5000));
     ASSERT_NE(menu = OpenMenu(), nullptr);
-    EXPECT_EQ(Items(menu), 3) << "no calibration entries while no camera runs";
-    Click(Item(menu, 2));
+    EXPECT_EQ(Items(menu), 4) << "no calibration entries while no camera runs, the report stays";
+    Click(Item(menu, 3));
     pen.Plug(0);
     ASSERT_TRUE(d.driver.WaitForExit()) << "Quit ends the driver";
     EXPECT_EQ(d.folder.ReadKey("Tavori.ini", "System", "Management"), "0");
 }
 
 // The two calibration items as a user chooses them: each reaches its aiming view; cancelled there, the
-// menu goes on working, and the automatic run then calibrates to the end.
+// menu goes on working, and the automatic run then calibrates to the end, where its report shows;
+// the report item shows it again.
 TEST(TrayMenu, CalibrationItemsStartTheirRunsAndACancelledRunSpoilsNothing) {
     CalibratedDriver d;
     ASSERT_TRUE(d.Start("[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\nApplicationVersion=1\r\n"));  // no laser prompt
@@ -200,7 +201,7 @@ TEST(TrayMenu, CalibrationItemsStartTheirRunsAndACancelledRunSpoilsNothing) {
         SCOPED_TRACE(::testing::Message() << "item " << step.item << ", stop " << step.stop);
         HWND menu = OpenMenu(), aim = nullptr, run = nullptr;
         ASSERT_NE(menu, nullptr);
-        ASSERT_EQ(Items(menu), 5);
+        ASSERT_EQ(Items(menu), 6);
         Click(Item(menu, step.item));
         RECT view{};
         ASSERT_TRUE(WaitFor([&] { return (aim = WindowWithChild(d.driver, 1032)) && GetWindowRect(GetDlgItem(aim, 1032), &view) && view.right - view.left == 640; }, 8000));
@@ -221,10 +222,21 @@ TEST(TrayMenu, CalibrationItemsStartTheirRunsAndACancelledRunSpoilsNothing) {
         EXPECT_TRUE(WaitFor([&] { return d.driver.Windows(true).empty(); }, 3000));
     }
     EXPECT_TRUE(WaitFor([&] { return d.folder.ReadKey("Calibration.ini", "Calibration", "lPtCount") == "25"; }, 15000));
-    EXPECT_TRUE(WaitFor([&] { return d.driver.Windows(true).empty(); }, 6000)) << "the run closes its windows";
+    // The run ends with its report alone; the report item shows it again from the file.
+    HWND report = WaitForReport(d.driver, d.folder);
+    ASSERT_NE(report, nullptr);
+    EXPECT_TRUE(WaitFor([&] { return d.driver.Windows(true) == std::vector<HWND>{report}; }, 6000)) << "the run closes its windows";
+    const std::string verdict = DialogText(report, 1052);
+    Click(Centre(GetDlgItem(report, IDOK)));
+    EXPECT_TRUE(WaitFor([&] { return d.driver.Windows(true).empty(); }, 3000));
     HWND menu = OpenMenu();
     ASSERT_NE(menu, nullptr);
-    Click(Item(menu, 4));
+    Click(Item(menu, 2));
+    ASSERT_EQ(WaitForReport(d.driver, d.folder), report);
+    EXPECT_EQ(DialogText(report, 1052), verdict);
+    Click(Centre(GetDlgItem(report, IDOK)));
+    ASSERT_NE(menu = OpenMenu(), nullptr);
+    Click(Item(menu, 5));
     EXPECT_TRUE(d.driver.WaitForExit()) << "Quit from the menu after the runs";
 }
 

@@ -30,16 +30,17 @@ struct Scene {
     const char* childShot = nullptr;
 };
 constexpr UINT kCalibrateAuto = 2044;
-constexpr int kAimPicture = 1032, kAutoFrame = 1013, kOutputGroup = 1034;
+constexpr int kAimPicture = 1032, kAutoFrame = 1013, kOutputGroup = 1034, kReportPicture = 1051;
 // The tray menu, then each command of the tray menu or of the main window that opens windows. Both
-// calibrations begin with the aiming view; the automatic one is followed to its squares on its own.
+// calibrations begin with the aiming view; the automatic one is followed to its squares on its own,
+// and on to the report that ends it.
 const Scene kScenes[] = {
     {0, {"tray-menu"}},
     {2042, {"about"}},
     {2045, {"calibrations"}, kOutputGroup, "output-choice"},
     {2046, {"laser-writing"}},
     {2037, {"aiming-view", "calibrate-manual"}, 1033, "aiming-instruction"},
-    {kCalibrateAuto, {"calibrate-auto"}},
+    {kCalibrateAuto, {"calibrate-auto", "calibration-report"}},
 };
 
 void Shot(const char* name, HWND window) {
@@ -225,9 +226,10 @@ bool ShowsWhite(HWND window) {
     return white > 400;
 }
 
-// The automatic calibration once it shows its squares. The program runs as the device variant without
-// the laser prompt, whose pen check a picture cannot pass; OK in the aiming view starts the squares.
-void ShootAutoCalibration(Program& program, const std::string& folder, const char* name) {
+// The automatic calibration once it shows its squares, then the report it ends with. The program runs
+// as the device variant without the laser prompt, whose pen check a picture cannot pass; OK in the
+// aiming view starts the squares.
+void ShootAutoCalibration(Program& program, const std::string& folder, const char* name, const char* reportName) {
     const std::string ini = folder + "\\Tavori.ini";
     WritePrivateProfileStringA("System", "ApplicationVersion", "1", ini.c_str());
     program.Stop();
@@ -248,6 +250,20 @@ void ShootAutoCalibration(Program& program, const std::string& folder, const cha
             }
     }
     if (name) Missing(name);
+    // The report, once its figures are in the file and the window has read them.
+    const std::string reports = folder + "\\CalibrationReport.ini";
+    for (DWORD waited = 0; waited < 20000 && reportName; waited += 50, Sleep(50)) {
+        char verdict[32] = {};
+        GetPrivateProfileStringA("Calibration", "Verdict", "", verdict, sizeof(verdict), reports.c_str());
+        for (HWND h : Visible(program.Pid()))
+            if (GetDlgItem(h, kReportPicture) && *verdict && std::strcmp(verdict, "judging") != 0) {
+                Sleep(600);
+                Shot(reportName, h);
+                reportName = nullptr;
+                break;
+            }
+    }
+    if (reportName) Missing(reportName);
     WritePrivateProfileStringA("System", "ApplicationVersion", nullptr, ini.c_str());
 }
 
@@ -290,7 +306,7 @@ int ShootProgram(const std::string& folder) {
             continue;
         }
         if (scene.command == kCalibrateAuto) {
-            ShootAutoCalibration(program, folder, scene.shots[0]);
+            ShootAutoCalibration(program, folder, scene.shots[0], scene.shots[1]);
             if (!CloseAll(program)) break;
             continue;
         }

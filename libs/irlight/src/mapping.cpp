@@ -1,7 +1,5 @@
 #include "mapping.h"
 
-#include "CalibrationCheck.h"
-
 #include <algorithm>
 #include <cmath>
 
@@ -602,28 +600,6 @@ bool CameraMapping::project(double sx, double sy, double& cx, double& cy) const 
     cx = ux * f * R_ + cx_;
     cy = uy * f * R_ + cy_;
     return std::isfinite(cx) && std::isfinite(cy);
-}
-
-bool leaveOneOutErrors(const _SCalibration& cal, int32_t imgW, int32_t imgH, double* errors) {
-    const int count = static_cast<int>(cal.lPtCount);
-    const int n = count == 9 ? 3 : count == 16 ? 4 : count == 25 ? 5 : count == 36 ? 6 : 0;
-    // A judge, not the mapping in force: the rounding refinement would cost 40 ms a fit and moves a
-    // prediction by far less than the rounding it works within.
-    MappingOptions opt;
-    opt.withinRounding = false;
-    CameraMapping all;
-    if (n == 0 || !all.fit(cal, imgW, imgH, opt)) return false;
-    for (int i = 0; i < count; ++i) {
-        opt.leaveOut = i;
-        CameraMapping others;
-        int32_t gx, gy;
-        double sx, sy;
-        errors[i] = others.fit(cal, imgW, imgH, opt) && gridPoint(cal.lWinWidth, cal.lWinHeight, n, i / n, i % n, gx, gy) &&
-                            others.map(cal.x[i], cal.y[i], sx, sy)
-                        ? std::hypot(sx - gx, sy - gy)
-                        : -1;
-    }
-    return true;
 }
 
 }  // namespace tavori::irl

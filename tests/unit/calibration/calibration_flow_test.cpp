@@ -25,6 +25,7 @@ struct Log : ICalibrationCameras, ICalibrationWindows {
     void RestartAutoCalib() override { Add("restartAuto"); }
     void BringToFront(int status) override { Add("front" + std::to_string(status)); }
     void HideAll() override { Add("hideAll"); }
+    void ShowReport() override { Add("report"); }
     void NotifyDrawingProgram(int code) override { Add("draw" + std::to_string(code)); }
     void Message(const char* text) override { Add(std::string("box:") + text); }
     bool AskYesNo(const char*) override { return true; }

@@ -169,24 +169,31 @@ TEST(Mapping, NoCameraSizeNoMapping) {
     EXPECT_FALSE(m.fit(synth::VirtualCamera{}.calibration(5), 0, 0));
 }
 
-// A calibration judges itself by predicting each point from the others: a record from the lens
-// model predicts every point to the rounding of the stored positions; a point the pen missed by
-// about 11 screen pixels stands out as the worst, by far.
+// A calibration judges itself by predicting each point from the others, less what that leaves of a
+// record without error: a record from the lens model measures under a pixel, on a coarse grid too,
+// whose corners the others place 5 px off by extrapolation and rounding alone; a corner the pen
+// missed by about 11 screen pixels stands out as the worst, by far, the error pointing its way.
 TEST(Mapping, LeaveOneOutErrorsFindTheMissedPoint) {
-    synth::VirtualCamera cam;
-    cam.K1 = -0.12;
-    _SCalibration cal = cam.calibration(5);
-    double exact[25], missed[25];
-    ASSERT_TRUE(tavori::irl::leaveOneOutErrors(cal, cam.camW, cam.camH, exact));
-    cal.x[20] += 3;  // the lower-left corner, about 11 screen pixels off
-    ASSERT_TRUE(tavori::irl::leaveOneOutErrors(cal, cam.camW, cam.camH, missed));
-    const double worst = missed[20];
-    EXPECT_EQ(std::max_element(missed, missed + 25) - missed, 20);
-    EXPECT_GE(worst, 8.0);
-    std::sort(missed, missed + 25);
-    EXPECT_LE(missed[23], worst / 2) << "no other point looks as bad";
-    // Whole camera pixels, about 3.8 screen pixels each: half a pixel of rounding is what remains.
-    EXPECT_LE(*std::max_element(exact, exact + 25), 2.5);
-    cal.lPtCount = 4;
-    EXPECT_FALSE(tavori::irl::leaveOneOutErrors(cal, cam.camW, cam.camH, exact)) << "four points cannot judge themselves";
+    const auto error = [](const tavori::irl::PointCheck& a, const tavori::irl::PointCheck& b) { return a.error < b.error; };
+    for (int n : {3, 5}) {
+        SCOPED_TRACE(n);
+        synth::VirtualCamera cam;
+        cam.K1 = -0.12;
+        _SCalibration cal = cam.calibration(n);
+        tavori::irl::PointCheck exact[25], missed[25];
+        const int count = n * n, corner = count - n;
+        ASSERT_TRUE(tavori::irl::leaveOneOutChecks(cal, cam.camW, cam.camH, exact));
+        EXPECT_LE(std::max_element(exact, exact + count, error)->error, 1.0);
+        cal.x[corner] += 3;  // the lower-left corner, about 11 screen pixels off
+        ASSERT_TRUE(tavori::irl::leaveOneOutChecks(cal, cam.camW, cam.camH, missed));
+        const tavori::irl::PointCheck worst = missed[corner];
+        EXPECT_EQ(std::max_element(missed, missed + count, error) - missed, corner);
+        EXPECT_GE(worst.error, 7.0);
+        EXPECT_NEAR(std::hypot(worst.predictedX - worst.x, worst.predictedY - worst.y), worst.error, 1e-9);
+        std::sort(missed, missed + count, error);
+        EXPECT_LE(missed[count - 2].error, worst.error / 2) << "no other point looks as bad";
+    }
+    _SCalibration four = synth::VirtualCamera{}.calibration(2);
+    tavori::irl::PointCheck checks[4];
+    EXPECT_FALSE(tavori::irl::leaveOneOutChecks(four, 640, 480, checks)) << "four points cannot judge themselves";
 }

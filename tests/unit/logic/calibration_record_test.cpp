@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <sstream>
 #include <string>
 
 #include "CaseFile.h"
+#include "calibration/CollatePoints.h"
 #include "storage/CalibrationRecord.h"
 #include "storage/CalibrationReport.h"
 #include "storage/CameraCalibrations.h"
@@ -95,20 +97,76 @@ TEST(CameraCalibrations, EachCameraLoadsItsOwnSectionOrOneNobodyElseHas) {
     EXPECT_EQ(SaveSection({"a", std::nullopt, "b"}, -1), 1);
 }
 
-// The report's verdict names the one thing to do: nothing, the corner that was missed, or the set-up.
-TEST(CalibrationReport, VerdictNamesTheMissedPointOrTheSetUp) {
-    double errors[25];
-    std::fill(errors, errors + 25, 1.5);
-    EXPECT_EQ(JudgeErrors(errors, 25).verdict.rfind("good", 0), 0u);
-    errors[20] = 15;
-    const CalibrationReport missed = JudgeErrors(errors, 25);
-    EXPECT_EQ(missed.worst, 20);
-    EXPECT_NE(missed.verdict.find("lower-left corner"), std::string::npos) << missed.verdict;
-    std::fill(errors, errors + 25, 6.0);
-    EXPECT_NE(JudgeErrors(errors, 25).verdict.find("whole screen"), std::string::npos);
-    std::fill(errors, errors + 25, 1.5);
-    errors[7] = -1;  // the others could not predict it at all: the worst there is
-    EXPECT_EQ(JudgeErrors(errors, 25).worst, 7);
-    EXPECT_FALSE(JudgeErrors(nullptr, 4).measured);
-    EXPECT_EQ(PointPlace(2, 5) + "|" + PointPlace(12, 5) + "|" + PointPlace(9, 5), "top edge|middle|right edge");
+namespace {
+// A camera that sees the W x H screen unscaled at (dx, dy) of its frame: every stored point exact.
+_SCalibration Unscaled(int n, int W, int H, int dx, int dy) {
+    _SCalibration c{};
+    c.lWinWidth = static_cast<uint32_t>(W), c.lWinHeight = static_cast<uint32_t>(H), c.lPtCount = static_cast<uint32_t>(n * n);
+    for (int i = 0; i < n * n; ++i) {
+        const collate::GridPoint p = collate::TargetPosition({i / n, i % n}, n, W, H);
+        c.x[i] = static_cast<uint32_t>(p.x + dx), c.y[i] = static_cast<uint32_t>(p.y + dy);
+    }
+    return c;
+}
+}  // namespace
+
+// The report from the points themselves: an exact calibration measures under half a pixel; one
+// point moved by 10 px is the worst and the verdict names its corner; a screen cut by the frame's
+// edge or small in it is the set-up to change, whatever the errors; four points cannot judge
+// themselves but still measure the view.
+TEST(CalibrationReport, ErrorsAndViewGiveTheVerdict) {
+    _SCalibration cal = Unscaled(5, 640, 480, 80, 60);
+    CalibrationReport r = JudgeCalibration(cal, 800, 600);
+    EXPECT_TRUE(r.measured);
+    EXPECT_LT(r.max, 0.5);
+    EXPECT_GE(r.worst, 0) << "a worst point even among equals: the file needs one";
+    EXPECT_EQ(r.verdict, ReportVerdict::Good);
+    EXPECT_DOUBLE_EQ(r.screenSeen, 1.0);
+    EXPECT_NEAR(r.imageFilled, 0.64, 0.02);
+    cal.x[20] += 10;  // the lower-left corner
+    r = JudgeCalibration(cal, 800, 600);
+    EXPECT_EQ(r.worst, 20);
+    EXPECT_NEAR(r.max, 10, 2);
+    EXPECT_EQ(r.verdict, ReportVerdict::PoorPoint);
+    EXPECT_EQ(PointPlace(r.worst, 5), 6) << "lower left";
+    EXPECT_EQ(PointPlace(2, 5) * 100 + PointPlace(12, 5) * 10 + PointPlace(9, 5), 145) << "top edge, middle, right edge";
+    r = JudgeCalibration(Unscaled(5, 640, 480, -10, -10), 640, 480);  // the screen's top and left strips unseen
+    EXPECT_NEAR(r.screenSeen, (630.0 / 640) * (470.0 / 480), 0.02);
+    EXPECT_EQ(r.verdict, ReportVerdict::TooClose);
+    r = JudgeCalibration(Unscaled(5, 640, 480, 480, 360), 1600, 1200);
+    EXPECT_NEAR(r.imageFilled, 0.16, 0.02);
+    EXPECT_EQ(r.verdict, ReportVerdict::MoveCloser);
+    r = JudgeCalibration(Unscaled(2, 640, 480, 80, 60), 800, 600);
+    EXPECT_FALSE(r.measured);
+    EXPECT_EQ(r.verdict, ReportVerdict::Unmeasured);
+    EXPECT_NEAR(r.imageFilled, 0.64, 0.02);
+}
+
+// The file keeps what the picture needs; what a damaged file lost is left out, never made up.
+TEST(CalibrationReport, FileKeepsThePointsAndDropsWhatIsDamaged) {
+    _SCalibration cal = Unscaled(3, 640, 480, 80, 60);
+    cal.x[4] += 6;
+    const CalibrationReport r = JudgeCalibration(cal, 800, 600);
+    std::map<std::string, std::string> file;
+    for (const auto& [key, value] : ReportValues(r)) file[key] = value;
+    const auto read = [&] { return ReportFromValues([&](const std::string& key) { return file.count(key) ? file[key] : ""; }); };
+    std::optional<CalibrationReport> back = read();
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->verdict, r.verdict);
+    EXPECT_EQ(back->worst, 4);
+    EXPECT_NEAR(back->max, r.max, 0.01);
+    ASSERT_EQ(back->checks.size(), 9u);
+    EXPECT_NEAR(back->checks[4].predictedX, r.checks[4].predictedX, 0.01);
+    file["P4"] = "320,240,nan,1", file["P5"] = "garbage", file["ScreenSeenPercent"] = "250";
+    back = read();
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->checks.size(), 8u) << "P5 dropped";
+    EXPECT_LT(back->checks[4].error, 0) << "P4 kept, its prediction not";
+    EXPECT_LT(back->screenSeen, 0);
+    for (const char* points : {"", "-1", "37", "9x"}) {
+        file["Points"] = points;
+        EXPECT_FALSE(read()) << points;
+    }
+    file["Points"] = "9", file["Verdict"] = "splendid";
+    EXPECT_FALSE(read());
 }
