@@ -55,6 +55,8 @@ private:
     LRESULT OnEndSession(WPARAM wParam, LPARAM lParam);
     LRESULT OnDisplayChange(WPARAM wParam, LPARAM lParam);
     LRESULT OnCalibrationRefused(WPARAM wParam, LPARAM lParam);
+    LRESULT OnCameraMoved(WPARAM wParam, LPARAM lParam);
+    LRESULT OnStrayLight(WPARAM wParam, LPARAM lParam);
     LRESULT OnShow(WPARAM wParam, LPARAM lParam);
     LRESULT OnTimer(WPARAM wParam, LPARAM lParam);
     LRESULT OnPointEvent(WPARAM wParam, LPARAM lParam);
@@ -113,5 +115,6 @@ private:
     UINT m_uTaskbarCreated = 0;
     uint32_t m_refusalsShown = 0;  // bit n: camera n was named in a message already
     std::string m_refusalText;     // the message still to show
+    bool m_balloonRecalibrates = false;  // a click on the balloon shown last calibrates
     CCameraNotifications m_cameraNotifications;
 };

@@ -14,6 +14,11 @@ constexpr UINT WM_COLLATE = 0x84B;
 constexpr UINT WM_DRAW_NOTIFY = 0x7EB;  // to the drawing program's window
 // Posted by the main window to itself: say which camera has no usable calibration (once).
 constexpr UINT WM_CALIBRATION_REFUSED = WM_APP + 1;
+// Posted by a listener: its camera has moved since it was calibrated (wParam: capture index).
+constexpr UINT WM_CAMERA_MOVED = WM_APP + 2;
+// Posted by a listener: a fixed light it holds back, told once (wParam: its place, StrayLights.h;
+// lParam: capture index).
+constexpr UINT WM_STRAY_LIGHT = WM_APP + 3;
 
 // The caption other programs find the main window by.
 constexpr const char* kMainWindowCaption = "Tavori Driver window";

@@ -180,9 +180,10 @@ bool SceneReference::Usable() const {
 }
 
 uint32_t SceneCalibrationTag(const _SCalibration& cal) {
+    // The points and the rectangle's size: what every place the record is kept in holds alike.
     const uint32_t count = std::min<uint32_t>(cal.lPtCount, 36);
-    uint32_t words[6 + 72] = {cal.lWinLeft, cal.lWinTop, cal.lWinWidth, cal.lWinHeight, count, cal.lScreenIndex};
-    for (uint32_t i = 0; i < count; ++i) words[6 + 2 * i] = cal.x[i], words[7 + 2 * i] = cal.y[i];
+    uint32_t words[3 + 72] = {cal.lWinWidth, cal.lWinHeight, count};
+    for (uint32_t i = 0; i < count; ++i) words[3 + 2 * i] = cal.x[i], words[4 + 2 * i] = cal.y[i];
     return Fnv(reinterpret_cast<const uint8_t*>(words), sizeof words);
 }
 
