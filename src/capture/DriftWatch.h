@@ -14,8 +14,8 @@ class DriftWatch {
 public:
     static constexpr uint32_t kSettleMs = 3000;    // after a calibration, before its scene is kept
     static constexpr uint32_t kQuietMs = 1000;     // after a pen, before the scene is compared
-    static constexpr uint32_t kCheckMs = 2000;     // between compares
-    static constexpr uint32_t kMovedForMs = 4000;  // a move must stay this long to be reported
+    static constexpr uint32_t kCheckMs = 3000;     // between compares
+    static constexpr uint32_t kMovedForMs = 3000;  // a move must stay this long to be reported
     static constexpr double kMovedPx = 2.0;        // camera pixels, at the screen's worst corner
 
     // A calibration was accepted: its scene is kept once settled, and a move is news again.

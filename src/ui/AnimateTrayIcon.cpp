@@ -94,7 +94,7 @@ bool CAnimateTrayIcon::ShowBalloon(const char* title, const char* text) {
     if (!m_bAdded) return false;
     CopyTip(m_nid.szInfoTitle, title);
     CopyTip(m_nid.szInfo, text);
-    m_nid.uTimeout = 20000;  // the shell's own limits apply
+    m_nid.uTimeout = 10000;  // the shell's own limits apply
     m_nid.dwInfoFlags = NIIF_WARNING;
     m_nid.uFlags = NIF_MESSAGE | NIF_INFO;
     const bool shown = Shell_NotifyIconA(NIM_MODIFY, &m_nid) != FALSE;

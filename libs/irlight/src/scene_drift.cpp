@@ -1,15 +1,15 @@
-// The scene is compared as edge strength (|d/dx| + |d/dy| of the grey image, on cells of 2x2
+// The scene is compared as edge strength (|d/dx| + |d/dy| of the grey image, on cells of 4 x 4
 // camera pixels for a 640 x 480 camera): edges of the room and the screen's frame stay where they
 // are whatever the exposure does to their brightness, and a gain and an offset are fitted besides.
 // The screen's inside and a margin around it are left out altogether rather than down-weighted: a
 // slide's own edges, and the screen's border itself (there only while the slide is lit to its
 // edge), are content, and a small weight on a large area still pulls the estimate.
 //
-// The match is a coarse-to-fine one: normalised correlation over integer shifts on cells four
-// times larger (+-32 camera pixels), then two times larger (+-1), then Gauss-Newton over shift,
-// turn, size, gain and offset on the edge cells of the reference only. Phase correlation would
-// need the whole grid, windowed, and would see the masked screen as structure of its own; the
-// search here costs a few hundred thousand multiply-adds, once every few seconds.
+// The match: Gauss-Newton over shift, turn, size, gain and offset on a few hundred edge cells of
+// the reference, from no move at all; only when that does not find the scene, first normalised
+// correlation over whole shifts of cells twice as large (+-32 camera pixels). Phase correlation
+// would need the whole grid, windowed, and would see the masked screen as structure of its own;
+// the fit here costs about seven detector calls, once every few seconds.
 #include "SceneDrift.h"
 
 #include <algorithm>
@@ -21,7 +21,7 @@
 namespace tavori::irl {
 namespace {
 
-constexpr int kTargetCells = 320;         // cells across: the scale follows the camera's width
+constexpr int kTargetCells = 160;         // cells across: the scale follows the camera's width
 constexpr int kBorder = 3;                // cells at the grid's edge that never count
 constexpr double kScreenMargin = 0.04;    // of the screen's size, left out around it
 constexpr int kMinEdgeCells = 60;         // structure to watch: edge cells outside the screen
@@ -29,6 +29,7 @@ constexpr float kMinStructure = 6.0f;     // grey levels of edge strength: above
 constexpr double kMinCorrelation = 0.5;   // the structure found again
 constexpr int kCoarseRange = 4;           // +-cells of the quarter grid
 constexpr int kMaxSide = 4096;
+constexpr size_t kFitCells = 600;          // edge cells the fine fit uses at most
 
 using Grid = std::vector<float>;
 
@@ -44,14 +45,17 @@ void EdgeGrid(const SCapFrame& f, int s, int W, int H, Grid& edges) {
     Grid grey(static_cast<size_t>(W) * H, 0.0f);
     const uint32_t stride = SCapFrameStride(f.nWidth);
     std::vector<uint32_t> sums(static_cast<size_t>(W));
-    const float norm = 1.0f / static_cast<float>(s * s);
+    // Two rows and two columns of each cell are read (every other one from a quarter in): the
+    // lens blurs more than that leaves out, and it is a quarter of the reading.
+    const int step = std::max(1, s / 2), samples = s / step;
+    const float norm = 1.0f / static_cast<float>(samples * samples);
     for (int cy = 0; cy < H; ++cy) {
         std::fill(sums.begin(), sums.end(), 0u);
-        for (int r = 0; r < s; ++r) {
-            const uint8_t* row = f.pData + static_cast<size_t>(cy * s + r) * stride + 1;
+        for (int r = 0; r < samples; ++r) {
+            const uint8_t* row = f.pData + static_cast<size_t>(cy * s + r * step + step / 2) * stride + 1;
             for (int cx = 0; cx < W; ++cx) {
                 uint32_t acc = 0;
-                for (int k = 0; k < s; ++k) acc += row[3 * (cx * s + k)];
+                for (int k = 0; k < samples; ++k) acc += row[3 * (cx * s + k * step + step / 2)];
                 sums[static_cast<size_t>(cx)] += acc;
             }
         }
@@ -64,13 +68,17 @@ void EdgeGrid(const SCapFrame& f, int s, int W, int H, Grid& edges) {
             const float* g = grey.data() + static_cast<size_t>(y) * W + x;
             e[static_cast<size_t>(y) * W + x] = std::fabs(g[1] - g[-1]) + std::fabs(g[W] - g[-W]);
         }
+    // The box, separably: along rows into `grey` (free by now), then down the columns.
+    for (int y = 0; y < H; ++y)
+        for (int x = 1; x + 1 < W; ++x) {
+            const float* r = e.data() + static_cast<size_t>(y) * W + x;
+            grey[static_cast<size_t>(y) * W + x] = r[-1] + r[0] + r[1];
+        }
     edges.assign(e.size(), 0.0f);
     for (int y = 1; y + 1 < H; ++y)
         for (int x = 1; x + 1 < W; ++x) {
-            float acc = 0;
-            for (int j = -1; j <= 1; ++j)
-                for (int i = -1; i <= 1; ++i) acc += e[static_cast<size_t>(y + j) * W + x + i];
-            edges[static_cast<size_t>(y) * W + x] = acc * (1.0f / 9.0f);
+            const float* c = grey.data() + static_cast<size_t>(y) * W + x;
+            edges[static_cast<size_t>(y) * W + x] = (c[-W] + c[0] + c[W]) * (1.0f / 9.0f);
         }
 }
 
@@ -87,19 +95,28 @@ void Halve(const Grid& g, const std::vector<uint8_t>& w, int W, int H, Grid& out
         }
 }
 
+// The counted cells of a grid, as positions: the searches visit only these.
+struct Cell {
+    int32_t x, y;
+    float a;
+};
+std::vector<Cell> Counted(const Grid& g, const std::vector<uint8_t>& w, int W, int H) {
+    std::vector<Cell> cells;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x)
+            if (w[static_cast<size_t>(y) * W + x]) cells.push_back({x, y, g[static_cast<size_t>(y) * W + x]});
+    return cells;
+}
+
 // Normalised correlation of the reference's counted cells with the frame shifted by (u, v).
-double Correlation(const Grid& ref, const std::vector<uint8_t>& w, const Grid& cur, int W, int H, int u, int v) {
+double Correlation(const std::vector<Cell>& ref, const Grid& cur, int W, int H, int u, int v) {
     double sa = 0, sb = 0, sab = 0, saa = 0, sbb = 0;
     int n = 0;
-    for (int y = std::max(0, -v); y < std::min(H, H - v); ++y) {
-        const float* a = ref.data() + static_cast<size_t>(y) * W;
-        const float* b = cur.data() + static_cast<size_t>(y + v) * W + u;
-        const uint8_t* m = w.data() + static_cast<size_t>(y) * W;
-        for (int x = std::max(0, -u); x < std::min(W, W - u); ++x) {
-            if (!m[x]) continue;
-            const double p = a[x], q = b[x];
-            sa += p, sb += q, sab += p * q, saa += p * p, sbb += q * q, ++n;
-        }
+    for (const Cell& c : ref) {
+        const int x = c.x + u, y = c.y + v;
+        if (x < 0 || y < 0 || x >= W || y >= H) continue;
+        const double p = c.a, q = cur[static_cast<size_t>(y) * W + x];
+        sa += p, sb += q, sab += p * q, saa += p * p, sbb += q * q, ++n;
     }
     if (n < 16) return -1;
     const double va = saa - sa * sa / n, vb = sbb - sb * sb / n;
@@ -107,13 +124,13 @@ double Correlation(const Grid& ref, const std::vector<uint8_t>& w, const Grid& c
 }
 
 // The best integer shift within +-range of (u0, v0).
-void BestShift(const Grid& ref, const std::vector<uint8_t>& w, const Grid& cur, int W, int H, int u0, int v0, int range,
-               int& bu, int& bv, double& best) {
+void BestShift(const std::vector<Cell>& ref, const Grid& cur, int W, int H, int u0, int v0, int range, int& bu, int& bv,
+               double& best) {
     best = -2;
     bu = u0, bv = v0;
     for (int v = v0 - range; v <= v0 + range; ++v)
         for (int u = u0 - range; u <= u0 + range; ++u) {
-            const double c = Correlation(ref, w, cur, W, H, u, v);
+            const double c = Correlation(ref, cur, W, H, u, v);
             if (c > best) best = c, bu = u, bv = v;
         }
 }
@@ -169,6 +186,65 @@ uint32_t Fnv(const uint8_t* p, size_t n, uint32_t h = 2166136261u) {
     for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 16777619u;
     return h;
 }
+
+// The fine fit: cur(warp(q)) = a ref(q) + b over the edge cells q, with
+// warp(q) = q + d + t perp(q - c) / R + k (q - c) / R; p = dx, dy (cells), t, k, a, b.
+struct Fine {
+    const SceneReference& ref;
+    const std::vector<uint32_t>& cells;
+    const Grid &cur, &gx, &gy;
+    int W, H;
+
+    bool Warp(const double* p, uint32_t i, double& wx, double& wy, double& qx, double& qy) const {
+        const double cx = 0.5 * (W - 1), cy = 0.5 * (H - 1), R = 0.5 * W;
+        qx = (static_cast<int>(i % static_cast<uint32_t>(W)) - cx) / R;
+        qy = (static_cast<int>(i / static_cast<uint32_t>(W)) - cy) / R;
+        wx = cx + qx * R + p[0] - p[2] * qy + p[3] * qx;
+        wy = cy + qy * R + p[1] + p[2] * qx + p[3] * qy;
+        return wx >= 1 && wy >= 1 && wx < W - 2 && wy < H - 2;
+    }
+    // Gauss-Newton from p; true when it converged and the scene is found where it puts it.
+    bool Fit(double* p) const {
+        const double R = 0.5 * W;
+        bool converged = false;
+        for (int iter = 0; iter < 10 && !converged; ++iter) {
+            double A[6][6] = {}, b[6] = {};
+            int n = 0;
+            for (uint32_t i : cells) {
+                double wx, wy, qx, qy;
+                if (!Warp(p, i, wx, wy, qx, qy)) continue;
+                const double ex = Bilinear(gx, W, wx, wy), ey = Bilinear(gy, W, wx, wy);
+                const double e = ref.edges[i];
+                const double res = Bilinear(cur, W, wx, wy) - (p[4] * e + p[5]);
+                const double j[6] = {ex, ey, -ex * qy + ey * qx, ex * qx + ey * qy, -e, -1};
+                for (int r = 0; r < 6; ++r) {
+                    for (int c = r; c < 6; ++c) A[r][c] += j[r] * j[c];
+                    b[r] -= j[r] * res;
+                }
+                ++n;
+            }
+            if (n < kMinEdgeCells) return false;
+            for (int r = 0; r < 6; ++r)
+                for (int c = 0; c < r; ++c) A[r][c] = A[c][r];
+            if (!Solve(A, b, 6)) return false;
+            for (int k = 0; k < 6; ++k) p[k] += b[k];
+            if (std::fabs(p[0]) > W / 4.0 || std::fabs(p[1]) > H / 4.0 || std::fabs(p[2]) > 0.3 * R || std::fabs(p[3]) > 0.3 * R)
+                return false;
+            converged = std::fabs(b[0]) + std::fabs(b[1]) + std::fabs(b[2]) + std::fabs(b[3]) < 0.02;
+        }
+        double sa = 0, sb = 0, sab = 0, saa = 0, sbb = 0;
+        int n = 0;
+        for (uint32_t i : cells) {
+            double wx, wy, qx, qy;
+            if (!Warp(p, i, wx, wy, qx, qy)) continue;
+            const double a = ref.edges[i], c = Bilinear(cur, W, wx, wy);
+            sa += a, sb += c, sab += a * c, saa += a * a, sbb += c * c, ++n;
+        }
+        if (!converged || n < kMinEdgeCells) return false;
+        const double va = saa - sa * sa / n, vb = sbb - sb * sb / n;
+        return va > 1e-9 && vb > 1e-9 && (sab - sa * sb / n) / std::sqrt(va * vb) >= kMinCorrelation;
+    }
+};
 
 }  // namespace
 
@@ -235,21 +311,14 @@ SceneShift MeasureSceneShift(const SceneReference& ref, const SCapFrame& frame) 
     Grid cur;
     EdgeGrid(frame, ref.scale, W, H, cur);
 
-    // Coarse: integer shifts on the quarter grid, then on the half grid.
-    Grid r2, c2, r4, c4;
-    std::vector<uint8_t> w2, w4, ones(cur.size(), 1), o2, o4;
-    Halve(ref.edges, ref.weight, W, H, r2, w2);
-    Halve(cur, ones, W, H, c2, o2);
-    Halve(r2, w2, W / 2, H / 2, r4, w4);
-    Halve(c2, o2, W / 2, H / 2, c4, o4);
-    int u = 0, v = 0;
-    double best = 0;
-    BestShift(r4, w4, c4, W / 4, H / 4, 0, 0, kCoarseRange, u, v, best);
-    BestShift(r2, w2, c2, W / 2, H / 2, 2 * u, 2 * v, 1, u, v, best);
-    if (best < kMinCorrelation) return result;
-
-    // Fine: cur(warp(q)) = a ref(q) + b, warp(q) = q + d + t perp(q - c) / R + k (q - c) / R.
-    const std::vector<uint32_t> cells = EdgeCells(ref);
+    // Neighbouring edge cells say nearly the same: a thousand or so spread over the scene suffice.
+    std::vector<uint32_t> cells = EdgeCells(ref);
+    if (cells.size() > kFitCells) {
+        const size_t step = (cells.size() + kFitCells - 1) / kFitCells;
+        size_t kept = 0;
+        for (size_t i = 0; i < cells.size(); i += step) cells[kept++] = cells[i];
+        cells.resize(kept);
+    }
     Grid gx(cur.size(), 0.0f), gy(cur.size(), 0.0f);
     for (int y = 1; y + 1 < H; ++y)
         for (int x = 1; x + 1 < W; ++x) {
@@ -257,53 +326,24 @@ SceneShift MeasureSceneShift(const SceneReference& ref, const SCapFrame& frame) 
             gx[i] = 0.5f * (cur[i + 1] - cur[i - 1]);
             gy[i] = 0.5f * (cur[i + W] - cur[i - W]);
         }
+    const Fine fine{ref, cells, cur, gx, gy, W, H};
+    // A camera that stays (nearly always): the fit from no move at all. Only when that finds the
+    // scene elsewhere, or not at all, the search over larger moves, then the fit from there.
+    double p[6] = {0, 0, 0, 0, 1, 0};
+    if (!fine.Fit(p) || std::fabs(p[0]) > 1.5 || std::fabs(p[1]) > 1.5) {
+        Grid r2, c2;
+        std::vector<uint8_t> w2, ones(cur.size(), 1), o2;  // the frame's own weights are unused
+        Halve(ref.edges, ref.weight, W, H, r2, w2);
+        Halve(cur, ones, W, H, c2, o2);
+        int u = 0, v = 0;
+        double best = 0;
+        BestShift(Counted(r2, w2, W / 2, H / 2), c2, W / 2, H / 2, 0, 0, kCoarseRange, u, v, best);
+        if (best < kMinCorrelation) return result;
+        const double from[6] = {2.0 * u, 2.0 * v, 0, 0, 1, 0};
+        std::copy(from, from + 6, p);
+        if (!fine.Fit(p)) return result;
+    }
     const double cx = 0.5 * (W - 1), cy = 0.5 * (H - 1), R = 0.5 * W;
-    double p[6] = {2.0 * u, 2.0 * v, 0, 0, 1, 0};  // dx, dy (cells), turn, size (x R), gain, offset
-    auto warp = [&](uint32_t i, double& wx, double& wy, double& qx, double& qy) {
-        qx = (static_cast<int>(i % static_cast<uint32_t>(W)) - cx) / R;
-        qy = (static_cast<int>(i / static_cast<uint32_t>(W)) - cy) / R;
-        wx = cx + qx * R + p[0] - p[2] * qy + p[3] * qx;
-        wy = cy + qy * R + p[1] + p[2] * qx + p[3] * qy;
-        return wx >= 1 && wy >= 1 && wx < W - 2 && wy < H - 2;
-    };
-    bool converged = false;
-    for (int iter = 0; iter < 12 && !converged; ++iter) {
-        double A[6][6] = {}, b[6] = {};
-        int n = 0;
-        for (uint32_t i : cells) {
-            double wx, wy, qx, qy;
-            if (!warp(i, wx, wy, qx, qy)) continue;
-            const double ex = Bilinear(gx, W, wx, wy), ey = Bilinear(gy, W, wx, wy);
-            const double e = ref.edges[i];
-            const double res = Bilinear(cur, W, wx, wy) - (p[4] * e + p[5]);
-            const double j[6] = {ex, ey, -ex * qy + ey * qx, ex * qx + ey * qy, -e, -1};
-            for (int r = 0; r < 6; ++r) {
-                for (int c = r; c < 6; ++c) A[r][c] += j[r] * j[c];
-                b[r] -= j[r] * res;
-            }
-            ++n;
-        }
-        if (n < kMinEdgeCells) return result;
-        for (int r = 0; r < 6; ++r)
-            for (int c = 0; c < r; ++c) A[r][c] = A[c][r];
-        if (!Solve(A, b, 6)) return result;
-        for (int k = 0; k < 6; ++k) p[k] += b[k];
-        if (std::fabs(p[0]) > W / 4.0 || std::fabs(p[1]) > H / 4.0 || std::fabs(p[2]) > 0.3 * R || std::fabs(p[3]) > 0.3 * R)
-            return result;
-        converged = std::fabs(b[0]) + std::fabs(b[1]) + std::fabs(b[2]) + std::fabs(b[3]) < 0.002;
-    }
-
-    // The structure must be found again where the fit puts it.
-    double sa = 0, sb = 0, sab = 0, saa = 0, sbb = 0;
-    int n = 0;
-    for (uint32_t i : cells) {
-        double wx, wy, qx, qy;
-        if (!warp(i, wx, wy, qx, qy)) continue;
-        const double a = ref.edges[i], c = Bilinear(cur, W, wx, wy);
-        sa += a, sb += c, sab += a * c, saa += a * a, sbb += c * c, ++n;
-    }
-    const double va = saa - sa * sa / std::max(n, 1), vb = sbb - sb * sb / std::max(n, 1);
-    if (n < kMinEdgeCells || va <= 1e-9 || vb <= 1e-9 || (sab - sa * sb / n) / std::sqrt(va * vb) < kMinCorrelation) return result;
 
     const double s = ref.scale;
     result.measured = true;
