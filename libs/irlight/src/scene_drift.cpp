@@ -27,7 +27,7 @@ constexpr double kScreenMargin = 0.04;    // of the screen's size, left out arou
 constexpr int kMinEdgeCells = 60;         // structure to watch: edge cells outside the screen
 constexpr float kMinStructure = 6.0f;     // grey levels of edge strength: above camera noise
 constexpr double kMinCorrelation = 0.5;   // the structure found again
-constexpr int kCoarseRange = 4;           // +-cells of the quarter grid
+constexpr int kCoarseRange = 4;           // +-cells of the half grid: +-8 cells
 constexpr int kMaxSide = 4096;
 constexpr size_t kFitCells = 600;          // edge cells the fine fit uses at most
 
