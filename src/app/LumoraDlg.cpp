@@ -17,6 +17,8 @@
 #include "output/Monitors.h"
 #include "output/PointRouting.h"
 #include "storage/OptionsDlg.h"
+#include "app/SceneNotices.h"
+#include "capture/StrayLights.h"
 #include "ui/AboutDlg.h"
 #include "ui/AnimateTrayIcon.h"
 #include "ui/LaserWriteDlg.h"
@@ -68,6 +70,8 @@ TAVORI_ON_MESSAGE(WM_DISPLAYCHANGE, OnDisplayChange)
 TAVORI_ON_MESSAGE(WM_CALIBRATION_REFUSED, OnCalibrationRefused)
 TAVORI_ON_MESSAGE(WM_CALIBRATION_JUDGED, OnCalibrationJudged)
 TAVORI_ON_COMMAND(ID_MENU_REPORT, OnShowReport)
+TAVORI_ON_MESSAGE(WM_CAMERA_MOVED, OnCameraMoved)
+TAVORI_ON_MESSAGE(WM_STRAY_LIGHT, OnStrayLight)
 TAVORI_ON_COMMAND(ID_MENU_SHOW, OnShow)
 TAVORI_ON_COMMAND(ID_MENU_CALIBRATE, OnShowCollate)
 TAVORI_ON_COMMAND(ID_MENU_CALIBRATE_AUTO, OnShowCollateAuto)
@@ -329,6 +333,13 @@ LRESULT CLumoraDlg::OnDrawItem(WPARAM, LPARAM lParam) { return RouteTrayMenuMess
 // The menu opens on the left button's press; bringing this window to the foreground first is what
 // lets a click elsewhere close the menu, and WM_NULL afterwards lets the next click open it again.
 LRESULT CLumoraDlg::OnTrayNotify(WPARAM, LPARAM lParam) {
+    if (lParam == NIN_BALLOONUSERCLICK) {
+        // The camera moved: one click calibrates it again, automatically (a failed automatic run
+        // falls back to the manual one by itself).
+        if (m_balloonRecalibrates && !m_bEnding) PostMessageA(m_hWnd, WM_COMMAND, ID_MENU_CALIBRATE_AUTO, 0);
+        m_balloonRecalibrates = false;
+        return 0;
+    }
     // Enter or Space on the icon (reached with Win+B) opens the menu as the left button does.
     if ((lParam != WM_LBUTTONDOWN && lParam != NIN_KEYSELECT) || m_bEnding) return 0;
     POINT pt{};
@@ -625,6 +636,22 @@ LRESULT CLumoraDlg::OnCalibrationJudged(WPARAM, LPARAM) {
 LRESULT CLumoraDlg::OnShowReport(WPARAM, LPARAM) {
     // Not over a run's windows: the run's end shows its own report.
     if (m_pCalibrationWindows && !(m_pCalibrationFlow && m_pCalibrationFlow->Running())) m_pCalibrationWindows->OpenReport();
+    return 0;
+}
+
+// A listener's word that its camera's view has moved since the calibration (said once per
+// calibration by the listener itself).
+LRESULT CLumoraDlg::OnCameraMoved(WPARAM wParam, LPARAM) {
+    if (wParam >= 64 || m_bEnding || !m_pTrayIcon) return 0;
+    const std::string text = CameraMovedText(static_cast<int>(wParam) + 1);
+    m_balloonRecalibrates = m_pTrayIcon->ShowBalloon(CameraMovedTitle().c_str(), text.c_str());
+    return 0;
+}
+
+LRESULT CLumoraDlg::OnStrayLight(WPARAM wParam, LPARAM) {
+    if (wParam >= kPlaceCount || m_bEnding || !m_pTrayIcon) return 0;
+    if (m_pTrayIcon->ShowBalloon(StrayLightTitle().c_str(), StrayLightText(static_cast<int>(wParam)).c_str()))
+        m_balloonRecalibrates = false;
     return 0;
 }
 

@@ -61,6 +61,8 @@ private:
     LRESULT OnCalibrationRefused(WPARAM wParam, LPARAM lParam);
     LRESULT OnCalibrationJudged(WPARAM wParam, LPARAM lParam);
     LRESULT OnShowReport(WPARAM wParam, LPARAM lParam);
+    LRESULT OnCameraMoved(WPARAM wParam, LPARAM lParam);
+    LRESULT OnStrayLight(WPARAM wParam, LPARAM lParam);
     LRESULT OnShow(WPARAM wParam, LPARAM lParam);
     LRESULT OnTimer(WPARAM wParam, LPARAM lParam);
     LRESULT OnPointEvent(WPARAM wParam, LPARAM lParam);
@@ -125,5 +127,6 @@ private:
     UINT m_uTaskbarCreated = 0;
     uint32_t m_refusalsShown = 0;  // bit n: camera n was named in a message already
     std::string m_refusalText;     // the message still to show
+    bool m_balloonRecalibrates = false;  // a click on the balloon shown last calibrates
     CCameraNotifications m_cameraNotifications;
 };

@@ -1,5 +1,6 @@
 #include "calibration/AimingPicture.h"
 
+#include <cmath>
 #include <cstring>
 
 CAimingPicture::CAimingPicture()
@@ -30,4 +31,19 @@ bool CAimingPicture::Compose(const SCapFrame& frame) {
         for (uint32_t x = 0; x < kWidth; ++x, out += 3) std::memcpy(out, in + m_sourceColumn[x], 3);
     }
     return true;
+}
+
+void CAimingPicture::MarkLight(double x, double y) {
+    if (m_frameWidth == 0 || m_frameHeight == 0) return;
+    const double cx = (m_frameWidth - 0.5 - x) * kWidth / m_frameWidth - 0.5;  // mirrored, as the picture
+    const double cy = (y + 0.5) * kHeight / m_frameHeight - 0.5;
+    constexpr double kInner = 10, kOuter = 13;
+    for (int py = static_cast<int>(cy - kOuter); py <= static_cast<int>(cy + kOuter) + 1; ++py)
+        for (int px = static_cast<int>(cx - kOuter); px <= static_cast<int>(cx + kOuter) + 1; ++px) {
+            if (px < 0 || py < 0 || px >= kWidth || py >= kHeight) continue;
+            const double r = std::hypot(px - cx, py - cy);
+            if (r < kInner || r > kOuter) continue;
+            uint8_t* p = m_pixels.data() + static_cast<size_t>(py) * kStride + static_cast<size_t>(px) * 3;
+            p[0] = 0, p[1] = 140, p[2] = 255;  // blue, green, red
+        }
 }

@@ -17,6 +17,9 @@ public:
     // False (and the picture unchanged) for a frame whose size and buffer disagree.
     bool Compose(const SCapFrame& frame);
     const uint8_t* Pixels() const { return m_pixels.data(); }
+    // An orange ring around camera pixel (x, y) of the frame last composed: a fixed light the
+    // detector holds back, where the pen is not found.
+    void MarkLight(double x, double y);
 
 private:
     std::vector<uint8_t> m_pixels;

@@ -5,6 +5,7 @@
 #include "calibration/CalibrationMessages.h"
 #include "calibration/GuidePicture.h"
 #include "capture/PointHandoff.h"
+#include "capture/StrayLights.h"
 #include "config/LangText.h"
 #include "res/resource.h"
 #include "win/Trace.h"
@@ -87,10 +88,15 @@ LRESULT CImagePositionDlg::OnPaint(WPARAM, LPARAM) {
 
 LRESULT CImagePositionDlg::OnCollate(WPARAM wParam, LPARAM) {
     // Only copies a listener registered are taken: an address from elsewhere is never read.
+    int camera = -1;
+    FrameCopyCamera(static_cast<uintptr_t>(wParam), camera);
     SCapFrame* frame = TakeFrameCopy(static_cast<uintptr_t>(wParam));
     if (!frame) return 0;
     LRESULT drawn = 0;
     if (IsWindowVisible(m_hWnd) && m_live.Compose(*frame)) {
+        const FixedLightBoard lights = FixedLightsOf(camera);
+        if (lights.width == static_cast<int>(frame->nWidth) && lights.height == static_cast<int>(frame->nHeight))
+            for (const StrayLightLog::Spot& s : lights.lights) m_live.MarkLight(s.x, s.y);
         const win::WindowDC dc(m_picture);
         const BITMAPINFO info = TopDownInfo(CAimingPicture::kWidth, CAimingPicture::kHeight);
         if (dc) {

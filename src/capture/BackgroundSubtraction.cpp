@@ -1,5 +1,6 @@
 #include "capture/BackgroundSubtraction.h"
 
+#include <cstdlib>
 #include <new>
 
 namespace {
@@ -67,4 +68,29 @@ void BackgroundLights::Subtract(SCapFrame& frame, uint32_t nowMs) {
         if (nowMs - run.lastLit <= kForgetMs) m_runs[kept++] = run;
     }
     m_runs.resize(kept);
+}
+
+std::vector<BackgroundLights::Centre> BackgroundLights::Lights() const {
+    struct Group {
+        double x, y, weight;
+    };
+    std::vector<Group> groups;
+    const uint32_t stride = SCapFrameStride(m_width);
+    if (stride == 0) return {};
+    for (const Run& r : m_runs) {
+        const double x = (r.offset % stride) / 3.0 + r.bytes / 6.0, y = r.offset / stride, w = r.bytes / 3.0;
+        Group* near = nullptr;
+        for (Group& g : groups)
+            if (std::abs(g.x - x) < 16 && std::abs(g.y - y) < 16) near = &g;
+        if (!near) {
+            groups.push_back({x, y, w});
+            continue;
+        }
+        near->x = (near->x * near->weight + x * w) / (near->weight + w);
+        near->y = (near->y * near->weight + y * w) / (near->weight + w);
+        near->weight += w;
+    }
+    std::vector<Centre> out;
+    for (const Group& g : groups) out.push_back({g.x, g.y});
+    return out;
 }

@@ -23,6 +23,11 @@ public:
     void Subtract(SCapFrame& frame, uint32_t nowMs);
     bool Taken() const { return m_taken; }
     size_t LitPlaces() const { return m_runs.size(); }
+    // The lights still held, one centre (camera pixels) per group of lit runs, to name them.
+    struct Centre {
+        double x, y;
+    };
+    std::vector<Centre> Lights() const;
     void Clear();
 
 private:

@@ -20,6 +20,8 @@
 #include "storage/CalibrationReport.h"
 #include "storage/CalibrationRecord.h"
 #include "storage/MCUThread.h"
+#include "storage/SceneReferenceFile.h"
+#include "FixedLights.h"
 #include "win/Messages.h"
 #include "win/Trace.h"
 
@@ -97,6 +99,13 @@ int CListenThread::Init(const SCapParam& param) {
     // The camera serves the screen it was calibrated on, from the start.
     if (m_calibration.lScreenIndex < static_cast<uint32_t>(kMaxScreens)) m_screen = static_cast<int32_t>(m_calibration.lScreenIndex);
     ApplyCalibration(m_calibration);
+    // The scene kept when this calibration was made; none (or one of another calibration or
+    // camera size): no watch until the next calibration.
+    tavori::irl::SceneReference scene;
+    if (m_place.section >= 0 && LoadSceneReference(SceneReferencePath(CalibrationSectionName(m_place.section)), scene) &&
+        scene.calibrationTag == tavori::irl::SceneCalibrationTag(m_calibration) && scene.cameraWidth == param.nWidth &&
+        scene.cameraHeight == param.nHeight)
+        m_drift.Adopt(std::move(scene));
 
     m_tuio = CTuioSender::Instance();  // resolves the host here, never in the frame loop
     SCapFrameCreate(&m_frame, static_cast<uint32_t>(param.nWidth), static_cast<uint32_t>(param.nHeight), nullptr);
@@ -210,6 +219,7 @@ bool CListenThread::ConfigureDetector(const _SCalibration& cal) {
         std::lock_guard<std::mutex> lock(m_detectorLock);
         accepted = IRLSetConfig(m_hDetector, &cal);
     }
+    m_calibrationTag = tavori::irl::SceneCalibrationTag(cal);
     m_originX = static_cast<int32_t>(cal.lWinLeft);
     m_originY = static_cast<int32_t>(cal.lWinTop);
     m_setting = 1;
@@ -268,6 +278,12 @@ CalibrationSave CListenThread::SaveCalibration(const _SCalibration& posted, Flas
     // The camera now serves the screen it was calibrated on: its points go to that monitor.
     if (next.lScreenIndex < static_cast<uint32_t>(kMaxScreens)) SetScreen(static_cast<int>(next.lScreenIndex));
     ApplyCalibration(m_calibration);
+    {
+        std::lock_guard<std::mutex> lock(m_watchLock);
+        m_watchCalibration = m_calibration;
+        m_watchPath = SceneReferencePath(CalibrationSectionName(m_place.section));
+    }
+    m_watchWanted = true;
     return CalibrationSave::Stored;
 }
 
@@ -309,6 +325,7 @@ int CListenThread::ProcFrame() {
         return 0;
     }
     m_lastFrameTick = now;
+    WatchScene(now);  // the scene as filmed, before fixed lights are taken out of it
 
     if (g_nBackgroundMode == 2) {
         // Several listeners may take theirs at once: the word goes from wanted to taken once.
@@ -409,11 +426,71 @@ void CListenThread::Detect(uint32_t now) {
                 }
         }
     }
+    if (now - m_lastLightLook >= DriftWatch::kCheckMs) {
+        m_lastLightLook = now;
+        LookForStrayLights(now);
+    }
     if (found) {
-        m_lastDetection = now;
+        m_lastDetection = m_lastPenTick = now;
     } else if (now - m_lastDetection > kNoPointResetMs) {
         m_lastDetection = now;
         ResetEnroll(0);
+    }
+}
+
+void CListenThread::WatchScene(uint32_t now) {
+    if (!m_hTarget || !m_setting || enrollSign != kEnrollNormal) {
+        m_drift.Hold(now);
+        return;
+    }
+    if (m_watchWanted) {
+        std::lock_guard<std::mutex> lock(m_watchLock);
+        m_drift.Want(m_watchCalibration, now);
+        m_watchWanted = false;
+    }
+    // The pen's own light is no scene: a pen seen in the last frames keeps the compare waiting.
+    const bool pen = now - m_lastPenTick < 3 * m_periodMs + 50;
+    switch (m_drift.OnFrame(m_frame, now, pen, m_calibrationTag)) {
+    case DriftEvent::ReferenceTaken: {
+        std::string path;
+        {
+            std::lock_guard<std::mutex> lock(m_watchLock);
+            path = m_watchPath;
+        }
+        SaveSceneReference(path, m_drift.Reference());  // a few tens of kilobytes, once per calibration
+        break;
+    }
+    case DriftEvent::Moved:
+        PostMessageA(m_hTarget, WM_CAMERA_MOVED, static_cast<WPARAM>(m_captureIndex), 0);
+        break;
+    case DriftEvent::None:
+        break;
+    }
+}
+
+void CListenThread::LookForStrayLights(uint32_t now) {
+    tavori::irl::FixedLight lights[16];
+    int n;
+    {
+        std::lock_guard<std::mutex> lock(m_detectorLock);
+        n = tavori::irl::ReadFixedLights(m_hDetector, lights, 16);
+    }
+    std::vector<StrayLightLog::Spot> spots;
+    for (int i = 0; i < n; ++i) spots.push_back({lights[i].x, lights[i].y});
+    // Lights there when the camera started are taken out of the frames before the detector sees
+    // them: they are fixed lights all the same.
+    for (const BackgroundLights::Centre& c : m_background.Lights())
+        if (n < 16) lights[n++] = tavori::irl::FixedLight{c.x, c.y, 0, 0, 0, 0}, spots.push_back({c.x, c.y});
+    PublishFixedLights(m_captureIndex, spots, static_cast<int>(m_frame.nWidth), static_cast<int>(m_frame.nHeight));
+    for (size_t i : m_strayLights.Look(spots, now)) {
+        double sx = 0, sy = 0;
+        int32_t w = 0, h = 0;
+        int place = kPlaceInView;
+        {
+            std::lock_guard<std::mutex> lock(m_detectorLock);
+            if (tavori::irl::ScreenPlaceOfLight(m_hDetector, lights[i], sx, sy, w, h)) place = ScreenPlace(sx, sy, w, h);
+        }
+        PostMessageA(m_hTarget, WM_STRAY_LIGHT, static_cast<WPARAM>(place), static_cast<LPARAM>(m_captureIndex));
     }
 }
 

@@ -11,6 +11,8 @@
 #include "Dev.h"
 #include "MultiIRLight.h"
 #include "capture/BackgroundSubtraction.h"
+#include "capture/DriftWatch.h"
+#include "capture/StrayLights.h"
 #include "capture/Thread.h"
 #include "config/SharedWords.h"
 #include "output/PointFilter.h"
@@ -96,6 +98,10 @@ private:
     void PostAllPoints(int count);
     void SendTuio(int count);  // this frame's first `count` points, in the desktop's pixels
     void PostFrameCopy();
+    // Every frame of normal detection: the scene against the one kept at calibration (DriftWatch).
+    void WatchScene(uint32_t now);
+    // Every few seconds: fixed lights not told before go to the window (WM_STRAY_LIGHT).
+    void LookForStrayLights(uint32_t now);
     bool ConfigureDetector(const _SCalibration& cal);  // false: no detector or no calibration
     // Notes, on the listener's thread, when its detection leaves the calibration's modes.
     void NoteCalibration(uint32_t now);
@@ -143,6 +149,17 @@ private:
     bool m_bComInitialised = false;
     std::string m_cameraPid, m_cameraVid, m_cameraName;
     bool m_bCalibrationRefused = false;
+    // The drift watch runs on the listener's thread; a calibration the window thread stores reaches
+    // it through m_watchWanted and the record and file name kept under m_watchLock.
+    DriftWatch m_drift;
+    RelaxedWord<uint32_t> m_calibrationTag{0};  // SceneCalibrationTag of the calibration in force
+    RelaxedWord<bool> m_watchWanted{false};
+    std::mutex m_watchLock;
+    _SCalibration m_watchCalibration{};
+    std::string m_watchPath;
+    uint32_t m_lastPenTick = 0;
+    StrayLightLog m_strayLights;
+    uint32_t m_lastLightLook = 0;
     // The detector's configuration calls come from the UI thread while the loop finds points; every
     // call on m_hDetector after Init holds this lock.
     std::mutex m_detectorLock;

@@ -8,9 +8,10 @@ namespace {
 constexpr UINT kRetryMs = 2000;
 constexpr int kRetries = 30;  // a minute: the shell is normally up long before
 
-void CopyTip(char (&field)[128], const char* text) {
-    strncpy(field, text ? text : "", sizeof(field) - 1);
-    field[sizeof(field) - 1] = 0;
+template <size_t N>
+void CopyTip(char (&field)[N], const char* text) {
+    strncpy(field, text ? text : "", N - 1);
+    field[N - 1] = 0;
 }
 }  // namespace
 
@@ -87,6 +88,18 @@ bool CAnimateTrayIcon::SetTooltipText(const char* text) {
     if (!m_bAdded) return false;
     m_nid.uFlags = NIF_MESSAGE | NIF_TIP;
     return Shell_NotifyIconA(NIM_MODIFY, &m_nid) != FALSE;
+}
+
+bool CAnimateTrayIcon::ShowBalloon(const char* title, const char* text) {
+    if (!m_bAdded) return false;
+    CopyTip(m_nid.szInfoTitle, title);
+    CopyTip(m_nid.szInfo, text);
+    m_nid.uTimeout = 10000;  // the shell's own limits apply
+    m_nid.dwInfoFlags = NIIF_WARNING;
+    m_nid.uFlags = NIF_MESSAGE | NIF_INFO;
+    const bool shown = Shell_NotifyIconA(NIM_MODIFY, &m_nid) != FALSE;
+    m_nid.szInfo[0] = m_nid.szInfoTitle[0] = 0;  // said once: a later change of the icon says nothing
+    return shown;
 }
 
 void CAnimateTrayIcon::Readd() {

@@ -21,6 +21,8 @@ public:
     bool RemoveIcon();
     void SetIcon(UINT iconId);
     bool SetTooltipText(const char* text);
+    // A warning balloon at the icon; a click on it reaches the owner as NIN_BALLOONUSERCLICK.
+    bool ShowBalloon(const char* title, const char* text);
     // The shell restarted (TaskbarCreated): the icon is gone from the new task bar; add it again.
     void Readd();
     // The owner's WM_TIMER: true when the tick was this icon's retry (then it is handled).

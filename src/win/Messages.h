@@ -19,6 +19,11 @@ constexpr UINT WM_DRAW_NOTIFY = 0x7EB;  // to the drawing program's window
 constexpr UINT WM_CALIBRATION_REFUSED = WM_APP + 1;
 // Likewise: say that the output chosen is not available on this Windows.
 constexpr UINT WM_OUTPUT_UNAVAILABLE = WM_APP + 2;
+// Posted by a listener: its camera has moved since it was calibrated (wParam: capture index).
+constexpr UINT WM_CAMERA_MOVED = WM_APP + 4;
+// Posted by a listener: a fixed light it holds back, told once (wParam: its place, StrayLights.h;
+// lParam: capture index).
+constexpr UINT WM_STRAY_LIGHT = WM_APP + 3;
 // Posted by a listener's judging thread: the report of camera wParam's calibration is in the file.
 constexpr UINT WM_CALIBRATION_JUDGED = WM_APP + 8;
 

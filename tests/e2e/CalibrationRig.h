@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -16,6 +18,7 @@
 
 #include "DriverHarness.h"
 #include "VirtualRig.h"
+#include "libs/irlight/src/mapping.h"
 #include "output/SharedMemory.h"
 
 namespace e2e {
@@ -143,6 +146,18 @@ struct Rig {
         if (report) Click(report, IDOK);
         return seconds;
     }
+    // The calibration the driver saved in Calibration.ini (first camera).
+    _SCalibration SavedRecord() const {
+        _SCalibration cal{};
+        auto key = [&](const char* format, unsigned i = 0) {
+            char k[16];
+            std::snprintf(k, sizeof k, format, i);
+            return static_cast<uint32_t>(std::strtoul(folder.ReadKey("Calibration.ini", "Calibration", k).c_str(), nullptr, 10));
+        };
+        cal.lPtCount = key("lPtCount"), cal.lWinWidth = key("lWinWidth"), cal.lWinHeight = key("lWinHeight"), cal.lType = 1;
+        for (unsigned i = 0; i < cal.lPtCount && i < 36; ++i) cal.x[i] = key("x%u", i), cal.y[i] = key("y%u", i);
+        return cal;
+    }
     // The pen held over a 9 x 6 grid: mean and largest distance of the published points; the
     // points that never came count as missed.
     struct GridError {
@@ -184,4 +199,22 @@ struct Rig {
         if (crosses >= 0) Click(dlg, IDCANCEL);
     }
 };
+
+// The points the driver publishes (whole pixels) for the pen at its exact camera positions over
+// the 9 x 6 grid, through the mapping the detector fits to a record: the calibration's error
+// alone, without the detector's centroid.
+inline Rig::GridError RecordGridError(const _SCalibration& cal, const tavori::vcam::Config& camera) {
+    tavori::irl::CameraMapping mapping;
+    tavori::vcam::LensModel lens;
+    Rig::GridError g;
+    const bool ok = mapping.fit(cal, camera.width, camera.height) && lens.Init(camera);
+    for (int i = 0; i < 54; ++i) {
+        const double x = 60 + i % 9 * (ScreenWidth() - 120) / 8.0, y = 60 + i / 9 * (ScreenHeight() - 120) / 5.0;
+        double cx, cy, sx = -1e9, sy = 0;
+        if (!ok || !lens.Project(x, y, cx, cy) || !mapping.map(cx, cy, sx, sy)) ++g.missed;
+        const double err = std::hypot(std::round(sx) - x, std::round(sy) - y);
+        g.mean += err / 54, g.worst = std::max(g.worst, err);
+    }
+    return g;
+}
 }  // namespace e2e

@@ -85,6 +85,14 @@ void PenControl::Clear() {
     if (!block) return;
     for (auto& light : block->pens) light.down = 0;
     block->count = block->unplugged = block->deadStream = block->stalled = 0;
+    std::memset(block->shift, 0, sizeof block->shift);
+    Commit();
+}
+
+void PenControl::Shift(double dx, double dy, double degrees) {
+    auto* block = Block();
+    if (!block) return;
+    block->shift[0] = {static_cast<float>(dx), static_cast<float>(dy), static_cast<float>(degrees), 0};
     Commit();
 }
 

@@ -50,6 +50,8 @@ public:
     // Camera 0's stream fails while the camera stays listed / delivers no new frame.
     void Die(bool on) { Mask(&tavori::vcam::PenBlock::deadStream, 0, on); }
     void Stall(bool on) { Mask(&tavori::vcam::PenBlock::stalled, 0, on); }
+    // Camera 0 knocked: its view moved (camera pixels) and turned, as penctl shift does.
+    void Shift(double dx, double dy, double degrees = 0);
     // What Windows tells the driver's window when a camera is plugged in (virtual cameras come
     // with no such message of their own).
     static void AnnounceArrival(HWND main);

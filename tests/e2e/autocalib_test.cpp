@@ -5,42 +5,10 @@
 #include <cstdio>
 
 #include "CalibrationRig.h"
-#include "libs/irlight/src/mapping.h"
 #include "tests/unit/centerfind/support/Placements.h"
 
 using namespace e2e;
 
-namespace {
-_SCalibration SavedRecord(const Rig& rig) {
-    _SCalibration cal{};
-    auto key = [&](const char* format, unsigned i = 0) {
-        char k[16];
-        std::snprintf(k, sizeof k, format, i);
-        return static_cast<uint32_t>(std::strtoul(rig.folder.ReadKey("Calibration.ini", "Calibration", k).c_str(), nullptr, 10));
-    };
-    cal.lPtCount = key("lPtCount"), cal.lWinWidth = key("lWinWidth"), cal.lWinHeight = key("lWinHeight"), cal.lType = 1;
-    for (unsigned i = 0; i < cal.lPtCount && i < 36; ++i) cal.x[i] = key("x%u", i), cal.y[i] = key("y%u", i);
-    return cal;
-}
-
-// The points the driver publishes (whole pixels) for the pen at its exact camera positions over
-// the 9 x 6 grid, through the mapping the detector fits to a record: the calibration's error
-// alone, without the detector's centroid.
-Rig::GridError Published(const _SCalibration& cal, const tavori::vcam::Config& camera) {
-    tavori::irl::CameraMapping mapping;
-    tavori::vcam::LensModel lens;
-    Rig::GridError g;
-    const bool ok = mapping.fit(cal, camera.width, camera.height) && lens.Init(camera);
-    for (int i = 0; i < 54; ++i) {
-        const double x = 60 + i % 9 * (ScreenWidth() - 120) / 8.0, y = 60 + i / 9 * (ScreenHeight() - 120) / 5.0;
-        double cx, cy, sx = -1e9, sy = 0;
-        if (!ok || !lens.Project(x, y, cx, cy) || !mapping.map(cx, cy, sx, sy)) ++g.missed;
-        const double err = std::hypot(std::round(sx) - x, std::round(sy) - y);
-        g.mean += err / 54, g.worst = std::max(g.worst, err);
-    }
-    return g;
-}
-}  // namespace
 
 TEST(AutoCalibration, CalibratesItselfWithinSixSecondsAndThePenLandsWhereItPoints) {
     Rig rig;
@@ -108,7 +76,7 @@ TEST(AutoCalibration, PlacementsCalibrateOrFallBackToManualWithThePenAsBefore) {
         rig.pen.Up();
         rig.learnMs = 1500;  // what shines as the calibration's windows go is learned for 30 frames
         if (!manual) {
-            const Rig::GridError grid = Published(SavedRecord(rig), camera);
+            const Rig::GridError grid = RecordGridError(rig.SavedRecord(), camera);
             Sleep(1000);  // the flow closes its windows and restarts the detector
             double worst = 0, err = 1e9;
             const double at[5][2] = {{60, 60}, {W - 60, 60}, {60, H - 60}, {W - 60, H - 60}, {W / 2, H / 2}};
@@ -144,8 +112,8 @@ TEST(AutoCalibration, FourPointsOnACameraWithoutDistortion) {
     ASSERT_GE(seconds, 0) << "no four-point calibration saved";
     EXPECT_EQ(rig.folder.ReadKey("CalibrationReport.ini", "Calibration", "Verdict"), "unmeasured") << rig.reportVerdict;
     rig.camera.k1 = 0;
-    const Rig::GridError ideal = Published(CalibrationFromModel(rig.camera, 2), rig.camera);
-    const Rig::GridError record = Published(SavedRecord(rig), rig.camera), pen = rig.OverGrid();
+    const Rig::GridError ideal = RecordGridError(CalibrationFromModel(rig.camera, 2), rig.camera);
+    const Rig::GridError record = RecordGridError(rig.SavedRecord(), rig.camera), pen = rig.OverGrid();
     std::printf("four points, OK to saved %.2f s: record mean %.2f px, max %.2f px (from the model: %.2f, %.2f); pen "
                 "mean %.2f px, max %.2f px over a 9 x 6 grid\n",
                 seconds, record.mean, record.worst, ideal.mean, ideal.worst, pen.mean, pen.worst);

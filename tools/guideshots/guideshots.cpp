@@ -9,6 +9,7 @@
 //                                 uninstaller's pages, which leave the program installed
 // The last line is END.
 #include <windows.h>
+#include <commctrl.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 
 #include "../ScreenGrab.h"
 #include "../WineTray.h"
+#include "win/Messages.h"
 
 namespace {
 constexpr char kMainWindow[] = "Tavori Driver window";
@@ -94,6 +96,21 @@ std::vector<HWND> Visible(DWORD pid, const char* cls = nullptr) {
 BOOL CALLBACK UntickCheckBox(HWND child, LPARAM) {
     if ((GetWindowLongA(child, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX) SendMessageA(child, BM_SETCHECK, BST_UNCHECKED, 0);
     return TRUE;
+}
+
+// The notification area's balloon: under Wine a balloon-style tooltip of the shell's.
+BOOL CALLBACK FindBalloon(HWND h, LPARAM out) {
+    char cls[32] = {};
+    GetClassNameA(h, cls, sizeof cls);
+    if (!std::strcmp(cls, TOOLTIPS_CLASSA) && IsWindowVisible(h) && (GetWindowLongA(h, GWL_STYLE) & TTS_BALLOON))
+        *reinterpret_cast<HWND*>(out) = h;
+    return TRUE;
+}
+HWND WaitForBalloon(DWORD ms) {
+    HWND found = nullptr;
+    for (DWORD t0 = GetTickCount(); !found && GetTickCount() - t0 < ms; Sleep(100))
+        EnumWindows(FindBalloon, reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 
 HWND WaitForWindow(DWORD pid, const char* cls, DWORD ms) {
@@ -326,6 +343,11 @@ int ShootProgram(const std::string& folder) {
         }
         if (!CloseAll(program)) break;
     }
+    // The balloon of a camera knocked after its calibration, asked for as its listener does.
+    PostMessageA(program.Main(), WM_CAMERA_MOVED, 0, 0);
+    Sleep(1500);  // the shell shows it after a moment, and grows it
+    HWND balloon = WaitForBalloon(8000);
+    balloon ? Shot("camera-moved", balloon) : Missing("camera-moved");
     return 0;
 }
 

@@ -12,6 +12,8 @@
 //   penctl stall N MS                     camera N delivers no new frame for MS ms
 //   penctl stall-on N | stall-off N       the same, until switched off
 //   penctl exposure N                     prints "exposure VALUE flags FLAGS" last applied to camera N
+//   penctl shift N DX DY [DEGREES]        camera N's view moved by (DX, DY) camera pixels and turned
+//                                         about its centre (shift N 0 0: back where it was)
 //   penctl status                         prints the block
 //   penctl hold MS                        keeps the block open for MS ms
 //   penctl script FILE|-                  one command per line (also "sleep MS"; '#' comments)
@@ -219,6 +221,13 @@ void Execute(Block& b, const std::vector<std::string>& a, bool inScript) {
         NeedArgs(a, 2, 2, "exposure N");
         const auto& e = b->exposure[Integer(a[1], "camera number N", 0, tavori::vcam::kExposureSlots - 1)];
         std::printf("exposure %d flags %d\n", e.value, e.flags);
+    } else if (cmd == "shift") {
+        NeedArgs(a, 4, 5, "shift N DX DY [DEGREES]");
+        auto& v = b->shift[Integer(a[1], "camera number N", 0, tavori::vcam::kExposureSlots - 1)];
+        v.dx = static_cast<float>(Number(a[2], "DX", -200, 200));
+        v.dy = static_cast<float>(Number(a[3], "DY", -200, 200));
+        v.degrees = a.size() > 4 ? static_cast<float>(Number(a[4], "DEGREES", -45, 45)) : 0.f;
+        b.Changed();
     } else if (cmd == "status") {
         NeedArgs(a, 1, 1, "status");
         std::printf("sequence %u unplugged 0x%08X dead 0x%08X stalled 0x%08X count %u\n", b->sequence, b->unplugged,
@@ -255,6 +264,7 @@ const char kUsage[] =
     "  die N | revive N          (stream of camera N fails / may start again; stays listed)\n"
     "  stall N MS | stall-on N | stall-off N   (camera N delivers no new frame)\n"
     "  exposure N               (prints the exposure camera N last applied)\n"
+    "  shift N DX DY [DEGREES]  (camera N's view moved and turned; 0 0: as configured)\n"
     "  script FILE|-            (one command per line, plus sleep MS)\n";
 
 }  // namespace

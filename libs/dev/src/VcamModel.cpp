@@ -190,6 +190,7 @@ Config ReadConfig(const KeyLookup& lookup) {
     if (get("Ambient") && ParseReal(v, 0, 255, d)) c.ambient = d;
     if (get("ScreenGain") && ParseReal(v, 0, 10000, d)) c.screenGain = d;
     if (get("Mirror") && ParseInt(v, 0, 1, n)) c.mirror = n == 1;
+    if (get("Room") && ParseInt(v, 0, 1, n)) c.room = n == 1;
     return c;
 }
 
@@ -203,6 +204,12 @@ Config ScaledTo(const Config& c, int width, int height) {
     }
     s.width = width;
     s.height = height;
+    return s;
+}
+
+Config Shifted(const Config& c, double dx, double dy, double degrees) {
+    Config s = c;
+    s.shift[0] = dx, s.shift[1] = dy, s.shift[2] = degrees;
     return s;
 }
 
@@ -238,6 +245,8 @@ bool LensModel::Init(const Config& c) {
 
     k1_ = c.k1;
     k2_ = c.k2;
+    const double turn = c.shift[2] * 3.14159265358979323846 / 180;
+    cosT_ = std::cos(turn), sinT_ = std::sin(turn), shiftX_ = c.shift[0], shiftY_ = c.shift[1];
     width_ = c.width;
     mirror_ = c.mirror;
     ccx_ = (c.width - 1) / 2.0;
@@ -266,10 +275,17 @@ bool LensModel::Project(double sx, double sy, double& cx, double& cy) const {
     cx = ccx_ + dx * f;
     cy = ccy_ + dy * f;
     if (mirror_) cx = (width_ - 1) - cx;
+    // The camera knocked: the whole image turned about its centre and moved.
+    const double kx = cx - ccx_, ky = cy - ccy_;
+    cx = ccx_ + cosT_ * kx - sinT_ * ky + shiftX_;
+    cy = ccy_ + sinT_ * kx + cosT_ * ky + shiftY_;
     return true;
 }
 
 bool LensModel::Unproject(double cx, double cy, double& sx, double& sy) const {
+    const double kx = cx - ccx_ - shiftX_, ky = cy - ccy_ - shiftY_;
+    cx = ccx_ + cosT_ * kx + sinT_ * ky;
+    cy = ccy_ - sinT_ * kx + cosT_ * ky;
     if (mirror_) cx = (width_ - 1) - cx;
     const double dx = cx - ccx_, dy = cy - ccy_;
     const double rd = std::sqrt(dx * dx + dy * dy) / R_;
@@ -308,6 +324,12 @@ PenState SanitizePenBlock(const PenBlock& raw) {
         sigma = std::isfinite(sigma) && sigma > 0 ? std::clamp(sigma, 0.3, kMaxSigma) : kDefaultSigma;
         intensity = std::isfinite(intensity) && intensity > 0 ? std::min(intensity, 1.0) : 1.0;
         st.pens[st.count++] = Pen{x, y, sigma, intensity};
+    }
+    for (int k = 0; k < kExposureSlots; ++k) {
+        const ViewShift& v = raw.shift[k];
+        if (std::isfinite(v.dx) && std::isfinite(v.dy) && std::isfinite(v.degrees) && std::fabs(v.dx) <= 200 &&
+            std::fabs(v.dy) <= 200 && std::fabs(v.degrees) <= 45)
+            st.shift[k] = ViewShift{v.dx, v.dy, v.degrees, 0};
     }
     return st;
 }
@@ -373,9 +395,22 @@ bool Composer::Configure(const Config& c) {
             if (!model_.Unproject(static_cast<double>(i) - 0.5, j - 0.5, cx[r][i], cy[r][i])) cx[r][i] = cy[r][i] = NAN;
     };
     cornerRow(0, 0);
+    room_.assign(c.room ? pixels : 0, 0);
+    // The wall: tiles of 1/16 x 1/12 of the screen, 18 and 32 grey levels, each pixel the mean of
+    // its four corners so that tile edges fall between pixels as they would.
+    auto wall = [&](double u, double v) {
+        if (!std::isfinite(u) || !std::isfinite(v)) return 0.0;
+        u /= sw, v /= sh;
+        if (u >= 0 && u <= 1 && v >= 0 && v <= 1) return 0.0;
+        return (static_cast<long>(std::floor(u * 16)) + static_cast<long>(std::floor(v * 12))) % 2 ? 32.0 : 18.0;
+    };
     for (int y = 0; y < c.height; ++y) {
         const int a = y % 2, b = 1 - a;  // rows of the pixels' top and bottom corners
         cornerRow(y + 1, b);
+        for (int x = 0; x < c.width && c.room; ++x)
+            room_[static_cast<size_t>(y) * static_cast<size_t>(c.width) + static_cast<size_t>(x)] = static_cast<uint8_t>(
+                0.25 * (wall(cx[a][x], cy[a][x]) + wall(cx[a][x + 1], cy[a][x + 1]) + wall(cx[b][x], cy[b][x]) +
+                        wall(cx[b][x + 1], cy[b][x + 1])) + 0.5);
         for (int x = 0; x < c.width; ++x) {
             // The footprint: centred where the pixel's corners are, as wide and high along the
             // desktop axes as the pixel's sides reach, so a box of the pixel's area whatever the roll.
@@ -498,8 +533,9 @@ void Composer::Relevel() {
     for (int y = 0; y < height_; ++y) {
         const uint8_t* v = view_.data() + static_cast<size_t>(y) * static_cast<size_t>(width_);
         uint8_t* o = base_.data() + static_cast<size_t>(y) * stride;
+        const uint8_t* r = room_.empty() ? nullptr : room_.data() + static_cast<size_t>(y) * static_cast<size_t>(width_);
         for (int x = 0; x < width_; ++x)
-            o[3 * x] = o[3 * x + 1] = o[3 * x + 2] = static_cast<uint8_t>(level_[v[x]]);
+            o[3 * x] = o[3 * x + 1] = o[3 * x + 2] = static_cast<uint8_t>(std::min(255, level_[v[x]] + (r ? r[x] : 0)));
     }
 }
 

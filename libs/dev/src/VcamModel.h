@@ -28,6 +28,9 @@ struct Config {
     double ambient = 8;
     double screenGain = 60;
     bool mirror = false;
+    // A dim checkered wall around the screen: static structure for the drift watch to follow.
+    bool room = false;
+    double shift[3] = {0, 0, 0};  // dx, dy (camera pixels), degrees: see Shifted
 };
 
 // Value parsers: false for anything that is not exactly the expected form, in range.
@@ -44,6 +47,9 @@ Config ReadConfig(const KeyLookup& lookup);
 
 // The same camera delivering frames of another size: corners scale with the image.
 Config ScaledTo(const Config& c, int width, int height);
+// The same camera knocked: its whole image (lens included) turned by `degrees` about the image's
+// centre, then moved by (dx, dy) camera pixels.
+Config Shifted(const Config& c, double dx, double dy, double degrees);
 
 // Screen area -> camera image. Screen positions are relative to the filmed rectangle, camera
 // positions are those of the delivered image (mirror included); pixel centres at whole numbers in
@@ -57,6 +63,7 @@ public:
 private:
     double h_[9] = {}, hi_[9] = {};
     double k1_ = 0, k2_ = 0, ccx_ = 0, ccy_ = 0, R_ = 1;
+    double cosT_ = 1, sinT_ = 0, shiftX_ = 0, shiftY_ = 0;
     double rMax_ = 0, rdMax_ = 0;  // the distortion is trusted (monotonic) up to these radii
     int width_ = 0;
     bool mirror_ = false;
@@ -84,6 +91,11 @@ struct ExposureRecord {
     int32_t flags;  // 1 automatic, 2 manual, 0 never set
 };
 constexpr int kExposureSlots = 8;
+// A camera knocked while it runs (penctl shift): see Shifted.
+struct ViewShift {
+    float dx, dy, degrees;
+    uint32_t reserved;
+};
 struct PenBlock {
     uint32_t magic;
     uint32_t version;
@@ -95,6 +107,7 @@ struct PenBlock {
     uint32_t deadStream;  // bit i: camera i's stream fails while the camera stays listed
     uint32_t stalled;     // bit i: camera i delivers no new frame while set
     ExposureRecord exposure[kExposureSlots];
+    ViewShift shift[kExposureSlots];
     // Processor microseconds camera i has spent filming (the desktop's copy and each frame's
     // composition), so a measure of the driver's own CPU can leave the camera's out. Wraps (71 min).
     uint32_t filmingUs[kExposureSlots];
@@ -102,7 +115,8 @@ struct PenBlock {
 static_assert(sizeof(PenRecord) == 24, "pen record is 24 bytes");
 static_assert(offsetof(PenBlock, pens) == 20, "pens start at offset 20");
 static_assert(offsetof(PenBlock, deadStream) == 256 && offsetof(PenBlock, stalled) == 260 &&
-                  offsetof(PenBlock, exposure) == 264 && offsetof(PenBlock, filmingUs) == 328,
+                  offsetof(PenBlock, exposure) == 264 && offsetof(PenBlock, shift) == 328 &&
+                  offsetof(PenBlock, filmingUs) == 456,
               "fault and exposure fields after the pens, old fields unmoved");
 static_assert(sizeof(PenBlock) <= kPenBlockBytes, "pen block fits its mapping");
 
@@ -114,6 +128,7 @@ struct PenState {
     uint32_t deadStream = 0, stalled = 0;
     int count = 0;  // lit pens only
     Pen pens[kMaxPens] = {};
+    ViewShift shift[kExposureSlots] = {};  // finite, within 200 pixels and 45 degrees
 };
 
 // Reads the block as another process may be writing it (retries while the sequence moves) and
@@ -185,6 +200,7 @@ private:
     std::vector<uint8_t> view_;   // the filmed desktop in camera pixels, grey 0..255
     std::vector<uint8_t> base_;   // view_ through the exposure, as a BGR frame without noise
     std::vector<int8_t> noise_;   // 2 x height rows of noise in the frame layout (same per channel)
+    std::vector<uint8_t> room_;   // the wall around the screen, grey added to every frame
     int16_t level_[256] = {};
     uint32_t rng_ = 0x9E3779B9u;
     uint32_t lastRow_ = 0;

@@ -49,7 +49,7 @@ double ThreadCpuMs() {
 
 class VirtualCamera final : public DevCamera {
 public:
-    VirtualCamera(int number, const vcam::Config& cfg) : number_(number), fps_(cfg.fps) {
+    VirtualCamera(int number, const vcam::Config& cfg) : number_(number), fps_(cfg.fps), cfg_(cfg) {
         composerOk_ = composer_.Configure(cfg);
         block_.Open();
     }
@@ -103,6 +103,7 @@ public:
         } else {
             std::lock_guard<std::mutex> lock(composeMutex_);
             const double cpu0 = ThreadCpuMs();
+            if (number_ < vcam::kExposureSlots) Knock(pens.shift[number_]);
             composer_.Frame(pens, data);
             block_.AddFilmingTime(number_, ThreadCpuMs() - cpu0);
         }
@@ -120,6 +121,15 @@ public:
 
 private:
     bool Unplugged() const { return (block_.Read().unplugged >> number_) & 1u; }
+
+    // A new shift of the view: the lens model again, from the configured one. The view is filmed
+    // again from the next desktop copy (a frame or two show the screen black meanwhile).
+    void Knock(const vcam::ViewShift& s) {
+        if (s.dx == shift_.dx && s.dy == shift_.dy && s.degrees == shift_.degrees) return;
+        shift_ = s;
+        const int exposure = composer_.Exposure();
+        if (composer_.Configure(vcam::Shifted(cfg_, s.dx, s.dy, s.degrees))) composer_.SetExposure(exposure);
+    }
 
     // The newest frame at the camera's rate: wait for the next frame time, at most one period.
     void Pace() {
@@ -147,7 +157,7 @@ private:
 
     // Copies the screen rectangle and films it through the lens; frames use it from then on.
     void CaptureDesktop() {
-        const vcam::Config& c = composer_.Cfg();
+        const vcam::Config& c = cfg_;  // its rectangle, whatever shift the lens has
         const int w = c.rect[2], h = c.rect[3];
         if (desktop_.w != w || desktop_.h != h) desktop_.Resize(w, h);
 
@@ -191,6 +201,8 @@ private:
 
     const int number_;
     const int fps_;
+    const vcam::Config cfg_;
+    vcam::ViewShift shift_{};
     vcam::Composer composer_;
     bool composerOk_ = false;
     PenBlockMapping block_;

@@ -18,4 +18,9 @@ struct FixedLight {
 // thread that makes the find calls, between them. 0 for an invalid handle.
 int ReadFixedLights(HMULTIIRLIGHT h, FixedLight* out, int capacity);
 
+// Where the light lies on the calibrated rectangle (width x height screen pixels; unclamped, so
+// possibly beside it), through the mapping of the last find call. False without a calibration.
+// The same thread as ReadFixedLights.
+bool ScreenPlaceOfLight(HMULTIIRLIGHT h, const FixedLight& light, double& sx, double& sy, int32_t& width, int32_t& height);
+
 }  // namespace tavori::irl

@@ -116,6 +116,13 @@ int ReadFixedLights(HMULTIIRLIGHT h, FixedLight* out, int capacity) {
     return d && out ? d->tracker.fixedLights(out, capacity) : 0;
 }
 
+bool ScreenPlaceOfLight(HMULTIIRLIGHT h, const FixedLight& light, double& sx, double& sy, int32_t& width, int32_t& height) {
+    const Detector* d = get(h);
+    if (!d || !d->mapping.valid() || !d->mapping.map(light.x, light.y, sx, sy)) return false;
+    width = d->mapping.screenWidth(), height = d->mapping.screenHeight();
+    return true;
+}
+
 }  // namespace tavori::irl
 
 using namespace tavori::irl;
