@@ -59,8 +59,7 @@ TEST(Mouse, StoppingWithThePenDownReleasesOnceAndQuitShowsNoBox) {
         int more = rig.d.driver.WaitForExitCountingBoxes(10000);
         ASSERT_GE(more, 0) << "the driver did not end";
         EXPECT_EQ(boxes + more, c.boxes);
-        Sleep(300);
-        EXPECT_EQ(rig.Buttons(), "down up");
+        EXPECT_TRUE(rig.WaitForButtons("down up", 2000)) << rig.Buttons();
         EXPECT_EQ(rig.d.folder.ReadKey("Tavori.ini", "System", "Management"), "0");
         EXPECT_FALSE(MappingExists(kMultiScreenName));
         if (hung) DestroyWindow(hung);
@@ -77,10 +76,10 @@ TEST(Mouse, ClicksStillPenDisplayChangeAndAFloodOfBoxCommands) {
     ASSERT_TRUE(rig.Start("Tavori canvas"));
     rig.Touch(700, 500, 150);
     ASSERT_TRUE(rig.WaitForEvent("up"));
-    Sleep(150);
+    Sleep(150);  // a double click's pause
     size_t before = rig.Events().size();
     rig.Touch(702, 498, 120);  // close to the first touch, soon after it
-    Sleep(400);
+    WaitFor([&] { return Canvas::Buttons(rig.Events(before)) == "down up down up"; }, 2000);
     const auto second = rig.Events(before);
     EXPECT_EQ(Canvas::Buttons(second), "down up down up");
     for (const CanvasEvent& e : second)
@@ -99,10 +98,10 @@ TEST(Mouse, ClicksStillPenDisplayChangeAndAFloodOfBoxCommands) {
     rig.canvas.reset();
     rig.canvas = std::make_unique<Canvas>(rig.d.folder.Path("canvas.log"), kDrawingProgram);
     ASSERT_TRUE(rig.canvas->Ready());
-    Sleep(500);  // the canvas comes to the front
+    ASSERT_TRUE(WaitFor([&] { return GetForegroundWindow() == rig.canvas->Hwnd(); }, 3000)) << "the canvas is not in front";
     rig.pen.Down(800, 600);
     ASSERT_TRUE(rig.WaitForEvent("down"));
-    Sleep(2000);
+    Sleep(2000);  // held still for two seconds
     EXPECT_EQ(rig.Buttons(), "down") << "holding still interrupted the stroke";
     rig.pen.Up();
     EXPECT_TRUE(rig.WaitForEvent("up"));
