@@ -67,8 +67,8 @@ TEST(Mouse, StoppingWithThePenDownReleasesOnceAndQuitShowsNoBox) {
 }
 
 // Over a window that is not the drawing program, a quick second touch double-clicks and a pen held
-// still right-clicks. Over the drawing program a pen held still never interrupts the stroke; after
-// a display change the mouse maps onto the screen as announced; another program posting thousands
+// still right-clicks (over the drawing program it never does: the still pen's case at the desktop);
+// after a display change the mouse maps onto the screen as announced; another program posting thousands
 // of commands that each open a box while the pen is down gets one box at a time, the driver lives
 // on, and the pen's button ends up released.
 TEST(Mouse, ClicksStillPenDisplayChangeAndAFloodOfBoxCommands) {
@@ -94,17 +94,6 @@ TEST(Mouse, ClicksStillPenDisplayChangeAndAFloodOfBoxCommands) {
     rig.pen.Up();
     ASSERT_TRUE(WaitFor([&] { return rig.Events().back().what == "up"; }, 2000));
     EXPECT_EQ(Canvas::Buttons(rig.Events(before)), "down up rdown rup up");
-
-    rig.canvas.reset();
-    rig.canvas = std::make_unique<Canvas>(rig.d.folder.Path("canvas.log"), kDrawingProgram);
-    ASSERT_TRUE(rig.canvas->Ready());
-    ASSERT_TRUE(WaitFor([&] { return GetForegroundWindow() == rig.canvas->Hwnd(); }, 3000)) << "the canvas is not in front";
-    rig.pen.Down(800, 600);
-    ASSERT_TRUE(rig.WaitForEvent("down"));
-    Sleep(2000);  // held still for two seconds
-    EXPECT_EQ(rig.Buttons(), "down") << "holding still interrupted the stroke";
-    rig.pen.Up();
-    EXPECT_TRUE(rig.WaitForEvent("up"));
 
     // Xvfb cannot change its mode under Wine, so the message's size stands for the changed screen:
     // half the size, twice the way.
