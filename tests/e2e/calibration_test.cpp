@@ -154,6 +154,7 @@ TEST(ManualCalibration, AimingViewShowsTheLivePictureMirroredAndHostileMessagesN
     // The pen's spot, mirrored (the guide picture is never this red): one pixel grabbed a look.
     const int spotX = box.left + static_cast<int>(std::lround(639 - cx)), spotY = box.top + static_cast<int>(std::lround(cy));
     EXPECT_TRUE(WaitFor([&] { return Screen(spotX, spotY, 1, 1).At(0, 0)[2] > 200; }, 3000)) << "the pen's spot, mirrored";
+    WaitForNewFrames(30);  // the live picture shown a while before the window is timed
     DWORD_PTR r = 0;
     for (const DWORD t0 = GetTickCount(); GetTickCount() - t0 < 2000; Sleep(20))  // two seconds of live picture
         EXPECT_TRUE(SendMessageTimeoutA(rig.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 100, &r)) << "the main window stopped answering";
