@@ -8,6 +8,7 @@
 #include "MultiIRLight.h"
 #include "config/RelaxedWord.h"
 #include "output/ScreenTable.h"
+#include "win/Scoped.h"
 
 constexpr const char* kMultiScreenName = "Multi_Lumora_Mappfile";
 constexpr const char* kTouchShareName = "IR_Multi_Touch_Share_Memory";
@@ -38,6 +39,6 @@ public:
     void Publish(const _SDetectPoint* points, int count);
 
 private:
-    HANDLE m_hMap = nullptr;
-    uint8_t* m_pView = nullptr;
+    win::SharedMapping m_mapping;
+    uint8_t* m_pView = nullptr;  // m_mapping's view, null while closed
 };

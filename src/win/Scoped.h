@@ -8,32 +8,52 @@
 
 namespace win {
 
-// Holds a value and gives it back with Release(value) unless it is `Empty`.
-template <class T, auto Release, auto Empty = T{}>
-class Owned {
+// Holds a value and gives it back with Traits::Release(value) unless it is Traits::Empty().
+template <class Traits>
+class Owner {
 public:
-    Owned() = default;
-    explicit Owned(T value) : m_value(value) {}
-    Owned(Owned&& other) noexcept : m_value(std::exchange(other.m_value, Empty)) {}
-    Owned& operator=(Owned&& other) noexcept {
-        if (this != &other) reset(std::exchange(other.m_value, Empty));
+    using Value = typename Traits::Value;
+    Owner() = default;
+    explicit Owner(Value value) : m_value(value) {}
+    Owner(Owner&& other) noexcept : m_value(std::exchange(other.m_value, Traits::Empty())) {}
+    Owner& operator=(Owner&& other) noexcept {
+        if (this != &other) reset(std::exchange(other.m_value, Traits::Empty()));
         return *this;
     }
-    ~Owned() { reset(); }
-    T get() const { return m_value; }
-    explicit operator bool() const { return m_value != Empty; }
-    void reset(T value = Empty) {
-        if (m_value != Empty) Release(m_value);
+    ~Owner() { reset(); }
+    Value get() const { return m_value; }
+    explicit operator bool() const { return m_value != Traits::Empty(); }
+    void reset(Value value = Traits::Empty()) {
+        if (m_value != Traits::Empty()) Traits::Release(m_value);
         m_value = value;
     }
 
 private:
-    T m_value = Empty;
+    Value m_value = Traits::Empty();
 };
+
+template <class T, auto ReleaseFn, auto EmptyValue>
+struct ConstantEmpty {
+    using Value = T;
+    static T Empty() { return EmptyValue; }
+    static void Release(T value) { ReleaseFn(value); }
+};
+
+// An owner whose "nothing" is a constant (null unless told otherwise).
+template <class T, auto Release, auto Empty = T{}>
+using Owned = Owner<ConstantEmpty<T, Release, Empty>>;
 
 inline void CloseKernelHandle(HANDLE h) { CloseHandle(h); }
 inline void DeleteGdiObject(HGDIOBJ o) { DeleteObject(o); }
 inline void DeleteMemoryDC(HDC dc) { DeleteDC(dc); }
+inline void UnmapView(void* view) { UnmapViewOfFile(view); }
+
+// CreateFile's failure is INVALID_HANDLE_VALUE, not null, which no constant template argument can be.
+struct FileTraits {
+    using Value = HANDLE;
+    static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+    static void Release(HANDLE h) { CloseHandle(h); }
+};
 
 // A kernel handle (CloseHandle); null holds nothing.
 using Handle = Owned<HANDLE, CloseKernelHandle>;
@@ -42,6 +62,17 @@ template <class T>
 using GdiObject = Owned<T, DeleteGdiObject>;
 // A memory DC (DeleteDC).
 using MemoryDC = Owned<HDC, DeleteMemoryDC>;
+// An open file (CreateFile); INVALID_HANDLE_VALUE holds nothing.
+using File = Owner<FileTraits>;
+// A view of a file mapping (MapViewOfFile), unmapped on the way out.
+using MappedView = Owned<void*, UnmapView>;
+
+// A file mapping and its view; the view goes first.
+struct SharedMapping {
+    Handle map;
+    MappedView view;  // declared after the handle: unmapped before it closes
+    void Close() { view.reset(), map.reset(); }
+};
 
 // A window's DC (GetDC), released to the same window.
 class WindowDC {

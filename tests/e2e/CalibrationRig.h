@@ -73,7 +73,10 @@ struct Rig {
     HWND main = nullptr;
     std::optional<CameraPoints> points;  // closed with the rig: no mapping outlives its case
     tavori::vcam::Config camera = DefaultCamera();
-    DWORD learnMs = 2500;  // the detector's learning after a start or a calibration
+    // The detector's learning after a start, as time at the camera's 60 frames a second; waited for
+    // as that many frames, which a loaded machine delivers later. Beyond the learning proper (30
+    // frames at most) an uncalibrated start needs about two seconds before an automatic run succeeds.
+    DWORD learnMs = 2500;
     int cameras = 1;       // each is aimed in turn
     int missCross = -1;    // the cross the scripted user holds the pen 200 px beside
     std::function<void(HWND aim, int camera)> onAim;  // looks at each camera's aiming view
@@ -86,15 +89,27 @@ struct Rig {
         folder.Write("Tavori.ini", "[System]\r\nSearchPtType=1\r\nSetPtCount=" + std::to_string(ptCount) + "\r\n" + moreSystemKeys);
         if (calibrated) WriteCalibrationIni(folder, CalibrationFromModel(camera, 5));
         if (!(main = driver.Launch(folder))) return false;
-        if (!WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 10000)) return false;
-        Sleep(learnMs);  // the detector's start-up learning
+        return WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 10000) && Learn();
+    }
+    // Every camera has delivered the frames the detector learns from (`frames`: learnMs' worth).
+    bool Learn(uint32_t frames = ~0u) const {
+        for (int k = 0; k < cameras; ++k)
+            if (!WaitForNewFrames(frames != ~0u ? frames : learnMs * 60 / 1000, k)) return false;
         return true;
+    }
+    // A run's end as the pen meets it. The flow sets the cameras' exposure, lets it settle for a
+    // second, restarts the detector 0.4 s later and closes what is still open; the manual window
+    // is gone before all that. Waited for as frames from the time no window is left: those 1.4 s,
+    // the learning after a run (30 frames) and as much again to spare.
+    static constexpr uint32_t kRunEndFrames = 150;
+    bool AfterRun() const {
+        WaitFor([&] { return driver.Windows(true).empty(); }, 5000);
+        return Learn(kRunEndFrames);
     }
     // Points are published once this process is the camera's ready reader in the screen table.
     bool Bind() {
         if (!points.emplace(1, 5000).Ok()) return points.reset(), false;
-        Sleep(learnMs);  // the detector learns the scene again after a calibration
-        return true;
+        return AfterRun();  // the last run has ended, or none was made
     }
     // Published position of the pen held at (x, y); false when none comes. The pen's point is the
     // published one nearest to it: other lights may be in view (Wine's notification-area window
@@ -105,7 +120,7 @@ struct Rig {
         pen.Down(x, y);
         auto nearest = [&] { return points->Nearest(x * scale, y * scale); };
         const bool seen = WaitFor([&] { return (err = nearest()) < 40; }, 2000);
-        Sleep(80);  // a few frames: the position a reader settles on
+        WaitForNewFrames(5, 0, 1000);  // the position a reader settles on
         err = nearest();
         pen.Up();
         WaitFor([&] { return nearest() >= 40; }, 1000);
@@ -144,6 +159,7 @@ struct Rig {
         HWND report = WaitForReport(driver, folder);
         reportVerdict = report ? DialogText(report, 1052) : "";
         if (report) Click(report, IDOK);
+        AfterRun();
         return seconds;
     }
     // The calibration the driver saved in Calibration.ini (first camera).
@@ -163,6 +179,7 @@ struct Rig {
     struct GridError {
         double mean = 0, worst = 0;
         int missed = 0;
+        POINT lastMissed{-1, -1};
     };
     GridError OverGrid() {
         GridError g;
@@ -170,7 +187,7 @@ struct Rig {
         const int n = 54;
         for (int i = 0; i < n; ++i) {
             const double x = 60 + i % 9 * (ScreenWidth() - 120) / 8.0, y = 60 + i / 9 * (ScreenHeight() - 120) / 5.0;
-            if (!Published(x, y, err)) ++g.missed;
+            if (!Published(x, y, err)) ++g.missed, g.lastMissed = {static_cast<LONG>(x), static_cast<LONG>(y)};
             g.mean += err / n, g.worst = std::max(g.worst, err);
         }
         return g;

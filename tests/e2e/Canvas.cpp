@@ -10,10 +10,7 @@ namespace e2e {
 
 Canvas::Canvas(const std::string& logPath, const std::string& title) : m_log(logPath) {
     if (!StartProcess(WinPath(TAVORI_CANVAS_EXE), "\"" + logPath + "\" --title \"" + title + "\"", nullptr, m_pi)) return;
-    for (int i = 0; i < 500 && !m_hwnd; ++i) {
-        m_hwnd = FindWindowA("TavoriCanvas", title.c_str());
-        if (!m_hwnd) Sleep(10);
-    }
+    WaitFor([&] { return (m_hwnd = FindWindowA("TavoriCanvas", title.c_str())) != nullptr; }, 5000);
 }
 
 Canvas::~Canvas() {

@@ -152,14 +152,13 @@ std::vector<HWND> Driver::Windows(bool visibleOnly) const {
 }
 
 static HWND WaitForWindow(const Driver& d, DWORD timeoutMs, bool (*match)(HWND)) {
-    DWORD start = GetTickCount();
-    do {
+    HWND found = nullptr;
+    WaitFor([&] {
         for (HWND h : d.Windows(false))
-            if (match(h)) return h;
-        if (!d.Running()) return nullptr;
-        Sleep(20);
-    } while (GetTickCount() - start < timeoutMs);
-    return nullptr;
+            if (match(h)) return found = h, true;
+        return !d.Running();
+    }, timeoutMs);
+    return found;
 }
 
 HWND Driver::WaitForMainWindow(DWORD timeoutMs) const {
@@ -212,7 +211,7 @@ ThreadWindow::ThreadWindow(const char* className, WNDPROC proc, DWORD exStyle, D
           m_hwnd = h;
           for (MSG msg; IsWindow(h) && GetMessageA(&msg, nullptr, 0, 0) > 0;) DispatchMessageA(&msg);
       }) {
-    while (!m_hwnd.load()) Sleep(5);
+    WaitFor([&] { return m_hwnd.load() != nullptr; }, 10000);
 }
 
 void ThreadWindow::Close() {

@@ -137,6 +137,17 @@ void PenControl::AnnounceArrival(HWND main) {
                         2000, &result);
 }
 
+uint32_t FramesDelivered(int camera) {
+    tavori::dev::PenBlockMapping block;  // held while read only: a block no one holds starts afresh
+    if (!block.Open() || camera < 0 || camera >= tavori::vcam::kExposureSlots) return 0;
+    return static_cast<volatile uint32_t*>(static_cast<tavori::vcam::PenBlock*>(block.View())->frames)[camera];
+}
+
+bool WaitForNewFrames(uint32_t count, int camera, DWORD timeoutMs) {
+    const uint32_t from = FramesDelivered(camera);
+    return WaitFor([&] { return FramesDelivered(camera) - from >= count; }, timeoutMs);
+}
+
 CameraPoints::CameraPoints(int camera, DWORD timeoutMs, bool ready, HWND reader) : m_camera(camera) {
     const std::string name = "Multi_Lumora_Mappfile_" + std::to_string(camera);
     const DWORD start = GetTickCount();
@@ -191,9 +202,7 @@ bool CalibratedDriver::Start(const char* settings, int grid, int exposure) {
 }
 
 bool CalibratedDriver::WaitUntilDetecting() const {
-    if (!WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 10000)) return false;
-    Sleep(2000);
-    return true;
+    return WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 10000) && WaitForNewFrames(kLearningFrames);
 }
 
 void CalibratedDriver::Quit() const { driver.Quit(); }

@@ -64,6 +64,15 @@ private:
     tavori::dev::PenBlockMapping m_block;
 };
 
+// The frames virtual camera n ([CameraN]) has delivered to the driver so far.
+uint32_t FramesDelivered(int camera = 0);
+// Waits until camera n has delivered `count` frames more than when called: the driver has read them.
+bool WaitForNewFrames(uint32_t count, int camera = 0, DWORD timeoutMs = 10000);
+// The detector takes the lights of its first frames after a camera start, a new exposure or a
+// calibration's end for lamps (30 frames at most, after automatic exposure): waited for, with a few
+// to spare, before a pen touches.
+constexpr uint32_t kLearningFrames = 36;
+
 // Camera n's (counted from 1) entry in the screen table; -1 while it has none.
 int ScreenEntry(const MultiScreenTable* table, int camera);
 

@@ -63,7 +63,7 @@ TEST(AutoCalibration, PlacementsCalibrateOrFallBackToManualWithThePenAsBefore) {
         if (p.light == "pen while black") rig.pen.Down(1500, 800);
         const DWORD ok = GetTickCount();
         Click(aim, IDOK);
-        if (p.light == "pen while black") Sleep(1500), rig.pen.Up();
+        if (p.light == "pen while black") Sleep(1500), rig.pen.Up();  // held through the black screen
         // Saved, or back in the manual dialog once the automatic one has been up (the laser check
         // shows the manual one briefly before it, for longer on a loaded machine).
         bool autoShown = false;
@@ -74,10 +74,9 @@ TEST(AutoCalibration, PlacementsCalibrateOrFallBackToManualWithThePenAsBefore) {
         }, 20000);
         const double seconds = (GetTickCount() - ok) / 1000.0;
         rig.pen.Up();
-        rig.learnMs = 1500;  // what shines as the calibration's windows go is learned for 30 frames
         if (!manual) {
             const Rig::GridError grid = RecordGridError(rig.SavedRecord(), camera);
-            Sleep(1000);  // the flow closes its windows and restarts the detector
+            rig.Learn(60);  // a second's frames: the flow closes its windows and restarts the detector
             double worst = 0, err = 1e9;
             const double at[5][2] = {{60, 60}, {W - 60, 60}, {60, H - 60}, {W - 60, H - 60}, {W / 2, H / 2}};
             for (const auto& a : at) worst = std::max(worst, rig.Published(a[0], a[1], err) ? err : 1e9);
@@ -91,7 +90,7 @@ TEST(AutoCalibration, PlacementsCalibrateOrFallBackToManualWithThePenAsBefore) {
             continue;
         }
         std::printf("%-32s fell back to the manual dialog after %5.2f s\n", p.name.c_str(), seconds);
-        Sleep(500);
+        Sleep(500);  // time for a box, which must not come
         EXPECT_FALSE(WindowWithChild(rig.driver, 0xFFFF)) << "the fallback says nothing";
         EXPECT_EQ(FileBytes(rig.folder, "CameraFlash.bin"), flash);
         Click(manual, IDCANCEL);  // the manual run ends too, as a user who gives up

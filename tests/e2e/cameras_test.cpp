@@ -24,10 +24,11 @@ LRESULT CALLBACK ReaderProc(HWND h, UINT m, WPARAM w, LPARAM l) {
 }
 
 // A pen at the screen's centre reaches the camera's point buffer by the deadline (a tick count).
-bool PenReaches(PenControl& pen, const CameraPoints& points, DWORD deadline) {
+// `last`: the virtual camera that starts last.
+bool PenReaches(PenControl& pen, const CameraPoints& points, DWORD deadline, int last = 0) {
     // A still light in a camera's first frames is taken for a lamp until it moves, and the cameras
-    // start one after the other: touch after the first frames, and move on a little now and then.
-    Sleep(2000);
+    // start one after the other: touch after the last one's first frames, and move on a little now and then.
+    WaitForNewFrames(kLearningFrames, last, deadline - std::min(deadline, GetTickCount()));
     int step = 0;
     const bool seen = points.Ok() && WaitFor([&] {
         if (step++ % 100 == 0) pen.Down(ScreenWidth() / 2.0 + (step / 100 % 2) * 12, ScreenHeight() / 2.0);
@@ -80,11 +81,12 @@ TEST(Cameras, StartingCalibrationComesFromAFlashRecordOnlyWhenItLooksReal) {
             ASSERT_NE(box, nullptr);
             EXPECT_NE(MessageBoxText(box).find(L"Camera 1"), std::wstring::npos);
             PressOk(box);
-            Sleep(1500);
+            Sleep(1500);  // time for a second box, which must not come
             EXPECT_TRUE(driver.MessageBoxes().empty());
         } else {
             ASSERT_TRUE(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 10000));
-            Sleep(3000);  // each camera start settles its exposure for most of a second
+            // Camera 1 streams; a second camera, were it started, would be by now.
+            ASSERT_TRUE(WaitForNewFrames(kLearningFrames));
             EXPECT_EQ(t->nCount, 0);  // running, but nothing calibrated to publish
             EXPECT_FALSE(MappingExists("Multi_Lumora_Mappfile_2"));
             EXPECT_TRUE(driver.Running());
@@ -139,7 +141,7 @@ TEST(Cameras, BothOfTwoCamerasComeBackAfterEitherIsUnpluggedBriefly) {
     d.folder.Write("VirtualCamera.ini", "[Camera0]\r\n[Camera1]\r\nProductId=3016\r\n");
     d.cameras = 2;
     ASSERT_TRUE(d.Start("[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\nMultiScreen=2\r\n"));
-    ASSERT_TRUE(PenReaches(pen, CameraPoints(2, 10000, true, d.main), GetTickCount() + 10000));
+    ASSERT_TRUE(PenReaches(pen, CameraPoints(2, 10000, true, d.main), GetTickCount() + 10000, 1));
     const CameraPoints first(1, 10000, true, d.main);
     auto configured = [t = first.Table()](int camera) { const int e = ScreenEntry(t, camera); return e >= 0 && t->bConfigured[e] != 0; };
     for (int unplugged : {1, 0}) {
@@ -152,7 +154,7 @@ TEST(Cameras, BothOfTwoCamerasComeBackAfterEitherIsUnpluggedBriefly) {
         // a lamp, and so is the next touch at that place. So the pen writes a circle until both
         // cameras, configured again, publish it.
         int seen = 0;  // bit 1: camera 1, bit 2: camera 2
-        for (DWORD step = 0, back = GetTickCount(); seen != 3 && GetTickCount() - back < 10000; ++step, Sleep(20)) {
+        for (DWORD step = 0, back = GetTickCount(); seen != 3 && GetTickCount() - back < 10000; ++step, Sleep(20)) {  // 20 ms a step
             pen.Down(ScreenWidth() / 2.0 + 80 * std::cos(0.3 * step), ScreenHeight() / 2.0 + 80 * std::sin(0.3 * step));
             const int camera = 1 + static_cast<int>(step % 2);
             if (configured(camera) && CameraPoints(camera, 0, false).Count() == 1) seen |= camera;
@@ -174,7 +176,7 @@ TEST(Cameras, QuitWithFiveCamerasIsQuickAndTheWindowAnswers) {
     HWND main = driver.Launch(folder);
     ASSERT_NE(main, nullptr);
     ASSERT_TRUE(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_5"); }, 20000));
-    Sleep(1000);
+    ASSERT_TRUE(WaitForNewFrames(5, 4));  // all five stream
     driver.Quit();  // timed from here: finding the window to post to is not the driver's time
     const DWORD start = GetTickCount();
     DWORD slowest = 0;

@@ -45,7 +45,7 @@ TEST(Demo, VirtualPenDrawsAStarThroughTheDriver) {
     const Rig::GridError grid = rig.OverGrid();
     Canvas canvas(rig.folder.Path("canvas.log"));
     ASSERT_TRUE(canvas.Ready());
-    Sleep(500);  // the canvas comes to the front
+    ASSERT_TRUE(WaitFor([&] { return GetForegroundWindow() == canvas.Hwnd(); }, 3000)) << "the canvas is not in front";
     PenControl& pen = rig.pen;
     const auto figure = Figure(ScreenWidth() / 2.0, ScreenHeight() / 2.0, ScreenHeight() * 0.38);
     std::vector<double> latencies;
@@ -68,12 +68,12 @@ TEST(Demo, VirtualPenDrawsAStarThroughTheDriver) {
                     return false;
                 },
                 200);
-            Sleep(8);
+            Sleep(8);  // the hand's pace
         }
         pen.Up();
-        Sleep(300);
+        Sleep(300);  // lifted between strokes
     }
-    Sleep(300);
+    WaitFor([&] { return canvas.Events().back().what == "up"; }, 2000);  // the last lift drawn
 
     std::string dir = E2eDir() + "\\demo";
     CreateDirectoryA(dir.c_str(), nullptr);

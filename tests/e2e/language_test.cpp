@@ -124,7 +124,7 @@ TEST(Languages, TheLocaleShowsTheTextsOfItsLanguageFile) {
     std::wstring expected = FromCodePage(LanguageFileText(file, "IDS_INSTAVORI"), GetACP());
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(MessageBoxText(box), expected);
-    Sleep(200);
+    RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);  // painted for the picture
     CreateDirectoryA((E2eDir() + "\\languages").c_str(), nullptr);
     SaveScreenshot(E2eDir() + "\\languages\\" + language + "-message.png");  // for a person: no boxes for glyphs
     PressOk(box);

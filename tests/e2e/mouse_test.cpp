@@ -59,8 +59,7 @@ TEST(Mouse, StoppingWithThePenDownReleasesOnceAndQuitShowsNoBox) {
         int more = rig.d.driver.WaitForExitCountingBoxes(10000);
         ASSERT_GE(more, 0) << "the driver did not end";
         EXPECT_EQ(boxes + more, c.boxes);
-        Sleep(300);
-        EXPECT_EQ(rig.Buttons(), "down up");
+        EXPECT_TRUE(rig.WaitForButtons("down up", 2000)) << rig.Buttons();
         EXPECT_EQ(rig.d.folder.ReadKey("Tavori.ini", "System", "Management"), "0");
         EXPECT_FALSE(MappingExists(kMultiScreenName));
         if (hung) DestroyWindow(hung);
@@ -68,8 +67,8 @@ TEST(Mouse, StoppingWithThePenDownReleasesOnceAndQuitShowsNoBox) {
 }
 
 // Over a window that is not the drawing program, a quick second touch double-clicks and a pen held
-// still right-clicks. Over the drawing program a pen held still never interrupts the stroke; after
-// a display change the mouse maps onto the screen as announced; another program posting thousands
+// still right-clicks (over the drawing program it never does: the still pen's case at the desktop);
+// after a display change the mouse maps onto the screen as announced; another program posting thousands
 // of commands that each open a box while the pen is down gets one box at a time, the driver lives
 // on, and the pen's button ends up released.
 TEST(Mouse, ClicksStillPenDisplayChangeAndAFloodOfBoxCommands) {
@@ -77,10 +76,10 @@ TEST(Mouse, ClicksStillPenDisplayChangeAndAFloodOfBoxCommands) {
     ASSERT_TRUE(rig.Start("Tavori canvas"));
     rig.Touch(700, 500, 150);
     ASSERT_TRUE(rig.WaitForEvent("up"));
-    Sleep(150);
+    Sleep(150);  // a double click's pause
     size_t before = rig.Events().size();
     rig.Touch(702, 498, 120);  // close to the first touch, soon after it
-    Sleep(400);
+    WaitFor([&] { return Canvas::Buttons(rig.Events(before)) == "down up down up"; }, 2000);
     const auto second = rig.Events(before);
     EXPECT_EQ(Canvas::Buttons(second), "down up down up");
     for (const CanvasEvent& e : second)
@@ -95,17 +94,6 @@ TEST(Mouse, ClicksStillPenDisplayChangeAndAFloodOfBoxCommands) {
     rig.pen.Up();
     ASSERT_TRUE(WaitFor([&] { return rig.Events().back().what == "up"; }, 2000));
     EXPECT_EQ(Canvas::Buttons(rig.Events(before)), "down up rdown rup up");
-
-    rig.canvas.reset();
-    rig.canvas = std::make_unique<Canvas>(rig.d.folder.Path("canvas.log"), kDrawingProgram);
-    ASSERT_TRUE(rig.canvas->Ready());
-    Sleep(500);  // the canvas comes to the front
-    rig.pen.Down(800, 600);
-    ASSERT_TRUE(rig.WaitForEvent("down"));
-    Sleep(2000);
-    EXPECT_EQ(rig.Buttons(), "down") << "holding still interrupted the stroke";
-    rig.pen.Up();
-    EXPECT_TRUE(rig.WaitForEvent("up"));
 
     // Xvfb cannot change its mode under Wine, so the message's size stands for the changed screen:
     // half the size, twice the way.

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <algorithm>
+
 #include "Canvas.h"
 #include "DriverHarness.h"
 #include "VirtualRig.h"
@@ -11,6 +13,8 @@
 using namespace e2e;
 
 namespace {
+constexpr unsigned long kStallMs = 2000;  // shorter than a lost camera's
+
 // timeGetTime of the canvas's first event `what`, or 0.
 unsigned long FirstEvent(const CanvasRig& rig, const char* what) {
     for (const CanvasEvent& e : rig.Events())
@@ -27,16 +31,16 @@ TEST(Stall, StalledAndDeadStreamsWithThePenDownAndWhileQuitting) {
     ASSERT_TRUE(rig.Start());
     rig.pen.Down(900, 500);
     ASSERT_TRUE(rig.WaitForEvent("down"));
-    Sleep(300);
+    WaitForNewFrames(18);  // pressed for some frames before the stall
     const unsigned long stalled = timeGetTime();
     rig.pen.Stall(true);
     ASSERT_TRUE(rig.WaitForEvent("up", 0, 2000)) << "the button stayed down";
     EXPECT_LE(FirstEvent(rig, "up") - stalled, 500u) << "ms from the stall to the release";
-    Sleep(2000 - (timeGetTime() - stalled));
+    Sleep(kStallMs - std::min(kStallMs, timeGetTime() - stalled));
     EXPECT_EQ(rig.Buttons(), "down up") << "the stalled frame was used again";
     rig.pen.Up();
     rig.pen.Stall(false);
-    Sleep(500);
+    ASSERT_TRUE(WaitForNewFrames(18)) << "no frames after the stall";
     EXPECT_EQ(rig.Buttons(), "down up");
     EXPECT_TRUE(rig.d.driver.MessageBoxes().empty()) << "a 2 s stall is not a lost camera";
     rig.pen.Down(700, 400);
@@ -60,7 +64,7 @@ TEST(Stall, StalledAndDeadStreamsWithThePenDownAndWhileQuitting) {
     rig.pen.Up();
 
     rig.pen.Stall(true);
-    Sleep(1000);
+    Sleep(1000);  // past the 500 ms after which the camera calls it a stall
     rig.d.Quit();
     EXPECT_TRUE(rig.d.driver.WaitForExit(2000)) << "quit during a stall";
     EXPECT_TRUE(rig.d.driver.MessageBoxes().empty());

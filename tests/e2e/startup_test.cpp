@@ -35,9 +35,8 @@ TEST(Startup, RunsHiddenWithItsMemoryAndQuitWritesManagementZero) {
         EXPECT_TRUE(MappingExists(kScreenTable));
         EXPECT_TRUE(MappingExists(kFixedBlock));
         if (fresh) {
-            Sleep(700);  // the hide timer
             RECT rc{};
-            GetWindowRect(main, &rc);
+            WaitFor([&] { return GetWindowRect(main, &rc) && !IsWindowVisible(main) && rc.right == 0; }, 3000);  // the hide timer
             EXPECT_FALSE(IsWindowVisible(main));
             EXPECT_TRUE(rc.left == 0 && rc.top == 0 && rc.right == 0) << rc.left << "," << rc.top << "," << rc.right;
             EXPECT_EQ(GetWindowLongA(main, GWL_EXSTYLE) & (WS_EX_TOOLWINDOW | WS_EX_APPWINDOW), WS_EX_TOOLWINDOW);
@@ -60,10 +59,7 @@ TEST(Startup, SecondCopyEndsSilentlyAfterWritingTimeRight) {
     Driver second;
     ASSERT_TRUE(second.Start(folder));
     bool sawWindow = false;
-    for (int i = 0; i < 500 && second.Running(); ++i) {
-        if (!second.Windows(true).empty()) sawWindow = true;
-        Sleep(10);
-    }
+    WaitFor([&] { return (sawWindow = sawWindow || !second.Windows(true).empty()), !second.Running(); }, 5000);
     ASSERT_TRUE(second.WaitForExit());
     EXPECT_FALSE(sawWindow) << "the second copy showed a window or a message box";
     EXPECT_EQ(folder.ReadKey("Tavori.ini", "System", "TimeRight"), "60");

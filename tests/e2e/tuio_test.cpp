@@ -62,7 +62,7 @@ TEST(Tuio, AStrokeAndTwoPensReachAReceiverOnTheHost) {
     const size_t from = Bundles(dump).size();
     pen.Down(400, 300);
     ASSERT_TRUE(WaitForAlive(dump, 1, from)) << "no contact for the pen";
-    for (int i = 1; i <= 50; ++i, Sleep(20)) pen.Down(400 + 20 * i, 300 + 10 * i);
+    pen.Stroke(420, 310, 20, 10, 49);
     pen.Up();
     ASSERT_TRUE(WaitForAlive(dump, 0, from)) << "no empty alive after the lift";
     const size_t pairFrom = Bundles(dump).size();

@@ -54,6 +54,12 @@ void PenBlockMapping::AddFilmingTime(int camera, double ms) {
     InterlockedExchangeAdd(reinterpret_cast<volatile LONG*>(&block->filmingUs[camera]), static_cast<LONG>(ms * 1000.0));
 }
 
+void PenBlockMapping::CountFrame(int camera) {
+    if (!view_ || camera < 0 || camera >= vcam::kExposureSlots) return;
+    auto* block = static_cast<vcam::PenBlock*>(view_);
+    InterlockedIncrement(reinterpret_cast<volatile LONG*>(&block->frames[camera]));
+}
+
 PenBlockMapping& ProcessPenBlock() {
     static PenBlockMapping block;
     static std::mutex m;

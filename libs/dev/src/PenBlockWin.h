@@ -21,6 +21,8 @@ public:
     void WriteExposure(int camera, int value, int flags);
     // Adds to camera's filming time (no sequence bump: readers of the pens need not retry).
     void AddFilmingTime(int camera, double ms);
+    // Counts a frame the camera delivered (cameras 0..7); the sequence stays, the pens being unchanged.
+    void CountFrame(int camera);
 
 private:
     void* handle_ = nullptr;

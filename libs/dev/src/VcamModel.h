@@ -111,12 +111,13 @@ struct PenBlock {
     // Processor microseconds camera i has spent filming (the desktop's copy and each frame's
     // composition), so a measure of the driver's own CPU can leave the camera's out. Wraps (71 min).
     uint32_t filmingUs[kExposureSlots];
+    uint32_t frames[kExposureSlots];  // frames camera i has delivered, for tests to wait on
 };
 static_assert(sizeof(PenRecord) == 24, "pen record is 24 bytes");
 static_assert(offsetof(PenBlock, pens) == 20, "pens start at offset 20");
 static_assert(offsetof(PenBlock, deadStream) == 256 && offsetof(PenBlock, stalled) == 260 &&
                   offsetof(PenBlock, exposure) == 264 && offsetof(PenBlock, shift) == 328 &&
-                  offsetof(PenBlock, filmingUs) == 456,
+                  offsetof(PenBlock, filmingUs) == 456 && offsetof(PenBlock, frames) == 488,
               "fault and exposure fields after the pens, old fields unmoved");
 static_assert(sizeof(PenBlock) <= kPenBlockBytes, "pen block fits its mapping");
 

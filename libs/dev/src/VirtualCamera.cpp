@@ -109,6 +109,7 @@ public:
         }
         lastFrameMs_ = NowMs();
         *size = static_cast<long>(composer_.FrameBytes());
+        block_.CountFrame(number_);
         return true;
     }
 
