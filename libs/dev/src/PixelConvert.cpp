@@ -59,6 +59,15 @@ inline void PutGrey4(const YuvTables& t, uint8_t* d, uint8_t y0, uint8_t y1, uin
 // chroma bytes are all 128 take one table look-up a pixel instead of three (same output).
 constexpr uint64_t kYuy2ChromaBytes = 0xFF00FF00FF00FF00u, kYuy2NeutralChroma = 0x8000800080008000u;
 
+// Four coloured pixels: their luma `step` bytes apart, the first two sharing (u0, v0), the others (u1, v1).
+inline void PutYuv4(const YuvTables& t, uint8_t* d, const uint8_t* y, int step, int u0, int v0, int u1, int v1) {
+    const Chroma c0 = ChromaTerms(t, u0, v0), c1 = ChromaTerms(t, u1, v1);
+    PutYuv(t, d, y[0], c0);
+    PutYuv(t, d + 3, y[step], c0);
+    PutYuv(t, d + 6, y[2 * step], c1);
+    PutYuv(t, d + 9, y[3 * step], c1);
+}
+
 void Yuy2Group4(const YuvTables& t, const uint8_t* s, uint8_t* d) {
     uint64_t q;
     std::memcpy(&q, s, sizeof q);
@@ -66,11 +75,7 @@ void Yuy2Group4(const YuvTables& t, const uint8_t* s, uint8_t* d) {
         PutGrey4(t, d, s[0], s[2], s[4], s[6]);
         return;
     }
-    const Chroma c0 = ChromaTerms(t, s[1], s[3]), c1 = ChromaTerms(t, s[5], s[7]);
-    PutYuv(t, d, s[0], c0);
-    PutYuv(t, d + 3, s[2], c0);
-    PutYuv(t, d + 6, s[4], c1);
-    PutYuv(t, d + 9, s[6], c1);
+    PutYuv4(t, d, s, 2, s[1], s[3], s[5], s[7]);
 }
 
 void Nv12Group4(const YuvTables& t, const uint8_t* luma, const uint8_t* uv, uint8_t* d) {
@@ -80,11 +85,7 @@ void Nv12Group4(const YuvTables& t, const uint8_t* luma, const uint8_t* uv, uint
         PutGrey4(t, d, luma[0], luma[1], luma[2], luma[3]);
         return;
     }
-    const Chroma c0 = ChromaTerms(t, uv[0], uv[1]), c1 = ChromaTerms(t, uv[2], uv[3]);
-    PutYuv(t, d, luma[0], c0);
-    PutYuv(t, d + 3, luma[1], c0);
-    PutYuv(t, d + 6, luma[2], c1);
-    PutYuv(t, d + 9, luma[3], c1);
+    PutYuv4(t, d, luma, 1, uv[0], uv[1], uv[2], uv[3]);
 }
 
 #ifdef TAVORI_GREY_VECTORS
