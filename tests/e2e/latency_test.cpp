@@ -6,9 +6,12 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -26,13 +29,10 @@ double NowMs() {
     return static_cast<double>(c.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
 }
 
-struct Spread {
-    double median, p95, max;
-};
-Spread SpreadOf(std::vector<double> v) {
+// Median, 95th percentile and maximum.
+std::array<double, 3> Spread(std::vector<double> v) {
     std::sort(v.begin(), v.end());
-    auto at = [&](double q) { return v[std::min(v.size() - 1, static_cast<size_t>(q * static_cast<double>(v.size())))]; };
-    return {at(0.5), at(0.95), v.back()};
+    return {v[v.size() / 2], v[std::min(v.size() - 1, v.size() * 95 / 100)], v.back()};
 }
 
 // Processor time (ms) of the driver's Linux process, read from /proc through Wine's Z: drive:
@@ -47,14 +47,8 @@ double DriverCpuMs() {
         if (!isdigit(static_cast<unsigned char>(f.cFileName[0]))) continue;
         const std::string dir = std::string("Z:\\proc\\") + f.cFileName;
         auto read = [&](const char* name) {
-            std::string text;
-            if (FILE* in = fopen((dir + "\\" + name).c_str(), "rb")) {
-                char buf[4096];
-                size_t n;
-                while ((n = fread(buf, 1, sizeof buf, in)) > 0) text.append(buf, n);
-                fclose(in);
-            }
-            return text;
+            std::ifstream in(dir + "\\" + name, std::ios::binary);
+            return std::string(std::istreambuf_iterator<char>(in), {});
         };
         if (read("comm").rfind("Tavori.exe", 0) != 0) continue;
         if (prefix && read("environ").find(std::string("WINEPREFIX=") + prefix + '\0') == std::string::npos) continue;
@@ -155,7 +149,7 @@ TEST(Latency, PenToCursorAndTouchToPressAndTheDriversProcessorShare) {
     rig.pen.Up();
     timeEndPeriod(1);
 
-    const Spread f = SpreadOf(first), a = SpreadOf(arrived), p = SpreadOf(press);
+    const auto f = Spread(first), a = Spread(arrived), p = Spread(press);
     char json[1024];
     snprintf(json, sizeof json,
              "{\"frame_period_ms\": %.2f, \"moves\": %zu, \"touches\": %zu,\n"
@@ -163,8 +157,7 @@ TEST(Latency, PenToCursorAndTouchToPressAndTheDriversProcessorShare) {
              " \"move_arrived_ms\": {\"median\": %.1f, \"p95\": %.1f, \"max\": %.1f},\n"
              " \"touch_press_ms\": {\"median\": %.1f, \"p95\": %.1f, \"max\": %.1f},\n"
              " \"cpu_share_of_one_core\": {\"idle\": %.3f, \"writing\": %.3f}}\n",
-             period, first.size(), press.size(), f.median, f.p95, f.max, a.median, a.p95, a.max, p.median, p.p95,
-             p.max, idle, writing);
+             period, first.size(), press.size(), f[0], f[1], f[2], a[0], a[1], a[2], p[0], p[1], p[2], idle, writing);
     printf("%s", json);
     FILE* out = fopen((E2eDir() + "\\latency.json").c_str(), "w");
     if (out) {

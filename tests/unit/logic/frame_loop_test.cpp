@@ -3,15 +3,6 @@
 #include <vector>
 
 #include "capture/BackgroundSubtraction.h"
-#include "capture/FramePacing.h"
-
-TEST(FramePacing, SleepsTheRestOfThePeriodOrAWholePeriodAfterAnOverrun) {
-    EXPECT_EQ(SleepAfterPass(16, 3), 13u);
-    EXPECT_EQ(SleepAfterPass(33, 0), 33u);
-    EXPECT_EQ(SleepAfterPass(16, 16), 16u);
-    EXPECT_EQ(SleepAfterPass(16, 40), 16u);
-    EXPECT_EQ(SleepAfterPass(16, 0xFFFFFFF0u), 16u);  // a timer that wrapped during the pass
-}
 
 namespace {
 // 3 x 2 pixels, stride 12 bytes (9 padded to 12).
