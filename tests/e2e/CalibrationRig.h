@@ -12,6 +12,9 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include "calibration/CalibrationMessages.h"
+#include "res/resource.h"
+#include "win/Messages.h"
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,7 +25,6 @@
 #include "output/SharedMemory.h"
 
 namespace e2e {
-constexpr UINT kProcCmd = 0x801, kCollate = 0x84B, kScreenSize = 0xFB9, kDrawNotify = 0x7EB;
 
 // Every monitor at once: the crosses of a second screen are right of the primary one.
 inline Screen Desktop() {
@@ -126,9 +128,9 @@ struct Rig {
         WaitFor([&] { return nearest() >= 40; }, 1000);
         return seen;
     }
-    // Starts a calibration as the tray menu does (2037 by hand, 2044 automatic); the aiming view
+    // Starts a calibration as the tray menu does (by hand, or ID_MENU_CALIBRATE_AUTO); the aiming view
     // once it is laid out, and its box.
-    HWND Aim(RECT& box, WPARAM command = 2037) {
+    HWND Aim(RECT& box, WPARAM command = ID_MENU_CALIBRATE) {
         PostMessageA(main, WM_COMMAND, command, 0);
         HWND aim = nullptr;
         WaitFor([&] { return (aim = WindowWithChild(driver, 1032)) && GetWindowRect(GetDlgItem(aim, 1032), &box) && box.right - box.left == 640; }, 5000);
@@ -150,7 +152,7 @@ struct Rig {
     double AutoCalibrate(const char* ptCount = "25") {
         folder.Remove("Calibration.ini");
         RECT box{};
-        HWND aim = Aim(box, 2044);
+        HWND aim = Aim(box, ID_MENU_CALIBRATE_AUTO);
         const DWORD ok = GetTickCount();
         if (!aim || !ConfirmAim(aim)) return -1;
         if (!WaitFor([&] { return folder.ReadKey("Calibration.ini", "Calibration", "lPtCount") == ptCount; }, 15000)) return -1;

@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "res/resource.h"
 
 namespace e2e {
 
@@ -58,7 +59,7 @@ public:
     // Starts it and waits for its main window; null when none comes.
     HWND Launch(const ProgramFolder& folder) { return Start(folder) ? WaitForMainWindow() : nullptr; }
     // Quit, as chosen in the tray menu.
-    void Quit() const { PostMessageA(WaitForMainWindow(0), WM_COMMAND, 2035, 0); }
+    void Quit() const { PostMessageA(WaitForMainWindow(0), WM_COMMAND, ID_MENU_QUIT, 0); }
     HWND WaitForMainWindow(DWORD timeoutMs = 15000) const;
     HWND WaitForMessageBox(DWORD timeoutMs = 15000) const;
     // The driver's message boxes open now.

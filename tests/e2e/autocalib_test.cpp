@@ -58,7 +58,7 @@ TEST(AutoCalibration, PlacementsCalibrateOrFallBackToManualWithThePenAsBefore) {
         if (p.light == "warm spot") rig.pen.Set(0, true, 420, 260, 14, 0.35);
         rig.folder.Remove("Calibration.ini");
         RECT box{};
-        HWND aim = rig.Aim(box, 2044), manual = nullptr;
+        HWND aim = rig.Aim(box, ID_MENU_CALIBRATE_AUTO), manual = nullptr;
         ASSERT_TRUE(aim);
         if (p.light == "pen while black") rig.pen.Down(1500, 800);
         const DWORD ok = GetTickCount();

@@ -60,7 +60,7 @@ TEST(ManualCalibration, CancelLeavesFilesAndPenAsTheyWere) {
         PressOk(WaitForBox(rig.driver));  // nothing has changed
         int notified24 = 0;
         MSG msg;
-        while (PeekMessageA(&msg, inkora, kDrawNotify, kDrawNotify, PM_REMOVE)) notified24 += msg.wParam == 24;
+        while (PeekMessageA(&msg, inkora, WM_DRAW_NOTIFY, WM_DRAW_NOTIFY, PM_REMOVE)) notified24 += msg.wParam == DRAW_CALIBRATION_END;
         EXPECT_EQ(notified24, 1);
         EXPECT_EQ(FileBytes(rig.folder, "CameraFlash.bin"), flash);
         EXPECT_EQ(FileBytes(rig.folder, "Calibration.ini"), ini);
@@ -75,7 +75,7 @@ TEST(ManualCalibration, CancelLeavesFilesAndPenAsTheyWere) {
 // Cancel ends it, one message and no window left, nothing stored changes; within 10 s of the plug
 // the pen is published where it is, and the driver's memory then stays flat.
 TEST(ManualCalibration, ACameraLostInAnyStepEndsTheRunAndThePenWorksOnceItIsBack) {
-    for (const auto& [step, command, window] : {std::tuple{"aiming view", 2037, 1032}, {"crosses", 2037, 1004}, {"squares", 2044, 1013}}) {
+    for (const auto& [step, command, window] : {std::tuple{"aiming view", ID_MENU_CALIBRATE, 1032}, {"crosses", ID_MENU_CALIBRATE, 1004}, {"squares", ID_MENU_CALIBRATE_AUTO, 1013}}) {
         SCOPED_TRACE(step);
         Rig rig;
         ASSERT_TRUE(rig.Start(25, true, "ApplicationVersion=1\r\n"));  // no laser prompt
@@ -114,7 +114,7 @@ TEST(ManualCalibration, ARefusedRunKeepsTheCalibrationBeforeAndANamedOneBringsIt
     auto penAt = [&](double scale) { return rig.points.reset(), rig.Published(700, 400, err, scale) && err < 3; };
     auto files = [&] { return FileBytes(rig.folder, "Calibration.ini") + FileBytes(rig.folder, "CameraFlash.bin"); };
     auto options = [&](bool setActive) {  // New with the name "first", or Set active on it
-        PostMessageA(rig.main, WM_COMMAND, 2045, 0);
+        PostMessageA(rig.main, WM_COMMAND, ID_MENU_OPTIONS, 0);
         HWND dlg = nullptr;
         ASSERT_TRUE(WaitFor([&] { return (dlg = FindWindowA(nullptr, "Calibrations")) && IsWindowVisible(dlg); }, 5000));
         if (setActive) {
@@ -176,24 +176,25 @@ TEST(ManualCalibration, AimingViewShowsTheLivePictureMirroredAndHostileMessagesN
 
     const LPARAM values[] = {0, 1, 2, 10, 0x10, -1, 0x10000, 0x7FFFFFFF, static_cast<LPARAM>(0xDEADBEEF)};
     for (LPARAM v : values) {
-        PostMessageA(aim, kCollate, static_cast<WPARAM>(v), v);
+        PostMessageA(aim, WM_COLLATE, static_cast<WPARAM>(v), v);
         // Codes 4 and 7 open boxes, 9 is a camera loss, 12 and 16 end a calibration: sent below.
         for (WPARAM code = 0; code <= 20; ++code)
-            if (code != 4 && code != 7 && code != 9 && code != 12 && code != 16) PostMessageA(rig.main, kProcCmd, code, v);
-        PostMessageA(rig.main, kProcCmd, 0xFFFF, v);
+            if (code != PROC_CALIBRATION_FAILED && code != PROC_ASK_RECALIBRATION && code != PROC_CAMERA_LOST &&
+                code != PROC_CALIBRATION_CANCEL && code != PROC_IMAGE_POSITION_OK) PostMessageA(rig.main, WM_PROC_CMD, code, v);
+        PostMessageA(rig.main, WM_PROC_CMD, 0xFFFF, v);
         for (UINT message : {0x802u, 0x803u, WM_USER + 2u})
             for (WPARAM w : {WPARAM{0}, static_cast<WPARAM>(v)}) PostMessageA(rig.main, message, w, v);
     }
-    PostMessageA(rig.main, kProcCmd, 0, 10);  // laser writing, switched on above, off again
+    PostMessageA(rig.main, WM_PROC_CMD, 0, 10);  // laser writing, switched on above, off again
     PostMessageA(aim, WM_COMMAND, IDOK, 0);
     HWND dlg = nullptr;
     ASSERT_TRUE(WaitFor([&] { return (dlg = WindowWithChild(rig.driver, 1004)); }, 8000));
     for (LPARAM v : values) {
-        PostMessageA(dlg, kCollate, static_cast<WPARAM>(v), v);
-        PostMessageA(dlg, kScreenSize, static_cast<WPARAM>(v), v);
+        PostMessageA(dlg, WM_COLLATE, static_cast<WPARAM>(v), v);
+        PostMessageA(dlg, WM_SCREEN_SIZE, static_cast<WPARAM>(v), v);
     }
     for (WPARAM code : {4u, 7u, 12u, 16u, 0xFFFFFFFFu}) {  // boxes that come up are answered with OK
-        PostMessageA(rig.main, kProcCmd, code, 1);
+        PostMessageA(rig.main, WM_PROC_CMD, code, 1);
         for (HWND box; (box = WaitForBox(rig.driver, 1500));) PressOk(box);
     }
     EXPECT_TRUE(SendMessageTimeoutA(rig.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 3000, &r));
@@ -207,7 +208,7 @@ TEST(ManualCalibration, AimingViewShowsTheLivePictureMirroredAndHostileMessagesN
     // Requests to calibrate and codes 4 and 7 by the thousand while a run is on, every box answered
     // Yes: one run at a time, never a window over another, the driver answering.
     ASSERT_TRUE(rig.Aim(box));
-    for (int i = 0; i < 4500; ++i) PostMessageA(rig.main, i % 3 ? kProcCmd : WM_COMMAND, i % 3 ? 4 + i % 3 % 2 * 3 : 2040, i % 3 != 0);
+    for (int i = 0; i < 4500; ++i) PostMessageA(rig.main, i % 3 ? WM_PROC_CMD : WM_COMMAND, i % 3 ? 4 + i % 3 % 2 * 3 : ID_MENU_COLLEAT, i % 3 != 0);
     for (int boxes = 0; HWND yes = boxes++ < 20 && SendMessageTimeoutA(rig.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &r) ? WaitForBox(rig.driver, 2000) : nullptr;)
         PostMessageA(yes, WM_COMMAND, IDYES, 0);
     EXPECT_TRUE(SendMessageTimeoutA(rig.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &r));

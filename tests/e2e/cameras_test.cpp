@@ -10,16 +10,16 @@
 #include "DriverHarness.h"
 #include "VirtualRig.h"
 #include "output/SharedMemory.h"
+#include "win/Messages.h"
 
 using namespace e2e;
 
 namespace {
-constexpr UINT kDrawNotify = 0x7EB;
 
 // A window of the drawing program: told when a camera goes.
 std::atomic<int> g_notified18{0};
 LRESULT CALLBACK ReaderProc(HWND h, UINT m, WPARAM w, LPARAM l) {
-    if (m == kDrawNotify && w == 18) ++g_notified18;
+    if (m == WM_DRAW_NOTIFY && w == DRAW_CAMERA_GONE) ++g_notified18;
     return DefWindowProcA(h, m, w, l);
 }
 

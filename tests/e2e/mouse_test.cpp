@@ -11,6 +11,7 @@
 #include "DriverHarness.h"
 #include "VirtualRig.h"
 #include "output/SharedMemory.h"
+#include "win/Messages.h"
 
 using namespace e2e;
 
@@ -18,7 +19,6 @@ using namespace e2e;
 // never shows the disconnection box, whatever is still queued behind the quit, nor waits on a
 // drawing program that stopped answering.
 TEST(Mouse, StoppingWithThePenDownReleasesOnceAndQuitShowsNoBox) {
-    constexpr UINT kProcCmd = 0x801;
     struct Case {
         const char* name;
         bool unplug;
@@ -26,9 +26,9 @@ TEST(Mouse, StoppingWithThePenDownReleasesOnceAndQuitShowsNoBox) {
         int boxes;
         bool hungReader = false;
     } cases[] = {
-        {"quit with a hung reader", false, {{WM_COMMAND, 2035}}, 0, true},
-        {"quit, then a queued camera loss", false, {{WM_COMMAND, 2035}, {kProcCmd, 9}}, 0},
-        {"camera loss, then quit", false, {{kProcCmd, 9}, {WM_COMMAND, 2035}}, 0},
+        {"quit with a hung reader", false, {{WM_COMMAND, ID_MENU_QUIT}}, 0, true},
+        {"quit, then a queued camera loss", false, {{WM_COMMAND, ID_MENU_QUIT}, {WM_PROC_CMD, PROC_CAMERA_LOST}}, 0},
+        {"camera loss, then quit", false, {{WM_PROC_CMD, PROC_CAMERA_LOST}, {WM_COMMAND, ID_MENU_QUIT}}, 0},
         {"camera unplugged", true, {}, 1},
     };
     for (const Case& c : cases) {
@@ -116,7 +116,7 @@ TEST(Mouse, ClicksStillPenDisplayChangeAndAFloodOfBoxCommands) {
     ASSERT_TRUE(rig.WaitForEvent("down", beforeFlood));
     size_t most = 0;
     for (int i = 0; i < 5000; ++i) {
-        PostMessageA(rig.d.main, WM_COMMAND, i % 2 ? 2042 : 2045, 0);
+        PostMessageA(rig.d.main, WM_COMMAND, i % 2 ? ID_MENU_ABOUT : ID_MENU_OPTIONS, 0);
         if (i % 500 == 0) most = std::max(most, rig.d.driver.MessageBoxes().size());
     }
     DWORD_PTR result = 0;
@@ -148,7 +148,7 @@ TEST(Mouse, TouchAndPenOutputsFallBackToTheMouseWithOneMessage) {
         CanvasRig rig;
         ASSERT_TRUE(rig.Start(kDrawingProgram, fromOptions ? "[System]\r\nSetPtCount=25\r\n" : "[System]\r\nSetPtCount=25\r\nOutput=touch\r\n"));
         if (fromOptions) {
-            PostMessageA(rig.d.main, WM_COMMAND, 2045, 0);
+            PostMessageA(rig.d.main, WM_COMMAND, ID_MENU_OPTIONS, 0);
             HWND options = rig.d.driver.WaitForMessageBox(5000), outputs = GetDlgItem(options, 1035);
             ASSERT_TRUE(outputs);
             SendMessageA(outputs, CB_SETCURSEL, 2, 0);

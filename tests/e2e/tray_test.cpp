@@ -249,7 +249,7 @@ TEST(Options, NamedCalibrationsByKeyboardApplyAtOnceAndSurviveARestart) {
     };
     EXPECT_TRUE(publishedAt(1));
 
-    PostMessageA(d.main, WM_COMMAND, 2045, 0);
+    PostMessageA(d.main, WM_COMMAND, ID_MENU_OPTIONS, 0);
     HWND options = Shown(nullptr, "Calibrations");
     ASSERT_TRUE(options && WaitFor([&] { return GetForegroundWindow() == options; }, 2000));
     Type("\t\t\t room\n\t\t hall\n");  // from the list: name, Rename, New
@@ -283,7 +283,7 @@ TEST(Options, NamedCalibrationsByKeyboardApplyAtOnceAndSurviveARestart) {
     SetIniValue(text, hall, "Next", room);  // a loop, as a hand edit leaves it
     d.folder.Write("Calibration.ini", text);
     Driver again;
-    PostMessageA(again.Launch(d.folder), WM_COMMAND, 2045, 0);
+    PostMessageA(again.Launch(d.folder), WM_COMMAND, ID_MENU_OPTIONS, 0);
     HWND warning = Shown("#32770", "Tavori", 5000);
     ASSERT_NE(warning, nullptr) << "the damaged list is reported";
     EXPECT_NE(MessageBoxText(warning).find(std::wstring(room.begin(), room.end())), std::wstring::npos);
@@ -312,7 +312,7 @@ TEST(LaserWrite, TheModeHoldsAcrossReconnectsAndCalibrationsAndOffGivesBackTheDr
     const auto* exposure = static_cast<const int32_t*>(MapViewOfFile(block, FILE_MAP_READ, 0, 0, 4096)) + 264 / 4;
     auto exposed = [&](int value) { return WaitFor([&] { return exposure[0] == value && exposure[1] == 2; }, 3000); };
     for (int on : {1, 0}) {
-        PostMessageA(d.main, WM_COMMAND, 2046, 0);
+        PostMessageA(d.main, WM_COMMAND, ID_MENU_LASERWRITE, 0);
         HWND dlg = Shown(nullptr, "Dialog"), box = GetDlgItem(dlg, 1027), aim = nullptr;
         EXPECT_EQ(SendMessageA(box, BM_GETCHECK, 0, 0), on ? BST_UNCHECKED : BST_CHECKED) << "as the cameras run";
         Click({Rect(box).left + 6, Rect(box).top + 8});
@@ -328,7 +328,7 @@ TEST(LaserWrite, TheModeHoldsAcrossReconnectsAndCalibrationsAndOffGivesBackTheDr
         ASSERT_TRUE(CameraPoints(1).Streaming(10000));
         ASSERT_TRUE(WaitForNewFrames(kLearningFrames));  // settled after the restart
         EXPECT_TRUE(exposed(-8)) << "after a reconnect: " << exposure[0];
-        PostMessageA(d.main, WM_COMMAND, 2037, 0);  // a calibration, cancelled at once
+        PostMessageA(d.main, WM_COMMAND, ID_MENU_CALIBRATE, 0);  // a calibration, cancelled at once
         ASSERT_TRUE(WaitFor([&] { return (aim = WindowWithChild(d.driver, 1032)) && IsWindowVisible(aim); }, 5000));
         Click(aim, IDCANCEL), PressOk(WaitForBox(d.driver));  // nothing has changed, it says
         EXPECT_TRUE(exposed(-8)) << "after a calibration: " << exposure[0];

@@ -21,6 +21,7 @@
 #include "../ScreenGrab.h"
 #include "../WineTray.h"
 #include "win/Messages.h"
+#include "res/resource.h"
 
 namespace {
 constexpr char kMainWindow[] = "Tavori Driver window";
@@ -31,18 +32,17 @@ struct Scene {
     int child = 0;           // a control of the first window photographed on its own as well
     const char* childShot = nullptr;
 };
-constexpr UINT kCalibrateAuto = 2044;
 constexpr int kAimPicture = 1032, kAutoFrame = 1013, kOutputGroup = 1034, kReportPicture = 1051;
 // The tray menu, then each command of the tray menu or of the main window that opens windows. Both
 // calibrations begin with the aiming view; the automatic one is followed to its squares on its own,
 // and on to the report that ends it.
 const Scene kScenes[] = {
     {0, {"tray-menu"}},
-    {2042, {"about"}},
-    {2045, {"calibrations"}, kOutputGroup, "output-choice"},
-    {2046, {"laser-writing"}},
-    {2037, {"aiming-view", "calibrate-manual"}, 1033, "aiming-instruction"},
-    {kCalibrateAuto, {"calibrate-auto", "calibration-report"}},
+    {ID_MENU_ABOUT, {"about"}},
+    {ID_MENU_OPTIONS, {"calibrations"}, kOutputGroup, "output-choice"},
+    {ID_MENU_LASERWRITE, {"laser-writing"}},
+    {ID_MENU_CALIBRATE, {"aiming-view", "calibrate-manual"}, 1033, "aiming-instruction"},
+    {ID_MENU_CALIBRATE_AUTO, {"calibrate-auto", "calibration-report"}},
 };
 
 void Shot(const char* name, HWND window) {
@@ -154,7 +154,7 @@ public:
     DWORD Pid() const { return m_pi.dwProcessId; }
     void Stop() {
         if (!m_pi.hProcess) return;
-        if (HWND main = FindWindowA(nullptr, kMainWindow)) PostMessageA(main, WM_COMMAND, 2035, 0);
+        if (HWND main = FindWindowA(nullptr, kMainWindow)) PostMessageA(main, WM_COMMAND, ID_MENU_QUIT, 0);
         if (WaitForSingleObject(m_pi.hProcess, 5000) != WAIT_OBJECT_0) TerminateProcess(m_pi.hProcess, 1);
         CloseHandle(m_pi.hProcess);
         CloseHandle(m_pi.hThread);
@@ -252,7 +252,7 @@ void ShootAutoCalibration(Program& program, const std::string& folder, const cha
     program.Stop();
     if (program.Start() && program.Main() && WaitForCamera()) {
         Sleep(2500);  // the detector learns the scene before a calibration can see anything
-        PostMessageA(program.Main(), WM_COMMAND, kCalibrateAuto, 0);
+        PostMessageA(program.Main(), WM_COMMAND, ID_MENU_CALIBRATE_AUTO, 0);
         for (DWORD waited = 0; waited < 15000 && name; waited += 50, Sleep(50))
             for (HWND h : Visible(program.Pid())) {
                 if (GetDlgItem(h, kAutoFrame) && ShowsWhite(h)) {
@@ -322,7 +322,7 @@ int ShootProgram(const std::string& folder) {
             Sleep(300);
             continue;
         }
-        if (scene.command == kCalibrateAuto) {
+        if (scene.command == ID_MENU_CALIBRATE_AUTO) {
             ShootAutoCalibration(program, folder, scene.shots[0], scene.shots[1]);
             if (!CloseAll(program)) break;
             continue;

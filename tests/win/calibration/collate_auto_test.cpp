@@ -7,17 +7,17 @@
 #include "calibration/CalibrationMessages.h"
 #include "calibration/CollateAutoDlg.h"
 #include "capture/PointHandoff.h"
+#include "win/Messages.h"
 
 using CollateAutoTest = ProgramFolderTest;
 
 TEST_F(CollateAutoTest, CancelAndForgedFramesAreHandled) {
-    constexpr UINT kProcMsg = 0x801, kSaveMsg = 0x803;
     WriteFile(ini, "[System]\r\nSetPtCount=25\r\n");
     LoadSettings();
     HWND notify = CreateWindowExA(0, "STATIC", "notify", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     CCollateAutoDlg dlg{nullptr};
     ASSERT_TRUE(dlg.CreateModeless());
-    dlg.SetNotify(notify, kProcMsg, kSaveMsg);
+    dlg.SetNotify(notify, WM_PROC_CMD, WM_SAVE_CALIBRATION);
     ShowWindow(dlg.GetSafeHwnd(), SW_SHOWMAXIMIZED);
     dlg.CreateBackBuffer();
     dlg.StartAutoCalib();
@@ -38,8 +38,8 @@ TEST_F(CollateAutoTest, CancelAndForgedFramesAreHandled) {
     auto pump = [&] {
         for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);) {
             if (m.hwnd != notify) DispatchMessageA(&m);
-            else if (m.message == kSaveMsg) saved = true;
-            else if (m.message == kProcMsg) codes.push_back(m.wParam);
+            else if (m.message == WM_SAVE_CALIBRATION) saved = true;
+            else if (m.message == WM_PROC_CMD) codes.push_back(m.wParam);
         }
     };
     pump();
