@@ -17,16 +17,20 @@ void DriftWatch::Adopt(tavori::irl::SceneReference ref) {
 
 DriftEvent DriftWatch::OnFrame(const SCapFrame& frame, uint32_t now, bool penDown, uint32_t calibrationTag) {
     if (penDown) m_quietSince = now;
+    ++m_framesSinceCheck;
     if (m_wanted) {
         if (penDown || now - m_quietSince < kSettleMs) return DriftEvent::None;
         m_wanted = false;
         m_haveReference = tavori::irl::MakeSceneReference(frame, m_calibration, m_reference);
         m_lastCheck = now;
+        m_framesSinceCheck = 0;
         return m_haveReference ? DriftEvent::ReferenceTaken : DriftEvent::None;
     }
     if (!m_haveReference || m_warned || m_reference.calibrationTag != calibrationTag) return DriftEvent::None;
-    if (now - m_quietSince < kQuietMs || now - m_lastCheck < kCheckMs) return DriftEvent::None;
+    if (now - m_quietSince < kQuietMs || now - m_lastCheck < kCheckMs || m_framesSinceCheck < kCheckFrames)
+        return DriftEvent::None;
     m_lastCheck = now;
+    m_framesSinceCheck = 0;
     const tavori::irl::SceneShift shift = tavori::irl::MeasureSceneShift(m_reference, frame);
     if (!shift.measured) return DriftEvent::None;  // the view blocked for a moment, or too dark
     m_lastMove = shift.worst;

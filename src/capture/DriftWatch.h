@@ -15,6 +15,9 @@ public:
     static constexpr uint32_t kSettleMs = 3000;    // after a calibration, before its scene is kept
     static constexpr uint32_t kQuietMs = 1000;     // after a pen, before the scene is compared
     static constexpr uint32_t kCheckMs = 3000;     // between compares
+    // and at least this many frames: a compare costs several detector calls, so a slower camera
+    // compares less often and the cost per frame stays the same.
+    static constexpr uint32_t kCheckFrames = 180;
     static constexpr uint32_t kMovedForMs = 3000;  // a move must stay this long to be reported
     static constexpr double kMovedPx = 2.0;        // camera pixels, at the screen's worst corner
 
@@ -35,6 +38,6 @@ private:
     tavori::irl::SceneReference m_reference;
     _SCalibration m_calibration{};
     bool m_haveReference = false, m_wanted = false, m_moving = false, m_warned = false;
-    uint32_t m_quietSince = 0, m_lastCheck = 0, m_movedSince = 0;
+    uint32_t m_quietSince = 0, m_lastCheck = 0, m_movedSince = 0, m_framesSinceCheck = 0;
     double m_lastMove = 0;
 };
