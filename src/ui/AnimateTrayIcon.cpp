@@ -66,6 +66,14 @@ bool CAnimateTrayIcon::AddIcon(const char* tooltip) {
 
 bool CAnimateTrayIcon::RemoveIcon() {
     if (!m_bAdded) return false;
+    if (m_balloonShown) {
+        // A balloon still up is taken down first: a shell may otherwise keep it (Wine's tray does,
+        // and moves its own window after it) once its icon is gone.
+        m_nid.szInfo[0] = m_nid.szInfoTitle[0] = 0;
+        m_nid.uFlags = NIF_INFO;
+        Shell_NotifyIconA(NIM_MODIFY, &m_nid);
+        m_balloonShown = false;
+    }
     // Icons loaded from resources are shared: the handle is dropped, not destroyed.
     m_nid.hIcon = nullptr;
     m_nid.szTip[0] = 0;
@@ -98,6 +106,7 @@ bool CAnimateTrayIcon::ShowBalloon(const char* title, const char* text) {
     m_nid.dwInfoFlags = NIIF_WARNING;
     m_nid.uFlags = NIF_MESSAGE | NIF_INFO;
     const bool shown = Shell_NotifyIconA(NIM_MODIFY, &m_nid) != FALSE;
+    m_balloonShown = m_balloonShown || shown;
     m_nid.szInfo[0] = m_nid.szInfoTitle[0] = 0;  // said once: a later change of the icon says nothing
     return shown;
 }

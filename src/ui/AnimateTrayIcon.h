@@ -38,6 +38,7 @@ private:
     HWND m_hParent;
     NOTIFYICONDATAA m_nid{};
     bool m_bAdded = false;
+    bool m_balloonShown = false;  // since the icon was added
     HIMAGELIST m_frames = nullptr;
     int m_nFrames = 0;
     bool m_bAnimate = false;

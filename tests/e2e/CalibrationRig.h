@@ -84,6 +84,14 @@ struct Rig {
     std::function<void(HWND aim, int camera)> onAim;  // looks at each camera's aiming view
     std::string reportVerdict;  // the report that ended the last automatic calibration ("" for none)
 
+    // Quit as a user does, never killed: a killed driver's balloon outlives it in Wine's tray,
+    // which then takes the next case's clicks.
+    ~Rig() {
+        if (!driver.Running()) return;
+        driver.Quit();
+        driver.WaitForExitCountingBoxes();
+    }
+
     bool Start(int ptCount, bool calibrated, const std::string& moreSystemKeys = "",
                const std::string& cameras = "[Camera0]\r\nK1=-0.12\r\n") {
         camera.k1 = -0.12;
