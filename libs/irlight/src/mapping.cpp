@@ -8,38 +8,6 @@ namespace {
 
 constexpr int kMaxPts = 36;
 
-// Gaussian elimination with partial pivoting: a is n x n (row-major), b is n x m, solved in place.
-bool solve(double* a, double* b, int n, int m) {
-    double scale = 0;
-    for (int i = 0; i < n * n; ++i) scale = std::max(scale, std::fabs(a[i]));
-    if (!(scale > 0) || !std::isfinite(scale)) return false;
-    for (int col = 0; col < n; ++col) {
-        int piv = col;
-        for (int r = col + 1; r < n; ++r)
-            if (std::fabs(a[r * n + col]) > std::fabs(a[piv * n + col])) piv = r;
-        if (!(std::fabs(a[piv * n + col]) > 1e-13 * scale)) return false;
-        if (piv != col) {
-            for (int k = 0; k < n; ++k) std::swap(a[piv * n + k], a[col * n + k]);
-            for (int k = 0; k < m; ++k) std::swap(b[piv * m + k], b[col * m + k]);
-        }
-        for (int r = col + 1; r < n; ++r) {
-            const double f = a[r * n + col] / a[col * n + col];
-            if (f == 0) continue;
-            for (int k = col; k < n; ++k) a[r * n + k] -= f * a[col * n + k];
-            for (int k = 0; k < m; ++k) b[r * m + k] -= f * b[col * m + k];
-        }
-    }
-    for (int col = n - 1; col >= 0; --col) {
-        for (int k = 0; k < m; ++k) {
-            double s = b[col * m + k];
-            for (int j = col + 1; j < n; ++j) s -= a[col * n + j] * b[j * m + k];
-            b[col * m + k] = s / a[col * n + col];
-            if (!std::isfinite(b[col * m + k])) return false;
-        }
-    }
-    return true;
-}
-
 bool applyH(const double* h, double x, double y, double& u, double& v) {
     const double w = h[6] * x + h[7] * y + h[8];
     if (!(std::fabs(w) > 1e-12)) return false;
@@ -371,6 +339,38 @@ double tpsKernel(double dx, double dy) {
 }
 
 }  // namespace
+
+bool solve(double* a, double* b, int n, int m) {
+    double scale = 0;
+    for (int i = 0; i < n * n; ++i) scale = std::max(scale, std::fabs(a[i]));
+    if (!(scale > 0) || !std::isfinite(scale)) return false;
+    for (int col = 0; col < n; ++col) {
+        int piv = col;
+        for (int r = col + 1; r < n; ++r)
+            if (std::fabs(a[r * n + col]) > std::fabs(a[piv * n + col])) piv = r;
+        if (!(std::fabs(a[piv * n + col]) > 1e-13 * scale)) return false;
+        if (piv != col) {
+            for (int k = 0; k < n; ++k) std::swap(a[piv * n + k], a[col * n + k]);
+            for (int k = 0; k < m; ++k) std::swap(b[piv * m + k], b[col * m + k]);
+        }
+        for (int r = col + 1; r < n; ++r) {
+            const double f = a[r * n + col] / a[col * n + col];
+            if (f == 0) continue;
+            for (int k = col; k < n; ++k) a[r * n + k] -= f * a[col * n + k];
+            for (int k = 0; k < m; ++k) b[r * m + k] -= f * b[col * m + k];
+        }
+    }
+    for (int col = n - 1; col >= 0; --col) {
+        for (int k = 0; k < m; ++k) {
+            double s = b[col * m + k];
+            for (int j = col + 1; j < n; ++j) s -= a[col * n + j] * b[j * m + k];
+            b[col * m + k] = s / a[col * n + col];
+            if (!std::isfinite(b[col * m + k])) return false;
+        }
+    }
+    return true;
+}
+
 
 bool gridPoint(uint32_t W, uint32_t H, int n, int row, int col, int32_t& x, int32_t& y) {
     if (n < 2 || n > 6 || row < 0 || col < 0 || row >= n || col >= n) return false;

@@ -17,6 +17,10 @@
 
 namespace tavori::irl {
 
+// Gaussian elimination with partial pivoting: a is n x n (row-major), b is n x m, solved in place;
+// false when a is singular or the result not finite.
+bool solve(double* a, double* b, int n, int m);
+
 // Screen grid target of cell (row, col) of an n x n calibration over a W x H rectangle, computed
 // exactly as the calibration dialogs place their crosses. False when the grid does not fit.
 bool gridPoint(uint32_t W, uint32_t H, int n, int row, int col, int32_t& x, int32_t& y);

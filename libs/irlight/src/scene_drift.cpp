@@ -142,28 +142,6 @@ float Bilinear(const Grid& g, int W, double x, double y) {
     return (p[0] * (1 - fx) + p[1] * fx) * (1 - fy) + (p[W] * (1 - fx) + p[W + 1] * fx) * fy;
 }
 
-// Solves the n x n system a x = b in place (partial pivoting); false when singular.
-bool Solve(double a[6][6], double b[6], int n) {
-    for (int c = 0; c < n; ++c) {
-        int p = c;
-        for (int r = c + 1; r < n; ++r)
-            if (std::fabs(a[r][c]) > std::fabs(a[p][c])) p = r;
-        if (std::fabs(a[p][c]) < 1e-12) return false;
-        std::swap(a[p], a[c]);
-        std::swap(b[p], b[c]);
-        for (int r = c + 1; r < n; ++r) {
-            const double f = a[r][c] / a[c][c];
-            for (int k = c; k < n; ++k) a[r][k] -= f * a[c][k];
-            b[r] -= f * b[c];
-        }
-    }
-    for (int c = n - 1; c >= 0; --c) {
-        for (int k = c + 1; k < n; ++k) b[c] -= a[c][k] * b[k];
-        b[c] /= a[c][c];
-    }
-    return true;
-}
-
 // The cells the fine fit uses: counted ones on an edge's flank, where the edge strength changes.
 std::vector<uint32_t> EdgeCells(const SceneReference& ref) {
     const int W = ref.width, H = ref.height;
@@ -226,7 +204,7 @@ struct Fine {
             if (n < kMinEdgeCells) return false;
             for (int r = 0; r < 6; ++r)
                 for (int c = 0; c < r; ++c) A[r][c] = A[c][r];
-            if (!Solve(A, b, 6)) return false;
+            if (!solve(&A[0][0], b, 6, 1)) return false;
             for (int k = 0; k < 6; ++k) p[k] += b[k];
             if (std::fabs(p[0]) > W / 4.0 || std::fabs(p[1]) > H / 4.0 || std::fabs(p[2]) > 0.3 * R || std::fabs(p[3]) > 0.3 * R)
                 return false;
