@@ -281,7 +281,7 @@ CalibrationSave CListenThread::SaveCalibration(const _SCalibration& posted, Flas
     {
         std::lock_guard<std::mutex> lock(m_watchLock);
         m_watchCalibration = m_calibration;
-        m_watchPath = SceneReferencePath(CalibrationSectionName(m_place.section));
+        m_watchPath = SceneReferencePath(section);
     }
     m_watchWanted = true;
     return CalibrationSave::Stored;
