@@ -70,7 +70,7 @@ void BackgroundLights::Subtract(SCapFrame& frame, uint32_t nowMs) {
     m_runs.resize(kept);
 }
 
-std::vector<BackgroundLights::Centre> BackgroundLights::Lights() const {
+std::vector<BackgroundLights::Centre> BackgroundLights::Lights(uint32_t nowMs) const {
     struct Group {
         double x, y, weight;
     };
@@ -78,6 +78,7 @@ std::vector<BackgroundLights::Centre> BackgroundLights::Lights() const {
     const uint32_t stride = SCapFrameStride(m_width);
     if (stride == 0) return {};
     for (const Run& r : m_runs) {
+        if (nowMs - r.lastLit > kShiningMs) continue;
         const double x = (r.offset % stride) / 3.0 + r.bytes / 6.0, y = r.offset / stride, w = r.bytes / 3.0;
         Group* near = nullptr;
         for (Group& g : groups)

@@ -23,11 +23,14 @@ public:
     void Subtract(SCapFrame& frame, uint32_t nowMs);
     bool Taken() const { return m_taken; }
     size_t LitPlaces() const { return m_runs.size(); }
-    // The lights still held, one centre (camera pixels) per group of lit runs, to name them.
+    // The lights still shining, one centre (camera pixels) per group of runs lit in the last
+    // kShiningMs, to ring and name them. A lamp switched off is no longer one, though its place is
+    // kept a while in case it comes back.
+    static constexpr uint32_t kShiningMs = 500;
     struct Centre {
         double x, y;
     };
-    std::vector<Centre> Lights() const;
+    std::vector<Centre> Lights(uint32_t nowMs) const;
     void Clear();
 
 private:

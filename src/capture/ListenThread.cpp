@@ -475,14 +475,14 @@ void CListenThread::LookForStrayLights(uint32_t now) {
         std::lock_guard<std::mutex> lock(m_detectorLock);
         n = tavori::irl::ReadFixedLights(m_hDetector, lights, 16);
     }
+    // Lights there when the camera started never reach the detector: the start's snapshot takes
+    // them out of every frame. They are fixed lights all the same, named and ringed with the rest
+    // once they have shone as long.
+    for (const BackgroundLights::Centre& c : m_background.Lights(now))
+        if (n < 16) lights[n++] = tavori::irl::FixedLight{c.x, c.y, 0, 0, 0, 0};
     std::vector<StrayLightLog::Spot> spots;
     for (int i = 0; i < n; ++i) spots.push_back({lights[i].x, lights[i].y});
-    // Lights there when the camera started are taken out of the frames before the detector sees
-    // them: the aiming view rings them as well. They are not named in a balloon: at every start
-    // they would be whatever bright content the screen showed then.
-    std::vector<StrayLightLog::Spot> ringed = spots;
-    for (const BackgroundLights::Centre& c : m_background.Lights()) ringed.push_back({c.x, c.y});
-    PublishFixedLights(m_captureIndex, ringed, static_cast<int>(m_frame.nWidth), static_cast<int>(m_frame.nHeight));
+    PublishFixedLights(m_captureIndex, spots, static_cast<int>(m_frame.nWidth), static_cast<int>(m_frame.nHeight));
     for (size_t i : m_strayLights.Look(spots, now)) {
         double sx = 0, sy = 0;
         int32_t w = 0, h = 0;

@@ -101,3 +101,12 @@ TEST(DriftWatch, SlidesOnAStillCameraSayNothingForAMinute) {
     }
     EXPECT_TRUE(quiet) << "a balloon after " << (GetTickCount() - start) / 1000 << " s";
 }
+
+TEST(StrayLight, ALampAtStartIsNamedOnce) {
+    Rig rig;
+    rig.pen.Set(1, true, ScreenWidth() * 0.15, ScreenHeight() * 0.2, 4, 1);  // a lamp, upper left
+    ASSERT_TRUE(rig.Start(25, true));
+    ASSERT_TRUE(WaitFor([] { return Balloons() == 1; }, 30000)) << "the lamp is not named";
+    ASSERT_TRUE(WaitFor([] { return Balloons() == 0; }, 40000)) << "the balloon stays";
+    EXPECT_FALSE(WaitFor([] { return Balloons() > 0; }, 15000)) << "named again";
+}
