@@ -118,16 +118,19 @@ void timeDetect(benchmark::State& state, const synth::Frame& f, Size s, int pens
 
 void DetectCore(benchmark::State& state, Size s, bool cold) { timeDetect(state, *realisticFrame(s), s, 2, cold); }
 
-// Many pens: the cost of each spot's refinement over the two-pen frame.
-void DetectManyPens(benchmark::State& state, Size s) {
+// Many pens: the cost of each spot's refinement over the two-pen frame. Eight pens share a band of
+// rows, and the screening of its lit rows; apart, each pen has rows of its own, as one or two
+// pens in use have.
+void DetectManyPens(benchmark::State& state, Size s, bool apart) {
     synth::Frame f(static_cast<uint32_t>(s.w), static_cast<uint32_t>(s.h));
     synth::Scene sc;
     sc.background = 12;
     sc.gradientX = 20.0 / s.w;
     sc.noise = 2;
     for (int k = 0; k < kManyPens; ++k)
-        sc.spots.push_back({s.w * (0.06 + 0.11 * (k % 8)) + 0.3, s.h * (0.15 + 0.23 * (k / 8)) + 0.6, 1.2 + 0.1 * (k % 4),
-                            400.0 + 50 * (k % 5)});
+        sc.spots.push_back({s.w * (0.06 + 0.11 * (k % 8)) + 0.3,
+                            apart ? s.h * (0.03 + 0.94 * k / kManyPens) + 0.6 : s.h * (0.15 + 0.23 * (k / 8)) + 0.6,
+                            1.2 + 0.1 * (k % 4), 400.0 + 50 * (k % 5)});
     synth::render(f, sc);
     timeDetect(state, f, s, kManyPens, false);
 }
@@ -167,7 +170,8 @@ const bool registered = [] {
     for (const Size& s : kSizes) {
         benchmark::RegisterBenchmark(("irlight/MemoryFloor/" + label(s)).c_str(), MemoryFloor, s, false);
         benchmark::RegisterBenchmark(("irlight/Detect/" + label(s)).c_str(), DetectCore, s, false);
-        benchmark::RegisterBenchmark(("irlight/DetectManyPens/" + label(s)).c_str(), DetectManyPens, s);
+        benchmark::RegisterBenchmark(("irlight/DetectManyPens/" + label(s)).c_str(), DetectManyPens, s, false);
+        benchmark::RegisterBenchmark(("irlight/DetectPensApart/" + label(s)).c_str(), DetectManyPens, s, true);
         benchmark::RegisterBenchmark(("irlight/MemoryFloorCold/" + label(s)).c_str(), MemoryFloor, s, true);
         benchmark::RegisterBenchmark(("irlight/SearchEvenRowsCold/" + label(s)).c_str(), SearchEvenRows, s);
         benchmark::RegisterBenchmark(("irlight/DetectCold/" + label(s)).c_str(), DetectCore, s, true);
@@ -205,6 +209,10 @@ TAVORI_BENCH_REPORT(detectionReport) {
             bench::record(area, "per-spot cost " + label(s), spot, "us", -1, "",
                           "32 pens against 2; " + verdict(spot <= 1.0, "target <= 1 us"));
         }
+        const double apart = bench::nsPerIteration("irlight/DetectPensApart/" + label(s));
+        if (apart > 0)
+            bench::record(area, "per-spot cost, pens on rows of their own " + label(s), (apart - det) / (kManyPens - 2) / 1000,
+                          "us", -1, "", "32 pens against 2, with the screening of their lit rows");
         const double coldFloor = bench::nsPerIteration("irlight/MemoryFloorCold/" + label(s));
         const double coldSearch = bench::nsPerIteration("irlight/SearchEvenRowsCold/" + label(s));
         const double coldDet = bench::nsPerIteration("irlight/DetectCold/" + label(s));

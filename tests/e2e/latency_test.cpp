@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstring>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -35,34 +36,77 @@ std::array<double, 3> Spread(std::vector<double> v) {
     return {v[v.size() / 2], v[std::min(v.size() - 1, v.size() * 95 / 100)], v.back()};
 }
 
-// Processor time (ms) of the driver's Linux process, read from /proc through Wine's Z: drive:
-// Wine does not report the times of another process. The driver is the Tavori.exe of our prefix
-// (other Wine prefixes may run one too).
-double DriverCpuMs() {
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The driver's Linux process in /proc, through Wine's Z: drive ("" when not found): Wine does not
+// report the times of another process. The driver is the Tavori.exe of our prefix (other Wine
+// prefixes may run one too).
+std::string DriverProcDir() {
     const char* prefix = getenv("WINEPREFIX");
     WIN32_FIND_DATAA f;
     HANDLE find = FindFirstFileA("Z:\\proc\\*", &f);
-    double ms = 0;
-    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &f)) {
+    std::string found;
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more && found.empty(); more = FindNextFileA(find, &f)) {
         if (!isdigit(static_cast<unsigned char>(f.cFileName[0]))) continue;
         const std::string dir = std::string("Z:\\proc\\") + f.cFileName;
-        auto read = [&](const char* name) {
-            std::ifstream in(dir + "\\" + name, std::ios::binary);
-            return std::string(std::istreambuf_iterator<char>(in), {});
-        };
-        if (read("comm").rfind("Tavori.exe", 0) != 0) continue;
-        if (prefix && read("environ").find(std::string("WINEPREFIX=") + prefix + '\0') == std::string::npos) continue;
-        // Fields 14 and 15 of stat, after the command's closing parenthesis: user and system ticks (1/100 s).
-        const std::string stat = read("stat");
-        unsigned long long user = 0, system = 0;
-        const size_t close = stat.rfind(')');
-        if (close != std::string::npos &&
-            sscanf(stat.c_str() + close + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &user, &system) == 2)
-            ms = static_cast<double>(user + system) * 10.0;
+        if (ReadText(dir + "\\comm").rfind("Tavori.exe", 0) != 0) continue;
+        if (prefix && ReadText(dir + "\\environ").find(std::string("WINEPREFIX=") + prefix + '\0') == std::string::npos) continue;
+        found = dir;
     }
     if (find != INVALID_HANDLE_VALUE) FindClose(find);
-    return ms;
+    return found;
 }
+
+// User and system time (ms) of a process's or thread's stat: fields 14 and 15, after the command's
+// closing parenthesis, in ticks of 1/100 s.
+double StatMs(const std::string& stat) {
+    unsigned long long user = 0, system = 0;
+    const size_t close = stat.rfind(')');
+    if (close != std::string::npos &&
+        sscanf(stat.c_str() + close + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &user, &system) == 2)
+        return static_cast<double>(user + system) * 10.0;
+    return 0;
+}
+
+// Processor time (ms) of the driver's Linux process.
+double DriverCpuMs() {
+    const std::string dir = DriverProcDir();
+    return dir.empty() ? 0 : StatMs(ReadText(dir + "\\stat"));
+}
+
+// One thread of the driver's process: its Linux id and name, processor time (ms), times it went to
+// sleep or was put off the processor, and the kernel function it waits in.
+struct ThreadUse {
+    std::string tid, name, waits;
+    double ms = 0;
+    long long switches = 0;
+};
+
+std::vector<ThreadUse> DriverThreads(const std::string& dir) {
+    std::vector<ThreadUse> out;
+    WIN32_FIND_DATAA f;
+    HANDLE find = FindFirstFileA((dir + "\\task\\*").c_str(), &f);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &f)) {
+        if (!isdigit(static_cast<unsigned char>(f.cFileName[0]))) continue;
+        const std::string task = dir + "\\task\\" + f.cFileName;
+        ThreadUse t;
+        t.tid = f.cFileName;
+        t.name = ReadText(task + "\\comm");
+        t.name.erase(t.name.find_last_not_of("\n") + 1);
+        t.waits = ReadText(task + "\\wchan");
+        t.ms = StatMs(ReadText(task + "\\stat"));
+        const std::string status = ReadText(task + "\\status");
+        for (const char* key : {"voluntary_ctxt_switches:", "nonvoluntary_ctxt_switches:"})
+            if (const size_t at = status.find(key); at != std::string::npos) t.switches += atoll(status.c_str() + at + strlen(key));
+        out.push_back(t);
+    }
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    return out;
+}
+
 // What the virtual camera spent filming (ms).
 double FilmingMs() {
     tavori::dev::PenBlockMapping block;
@@ -162,6 +206,45 @@ TEST(Latency, PenToCursorAndTouchToPressAndTheDriversProcessorShare) {
     FILE* out = fopen((E2eDir() + "\\latency.json").c_str(), "w");
     if (out) {
         fputs(json, out);
+        fclose(out);
+    }
+}
+
+// Where the driver's processor time goes with the pen away: each thread of its Linux process over
+// 10 s (Wine names none of them; the main thread's id is the process's), its share of one core and
+// how often it woke. Figures, not checks: printed and written to e2e/latency-threads.json.
+TEST(Latency, DriverThreadsWithThePenAway) {
+    if (!getenv("TAVORI_MEASURE_LATENCY")) GTEST_SKIP() << "a measurement: run as e2e.Latency (./run latency)";
+    CanvasRig rig;
+    ASSERT_TRUE(rig.Start());
+    const std::string dir = DriverProcDir();
+    ASSERT_FALSE(dir.empty()) << "the driver's process is not found in /proc";
+    Sleep(2000);  // past the start
+    const auto before = DriverThreads(dir);
+    const double film0 = FilmingMs(), cpu0 = DriverCpuMs(), t0 = NowMs();
+    Sleep(10000);
+    const auto after = DriverThreads(dir);
+    const double wall = NowMs() - t0, film = FilmingMs() - film0, cpu = DriverCpuMs() - cpu0;
+    std::string json = "{\"seconds\": " + std::to_string(wall / 1000) + ", \"process_share\": " + std::to_string(cpu / wall) +
+                       ", \"filming_share\": " + std::to_string(film / wall) + ", \"threads\": [\n";
+    printf("driver %s: %.1f %% of a core over %.1f s, of which the virtual camera's filming %.1f %%\n", dir.c_str(),
+           100 * cpu / wall, wall / 1000, 100 * film / wall);
+    bool first = true;
+    for (const ThreadUse& a : after) {
+        ThreadUse b;
+        for (const ThreadUse& x : before)
+            if (x.tid == a.tid) b = x;
+        const double share = (a.ms - b.ms) / wall, wakes = static_cast<double>(a.switches - b.switches) * 1000 / wall;
+        printf("  thread %-8s %-16s %5.1f %% of a core, %7.1f switches/s, waits in %s\n", a.tid.c_str(), a.name.c_str(),
+               100 * share, wakes, a.waits.c_str());
+        json += std::string(first ? "" : ",\n") + "  {\"tid\": " + a.tid + ", \"main\": " + (dir.substr(dir.rfind('\\') + 1) == a.tid ? "true" : "false") +
+                ", \"share\": " + std::to_string(share) + ", \"switches_per_s\": " + std::to_string(wakes) +
+                ", \"waits_in\": \"" + a.waits + "\"}";
+        first = false;
+    }
+    json += "]}\n";
+    if (FILE* out = fopen((E2eDir() + "\\latency-threads.json").c_str(), "w")) {
+        fputs(json.c_str(), out);
         fclose(out);
     }
 }

@@ -64,18 +64,23 @@ void rowMaxSse2(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t 
 }
 
 void litBytesSse2(const uint8_t* p, std::size_t n, uint8_t level, uint64_t* bits) {
-    std::size_t i = 0;
-    uint64_t word = 0;  // bits of the 64 bytes from i & ~63 on
     const __m128i t = _mm_set1_epi8(static_cast<char>(level));
-    for (; i + 16 <= n; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        word |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, t), v))))
-                << (i % 64);
-        if (i % 64 == 48) {
-            bits[i / 64] = word;
-            word = 0;
-        }
+    // The bits of 16 bytes: those the maximum with the level leaves as they were.
+    auto reach = [t](__m128i v) {
+        return static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, t), v))));
+    };
+    auto at = [p](std::size_t i) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)); };
+    // A whole word per step: a lit row is read in full, and one pen's rows are seldom shared. Most of
+    // a lit row is dark: the largest of its 64 bytes is tested first.
+    std::size_t i = 0;
+    for (; i + 64 <= n; i += 64) {
+        const __m128i a = at(i), b = at(i + 16), c = at(i + 32), d = at(i + 48);
+        bits[i / 64] = reach(_mm_max_epu8(_mm_max_epu8(a, b), _mm_max_epu8(c, d)))
+                           ? reach(a) | reach(b) << 16 | reach(c) << 32 | reach(d) << 48
+                           : 0;
     }
+    uint64_t word = 0;  // bits of the 64 bytes from i on
+    for (; i + 16 <= n; i += 16) word |= reach(at(i)) << (i % 64);
     litBytesFrom(p, i, n, level, word, bits);
 }
 #endif

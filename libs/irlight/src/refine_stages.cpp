@@ -83,16 +83,39 @@ void readWindowPortable(const ImageView& img, const Window& w, uint8_t* v, int32
 }
 
 #if TAVORI_IRL_X86
+// The three channels of sixteen pixels (48 bytes) apart, with byte unpacks only (SSE2 has no byte
+// shuffle): each round interleaves the low halves with the high ones, and after four rounds every
+// vector holds one channel.
+inline void splitChannels(const uint8_t* p, __m128i& c0, __m128i& c1, __m128i& c2) {
+    auto round = [](__m128i& a, __m128i& b, __m128i& c) {
+        const __m128i x = _mm_unpacklo_epi8(a, _mm_unpackhi_epi64(b, b));
+        const __m128i y = _mm_unpacklo_epi8(_mm_unpackhi_epi64(a, a), c);
+        const __m128i z = _mm_unpacklo_epi8(b, _mm_unpackhi_epi64(c, c));
+        a = x, b = y, c = z;
+    };
+    c0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    c1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    c2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
+    for (int r = 0; r < 4; ++r) round(c0, c1, c2);
+}
+
 void readWindowSse2(const ImageView& img, const Window& w, uint8_t* v, int32_t stride) {
     const int32_t ww = w.width();
     for (int32_t j = 0, wh = w.height(); j < wh; ++j) {
         const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(w.y0 + j) * img.stride;
         uint8_t* out = v + j * stride;
         int32_t i = 0;
-        // Five pixels per 16 bytes read (never past the row's pixels): the largest of each byte and
-        // the two after it is, at every third byte, a pixel's brightest channel. The last five may
-        // reach past the row, like the shuffled form's last store.
         const int32_t rowBytes = 3 * img.width;
+        // Sixteen pixels per three reads (never past the row's pixels), stored whole: the store may
+        // reach past the window's row into the frame and the next row, which is written after it
+        // (or the buffer's slack).
+        for (; i < ww && 3 * (w.x0 + i) + 48 <= rowBytes; i += 16) {
+            __m128i b, g, r;
+            splitChannels(row + 3 * (w.x0 + i), b, g, r);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_max_epu8(b, _mm_max_epu8(g, r)));
+        }
+        // Then five pixels per 16 bytes read: the largest of each byte and the two after it is, at
+        // every third byte, a pixel's brightest channel.
         for (; i < ww && 3 * (w.x0 + i) + 16 <= rowBytes; i += 5) {
             const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 3 * (w.x0 + i)));
             const __m128i m = _mm_max_epu8(a, _mm_max_epu8(_mm_srli_si128(a, 1), _mm_srli_si128(a, 2)));
