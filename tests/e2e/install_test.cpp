@@ -1,6 +1,6 @@
 // The installer as a user meets it: silent install into the user's own programs folder, the driver
 // running from there, an upgrade over the user's files, and the uninstaller with and without /PURGE.
-#include "CalibrationRig.h"
+#include "VirtualRig.h"
 
 #include <shellapi.h>
 #include <shlobj.h>
