@@ -64,6 +64,8 @@ public:
     void Stall(bool on) { Mask(&tavori::vcam::PenBlock::stalled, 0, on); }
     // Camera 0 knocked: its view moved (camera pixels) and turned, as penctl shift does.
     void Shift(double dx, double dy, double degrees = 0);
+    // The exposure camera 0 last applied (flags 2: set by hand), as penctl exposure shows it.
+    std::pair<int, int> Exposure() const { const volatile auto& e = Block()->exposure[0]; return {e.value, e.flags}; }
     // What Windows tells the driver's window when a camera is plugged in (virtual cameras come
     // with no such message of their own).
     static void AnnounceArrival(HWND main);
@@ -179,17 +181,20 @@ struct Rig {
     void Quit() const { driver.Quit(); }
     // Tavori.ini holding `settings` and a calibration of grid x grid points from the camera's model
     // (0: none); the driver started, its main window there.
-    bool Start(const std::string& settings = "[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\n", int grid = 5, int exposure = -8) {
+    static constexpr const char* kSettings = "[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\n";
+    bool Launch(const std::string& settings = kSettings, int grid = 5, int exposure = -8) {
         folder.Write("Tavori.ini", settings);
         if (grid) WriteCalibrationIni(folder, cal = CalibrationFromModel(camera, grid), exposure, cameras);
         return (main = driver.Launch(folder)) != nullptr;
     }
+    // The same, and the detector's start-up learning over.
+    bool Start(const std::string& settings = kSettings, int grid = 5, int exposure = -8) { return Launch(settings, grid, exposure) && WaitUntilDetecting(); }
     // A camera with strong lens distortion, SetPtCount `ptCount`: started, and its learning over.
     bool Start(int ptCount, bool calibrated, const std::string& moreSystemKeys = "",
                const std::string& cameraIni = "[Camera0]\r\nK1=-0.12\r\n") {
         camera.k1 = -0.12;
         folder.Write("VirtualCamera.ini", cameraIni);
-        return Start("[System]\r\nSearchPtType=1\r\nSetPtCount=" + std::to_string(ptCount) + "\r\n" + moreSystemKeys, calibrated ? 5 : 0) &&
+        return Launch("[System]\r\nSearchPtType=1\r\nSetPtCount=" + std::to_string(ptCount) + "\r\n" + moreSystemKeys, calibrated ? 5 : 0) &&
                WaitUntilDetecting(learnFrames);
     }
     // The camera streams and the detector's start-up learning is over.
@@ -212,18 +217,18 @@ struct Rig {
     }
     // Points are published once this process is the camera's ready reader in the screen table.
     bool Bind() {
-        if (!points.emplace(1, 5000).Ok()) return points.reset(), false;
+        if (!points.emplace(1).Ok()) return points.reset(), false;
         return AfterRun();  // the last run has ended, or none was made
     }
     // Published position of the pen held at (x, y); false when none comes. The pen's point is the
     // published one nearest to it: other lights may be in view (Wine's notification-area window
     // sits somewhere on the filmed desktop, and the cameras may not have learnt it as a lamp).
-    // `scale`: a calibration that maps onto that part of the screen.
-    bool Published(double x, double y, double& err, double scale = 1) {
+    // `scale`: a calibration that maps onto that part of the screen; `timeoutMs` for it to come.
+    bool Published(double x, double y, double& err, double scale = 1, DWORD timeoutMs = 2000) {
         if (!points && !Bind()) return false;
         pen.Down(x, y);
         auto nearest = [&] { return points->Nearest(x * scale, y * scale); };
-        const bool seen = WaitFor([&] { return (err = nearest()) < 40; }, 2000);
+        const bool seen = WaitFor([&] { return (err = nearest()) < 40; }, timeoutMs);
         WaitForNewFrames(5, 0, 1000);  // the position a reader settles on
         err = nearest();
         pen.Up();
@@ -341,7 +346,7 @@ struct CanvasRig : Rig {
 
     // VirtualCamera.ini may be written in the folder before.
     bool Start(const std::string& title = kDrawingProgram, const char* settings = "[System]\r\nSetPtCount=25\r\n") {
-        if (!Rig::Start(settings)) return false;
+        if (!Launch(settings)) return false;
         canvas = std::make_unique<Canvas>(folder.Path("canvas.log"), title);
         return canvas->Ready() && WaitUntilDetecting();
     }

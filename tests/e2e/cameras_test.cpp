@@ -101,7 +101,7 @@ TEST(Cameras, StartingCalibrationComesFromAFlashRecordOnlyWhenItLooksReal) {
 TEST(Cameras, ACameraThatComesLateIsStartedWithoutARestart) {
     Rig d;
     d.pen.Unplug(0);
-    ASSERT_TRUE(d.Start());
+    ASSERT_TRUE(d.Launch());
     HWND box = d.driver.WaitForMessageBox(8000);
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(WaitForTrayPicture(TrayPicture::Disconnected));

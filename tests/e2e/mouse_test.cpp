@@ -161,6 +161,5 @@ TEST(Mouse, TouchAndPenOutputsFallBackToTheMouseWithOneMessage) {
         rig.pen.Up();
         EXPECT_TRUE(rig.WaitForButtons("down up")) << rig.Buttons();
         EXPECT_TRUE(rig.driver.MessageBoxes().empty());
-        rig.Quit();
     }
 }

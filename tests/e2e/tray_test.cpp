@@ -116,7 +116,6 @@ TEST(TrayMenu, OpensAtTheCursorAndEachItemDoesItsJobByMouseAndKeyboard) {
     CreateDirectoryA(d.folder.Path("guide").c_str(), nullptr);
     d.folder.Write("guide\\index.html", "<html></html>");
     ASSERT_TRUE(d.Start());
-    ASSERT_TRUE(d.WaitUntilDetecting());
     Click(WineTrayFirstIcon(), MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
     EXPECT_EQ(Shown("#32768", nullptr, 500), nullptr) << "a right click opens nothing";
 
@@ -192,7 +191,6 @@ TEST(TrayMenu, OpensAtTheCursorAndEachItemDoesItsJobByMouseAndKeyboard) {
 TEST(TrayMenu, CalibrationItemsStartTheirRunsAndACancelledRunSpoilsNothing) {
     Rig d;
     ASSERT_TRUE(d.Start("[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\nApplicationVersion=1\r\n"));  // no laser prompt
-    ASSERT_TRUE(d.WaitUntilDetecting());
     d.folder.Remove("Calibration.ini");
     for (int item : {1, 0}) {
         SCOPED_TRACE(item);
@@ -234,7 +232,6 @@ TEST(TrayMenu, CalibrationItemsStartTheirRunsAndACancelledRunSpoilsNothing) {
 TEST(Options, NamedCalibrationsByKeyboardApplyAtOnceAndSurviveARestart) {
     Rig d;
     ASSERT_TRUE(d.Start("[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\nSetting=1\r\n"));
-    ASSERT_TRUE(d.WaitUntilDetecting());
     const double x = 0.6 * ScreenWidth(), y = 0.6 * ScreenHeight();
     double off = 0;  // from the pen's point, read as a drawing program (bound anew after a change) reads it
     auto publishedAt = [&](double scale) { return d.points.reset(), d.Published(x, y, off, scale) && off < 12; };
@@ -296,18 +293,15 @@ TEST(Options, NamedCalibrationsByKeyboardApplyAtOnceAndSurviveARestart) {
 TEST(LaserWrite, TheModeHoldsAcrossReconnectsAndCalibrationsAndOffGivesBackTheDriversValues) {
     Rig d;
     d.folder.Write("VirtualCamera.ini", "[Camera0]\r\nNoise=0\r\nAmbient=0\r\nScreenGain=2\r\n");
-    ASSERT_TRUE(d.Start("[System]\r\nSetPtCount=4\r\nSearchPtType=1\r\n", 2, -9) && d.WaitUntilDetecting());
-    HANDLE block = OpenFileMappingA(FILE_MAP_READ, FALSE, "TavoriVirtualPen");
-    // The virtual camera shows the exposure it last applied in the pen block.
-    const auto* exposure = static_cast<const int32_t*>(MapViewOfFile(block, FILE_MAP_READ, 0, 0, 4096)) + 264 / 4;
-    auto exposed = [&](int value) { return WaitFor([&] { return exposure[0] == value && exposure[1] == 2; }, 3000); };
+    ASSERT_TRUE(d.Start("[System]\r\nSetPtCount=4\r\nSearchPtType=1\r\n", 2, -9));
+    auto exposed = [&](int value) { return WaitFor([&] { return d.pen.Exposure() == std::pair{value, 2}; }, 3000); };
     for (int on : {1, 0}) {
         PostMessageA(d.main, WM_COMMAND, ID_MENU_LASERWRITE, 0);
         HWND dlg = Shown(nullptr, "Dialog"), box = GetDlgItem(dlg, 1027), aim = nullptr;
         EXPECT_EQ(SendMessageA(box, BM_GETCHECK, 0, 0), on ? BST_UNCHECKED : BST_CHECKED) << "as the cameras run";
         Click({Rect(box).left + 6, Rect(box).top + 8});
         Click(Centre(GetDlgItem(dlg, IDOK)));
-        EXPECT_TRUE(exposed(on ? -8 : -9)) << exposure[0];
+        EXPECT_TRUE(exposed(on ? -8 : -9)) << d.pen.Exposure().first;
         ASSERT_TRUE(WaitForNewFrames(kLearningFrames));  // the detector learns the scene again at the new exposure
         const CameraPoints points(1);
         d.pen.Set(1, true, 500, 400, 0, 0.15);  // a grey of about 60 at its peak
@@ -317,13 +311,12 @@ TEST(LaserWrite, TheModeHoldsAcrossReconnectsAndCalibrationsAndOffGivesBackTheDr
         d.pen.Unplug(0), PressOk(WaitForBox(d.driver)), d.pen.Plug(0), PenControl::AnnounceArrival(d.main);
         ASSERT_TRUE(CameraPoints(1).Streaming(10000));
         ASSERT_TRUE(WaitForNewFrames(kLearningFrames));  // settled after the restart
-        EXPECT_TRUE(exposed(-8)) << "after a reconnect: " << exposure[0];
+        EXPECT_TRUE(exposed(-8)) << "after a reconnect: " << d.pen.Exposure().first;
         PostMessageA(d.main, WM_COMMAND, ID_MENU_CALIBRATE, 0);  // a calibration, cancelled at once
         ASSERT_TRUE(WaitFor([&] { return (aim = WindowWithChild(d.driver, 1032)) && IsWindowVisible(aim); }, 5000));
         Click(aim, IDCANCEL), PressOk(WaitForBox(d.driver));  // nothing has changed, it says
-        EXPECT_TRUE(exposed(-8)) << "after a calibration: " << exposure[0];
+        EXPECT_TRUE(exposed(-8)) << "after a calibration: " << d.pen.Exposure().first;
     }
-    UnmapViewOfFile(exposure - 264 / 4), CloseHandle(block);
     ASSERT_NE(OpenMenu(), nullptr);  // a quit from elsewhere while the menu is open still ends the driver
     d.Quit();
     EXPECT_TRUE(d.driver.WaitForExit());

@@ -54,7 +54,6 @@ TEST(Tuio, AStrokeAndTwoPensReachAReceiverOnTheHost) {
     int port = 0;
     ASSERT_TRUE(WaitFor([&] { return bool(std::ifstream(dump + ".port") >> port); }, 10000)) << "oscdump did not start";
     ASSERT_TRUE(d.Start(("[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\nTuio=1\r\nTuioPort=" + std::to_string(port)).c_str()));
-    ASSERT_TRUE(d.WaitUntilDetecting());
 
     // A stroke from (400, 300) to (1400, 800), lifted; then two pens at once, lifted.
     const size_t from = Bundles(dump).size();
@@ -91,5 +90,4 @@ TEST(Tuio, AStrokeAndTwoPensReachAReceiverOnTheHost) {
     ASSERT_GT(sets, 20);
     printf("%d sets of the stroke, %.2f px from the pen's path on average\n", sets, sum / sets);
     EXPECT_LE(sum / sets, 1.0);
-    d.Quit();
 }
