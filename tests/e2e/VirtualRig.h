@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -273,9 +274,13 @@ struct Rig {
     // The calibration the driver saved in Calibration.ini (first camera).
     _SCalibration SavedRecord() const {
         _SCalibration saved{};
-        auto key = [&](const std::string& k) { return static_cast<uint32_t>(std::strtoul(folder.ReadKey("Calibration.ini", "Calibration", k.c_str()).c_str(), nullptr, 10)); };
+        auto key = [&](const char* format, unsigned i = 0) {
+            char k[16];
+            std::snprintf(k, sizeof k, format, i);
+            return static_cast<uint32_t>(std::strtoul(folder.ReadKey("Calibration.ini", "Calibration", k).c_str(), nullptr, 10));
+        };
         saved.lPtCount = key("lPtCount"), saved.lWinWidth = key("lWinWidth"), saved.lWinHeight = key("lWinHeight"), saved.lType = 1;
-        for (unsigned i = 0; i < saved.lPtCount && i < 36; ++i) saved.x[i] = key("x" + std::to_string(i)), saved.y[i] = key("y" + std::to_string(i));
+        for (unsigned i = 0; i < saved.lPtCount && i < 36; ++i) saved.x[i] = key("x%u", i), saved.y[i] = key("y%u", i);
         return saved;
     }
     // The pen held over the 9 x 6 grid: mean and largest distance of the published points; the
