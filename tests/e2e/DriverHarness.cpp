@@ -77,12 +77,14 @@ static void ShellFiles(UINT operation, const std::string& from, const std::strin
     SHFileOperationA(&op);
 }
 
+void RemoveFolder(const std::string& dir) { ShellFiles(FO_DELETE, dir); }
+
 ProgramFolder::ProgramFolder(const std::string& exeName, bool withLang) {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "case";
     CreateDirectoryA(E2eDir().c_str(), nullptr);
     dir = E2eDir() + "\\" + name;
-    ShellFiles(FO_DELETE, dir);
+    RemoveFolder(dir);
     CreateDirectoryA(dir.c_str(), nullptr);
     exe = Path(exeName);
     EXPECT_TRUE(CopyFileA(WinPath(TAVORI_EXE).c_str(), exe.c_str(), FALSE)) << exe;

@@ -32,6 +32,8 @@ long RunProcess(const std::string& exe, const std::string& args, DWORD timeoutMs
 void RunOnHost(const std::string& hostCommand);
 // The host's path of a Z:\ path (Z: is the host's root).
 std::string HostPath(const std::string& winPath);
+// Removes a folder with all it holds, asking nothing.
+void RemoveFolder(const std::string& dir);
 
 // A fresh folder named after the running test: the executable (under any name), Lang unless told
 // otherwise, and one virtual camera (VirtualCamera.ini with [Camera0] at its defaults).

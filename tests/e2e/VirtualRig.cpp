@@ -188,48 +188,4 @@ bool CameraPoints::Streaming(DWORD timeoutMs) const {
     return WaitFor([&] { return Count() != 0xEE; }, timeoutMs);
 }
 
-CalibratedDriver::~CalibratedDriver() {
-    if (!driver.Running()) return;
-    Quit();
-    driver.WaitForExitCountingBoxes();
-}
-
-bool CalibratedDriver::Start(const char* settings, int grid, int exposure) {
-    folder.Write("Tavori.ini", settings);
-    cal = CalibrationFromModel(DefaultCamera(), grid);
-    WriteCalibrationIni(folder, cal, exposure, cameras);
-    return (main = driver.Launch(folder)) != nullptr;
-}
-
-bool CalibratedDriver::WaitUntilDetecting() const {
-    return WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 10000) && WaitForNewFrames(kLearningFrames);
-}
-
-void CalibratedDriver::Quit() const { driver.Quit(); }
-
-bool CanvasRig::Start(const std::string& title, const char* settings) {
-    if (!d.Start(settings)) return false;
-    canvas = std::make_unique<Canvas>(d.folder.Path("canvas.log"), title);
-    return canvas->Ready() && d.WaitUntilDetecting();
-}
-
-bool CanvasRig::WaitForEvent(const char* what, size_t from, DWORD timeoutMs) const {
-    return WaitFor([&] {
-        const auto events = Events();
-        for (size_t i = from; i < events.size(); ++i)
-            if (events[i].what == what) return true;
-        return false;
-    }, timeoutMs);
-}
-
-bool CanvasRig::WaitForButtons(const std::string& expected, DWORD timeoutMs) const {
-    return WaitFor([&] { return Buttons() == expected; }, timeoutMs);
-}
-
-void CanvasRig::Touch(double x, double y, DWORD holdMs) {
-    pen.Down(x, y);
-    Sleep(holdMs);
-    pen.Up();
-}
-
 }  // namespace e2e

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "CalibrationRig.h"
+#include "VirtualRig.h"
 #include "tests/unit/centerfind/support/Placements.h"
 
 using namespace e2e;
@@ -45,7 +45,7 @@ TEST(AutoCalibration, PlacementsCalibrateOrFallBackToManualWithThePenAsBefore) {
         ++placements;
         SCOPED_TRACE(p.name);
         Rig rig;
-        rig.learnMs = 0;  // the calibration starts at once; the detector learns before the pen comes
+        rig.learnFrames = 0;  // the calibration starts at once; the detector learns before the pen comes
         const tavori::vcam::Config camera = p.Camera(int(W), int(H));
         WriteCalibrationIni(rig.folder, CalibrationFromModel(camera, 5));
         WriteFlashRecord(rig.folder, CalibrationFromModel(camera, 5));

@@ -8,7 +8,7 @@
 #include <iterator>
 #include <vector>
 
-#include "CalibrationRig.h"
+#include "VirtualRig.h"
 
 using namespace e2e;
 

@@ -7,10 +7,7 @@
 #include <atomic>
 #include <cmath>
 
-#include "DriverHarness.h"
 #include "VirtualRig.h"
-#include "output/SharedMemory.h"
-#include "win/Messages.h"
 
 using namespace e2e;
 
@@ -102,10 +99,9 @@ TEST(Cameras, StartingCalibrationComesFromAFlashRecordOnlyWhenItLooksReal) {
 // says so once, waits in the tray and starts the camera when it appears. The drawing program's
 // window then gets the camera's points, and is told when the camera goes at quit.
 TEST(Cameras, ACameraThatComesLateIsStartedWithoutARestart) {
-    PenControl pen;
-    pen.Unplug(0);
-    CalibratedDriver d;
-    ASSERT_TRUE(d.Start());
+    Rig d;
+    d.pen.Unplug(0);
+    ASSERT_TRUE(d.Launch());
     HWND box = d.driver.WaitForMessageBox(8000);
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(WaitForTrayPicture(TrayPicture::Disconnected));
@@ -113,12 +109,12 @@ TEST(Cameras, ACameraThatComesLateIsStartedWithoutARestart) {
     Sleep(6000);  // a reconnection attempt that finds nothing stays silent
     EXPECT_TRUE(d.driver.Running());
     EXPECT_TRUE(d.driver.MessageBoxes().empty());
-    pen.Plug(0);
+    d.pen.Plug(0);
     const DWORD plugged = GetTickCount();
     ThreadWindow reader("TavoriTestReader", ReaderProc, 0, WS_POPUP, RECT{0, 0, 1, 1});
     {
         const CameraPoints camera(1, 10000, true, reader.Hwnd());
-        EXPECT_TRUE(PenReaches(pen, camera, plugged + 10000)) << "no points within 10 s of plugging the camera in";
+        EXPECT_TRUE(PenReaches(d.pen, camera, plugged + 10000)) << "no points within 10 s of plugging the camera in";
         ASSERT_TRUE(camera.Ok());
         const MultiScreenTable& t = *camera.Table();
         EXPECT_EQ(t.bConfigured[camera.Entry()], 1);
@@ -136,30 +132,29 @@ TEST(Cameras, ACameraThatComesLateIsStartedWithoutARestart) {
 // they come back: a still light in a camera's first frames is taken for a lamp (the cameras start one
 // after the other, so a still touch can fall into the second one's start).
 TEST(Cameras, BothOfTwoCamerasComeBackAfterEitherIsUnpluggedBriefly) {
-    PenControl pen;
-    CalibratedDriver d;
+    Rig d;
     d.folder.Write("VirtualCamera.ini", "[Camera0]\r\n[Camera1]\r\nProductId=3016\r\n");
     d.cameras = 2;
     ASSERT_TRUE(d.Start("[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\nMultiScreen=2\r\n"));
-    ASSERT_TRUE(PenReaches(pen, CameraPoints(2, 10000, true, d.main), GetTickCount() + 10000, 1));
+    ASSERT_TRUE(PenReaches(d.pen, CameraPoints(2, 10000, true, d.main), GetTickCount() + 10000, 1));
     const CameraPoints first(1, 10000, true, d.main);
     auto configured = [t = first.Table()](int camera) { const int e = ScreenEntry(t, camera); return e >= 0 && t->bConfigured[e] != 0; };
     for (int unplugged : {1, 0}) {
-        pen.Unplug(unplugged);
+        d.pen.Unplug(unplugged);
         HWND box = d.driver.WaitForMessageBox(8000);
         EXPECT_TRUE(WaitFor([&] { return !configured(1) && !configured(2); }, 2000)) << "shown configured, camera " << unplugged + 1 << " gone";
-        pen.Plug(unplugged);
+        d.pen.Plug(unplugged);
         if (box) PressOk(box);
         // The cameras start one after another: to the later one a still touch in its first frames is
         // a lamp, and so is the next touch at that place. So the pen writes a circle until both
         // cameras, configured again, publish it.
         int seen = 0;  // bit 1: camera 1, bit 2: camera 2
         for (DWORD step = 0, back = GetTickCount(); seen != 3 && GetTickCount() - back < 10000; ++step, Sleep(20)) {  // 20 ms a step
-            pen.Down(ScreenWidth() / 2.0 + 80 * std::cos(0.3 * step), ScreenHeight() / 2.0 + 80 * std::sin(0.3 * step));
+            d.pen.Down(ScreenWidth() / 2.0 + 80 * std::cos(0.3 * step), ScreenHeight() / 2.0 + 80 * std::sin(0.3 * step));
             const int camera = 1 + static_cast<int>(step % 2);
             if (configured(camera) && CameraPoints(camera, 0, false).Count() == 1) seen |= camera;
         }
-        pen.Up();
+        d.pen.Up();
         EXPECT_EQ(seen, 3) << "cameras publishing within 10 s of camera " << unplugged + 1 << " back, as bits";
     }
     d.Quit();

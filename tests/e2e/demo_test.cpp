@@ -12,8 +12,7 @@
 #include <iomanip>
 #include <vector>
 
-#include "CalibrationRig.h"
-#include "Canvas.h"
+#include "VirtualRig.h"
 
 using namespace e2e;
 

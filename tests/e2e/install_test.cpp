@@ -1,8 +1,7 @@
 // The installer as a user meets it: silent install into the user's own programs folder, the driver
 // running from there, an upgrade over the user's files, and the uninstaller with and without /PURGE.
-#include "CalibrationRig.h"
+#include "VirtualRig.h"
 
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -43,12 +42,7 @@ protected:
     void SetUp() override {
         setup = WinPath(TAVORI_TEST_SETUP);
         if (setup.empty() || !Exists(setup)) GTEST_SKIP() << "no installer was built (makensis missing)";
-        std::string from = InstallDir() + '\0';
-        SHFILEOPSTRUCTA op{};
-        op.wFunc = FO_DELETE;
-        op.pFrom = from.c_str();
-        op.fFlags = FOF_NO_UI;
-        SHFileOperationA(&op);
+        RemoveFolder(InstallDir());
     }
     std::string setup;
 };

@@ -7,11 +7,7 @@
 #include <cmath>
 #include <vector>
 
-#include "Canvas.h"
-#include "DriverHarness.h"
 #include "VirtualRig.h"
-#include "output/SharedMemory.h"
-#include "win/Messages.h"
 
 using namespace e2e;
 
@@ -47,20 +43,20 @@ TEST(Mouse, StoppingWithThePenDownReleasesOnceAndQuitShowsNoBox) {
         int boxes = 0;
         if (c.unplug) {
             rig.pen.Unplug(0);
-            HWND box = rig.d.driver.WaitForMessageBox(8000);
+            HWND box = rig.driver.WaitForMessageBox(8000);
             EXPECT_TRUE(rig.WaitForEvent("up", 0, 2000)) << "the button stayed down after the camera was lost";
             rig.pen.Up();
             rig.pen.Plug(0);
             if (box) PressOk(box), ++boxes;
-            rig.d.Quit();
+            rig.Quit();
         } else {
-            for (const auto& [message, code] : c.posted) PostMessageA(rig.d.main, message, code, 1);
+            for (const auto& [message, code] : c.posted) PostMessageA(rig.main, message, code, 1);
         }
-        int more = rig.d.driver.WaitForExitCountingBoxes(10000);
+        int more = rig.driver.WaitForExitCountingBoxes(10000);
         ASSERT_GE(more, 0) << "the driver did not end";
         EXPECT_EQ(boxes + more, c.boxes);
         EXPECT_TRUE(rig.WaitForButtons("down up", 2000)) << rig.Buttons();
-        EXPECT_EQ(rig.d.folder.ReadKey("Tavori.ini", "System", "Management"), "0");
+        EXPECT_EQ(rig.folder.ReadKey("Tavori.ini", "System", "Management"), "0");
         EXPECT_FALSE(MappingExists(kMultiScreenName));
         if (hung) DestroyWindow(hung);
     }
@@ -100,7 +96,7 @@ TEST(Mouse, ClicksStillPenDisplayChangeAndAFloodOfBoxCommands) {
     const int w = ScreenWidth(), h = ScreenHeight();
     for (int scale : {2, 1}) {
         SCOPED_TRACE(scale);
-        PostMessageA(rig.d.main, WM_DISPLAYCHANGE, 32, MAKELPARAM(w / scale, h / scale));
+        PostMessageA(rig.main, WM_DISPLAYCHANGE, 32, MAKELPARAM(w / scale, h / scale));
         const size_t before = rig.Events().size();
         rig.Touch(400, 300, 200);
         ASSERT_TRUE(rig.WaitForEvent("up", before));
@@ -116,19 +112,19 @@ TEST(Mouse, ClicksStillPenDisplayChangeAndAFloodOfBoxCommands) {
     ASSERT_TRUE(rig.WaitForEvent("down", beforeFlood));
     size_t most = 0;
     for (int i = 0; i < 5000; ++i) {
-        PostMessageA(rig.d.main, WM_COMMAND, i % 2 ? ID_MENU_ABOUT : ID_MENU_OPTIONS, 0);
-        if (i % 500 == 0) most = std::max(most, rig.d.driver.MessageBoxes().size());
+        PostMessageA(rig.main, WM_COMMAND, i % 2 ? ID_MENU_ABOUT : ID_MENU_OPTIONS, 0);
+        if (i % 500 == 0) most = std::max(most, rig.driver.MessageBoxes().size());
     }
     DWORD_PTR result = 0;
-    EXPECT_TRUE(SendMessageTimeoutA(rig.d.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &result));
-    most = std::max(most, rig.d.driver.MessageBoxes().size());
+    EXPECT_TRUE(SendMessageTimeoutA(rig.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &result));
+    most = std::max(most, rig.driver.MessageBoxes().size());
     EXPECT_LE(most, 1u);
     rig.pen.Up();
     EXPECT_TRUE(rig.WaitForEvent("up", beforeFlood));
-    for (HWND box : rig.d.driver.MessageBoxes()) PressOk(box);
-    ASSERT_TRUE(rig.d.driver.Running());
-    rig.d.Quit();
-    EXPECT_GE(rig.d.driver.WaitForExitCountingBoxes(), 0);
+    for (HWND box : rig.driver.MessageBoxes()) PressOk(box);
+    ASSERT_TRUE(rig.driver.Running());
+    rig.Quit();
+    EXPECT_GE(rig.driver.WaitForExitCountingBoxes(), 0);
     // The pen held still over a box (not the drawing program) may right-click; every press is let go.
     std::string buttons(1, ' ');  // (" " + a string trips a false GCC 12 warning)
     buttons.append(rig.Buttons()).push_back(' ');
@@ -148,23 +144,22 @@ TEST(Mouse, TouchAndPenOutputsFallBackToTheMouseWithOneMessage) {
         CanvasRig rig;
         ASSERT_TRUE(rig.Start(kDrawingProgram, fromOptions ? "[System]\r\nSetPtCount=25\r\n" : "[System]\r\nSetPtCount=25\r\nOutput=touch\r\n"));
         if (fromOptions) {
-            PostMessageA(rig.d.main, WM_COMMAND, ID_MENU_OPTIONS, 0);
-            HWND options = rig.d.driver.WaitForMessageBox(5000), outputs = GetDlgItem(options, 1035);
+            PostMessageA(rig.main, WM_COMMAND, ID_MENU_OPTIONS, 0);
+            HWND options = rig.driver.WaitForMessageBox(5000), outputs = GetDlgItem(options, 1035);
             ASSERT_TRUE(outputs);
             SendMessageA(outputs, CB_SETCURSEL, 2, 0);
             SendMessageA(options, WM_COMMAND, MAKEWPARAM(1035, CBN_SELCHANGE), reinterpret_cast<LPARAM>(outputs));
             PostMessageA(options, WM_COMMAND, IDCANCEL, 0);
             ASSERT_TRUE(WaitFor([&] { return !IsWindow(options); }, 5000));
-            EXPECT_EQ(rig.d.folder.ReadKey("Tavori.ini", "System", "Output"), "pen");
+            EXPECT_EQ(rig.folder.ReadKey("Tavori.ini", "System", "Output"), "pen");
         }
-        HWND box = rig.d.driver.WaitForMessageBox(5000);
+        HWND box = rig.driver.WaitForMessageBox(5000);
         ASSERT_TRUE(box);
         EXPECT_NE(MessageBoxText(box).find(L"not available on this version of Windows. Tavori uses the mouse."), std::wstring::npos);
         PressOk(box);
         rig.pen.Stroke(600, 400, 10, 5, 20);
         rig.pen.Up();
         EXPECT_TRUE(rig.WaitForButtons("down up")) << rig.Buttons();
-        EXPECT_TRUE(rig.d.driver.MessageBoxes().empty());
-        rig.d.Quit();
+        EXPECT_TRUE(rig.driver.MessageBoxes().empty());
     }
 }

@@ -7,10 +7,7 @@
 #include <cmath>
 #include <vector>
 
-#include "Canvas.h"
-#include "DriverHarness.h"
 #include "VirtualRig.h"
-#include "win/Messages.h"
 
 using namespace e2e;
 
@@ -61,7 +58,7 @@ void ExpectStillPenKeepsTheCursorOnOnePixel(CanvasRig& rig) {
 // Twice the virtual camera's usual noise: a jitter filter that holds the cursor there holds it at less.
 TEST(PenAtTheDesktop, DragsOntoTheEdgesHoldTheButtonForgedPointsReplayNothingAndAStillPenStaysStill) {
     CanvasRig rig;
-    rig.d.folder.Write("VirtualCamera.ini", "[Camera0]\r\nNoise=4\r\n");
+    rig.folder.Write("VirtualCamera.ini", "[Camera0]\r\nNoise=4\r\n");
     ASSERT_TRUE(rig.Start());
     rig.pen.Down(300, 300);
     ASSERT_TRUE(rig.WaitForButtons("down"));
@@ -74,10 +71,10 @@ TEST(PenAtTheDesktop, DragsOntoTheEdgesHoldTheButtonForgedPointsReplayNothingAnd
     ASSERT_TRUE(rig.WaitForButtons("down up"));
 
     const size_t before = rig.Events().size();
-    for (LPARAM ticket = 1; ticket <= 6000; ++ticket) PostMessageA(rig.d.main, WM_POINT_EVENT, 0, ticket);
+    for (LPARAM ticket = 1; ticket <= 6000; ++ticket) PostMessageA(rig.main, WM_POINT_EVENT, 0, ticket);
     Sleep(800);  // the flood handled: its queue is not visible from here
     EXPECT_EQ(rig.Events().size(), before) << "a forged point message moved the mouse";
-    EXPECT_TRUE(rig.d.driver.Running());
+    EXPECT_TRUE(rig.driver.Running());
     Sleep(300);  // past the double-click time
     ExpectStillPenKeepsTheCursorOnOnePixel(rig);
 }

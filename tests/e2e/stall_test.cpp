@@ -6,8 +6,6 @@
 
 #include <algorithm>
 
-#include "Canvas.h"
-#include "DriverHarness.h"
 #include "VirtualRig.h"
 
 using namespace e2e;
@@ -42,30 +40,30 @@ TEST(Stall, StalledAndDeadStreamsWithThePenDownAndWhileQuitting) {
     rig.pen.Stall(false);
     ASSERT_TRUE(WaitForNewFrames(18)) << "no frames after the stall";
     EXPECT_EQ(rig.Buttons(), "down up");
-    EXPECT_TRUE(rig.d.driver.MessageBoxes().empty()) << "a 2 s stall is not a lost camera";
+    EXPECT_TRUE(rig.driver.MessageBoxes().empty()) << "a 2 s stall is not a lost camera";
     rig.pen.Down(700, 400);
     EXPECT_TRUE(rig.WaitForButtons("down up down")) << "no pen once frames flow again";
     rig.pen.Up();
     ASSERT_TRUE(rig.WaitForButtons("down up down up"));
 
     rig.pen.Die(true);
-    HWND box = rig.d.driver.WaitForMessageBox(5000);
+    HWND box = rig.driver.WaitForMessageBox(5000);
     ASSERT_NE(box, nullptr) << "no disconnection message";
     EXPECT_FALSE(MappingExists("Multi_Lumora_Mappfile_1"));
     rig.pen.Die(false);
     PressOk(box);
     // A camera interface arrives: the camera is reopened without waiting for the 5 s poll.
-    PenControl::AnnounceArrival(rig.d.main);
+    PenControl::AnnounceArrival(rig.main);
     ASSERT_TRUE(WaitFor([] { return MappingExists("Multi_Lumora_Mappfile_1"); }, 2500))
         << "not reopened at the device arrival";
-    ASSERT_TRUE(rig.d.WaitUntilDetecting());
+    ASSERT_TRUE(rig.WaitUntilDetecting());
     rig.pen.Down(800, 450);
     EXPECT_TRUE(rig.WaitForButtons("down up down up down")) << "no pen after the reopening";
     rig.pen.Up();
 
     rig.pen.Stall(true);
     Sleep(1000);  // past the 500 ms after which the camera calls it a stall
-    rig.d.Quit();
-    EXPECT_TRUE(rig.d.driver.WaitForExit(2000)) << "quit during a stall";
-    EXPECT_TRUE(rig.d.driver.MessageBoxes().empty());
+    rig.Quit();
+    EXPECT_TRUE(rig.driver.WaitForExit(2000)) << "quit during a stall";
+    EXPECT_TRUE(rig.driver.MessageBoxes().empty());
 }

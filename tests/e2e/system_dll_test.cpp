@@ -17,18 +17,18 @@ TEST(SystemDlls, WithoutMediaFoundationOrWithDllsPlantedInTheFolderThePenWorksAn
     const bool plant = std::string(overrides).find("=n") != std::string::npos;
     e2e::CanvasRig rig;
     for (const std::string dll : {"mfplat", "mf", "mfreadwrite", "gdiplus", "winmm"})
-        if (plant) CopyFileA(e2e::WinPath(TAVORI_PLANTED_DLL).c_str(), rig.d.folder.Path(dll + ".dll").c_str(), FALSE);
+        if (plant) CopyFileA(e2e::WinPath(TAVORI_PLANTED_DLL).c_str(), rig.folder.Path(dll + ".dll").c_str(), FALSE);
     ASSERT_TRUE(rig.Start());
-    HWND box = plant ? nullptr : rig.d.driver.WaitForMessageBox();
+    HWND box = plant ? nullptr : rig.driver.WaitForMessageBox();
     EXPECT_TRUE(plant || (box && e2e::MessageBoxText(box).find(L"Media Feature Pack") != std::wstring::npos)) << "not said";
     if (box) e2e::PressOk(box);
     EXPECT_TRUE(e2e::WaitForTrayPicture(e2e::TrayPicture::Running));
     rig.Touch(900, 500, 150);
     EXPECT_TRUE(rig.WaitForButtons("down up"));
-    rig.d.Quit();
-    EXPECT_EQ(rig.d.driver.WaitForExitCountingBoxes(), 0) << "a second box, or no end";
+    rig.Quit();
+    EXPECT_EQ(rig.driver.WaitForExitCountingBoxes(), 0) << "a second box, or no end";
     WIN32_FIND_DATAA found;
-    EXPECT_EQ(FindFirstFileA(rig.d.folder.Path("*.loaded").c_str(), &found), INVALID_HANDLE_VALUE) << found.cFileName;
+    EXPECT_EQ(FindFirstFileA(rig.folder.Path("*.loaded").c_str(), &found), INVALID_HANDLE_VALUE) << found.cFileName;
 }
 
 // planted.dll and control.dll lie beside this program. Where the search flags are missing (Windows 7

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <fstream>
 
-#include "CalibrationRig.h"
+#include "VirtualRig.h"
 #include "ui/TrayMenuLayout.h"
 #include "config/IniText.h"
 #include "tools/WineTray.h"
@@ -112,11 +112,10 @@ HWND OpenMenu() {
 TEST(TrayMenu, OpensAtTheCursorAndEachItemDoesItsJobByMouseAndKeyboard) {
     const bool chinese = GetSystemDefaultLCID() == 0x804;
     const std::string about = LanguageFileText(chinese ? "SimplifiedChinese.ini" : "English.ini", "IDS_ABOUT");
-    CalibratedDriver d;
+    Rig d;
     CreateDirectoryA(d.folder.Path("guide").c_str(), nullptr);
     d.folder.Write("guide\\index.html", "<html></html>");
     ASSERT_TRUE(d.Start());
-    ASSERT_TRUE(d.WaitUntilDetecting());
     Click(WineTrayFirstIcon(), MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
     EXPECT_EQ(Shown("#32768", nullptr, 500), nullptr) << "a right click opens nothing";
 
@@ -173,14 +172,13 @@ TEST(TrayMenu, OpensAtTheCursorAndEachItemDoesItsJobByMouseAndKeyboard) {
     for (auto [message, w] : {std::pair{WM_COMMAND, IDOK}, {WM_COMMAND, IDCANCEL}, {WM_SYSCOMMAND, SC_CLOSE}, {WM_CLOSE, 0}}) PostMessageA(d.main, message, w, 0);
     EXPECT_FALSE(d.driver.WaitForExit(1000)) << "a key ended the driver";
 
-    PenControl pen;
-    pen.Unplug(0);
+    d.pen.Unplug(0);
     ASSERT_NE(box = WaitForBox(d.driver), nullptr);
     EXPECT_TRUE(WaitFor([&] { return PressOk(box), WaitFor([&] { return !IsWindow(box); }, 300); }, 5000));
     ASSERT_NE(menu = OpenMenu(), nullptr);
     EXPECT_EQ(Items(menu), 4) << "no calibration entries while no camera runs, the report stays";
     Click(Item(menu, 3));
-    pen.Plug(0);
+    d.pen.Plug(0);
     ASSERT_TRUE(d.driver.WaitForExit()) << "Quit ends the driver";
     EXPECT_EQ(d.folder.ReadKey("Tavori.ini", "System", "Management"), "0");
 }
@@ -191,9 +189,8 @@ TEST(TrayMenu, OpensAtTheCursorAndEachItemDoesItsJobByMouseAndKeyboard) {
 // squares, which hand over to the manual window, is the automatic window's and the calibration
 // flow's case.)
 TEST(TrayMenu, CalibrationItemsStartTheirRunsAndACancelledRunSpoilsNothing) {
-    CalibratedDriver d;
+    Rig d;
     ASSERT_TRUE(d.Start("[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\nApplicationVersion=1\r\n"));  // no laser prompt
-    ASSERT_TRUE(d.WaitUntilDetecting());
     d.folder.Remove("Calibration.ini");
     for (int item : {1, 0}) {
         SCOPED_TRACE(item);
@@ -233,21 +230,12 @@ TEST(TrayMenu, CalibrationItemsStartTheirRunsAndACancelledRunSpoilsNothing) {
 }
 
 TEST(Options, NamedCalibrationsByKeyboardApplyAtOnceAndSurviveARestart) {
-    PenControl pen;
-    CalibratedDriver d;
+    Rig d;
     ASSERT_TRUE(d.Start("[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\nSetting=1\r\n"));
-    ASSERT_TRUE(d.WaitUntilDetecting());
-    auto points = std::make_unique<CameraPoints>(1);  // read by a drawing program: the camera publishes there
-    ASSERT_TRUE(points->Streaming(5000));
     const double x = 0.6 * ScreenWidth(), y = 0.6 * ScreenHeight();
-    auto publishedAt = [&](double scale) {
-        pen.Down(x, y);
-        double off = 0;
-        bool seen = WaitFor([&] { return points->Count() == 1 && (off = points->Nearest(x * scale, y * scale)) < 12; }, 6000);
-        pen.Up();
-        return seen ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << "published " << off << " px away";
-    };
-    EXPECT_TRUE(publishedAt(1));
+    double off = 0;  // from the pen's point, read as a drawing program (bound anew after a change) reads it
+    auto publishedAt = [&](double scale) { return d.points.reset(), d.Published(x, y, off, scale) && off < 12; };
+    EXPECT_TRUE(publishedAt(1)) << off;
 
     PostMessageA(d.main, WM_COMMAND, ID_MENU_OPTIONS, 0);
     HWND options = Shown(nullptr, "Calibrations");
@@ -274,8 +262,8 @@ TEST(Options, NamedCalibrationsByKeyboardApplyAtOnceAndSurviveARestart) {
     EXPECT_EQ(keys(room) + "," + keys(hall), "studio," + hall + ",hall,None");
     EXPECT_TRUE(WaitFor([&] { return read("System", "Active") == hall; }, 3000));  // once applied
     EXPECT_EQ(read("System", "List"), "<missing>");  // List is never written
-    EXPECT_TRUE(publishedAt(0.5)) << "the active entry's mapping applies at once";
-    points.reset();  // our views would keep the driver's memory alive past its end
+    EXPECT_TRUE(publishedAt(0.5)) << "the active entry's mapping applies at once: " << off;
+    d.points.reset();  // our views would keep the driver's memory alive past its end
 
     d.Quit();
     ASSERT_TRUE(d.driver.WaitForExit());
@@ -303,37 +291,32 @@ TEST(Options, NamedCalibrationsByKeyboardApplyAtOnceAndSurviveARestart) {
 // threshold the driver runs with. A room dark in the infrared and a camera that barely sees the
 // projection: nothing but the lights is bright, and a dim one is a pen for laser writing only.
 TEST(LaserWrite, TheModeHoldsAcrossReconnectsAndCalibrationsAndOffGivesBackTheDriversValues) {
-    CalibratedDriver d;
+    Rig d;
     d.folder.Write("VirtualCamera.ini", "[Camera0]\r\nNoise=0\r\nAmbient=0\r\nScreenGain=2\r\n");
-    ASSERT_TRUE(d.Start("[System]\r\nSetPtCount=4\r\nSearchPtType=1\r\n", 2, -9) && d.WaitUntilDetecting());
-    PenControl lights;
-    HANDLE block = OpenFileMappingA(FILE_MAP_READ, FALSE, "TavoriVirtualPen");
-    // The virtual camera shows the exposure it last applied in the pen block.
-    const auto* exposure = static_cast<const int32_t*>(MapViewOfFile(block, FILE_MAP_READ, 0, 0, 4096)) + 264 / 4;
-    auto exposed = [&](int value) { return WaitFor([&] { return exposure[0] == value && exposure[1] == 2; }, 3000); };
+    ASSERT_TRUE(d.Start("[System]\r\nSetPtCount=4\r\nSearchPtType=1\r\n", 2, -9));
+    auto exposed = [&](int value) { return WaitFor([&] { return d.pen.Exposure() == std::pair{value, 2}; }, 3000); };
     for (int on : {1, 0}) {
         PostMessageA(d.main, WM_COMMAND, ID_MENU_LASERWRITE, 0);
         HWND dlg = Shown(nullptr, "Dialog"), box = GetDlgItem(dlg, 1027), aim = nullptr;
         EXPECT_EQ(SendMessageA(box, BM_GETCHECK, 0, 0), on ? BST_UNCHECKED : BST_CHECKED) << "as the cameras run";
         Click({Rect(box).left + 6, Rect(box).top + 8});
         Click(Centre(GetDlgItem(dlg, IDOK)));
-        EXPECT_TRUE(exposed(on ? -8 : -9)) << exposure[0];
+        EXPECT_TRUE(exposed(on ? -8 : -9)) << d.pen.Exposure().first;
         ASSERT_TRUE(WaitForNewFrames(kLearningFrames));  // the detector learns the scene again at the new exposure
         const CameraPoints points(1);
-        lights.Set(1, true, 500, 400, 0, 0.15);  // a grey of about 60 at its peak
+        d.pen.Set(1, true, 500, 400, 0, 0.15);  // a grey of about 60 at its peak
         EXPECT_EQ(WaitFor([&] { return points.Count() == 1; }, 1500), on == 1) << "the grey threshold";
-        lights.Set(1, false, 500, 400);
+        d.pen.Set(1, false, 500, 400);
         if (!on) continue;
-        lights.Unplug(0), PressOk(WaitForBox(d.driver)), lights.Plug(0), PenControl::AnnounceArrival(d.main);
+        d.pen.Unplug(0), PressOk(WaitForBox(d.driver)), d.pen.Plug(0), PenControl::AnnounceArrival(d.main);
         ASSERT_TRUE(CameraPoints(1).Streaming(10000));
         ASSERT_TRUE(WaitForNewFrames(kLearningFrames));  // settled after the restart
-        EXPECT_TRUE(exposed(-8)) << "after a reconnect: " << exposure[0];
+        EXPECT_TRUE(exposed(-8)) << "after a reconnect: " << d.pen.Exposure().first;
         PostMessageA(d.main, WM_COMMAND, ID_MENU_CALIBRATE, 0);  // a calibration, cancelled at once
         ASSERT_TRUE(WaitFor([&] { return (aim = WindowWithChild(d.driver, 1032)) && IsWindowVisible(aim); }, 5000));
         Click(aim, IDCANCEL), PressOk(WaitForBox(d.driver));  // nothing has changed, it says
-        EXPECT_TRUE(exposed(-8)) << "after a calibration: " << exposure[0];
+        EXPECT_TRUE(exposed(-8)) << "after a calibration: " << d.pen.Exposure().first;
     }
-    UnmapViewOfFile(exposure - 264 / 4), CloseHandle(block);
     ASSERT_NE(OpenMenu(), nullptr);  // a quit from elsewhere while the menu is open still ends the driver
     d.Quit();
     EXPECT_TRUE(d.driver.WaitForExit());

@@ -8,7 +8,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "DriverHarness.h"
 #include "VirtualRig.h"
 
 using namespace e2e;
@@ -45,8 +44,7 @@ bool WaitForAlive(const std::string& file, size_t count, size_t from) {
 TEST(Tuio, AStrokeAndTwoPensReachAReceiverOnTheHost) {
     if (GetFileAttributesA("Z:\\usr\\bin\\oscdump") == INVALID_FILE_ATTRIBUTES)
         GTEST_SKIP() << "oscdump is not installed on the host (Debian's liblo-tools; ./run setup installs it)";
-    PenControl pen;
-    CalibratedDriver d;
+    Rig d;
     const std::string dump = d.folder.Path("oscdump.txt");
     struct Receiver {
         std::string file;
@@ -56,19 +54,18 @@ TEST(Tuio, AStrokeAndTwoPensReachAReceiverOnTheHost) {
     int port = 0;
     ASSERT_TRUE(WaitFor([&] { return bool(std::ifstream(dump + ".port") >> port); }, 10000)) << "oscdump did not start";
     ASSERT_TRUE(d.Start(("[System]\r\nSetPtCount=25\r\nSearchPtType=1\r\nTuio=1\r\nTuioPort=" + std::to_string(port)).c_str()));
-    ASSERT_TRUE(d.WaitUntilDetecting());
 
     // A stroke from (400, 300) to (1400, 800), lifted; then two pens at once, lifted.
     const size_t from = Bundles(dump).size();
-    pen.Down(400, 300);
+    d.pen.Down(400, 300);
     ASSERT_TRUE(WaitForAlive(dump, 1, from)) << "no contact for the pen";
-    pen.Stroke(420, 310, 20, 10, 49);
-    pen.Up();
+    d.pen.Stroke(420, 310, 20, 10, 49);
+    d.pen.Up();
     ASSERT_TRUE(WaitForAlive(dump, 0, from)) << "no empty alive after the lift";
     const size_t pairFrom = Bundles(dump).size();
-    for (int i = 0; i < 2; ++i) pen.Set(i, true, 500 + 800 * i, 500);
+    for (int i = 0; i < 2; ++i) d.pen.Set(i, true, 500 + 800 * i, 500);
     ASSERT_TRUE(WaitForAlive(dump, 2, pairFrom)) << "no two contacts for two pens";
-    for (int i = 0; i < 2; ++i) pen.Set(i, false, 500 + 800 * i, 500);
+    for (int i = 0; i < 2; ++i) d.pen.Set(i, false, 500 + 800 * i, 500);
     ASSERT_TRUE(WaitForAlive(dump, 0, pairFrom)) << "no empty alive after the two pens lifted";
 
     // Every bundle: source, alive, sets, fseq; the stroke's sets on the pen's path, TUIO's 0..1 back
@@ -93,5 +90,4 @@ TEST(Tuio, AStrokeAndTwoPensReachAReceiverOnTheHost) {
     ASSERT_GT(sets, 20);
     printf("%d sets of the stroke, %.2f px from the pen's path on average\n", sets, sum / sets);
     EXPECT_LE(sum / sets, 1.0);
-    d.Quit();
 }
