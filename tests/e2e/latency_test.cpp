@@ -77,10 +77,10 @@ double DriverCpuMs() {
     return dir.empty() ? 0 : StatMs(ReadText(dir + "\\stat"));
 }
 
-// One thread of the driver's process: its Linux id and name, processor time (ms), times it went to
-// sleep or was put off the processor, and the kernel function it waits in.
+// One thread of the driver's process: its Linux id (Wine names none), processor time (ms) and the
+// times it went to sleep or was put off the processor.
 struct ThreadUse {
-    std::string tid, name, waits;
+    std::string tid;
     double ms = 0;
     long long switches = 0;
 };
@@ -92,12 +92,7 @@ std::vector<ThreadUse> DriverThreads(const std::string& dir) {
     for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &f)) {
         if (!isdigit(static_cast<unsigned char>(f.cFileName[0]))) continue;
         const std::string task = dir + "\\task\\" + f.cFileName;
-        ThreadUse t;
-        t.tid = f.cFileName;
-        t.name = ReadText(task + "\\comm");
-        t.name.erase(t.name.find_last_not_of("\n") + 1);
-        t.waits = ReadText(task + "\\wchan");
-        t.ms = StatMs(ReadText(task + "\\stat"));
+        ThreadUse t{f.cFileName, StatMs(ReadText(task + "\\stat"))};
         const std::string status = ReadText(task + "\\status");
         for (const char* key : {"voluntary_ctxt_switches:", "nonvoluntary_ctxt_switches:"})
             if (const size_t at = status.find(key); at != std::string::npos) t.switches += atoll(status.c_str() + at + strlen(key));
@@ -182,8 +177,19 @@ TEST(Latency, PenToCursorAndTouchToPressAndTheDriversProcessorShare) {
         ASSERT_TRUE(rig.WaitForEvent("up", from, 2000));
     }
 
-    // The processor: 10 s with the pen away, 10 s writing circles at the camera's pace.
-    const double idle = DriverShare(10000, [] { Sleep(50); });
+    // The processor: 10 s with the pen away, 10 s writing circles at the camera's pace. With the pen
+    // away, each thread's share and how often it woke are printed too (the main thread's id is the
+    // process's).
+    const std::string dir = DriverProcDir();
+    const auto before = DriverThreads(dir);
+    const double t0 = NowMs(), idle = DriverShare(10000, [] { Sleep(50); }), wall = NowMs() - t0;
+    for (const ThreadUse& a : DriverThreads(dir)) {
+        ThreadUse b;
+        for (const ThreadUse& x : before)
+            if (x.tid == a.tid) b = x;
+        printf("pen away: thread %-8s %5.1f %% of a core, %7.1f switches/s\n", a.tid.c_str(), 100 * (a.ms - b.ms) / wall,
+               static_cast<double>(a.switches - b.switches) * 1000 / wall);
+    }
     double angle = 0;
     const double writing = DriverShare(10000, [&] {
         rig.pen.Down(640 + 150 * std::cos(angle), 400 + 150 * std::sin(angle));
@@ -206,45 +212,6 @@ TEST(Latency, PenToCursorAndTouchToPressAndTheDriversProcessorShare) {
     FILE* out = fopen((E2eDir() + "\\latency.json").c_str(), "w");
     if (out) {
         fputs(json, out);
-        fclose(out);
-    }
-}
-
-// Where the driver's processor time goes with the pen away: each thread of its Linux process over
-// 10 s (Wine names none of them; the main thread's id is the process's), its share of one core and
-// how often it woke. Figures, not checks: printed and written to e2e/latency-threads.json.
-TEST(Latency, DriverThreadsWithThePenAway) {
-    if (!getenv("TAVORI_MEASURE_LATENCY")) GTEST_SKIP() << "a measurement: run as e2e.Latency (./run latency)";
-    CanvasRig rig;
-    ASSERT_TRUE(rig.Start());
-    const std::string dir = DriverProcDir();
-    ASSERT_FALSE(dir.empty()) << "the driver's process is not found in /proc";
-    Sleep(2000);  // past the start
-    const auto before = DriverThreads(dir);
-    const double film0 = FilmingMs(), cpu0 = DriverCpuMs(), t0 = NowMs();
-    Sleep(10000);
-    const auto after = DriverThreads(dir);
-    const double wall = NowMs() - t0, film = FilmingMs() - film0, cpu = DriverCpuMs() - cpu0;
-    std::string json = "{\"seconds\": " + std::to_string(wall / 1000) + ", \"process_share\": " + std::to_string(cpu / wall) +
-                       ", \"filming_share\": " + std::to_string(film / wall) + ", \"threads\": [\n";
-    printf("driver %s: %.1f %% of a core over %.1f s, of which the virtual camera's filming %.1f %%\n", dir.c_str(),
-           100 * cpu / wall, wall / 1000, 100 * film / wall);
-    bool first = true;
-    for (const ThreadUse& a : after) {
-        ThreadUse b;
-        for (const ThreadUse& x : before)
-            if (x.tid == a.tid) b = x;
-        const double share = (a.ms - b.ms) / wall, wakes = static_cast<double>(a.switches - b.switches) * 1000 / wall;
-        printf("  thread %-8s %-16s %5.1f %% of a core, %7.1f switches/s, waits in %s\n", a.tid.c_str(), a.name.c_str(),
-               100 * share, wakes, a.waits.c_str());
-        json += std::string(first ? "" : ",\n") + "  {\"tid\": " + a.tid + ", \"main\": " + (dir.substr(dir.rfind('\\') + 1) == a.tid ? "true" : "false") +
-                ", \"share\": " + std::to_string(share) + ", \"switches_per_s\": " + std::to_string(wakes) +
-                ", \"waits_in\": \"" + a.waits + "\"}";
-        first = false;
-    }
-    json += "]}\n";
-    if (FILE* out = fopen((E2eDir() + "\\latency-threads.json").c_str(), "w")) {
-        fputs(json.c_str(), out);
         fclose(out);
     }
 }

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "CalibrationRig.h"
+#include "VirtualRig.h"
 
 using namespace e2e;
 

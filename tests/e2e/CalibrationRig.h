@@ -1,3 +1,0 @@
-// The calibration scenarios' rig is the one of VirtualRig.h.
-#pragma once
-#include "VirtualRig.h"
