@@ -426,7 +426,7 @@ void CListenThread::Detect(uint32_t now) {
                 }
         }
     }
-    if (now - m_lastLightLook >= DriftWatch::kCheckMs) {
+    if (now - m_lastLightLook >= StrayLightLog::kLookMs) {
         m_lastLightLook = now;
         LookForStrayLights(now);
     }

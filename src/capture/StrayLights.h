@@ -15,6 +15,7 @@ int ScreenPlace(double x, double y, double width, double height);
 class StrayLightLog {
 public:
     static constexpr uint32_t kSteadyMs = 10000;
+    static constexpr uint32_t kLookMs = 3000;  // between looks: the lights change slowly
     struct Spot {
         double x, y;
     };
