@@ -5,47 +5,10 @@
 #include <cstdio>
 
 #include "config/IniText.h"
-#include "win/Scoped.h"
+#include "win/WholeFile.h"
 
-namespace {
-// The whole file; false when it exists but cannot be read (then nothing may be written over it).
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-    bytes.clear();
-    const win::File file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-    }
-    LARGE_INTEGER size{};
-    bool ok = GetFileSizeEx(file.get(), &size) && size.QuadPart < (1LL << 30);
-    if (ok) {
-        bytes.resize(static_cast<size_t>(size.QuadPart));
-        DWORD got = 0;
-        ok = bytes.empty() || (ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
-                               got == bytes.size());
-    }
-    return ok;
-}
-
-// Writes a temporary file beside the target, flushes it to the disk and moves it over the target, so
-// the file is at every moment either the old one or the new one, whole, even if the process is
-// killed or the disk fills up half way.
-bool ReplaceFile(const std::string& path, const std::string& bytes) {
-    const std::string temp = path + ".tmp";
-    bool ok;
-    {
-        const win::File file(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) return false;
-        DWORD written = 0;
-        ok = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-             written == bytes.size() && FlushFileBuffers(file.get());
-    }  // closed before it is moved over the target
-    ok = ok && MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!ok) DeleteFileA(temp.c_str());
-    return ok;
-}
-}  // namespace
+using win::ReadWholeFile;
+using win::ReplaceWholeFile;
 
 namespace ini {
 
@@ -80,7 +43,7 @@ bool WriteStrings(const std::string& path, const char* section, const KeyValues&
     bool changed = false;
     for (const auto& [key, value] : values) changed = SetIniValue(bytes, section, key, value) || changed;
     if (!changed) return true;  // already so: the file stays untouched
-    return ReplaceFile(path, bytes);
+    return ReplaceWholeFile(path, bytes);
 }
 
 bool WriteInt(const std::string& path, const char* section, const char* key, int value) {
