@@ -10,7 +10,8 @@ namespace e2e {
 
 Canvas::Canvas(const std::string& logPath, const std::string& title) : m_log(logPath) {
     if (!StartProcess(WinPath(TAVORI_CANVAS_EXE), "\"" + logPath + "\" --title \"" + title + "\"", nullptr, m_pi)) return;
-    WaitFor([&] { return (m_hwnd = FindWindowA("TavoriCanvas", title.c_str())) != nullptr; }, 5000);
+    // A Wine process can take seconds to start on a loaded machine; a condition costs nothing when quick.
+    WaitFor([&] { return (m_hwnd = FindWindowA("TavoriCanvas", title.c_str())) != nullptr; }, 15000);
 }
 
 Canvas::~Canvas() {
