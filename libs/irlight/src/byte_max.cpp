@@ -60,13 +60,20 @@ void rowMaxSse2(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t 
     for (int32_t r = 0; r < rows; ++r) out[r] = maxOf(p + r * stride, n);
 }
 
-int32_t litBytesSse2(const uint8_t* p, std::size_t n, uint8_t level, LitWord* out) {
+namespace {
+
+// The SSE2 form, `aligned` when p is on 16 bytes: the loads then fold into the maxima.
+template <bool aligned>
+int32_t litWordsSse2(const uint8_t* p, std::size_t n, uint8_t level, LitWord* out) {
     const __m128i t = _mm_set1_epi8(static_cast<char>(level));
     // The bits of 16 bytes: those the maximum with the level leaves as they were.
     auto reach = [t](__m128i v) {
         return static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, t), v))));
     };
-    auto at = [p](std::size_t i) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)); };
+    auto at = [p](std::size_t i) {
+        const auto* q = reinterpret_cast<const __m128i*>(p + i);
+        return aligned ? _mm_load_si128(q) : _mm_loadu_si128(q);
+    };
     auto largest = [at](std::size_t i) {
         return _mm_max_epu8(_mm_max_epu8(at(i), at(i + 16)), _mm_max_epu8(at(i + 32), at(i + 48)));
     };
@@ -79,12 +86,13 @@ int32_t litBytesSse2(const uint8_t* p, std::size_t n, uint8_t level, LitWord* ou
     // the lit ones among them are made.
     std::size_t i = 0;
     for (; i + 256 <= n; i += 256) {
-        const __m128i a = largest(i), b = largest(i + 64), c = largest(i + 128), d = largest(i + 192);
-        if (!reach(_mm_max_epu8(_mm_max_epu8(a, b), _mm_max_epu8(c, d)))) continue;
-        if (reach(a)) keep(i);
-        if (reach(b)) keep(i + 64);
-        if (reach(c)) keep(i + 128);
-        if (reach(d)) keep(i + 192);
+        // Two chains of maxima: the loads fold into them, and the words are tested anew only in a
+        // lit block.
+        __m128i e = at(i), o = at(i + 16);
+        for (std::size_t q = 32; q < 256; q += 32) e = _mm_max_epu8(e, at(i + q)), o = _mm_max_epu8(o, at(i + q + 16));
+        if (!reach(_mm_max_epu8(e, o))) continue;
+        for (std::size_t q = i; q < i + 256; q += 64)
+            if (reach(largest(q))) keep(q);
     }
     for (; i + 64 <= n; i += 64)
         if (reach(largest(i))) keep(i);
@@ -93,6 +101,13 @@ int32_t litBytesSse2(const uint8_t* p, std::size_t n, uint8_t level, LitWord* ou
     for (; j + 16 <= n; j += 16) word |= reach(at(j)) << (j % 64);
     if ((word = litBits(p, j, n, level, word))) out[k++] = LitWord{word, static_cast<int32_t>(i / 64)};
     return k;
+}
+
+}  // namespace
+
+int32_t litBytesSse2(const uint8_t* p, std::size_t n, uint8_t level, LitWord* out) {
+    return reinterpret_cast<std::uintptr_t>(p) % 16 ? litWordsSse2<false>(p, n, level, out)
+                                                      : litWordsSse2<true>(p, n, level, out);
 }
 #endif
 
