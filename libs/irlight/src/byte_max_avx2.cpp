@@ -49,11 +49,40 @@ __attribute__((target("avx2"))) inline uint64_t reaching(const uint8_t* p, __m25
     return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_max_epu8(v, t), v)));
 }
 
-__attribute__((target("avx2"))) void litBytesAvx2Impl(const uint8_t* p, std::size_t n, uint8_t level, uint64_t* bits) {
+__attribute__((target("avx2"))) inline bool anyReaching(__m256i v, __m256i t) {
+    return _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_max_epu8(v, t), v)) != 0;
+}
+
+// The largest bytes of the word (64 bytes) at p.
+__attribute__((target("avx2"))) inline __m256i largestOfWord(const uint8_t* p) {
+    return _mm256_max_epu8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)),
+                           _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)));
+}
+
+// The lit word of the 64 bytes from p + w, as the next of out.
+__attribute__((target("avx2"))) inline void keep(const uint8_t* p, std::size_t w, __m256i t, LitWord* out, int32_t& k) {
+    out[k++] = LitWord{reaching(p + w, t) | reaching(p + w + 32, t) << 32, static_cast<int32_t>(w / 64)};
+}
+
+__attribute__((target("avx2"))) int32_t litBytesAvx2Impl(const uint8_t* p, std::size_t n, uint8_t level, LitWord* out) {
     const __m256i t = _mm256_set1_epi8(static_cast<char>(level));
+    int32_t k = 0;
     std::size_t i = 0;
-    for (; i + 64 <= n; i += 64) bits[i / 64] = reaching(p + i, t) | reaching(p + i + 32, t) << 32;
-    if (i < n) litBytesSse2(p + i, n - i, level, bits + i / 64);
+    // As the SSE2 form: four words tested at once, only the lit ones made. No vector is held in an
+    // array, which could go to the stack.
+    for (; i + 256 <= n; i += 256) {
+        const __m256i a = largestOfWord(p + i), b = largestOfWord(p + i + 64), c = largestOfWord(p + i + 128),
+                      d = largestOfWord(p + i + 192);
+        if (!anyReaching(_mm256_max_epu8(_mm256_max_epu8(a, b), _mm256_max_epu8(c, d)), t)) continue;
+        if (anyReaching(a, t)) keep(p, i, t, out, k);
+        if (anyReaching(b, t)) keep(p, i + 64, t, out, k);
+        if (anyReaching(c, t)) keep(p, i + 128, t, out, k);
+        if (anyReaching(d, t)) keep(p, i + 192, t, out, k);
+    }
+    for (; i + 64 <= n; i += 64)
+        if (anyReaching(largestOfWord(p + i), t)) keep(p, i, t, out, k);
+    if (i < n && litBytesSse2(p + i, n - i, level, out + k)) out[k++].at = static_cast<int32_t>(i / 64);
+    return k;
 }
 
 }  // namespace

@@ -78,18 +78,37 @@ void rowMaxAvx512Impl(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, in
     for (int32_t r = 0; r < rows; ++r) out[r] = maxOf(p + r * stride, n);
 }
 
-// A word of bits per load, straight from the compare. The loads are unaligned: a labelled row is read
-// once, and shifting aligned lines' bits into words cost more than the lines a load splits. The tail
-// is read masked to the row's bytes.
+// A word of bits per load, straight from the compare; four words are tested at once by their largest
+// bytes first, and only the lit ones kept. The loads are unaligned: a labelled row is read once, and
+// shifting aligned lines' bits into words cost more than the lines a load splits. The tail is read
+// masked to the row's bytes.
 __attribute__((target("avx512bw"), aligned(64)))
-void litBytesAvx512Impl(const uint8_t* p, std::size_t n, uint8_t level, uint64_t* bits) {
+int32_t litBytesAvx512Impl(const uint8_t* p, std::size_t n, uint8_t level, LitWord* out) {
     const __m512i t = _mm512_set1_epi8(static_cast<char>(level));
+    int32_t k = 0;
     std::size_t i = 0;
-    for (; i + 64 <= n; i += 64) bits[i / 64] = _mm512_cmpge_epu8_mask(_mm512_loadu_si512(p + i), t);
+    for (; i + 256 <= n; i += 256) {
+        const __m512i a = _mm512_loadu_si512(p + i), b = _mm512_loadu_si512(p + i + 64),
+                      c = _mm512_loadu_si512(p + i + 128), d = _mm512_loadu_si512(p + i + 192);
+        if (!_mm512_cmpge_epu8_mask(_mm512_max_epu8(_mm512_max_epu8(a, b), _mm512_max_epu8(c, d)), t)) continue;
+        const auto w = static_cast<int32_t>(i / 64);
+        const uint64_t bits[4] = {_mm512_cmpge_epu8_mask(a, t), _mm512_cmpge_epu8_mask(b, t),
+                                  _mm512_cmpge_epu8_mask(c, t), _mm512_cmpge_epu8_mask(d, t)};
+        for (int q = 0; q < 4; ++q) {
+            out[k] = LitWord{bits[q], w + q};
+            k += bits[q] != 0;
+        }
+    }
+    for (; i + 64 <= n; i += 64) {
+        out[k] = LitWord{_mm512_cmpge_epu8_mask(_mm512_loadu_si512(p + i), t), static_cast<int32_t>(i / 64)};
+        k += out[k].bits != 0;
+    }
     if (i < n) {
         const uint64_t m = (uint64_t{1} << (n - i)) - 1;
-        bits[i / 64] = _mm512_mask_cmpge_epu8_mask(m, _mm512_maskz_loadu_epi8(m, p + i), t);
+        out[k] = LitWord{_mm512_mask_cmpge_epu8_mask(m, _mm512_maskz_loadu_epi8(m, p + i), t), static_cast<int32_t>(i / 64)};
+        k += out[k].bits != 0;
     }
+    return k;
 }
 
 }  // namespace

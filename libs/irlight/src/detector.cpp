@@ -30,7 +30,7 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     parent_.assign(static_cast<std::size_t>(cap), 0);
     comps_.assign(static_cast<std::size_t>(cap), Component{});
     cand_.assign(static_cast<std::size_t>(cap) + kMaxCandidates, Component{});
-    lit_.assign((static_cast<std::size_t>(width) * 3 + 63) / 64, 0);
+    lit_.assign((static_cast<std::size_t>(width) * 3 + 63) / 64, LitWord{});
     rowMax_.assign(static_cast<std::size_t>(height + 1) / 2, 0);
     boxes_.assign(kMaxCandidates, PixelBox{});
     byTop_.assign(kMaxCandidates, 0);
@@ -119,8 +119,7 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     lastThreshold_ = t;
     const int32_t cap = static_cast<int32_t>(runs_.size());
     const LitBytesFn readLit = litBytes();
-    const int32_t words = static_cast<int32_t>(lit_.size());
-    uint64_t* lit = lit_.data();
+    LitWord* lit = lit_.data();
 
     // Every lit component taller than one row has pixels on an even row, so only even rows are
     // searched (each row is its own cache lines: half the frame is read), and an even row with light
@@ -134,9 +133,11 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     int32_t done = -1;     // rows up to here are labelled
     const int32_t even = (height_ + 1) / 2;
     for (int32_t base = 0; base < even; base += 64) {
-        uint64_t marks;  // searched rows base + k with light to search
-        readLit(searched + base, static_cast<std::size_t>(std::min(64, even - base)), static_cast<uint8_t>(tSearch),
-                &marks);
+        LitWord markWord;
+        uint64_t marks = readLit(searched + base, static_cast<std::size_t>(std::min(64, even - base)),
+                                 static_cast<uint8_t>(tSearch), &markWord)
+                             ? markWord.bits
+                             : 0;  // searched rows base + k with light to search
         for (; marks; marks &= marks - 1) {
             const int32_t i = base + std::countr_zero(marks);
             const int32_t last = std::min(2 * i + 1, height_ - 1);
@@ -144,7 +145,7 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
                 // A searched row under the threshold has no runs; the others are screened in full.
                 if (y % 2 == 0 && searched[y / 2] < t) continue;
                 const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
-                readLit(row, rowBytes, static_cast<uint8_t>(t), lit);
+                const int32_t nlit = readLit(row, rowBytes, static_cast<uint8_t>(t), lit);
                 if (prevRow != y - 1) prevBegin = prevEnd = nruns;  // no run of the row above touches
                 const int32_t rowBegin = nruns;
                 int32_t j = prevBegin;                   // first run of the previous row that may still touch
@@ -167,8 +168,9 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
                 };
                 // A pixel is lit when any of its three bytes reaches the threshold; only those are read,
                 // each once: its other bytes' bits are dropped with the first.
-                for (int32_t w = 0; w < words; ++w)
-                    for (uint64_t bits = lit[w]; bits;) {
+                for (int32_t q = 0; q < nlit; ++q) {
+                    const int32_t w = lit[q].at;
+                    for (uint64_t bits = lit[q].bits; bits;) {
                         const int32_t x = (64 * w + std::countr_zero(bits)) / 3, past = 3 * x + 3 - 64 * w;
                         bits = past < 64 ? bits & ~uint64_t{0} << past : 0;
                         if (x == end) continue;  // the pixel began in the word before
@@ -182,6 +184,7 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
                         }
                         end = x;
                     }
+                }
                 if (start >= 0) close();
                 if (overflow) {
                     flooded_ = true;

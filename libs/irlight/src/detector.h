@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "byte_max.h"
 #include "image_view.h"
 #include "saddle_split.h"
 
@@ -101,7 +102,7 @@ private:
     std::vector<Component> comps_;
     std::vector<Component> cand_;
     int ncand_ = 0;
-    std::vector<uint64_t> lit_;    // bytes of the row being labelled that reach the threshold
+    std::vector<LitWord> lit_;     // words of the row being labelled with bytes that reach the threshold
     std::vector<uint8_t> rowMax_;  // brightest byte of every searched (even) row y, at y / 2
     SaddleSplitter splitter_;
     std::vector<uint8_t> compMask_;  // a candidate's own pixels in its box, for the splitter
