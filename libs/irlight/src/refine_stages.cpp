@@ -455,7 +455,9 @@ float RingBackground::at(int32_t i, int32_t j) const {
     if (alongRows_ && hasRow && dRow <= unknown) return row;
     if (alongCols_ && hasCol && dCol <= unknown) return col;
     if (!hasCol || (hasRow && dRow <= dCol && dRow <= edgeJump)) return row;
-    if (!hasRow || dCol <= edgeJump) return dRow < dCol ? row : col;
+    // Without row ends (a window as wide as the frame) `row` holds nothing.
+    if (!hasRow) return col;
+    if (dCol <= edgeJump) return dRow < dCol ? row : col;
     // Both cross an edge (beside a corner of bright content): the nearest end is on the same side.
     float best = 1e9f, v = row;
     auto nearest = [&](bool ok, int32_t dist, float value) {

@@ -78,7 +78,7 @@ bool parse(const std::string& line, Golden& g) {
 }
 
 // The threshold a detection took and every field of every spot it found, x and y as their bits.
-using Found = std::pair<int32_t, std::vector<std::tuple<uint64_t, uint64_t, int64_t, int32_t, int32_t, int32_t,
+using Found = std::pair<int32_t, std::vector<std::tuple<uint64_t, uint64_t, int64_t, int32_t, int32_t, uint32_t, int32_t,
                                                         int32_t, int32_t, int32_t, int32_t, int32_t>>>;
 
 // A frame's spots on the portable path; every other path the CPU offers must find the same.
@@ -98,7 +98,7 @@ std::vector<Spot> detectOnEveryPath(synth::Frame& f, const tavori::irl::DetectPa
         Found found{det.lastThreshold(), {}};
         for (const Spot& s : std::span(out, static_cast<size_t>(n)))
             found.second.emplace_back(std::bit_cast<uint64_t>(s.x), std::bit_cast<uint64_t>(s.y), s.mass, s.area,
-                                      s.rimArea, s.peak, s.background, s.x0, s.y0, s.x1, s.y1);
+                                      s.rimArea, std::bit_cast<uint32_t>(s.profile), s.peak, s.background, s.x0, s.y0, s.x1, s.y1);
         if (p == 0) portable.assign(out, out + n), first = found;
         EXPECT_EQ(found, first) << scene << " on the " << cpuPathName(path) << " path";
     }
