@@ -599,23 +599,32 @@ struct Sums {
 constexpr uint32_t kNowhere = 0x80008000u;
 
 // Weights fall continuously to zero at the rim level, which keeps the sampling bias low.
+template <class Keep>
+__attribute__((always_inline)) inline void keepIfWeighted(const float* lift, const FramedRows& rows, int32_t stride,
+                                                          int32_t at, Keep&& keep) {
+    const int32_t j = rows.row(at), i = at - j * stride;
+    const float wgt = lift[at];
+    if (!(wgt <= 0)) keep(at, i, j, static_cast<double>(wgt));
+}
+
+// The first sums: every rim pixel with weight, in the rim's order, its terms kept for the passes.
 __attribute__((always_inline)) inline Sums keepWeighted(const float* lift, int32_t stride, const int32_t* list,
                                                         int32_t count, const RimKept& kept) {
     Sums s;
+    RimWeight* terms = kept.terms;
+    int32_t* keptAt = kept.at;
+    uint32_t* place = kept.place;
     const FramedRows rows(stride);
-    for (int32_t k = 0; k < count; ++k) {
-        const int32_t at = list[k], j = rows.row(at), i = at - j * stride;
-        const float wgt = lift[at];
-        if (wgt <= 0) continue;
-        const auto w = static_cast<double>(wgt);
-        const RimWeight p{w * i, w * j, w};
-        kept.terms[s.n] = p;
-        kept.at[s.n] = at;
-        kept.place[s.n] = static_cast<uint32_t>(i) | static_cast<uint32_t>(j) << 16;
-        s.add(p);
-    }
+    for (int32_t k = 0; k < count; ++k)
+        keepIfWeighted(lift, rows, stride, list[k], [&](int32_t at, int32_t i, int32_t j, double w) {
+            const RimWeight p{w * i, w * j, w};
+            terms[s.n] = p;
+            keptAt[s.n] = at;
+            place[s.n] = static_cast<uint32_t>(i) | static_cast<uint32_t>(j) << 16;
+            s.add(p);
+        });
     // The last block's spare entries: a place that is never inside, whose mirror is read in range.
-    for (int32_t q = 0; q < kRimBlock; ++q) kept.at[s.n + q] = 0, kept.place[s.n + q] = kNowhere;
+    for (int32_t q = 0; q < kRimBlock; ++q) keptAt[s.n + q] = 0, place[s.n + q] = kNowhere;
     return s;
 }
 
@@ -642,6 +651,66 @@ Sums mirroredPass(const float* lift, int32_t stride, const RimKept& kept, int32_
 // Windows whose sides fit the places' 16-bit halves with room to spare: a corner's difference wraps
 // to above any last corner when it falls before the window, and kNowhere's always does.
 constexpr int32_t kBlockedSide = 1 << 14;
+
+// keepWeighted four rim pixels at a time: their rows by one multiply of each pair, and when all four
+// carry weight (most do), their terms and the same products and sums in order from vectors.
+__attribute__((always_inline)) inline Sums keepWeightedBlocked(const float* lift, int32_t stride, const int32_t* list,
+                                                               int32_t count, const RimKept& kept) {
+    RimWeight* terms = kept.terms;
+    int32_t* keptAt = kept.at;
+    uint32_t* place = kept.place;
+    const FramedRows rows(stride);
+    const __m128i inverse = _mm_set1_epi32(static_cast<int32_t>(rows.inverse())), strides = _mm_set1_epi32(stride);
+    const __m128i high = _mm_set_epi32(-1, 0, -1, 0);
+    __m128d sxy = _mm_setzero_pd(), sw = _mm_setzero_pd();
+    int32_t n = 0;
+    auto keep = [&](int32_t at, int32_t i, int32_t j, double w) {
+        const RimWeight p{w * i, w * j, w};
+        terms[n] = p;
+        keptAt[n] = at;
+        place[n] = static_cast<uint32_t>(i) | static_cast<uint32_t>(j) << 16;
+        sxy = _mm_add_pd(sxy, _mm_load_pd(&terms[n].wx));
+        sw = _mm_add_sd(sw, _mm_set_sd(w));
+        ++n;
+    };
+    int32_t k = 0;
+    for (; k + kRimBlock <= count; k += kRimBlock) {
+        const float w0 = lift[list[k]], w1 = lift[list[k + 1]], w2 = lift[list[k + 2]], w3 = lift[list[k + 3]];
+        const __m128 wgt = _mm_setr_ps(w0, w1, w2, w3);
+        if (_mm_movemask_ps(_mm_cmpnle_ps(wgt, _mm_setzero_ps())) != 0xF) {
+            for (int32_t q = 0; q < kRimBlock; ++q) keepIfWeighted(lift, rows, stride, list[k + q], keep);
+            continue;
+        }
+        const __m128i at = _mm_loadu_si128(reinterpret_cast<const __m128i*>(list + k));
+        const __m128i j = _mm_or_si128(_mm_srli_epi64(_mm_mul_epu32(at, inverse), 32),
+                                       _mm_and_si128(_mm_mul_epu32(_mm_srli_epi64(at, 32), inverse), high));
+        const __m128i i = _mm_sub_epi32(at, _mm_madd_epi16(j, strides));  // row and stride under 2^15
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(keptAt + n), at);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(place + n), _mm_or_si128(i, _mm_slli_epi32(j, 16)));
+        const __m128i ij01 = _mm_unpacklo_epi32(i, j), ij23 = _mm_unpackhi_epi32(i, j);
+        const __m128d w01 = _mm_cvtps_pd(wgt), w23 = _mm_cvtps_pd(_mm_movehl_ps(wgt, wgt));
+        auto term = [&](__m128i ij, __m128d w, int32_t q) {
+            const __m128d p = _mm_mul_pd(w, _mm_cvtepi32_pd(ij));
+            _mm_store_pd(&terms[n + q].wx, p);
+            _mm_store_sd(&terms[n + q].weight, w);
+            sxy = _mm_add_pd(sxy, p);
+            sw = _mm_add_sd(sw, w);
+        };
+        term(ij01, _mm_unpacklo_pd(w01, w01), 0);
+        term(_mm_unpackhi_epi64(ij01, ij01), _mm_unpackhi_pd(w01, w01), 1);
+        term(ij23, _mm_unpacklo_pd(w23, w23), 2);
+        term(_mm_unpackhi_epi64(ij23, ij23), _mm_unpackhi_pd(w23, w23), 3);
+        n += kRimBlock;
+    }
+    for (; k < count; ++k) keepIfWeighted(lift, rows, stride, list[k], keep);
+    for (int32_t q = 0; q < kRimBlock; ++q) keptAt[n + q] = 0, place[n + q] = kNowhere;
+    Sums s;
+    s.sw = _mm_cvtsd_f64(sw);
+    s.swx = _mm_cvtsd_f64(sxy);
+    s.swy = _mm_cvtsd_f64(_mm_unpackhi_pd(sxy, sxy));
+    s.n = n;
+    return s;
+}
 
 // The pass four pixels at a time: one vector test of their places, the same products and sums as
 // bilinear() for their mirrors, and their terms added in order. Every mirror is read, inside the
@@ -700,7 +769,13 @@ template <bool blocked>
 __attribute__((always_inline)) inline bool centroidWith(const float* lift, int32_t stride, int32_t ww, int32_t wh,
                                                         const int32_t* list, int32_t count, const RimKept& kept,
                                                         Centroid& c) {
-    Sums s = keepWeighted(lift, stride, list, count, kept);
+    Sums s;
+#if TAVORI_IRL_X86
+    if constexpr (blocked)
+        s = keepWeightedBlocked(lift, stride, list, count, kept);
+    else
+#endif
+        s = keepWeighted(lift, stride, list, count, kept);
     const int32_t weighted = s.n;
     // A pass that keeps every weighted pixel leaves the centre where it was: the next would repeat it.
     for (int it = 0; it < SpotDetector::kMirrorPasses && s.n >= SpotDetector::kMinRimArea && s.sw > 0 &&

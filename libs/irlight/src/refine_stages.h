@@ -96,6 +96,7 @@ public:
     int32_t row(int32_t offset) const {
         return static_cast<int32_t>((static_cast<uint64_t>(offset) * inverse_) >> 32);
     }
+    uint32_t inverse() const { return static_cast<uint32_t>(inverse_); }  // whole for strides over 1
 
 private:
     uint64_t inverse_;
