@@ -43,10 +43,13 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     ends_.assign(4 * static_cast<std::size_t>(side) + kFramedSlack, 0.f);
     others_.assign(kMaxCandidates, PixelBox{});
     bright_.assign(framed + kFramedSlack, 0);
-    lift_.assign(framed + kFramedSlack, 0.f);
+    liftMargin_ = mirrorMargin(side);
+    lift_.assign(framed + kFramedSlack + 2 * static_cast<std::size_t>(liftMargin_), 0.f);
     mark_.assign(framed + kFramedSlack, 0);
     rim_.assign(window, 0);
     kept_.assign(window, RimWeight{});
+    keptAt_.assign(window + kRimBlock, 0);
+    keptPlace_.assign(window + kRimBlock, 0);
 }
 
 int32_t SpotDetector::backgroundLevel(const ImageView& img, int32_t below) const {
@@ -296,7 +299,7 @@ bool SpotDetector::refine(const ImageView& img, int32_t t, int32_t minContrast, 
     const bool top = c.y0 - kWindowMargin >= 0, bottom = c.y1 + kWindowMargin <= height_ - 1;
     const int32_t stride = framedStride(w), origin = stride + 1;
     uint8_t* v = bright_.data() + origin;
-    float* lift = lift_.data() + origin;
+    float* lift = lift_.data() + liftMargin_ + origin;
     readWindow(img, w, v, stride);
     RingBackground bg;
     if (!bg.fit(v, stride, w, left, right, top, bottom, Ownership{owner.own}, ends_.data())) return false;
@@ -308,7 +311,8 @@ bool SpotDetector::refine(const ImageView& img, int32_t t, int32_t minContrast, 
     const Rim rim = growRim(v, lift, stride, w, owner, t, mark_.data() + origin, rim_.data());
     capLift(lift, stride, w.width(), w.height(), rim.bgMax);
     Centroid centre;
-    if (!mirroredCentroid(lift, stride, w.width(), w.height(), rim_.data(), rim.count, kept_.data(), centre))
+    if (!mirroredCentroid(lift, stride, w.width(), w.height(), rim_.data(), rim.count,
+                          RimKept{kept_.data(), keptAt_.data(), keptPlace_.data()}, centre))
         return false;
     s.x = w.x0 + centre.x;
     s.y = w.y0 + centre.y;

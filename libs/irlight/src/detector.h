@@ -35,11 +35,12 @@ struct DetectParams {
                                // the frame's bright background (see SpotDetector::detect)
 };
 
-// A rim pixel that carries weight, kept between the passes of the centroid (refine_stages.h).
-struct RimWeight {
+// A rim pixel that carries weight, kept between the passes of the centroid (refine_stages.h): the
+// terms of its sums, which a pass adds with one vector and one scalar add. Where it lies is kept apart
+// (RimPlaces), as a pass reads that four pixels at a time.
+struct alignas(16) RimWeight {
     double wx, wy;  // weight times column, times row
-    float weight;
-    int32_t i, j, at;  // window column and row, framed offset
+    double weight;
 };
 
 class SpotDetector {
@@ -116,14 +117,18 @@ private:
     std::vector<Spot> found_;  // refined candidates, before the heaviest are kept
     // Per-window scratch of the refinement stages (refine_stages.h): background ends of rows and
     // columns, overlapping neighbours; framed brightness, light over the background (then the rim
-    // level) and region marks; the rim list and its weighted pixels.
+    // level) and region marks; the rim list and its weighted pixels (their terms, framed offsets and
+    // packed places).
     std::vector<float> ends_;
     std::vector<PixelBox> others_;
     std::vector<uint8_t> bright_;
-    std::vector<float> lift_;
+    std::vector<float> lift_;  // with mirrorMargin() before and after its framed window
+    int32_t liftMargin_ = 0;
     std::vector<uint8_t> mark_;
     std::vector<int32_t> rim_;
     std::vector<RimWeight> kept_;
+    std::vector<int32_t> keptAt_;
+    std::vector<uint32_t> keptPlace_;
 };
 
 }  // namespace tavori::irl

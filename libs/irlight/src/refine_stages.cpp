@@ -229,26 +229,6 @@ __attribute__((target("avx512bw"))) void liftOverLineAvx512(const uint8_t* brigh
 #pragma GCC diagnostic pop
 #endif
 
-// (r[0] bx + r[1] ax) by + (r[s] bx + r[s + 1] ax) ay, each product and sum rounded as written.
-struct BilinearPortable {
-    float bx, ax, by, ay;
-    BilinearPortable(float bx_, float ax_, float by_, float ay_) : bx(bx_), ax(ax_), by(by_), ay(ay_) {}
-    float at(const float* r, int32_t s) const { return (r[0] * bx + r[1] * ax) * by + (r[s] * bx + r[s + 1] * ax) * ay; }
-};
-#if TAVORI_IRL_X86
-struct BilinearSse2 {
-    __m128 along, across;
-    BilinearSse2(float bx, float ax, float by, float ay)
-        : along(_mm_setr_ps(bx, ax, bx, ax)), across(_mm_setr_ps(by, by, ay, ay)) {}
-    float at(const float* r, int32_t s) const {
-        const __m128 rows = _mm_loadh_pi(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r))),
-                                         reinterpret_cast<const __m64*>(r + s));
-        const __m128 t = _mm_mul_ps(rows, along);
-        const __m128 u = _mm_mul_ps(_mm_add_ps(t, _mm_shuffle_ps(t, t, _MM_SHUFFLE(2, 3, 0, 1))), across);
-        return _mm_cvtss_f32(_mm_add_ss(u, _mm_movehl_ps(u, u)));
-    }
-};
-#endif
 
 }  // namespace
 
@@ -588,64 +568,271 @@ void capLift(float* lift, int32_t stride, int32_t ww, int32_t wh, float bgMax) {
 
 namespace {
 
-template <class Bilinear>
-bool mirroredCentroidWith(const float* lift, int32_t stride, int32_t ww, int32_t wh, const int32_t* list, int32_t count,
-                          RimWeight* kept, Centroid& c) {
-    // Weights fall continuously to zero at the rim level, which keeps the sampling bias low.
+// The mirror of the centre for one pass, and which pixels have theirs inside the window.
+struct Mirror {
+    int32_t ix, iy;        // the mirror of (i, j) has its top-left corner at (ix - i, iy - j)
+    uint32_t lastI, lastJ;  // the largest such corner inside; the next column or row is read only with weight zero
+    float bx, ax, by, ay;   // its bilinear weights
+};
+
+// The mirror of (i, j) about the centre is (2 mx - i, 2 my - j): its fraction is the same for every
+// pixel, so the bilinear weights are fixed for the pass. Outside the window nothing is known to be
+// lit; the frame is read only with weight zero.
+inline Mirror mirrorAbout(double sw, double swx, double swy, int32_t ww, int32_t wh) {
+    const double mx2 = 2 * swx / sw, my2 = 2 * swy / sw, fx = std::floor(mx2), fy = std::floor(my2);
+    const auto ax = static_cast<float>(mx2 - fx), ay = static_cast<float>(my2 - fy);
+    return Mirror{static_cast<int32_t>(fx), static_cast<int32_t>(fy), static_cast<uint32_t>(ax > 0 ? ww - 2 : ww - 1),
+                  static_cast<uint32_t>(ay > 0 ? wh - 2 : wh - 1), 1 - ax, ax, 1 - ay, ay};
+}
+
+// Running sums of the centroid; x and y side by side, which the compiler adds as one vector.
+struct Sums {
     double sw = 0, swx = 0, swy = 0;
     int32_t n = 0;
-    const FramedRows rows(stride);
-    for (int32_t k = 0; k < count; ++k) {
-        const int32_t at = list[k], j = rows.row(at), i = at - j * stride;
-        const float wgt = lift[at];
-        if (wgt <= 0) continue;
-        const RimWeight p{static_cast<double>(wgt) * i, static_cast<double>(wgt) * j, wgt, i, j, at};
-        kept[n++] = p;
+    void add(const RimWeight& p) {
         sw += p.weight;
         swx += p.wx;
         swy += p.wy;
+        ++n;
     }
-    const int32_t weighted = n;
-    // A pass that keeps every weighted pixel leaves the centre where it was: the next would repeat it.
-    for (int it = 0; it < SpotDetector::kMirrorPasses && n >= SpotDetector::kMinRimArea && sw > 0 &&
-                     (it == 0 || n < weighted);
-         ++it) {
-        // The mirror of (i, j) about the centre is (2 mx - i, 2 my - j): its fraction is the same for
-        // every pixel, so the bilinear weights are fixed for the pass. Outside the window nothing is
-        // known to be lit; the frame is read only with weight zero.
-        const double mx2 = 2 * swx / sw, my2 = 2 * swy / sw, fx = std::floor(mx2), fy = std::floor(my2);
-        const auto ax = static_cast<float>(mx2 - fx), ay = static_cast<float>(my2 - fy), bx = 1 - ax, by = 1 - ay;
-        const auto ix = static_cast<int32_t>(fx), iy = static_cast<int32_t>(fy);
-        const auto lastI = static_cast<uint32_t>(ax > 0 ? ww - 2 : ww - 1);
-        const auto lastJ = static_cast<uint32_t>(ay > 0 ? wh - 2 : wh - 1);
-        const float* mirror = lift + (iy * stride + ix);  // minus a pixel's offset: its mirror
-        const Bilinear weights(bx, ax, by, ay);
-        sw = swx = swy = 0;
-        n = 0;
-        for (int32_t k = 0; k < weighted; ++k) {
-            const RimWeight& p = kept[k];
-            if (static_cast<uint32_t>(ix - p.i) > lastI || static_cast<uint32_t>(iy - p.j) > lastJ) continue;
-            if (!(weights.at(mirror - p.at, stride) > 0)) continue;
+};
+
+// A place whose mirror is outside the window wherever the centre lies (see blockedPass).
+constexpr uint32_t kNowhere = 0x80008000u;
+
+// Weights fall continuously to zero at the rim level, which keeps the sampling bias low.
+template <class Keep>
+__attribute__((always_inline)) inline void keepIfWeighted(const float* lift, const FramedRows& rows, int32_t stride,
+                                                          int32_t at, Keep&& keep) {
+    const int32_t j = rows.row(at), i = at - j * stride;
+    const float wgt = lift[at];
+    if (!(wgt <= 0)) keep(at, i, j, static_cast<double>(wgt));
+}
+
+// The first sums: every rim pixel with weight, in the rim's order, its terms kept for the passes.
+__attribute__((always_inline)) inline Sums keepWeighted(const float* lift, int32_t stride, const int32_t* list,
+                                                        int32_t count, const RimKept& kept) {
+    Sums s;
+    RimWeight* terms = kept.terms;
+    int32_t* keptAt = kept.at;
+    uint32_t* place = kept.place;
+    const FramedRows rows(stride);
+    for (int32_t k = 0; k < count; ++k)
+        keepIfWeighted(lift, rows, stride, list[k], [&](int32_t at, int32_t i, int32_t j, double w) {
+            const RimWeight p{w * i, w * j, w};
+            terms[s.n] = p;
+            keptAt[s.n] = at;
+            place[s.n] = static_cast<uint32_t>(i) | static_cast<uint32_t>(j) << 16;
+            s.add(p);
+        });
+    // The last block's spare entries: a place that is never inside, whose mirror is read in range.
+    for (int32_t q = 0; q < kRimBlock; ++q) keptAt[s.n + q] = 0, place[s.n + q] = kNowhere;
+    return s;
+}
+
+// (r[0] bx + r[1] ax) by + (r[s] bx + r[s + 1] ax) ay, each product and sum rounded as written.
+inline float bilinear(const float* r, int32_t s, const Mirror& m) {
+    return (r[0] * m.bx + r[1] * m.ax) * m.by + (r[s] * m.bx + r[s + 1] * m.ax) * m.ay;
+}
+
+// A pass one pixel at a time, its place from its offset: for any window.
+Sums mirroredPass(const float* lift, int32_t stride, const RimKept& kept, int32_t weighted, const Mirror& m) {
+    Sums s;
+    const FramedRows rows(stride);
+    const float* mirror = lift + (m.iy * stride + m.ix);  // minus a pixel's offset: its mirror
+    for (int32_t k = 0; k < weighted; ++k) {
+        const int32_t at = kept.at[k], j = rows.row(at), i = at - j * stride;
+        if (static_cast<uint32_t>(m.ix - i) > m.lastI || static_cast<uint32_t>(m.iy - j) > m.lastJ) continue;
+        if (!(bilinear(mirror - at, stride, m) > 0)) continue;
+        s.add(kept.terms[k]);
+    }
+    return s;
+}
+
+#if TAVORI_IRL_X86
+// Windows whose sides fit the places' 16-bit halves with room to spare: a corner's difference wraps
+// to above any last corner when it falls before the window, and kNowhere's always does.
+constexpr int32_t kBlockedSide = 1 << 14;
+
+// keepWeighted four rim pixels at a time: their rows by one multiply of each pair, and when all four
+// carry weight (most do), their terms and the same products and sums in order from vectors.
+__attribute__((always_inline)) inline Sums keepWeightedBlocked(const float* lift, int32_t stride, const int32_t* list,
+                                                               int32_t count, const RimKept& kept) {
+    RimWeight* terms = kept.terms;
+    int32_t* keptAt = kept.at;
+    uint32_t* place = kept.place;
+    const FramedRows rows(stride);
+    const __m128i inverse = _mm_set1_epi32(static_cast<int32_t>(rows.inverse())), strides = _mm_set1_epi32(stride);
+    const __m128i high = _mm_set_epi32(-1, 0, -1, 0);
+    __m128d sxy = _mm_setzero_pd(), sw = _mm_setzero_pd();
+    int32_t n = 0;
+    auto keep = [&](int32_t at, int32_t i, int32_t j, double w) {
+        const RimWeight p{w * i, w * j, w};
+        terms[n] = p;
+        keptAt[n] = at;
+        place[n] = static_cast<uint32_t>(i) | static_cast<uint32_t>(j) << 16;
+        sxy = _mm_add_pd(sxy, _mm_load_pd(&terms[n].wx));
+        sw = _mm_add_sd(sw, _mm_set_sd(w));
+        ++n;
+    };
+    int32_t k = 0;
+    for (; k + kRimBlock <= count; k += kRimBlock) {
+        const float w0 = lift[list[k]], w1 = lift[list[k + 1]], w2 = lift[list[k + 2]], w3 = lift[list[k + 3]];
+        const __m128 wgt = _mm_setr_ps(w0, w1, w2, w3);
+        if (_mm_movemask_ps(_mm_cmpnle_ps(wgt, _mm_setzero_ps())) != 0xF) {
+            for (int32_t q = 0; q < kRimBlock; ++q) keepIfWeighted(lift, rows, stride, list[k + q], keep);
+            continue;
+        }
+        const __m128i at = _mm_loadu_si128(reinterpret_cast<const __m128i*>(list + k));
+        const __m128i j = _mm_or_si128(_mm_srli_epi64(_mm_mul_epu32(at, inverse), 32),
+                                       _mm_and_si128(_mm_mul_epu32(_mm_srli_epi64(at, 32), inverse), high));
+        const __m128i i = _mm_sub_epi32(at, _mm_madd_epi16(j, strides));  // row and stride under 2^15
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(keptAt + n), at);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(place + n), _mm_or_si128(i, _mm_slli_epi32(j, 16)));
+        const __m128i ij01 = _mm_unpacklo_epi32(i, j), ij23 = _mm_unpackhi_epi32(i, j);
+        const __m128d w01 = _mm_cvtps_pd(wgt), w23 = _mm_cvtps_pd(_mm_movehl_ps(wgt, wgt));
+        auto term = [&](__m128i ij, __m128d w, int32_t q) {
+            const __m128d p = _mm_mul_pd(w, _mm_cvtepi32_pd(ij));
+            _mm_store_pd(&terms[n + q].wx, p);
+            _mm_store_sd(&terms[n + q].weight, w);
+            sxy = _mm_add_pd(sxy, p);
+            sw = _mm_add_sd(sw, w);
+        };
+        term(ij01, _mm_unpacklo_pd(w01, w01), 0);
+        term(_mm_unpackhi_epi64(ij01, ij01), _mm_unpackhi_pd(w01, w01), 1);
+        term(ij23, _mm_unpacklo_pd(w23, w23), 2);
+        term(_mm_unpackhi_epi64(ij23, ij23), _mm_unpackhi_pd(w23, w23), 3);
+        n += kRimBlock;
+    }
+    for (; k < count; ++k) keepIfWeighted(lift, rows, stride, list[k], keep);
+    for (int32_t q = 0; q < kRimBlock; ++q) keptAt[n + q] = 0, place[n + q] = kNowhere;
+    Sums s;
+    s.sw = _mm_cvtsd_f64(sw);
+    s.swx = _mm_cvtsd_f64(sxy);
+    s.swy = _mm_cvtsd_f64(_mm_unpackhi_pd(sxy, sxy));
+    s.n = n;
+    return s;
+}
+
+// The pass four pixels at a time: one vector test of their places, the same products and sums as
+// bilinear() for their mirrors, and their terms added in order. Every mirror is read, inside the
+// window or not (mirrorMargin), and counts only inside. The centre must lie in the window, give or
+// take a pixel, for the reads to stay in the margins.
+__attribute__((always_inline)) inline Sums blockedPass(const float* lift, int32_t stride, const RimKept& kept,
+                                                       int32_t weighted, const Mirror& m) {
+    const __m128i corner = _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(m.iy) << 16 |
+                                                               (static_cast<uint32_t>(m.ix) & 0xFFFFu)));
+    const __m128i last = _mm_set1_epi32(static_cast<int32_t>(m.lastJ << 16 | m.lastI)), zero = _mm_setzero_si128();
+    const __m128 along = _mm_setr_ps(m.bx, m.ax, m.bx, m.ax), across = _mm_setr_ps(m.by, m.ay, m.by, m.ay);
+    const float* mirror = lift + (m.iy * stride + m.ix);  // minus a pixel's offset: its mirror
+    // The products of the mirror of pixel k + q's four corners with their weights along the row.
+    auto corners = [&](int32_t k, int32_t q) {
+        const float* r = mirror - kept.at[k + q];
+        return _mm_mul_ps(_mm_loadh_pi(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r))),
+                                       reinterpret_cast<const __m64*>(r + stride)),
+                          along);
+    };
+    // Lanes 0 and 1 the sums of a's even and odd lanes; lanes 2 and 3 those of b.
+    auto pairs = [](__m128 a, __m128 b) {
+        return _mm_add_ps(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)), _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+    };
+    __m128d sxy = _mm_setzero_pd();
+    double sw = 0;
+    int32_t n = 0;
+    for (int32_t k = 0; k < weighted; k += kRimBlock) {
+        const __m128i place = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kept.place + k));
+        const __m128i inside = _mm_cmpeq_epi32(_mm_subs_epu16(_mm_sub_epi16(corner, place), last), zero);
+        const __m128 value = pairs(_mm_mul_ps(pairs(corners(k, 0), corners(k, 1)), across),
+                                   _mm_mul_ps(pairs(corners(k, 2), corners(k, 3)), across));
+        unsigned mask = static_cast<unsigned>(
+            _mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(value, _mm_setzero_ps()), _mm_castsi128_ps(inside))));
+        const RimWeight* t = kept.terms + k;
+        auto add = [&](const RimWeight& p) {
+            sxy = _mm_add_pd(sxy, _mm_load_pd(&p.wx));
             sw += p.weight;
-            swx += p.wx;
-            swy += p.wy;
-            ++n;
+        };
+        if (mask == 0xFu) {
+            add(t[0]), add(t[1]), add(t[2]), add(t[3]);
+            n += 4;
+        } else {
+            for (; mask; mask &= mask - 1, ++n) add(t[__builtin_ctz(mask)]);
         }
     }
-    if (n < SpotDetector::kMinRimArea || sw <= 0) return false;
-    c = Centroid{swx / sw, swy / sw, sw, n};
+    Sums s;
+    s.sw = sw;
+    s.swx = _mm_cvtsd_f64(sxy);
+    s.swy = _mm_cvtsd_f64(_mm_unpackhi_pd(sxy, sxy));
+    s.n = n;
+    return s;
+}
+#endif
+
+template <bool blocked>
+__attribute__((always_inline)) inline bool centroidWith(const float* lift, int32_t stride, int32_t ww, int32_t wh,
+                                                        const int32_t* list, int32_t count, const RimKept& kept,
+                                                        Centroid& c) {
+    Sums s;
+#if TAVORI_IRL_X86
+    if constexpr (blocked)
+        s = keepWeightedBlocked(lift, stride, list, count, kept);
+    else
+#endif
+        s = keepWeighted(lift, stride, list, count, kept);
+    const int32_t weighted = s.n;
+    // A pass that keeps every weighted pixel leaves the centre where it was: the next would repeat it.
+    for (int it = 0; it < SpotDetector::kMirrorPasses && s.n >= SpotDetector::kMinRimArea && s.sw > 0 &&
+                     (it == 0 || s.n < weighted);
+         ++it) {
+        const Mirror m = mirrorAbout(s.sw, s.swx, s.swy, ww, wh);
+#if TAVORI_IRL_X86
+        if constexpr (blocked) {
+            if (static_cast<uint32_t>(m.ix + 1) <= static_cast<uint32_t>(2 * ww) &&
+                static_cast<uint32_t>(m.iy + 1) <= static_cast<uint32_t>(2 * wh)) {
+                s = blockedPass(lift, stride, kept, weighted, m);
+                continue;
+            }
+        }
+#endif
+        s = mirroredPass(lift, stride, kept, weighted, m);
+    }
+    if (s.n < SpotDetector::kMinRimArea || s.sw <= 0) return false;
+    c = Centroid{s.swx / s.sw, s.swy / s.sw, s.sw, s.n};
     return true;
 }
+
+bool centroidPortable(const float* lift, int32_t stride, int32_t ww, int32_t wh, const int32_t* list, int32_t count,
+                      const RimKept& kept, Centroid& c) {
+    return centroidWith<false>(lift, stride, ww, wh, list, count, kept, c);
+}
+
+#if TAVORI_IRL_X86
+bool centroidSse2(const float* lift, int32_t stride, int32_t ww, int32_t wh, const int32_t* list, int32_t count,
+                  const RimKept& kept, Centroid& c) {
+    return centroidWith<true>(lift, stride, ww, wh, list, count, kept, c);
+}
+#endif
+
+#if TAVORI_IRL_AVX2
+// The same operations in the VEX encoding, whose three operands save the copies SSE2 makes.
+__attribute__((target("avx2"))) bool centroidAvx2(const float* lift, int32_t stride, int32_t ww, int32_t wh,
+                                                  const int32_t* list, int32_t count, const RimKept& kept, Centroid& c) {
+    return centroidWith<true>(lift, stride, ww, wh, list, count, kept, c);
+}
+#endif
 
 }  // namespace
 
 bool mirroredCentroid(const float* lift, int32_t stride, int32_t ww, int32_t wh, const int32_t* list, int32_t count,
-                      RimWeight* kept, Centroid& c) {
+                      const RimKept& kept, Centroid& c) {
+    using CentroidFn = bool (*)(const float*, int32_t, int32_t, int32_t, const int32_t*, int32_t, const RimKept&,
+                                Centroid&);
 #if TAVORI_IRL_X86
-    if (cpuPath() != CpuPath::Portable)
-        return mirroredCentroidWith<BilinearSse2>(lift, stride, ww, wh, list, count, kept, c);
+    if (ww < 2 || wh < 2 || ww >= kBlockedSide || wh >= kBlockedSide)
+        return centroidPortable(lift, stride, ww, wh, list, count, kept, c);
 #endif
-    return mirroredCentroidWith<BilinearPortable>(lift, stride, ww, wh, list, count, kept, c);
+    return formFor<CentroidFn>(cpuPath(), centroidPortable, TAVORI_IRL_SSE2_FORM(centroidSse2),
+                               TAVORI_IRL_WIDE_FORM(centroidAvx2),
+                               TAVORI_IRL_WIDE_FORM(centroidAvx2))(lift, stride, ww, wh, list, count, kept, c);
 }
 
 }  // namespace tavori::irl

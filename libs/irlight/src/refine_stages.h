@@ -96,6 +96,7 @@ public:
     int32_t row(int32_t offset) const {
         return static_cast<int32_t>((static_cast<uint64_t>(offset) * inverse_) >> 32);
     }
+    uint32_t inverse() const { return static_cast<uint32_t>(inverse_); }  // whole for strides over 1
 
 private:
     uint64_t inverse_;
@@ -128,11 +129,25 @@ struct Centroid {
     int32_t pixels = 0;
 };
 
+// Scratch of the centroid for the pixels that carry weight: their terms, framed offsets and places
+// (column in the low 16 bits, row in the high ones). The offsets and places are read a block of
+// kRimBlock at a time: those arrays hold kRimBlock entries more than the terms.
+constexpr int32_t kRimBlock = 4;
+// The centroid reads the mirror of every weighted pixel before it knows whether that lies in the
+// window, which saves a test per pixel: the buffer of `lift` has this many floats readable before
+// and after its framed window, for windows of up to `side` pixels a side.
+inline int32_t mirrorMargin(int32_t side) { return 2 * (side + 2) * (side + 2); }
+struct RimKept {
+    RimWeight* terms;
+    int32_t* at;
+    uint32_t* place;
+};
+
 // Weighted centre of the region's pixels. After the first pass a pixel counts only when its mirror
 // about the current centre is lit too: ink trailing from the pen, or bright content reaching in from
 // one side, has no counterpart on the other side, while the pen's own light does. `lift` is framed
 // (capLift); `kept` holds `count` entries. False when fewer than kMinRimArea pixels carry weight.
 bool mirroredCentroid(const float* lift, int32_t stride, int32_t ww, int32_t wh, const int32_t* list, int32_t count,
-                      RimWeight* kept, Centroid& c);
+                      const RimKept& kept, Centroid& c);
 
 }  // namespace tavori::irl
