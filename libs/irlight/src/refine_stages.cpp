@@ -609,24 +609,31 @@ __attribute__((always_inline)) inline void keepIfWeighted(const float* lift, con
     if (!(wgt <= 0)) keep(at, i, j, static_cast<double>(wgt));
 }
 
+// Weighted pixel n of the rim: its terms, offset and place.
+__attribute__((always_inline)) inline RimWeight record(const RimKept& kept, int32_t n, int32_t at, int32_t i, int32_t j,
+                                                       double w) {
+    const RimWeight p{w * i, w * j, w};
+    kept.terms[n] = p;
+    kept.at[n] = at;
+    kept.place[n] = static_cast<uint32_t>(i) | static_cast<uint32_t>(j) << 16;
+    return p;
+}
+
+// The last block's spare entries after the n weighted pixels: a place that is never inside, whose
+// mirror is read in range.
+inline void closeBlocks(const RimKept& kept, int32_t n) {
+    for (int32_t q = 0; q < kRimBlock; ++q) kept.at[n + q] = 0, kept.place[n + q] = kNowhere;
+}
+
 // The first sums: every rim pixel with weight, in the rim's order, its terms kept for the passes.
 __attribute__((always_inline)) inline Sums keepWeighted(const float* lift, int32_t stride, const int32_t* list,
                                                         int32_t count, const RimKept& kept) {
     Sums s;
-    RimWeight* terms = kept.terms;
-    int32_t* keptAt = kept.at;
-    uint32_t* place = kept.place;
     const FramedRows rows(stride);
     for (int32_t k = 0; k < count; ++k)
-        keepIfWeighted(lift, rows, stride, list[k], [&](int32_t at, int32_t i, int32_t j, double w) {
-            const RimWeight p{w * i, w * j, w};
-            terms[s.n] = p;
-            keptAt[s.n] = at;
-            place[s.n] = static_cast<uint32_t>(i) | static_cast<uint32_t>(j) << 16;
-            s.add(p);
-        });
-    // The last block's spare entries: a place that is never inside, whose mirror is read in range.
-    for (int32_t q = 0; q < kRimBlock; ++q) keptAt[s.n + q] = 0, place[s.n + q] = kNowhere;
+        keepIfWeighted(lift, rows, stride, list[k],
+                       [&](int32_t at, int32_t i, int32_t j, double w) { s.add(record(kept, s.n, at, i, j, w)); });
+    closeBlocks(kept, s.n);
     return s;
 }
 
@@ -667,10 +674,7 @@ __attribute__((always_inline)) inline Sums keepWeightedBlocked(const float* lift
     __m128d sxy = _mm_setzero_pd(), sw = _mm_setzero_pd();
     int32_t n = 0;
     auto keep = [&](int32_t at, int32_t i, int32_t j, double w) {
-        const RimWeight p{w * i, w * j, w};
-        terms[n] = p;
-        keptAt[n] = at;
-        place[n] = static_cast<uint32_t>(i) | static_cast<uint32_t>(j) << 16;
+        record(kept, n, at, i, j, w);
         sxy = _mm_add_pd(sxy, _mm_load_pd(&terms[n].wx));
         sw = _mm_add_sd(sw, _mm_set_sd(w));
         ++n;
@@ -705,7 +709,7 @@ __attribute__((always_inline)) inline Sums keepWeightedBlocked(const float* lift
         n += kRimBlock;
     }
     for (; k < count; ++k) keepIfWeighted(lift, rows, stride, list[k], keep);
-    for (int32_t q = 0; q < kRimBlock; ++q) keptAt[n + q] = 0, place[n + q] = kNowhere;
+    closeBlocks(kept, n);
     Sums s;
     s.sw = _mm_cvtsd_f64(sw);
     s.swx = _mm_cvtsd_f64(sxy);
