@@ -36,7 +36,11 @@ TEST(Startup, RunsHiddenWithItsMemoryAndQuitWritesManagementZero) {
         EXPECT_TRUE(MappingExists(kFixedBlock));
         if (fresh) {
             RECT rc{};
-            WaitFor([&] { return GetWindowRect(main, &rc) && !IsWindowVisible(main) && rc.right == 0; }, 3000);  // the hide timer
+            // The hide timer; and the window is found by its caption, set before it is made a tool window.
+            WaitFor([&] {
+                return GetWindowRect(main, &rc) && !IsWindowVisible(main) && rc.right == 0 &&
+                       (GetWindowLongA(main, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+            }, 3000);
             EXPECT_FALSE(IsWindowVisible(main));
             EXPECT_TRUE(rc.left == 0 && rc.top == 0 && rc.right == 0) << rc.left << "," << rc.top << "," << rc.right;
             EXPECT_EQ(GetWindowLongA(main, GWL_EXSTYLE) & (WS_EX_TOOLWINDOW | WS_EX_APPWINDOW), WS_EX_TOOLWINDOW);
