@@ -85,13 +85,17 @@ void MemoryFloor(benchmark::State& state, Size s, bool cold) {
 void SearchEvenRows(benchmark::State& state, Size s) {
     const auto f = realisticFrame(s);
     const tavori::irl::RowMaxFn read = tavori::irl::rowMax();
-    std::vector<uint8_t> out(static_cast<std::size_t>(s.h + 1) / 2);
+    const auto rows = static_cast<std::size_t>(s.h + 1) / 2, n = 3 * static_cast<std::size_t>(s.w);
+    std::vector<uint8_t> out(rows);
+    std::vector<uint64_t> blocks(rows * tavori::irl::blockWords(n));
+    std::vector<uint8_t> scratch(tavori::irl::rowScratchBytes(n));
     for (auto _ : state) {
         state.PauseTiming();
         evict(*f);
         state.ResumeTiming();
-        read(f->get()->pData, 2 * static_cast<std::ptrdiff_t>(f->stride()), 3 * static_cast<std::size_t>(s.w),
-             (s.h + 1) / 2, out.data());
+        read(f->get()->pData, 2 * static_cast<std::ptrdiff_t>(f->stride()), n, static_cast<int32_t>(rows),
+             tavori::irl::DetectParams{}.threshold / tavori::irl::SpotDetector::kSearchDivisor, out.data(), blocks.data(),
+             scratch.data());
         benchmark::DoNotOptimize(out.data());
     }
 }

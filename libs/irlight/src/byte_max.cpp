@@ -42,8 +42,17 @@ inline uint8_t maxOf(const uint8_t* p, std::size_t n) {
 
 uint8_t byteMaxPortable(const uint8_t* p, std::size_t n) { return largestFrom(p, 0, n, 0); }
 
-void rowMaxPortable(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t* out) {
-    for (int32_t r = 0; r < rows; ++r) out[r] = largestFrom(p + r * stride, 0, n, 0);
+void rowMaxPortable(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t level, uint8_t* out,
+                    uint64_t* blocks, uint8_t* /*scratch*/) {
+    const std::size_t words = blockWords(n);
+    for (int32_t r = 0; r < rows; ++r, blocks += words) {
+        const uint8_t* row = p + r * stride;
+        out[r] = std::max(largestFrom(row, 0, n, 0), static_cast<uint8_t>(level - 1));
+        if (out[r] < level) continue;
+        writeBlockBits(blocks, blockCount(n), [&](std::size_t b) {
+            return largestFrom(row, b * kBlockBytes, std::min(n, (b + 1) * kBlockBytes), 0) >= level;
+        });
+    }
 }
 
 int32_t litBytesPortable(const uint8_t* p, std::size_t n, uint8_t level, LitWord* out) {
@@ -56,13 +65,66 @@ int32_t litBytesPortable(const uint8_t* p, std::size_t n, uint8_t level, LitWord
 #if TAVORI_IRL_X86
 uint8_t byteMaxSse2(const uint8_t* p, std::size_t n) { return maxOf(p, n); }
 
-// The row pass starts on a cache line, as the wider ones do: where its loop lands then does not move
-// with the code around it, and neither does its speed.
+namespace {
+
+// Whether a byte of v reaches the level in every byte of t: the maximum with it leaves that byte.
+inline int reachMask(__m128i v, __m128i t) { return _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, t), v)); }
+
+// The row pass, `aligned` when every row starts on 16 bytes: the loads then fold into the maxima. It
+// starts on a cache line, as the wider ones do: where its loop lands then does not move with the code
+// around it, and neither does its speed.
+template <bool aligned>
 #if defined(__GNUC__)
 __attribute__((aligned(64)))
 #endif
-void rowMaxSse2(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t* out) {
-    for (int32_t r = 0; r < rows; ++r) out[r] = maxOf(p + r * stride, n);
+void rowBlocksSse2(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t level, uint8_t* out,
+                   uint64_t* blocks, uint8_t* scratch) {
+    const __m128i t = _mm_set1_epi8(static_cast<char>(level));
+    const std::size_t words = blockWords(n), whole = n - n % kBlockBytes;
+    auto* kept = reinterpret_cast<__m128i*>(scratch);
+    for (int32_t r = 0; r < rows; ++r, blocks += words) {
+        const uint8_t* row = p + r * stride;
+        auto at = [row](std::size_t i) {
+            const auto* q = reinterpret_cast<const __m128i*>(row + i);
+            return aligned ? _mm_load_si128(q) : _mm_loadu_si128(q);
+        };
+        __m128i all = _mm_setzero_si128();
+        std::size_t b = 0, i = 0;
+        for (; i < whole; i += kBlockBytes, ++b) {
+            // Two chains of maxima per block, which the loads fold into.
+            __m128i e = at(i), o = at(i + 16);
+            for (std::size_t q = 32; q < kBlockBytes; q += 32) e = _mm_max_epu8(e, at(i + q)), o = _mm_max_epu8(o, at(i + q + 16));
+            const __m128i m = _mm_max_epu8(e, o);
+            _mm_storeu_si128(kept + b, m);
+            all = _mm_max_epu8(all, m);
+        }
+        if (i < n) {
+            // The shorter last block: whole vectors, the last one ending at the row's end.
+            __m128i m;
+            if (n - i >= 16) {
+                m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + n - 16));
+                for (std::size_t q = i; q + 16 < n; q += 16) m = _mm_max_epu8(m, at(q));
+            } else {
+                m = _mm_set1_epi8(static_cast<char>(largestFrom(row, i, n, 0)));
+            }
+            _mm_storeu_si128(kept + b++, m);
+            all = _mm_max_epu8(all, m);
+        }
+        if (!reachMask(all, t)) {
+            out[r] = static_cast<uint8_t>(level - 1);
+            continue;
+        }
+        out[r] = largestByte(all);
+        writeBlockBits(blocks, b, [&](std::size_t k) { return reachMask(_mm_loadu_si128(kept + k), t) != 0; });
+    }
+}
+
+}  // namespace
+
+void rowMaxSse2(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t level, uint8_t* out,
+                uint64_t* blocks, uint8_t* scratch) {
+    (reinterpret_cast<std::uintptr_t>(p) % 16 || stride % 16 ? rowBlocksSse2<false> : rowBlocksSse2<true>)(
+        p, stride, n, rows, level, out, blocks, scratch);
 }
 
 namespace {
@@ -71,10 +133,8 @@ namespace {
 template <bool aligned>
 int32_t litWordsSse2(const uint8_t* p, std::size_t n, uint8_t level, LitWord* out) {
     const __m128i t = _mm_set1_epi8(static_cast<char>(level));
-    // The bits of 16 bytes: those the maximum with the level leaves as they were.
-    auto reach = [t](__m128i v) {
-        return static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, t), v))));
-    };
+    // The bits of 16 bytes.
+    auto reach = [t](__m128i v) { return static_cast<uint64_t>(static_cast<uint32_t>(reachMask(v, t))); };
     auto at = [p](std::size_t i) {
         const auto* q = reinterpret_cast<const __m128i*>(p + i);
         return aligned ? _mm_load_si128(q) : _mm_loadu_si128(q);

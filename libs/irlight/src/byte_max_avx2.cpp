@@ -11,6 +11,10 @@
 namespace tavori::irl {
 namespace {
 
+__attribute__((target("avx2"))) inline uint8_t largestOf(__m256i w) {
+    return largestByte(_mm_max_epu8(_mm256_castsi256_si128(w), _mm256_extracti128_si256(w, 1)));
+}
+
 // A leaf with every value in registers: nothing 32-byte wide ever goes to the stack, whose alignment
 // the Windows calling conventions do not promise. The loads are aligned: a frame buffer need only be
 // 16-byte aligned, and a load that splits two cache lines costs two. The ends are read unaligned, in
@@ -29,19 +33,13 @@ __attribute__((target("avx2"))) inline uint8_t maxOf(const uint8_t* p, std::size
         d = _mm256_max_epu8(d, _mm256_load_si256(q + 3));
     }
     for (; q <= last; ++q) a = _mm256_max_epu8(a, _mm256_load_si256(q));
-    const __m256i w = _mm256_max_epu8(_mm256_max_epu8(a, b), _mm256_max_epu8(c, d));
-    return largestByte(_mm_max_epu8(_mm256_castsi256_si128(w), _mm256_extracti128_si256(w, 1)));
+    return largestOf(_mm256_max_epu8(_mm256_max_epu8(a, b), _mm256_max_epu8(c, d)));
 }
 
 // The row passes start on a cache line: where their loop lands then does not move with the code
 // around them, and neither does their speed.
 __attribute__((target("avx2"), aligned(64)))
 uint8_t byteMaxAvx2Impl(const uint8_t* p, std::size_t n) { return maxOf(p, n); }
-
-__attribute__((target("avx2"), aligned(64)))
-void rowMaxAvx2Impl(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t* out) {
-    for (int32_t r = 0; r < rows; ++r) out[r] = maxOf(p + r * stride, n);
-}
 
 // Bit k of the result: p[k] >= the level in every byte of t.
 __attribute__((target("avx2"))) inline uint64_t reaching(const uint8_t* p, __m256i t) {
@@ -57,6 +55,56 @@ __attribute__((target("avx2"))) inline bool anyReaching(__m256i v, __m256i t) {
 __attribute__((target("avx2"))) inline __m256i largestOfWord(const uint8_t* p) {
     return _mm256_max_epu8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)),
                            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)));
+}
+
+// A block's eight loads in a tree of maxima, kept in the scratch; the loads are unaligned, which costs
+// nothing where a row starts on 32 bytes, as the frames of every usual width do. The scratch is heap
+// memory, stored to and read from unaligned.
+__attribute__((target("avx2"), aligned(64)))
+void rowMaxAvx2Impl(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t level, uint8_t* out,
+                    uint64_t* blocks, uint8_t* scratch) {
+    const __m256i t = _mm256_set1_epi8(static_cast<char>(level));
+    const std::size_t words = blockWords(n), whole = n - n % kBlockBytes;
+    auto* kept = reinterpret_cast<__m256i*>(scratch);
+    for (int32_t r = 0; r < rows; ++r, blocks += words) {
+        const uint8_t* row = p + r * stride;
+        __m256i all = _mm256_setzero_si256();
+        std::size_t b = 0, i = 0;
+        for (; i < whole; i += kBlockBytes, ++b) {
+            const __m256i m = _mm256_max_epu8(_mm256_max_epu8(largestOfWord(row + i), largestOfWord(row + i + 64)),
+                                              _mm256_max_epu8(largestOfWord(row + i + 128), largestOfWord(row + i + 192)));
+            _mm256_storeu_si256(kept + b, m);
+            all = _mm256_max_epu8(all, m);
+        }
+        if (i < n) {
+            // The shorter last block: whole vectors, the last one ending at the row's end; byte by
+            // byte where it is shorter than one (a call would take the vectors held to the stack).
+            __m256i m;
+            if (n - i >= 32) {
+                m = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + n - 32));
+                for (std::size_t q = i; q + 32 < n; q += 32)
+                    m = _mm256_max_epu8(m, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + q)));
+            } else {
+                uint8_t largest = 0;
+                for (std::size_t q = i; q < n; ++q) largest = row[q] > largest ? row[q] : largest;
+                m = _mm256_set1_epi8(static_cast<char>(largest));
+            }
+            _mm256_storeu_si256(kept + b++, m);
+            all = _mm256_max_epu8(all, m);
+        }
+        if (!anyReaching(all, t)) {
+            out[r] = static_cast<uint8_t>(level - 1);
+            continue;
+        }
+        out[r] = largestOf(all);
+        for (std::size_t w = 0; 64 * w < b; ++w) {
+            // Written out rather than with writeBlockBits: a lambda would not take this function's target.
+            uint64_t word = 0;
+            for (std::size_t k = 64 * w, end = b < k + 64 ? b : k + 64; k < end; ++k)
+                word |= uint64_t{anyReaching(_mm256_loadu_si256(kept + k), t)} << (k % 64);
+            blocks[w] = word;
+        }
+    }
 }
 
 // The lit word of the 64 bytes from p + w, as the next of out.

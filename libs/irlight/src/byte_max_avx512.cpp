@@ -22,25 +22,6 @@ __attribute__((target("avx512bw"))) inline uint8_t largestByte512(__m512i w) {
     return largestByte(_mm_max_epu8(_mm256_castsi256_si128(h), _mm256_extracti128_si256(h, 1)));
 }
 
-// As the AVX2 form (byte_max_avx2.cpp): in registers only, aligned loads, the ends read unaligned.
-// For the rows of the detector's search this form is the faster one there, by about 2% of a whole
-// 320x240 detection, though alone it reads a row slower than wholeMax below: what it saves on the
-// row pass comes back in the detector's next steps, for a reason not pinned down.
-__attribute__((target("avx512bw"))) inline uint8_t maxOf(const uint8_t* p, std::size_t n) {
-    if (n < 64) return byteMaxSse2(p, n);
-    const uint8_t* end = p + n;
-    __m512i a = _mm512_loadu_si512(p), b = _mm512_loadu_si512(end - 64), c = a, d = b;
-    const auto* q = reinterpret_cast<const uint8_t*>((reinterpret_cast<std::uintptr_t>(p) + 63) & ~std::uintptr_t{63});
-    for (; q + 256 <= end; q += 256) {
-        a = _mm512_max_epu8(a, _mm512_load_si512(q));
-        b = _mm512_max_epu8(b, _mm512_load_si512(q + 64));
-        c = _mm512_max_epu8(c, _mm512_load_si512(q + 128));
-        d = _mm512_max_epu8(d, _mm512_load_si512(q + 192));
-    }
-    for (; q + 64 <= end; q += 64) a = _mm512_max_epu8(a, _mm512_load_si512(q));
-    return largestByte512(_mm512_max_epu8(_mm512_max_epu8(a, b), _mm512_max_epu8(c, d)));
-}
-
 // The fastest read of a whole frame: every load an aligned line, the first and last lines read
 // masked to the bytes (a zero byte does not raise a maximum), so no line is read twice and no load
 // splits two lines; two accumulators keep up with the loads.
@@ -73,9 +54,45 @@ __attribute__((target("avx512bw"))) inline uint8_t wholeMax(const uint8_t* p, st
 __attribute__((target("avx512bw"), aligned(64)))
 uint8_t byteMaxAvx512Impl(const uint8_t* p, std::size_t n) { return wholeMax(p, n); }
 
+// A block is four lines, its largest bytes kept in the scratch (unaligned, as heap memory).
 __attribute__((target("avx512bw"), aligned(64)))
-void rowMaxAvx512Impl(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t* out) {
-    for (int32_t r = 0; r < rows; ++r) out[r] = maxOf(p + r * stride, n);
+void rowMaxAvx512Impl(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t level,
+                      uint8_t* out, uint64_t* blocks, uint8_t* scratch) {
+    const __m512i t = _mm512_set1_epi8(static_cast<char>(level));
+    const std::size_t words = blockWords(n), whole = n - n % kBlockBytes;
+    for (int32_t r = 0; r < rows; ++r, blocks += words) {
+        const uint8_t* row = p + r * stride;
+        __m512i all = _mm512_setzero_si512();
+        std::size_t b = 0, i = 0;
+        for (; i < whole; i += kBlockBytes, ++b) {
+            const __m512i m = _mm512_max_epu8(_mm512_max_epu8(_mm512_loadu_si512(row + i), _mm512_loadu_si512(row + i + 64)),
+                                              _mm512_max_epu8(_mm512_loadu_si512(row + i + 128),
+                                                              _mm512_loadu_si512(row + i + 192)));
+            _mm512_storeu_si512(scratch + 64 * b, m);
+            all = _mm512_max_epu8(all, m);
+        }
+        if (i < n) {
+            // The shorter last block: whole lines, the last one masked to the row's bytes.
+            __m512i m = _mm512_setzero_si512();
+            std::size_t q = i;
+            for (; q + 64 < n; q += 64) m = _mm512_max_epu8(m, _mm512_loadu_si512(row + q));
+            m = _mm512_max_epu8(m, _mm512_maskz_loadu_epi8(~uint64_t{0} >> (64 - (n - q)), row + q));
+            _mm512_storeu_si512(scratch + 64 * b++, m);
+            all = _mm512_max_epu8(all, m);
+        }
+        if (!_mm512_cmpge_epu8_mask(all, t)) {
+            out[r] = static_cast<uint8_t>(level - 1);
+            continue;
+        }
+        out[r] = largestByte512(all);
+        for (std::size_t w = 0; 64 * w < b; ++w) {
+            // Written out rather than with writeBlockBits: a lambda would not take this function's target.
+            uint64_t word = 0;
+            for (std::size_t k = 64 * w, end = b < k + 64 ? b : k + 64; k < end; ++k)
+                word |= uint64_t{_mm512_cmpge_epu8_mask(_mm512_loadu_si512(scratch + 64 * k), t) != 0} << (k % 64);
+            blocks[w] = word;
+        }
+    }
 }
 
 // A word of bits per load, straight from the compare; four words are tested at once by their largest

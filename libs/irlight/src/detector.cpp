@@ -32,6 +32,10 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     cand_.assign(static_cast<std::size_t>(cap) + kMaxCandidates, Component{});
     lit_.assign((static_cast<std::size_t>(width) * 3 + 63) / 64, LitWord{});
     rowMax_.assign(static_cast<std::size_t>(height + 1) / 2, 0);
+    blockWords_ = blockWords(static_cast<std::size_t>(width) * 3);
+    blocks_.assign(rowMax_.size() * blockWords_, 0);
+    screened_.assign(blockWords_, 0);
+    rowScratch_.assign(rowScratchBytes(static_cast<std::size_t>(width) * 3), 0);
     boxes_.assign(kMaxCandidates, PixelBox{});
     byTop_.assign(kMaxCandidates, 0);
     place_.assign(kMaxCandidates, 0);
@@ -54,8 +58,8 @@ void SpotDetector::configure(int32_t width, int32_t height) {
 
 int32_t SpotDetector::backgroundLevel(const ImageView& img, int32_t below) const {
     // Every 16th row, every 8th pixel: a few thousand samples, a small fraction of the frame read.
-    // The sampled rows are searched rows: one whose brightest byte is under `below` adds only to
-    // the count of samples.
+    // The sampled rows are searched rows: one whose brightest byte (or the bound the search keeps
+    // for a dark row) is under `below` adds only to the count of samples.
     // Most frames have no sampled row that reaches `below`: any level under it then does.
     const int32_t first = 8 % img.height;
     if (first % 2 == 0) {
@@ -65,15 +69,38 @@ int32_t SpotDetector::backgroundLevel(const ImageView& img, int32_t below) const
     }
     uint32_t hist[256] = {};
     int32_t n = 0, top = 0;  // samples, and the brightest one
-    const int32_t perRow = (img.width - 1 - 4 % img.width) / 8 + 1;
+    const int32_t x0 = 4 % img.width, perRow = (img.width - 1 - x0) / 8 + 1;
+    const auto rowBytes = static_cast<std::size_t>(img.width) * 3;
     for (int32_t y = first; y < img.height; y += 16) {
         n += perRow;
         if (y % 2 == 0 && rowMax_[y / 2] < below) continue;
         const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
-        for (int32_t x = 4 % img.width; x < img.width; x += 8) {
-            const int32_t v = brightest(row + 3 * x);
-            ++hist[v];
-            top = std::max(top, v);
+        int32_t next = x0;  // the first sample not yet taken
+        auto take = [&](int32_t to) {  // the samples before pixel `to`
+            for (; next < to; next += 8) {
+                const int32_t v = brightest(row + 3 * next);
+                ++hist[v];
+                top = std::max(top, v);
+            }
+        };
+        if (y % 2 || below < blockLevel_) {
+            take(img.width);
+            continue;
+        }
+        // A sample that reaches `below` has a byte in a block of the row that reaches the block
+        // level, which is no higher. The others would add only to levels under `below`, which all
+        // give the same threshold: only the pixels that reach into those blocks are sampled.
+        const uint64_t* lit = blocks_.data() + static_cast<std::size_t>(y / 2) * blockWords_;
+        for (std::size_t k = 0; k < blockWords_; ++k) {
+            for (uint64_t bits = lit[k]; bits;) {
+                const int first = std::countr_zero(bits), len = std::countr_one(bits >> first);
+                bits = first + len < 64 ? bits & ~uint64_t{0} << (first + len) : 0;
+                const std::size_t from = (64 * k + static_cast<std::size_t>(first)) * kBlockBytes;
+                const std::size_t to = std::min(rowBytes, from + static_cast<std::size_t>(len) * kBlockBytes);
+                const auto px = static_cast<int32_t>(from / 3);
+                if (next < px) next += (px - next + 7) / 8 * 8;
+                take(static_cast<int32_t>((to + 2) / 3));
+            }
         }
     }
     // Pens cover only a few samples: the level is what more than that many samples reach.
@@ -81,6 +108,50 @@ int32_t SpotDetector::backgroundLevel(const ImageView& img, int32_t below) const
     int32_t above = 0, level = top;
     while (level > 0 && above + static_cast<int32_t>(hist[level]) <= k) above += static_cast<int32_t>(hist[level--]);
     return level;
+}
+
+// Inlined into its one caller, as it runs for every labelled row.
+[[gnu::always_inline]] inline int32_t SpotDetector::screenRow(const ImageView& img, int32_t y, int32_t t,
+                                                             LitBytesFn readLit) {
+    const std::size_t n = static_cast<std::size_t>(width_) * 3, words = blockWords_;
+    const uint64_t* searched = blocks_.data() + static_cast<std::size_t>(y / 2) * words;
+    const uint64_t* screen = searched;
+    if (y % 2) {
+        // The light of a core on this row falls off on the searched rows beside it in the same
+        // columns, or one to either side: its blocks are those of the rows beside it, or one block
+        // to either side where the core stands at a block's edge.
+        // A searched row under the block level has no blocks marked.
+        const uint64_t* above = rowMax_[y / 2] >= blockLevel_ ? searched : nullptr;
+        const uint64_t* below = y + 1 < height_ && rowMax_[y / 2 + 1] >= blockLevel_ ? searched + words : nullptr;
+        auto of = [above, below](std::size_t k) { return (above ? above[k] : 0) | (below ? below[k] : 0); };
+        uint64_t* widened = screened_.data();
+        uint64_t before = 0;  // the word before, as it was
+        for (std::size_t k = 0; k < words; ++k) {
+            const uint64_t w = of(k), after = k + 1 < words ? of(k + 1) : 0;
+            widened[k] = w | w << 1 | w >> 1 | before >> 63 | after << 63;
+            before = w;
+        }
+        screen = widened;
+    }
+    // On a searched row, the pixels that reach the threshold lie in its blocks that reach the lower
+    // block level.
+    const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
+    LitWord* lit = lit_.data();
+    int32_t nlit = 0;
+    for (std::size_t k = 0; k < words; ++k) {
+        for (uint64_t bits = screen[k]; bits;) {
+            // A stretch of neighbouring blocks is screened in one call.
+            const int first = std::countr_zero(bits), len = std::countr_one(bits >> first);
+            bits = first + len < 64 ? bits & ~uint64_t{0} << (first + len) : 0;
+            const std::size_t from = (64 * k + static_cast<std::size_t>(first)) * kBlockBytes;
+            if (from >= n) break;  // a block past the row's end, from the widening above
+            const std::size_t to = std::min(n, from + static_cast<std::size_t>(len) * kBlockBytes);
+            const int32_t got = readLit(row + from, to - from, static_cast<uint8_t>(t), lit + nlit);
+            for (int32_t q = nlit; q < nlit + got; ++q) lit[q].at += static_cast<int32_t>(from / 64);
+            nlit += got;
+        }
+    }
+    return nlit;
 }
 
 int32_t SpotDetector::find(int32_t a) {
@@ -116,7 +187,12 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
     const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
     const RowMaxFn readRows = rowMax();
     const uint8_t* searched = rowMax_.data();
-    readRows(img.data, 2 * img.stride, rowBytes, (height_ + 1) / 2, rowMax_.data());
+    // The search level follows the threshold, which the row pass's maxima decide; it is never under
+    // this block level, by which the pass marks the blocks of each row. A row under it has no light
+    // to search and its brightest byte, known to be under the level, is not needed.
+    blockLevel_ = std::max(1, std::clamp(p.threshold, 1, 255) / kSearchDivisor);
+    readRows(img.data, 2 * img.stride, rowBytes, (height_ + 1) / 2, static_cast<uint8_t>(blockLevel_), rowMax_.data(),
+             blocks_.data(), rowScratch_.data());
     const int32_t t =
         std::clamp(std::max(p.threshold, backgroundLevel(img, p.threshold - minContrast) + minContrast), 1, 255);
     lastThreshold_ = t;
@@ -126,10 +202,10 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
 
     // Every lit component taller than one row has pixels on an even row, so only even rows are
     // searched (each row is its own cache lines: half the frame is read), and an even row with light
-    // labels itself and both neighbours in full. A core one row tall on an odd row (a small pen
-    // centred on that row) is still seen by the fall-off of its light on the rows beside it. The
-    // search level is a share of the threshold itself, not of its lift over the bright background:
-    // many pens raise that sample far above the background beside each of them.
+    // labels itself and both neighbours where the light is (screenRow). A core one row tall on an odd
+    // row (a small pen centred on that row) is still seen by the fall-off of its light on the rows
+    // beside it. The search level is a share of the threshold itself, not of its lift over the bright
+    // background: many pens raise that sample far above the background beside each of them.
     const int32_t tSearch = std::max(1, t / kSearchDivisor);
     int32_t nruns = 0, prevBegin = 0, prevEnd = 0;
     int32_t prevRow = -2;  // the last row labelled, whose runs are [prevBegin, prevEnd)
@@ -148,7 +224,7 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
                 // A searched row under the threshold has no runs; the others are screened in full.
                 if (y % 2 == 0 && searched[y / 2] < t) continue;
                 const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
-                const int32_t nlit = readLit(row, rowBytes, static_cast<uint8_t>(t), lit);
+                const int32_t nlit = screenRow(img, y, t, readLit);
                 if (prevRow != y - 1) prevBegin = prevEnd = nruns;  // no run of the row above touches
                 const int32_t rowBegin = nruns;
                 int32_t j = prevBegin;                   // first run of the previous row that may still touch

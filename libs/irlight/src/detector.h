@@ -90,6 +90,9 @@ private:
     // The brightest level that more than a small share of the frame reaches (sparse sample), when
     // that is at least `below`; any level under it otherwise. Reads the row maxima of the search.
     int32_t backgroundLevel(const ImageView& img, int32_t below) const;
+    // The lit words of row y (labelled, so beside a searched row with light) in the blocks it is
+    // screened in, into lit_; returns how many.
+    int32_t screenRow(const ImageView& img, int32_t y, int32_t t, LitBytesFn readLit);
     int32_t find(int32_t a);
     void unite(int32_t a, int32_t b);
     // Candidate k becomes one candidate per peak when the light of close pens joined in it.
@@ -104,7 +107,16 @@ private:
     std::vector<Component> cand_;
     int ncand_ = 0;
     std::vector<LitWord> lit_;     // words of the row being labelled with bytes that reach the threshold
-    std::vector<uint8_t> rowMax_;  // brightest byte of every searched (even) row y, at y / 2
+    // Of every searched (even) row y, at y / 2: its brightest byte where that reaches the block level
+    // of the search (detect), the level less one where it does not; and where it does, which of its
+    // blocks (byte_max.h) reach that level, blockWords_ words a row. The blocks a labelled row is
+    // screened in.
+    std::vector<uint8_t> rowMax_;
+    int32_t blockLevel_ = 1;
+    std::vector<uint64_t> blocks_;
+    std::size_t blockWords_ = 0;
+    std::vector<uint64_t> screened_;
+    std::vector<uint8_t> rowScratch_;  // the row pass's
     SaddleSplitter splitter_;
     std::vector<uint8_t> compMask_;  // a candidate's own pixels in its box, for the splitter
     // Expanded windows of the candidates, used to keep one spot's rim out of its neighbour's sum;
