@@ -43,15 +43,15 @@ inline uint8_t maxOf(const uint8_t* p, std::size_t n) {
 uint8_t byteMaxPortable(const uint8_t* p, std::size_t n) { return largestFrom(p, 0, n, 0); }
 
 void rowMaxPortable(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t level, uint8_t* out,
-                    uint64_t* blocks, uint8_t* /*scratch*/) {
+                    uint64_t* blocks, uint8_t* scratch) {
     const std::size_t words = blockWords(n);
     for (int32_t r = 0; r < rows; ++r, blocks += words) {
         const uint8_t* row = p + r * stride;
         out[r] = std::max(largestFrom(row, 0, n, 0), static_cast<uint8_t>(level - 1));
         if (out[r] < level) continue;
-        writeBlockBits(blocks, blockCount(n), [&](std::size_t b) {
-            return largestFrom(row, b * kBlockBytes, std::min(n, (b + 1) * kBlockBytes), 0) >= level;
-        });
+        for (std::size_t b = 0; b < blockCount(n); ++b)
+            scratch[64 * b] = largestFrom(row, b * kBlockBytes, std::min(n, (b + 1) * kBlockBytes), 0) >= level;
+        packBlockFlags(scratch, blockCount(n), blocks);
     }
 }
 
@@ -81,7 +81,6 @@ void rowBlocksSse2(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32
                    uint64_t* blocks, uint8_t* scratch) {
     const __m128i t = _mm_set1_epi8(static_cast<char>(level));
     const std::size_t words = blockWords(n), whole = n - n % kBlockBytes;
-    auto* kept = reinterpret_cast<__m128i*>(scratch);
     for (int32_t r = 0; r < rows; ++r, blocks += words) {
         const uint8_t* row = p + r * stride;
         auto at = [row](std::size_t i) {
@@ -95,7 +94,7 @@ void rowBlocksSse2(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32
             __m128i e = at(i), o = at(i + 16);
             for (std::size_t q = 32; q < kBlockBytes; q += 32) e = _mm_max_epu8(e, at(i + q)), o = _mm_max_epu8(o, at(i + q + 16));
             const __m128i m = _mm_max_epu8(e, o);
-            _mm_storeu_si128(kept + b, m);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(scratch + 64 * b), m);
             all = _mm_max_epu8(all, m);
         }
         if (i < n) {
@@ -107,7 +106,7 @@ void rowBlocksSse2(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32
             } else {
                 m = _mm_set1_epi8(static_cast<char>(largestFrom(row, i, n, 0)));
             }
-            _mm_storeu_si128(kept + b++, m);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(scratch + 64 * b++), m);
             all = _mm_max_epu8(all, m);
         }
         if (!reachMask(all, t)) {
@@ -115,7 +114,9 @@ void rowBlocksSse2(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32
             continue;
         }
         out[r] = largestByte(all);
-        writeBlockBits(blocks, b, [&](std::size_t k) { return reachMask(_mm_loadu_si128(kept + k), t) != 0; });
+        for (std::size_t k = 0; k < b; ++k)
+            scratch[64 * k] = reachMask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(scratch + 64 * k)), t) != 0;
+        packBlockFlags(scratch, b, blocks);
     }
 }
 

@@ -16,23 +16,24 @@ using ByteMaxFn = uint8_t (*)(const uint8_t* p, std::size_t n);
 constexpr std::size_t kBlockBytes = 256;
 inline std::size_t blockCount(std::size_t n) { return (n + kBlockBytes - 1) / kBlockBytes; }
 inline std::size_t blockWords(std::size_t n) { return (blockCount(n) + 63) / 64; }
-// The scratch of the row pass: a vector of the widest path per block of a row.
+// The scratch of the row pass: a place for a vector of the widest path per block of a row.
 inline std::size_t rowScratchBytes(std::size_t n) { return 64 * blockCount(n); }
-// Writes the bits of a row's `count` blocks, lit(b) for block b, a word at a time.
-template <class Lit>
-inline void writeBlockBits(uint64_t* words, std::size_t count, Lit&& lit) {
+// The bits of a row's `count` blocks into its words, from a flag per block at flags[64 * b] (the
+// first byte of the block's place in the row pass's scratch). Inline: a call from a vector form would
+// take the vectors it holds to the stack.
+inline void packBlockFlags(const uint8_t* flags, std::size_t count, uint64_t* words) {
     for (std::size_t w = 0; 64 * w < count; ++w) {
         uint64_t word = 0;
         for (std::size_t b = 64 * w, end = count < b + 64 ? count : b + 64; b < end; ++b)
-            word |= uint64_t{lit(b)} << (b % 64);
+            word |= uint64_t{flags[64 * b] != 0} << (b % 64);
         words[w] = word;
     }
 }
 // Of each of `rows` rows of n bytes, `stride` apart: into out[r] the row's largest byte where that
 // reaches `level` (at least 1), level - 1 where it does not; and for a row that reaches it, which of
 // its blocks do, into its blockWords(n) words of `blocks` (a darker row's words are left as they
-// were). The vector forms keep each block's largest bytes in `scratch` (rowScratchBytes(n)) while
-// they read the row, so a row with light is not read again for its blocks. For almost every row of a
+// were). The forms keep each block's largest bytes in `scratch` (rowScratchBytes(n)) while they
+// read the row, so a row with light is not read again for its blocks. For almost every row of a
 // frame, the bound spares the pass finding the row's largest byte. One call for a whole frame's rows,
 // so no row pays for a call of its own.
 using RowMaxFn = void (*)(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t level,

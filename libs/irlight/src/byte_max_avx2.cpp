@@ -65,7 +65,6 @@ void rowMaxAvx2Impl(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int3
                     uint64_t* blocks, uint8_t* scratch) {
     const __m256i t = _mm256_set1_epi8(static_cast<char>(level));
     const std::size_t words = blockWords(n), whole = n - n % kBlockBytes;
-    auto* kept = reinterpret_cast<__m256i*>(scratch);
     for (int32_t r = 0; r < rows; ++r, blocks += words) {
         const uint8_t* row = p + r * stride;
         __m256i all = _mm256_setzero_si256();
@@ -73,7 +72,7 @@ void rowMaxAvx2Impl(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int3
         for (; i < whole; i += kBlockBytes, ++b) {
             const __m256i m = _mm256_max_epu8(_mm256_max_epu8(largestOfWord(row + i), largestOfWord(row + i + 64)),
                                               _mm256_max_epu8(largestOfWord(row + i + 128), largestOfWord(row + i + 192)));
-            _mm256_storeu_si256(kept + b, m);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(scratch + 64 * b), m);
             all = _mm256_max_epu8(all, m);
         }
         if (i < n) {
@@ -89,7 +88,7 @@ void rowMaxAvx2Impl(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int3
                 for (std::size_t q = i; q < n; ++q) largest = row[q] > largest ? row[q] : largest;
                 m = _mm256_set1_epi8(static_cast<char>(largest));
             }
-            _mm256_storeu_si256(kept + b++, m);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(scratch + 64 * b++), m);
             all = _mm256_max_epu8(all, m);
         }
         if (!anyReaching(all, t)) {
@@ -97,13 +96,9 @@ void rowMaxAvx2Impl(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int3
             continue;
         }
         out[r] = largestOf(all);
-        for (std::size_t w = 0; 64 * w < b; ++w) {
-            // Written out rather than with writeBlockBits: a lambda would not take this function's target.
-            uint64_t word = 0;
-            for (std::size_t k = 64 * w, end = b < k + 64 ? b : k + 64; k < end; ++k)
-                word |= uint64_t{anyReaching(_mm256_loadu_si256(kept + k), t)} << (k % 64);
-            blocks[w] = word;
-        }
+        for (std::size_t k = 0; k < b; ++k)
+            scratch[64 * k] = anyReaching(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(scratch + 64 * k)), t);
+        packBlockFlags(scratch, b, blocks);
     }
 }
 

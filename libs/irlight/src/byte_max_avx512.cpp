@@ -85,13 +85,8 @@ void rowMaxAvx512Impl(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, in
             continue;
         }
         out[r] = largestByte512(all);
-        for (std::size_t w = 0; 64 * w < b; ++w) {
-            // Written out rather than with writeBlockBits: a lambda would not take this function's target.
-            uint64_t word = 0;
-            for (std::size_t k = 64 * w, end = b < k + 64 ? b : k + 64; k < end; ++k)
-                word |= uint64_t{_mm512_cmpge_epu8_mask(_mm512_loadu_si512(scratch + 64 * k), t) != 0} << (k % 64);
-            blocks[w] = word;
-        }
+        for (std::size_t k = 0; k < b; ++k) scratch[64 * k] = _mm512_cmpge_epu8_mask(_mm512_loadu_si512(scratch + 64 * k), t) != 0;
+        packBlockFlags(scratch, b, blocks);
     }
 }
 
