@@ -56,6 +56,25 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     keptPlace_.assign(window + kRimBlock, 0);
 }
 
+namespace {
+
+// Calls at(from, to) for each stretch of neighbouring marked blocks in a row's words, as the byte
+// range [from, to) of a row of n bytes; blocks past the row's end are left out.
+template <class At>
+void forEachStretch(const uint64_t* words, std::size_t nwords, std::size_t n, At&& at) {
+    for (std::size_t k = 0; k < nwords; ++k) {
+        for (uint64_t bits = words[k]; bits;) {
+            const int first = std::countr_zero(bits), len = std::countr_one(bits >> first);
+            bits = first + len < 64 ? bits & ~uint64_t{0} << (first + len) : 0;
+            const std::size_t from = (64 * k + static_cast<std::size_t>(first)) * kBlockBytes;
+            if (from >= n) return;
+            at(from, std::min(n, from + static_cast<std::size_t>(len) * kBlockBytes));
+        }
+    }
+}
+
+}  // namespace
+
 int32_t SpotDetector::backgroundLevel(const ImageView& img, int32_t below) const {
     // Every 16th row, every 8th pixel: a few thousand samples, a small fraction of the frame read.
     // The sampled rows are searched rows: one whose brightest byte (or the bound the search keeps
@@ -90,18 +109,12 @@ int32_t SpotDetector::backgroundLevel(const ImageView& img, int32_t below) const
         // A sample that reaches `below` has a byte in a block of the row that reaches the block
         // level, which is no higher. The others would add only to levels under `below`, which all
         // give the same threshold: only the pixels that reach into those blocks are sampled.
-        const uint64_t* lit = blocks_.data() + static_cast<std::size_t>(y / 2) * blockWords_;
-        for (std::size_t k = 0; k < blockWords_; ++k) {
-            for (uint64_t bits = lit[k]; bits;) {
-                const int first = std::countr_zero(bits), len = std::countr_one(bits >> first);
-                bits = first + len < 64 ? bits & ~uint64_t{0} << (first + len) : 0;
-                const std::size_t from = (64 * k + static_cast<std::size_t>(first)) * kBlockBytes;
-                const std::size_t to = std::min(rowBytes, from + static_cast<std::size_t>(len) * kBlockBytes);
-                const auto px = static_cast<int32_t>(from / 3);
-                if (next < px) next += (px - next + 7) / 8 * 8;
-                take(static_cast<int32_t>((to + 2) / 3));
-            }
-        }
+        forEachStretch(blocks_.data() + static_cast<std::size_t>(y / 2) * blockWords_, blockWords_, rowBytes,
+                       [&](std::size_t from, std::size_t to) {
+                           const auto px = static_cast<int32_t>(from / 3);
+                           if (next < px) next += (px - next + 7) / 8 * 8;
+                           take(static_cast<int32_t>((to + 2) / 3));
+                       });
     }
     // Pens cover only a few samples: the level is what more than that many samples reach.
     const int32_t k = std::max(8, n / 100);
@@ -138,19 +151,12 @@ int32_t SpotDetector::backgroundLevel(const ImageView& img, int32_t below) const
     const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
     LitWord* lit = lit_.data();
     int32_t nlit = 0;
-    for (std::size_t k = 0; k < words; ++k) {
-        for (uint64_t bits = screen[k]; bits;) {
-            // A stretch of neighbouring blocks is screened in one call.
-            const int first = std::countr_zero(bits), len = std::countr_one(bits >> first);
-            bits = first + len < 64 ? bits & ~uint64_t{0} << (first + len) : 0;
-            const std::size_t from = (64 * k + static_cast<std::size_t>(first)) * kBlockBytes;
-            if (from >= n) break;  // a block past the row's end, from the widening above
-            const std::size_t to = std::min(n, from + static_cast<std::size_t>(len) * kBlockBytes);
-            const int32_t got = readLit(row + from, to - from, static_cast<uint8_t>(t), lit + nlit);
-            for (int32_t q = nlit; q < nlit + got; ++q) lit[q].at += static_cast<int32_t>(from / 64);
-            nlit += got;
-        }
-    }
+    // A stretch of neighbouring blocks is screened in one call.
+    forEachStretch(screen, words, n, [&](std::size_t from, std::size_t to) {
+        const int32_t got = readLit(row + from, to - from, static_cast<uint8_t>(t), lit + nlit);
+        for (int32_t q = nlit; q < nlit + got; ++q) lit[q].at += static_cast<int32_t>(from / 64);
+        nlit += got;
+    });
     return nlit;
 }
 
@@ -221,7 +227,7 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
             const int32_t i = base + std::countr_zero(marks);
             const int32_t last = std::min(2 * i + 1, height_ - 1);
             for (int32_t y = std::max(2 * i - 1, done + 1); y <= last; ++y) {
-                // A searched row under the threshold has no runs; the others are screened in full.
+                // A searched row under the threshold has no runs; the others are screened (screenRow).
                 if (y % 2 == 0 && searched[y / 2] < t) continue;
                 const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
                 const int32_t nlit = screenRow(img, y, t, readLit);
