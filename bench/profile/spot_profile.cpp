@@ -3,6 +3,8 @@
 // tavori_bench (which callgrind would slow to minutes). A count does not move with the machine's load.
 //   valgrind --tool=callgrind --toggle-collect='*detectFrame*' spot_profile [WIDTH HEIGHT [PENS [apart]]]
 //   callgrind_annotate --inclusive=yes callgrind.out.*
+// A sampling profiler (perf record -e cpu-clock) needs the frames detected more often than the
+// rendering costs: give the calls as a fifth argument.
 // The spot's cost is (Ir per 32-pen call - Ir per two-pen call) / 30; the program prints the calls.
 // The benchmark's pens stand eight to a band of rows, which share the screening of their lit rows;
 // with "apart" each pen has rows of its own, as one or two pens in use have.
@@ -38,7 +40,8 @@ int main(int argc, char** argv) {
     const int w = argc > 2 ? std::atoi(argv[1]) : 640, h = argc > 2 ? std::atoi(argv[2]) : 480;
     const int pens = argc > 3 ? std::atoi(argv[3]) : 32;
     const bool apart = argc > 4 && std::string(argv[4]) == "apart";
-    if (w < 64 || h < 64 || pens < 1 || pens > 32) return 2;
+    const int calls = argc > 5 ? std::atoi(argv[5]) : kCalls;
+    if (w < 64 || h < 64 || pens < 1 || pens > 32 || calls < 1) return 2;
     synth::Frame two(static_cast<uint32_t>(w), static_cast<uint32_t>(h)), many(static_cast<uint32_t>(w), static_cast<uint32_t>(h));
     synth::render(two, bench::twoPenScene(w, h));
     // The scene of the benchmark's DetectManyPens.
@@ -56,8 +59,8 @@ int main(int argc, char** argv) {
     const tavori::irl::ImageView a{two.get()->pData, w, h, static_cast<std::ptrdiff_t>(two.stride())};
     const tavori::irl::ImageView b{many.get()->pData, w, h, static_cast<std::ptrdiff_t>(many.stride())};
     int na = 0, nb = 0;
-    for (int i = 0; i < kCalls; ++i) na = detectFrame(det, a);
-    for (int i = 0; i < kCalls; ++i) nb = detectFrameMany(det, b);
-    std::printf("%dx%d: %d calls each; %d spots on the two-pen frame, %d on the %d-pen frame\n", w, h, kCalls, na, nb, pens);
+    for (int i = 0; i < calls; ++i) na = detectFrame(det, a);
+    for (int i = 0; i < calls; ++i) nb = detectFrameMany(det, b);
+    std::printf("%dx%d: %d calls each; %d spots on the two-pen frame, %d on the %d-pen frame\n", w, h, calls, na, nb, pens);
     return na == 2 && nb == pens ? 0 : 1;
 }

@@ -43,15 +43,16 @@ inline uint8_t maxOf(const uint8_t* p, std::size_t n) {
 uint8_t byteMaxPortable(const uint8_t* p, std::size_t n) { return largestFrom(p, 0, n, 0); }
 
 void rowMaxPortable(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32_t rows, uint8_t level, uint8_t* out,
-                    uint64_t* blocks, uint8_t* scratch) {
+                    uint64_t* blocks, uint8_t*) {
     const std::size_t words = blockWords(n);
     for (int32_t r = 0; r < rows; ++r, blocks += words) {
         const uint8_t* row = p + r * stride;
         out[r] = std::max(largestFrom(row, 0, n, 0), static_cast<uint8_t>(level - 1));
         if (out[r] < level) continue;
+        std::fill(blocks, blocks + words, 0);
         for (std::size_t b = 0; b < blockCount(n); ++b)
-            scratch[64 * b] = largestFrom(row, b * kBlockBytes, std::min(n, (b + 1) * kBlockBytes), 0) >= level;
-        packBlockFlags(scratch, blockCount(n), blocks);
+            if (largestFrom(row, b * kBlockBytes, std::min(n, (b + 1) * kBlockBytes), 0) >= level)
+                blocks[b / 64] |= uint64_t{1} << (b % 64);
     }
 }
 
@@ -114,9 +115,7 @@ void rowBlocksSse2(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int32
             continue;
         }
         out[r] = largestByte(all);
-        for (std::size_t k = 0; k < b; ++k)
-            scratch[64 * k] = reachMask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(scratch + 64 * k)), t) != 0;
-        packBlockFlags(scratch, b, blocks);
+        reachingBlocks<1>(scratch, b, level, blocks);
     }
 }
 

@@ -18,17 +18,6 @@ inline std::size_t blockCount(std::size_t n) { return (n + kBlockBytes - 1) / kB
 inline std::size_t blockWords(std::size_t n) { return (blockCount(n) + 63) / 64; }
 // The scratch of the row pass: a place for a vector of the widest path per block of a row.
 inline std::size_t rowScratchBytes(std::size_t n) { return 64 * blockCount(n); }
-// The bits of a row's `count` blocks into its words, from a flag per block at flags[64 * b] (the
-// first byte of the block's place in the row pass's scratch). Inline: a call from a vector form would
-// take the vectors it holds to the stack.
-inline void packBlockFlags(const uint8_t* flags, std::size_t count, uint64_t* words) {
-    for (std::size_t w = 0; 64 * w < count; ++w) {
-        uint64_t word = 0;
-        for (std::size_t b = 64 * w, end = count < b + 64 ? count : b + 64; b < end; ++b)
-            word |= uint64_t{flags[64 * b] != 0} << (b % 64);
-        words[w] = word;
-    }
-}
 // Of each of `rows` rows of n bytes, `stride` apart: into out[r] the row's largest byte where that
 // reaches `level` (at least 1), level - 1 where it does not; and for a row that reaches it, which of
 // its blocks do, into its blockWords(n) words of `blocks` (a darker row's words are left as they

@@ -96,9 +96,7 @@ void rowMaxAvx2Impl(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, int3
             continue;
         }
         out[r] = largestOf(all);
-        for (std::size_t k = 0; k < b; ++k)
-            scratch[64 * k] = anyReaching(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(scratch + 64 * k)), t);
-        packBlockFlags(scratch, b, blocks);
+        reachingBlocks<2>(scratch, b, level, blocks);
     }
 }
 

@@ -85,8 +85,7 @@ void rowMaxAvx512Impl(const uint8_t* p, std::ptrdiff_t stride, std::size_t n, in
             continue;
         }
         out[r] = largestByte512(all);
-        for (std::size_t k = 0; k < b; ++k) scratch[64 * k] = _mm512_cmpge_epu8_mask(_mm512_loadu_si512(scratch + 64 * k), t) != 0;
-        packBlockFlags(scratch, b, blocks);
+        reachingBlocks<4>(scratch, b, level, blocks);
     }
 }
 
