@@ -136,7 +136,26 @@ void markOpen(const float* lift, int32_t n, uint8_t* mark) {
     for (int32_t i = 0; i < n; ++i) mark[i] = lift[i] > kLevel ? kOpen : kDark;
 }
 
-// Light over the plane start + slope * i along one row, and the row's marks.
+// Every window row's light over the plane (plane[0] + plane[1] i + plane[2] j, each row's start
+// rounded from doubles) and its marks, for windows wh rows of ww pixels. One call a window: the
+// constants of a form are set up once, not for each of its short rows. The frame's marks are left to
+// the caller.
+using LiftFn = void (*)(const uint8_t* v, int32_t stride, int32_t ww, int32_t wh, const double* plane, float* lift,
+                        uint8_t* mark);
+inline float rowStart(const double* plane, int32_t j) { return static_cast<float>(plane[0] + plane[2] * j); }
+
+void liftOverPortable(const uint8_t* v, int32_t stride, int32_t ww, int32_t wh, const double* plane, float* lift,
+                      uint8_t* mark) {
+    const auto slope = static_cast<float>(plane[1]);
+    for (int32_t j = 0; j < wh; ++j) {
+        const float start = rowStart(plane, j);
+        float* out = lift + j * stride;
+        for (int32_t i = 0; i < ww; ++i)
+            out[i] = static_cast<float>(v[j * stride + i]) - (start + slope * static_cast<float>(i));
+        markOpen(out, ww, mark + j * stride);
+    }
+}
+
 #if TAVORI_IRL_X86
 // The open mark in the first n % 16 bytes (all 16 when n is a multiple of 16), dark after them.
 __m128i openBefore(int32_t n) {
@@ -144,86 +163,107 @@ __m128i openBefore(int32_t n) {
     const auto last = static_cast<char>((n - 1) % 16 + 1);
     return _mm_and_si128(_mm_cmpgt_epi8(_mm_set1_epi8(last), lanes), _mm_set1_epi8(kOpen));
 }
-#endif
 
-void liftOverLinePortable(const uint8_t* bright, int32_t n, float start, float slope, float* lift, uint8_t* mark) {
-    for (int32_t i = 0; i < n; ++i) lift[i] = static_cast<float>(bright[i]) - (start + slope * static_cast<float>(i));
-    markOpen(lift, n, mark);
-}
-
-#if TAVORI_IRL_X86
-void liftOverLineSse2(const uint8_t* bright, int32_t n, float start, float slope, float* lift, uint8_t* mark) {
-    const __m128i lastOpen = openBefore(n);
-    // Sixteen pixels a step, past the row's end into the next row or the slack (rewritten or unused):
-    // the marks of pixels past the end are dark, which also darkens the frame beside the next row.
-    const __m128i zero = _mm_setzero_si128(), open = _mm_set1_epi8(kOpen);
-    const __m128 s = _mm_set1_ps(start), k = _mm_set1_ps(slope), level = _mm_set1_ps(kLevel), step = _mm_set1_ps(16);
-    __m128 at[4] = {_mm_setr_ps(0, 1, 2, 3), _mm_setr_ps(4, 5, 6, 7), _mm_setr_ps(8, 9, 10, 11), _mm_setr_ps(12, 13, 14, 15)};
-    for (int32_t i = 0; i < n; i += 16) {
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bright + i));
-        const __m128i half[2] = {_mm_unpacklo_epi8(b, zero), _mm_unpackhi_epi8(b, zero)};
-        __m128i lit[4];
-        for (int q = 0; q < 4; ++q) {
-            const __m128i b32 = q & 1 ? _mm_unpackhi_epi16(half[q >> 1], zero) : _mm_unpacklo_epi16(half[q >> 1], zero);
-            const __m128 l = _mm_sub_ps(_mm_cvtepi32_ps(b32), _mm_add_ps(s, _mm_mul_ps(k, at[q])));
-            _mm_storeu_ps(lift + i + 4 * q, l);
-            lit[q] = _mm_castps_si128(_mm_cmpgt_ps(l, level));
-            at[q] = _mm_add_ps(at[q], step);
+// The vector forms take sixteen pixels a step, past a row's end into the frame and the next row or
+// the slack (rewritten or unused): the marks of pixels past the end are dark. The slope's share of
+// the first sixteen pixels is the same on every row, and most rows have no more.
+void liftOverSse2(const uint8_t* v, int32_t stride, int32_t ww, int32_t wh, const double* plane, float* lift,
+                  uint8_t* mark) {
+    const __m128i zero = _mm_setzero_si128(), open = _mm_set1_epi8(kOpen), lastOpen = openBefore(ww);
+    const __m128 k = _mm_set1_ps(static_cast<float>(plane[1])), level = _mm_set1_ps(kLevel), step = _mm_set1_ps(16);
+    const __m128 first[4] = {_mm_setr_ps(0, 1, 2, 3), _mm_setr_ps(4, 5, 6, 7), _mm_setr_ps(8, 9, 10, 11),
+                             _mm_setr_ps(12, 13, 14, 15)};
+    const __m128 firstSlope[4] = {_mm_mul_ps(k, first[0]), _mm_mul_ps(k, first[1]), _mm_mul_ps(k, first[2]),
+                                  _mm_mul_ps(k, first[3])};
+    for (int32_t j = 0; j < wh; ++j) {
+        const uint8_t* bright = v + j * stride;
+        float* out = lift + j * stride;
+        uint8_t* row = mark + j * stride;
+        const __m128 s = _mm_set1_ps(rowStart(plane, j));
+        __m128 at[4] = {first[0], first[1], first[2], first[3]};
+        for (int32_t i = 0; i < ww; i += 16) {
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bright + i));
+            const __m128i half[2] = {_mm_unpacklo_epi8(b, zero), _mm_unpackhi_epi8(b, zero)};
+            __m128i lit[4];
+            for (int q = 0; q < 4; ++q) {
+                const __m128i b32 = q & 1 ? _mm_unpackhi_epi16(half[q >> 1], zero) : _mm_unpacklo_epi16(half[q >> 1], zero);
+                const __m128 slope = i ? _mm_mul_ps(k, at[q]) : firstSlope[q];
+                const __m128 l = _mm_sub_ps(_mm_cvtepi32_ps(b32), _mm_add_ps(s, slope));
+                _mm_storeu_ps(out + i + 4 * q, l);
+                lit[q] = _mm_castps_si128(_mm_cmpgt_ps(l, level));
+                at[q] = _mm_add_ps(at[q], step);
+            }
+            const __m128i bytes = _mm_packs_epi16(_mm_packs_epi32(lit[0], lit[1]), _mm_packs_epi32(lit[2], lit[3]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i), _mm_and_si128(bytes, i + 16 <= ww ? open : lastOpen));
         }
-        const __m128i bytes = _mm_packs_epi16(_mm_packs_epi32(lit[0], lit[1]), _mm_packs_epi32(lit[2], lit[3]));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(mark + i), _mm_and_si128(bytes, i + 16 <= n ? open : lastOpen));
     }
 }
 #endif
 
 #if TAVORI_IRL_AVX2
-// liftOverLineSse2 eight pixels per vector; the marks from the comparisons' sign bits, one bit a byte.
-__attribute__((target("avx2"))) void liftOverLineWide(const uint8_t* bright, int32_t n, float start, float slope,
-                                                      float* lift, uint8_t* mark) {
-    const __m128i lastOpen = openBefore(n), open = _mm_set1_epi8(kOpen);
+// liftOverSse2 eight pixels per vector; the marks from the comparisons' sign bits, one bit a byte.
+__attribute__((target("avx2"))) void liftOverWide(const uint8_t* v, int32_t stride, int32_t ww, int32_t wh,
+                                                  const double* plane, float* lift, uint8_t* mark) {
+    const __m128i lastOpen = openBefore(ww), open = _mm_set1_epi8(kOpen);
     const __m128i spread = _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1);
     const __m128i bit = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
-    const __m256 s = _mm256_set1_ps(start), k = _mm256_set1_ps(slope), level = _mm256_set1_ps(kLevel);
-    const __m256 step = _mm256_set1_ps(16);
-    __m256 at0 = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7), at1 = _mm256_setr_ps(8, 9, 10, 11, 12, 13, 14, 15);
-    for (int32_t i = 0; i < n; i += 16) {
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bright + i));
-        const __m256 l0 = _mm256_sub_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(b)), _mm256_add_ps(s, _mm256_mul_ps(k, at0)));
-        const __m256 l1 = _mm256_sub_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(b, 8))),
-                                        _mm256_add_ps(s, _mm256_mul_ps(k, at1)));
-        _mm256_storeu_ps(lift + i, l0);
-        _mm256_storeu_ps(lift + i + 8, l1);
-        const int bits = _mm256_movemask_ps(_mm256_cmp_ps(l0, level, _CMP_GT_OQ)) |
-                         _mm256_movemask_ps(_mm256_cmp_ps(l1, level, _CMP_GT_OQ)) << 8;
-        const __m128i lit = _mm_cmpeq_epi8(_mm_and_si128(_mm_shuffle_epi8(_mm_cvtsi32_si128(bits), spread), bit), bit);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(mark + i), _mm_and_si128(lit, i + 16 <= n ? open : lastOpen));
-        at0 = _mm256_add_ps(at0, step);
-        at1 = _mm256_add_ps(at1, step);
+    const __m256 k = _mm256_set1_ps(static_cast<float>(plane[1])), level = _mm256_set1_ps(kLevel);
+    const __m256 step = _mm256_set1_ps(16), first0 = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256 first1 = _mm256_setr_ps(8, 9, 10, 11, 12, 13, 14, 15);
+    const __m256 firstSlope0 = _mm256_mul_ps(k, first0), firstSlope1 = _mm256_mul_ps(k, first1);
+    for (int32_t j = 0; j < wh; ++j) {
+        const uint8_t* bright = v + j * stride;
+        float* out = lift + j * stride;
+        uint8_t* row = mark + j * stride;
+        const __m256 s = _mm256_set1_ps(rowStart(plane, j));
+        __m256 at0 = first0, at1 = first1;
+        for (int32_t i = 0; i < ww; i += 16) {
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bright + i));
+            const __m256 slope0 = i ? _mm256_mul_ps(k, at0) : firstSlope0, slope1 = i ? _mm256_mul_ps(k, at1) : firstSlope1;
+            const __m256 l0 = _mm256_sub_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(b)), _mm256_add_ps(s, slope0));
+            const __m256 l1 =
+                _mm256_sub_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(b, 8))), _mm256_add_ps(s, slope1));
+            _mm256_storeu_ps(out + i, l0);
+            _mm256_storeu_ps(out + i + 8, l1);
+            const int bits = _mm256_movemask_ps(_mm256_cmp_ps(l0, level, _CMP_GT_OQ)) |
+                             _mm256_movemask_ps(_mm256_cmp_ps(l1, level, _CMP_GT_OQ)) << 8;
+            const __m128i lit = _mm_cmpeq_epi8(_mm_and_si128(_mm_shuffle_epi8(_mm_cvtsi32_si128(bits), spread), bit), bit);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i), _mm_and_si128(lit, i + 16 <= ww ? open : lastOpen));
+            at0 = _mm256_add_ps(at0, step);
+            at1 = _mm256_add_ps(at1, step);
+        }
     }
 }
 
-// liftOverLineSse2 sixteen pixels per vector, the marks straight from the comparison's mask.
+// liftOverSse2 sixteen pixels per vector, the marks straight from the comparison's mask.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-__attribute__((target("avx512bw"))) void liftOverLineAvx512(const uint8_t* bright, int32_t n, float start, float slope,
-                                                            float* lift, uint8_t* mark) {
-    const __m512 s = _mm512_set1_ps(start), k = _mm512_set1_ps(slope), level = _mm512_set1_ps(kLevel);
-    const __m512 step = _mm512_set1_ps(16);
+__attribute__((target("avx512bw"))) void liftOverAvx512(const uint8_t* v, int32_t stride, int32_t ww, int32_t wh,
+                                                        const double* plane, float* lift, uint8_t* mark) {
+    const __m512 k = _mm512_set1_ps(static_cast<float>(plane[1])), level = _mm512_set1_ps(kLevel);
+    const __m512 step = _mm512_set1_ps(16), first = _mm512_setr_ps(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
     const __m512i open = _mm512_set1_epi8(kOpen);
     constexpr int kNearest = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
-    __m512 at = _mm512_setr_ps(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    for (int32_t i = 0; i < n; i += 16) {
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bright + i));
-        // Rounded as the other forms: the explicit rounding keeps the compiler from fusing the
-        // multiply and the add (AVX-512 brings FMA).
-        const __m512 plane = _mm512_add_round_ps(s, _mm512_mul_round_ps(k, at, kNearest), kNearest);
-        const __m512 l = _mm512_sub_ps(_mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(b)), plane);
-        _mm512_storeu_ps(lift + i, l);
-        __mmask16 lit = _mm512_cmp_ps_mask(l, level, _CMP_GT_OQ);
-        if (i + 16 > n) lit &= static_cast<__mmask16>((1u << (n - i)) - 1);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(mark + i), _mm512_castsi512_si128(_mm512_maskz_mov_epi8(lit, open)));
-        at = _mm512_add_ps(at, step);
+    // Rounded as the other forms: the explicit rounding keeps the compiler from fusing the multiply
+    // and the add (AVX-512 brings FMA).
+    const __m512 firstSlope = _mm512_mul_round_ps(k, first, kNearest);
+    for (int32_t j = 0; j < wh; ++j) {
+        const uint8_t* bright = v + j * stride;
+        float* out = lift + j * stride;
+        uint8_t* row = mark + j * stride;
+        const __m512 s = _mm512_set1_ps(rowStart(plane, j));
+        __m512 at = first;
+        for (int32_t i = 0; i < ww; i += 16) {
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bright + i));
+            const __m512 plane16 = _mm512_add_round_ps(s, i ? _mm512_mul_round_ps(k, at, kNearest) : firstSlope, kNearest);
+            const __m512 l = _mm512_sub_ps(_mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(b)), plane16);
+            _mm512_storeu_ps(out + i, l);
+            __mmask16 lit = _mm512_cmp_ps_mask(l, level, _CMP_GT_OQ);
+            if (i + 16 > ww) lit &= static_cast<__mmask16>((1u << (ww - i)) - 1);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i), _mm512_castsi512_si128(_mm512_maskz_mov_epi8(lit, open)));
+            at = _mm512_add_ps(at, step);
+        }
     }
 }
 #pragma GCC diagnostic pop
@@ -451,23 +491,19 @@ float RingBackground::at(int32_t i, int32_t j) const {
 }
 
 void RingBackground::liftOver(const uint8_t* v, int32_t stride, float* lift, uint8_t* mark) const {
-    using LineFn = void (*)(const uint8_t*, int32_t, float, float, float*, uint8_t*);
-    const auto line = formFor<LineFn>(cpuPath(), liftOverLinePortable, TAVORI_IRL_SSE2_FORM(liftOverLineSse2),
-                                      TAVORI_IRL_WIDE_FORM(liftOverLineWide), TAVORI_IRL_WIDE_FORM(liftOverLineAvx512));
-    std::memset(mark - stride - 1, kDark, static_cast<std::size_t>(stride));
-    for (int32_t j = 0; j < wh_; ++j) {
-        const uint8_t* bright = v + j * stride;
-        float* out = lift + j * stride;
-        uint8_t* row = mark + j * stride;
-        row[-1] = kDark;
-        if (edge_) {
-            for (int32_t i = 0; i < ww_; ++i) out[i] = static_cast<float>(bright[i]) - at(i, j);
-            markOpen(out, ww_, row);
-        } else {
-            line(bright, ww_, static_cast<float>(plane_[0] + plane_[2] * j), static_cast<float>(plane_[1]), out, row);
+    if (edge_) {
+        for (int32_t j = 0; j < wh_; ++j) {
+            float* out = lift + j * stride;
+            for (int32_t i = 0; i < ww_; ++i) out[i] = static_cast<float>(v[j * stride + i]) - at(i, j);
+            markOpen(out, ww_, mark + j * stride);
         }
-        row[ww_] = kDark;
+    } else {
+        formFor<LiftFn>(cpuPath(), liftOverPortable, TAVORI_IRL_SSE2_FORM(liftOverSse2), TAVORI_IRL_WIDE_FORM(liftOverWide),
+                        TAVORI_IRL_WIDE_FORM(liftOverAvx512))(v, stride, ww_, wh_, plane_, lift, mark);
     }
+    // The frame is dark, also where a row's last step wrote past its end.
+    std::memset(mark - stride - 1, kDark, static_cast<std::size_t>(stride));
+    for (int32_t j = 0; j < wh_; ++j) mark[j * stride - 1] = mark[j * stride + ww_] = kDark;
     std::memset(mark + wh_ * stride - 1, kDark, static_cast<std::size_t>(stride));
 }
 
