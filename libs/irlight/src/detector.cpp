@@ -391,9 +391,8 @@ bool SpotDetector::refine(const ImageView& img, int32_t t, int32_t minContrast, 
 
     bg.liftOver(v, stride, lift, mark_.data() + origin);
     const Rim rim = growRim(v, lift, stride, w, owner, t, mark_.data() + origin, rim_.data());
-    capLift(lift, stride, w.width(), w.height(), rim.bgMax);
     Centroid centre;
-    if (!mirroredCentroid(lift, stride, w.width(), w.height(), rim_.data(), rim.count,
+    if (!mirroredCentroid(lift, stride, w.width(), w.height(), rim_.data(), rim.count, rim.bgMax,
                           RimKept{kept_.data(), keptAt_.data(), keptPlace_.data()}, centre))
         return false;
     s.x = w.x0 + centre.x;

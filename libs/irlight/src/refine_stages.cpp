@@ -575,33 +575,6 @@ Rim growRim(const uint8_t* v, const float* lift, int32_t stride, const Window& w
     return Rim{count, bgMax, core};
 }
 
-#if TAVORI_IRL_AVX2
-__attribute__((target("avx2"))) void capLiftWide(float* lift, int32_t n, float cap) {
-    const __m256 c = _mm256_set1_ps(cap), level = _mm256_set1_ps(kLevel);
-    for (int32_t k = 0; k < n; k += 8)
-        _mm256_storeu_ps(lift + k, _mm256_sub_ps(_mm256_min_ps(_mm256_loadu_ps(lift + k), c), level));
-}
-#endif
-
-void capLift(float* lift, int32_t stride, int32_t ww, int32_t wh, float bgMax) {
-    const float cap = 255.f - bgMax;
-    // One run from the first pixel to the last, frame between rows included: capping in place row
-    // by row with whole vectors would reach into the next row and cap it twice.
-    const int32_t n = (wh - 1) * stride + ww;
-#if TAVORI_IRL_X86
-    const CpuPath path = cpuPath();
-#if TAVORI_IRL_AVX2
-    if (path >= CpuPath::Avx2) return capLiftWide(lift, n, cap);
-#endif
-    if (path == CpuPath::Sse2) {
-        const __m128 c = _mm_set1_ps(cap), lv = _mm_set1_ps(kLevel);
-        for (int32_t k = 0; k < n; k += 4) _mm_storeu_ps(lift + k, _mm_sub_ps(_mm_min_ps(_mm_loadu_ps(lift + k), c), lv));
-        return;
-    }
-#endif
-    for (int32_t k = 0; k < n; ++k) lift[k] = std::min(lift[k], cap) - kLevel;
-}
-
 namespace {
 
 // The mirror of the centre for one pass, and which pixels have theirs inside the window.
@@ -636,12 +609,16 @@ struct Sums {
 // A place whose mirror is outside the window wherever the centre lies (see blockedPass).
 constexpr uint32_t kNowhere = 0x80008000u;
 
-// Weights fall continuously to zero at the rim level, which keeps the sampling bias low.
+// A pixel's weight (mirroredCentroid), worked out where it is read: the centroid reads few of the
+// window's pixels. Weights fall continuously to zero at the rim level, which keeps the sampling bias
+// low.
+inline float weightOf(float lift, float cap) { return std::min(lift, cap) - kLevel; }
+
 template <class Keep>
-__attribute__((always_inline)) inline void keepIfWeighted(const float* lift, const FramedRows& rows, int32_t stride,
-                                                          int32_t at, Keep&& keep) {
+__attribute__((always_inline)) inline void keepIfWeighted(const float* lift, float cap, const FramedRows& rows,
+                                                          int32_t stride, int32_t at, Keep&& keep) {
     const int32_t j = rows.row(at), i = at - j * stride;
-    const float wgt = lift[at];
+    const float wgt = weightOf(lift[at], cap);
     if (!(wgt <= 0)) keep(at, i, j, static_cast<double>(wgt));
 }
 
@@ -662,31 +639,33 @@ inline void closeBlocks(const RimKept& kept, int32_t n) {
 }
 
 // The first sums: every rim pixel with weight, in the rim's order, its terms kept for the passes.
-__attribute__((always_inline)) inline Sums keepWeighted(const float* lift, int32_t stride, const int32_t* list,
-                                                        int32_t count, const RimKept& kept) {
+__attribute__((always_inline)) inline Sums keepWeighted(const float* lift, float cap, int32_t stride,
+                                                        const int32_t* list, int32_t count, const RimKept& kept) {
     Sums s;
     const FramedRows rows(stride);
     for (int32_t k = 0; k < count; ++k)
-        keepIfWeighted(lift, rows, stride, list[k],
+        keepIfWeighted(lift, cap, rows, stride, list[k],
                        [&](int32_t at, int32_t i, int32_t j, double w) { s.add(record(kept, s.n, at, i, j, w)); });
     closeBlocks(kept, s.n);
     return s;
 }
 
-// (r[0] bx + r[1] ax) by + (r[s] bx + r[s + 1] ax) ay, each product and sum rounded as written.
-inline float bilinear(const float* r, int32_t s, const Mirror& m) {
-    return (r[0] * m.bx + r[1] * m.ax) * m.by + (r[s] * m.bx + r[s + 1] * m.ax) * m.ay;
+// (w[0] bx + w[1] ax) by + (w[s] bx + w[s + 1] ax) ay of the weights w of the lifts at r, each
+// product and sum rounded as written.
+inline float bilinear(const float* r, float cap, int32_t s, const Mirror& m) {
+    auto w = [r, cap](int32_t k) { return weightOf(r[k], cap); };
+    return (w(0) * m.bx + w(1) * m.ax) * m.by + (w(s) * m.bx + w(s + 1) * m.ax) * m.ay;
 }
 
 // A pass one pixel at a time, its place from its offset: for any window.
-Sums mirroredPass(const float* lift, int32_t stride, const RimKept& kept, int32_t weighted, const Mirror& m) {
+Sums mirroredPass(const float* lift, float cap, int32_t stride, const RimKept& kept, int32_t weighted, const Mirror& m) {
     Sums s;
     const FramedRows rows(stride);
     const float* mirror = lift + (m.iy * stride + m.ix);  // minus a pixel's offset: its mirror
     for (int32_t k = 0; k < weighted; ++k) {
         const int32_t at = kept.at[k], j = rows.row(at), i = at - j * stride;
         if (static_cast<uint32_t>(m.ix - i) > m.lastI || static_cast<uint32_t>(m.iy - j) > m.lastJ) continue;
-        if (!(bilinear(mirror - at, stride, m) > 0)) continue;
+        if (!(bilinear(mirror - at, cap, stride, m) > 0)) continue;
         s.add(kept.terms[k]);
     }
     return s;
@@ -699,14 +678,15 @@ constexpr int32_t kBlockedSide = 1 << 14;
 
 // keepWeighted four rim pixels at a time: their rows by one multiply of each pair, and when all four
 // carry weight (most do), their terms and the same products and sums in order from vectors.
-__attribute__((always_inline)) inline Sums keepWeightedBlocked(const float* lift, int32_t stride, const int32_t* list,
-                                                               int32_t count, const RimKept& kept) {
+__attribute__((always_inline)) inline Sums keepWeightedBlocked(const float* lift, float cap, int32_t stride,
+                                                               const int32_t* list, int32_t count, const RimKept& kept) {
     RimWeight* terms = kept.terms;
     int32_t* keptAt = kept.at;
     uint32_t* place = kept.place;
     const FramedRows rows(stride);
     const __m128i inverse = _mm_set1_epi32(static_cast<int32_t>(rows.inverse())), strides = _mm_set1_epi32(stride);
     const __m128i high = _mm_set_epi32(-1, 0, -1, 0);
+    const __m128 caps = _mm_set1_ps(cap), levels = _mm_set1_ps(kLevel);
     __m128d sxy = _mm_setzero_pd(), sw = _mm_setzero_pd();
     int32_t n = 0;
     auto keep = [&](int32_t at, int32_t i, int32_t j, double w) {
@@ -718,9 +698,9 @@ __attribute__((always_inline)) inline Sums keepWeightedBlocked(const float* lift
     int32_t k = 0;
     for (; k + kRimBlock <= count; k += kRimBlock) {
         const float w0 = lift[list[k]], w1 = lift[list[k + 1]], w2 = lift[list[k + 2]], w3 = lift[list[k + 3]];
-        const __m128 wgt = _mm_setr_ps(w0, w1, w2, w3);
+        const __m128 wgt = _mm_sub_ps(_mm_min_ps(_mm_setr_ps(w0, w1, w2, w3), caps), levels);
         if (_mm_movemask_ps(_mm_cmpnle_ps(wgt, _mm_setzero_ps())) != 0xF) {
-            for (int32_t q = 0; q < kRimBlock; ++q) keepIfWeighted(lift, rows, stride, list[k + q], keep);
+            for (int32_t q = 0; q < kRimBlock; ++q) keepIfWeighted(lift, cap, rows, stride, list[k + q], keep);
             continue;
         }
         const __m128i at = _mm_loadu_si128(reinterpret_cast<const __m128i*>(list + k));
@@ -744,7 +724,7 @@ __attribute__((always_inline)) inline Sums keepWeightedBlocked(const float* lift
         term(_mm_unpackhi_epi64(ij23, ij23), _mm_unpackhi_pd(w23, w23), 3);
         n += kRimBlock;
     }
-    for (; k < count; ++k) keepIfWeighted(lift, rows, stride, list[k], keep);
+    for (; k < count; ++k) keepIfWeighted(lift, cap, rows, stride, list[k], keep);
     closeBlocks(kept, n);
     Sums s;
     s.sw = _mm_cvtsd_f64(sw);
@@ -758,19 +738,21 @@ __attribute__((always_inline)) inline Sums keepWeightedBlocked(const float* lift
 // bilinear() for their mirrors, and their terms added in order. Every mirror is read, inside the
 // window or not (mirrorMargin), and counts only inside. The centre must lie in the window, give or
 // take a pixel, for the reads to stay in the margins.
-__attribute__((always_inline)) inline Sums blockedPass(const float* lift, int32_t stride, const RimKept& kept,
+__attribute__((always_inline)) inline Sums blockedPass(const float* lift, float cap, int32_t stride, const RimKept& kept,
                                                        int32_t weighted, const Mirror& m) {
     const __m128i corner = _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(m.iy) << 16 |
                                                                (static_cast<uint32_t>(m.ix) & 0xFFFFu)));
     const __m128i last = _mm_set1_epi32(static_cast<int32_t>(m.lastJ << 16 | m.lastI)), zero = _mm_setzero_si128();
     const __m128 along = _mm_setr_ps(m.bx, m.ax, m.bx, m.ax), across = _mm_setr_ps(m.by, m.ay, m.by, m.ay);
+    const __m128 caps = _mm_set1_ps(cap), levels = _mm_set1_ps(kLevel);
     const float* mirror = lift + (m.iy * stride + m.ix);  // minus a pixel's offset: its mirror
-    // The products of the mirror of pixel k + q's four corners with their weights along the row.
+    // The products of the weights at the mirror of pixel k + q's four corners with their shares along
+    // the row.
     auto corners = [&](int32_t k, int32_t q) {
         const float* r = mirror - kept.at[k + q];
-        return _mm_mul_ps(_mm_loadh_pi(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r))),
-                                       reinterpret_cast<const __m64*>(r + stride)),
-                          along);
+        const __m128 lifts = _mm_loadh_pi(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r))),
+                                          reinterpret_cast<const __m64*>(r + stride));
+        return _mm_mul_ps(_mm_sub_ps(_mm_min_ps(lifts, caps), levels), along);
     };
     // Lanes 0 and 1 the sums of a's even and odd lanes; lanes 2 and 3 those of b.
     auto pairs = [](__m128 a, __m128 b) {
@@ -809,15 +791,16 @@ __attribute__((always_inline)) inline Sums blockedPass(const float* lift, int32_
 
 template <bool blocked>
 __attribute__((always_inline)) inline bool centroidWith(const float* lift, int32_t stride, int32_t ww, int32_t wh,
-                                                        const int32_t* list, int32_t count, const RimKept& kept,
-                                                        Centroid& c) {
+                                                        const int32_t* list, int32_t count, float bgMax,
+                                                        const RimKept& kept, Centroid& c) {
+    const float cap = 255.f - bgMax;
     Sums s;
 #if TAVORI_IRL_X86
     if constexpr (blocked)
-        s = keepWeightedBlocked(lift, stride, list, count, kept);
+        s = keepWeightedBlocked(lift, cap, stride, list, count, kept);
     else
 #endif
-        s = keepWeighted(lift, stride, list, count, kept);
+        s = keepWeighted(lift, cap, stride, list, count, kept);
     const int32_t weighted = s.n;
     // A pass that keeps every weighted pixel leaves the centre where it was: the next would repeat it.
     for (int it = 0; it < SpotDetector::kMirrorPasses && s.n >= SpotDetector::kMinRimArea && s.sw > 0 &&
@@ -828,12 +811,12 @@ __attribute__((always_inline)) inline bool centroidWith(const float* lift, int32
         if constexpr (blocked) {
             if (static_cast<uint32_t>(m.ix + 1) <= static_cast<uint32_t>(2 * ww) &&
                 static_cast<uint32_t>(m.iy + 1) <= static_cast<uint32_t>(2 * wh)) {
-                s = blockedPass(lift, stride, kept, weighted, m);
+                s = blockedPass(lift, cap, stride, kept, weighted, m);
                 continue;
             }
         }
 #endif
-        s = mirroredPass(lift, stride, kept, weighted, m);
+        s = mirroredPass(lift, cap, stride, kept, weighted, m);
     }
     if (s.n < SpotDetector::kMinRimArea || s.sw <= 0) return false;
     c = Centroid{s.swx / s.sw, s.swy / s.sw, s.sw, s.n};
@@ -841,38 +824,39 @@ __attribute__((always_inline)) inline bool centroidWith(const float* lift, int32
 }
 
 bool centroidPortable(const float* lift, int32_t stride, int32_t ww, int32_t wh, const int32_t* list, int32_t count,
-                      const RimKept& kept, Centroid& c) {
-    return centroidWith<false>(lift, stride, ww, wh, list, count, kept, c);
+                      float bgMax, const RimKept& kept, Centroid& c) {
+    return centroidWith<false>(lift, stride, ww, wh, list, count, bgMax, kept, c);
 }
 
 #if TAVORI_IRL_X86
 bool centroidSse2(const float* lift, int32_t stride, int32_t ww, int32_t wh, const int32_t* list, int32_t count,
-                  const RimKept& kept, Centroid& c) {
-    return centroidWith<true>(lift, stride, ww, wh, list, count, kept, c);
+                  float bgMax, const RimKept& kept, Centroid& c) {
+    return centroidWith<true>(lift, stride, ww, wh, list, count, bgMax, kept, c);
 }
 #endif
 
 #if TAVORI_IRL_AVX2
 // The same operations in the VEX encoding, whose three operands save the copies SSE2 makes.
 __attribute__((target("avx2"))) bool centroidAvx2(const float* lift, int32_t stride, int32_t ww, int32_t wh,
-                                                  const int32_t* list, int32_t count, const RimKept& kept, Centroid& c) {
-    return centroidWith<true>(lift, stride, ww, wh, list, count, kept, c);
+                                                  const int32_t* list, int32_t count, float bgMax, const RimKept& kept,
+                                                  Centroid& c) {
+    return centroidWith<true>(lift, stride, ww, wh, list, count, bgMax, kept, c);
 }
 #endif
 
 }  // namespace
 
 bool mirroredCentroid(const float* lift, int32_t stride, int32_t ww, int32_t wh, const int32_t* list, int32_t count,
-                      const RimKept& kept, Centroid& c) {
-    using CentroidFn = bool (*)(const float*, int32_t, int32_t, int32_t, const int32_t*, int32_t, const RimKept&,
+                      float bgMax, const RimKept& kept, Centroid& c) {
+    using CentroidFn = bool (*)(const float*, int32_t, int32_t, int32_t, const int32_t*, int32_t, float, const RimKept&,
                                 Centroid&);
 #if TAVORI_IRL_X86
     if (ww < 2 || wh < 2 || ww >= kBlockedSide || wh >= kBlockedSide)
-        return centroidPortable(lift, stride, ww, wh, list, count, kept, c);
+        return centroidPortable(lift, stride, ww, wh, list, count, bgMax, kept, c);
 #endif
     return formFor<CentroidFn>(cpuPath(), centroidPortable, TAVORI_IRL_SSE2_FORM(centroidSse2),
                                TAVORI_IRL_WIDE_FORM(centroidAvx2),
-                               TAVORI_IRL_WIDE_FORM(centroidAvx2))(lift, stride, ww, wh, list, count, kept, c);
+                               TAVORI_IRL_WIDE_FORM(centroidAvx2))(lift, stride, ww, wh, list, count, bgMax, kept, c);
 }
 
 }  // namespace tavori::irl

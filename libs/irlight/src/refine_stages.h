@@ -1,8 +1,8 @@
 // The stages that turn one thresholded component into a sub-pixel spot, each usable on its own:
 //  1. RingBackground: the local background under the component's window, from the window's border;
 //  2. growRim: the spot's own pixels, grown from the lit core while their light keeps falling off;
-//  3. capLift: every window pixel's light over the rim level, capped where saturation hides it;
-//  4. mirroredCentroid: the intensity-weighted centre, keeping only light mirrored about it.
+//  3. mirroredCentroid: the centre weighted by light over the rim level (capped where saturation
+//     hides it), keeping only light mirrored about it.
 #pragma once
 
 #include <cstdint>
@@ -118,11 +118,6 @@ struct Rim {
 Rim growRim(const uint8_t* v, const float* lift, int32_t stride, const Window& w, const Ownership& owner,
             int32_t t, uint8_t* mark, int32_t* list);
 
-// Turns light over the background into weight over the rim level, capped at 255 - bgMax: a
-// saturated pixel's light is only known up to there, and over bright content the side facing it
-// clips sooner. The frame between rows is changed too (it is only read with weight zero).
-void capLift(float* lift, int32_t stride, int32_t ww, int32_t wh, float bgMax);
-
 struct Centroid {
     double x = 0, y = 0;  // window coordinates
     double weight = 0;
@@ -145,9 +140,11 @@ struct RimKept {
 
 // Weighted centre of the region's pixels. After the first pass a pixel counts only when its mirror
 // about the current centre is lit too: ink trailing from the pen, or bright content reaching in from
-// one side, has no counterpart on the other side, while the pen's own light does. `lift` is framed
-// (capLift); `kept` holds `count` entries. False when fewer than kMinRimArea pixels carry weight.
+// one side, has no counterpart on the other side, while the pen's own light does. A pixel's weight
+// is its light over the rim level, capped at 255 - bgMax: a saturated pixel's light is only known up
+// to there, and over bright content the side facing it clips sooner. `lift` is framed (liftOver);
+// `kept` holds `count` entries. False when fewer than kMinRimArea pixels carry weight.
 bool mirroredCentroid(const float* lift, int32_t stride, int32_t ww, int32_t wh, const int32_t* list, int32_t count,
-                      const RimKept& kept, Centroid& c);
+                      float bgMax, const RimKept& kept, Centroid& c);
 
 }  // namespace tavori::irl
