@@ -170,67 +170,79 @@ __m128i openBefore(int32_t n) {
 void liftOverSse2(const uint8_t* v, int32_t stride, int32_t ww, int32_t wh, const double* plane, float* lift,
                   uint8_t* mark) {
     const __m128i zero = _mm_setzero_si128(), open = _mm_set1_epi8(kOpen), lastOpen = openBefore(ww);
-    const __m128 k = _mm_set1_ps(static_cast<float>(plane[1])), level = _mm_set1_ps(kLevel), step = _mm_set1_ps(16);
+    const __m128 k = _mm_set1_ps(static_cast<float>(plane[1])), level = _mm_set1_ps(kLevel);
     const __m128 first[4] = {_mm_setr_ps(0, 1, 2, 3), _mm_setr_ps(4, 5, 6, 7), _mm_setr_ps(8, 9, 10, 11),
                              _mm_setr_ps(12, 13, 14, 15)};
-    const __m128 firstSlope[4] = {_mm_mul_ps(k, first[0]), _mm_mul_ps(k, first[1]), _mm_mul_ps(k, first[2]),
-                                  _mm_mul_ps(k, first[3])};
+    // k i of sixteen pixels from i.
+    auto slopeFrom = [&](int32_t i, __m128* out) {
+        for (int q = 0; q < 4; ++q) out[q] = _mm_mul_ps(k, _mm_add_ps(first[q], _mm_set1_ps(static_cast<float>(i))));
+    };
+    __m128 firstSlope[4];
+    slopeFrom(0, firstSlope);
+    // Sixteen pixels of a row from i, with the row's start s and the slope's share of them.
+    auto sixteen = [&](const uint8_t* bright, float* out, uint8_t* row, int32_t i, __m128 s, const __m128* slope) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bright + i));
+        const __m128i half[2] = {_mm_unpacklo_epi8(b, zero), _mm_unpackhi_epi8(b, zero)};
+        __m128i lit[4];
+        for (int q = 0; q < 4; ++q) {
+            const __m128i b32 = q & 1 ? _mm_unpackhi_epi16(half[q >> 1], zero) : _mm_unpacklo_epi16(half[q >> 1], zero);
+            const __m128 l = _mm_sub_ps(_mm_cvtepi32_ps(b32), _mm_add_ps(s, slope[q]));
+            _mm_storeu_ps(out + i + 4 * q, l);
+            lit[q] = _mm_castps_si128(_mm_cmpgt_ps(l, level));
+        }
+        const __m128i bytes = _mm_packs_epi16(_mm_packs_epi32(lit[0], lit[1]), _mm_packs_epi32(lit[2], lit[3]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i), _mm_and_si128(bytes, i + 16 <= ww ? open : lastOpen));
+    };
     for (int32_t j = 0; j < wh; ++j) {
         const uint8_t* bright = v + j * stride;
         float* out = lift + j * stride;
         uint8_t* row = mark + j * stride;
         const __m128 s = _mm_set1_ps(rowStart(plane, j));
-        __m128 at[4] = {first[0], first[1], first[2], first[3]};
-        for (int32_t i = 0; i < ww; i += 16) {
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bright + i));
-            const __m128i half[2] = {_mm_unpacklo_epi8(b, zero), _mm_unpackhi_epi8(b, zero)};
-            __m128i lit[4];
-            for (int q = 0; q < 4; ++q) {
-                const __m128i b32 = q & 1 ? _mm_unpackhi_epi16(half[q >> 1], zero) : _mm_unpacklo_epi16(half[q >> 1], zero);
-                const __m128 slope = i ? _mm_mul_ps(k, at[q]) : firstSlope[q];
-                const __m128 l = _mm_sub_ps(_mm_cvtepi32_ps(b32), _mm_add_ps(s, slope));
-                _mm_storeu_ps(out + i + 4 * q, l);
-                lit[q] = _mm_castps_si128(_mm_cmpgt_ps(l, level));
-                at[q] = _mm_add_ps(at[q], step);
-            }
-            const __m128i bytes = _mm_packs_epi16(_mm_packs_epi32(lit[0], lit[1]), _mm_packs_epi32(lit[2], lit[3]));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i), _mm_and_si128(bytes, i + 16 <= ww ? open : lastOpen));
+        sixteen(bright, out, row, 0, s, firstSlope);
+        for (int32_t i = 16; i < ww; i += 16) {
+            __m128 slope[4];
+            slopeFrom(i, slope);
+            sixteen(bright, out, row, i, s, slope);
         }
     }
 }
 #endif
 
 #if TAVORI_IRL_AVX2
-// liftOverSse2 eight pixels per vector; the marks from the comparisons' sign bits, one bit a byte.
-__attribute__((target("avx2"))) void liftOverWide(const uint8_t* v, int32_t stride, int32_t ww, int32_t wh,
-                                                  const double* plane, float* lift, uint8_t* mark) {
-    const __m128i lastOpen = openBefore(ww), open = _mm_set1_epi8(kOpen);
+// Sixteen pixels of a row from i for liftOverWide: the row's start s and the slope's share of them
+// given; the marks from the comparisons' sign bits, one bit a byte.
+__attribute__((target("avx2"))) inline void liftSixteen(const uint8_t* bright, float* out, uint8_t* row, int32_t i,
+                                                        int32_t ww, __m256 s, __m256 slope0, __m256 slope1) {
     const __m128i spread = _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1);
     const __m128i bit = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
-    const __m256 k = _mm256_set1_ps(static_cast<float>(plane[1])), level = _mm256_set1_ps(kLevel);
-    const __m256 step = _mm256_set1_ps(16), first0 = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
-    const __m256 first1 = _mm256_setr_ps(8, 9, 10, 11, 12, 13, 14, 15);
+    const __m256 level = _mm256_set1_ps(kLevel);
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bright + i));
+    const __m256 l0 = _mm256_sub_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(b)), _mm256_add_ps(s, slope0));
+    const __m256 l1 = _mm256_sub_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(b, 8))), _mm256_add_ps(s, slope1));
+    _mm256_storeu_ps(out + i, l0);
+    _mm256_storeu_ps(out + i + 8, l1);
+    int bits = _mm256_movemask_ps(_mm256_cmp_ps(l0, level, _CMP_GT_OQ)) | _mm256_movemask_ps(_mm256_cmp_ps(l1, level, _CMP_GT_OQ)) << 8;
+    if (i + 16 > ww) bits &= (1 << (ww - i)) - 1;
+    const __m128i lit = _mm_cmpeq_epi8(_mm_and_si128(_mm_shuffle_epi8(_mm_cvtsi32_si128(bits), spread), bit), bit);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i), _mm_and_si128(lit, _mm_set1_epi8(kOpen)));
+}
+
+// liftOverSse2 eight pixels per vector.
+__attribute__((target("avx2"))) void liftOverWide(const uint8_t* v, int32_t stride, int32_t ww, int32_t wh,
+                                                  const double* plane, float* lift, uint8_t* mark) {
+    const __m256 k = _mm256_set1_ps(static_cast<float>(plane[1]));
+    const __m256 first0 = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7), first1 = _mm256_setr_ps(8, 9, 10, 11, 12, 13, 14, 15);
     const __m256 firstSlope0 = _mm256_mul_ps(k, first0), firstSlope1 = _mm256_mul_ps(k, first1);
     for (int32_t j = 0; j < wh; ++j) {
         const uint8_t* bright = v + j * stride;
         float* out = lift + j * stride;
         uint8_t* row = mark + j * stride;
         const __m256 s = _mm256_set1_ps(rowStart(plane, j));
-        __m256 at0 = first0, at1 = first1;
-        for (int32_t i = 0; i < ww; i += 16) {
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bright + i));
-            const __m256 slope0 = i ? _mm256_mul_ps(k, at0) : firstSlope0, slope1 = i ? _mm256_mul_ps(k, at1) : firstSlope1;
-            const __m256 l0 = _mm256_sub_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(b)), _mm256_add_ps(s, slope0));
-            const __m256 l1 =
-                _mm256_sub_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(b, 8))), _mm256_add_ps(s, slope1));
-            _mm256_storeu_ps(out + i, l0);
-            _mm256_storeu_ps(out + i + 8, l1);
-            const int bits = _mm256_movemask_ps(_mm256_cmp_ps(l0, level, _CMP_GT_OQ)) |
-                             _mm256_movemask_ps(_mm256_cmp_ps(l1, level, _CMP_GT_OQ)) << 8;
-            const __m128i lit = _mm_cmpeq_epi8(_mm_and_si128(_mm_shuffle_epi8(_mm_cvtsi32_si128(bits), spread), bit), bit);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i), _mm_and_si128(lit, i + 16 <= ww ? open : lastOpen));
-            at0 = _mm256_add_ps(at0, step);
-            at1 = _mm256_add_ps(at1, step);
+        liftSixteen(bright, out, row, 0, ww, s, firstSlope0, firstSlope1);
+        for (int32_t i = 16; i < ww; i += 16) {
+            const __m256 at = _mm256_set1_ps(static_cast<float>(i));
+            liftSixteen(bright, out, row, i, ww, s, _mm256_mul_ps(k, _mm256_add_ps(first0, at)),
+                        _mm256_mul_ps(k, _mm256_add_ps(first1, at)));
         }
     }
 }
