@@ -538,14 +538,19 @@ Rim growRim(const uint8_t* v, const float* lift, int32_t stride, const Window& w
     // Kept apart rather than in a Rim, which the compiler would pack into one register.
     int32_t count = 0;
     float bgMax = 0;
-    for (int32_t y = owner.own.y0; y <= owner.own.y1; ++y)
-        for (int32_t x = owner.own.x0; x <= owner.own.x1; ++x) {
-            const int32_t k = (y - w.y0) * stride + (x - w.x0);
-            if (v[k] >= t && (!owner.nothers || owner.mine(x, y))) {
+    // The box in locals: the stores below could alias the owner's, which would be read anew each time.
+    const PixelBox own = owner.own;
+    const bool alone = !owner.nothers;
+    for (int32_t y = own.y0; y <= own.y1; ++y) {
+        const int32_t before = (y - w.y0) * stride - w.x0;  // the offset of x is before + x
+        for (int32_t x = own.x0; x <= own.x1; ++x) {
+            const int32_t k = before + x;
+            if (v[k] >= t && (alone || owner.mine(x, y))) {
                 mark[k] = kReached;
                 list[count++] = k;
             }
         }
+    }
     const int32_t core = count;
     const FramedRows rows(stride);
     // Bit 0 of the three marks at p: set when one of them is open.
@@ -565,19 +570,26 @@ Rim growRim(const uint8_t* v, const float* lift, int32_t stride, const Window& w
             mark[n] = kReached;
             list[count++] = n;
         };
+        const std::ptrdiff_t up = stride;
         for (int32_t head = 0; head < count; ++head) {
-            const int32_t k = list[head], corner = k - stride - 1;
-            bgMax = std::max(bgMax, static_cast<float>(v[k]) - lift[k]);
+            const int32_t k = list[head];
+            // The rows above, of and below the pixel from pointers, so that its neighbours are at
+            // fixed displacements.
+            uint8_t *const m = mark + k, *const above = m - up, *const below = m + up;
+            const float *const l = lift + k, *const lAbove = l - up, *const lBelow = l + up;
+            bgMax = std::max(bgMax, static_cast<float>(v[k]) - *l);
             // Most pixels popped late have every neighbour reached or dark already.
-            if (!(openOf3(mark + corner) | openOf3(mark + k - 1) | openOf3(mark + k + stride - 1))) continue;
-            const float reach = lift[k] + slack;
+            if (!(openOf3(above - 1) | openOf3(m - 1) | openOf3(below - 1))) continue;
+            const float reach = *l + slack;
             // Written out rather than looped over an array of steps: some builds keep the loop,
             // and its branches then share one place in the predictor.
-            auto step = [&](int32_t n) {
-                if (mark[n] == kOpen && !(lift[n] > reach)) take(n);
+            auto step = [&](const uint8_t* at, const float* lit, int32_t n) {
+                if (*at == kOpen && !(*lit > reach)) take(n);
             };
-            step(corner), step(corner + 1), step(corner + 2), step(k - 1), step(k + 1);
-            step(k + stride - 1), step(k + stride), step(k + stride + 1);
+            step(above - 1, lAbove - 1, k - stride - 1), step(above, lAbove, k - stride);
+            step(above + 1, lAbove + 1, k - stride + 1), step(m - 1, l - 1, k - 1), step(m + 1, l + 1, k + 1);
+            step(below - 1, lBelow - 1, k + stride - 1), step(below, lBelow, k + stride);
+            step(below + 1, lBelow + 1, k + stride + 1);
         }
     };
     if (owner.nothers)
