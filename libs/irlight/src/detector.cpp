@@ -129,30 +129,30 @@ int32_t SpotDetector::backgroundLevel(const ImageView& img, int32_t below) const
     const std::size_t n = static_cast<std::size_t>(width_) * 3, words = blockWords_;
     const uint64_t* searched = blocks_.data() + static_cast<std::size_t>(y / 2) * words;
     const uint64_t* screen = searched;
+    // The bytes a stretch of blocks reaches out to on either side.
+    std::size_t reach = 0;
     if (y % 2) {
         // The light of a core on this row falls off on the searched rows beside it in the same
-        // columns, or one to either side: its blocks are those of the rows beside it, or one block
-        // to either side where the core stands at a block's edge.
-        // A searched row under the block level has no blocks marked.
+        // columns, or one to either side: its blocks are those of the rows beside it, and a word
+        // (64 bytes, 21 pixels) of the blocks on either side, where a core at a block's edge has
+        // its columns. A searched row under the block level has no blocks marked.
         const uint64_t* above = rowMax_[y / 2] >= blockLevel_ ? searched : nullptr;
         const uint64_t* below = y + 1 < height_ && rowMax_[y / 2 + 1] >= blockLevel_ ? searched + words : nullptr;
-        auto of = [above, below](std::size_t k) { return (above ? above[k] : 0) | (below ? below[k] : 0); };
-        uint64_t* widened = screened_.data();
-        uint64_t before = 0;  // the word before, as it was
-        for (std::size_t k = 0; k < words; ++k) {
-            const uint64_t w = of(k), after = k + 1 < words ? of(k + 1) : 0;
-            widened[k] = w | w << 1 | w >> 1 | before >> 63 | after << 63;
-            before = w;
-        }
-        screen = widened;
+        uint64_t* either = screened_.data();
+        for (std::size_t k = 0; k < words; ++k) either[k] = (above ? above[k] : 0) | (below ? below[k] : 0);
+        screen = either;
+        reach = 64;
     }
     // On a searched row, the pixels that reach the threshold lie in its blocks that reach the lower
     // block level.
     const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
     LitWord* lit = lit_.data();
     int32_t nlit = 0;
-    // A stretch of neighbouring blocks is screened in one call.
+    // A stretch of neighbouring blocks is screened in one call. Stretches lie a block apart or more,
+    // so their reaches never meet.
     forEachStretch(screen, words, n, [&](std::size_t from, std::size_t to) {
+        from = from < reach ? 0 : from - reach;
+        to = std::min(n, to + reach);
         const int32_t got = readLit(row + from, to - from, static_cast<uint8_t>(t), lit + nlit);
         for (int32_t q = nlit; q < nlit + got; ++q) lit[q].at += static_cast<int32_t>(from / 64);
         nlit += got;
