@@ -210,9 +210,11 @@ void liftOverSse2(const uint8_t* v, int32_t stride, int32_t ww, int32_t wh, cons
 
 #if TAVORI_IRL_AVX2
 // Sixteen pixels of a row from i for liftOverWide: the row's start s and the slope's share of them
-// given; the marks from the comparisons' sign bits, one bit a byte.
-__attribute__((target("avx2"))) inline void liftSixteen(const uint8_t* bright, float* out, uint8_t* row, int32_t i,
-                                                        int32_t ww, __m256 s, __m256 slope0, __m256 slope1) {
+// given; the marks from the comparisons' sign bits, one bit a byte. Always inline: a call would pass
+// its vectors through the stack, whose alignment the Windows calling conventions do not promise.
+__attribute__((target("avx2"), always_inline)) inline void liftSixteen(const uint8_t* bright, float* out, uint8_t* row,
+                                                                       int32_t i, int32_t ww, __m256 s, __m256 slope0,
+                                                                       __m256 slope1) {
     const __m128i spread = _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1);
     const __m128i bit = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
     const __m256 level = _mm256_set1_ps(kLevel);
