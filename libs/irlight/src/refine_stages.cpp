@@ -312,11 +312,20 @@ bool RingBackground::fit(const uint8_t* v, int32_t stride, const Window& w, bool
     L_ = L, R_ = R, T_ = T, B_ = B;
     double m[6] = {}, mv[3] = {};  // sums of 1, x, y, xx, xy, yy and v, xv, yv
     jumpLR_ = jumpTB_ = 0;
-    if (okL_) addSide(sideEnds(v, stride, w, owner, 0, 0, 0, 1, 1, wh_, L), true, 0.5f, m, mv);
-    if (okR_) addSide(sideEnds(v, stride, w, owner, ww_ - 1, 0, 0, 1, -1, wh_, R), true, static_cast<float>(ww_) - 1.5f, m, mv);
-    if (okT_) addSide(sideEnds(v, stride, w, owner, 0, 0, 1, 0, stride, ww_, T), false, 0.5f, m, mv);
-    if (okB_)
-        addSide(sideEnds(v, stride, w, owner, 0, wh_ - 1, 1, 0, -stride, ww_, B), false, static_cast<float>(wh_) - 1.5f, m, mv);
+    // Alone in its window (the usual case), a vector path reads the ends eight at a time.
+#if TAVORI_IRL_X86
+    const bool lone = !owner.nothers && cpuPath() != CpuPath::Portable;
+#endif
+    auto endsOf = [&](int32_t i0, int32_t j0, int32_t di, int32_t dj, int32_t in, int32_t n, float* e) {
+#if TAVORI_IRL_X86
+        if (lone) return loneEnds(v + j0 * stride + i0, dj * stride + di, in, n, e);
+#endif
+        return sideEnds(v, stride, w, owner, i0, j0, di, dj, in, n, e);
+    };
+    if (okL_) addSide(endsOf(0, 0, 0, 1, 1, wh_, L), true, 0.5f, m, mv);
+    if (okR_) addSide(endsOf(ww_ - 1, 0, 0, 1, -1, wh_, R), true, static_cast<float>(ww_) - 1.5f, m, mv);
+    if (okT_) addSide(endsOf(0, 0, 1, 0, stride, ww_, T), false, 0.5f, m, mv);
+    if (okB_) addSide(endsOf(0, wh_ - 1, 1, 0, -stride, ww_, B), false, static_cast<float>(wh_) - 1.5f, m, mv);
     if (m[0] < 1) return false;
     const float edgeJump = static_cast<float>(kEdgeJump);
     edge_ = jumpLR_ > edgeJump || jumpTB_ > edgeJump;
@@ -353,9 +362,6 @@ RingBackground::SideSums RingBackground::sideEnds(const uint8_t* v, int32_t stri
     SideSums s;
     const int32_t step = dj * stride + di;
     const uint8_t* p = v + j0 * stride + i0;
-#if TAVORI_IRL_X86
-    if (!owner.nothers && cpuPath() != CpuPath::Portable) return loneEnds(p, step, in, n, e);
-#endif
     if (!owner.nothers) {
         // Alone in its window (the usual case): every end is known.
         int32_t sv = 0;
@@ -444,7 +450,7 @@ RingBackground::SideSums RingBackground::loneEnds(const uint8_t* p, int32_t step
 }
 #endif
 
-void RingBackground::addSide(const SideSums& s, bool rows, float fixed, double* m, double* mv) {
+[[gnu::always_inline]] inline void RingBackground::addSide(const SideSums& s, bool rows, float fixed, double* m, double* mv) {
     // Sums along the side (k counts along it), then placed at the side's fixed coordinate.
     float& jump = rows ? jumpLR_ : jumpTB_;
     jump = std::max(jump, 0.5f * static_cast<float>(s.jump));
