@@ -40,7 +40,6 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     byTop_.assign(kMaxCandidates, 0);
     place_.assign(kMaxCandidates, 0);
     splitter_.configure(maxExtent_);
-    compMask_.assign(static_cast<std::size_t>(maxExtent_) * maxExtent_, 0);
     found_.assign(kMaxCandidates, Spot{});
     const int32_t side = maxExtent_ + 2 * kWindowMargin;
     const auto window = static_cast<std::size_t>(side) * side, framed = static_cast<std::size_t>(side + 2) * (side + 2);
@@ -334,15 +333,19 @@ void SpotDetector::splitJoined(const ImageView& img, int32_t t, int k, int32_t n
     if (c.area < 2 * SaddleSplitter::kMinPartPixels || c.peak - t < SaddleSplitter::kSaddleDepth) return;
     // The component's own runs (others may cross its box); runs are stored row by row.
     const PixelBox box{c.x0, c.y0, c.x1, c.y1};
-    const int32_t bw = box.width();
-    std::fill(compMask_.begin(), compMask_.begin() + static_cast<std::ptrdiff_t>(bw) * box.height(), uint8_t{0});
+    uint8_t* values = splitter_.begin(box);
+    if (!values) return;
+    const int32_t fw = box.width() + 2;
     const Run* first = std::lower_bound(runs_.data(), runs_.data() + nruns, c.y0,
                                         [](const Run& r, int32_t y) { return r.y < y; });
-    for (const Run* r = first; r != runs_.data() + nruns && r->y <= c.y1; ++r)
-        if (r->x1 >= c.x0 && r->x0 <= c.x1 && find(r->label) == c.root)
-            std::fill_n(compMask_.begin() + (r->y - c.y0) * bw + (r->x0 - c.x0), r->x1 - r->x0 + 1, uint8_t{1});
+    for (const Run* r = first; r != runs_.data() + nruns && r->y <= c.y1; ++r) {
+        if (r->x1 < c.x0 || r->x0 > c.x1 || find(r->label) != c.root) continue;
+        const uint8_t* px = img.data + static_cast<std::ptrdiff_t>(r->y) * img.stride + 3 * r->x0;
+        uint8_t* out = values + (r->y - c.y0) * fw + (r->x0 - c.x0);
+        for (int32_t x = r->x0; x <= r->x1; ++x, px += 3) *out++ = static_cast<uint8_t>(brightest(px));
+    }
     CorePart parts[SaddleSplitter::kMaxParts];
-    const int nparts = splitter_.split(img, box, compMask_.data(), c.area, parts);
+    const int nparts = splitter_.split(box, c.area, parts);
     if (nparts == 1) return;
     for (int p = 0; p < nparts; ++p) {
         const PixelBox& b = parts[p].box;

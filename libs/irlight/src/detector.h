@@ -118,7 +118,6 @@ private:
     std::vector<uint64_t> screened_;
     std::vector<uint8_t> rowScratch_;  // the row pass's
     SaddleSplitter splitter_;
-    std::vector<uint8_t> compMask_;  // a candidate's own pixels in its box, for the splitter
     // Expanded windows of the candidates, used to keep one spot's rim out of its neighbour's sum;
     // the candidates by the top of their window, each one's place in that order, and the tallest.
     std::vector<PixelBox> boxes_;

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "refine_stages.h"
-
 namespace tavori::irl {
 namespace {
 
@@ -51,37 +49,38 @@ int32_t SaddleSplitter::seeds(const PixelBox& box, int32_t atLeast) const {
     return n;
 }
 
-int SaddleSplitter::split(const ImageView& img, const PixelBox& box, const uint8_t* mask, int32_t count,
-                          CorePart* parts) {
+uint8_t* SaddleSplitter::begin(const PixelBox& box) {
+    const int32_t bw = box.width(), bh = box.height(), framed = (bw + 2) * (bh + 2);
+    if (static_cast<std::size_t>(bw) * bh > regions_.size() || static_cast<std::size_t>(framed) > value_.size())
+        return nullptr;
+    std::fill_n(value_.begin(), framed, uint8_t{0});
+    return value_.data() + bw + 3;
+}
+
+int SaddleSplitter::split(const PixelBox& box, int32_t count, CorePart* parts) {
     const int32_t bw = box.width(), bh = box.height(), fw = bw + 2;
     const int32_t framed = fw * (bh + 2);
-    if (count < 2 * kMinPartPixels || static_cast<std::size_t>(bw) * bh > regions_.size() ||
-        static_cast<std::size_t>(framed) > value_.size())
-        return 1;
-    std::fill_n(value_.begin(), framed, uint8_t{0});
+    if (count < 2 * kMinPartPixels) return 1;
     int32_t lo = 255, hi = 0;
-    for (int32_t j = 0, m = 0; j < bh; ++j) {
-        const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(box.y0 + j) * img.stride + 3 * box.x0;
-        uint8_t* out = value_.data() + (j + 1) * fw + 1;
-        for (int32_t i = 0; i < bw; ++i, ++m) {
-            if (!mask[m]) continue;
-            const int32_t v = brightest(row + 3 * i);
-            out[i] = static_cast<uint8_t>(v);
-            lo = std::min(lo, v);
-            hi = std::max(hi, v);
+    for (int32_t j = 0; j < bh; ++j) {
+        const uint8_t* row = value_.data() + (j + 1) * fw + 1;
+        for (int32_t i = 0; i < bw; ++i) {
+            if (!row[i]) continue;
+            lo = std::min<int32_t>(lo, row[i]);
+            hi = std::max<int32_t>(hi, row[i]);
         }
     }
     if (hi - lo < kSaddleDepth) return 1;  // too flat for a peak to stand above a saddle
     if (seeds(box, lo + kSaddleDepth) < 2) return 1;
     // Counting sort of the component's pixels by falling light, over the levels it spans.
     int32_t start[257] = {};
-    for (int32_t j = 0, m = 0; j < bh; ++j)
-        for (int32_t i = 0; i < bw; ++i, ++m)
-            if (mask[m]) ++start[256 - value_[(j + 1) * fw + i + 1]];
+    for (int32_t j = 0; j < bh; ++j)
+        for (int32_t i = 0, k = (j + 1) * fw + 1; i < bw; ++i, ++k)
+            if (value_[k]) ++start[256 - value_[k]];
     for (int v = 256 - hi + 1; v <= 256 - lo; ++v) start[v] += start[v - 1];
-    for (int32_t j = 0, m = 0; j < bh; ++j)
-        for (int32_t i = 0, k = (j + 1) * fw + 1; i < bw; ++i, ++m, ++k)
-            if (mask[m]) order_[start[255 - value_[k]]++] = k;
+    for (int32_t j = 0; j < bh; ++j)
+        for (int32_t i = 0, k = (j + 1) * fw + 1; i < bw; ++i, ++k)
+            if (value_[k]) order_[start[255 - value_[k]]++] = k;
     std::fill_n(label_.begin(), framed, -1);
 
     int32_t nregions = 0, nparts = 0;

@@ -29,10 +29,14 @@ public:
     // Sizes the scratch buffers for components of up to maxSide pixels a side.
     void configure(int32_t maxSide);
 
-    // `mask` covers `box` row by row, non-zero on the component's own pixels (`count` of them).
-    // Returns the number of parts written (at most kMaxParts); 1 when the component is one spot,
-    // and then nothing is written.
-    int split(const ImageView& img, const PixelBox& box, const uint8_t* mask, int32_t count, CorePart* parts);
+    // Starts a component in `box`: returns where the brightest channel of its pixels goes, pixel
+    // (i, j) of the box at j * (box width + 2) + i; the others are left at 0. Null for a box wider
+    // or taller than configure() allowed.
+    uint8_t* begin(const PixelBox& box);
+    // The component written since begin(box), `count` pixels (each at least 1). Returns the number
+    // of parts written (at most kMaxParts); 1 when the component is one spot, and then nothing is
+    // written.
+    int split(const PixelBox& box, int32_t count, CorePart* parts);
 
 private:
     struct Region {
