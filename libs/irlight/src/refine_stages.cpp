@@ -704,6 +704,9 @@ Sums mirroredPass(const float* lift, float cap, int32_t stride, const RimKept& k
 }
 
 #if TAVORI_IRL_X86
+// weightOf of four lifts, `caps` holding the cap in every lane.
+inline __m128 weightsOf(__m128 lifts, __m128 caps) { return _mm_sub_ps(_mm_min_ps(lifts, caps), _mm_set1_ps(kLevel)); }
+
 // Windows whose sides fit the places' 16-bit halves with room to spare: a corner's difference wraps
 // to above any last corner when it falls before the window, and kNowhere's always does.
 constexpr int32_t kBlockedSide = 1 << 14;
@@ -718,7 +721,7 @@ __attribute__((always_inline)) inline Sums keepWeightedBlocked(const float* lift
     const FramedRows rows(stride);
     const __m128i inverse = _mm_set1_epi32(static_cast<int32_t>(rows.inverse())), strides = _mm_set1_epi32(stride);
     const __m128i high = _mm_set_epi32(-1, 0, -1, 0);
-    const __m128 caps = _mm_set1_ps(cap), levels = _mm_set1_ps(kLevel);
+    const __m128 caps = _mm_set1_ps(cap);
     __m128d sxy = _mm_setzero_pd(), sw = _mm_setzero_pd();
     int32_t n = 0;
     auto keep = [&](int32_t at, int32_t i, int32_t j, double w) {
@@ -730,7 +733,7 @@ __attribute__((always_inline)) inline Sums keepWeightedBlocked(const float* lift
     int32_t k = 0;
     for (; k + kRimBlock <= count; k += kRimBlock) {
         const float w0 = lift[list[k]], w1 = lift[list[k + 1]], w2 = lift[list[k + 2]], w3 = lift[list[k + 3]];
-        const __m128 wgt = _mm_sub_ps(_mm_min_ps(_mm_setr_ps(w0, w1, w2, w3), caps), levels);
+        const __m128 wgt = weightsOf(_mm_setr_ps(w0, w1, w2, w3), caps);
         if (_mm_movemask_ps(_mm_cmpnle_ps(wgt, _mm_setzero_ps())) != 0xF) {
             for (int32_t q = 0; q < kRimBlock; ++q) keepIfWeighted(lift, cap, rows, stride, list[k + q], keep);
             continue;
@@ -776,7 +779,7 @@ __attribute__((always_inline)) inline Sums blockedPass(const float* lift, float 
                                                                (static_cast<uint32_t>(m.ix) & 0xFFFFu)));
     const __m128i last = _mm_set1_epi32(static_cast<int32_t>(m.lastJ << 16 | m.lastI)), zero = _mm_setzero_si128();
     const __m128 along = _mm_setr_ps(m.bx, m.ax, m.bx, m.ax), across = _mm_setr_ps(m.by, m.ay, m.by, m.ay);
-    const __m128 caps = _mm_set1_ps(cap), levels = _mm_set1_ps(kLevel);
+    const __m128 caps = _mm_set1_ps(cap);
     const float* mirror = lift + (m.iy * stride + m.ix);  // minus a pixel's offset: its mirror
     // The products of the weights at the mirror of pixel k + q's four corners with their shares along
     // the row.
@@ -784,7 +787,7 @@ __attribute__((always_inline)) inline Sums blockedPass(const float* lift, float 
         const float* r = mirror - kept.at[k + q];
         const __m128 lifts = _mm_loadh_pi(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r))),
                                           reinterpret_cast<const __m64*>(r + stride));
-        return _mm_mul_ps(_mm_sub_ps(_mm_min_ps(lifts, caps), levels), along);
+        return _mm_mul_ps(weightsOf(lifts, caps), along);
     };
     // Lanes 0 and 1 the sums of a's even and odd lanes; lanes 2 and 3 those of b.
     auto pairs = [](__m128 a, __m128 b) {

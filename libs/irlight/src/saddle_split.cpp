@@ -50,11 +50,11 @@ int32_t SaddleSplitter::seeds(const PixelBox& box, int32_t atLeast) const {
 }
 
 uint8_t* SaddleSplitter::begin(const PixelBox& box) {
-    const int32_t bw = box.width(), bh = box.height(), framed = (bw + 2) * (bh + 2);
+    const int32_t bw = box.width(), bh = box.height(), fw = bw + 2, framed = fw * (bh + 2);
     if (static_cast<std::size_t>(bw) * bh > regions_.size() || static_cast<std::size_t>(framed) > value_.size())
         return nullptr;
     std::fill_n(value_.begin(), framed, uint8_t{0});
-    return value_.data() + bw + 3;
+    return value_.data() + fw + 1;  // past the frame's top row and left column
 }
 
 int SaddleSplitter::split(const PixelBox& box, int32_t count, CorePart* parts) {
