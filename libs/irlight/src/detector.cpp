@@ -336,16 +336,15 @@ void SpotDetector::splitJoined(const ImageView& img, int32_t t, int k, int32_t n
     uint8_t* values = splitter_.begin(box);
     if (!values) return;
     const int32_t fw = box.width() + 2;
-    const Run* first = std::lower_bound(runs_.data(), runs_.data() + nruns, c.y0,
-                                        [](const Run& r, int32_t y) { return r.y < y; });
-    for (const Run* r = first; r != runs_.data() + nruns && r->y <= c.y1; ++r) {
+    // Runs are labelled in order and a component's root is its lowest label: its first run.
+    for (const Run* r = runs_.data() + c.root; r != runs_.data() + nruns && r->y <= c.y1; ++r) {
         if (r->x1 < c.x0 || r->x0 > c.x1 || find(r->label) != c.root) continue;
         const uint8_t* px = img.data + static_cast<std::ptrdiff_t>(r->y) * img.stride + 3 * r->x0;
         uint8_t* out = values + (r->y - c.y0) * fw + (r->x0 - c.x0);
         for (int32_t x = r->x0; x <= r->x1; ++x, px += 3) *out++ = static_cast<uint8_t>(brightest(px));
     }
     CorePart parts[SaddleSplitter::kMaxParts];
-    const int nparts = splitter_.split(box, c.area, parts);
+    const int nparts = splitter_.split(box, c.area, t, parts);
     if (nparts == 1) return;
     for (int p = 0; p < nparts; ++p) {
         const PixelBox& b = parts[p].box;

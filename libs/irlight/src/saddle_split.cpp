@@ -57,10 +57,13 @@ uint8_t* SaddleSplitter::begin(const PixelBox& box) {
     return value_.data() + fw + 1;  // past the frame's top row and left column
 }
 
-int SaddleSplitter::split(const PixelBox& box, int32_t count, CorePart* parts) {
+int SaddleSplitter::split(const PixelBox& box, int32_t count, int32_t floor, CorePart* parts) {
     const int32_t bw = box.width(), bh = box.height(), fw = bw + 2;
     const int32_t framed = fw * (bh + 2);
     if (count < 2 * kMinPartPixels) return 1;
+    // Starts above the floor are at least those above the lowest pixel: most components have fewer
+    // than two of them and need no pass for their range.
+    if (seeds(box, floor + kSaddleDepth) < 2) return 1;
     int32_t lo = 255, hi = 0;
     for (int32_t j = 0; j < bh; ++j) {
         const uint8_t* row = value_.data() + (j + 1) * fw + 1;
@@ -71,7 +74,7 @@ int SaddleSplitter::split(const PixelBox& box, int32_t count, CorePart* parts) {
         }
     }
     if (hi - lo < kSaddleDepth) return 1;  // too flat for a peak to stand above a saddle
-    if (seeds(box, lo + kSaddleDepth) < 2) return 1;
+    if (lo > floor && seeds(box, lo + kSaddleDepth) < 2) return 1;
     // Counting sort of the component's pixels by falling light, over the levels it spans.
     int32_t start[257] = {};
     for (int32_t j = 0; j < bh; ++j)

@@ -33,10 +33,10 @@ public:
     // (i, j) of the box at j * (box width + 2) + i; the others are left at 0. Null for a box wider
     // or taller than configure() allowed.
     uint8_t* begin(const PixelBox& box);
-    // The component written since begin(box), `count` pixels (each at least 1). Returns the number
-    // of parts written (at most kMaxParts); 1 when the component is one spot, and then nothing is
-    // written.
-    int split(const PixelBox& box, int32_t count, CorePart* parts);
+    // The component written since begin(box), `count` pixels, each at least `floor` (and 1). Returns
+    // the number of parts written (at most kMaxParts); 1 when the component is one spot, and then
+    // nothing is written.
+    int split(const PixelBox& box, int32_t count, int32_t floor, CorePart* parts);
 
 private:
     struct Region {
