@@ -100,24 +100,28 @@ inline void splitChannels(const uint8_t* p, __m128i& c0, __m128i& c1, __m128i& c
 }
 
 void readWindowSse2(const ImageView& img, const Window& w, uint8_t* v, int32_t stride) {
-    const int32_t ww = w.width();
-    for (int32_t j = 0, wh = w.height(); j < wh; ++j) {
-        const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(w.y0 + j) * img.stride;
+    const int32_t ww = w.width(), wh = w.height();
+    // Sixteen pixels per three reads, and five per read, never past the row's pixels: the pixels
+    // from which each is used. Held in locals, as the stores below could alias the image's fields.
+    const int32_t rowBytes = 3 * img.width, x0 = w.x0;
+    const int32_t wide = std::min(ww, rowBytes >= 48 ? (rowBytes - 48) / 3 - x0 + 1 : 0);
+    const int32_t five = std::min(ww, rowBytes >= 16 ? (rowBytes - 16) / 3 - x0 + 1 : 0);
+    const std::ptrdiff_t rowStep = img.stride;
+    const uint8_t* row = img.data + static_cast<std::ptrdiff_t>(w.y0) * rowStep + 3 * x0;
+    for (int32_t j = 0; j < wh; ++j, row += rowStep) {
         uint8_t* out = v + j * stride;
         int32_t i = 0;
-        const int32_t rowBytes = 3 * img.width;
-        // Sixteen pixels per three reads (never past the row's pixels), stored whole: the store may
-        // reach past the window's row into the frame and the next row, which is written after it
-        // (or the buffer's slack).
-        for (; i < ww && 3 * (w.x0 + i) + 48 <= rowBytes; i += 16) {
+        // Stored whole: the store may reach past the window's row into the frame and the next row,
+        // which is written after it (or the buffer's slack).
+        for (; i < wide; i += 16) {
             __m128i b, g, r;
-            splitChannels(row + 3 * (w.x0 + i), b, g, r);
+            splitChannels(row + 3 * i, b, g, r);
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_max_epu8(b, _mm_max_epu8(g, r)));
         }
-        // Then five pixels per 16 bytes read: the largest of each byte and the two after it is, at
-        // every third byte, a pixel's brightest channel.
-        for (; i < ww && 3 * (w.x0 + i) + 16 <= rowBytes; i += 5) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 3 * (w.x0 + i)));
+        // The largest of each byte and the two after it is, at every third byte, a pixel's
+        // brightest channel.
+        for (; i < five; i += 5) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 3 * i));
             const __m128i m = _mm_max_epu8(a, _mm_max_epu8(_mm_srli_si128(a, 1), _mm_srli_si128(a, 2)));
             out[i] = static_cast<uint8_t>(_mm_extract_epi16(m, 0));
             out[i + 1] = static_cast<uint8_t>(_mm_extract_epi16(m, 1) >> 8);
@@ -125,7 +129,7 @@ void readWindowSse2(const ImageView& img, const Window& w, uint8_t* v, int32_t s
             out[i + 3] = static_cast<uint8_t>(_mm_extract_epi16(m, 4) >> 8);
             out[i + 4] = static_cast<uint8_t>(_mm_extract_epi16(m, 6));
         }
-        for (; i < ww; ++i) out[i] = static_cast<uint8_t>(brightest(row + 3 * (w.x0 + i)));
+        for (; i < ww; ++i) out[i] = static_cast<uint8_t>(brightest(row + 3 * i));
     }
 }
 #endif
@@ -521,10 +525,12 @@ void RingBackground::liftOver(const uint8_t* v, int32_t stride, float* lift, uin
         formFor<LiftFn>(cpuPath(), liftOverPortable, TAVORI_IRL_SSE2_FORM(liftOverSse2), TAVORI_IRL_WIDE_FORM(liftOverWide),
                         TAVORI_IRL_WIDE_FORM(liftOverAvx512))(v, stride, ww_, wh_, plane_, lift, mark);
     }
-    // The frame is dark, also where a row's last step wrote past its end.
+    // The frame is dark, also where a row's last step wrote past its end. The sizes in locals: the
+    // marks' stores could alias the members.
+    const int32_t ww = ww_, wh = wh_;
     std::memset(mark - stride - 1, kDark, static_cast<std::size_t>(stride));
-    for (int32_t j = 0; j < wh_; ++j) mark[j * stride - 1] = mark[j * stride + ww_] = kDark;
-    std::memset(mark + wh_ * stride - 1, kDark, static_cast<std::size_t>(stride));
+    for (uint8_t* row = mark; row != mark + wh * stride; row += stride) row[-1] = row[ww] = kDark;
+    std::memset(mark + wh * stride - 1, kDark, static_cast<std::size_t>(stride));
 }
 
 bool Ownership::mine(int32_t x, int32_t y) const {
