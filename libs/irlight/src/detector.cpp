@@ -51,7 +51,7 @@ void SpotDetector::configure(int32_t width, int32_t height) {
     mark_.assign(framed + kFramedSlack, 0);
     rim_.assign(window, 0);
     kept_.assign(window, RimWeight{});
-    keptAt_.assign(window + kRimBlock, 0);
+    keptBack_.assign(window + kRimBlock, 0);
     keptPlace_.assign(window + kRimBlock, 0);
 }
 
@@ -395,7 +395,7 @@ bool SpotDetector::refine(const ImageView& img, int32_t t, int32_t minContrast, 
     const Rim rim = growRim(v, lift, stride, w, owner, t, mark_.data() + origin, rim_.data());
     Centroid centre;
     if (!mirroredCentroid(lift, stride, w.width(), w.height(), rim_.data(), rim.count, rim.bgMax,
-                          RimKept{kept_.data(), keptAt_.data(), keptPlace_.data()}, centre))
+                          RimKept{kept_.data(), keptBack_.data(), keptPlace_.data()}, centre))
         return false;
     s.x = w.x0 + centre.x;
     s.y = w.y0 + centre.y;

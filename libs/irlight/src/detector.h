@@ -138,7 +138,7 @@ private:
     std::vector<uint8_t> mark_;
     std::vector<int32_t> rim_;
     std::vector<RimWeight> kept_;
-    std::vector<int32_t> keptAt_;
+    std::vector<int32_t> keptBack_;
     std::vector<uint32_t> keptPlace_;
 };
 

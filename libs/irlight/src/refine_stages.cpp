@@ -665,7 +665,7 @@ __attribute__((always_inline)) inline RimWeight record(const RimKept& kept, int3
                                                        double w) {
     const RimWeight p{w * i, w * j, w};
     kept.terms[n] = p;
-    kept.at[n] = at;
+    kept.back[n] = -at;
     kept.place[n] = static_cast<uint32_t>(i) | static_cast<uint32_t>(j) << 16;
     return p;
 }
@@ -673,7 +673,7 @@ __attribute__((always_inline)) inline RimWeight record(const RimKept& kept, int3
 // The last block's spare entries after the n weighted pixels: a place that is never inside, whose
 // mirror is read in range.
 inline void closeBlocks(const RimKept& kept, int32_t n) {
-    for (int32_t q = 0; q < kRimBlock; ++q) kept.at[n + q] = 0, kept.place[n + q] = kNowhere;
+    for (int32_t q = 0; q < kRimBlock; ++q) kept.back[n + q] = 0, kept.place[n + q] = kNowhere;
 }
 
 // The first sums: every rim pixel with weight, in the rim's order, its terms kept for the passes.
@@ -701,7 +701,7 @@ Sums mirroredPass(const float* lift, float cap, int32_t stride, const RimKept& k
     const FramedRows rows(stride);
     const float* mirror = lift + (m.iy * stride + m.ix);  // minus a pixel's offset: its mirror
     for (int32_t k = 0; k < weighted; ++k) {
-        const int32_t at = kept.at[k], j = rows.row(at), i = at - j * stride;
+        const int32_t at = -kept.back[k], j = rows.row(at), i = at - j * stride;
         if (static_cast<uint32_t>(m.ix - i) > m.lastI || static_cast<uint32_t>(m.iy - j) > m.lastJ) continue;
         if (!(bilinear(mirror - at, cap, stride, m) > 0)) continue;
         s.add(kept.terms[k]);
@@ -722,7 +722,7 @@ constexpr int32_t kBlockedSide = 1 << 14;
 __attribute__((always_inline)) inline Sums keepWeightedBlocked(const float* lift, float cap, int32_t stride,
                                                                const int32_t* list, int32_t count, const RimKept& kept) {
     RimWeight* terms = kept.terms;
-    int32_t* keptAt = kept.at;
+    int32_t* back = kept.back;
     uint32_t* place = kept.place;
     const FramedRows rows(stride);
     const __m128i inverse = _mm_set1_epi32(static_cast<int32_t>(rows.inverse())), strides = _mm_set1_epi32(stride);
@@ -748,7 +748,7 @@ __attribute__((always_inline)) inline Sums keepWeightedBlocked(const float* lift
         const __m128i j = _mm_or_si128(_mm_srli_epi64(_mm_mul_epu32(at, inverse), 32),
                                        _mm_and_si128(_mm_mul_epu32(_mm_srli_epi64(at, 32), inverse), high));
         const __m128i i = _mm_sub_epi32(at, _mm_madd_epi16(j, strides));  // row and stride under 2^15
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(keptAt + n), at);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(back + n), _mm_sub_epi32(_mm_setzero_si128(), at));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(place + n), _mm_or_si128(i, _mm_slli_epi32(j, 16)));
         const __m128i ij01 = _mm_unpacklo_epi32(i, j), ij23 = _mm_unpackhi_epi32(i, j);
         const __m128d w01 = _mm_cvtps_pd(wgt), w23 = _mm_cvtps_pd(_mm_movehl_ps(wgt, wgt));
@@ -786,13 +786,16 @@ __attribute__((always_inline)) inline Sums blockedPass(const float* lift, float 
     const __m128i last = _mm_set1_epi32(static_cast<int32_t>(m.lastJ << 16 | m.lastI)), zero = _mm_setzero_si128();
     const __m128 along = _mm_setr_ps(m.bx, m.ax, m.bx, m.ax), across = _mm_setr_ps(m.by, m.ay, m.by, m.ay);
     const __m128 caps = _mm_set1_ps(cap);
-    const float* mirror = lift + (m.iy * stride + m.ix);  // minus a pixel's offset: its mirror
+    // Plus a pixel's back offset: its mirror's first row, and the row under it.
+    const float* mirror = lift + (m.iy * stride + m.ix);
+    const float* under = mirror + stride;
+    const int32_t* back = kept.back;
     // The products of the weights at the mirror of pixel k + q's four corners with their shares along
     // the row.
     auto corners = [&](int32_t k, int32_t q) {
-        const float* r = mirror - kept.at[k + q];
-        const __m128 lifts = _mm_loadh_pi(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r))),
-                                          reinterpret_cast<const __m64*>(r + stride));
+        const std::ptrdiff_t b = back[k + q];
+        const __m128 lifts = _mm_loadh_pi(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(mirror + b))),
+                                          reinterpret_cast<const __m64*>(under + b));
         return _mm_mul_ps(weightsOf(lifts, caps), along);
     };
     // Lanes 0 and 1 the sums of a's even and odd lanes; lanes 2 and 3 those of b.

@@ -124,9 +124,9 @@ struct Centroid {
     int32_t pixels = 0;
 };
 
-// Scratch of the centroid for the pixels that carry weight: their terms, framed offsets and places
-// (column in the low 16 bits, row in the high ones). The offsets and places are read a block of
-// kRimBlock at a time: those arrays hold kRimBlock entries more than the terms.
+// Scratch of the centroid for the pixels that carry weight: their terms, framed offsets (negated)
+// and places (column in the low 16 bits, row in the high ones). The offsets and places are read a
+// block of kRimBlock at a time: those arrays hold kRimBlock entries more than the terms.
 constexpr int32_t kRimBlock = 4;
 // The centroid reads the mirror of every weighted pixel before it knows whether that lies in the
 // window, which saves a test per pixel: the buffer of `lift` has this many floats readable before
@@ -134,7 +134,7 @@ constexpr int32_t kRimBlock = 4;
 inline int32_t mirrorMargin(int32_t side) { return 2 * (side + 2) * (side + 2); }
 struct RimKept {
     RimWeight* terms;
-    int32_t* at;
+    int32_t* back;  // minus the framed offsets: a pass reads every mirror at one base plus these
     uint32_t* place;
 };
 
