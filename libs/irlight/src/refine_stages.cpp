@@ -752,10 +752,11 @@ __attribute__((always_inline)) inline Sums keepWeightedBlocked(const float* lift
         _mm_storeu_si128(reinterpret_cast<__m128i*>(place + n), _mm_or_si128(i, _mm_slli_epi32(j, 16)));
         const __m128i ij01 = _mm_unpacklo_epi32(i, j), ij23 = _mm_unpackhi_epi32(i, j);
         const __m128d w01 = _mm_cvtps_pd(wgt), w23 = _mm_cvtps_pd(_mm_movehl_ps(wgt, wgt));
+        RimWeight* const out = terms + n;
         auto term = [&](__m128i ij, __m128d w, int32_t q) {
             const __m128d p = _mm_mul_pd(w, _mm_cvtepi32_pd(ij));
-            _mm_store_pd(&terms[n + q].wx, p);
-            _mm_store_sd(&terms[n + q].weight, w);
+            _mm_store_pd(&out[q].wx, p);
+            _mm_store_sd(&out[q].weight, w);
             sxy = _mm_add_pd(sxy, p);
             sw = _mm_add_sd(sw, w);
         };
