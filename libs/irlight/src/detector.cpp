@@ -159,6 +159,23 @@ int32_t SpotDetector::backgroundLevel(const ImageView& img, int32_t below) const
     return nlit;
 }
 
+// At large frames the row pass has pushed the rows out of the caches by the time they are labelled;
+// asked for a few searched rows ahead, their lines arrive while the ones before are labelled.
+void SpotDetector::prefetchScreen(const ImageView& img, int32_t i) const {
+    const std::size_t n = static_cast<std::size_t>(width_) * 3;
+    const uint8_t* mid = img.data + static_cast<std::ptrdiff_t>(2 * i) * img.stride;
+    const std::ptrdiff_t above = 2 * i > 0 ? -img.stride : 0, below = 2 * i + 1 < height_ ? img.stride : 0;
+    forEachStretch(blocks_.data() + static_cast<std::size_t>(i) * blockWords_, blockWords_, n,
+                   [&](std::size_t from, std::size_t to) {
+                       to = std::min(n, to + 64);
+                       for (std::size_t b = from < 64 ? 0 : from - 64; b < to; b += 64) {
+                           __builtin_prefetch(mid + above + b);
+                           __builtin_prefetch(mid + b);
+                           __builtin_prefetch(mid + below + b);
+                       }
+                   });
+}
+
 int32_t SpotDetector::find(int32_t a) {
     while (parent_[a] != a) {
         parent_[a] = parent_[parent_[a]];
@@ -222,8 +239,11 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
                                  static_cast<uint8_t>(tSearch), &markWord)
                              ? markWord.bits
                              : 0;  // searched rows base + k with light to search
+        uint64_t ahead = marks;
+        for (int q = 0; q < 3 && ahead; ++q, ahead &= ahead - 1) prefetchScreen(img, base + std::countr_zero(ahead));
         for (; marks; marks &= marks - 1) {
             const int32_t i = base + std::countr_zero(marks);
+            if (ahead) prefetchScreen(img, base + std::countr_zero(ahead)), ahead &= ahead - 1;
             const int32_t last = std::min(2 * i + 1, height_ - 1);
             for (int32_t y = std::max(2 * i - 1, done + 1); y <= last; ++y) {
                 // A searched row under the threshold has no runs; the others are screened (screenRow).

@@ -93,6 +93,8 @@ private:
     // The lit words of row y (labelled, so beside a searched row with light) in the blocks it is
     // screened in, into lit_; returns how many.
     int32_t screenRow(const ImageView& img, int32_t y, int32_t t, LitBytesFn readLit);
+    // Asks for the lines that screenRow will read on searched row i and the rows beside it.
+    void prefetchScreen(const ImageView& img, int32_t i) const;
     int32_t find(int32_t a);
     void unite(int32_t a, int32_t b);
     // Candidate k becomes one candidate per peak when the light of close pens joined in it.
