@@ -414,13 +414,27 @@ RingBackground::SideSums RingBackground::loneEnds(const uint8_t* p, int32_t step
             return _mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero));
         }
         const uint8_t* pair = p + std::min(in, 0);
-        auto word = [&](int32_t r) {
+        auto word = [](const uint8_t* at) {
             uint16_t two;
-            std::memcpy(&two, pair + std::min(r, n - 1) * step, sizeof two);
+            std::memcpy(&two, at, sizeof two);
             return static_cast<int16_t>(two);
         };
-        const __m128i w = _mm_setr_epi16(word(k), word(k + 1), word(k + 2), word(k + 3), word(k + 4), word(k + 5),
-                                         word(k + 6), word(k + 7));
+        __m128i w = _mm_setzero_si128();
+        if (k + 8 <= n) {
+            // Each row a step further: one insert from memory a row.
+            const uint8_t* at = pair + k * step;
+            w = _mm_insert_epi16(w, word(at), 0);
+            w = _mm_insert_epi16(w, word(at += step), 1);
+            w = _mm_insert_epi16(w, word(at += step), 2);
+            w = _mm_insert_epi16(w, word(at += step), 3);
+            w = _mm_insert_epi16(w, word(at += step), 4);
+            w = _mm_insert_epi16(w, word(at += step), 5);
+            w = _mm_insert_epi16(w, word(at += step), 6);
+            w = _mm_insert_epi16(w, word(at + step), 7);
+        } else {
+            auto row = [&](int32_t r) { return word(pair + std::min(k + r, n - 1) * step); };
+            w = _mm_setr_epi16(row(0), row(1), row(2), row(3), row(4), row(5), row(6), row(7));
+        }
         return _mm_add_epi16(_mm_and_si128(w, low), _mm_srli_epi16(w, 8));
     };
     __m128i sv = zero, skv = zero, jump = zero, k8 = lanes, before = zero;
