@@ -590,12 +590,14 @@ Rim growRim(const uint8_t* v, const float* lift, int32_t stride, const Window& w
     // One loop for a lone spot and one for a spot with neighbours, so the lone one tests nothing
     // about ownership.
     auto grow = [&]<bool alone>() {
-        auto take = [&](int32_t n) {
+        // The pixel whose mark is at `at`: its offset follows from the pointer.
+        auto take = [&](uint8_t* at) {
+            const auto n = static_cast<int32_t>(at - mark);
             if (!alone) {
                 const int32_t j = rows.row(n);
                 if (!owner.mine(w.x0 + n - j * stride, w.y0 + j)) return;
             }
-            mark[n] = kReached;
+            *at = kReached;
             list[count++] = n;
         };
         const std::ptrdiff_t up = stride;
@@ -611,13 +613,11 @@ Rim growRim(const uint8_t* v, const float* lift, int32_t stride, const Window& w
             const float reach = *l + slack;
             // Written out rather than looped over an array of steps: some builds keep the loop,
             // and its branches then share one place in the predictor.
-            auto step = [&](const uint8_t* at, const float* lit, int32_t n) {
-                if (*at == kOpen && !(*lit > reach)) take(n);
+            auto step = [&](uint8_t* at, const float* lit) {
+                if (*at == kOpen && !(*lit > reach)) take(at);
             };
-            step(above - 1, lAbove - 1, k - stride - 1), step(above, lAbove, k - stride);
-            step(above + 1, lAbove + 1, k - stride + 1), step(m - 1, l - 1, k - 1), step(m + 1, l + 1, k + 1);
-            step(below - 1, lBelow - 1, k + stride - 1), step(below, lBelow, k + stride);
-            step(below + 1, lBelow + 1, k + stride + 1);
+            step(above - 1, lAbove - 1), step(above, lAbove), step(above + 1, lAbove + 1), step(m - 1, l - 1);
+            step(m + 1, l + 1), step(below - 1, lBelow - 1), step(below, lBelow), step(below + 1, lBelow + 1);
         }
     };
     if (owner.nothers)
