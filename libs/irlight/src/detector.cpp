@@ -275,7 +275,8 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
                 for (int32_t q = 0; q < nlit; ++q) {
                     const int32_t w = lit[q].at;
                     for (uint64_t bits = lit[q].bits; bits;) {
-                        const int32_t x = (64 * w + std::countr_zero(bits)) / 3, past = 3 * x + 3 - 64 * w;
+                        const auto x = static_cast<int32_t>(static_cast<uint32_t>(64 * w + std::countr_zero(bits)) / 3u);
+                        const int32_t past = 3 * x + 3 - 64 * w;
                         bits = past < 64 ? bits & ~uint64_t{0} << past : 0;
                         if (x == end) continue;  // the pixel began in the word before
                         if (start >= 0 && x != end + 1) close();
