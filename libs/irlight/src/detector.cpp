@@ -57,6 +57,10 @@ void SpotDetector::configure(int32_t width, int32_t height) {
 
 namespace {
 
+// How far a row beside a searched row with light is screened past that row's blocks, in bytes
+// (screenRow); its prefetch reaches as far.
+constexpr std::size_t kBesideReach = 64;
+
 // Calls at(from, to) for each stretch of neighbouring marked blocks in a row's words, as the byte
 // range [from, to) of a row of n bytes; blocks past the row's end are left out.
 template <class At>
@@ -140,7 +144,7 @@ int32_t SpotDetector::backgroundLevel(const ImageView& img, int32_t below) const
         uint64_t* either = screened_.data();
         for (std::size_t k = 0; k < words; ++k) either[k] = (above ? above[k] : 0) | (below ? below[k] : 0);
         screen = either;
-        reach = 64;
+        reach = kBesideReach;
     }
     // On a searched row, the pixels that reach the threshold lie in its blocks that reach the lower
     // block level.
@@ -167,8 +171,9 @@ void SpotDetector::prefetchScreen(const ImageView& img, int32_t i) const {
     const std::ptrdiff_t above = 2 * i > 0 ? -img.stride : 0, below = 2 * i + 1 < height_ ? img.stride : 0;
     forEachStretch(blocks_.data() + static_cast<std::size_t>(i) * blockWords_, blockWords_, n,
                    [&](std::size_t from, std::size_t to) {
-                       to = std::min(n, to + 64);
-                       for (std::size_t b = from < 64 ? 0 : from - 64; b < to; b += 64) {
+                       to = std::min(n, to + kBesideReach);
+                       // A line a step.
+                       for (std::size_t b = from < kBesideReach ? 0 : from - kBesideReach; b < to; b += 64) {
                            __builtin_prefetch(mid + above + b);
                            __builtin_prefetch(mid + b);
                            __builtin_prefetch(mid + below + b);
@@ -243,7 +248,10 @@ int SpotDetector::detect(const ImageView& img, const DetectParams& p, Spot* out)
         for (int q = 0; q < 3 && ahead; ++q, ahead &= ahead - 1) prefetchScreen(img, base + std::countr_zero(ahead));
         for (; marks; marks &= marks - 1) {
             const int32_t i = base + std::countr_zero(marks);
-            if (ahead) prefetchScreen(img, base + std::countr_zero(ahead)), ahead &= ahead - 1;
+            if (ahead) {
+                prefetchScreen(img, base + std::countr_zero(ahead));
+                ahead &= ahead - 1;
+            }
             const int32_t last = std::min(2 * i + 1, height_ - 1);
             for (int32_t y = std::max(2 * i - 1, done + 1); y <= last; ++y) {
                 // A searched row under the threshold has no runs; the others are screened (screenRow).
