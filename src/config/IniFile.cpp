@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <mutex>
 
 #include "config/IniText.h"
 #include "win/WholeFile.h"
@@ -38,6 +39,9 @@ bool WriteString(const std::string& path, const char* section, const char* key, 
 }
 
 bool WriteStrings(const std::string& path, const char* section, const KeyValues& values) {
+    // Read, edit, replace: two threads doing so at once would each drop the other's keys.
+    static std::mutex writing;
+    const std::lock_guard<std::mutex> lock(writing);
     std::string bytes;
     if (!ReadWholeFile(path, bytes)) return false;
     bool changed = false;

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 #include "config/IniFile.h"
@@ -144,9 +143,6 @@ void SetActiveCalibrationEntry(const std::string& entry) {
 }
 
 void SaveReport(const CalibrationReport& report, const std::string& section, const std::string& camera) {
-    // The judging thread and the window thread both write here: one writer at a time.
-    static std::mutex writing;
-    const std::lock_guard<std::mutex> lock(writing);
     SYSTEMTIME now{};
     GetLocalTime(&now);
     char time[32];

@@ -25,6 +25,18 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, uint64_t maxByte
     return ok;
 }
 
+namespace {
+// Another program with the file open (a reader that does not share deletion, as the C runtime
+// opens files; a scanner, a backup) holds a replace back for a moment: waited out, not lost.
+bool HeldElsewhere(const std::string& path) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return true;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_READONLY);
+}
+constexpr DWORD kHeldWaitMs = 1000;
+}  // namespace
+
 bool ReplaceWholeFile(const std::string& path, const std::string& bytes) {
     const std::string temp = path + ".tmp";
     bool ok;
@@ -35,7 +47,10 @@ bool ReplaceWholeFile(const std::string& path, const std::string& bytes) {
         ok = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
              written == bytes.size() && FlushFileBuffers(file.get());
     }  // closed before it is moved over the target
-    ok = ok && MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    const auto move = [&] { return MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH); };
+    if (ok && !(ok = move()))
+        for (const DWORD start = GetTickCount(); !ok && HeldElsewhere(path) && GetTickCount() - start < kHeldWaitMs;)
+            Sleep(10), ok = move();
     if (!ok) DeleteFileA(temp.c_str());
     return ok;
 }

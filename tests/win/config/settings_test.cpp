@@ -2,9 +2,11 @@
 
 #include <cstring>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "ProgramFolderFixture.h"
+#include "config/IniFile.h"
 
 using SettingsTest = ProgramFolderTest;
 
@@ -88,6 +90,30 @@ TEST_F(SettingsTest, AWriterKilledMidWriteLeavesAWholeFile) {
     }
     EXPECT_GT(changed, 1);  // the writer did get to write
     DeleteFileA((ini + ".tmp").c_str());
+}
+
+// Another program reading the file as a C runtime does (no delete sharing) while the driver writes,
+// or two of the driver's threads writing at once: every value lands.
+TEST_F(SettingsTest, WritesLandWhileTheFileIsReadElsewhereOrWrittenByAnotherThread) {
+    WriteFile(ini, "[System]\r\nOutput=mouse\r\n");
+    HANDLE reader = CreateFileA(ini.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    std::thread letGo([&] { Sleep(150), CloseHandle(reader); });
+    EXPECT_TRUE(::ini::WriteString(ini, "System", "Active", "hall"));
+    letGo.join();
+    EXPECT_EQ(ReadKey(ini, "System", "Active"), "hall");
+
+    auto writeKeys = [&](char thread) {
+        for (int i = 0; i < 40; ++i) ::ini::WriteString(ini, "System", (thread + std::to_string(i)).c_str(), "1");
+    };
+    std::thread other(writeKeys, 'b');
+    writeKeys('a');
+    other.join();
+    int landed = 0;
+    for (char thread : {'a', 'b'})
+        for (int i = 0; i < 40; ++i) landed += ReadKey(ini, "System", (thread + std::to_string(i)).c_str()) == "1";
+    EXPECT_EQ(landed, 80);
+    EXPECT_EQ(ReadKey(ini, "System", "Output"), "mouse");
 }
 
 TEST_F(SettingsTest, SearchTypeComesFromTavoriIniWhateverTheExecutableIsCalled) {
