@@ -44,6 +44,13 @@ void Type(const char* keys) {
         Sleep(80);  // a typist's pace: each key is handled before the next
     }
 }
+// The dialog's control that has the keyboard focus, where typed keys go (0: none of its own).
+int Focused(HWND dialog) {
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof(gui);
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &gui) || GetParent(gui.hwndFocus) != dialog) return 0;
+    return GetDlgCtrlID(gui.hwndFocus);
+}
 HWND Shown(const char* cls, const char* caption, DWORD waitMs = 4000) {
     HWND h = nullptr;
     WaitFor([&] { return (h = FindWindowA(cls, caption)) && IsWindowVisible(h); }, waitMs);
@@ -243,7 +250,26 @@ TEST(Options, NamedCalibrationsByKeyboardApplyAtOnceAndSurviveARestart) {
     PostMessageA(d.main, WM_COMMAND, ID_MENU_OPTIONS, 0);
     HWND options = Shown(nullptr, "Calibrations");
     ASSERT_TRUE(options && WaitFor([&] { return GetForegroundWindow() == options; }, 2000));
-    Type("\t\t\t room\n\t\t hall\n");  // from the list: name, Rename, New
+    // Each group of keys is typed once the dialog shows what the last one did, as a user looks
+    // before typing on: the focus on its control, the list's rows and selection.
+    enum { kEdit = 1021, kList = 1023, kSetActive = 1024 };
+    auto rows = [&] { return SendDlgItemMessageA(options, kList, LB_GETCOUNT, 0, 0); };
+    auto type = [&](const char* keys, int focus, LRESULT count, LRESULT selected = -2) {
+        Type(keys);
+        const bool shown = WaitFor([&] {
+            return Focused(options) == focus && rows() == count &&
+                   (selected == -2 || SendDlgItemMessageA(options, kList, LB_GETCURSEL, 0, 0) == selected);
+        }, 3000);
+        if (!shown) ADD_FAILURE() << "after \"" << keys << "\": focus on " << Focused(options) << ", not " << focus << "; "
+                                  << rows() << " rows, not " << count << "; front " << (GetForegroundWindow() == options);
+        return shown;
+    };
+    ASSERT_TRUE(WaitFor([&] { return Focused(options) == kList; }, 2000)) << "focus on " << Focused(options);
+    const LRESULT before = rows();
+    ASSERT_TRUE(type("\t\t\t ", kEdit, before));  // from the list: name, Rename, New
+    ASSERT_TRUE(type("room\n", kEdit, before + 1));
+    ASSERT_TRUE(type("\t\t ", kEdit, before + 1));
+    ASSERT_TRUE(type("hall\n", kEdit, before + 2));
     // Calibration.ini is read and edited as the driver does, as text.
     std::string text, hall;
     auto read = [&](const std::string& section, const char* key) {
@@ -257,8 +283,12 @@ TEST(Options, NamedCalibrationsByKeyboardApplyAtOnceAndSurviveARestart) {
     put("CamScreen0", 0), put("winwidth0", ScreenWidth() / 2), put("winheight0", ScreenHeight() / 2);
     for (int i = 0; i < 25; ++i) put("x0" + std::to_string(i), d.cal.x[i]), put("y0" + std::to_string(i), d.cal.y[i]);
     d.folder.Write("Calibration.ini", text);
-    Type("^\tHD\t\t E^Hstudio\n");  // row 1 renamed: Rename, then the whole name replaced
-    Type("^\tHDD\t\t\t\t ");       // row 2 set active
+    ASSERT_TRUE(type("^\tHD", kList, before + 2, 1));
+    ASSERT_TRUE(type("\t\t ", kEdit, before + 2, 1));  // row 1 renamed: Rename, then the whole name replaced
+    ASSERT_TRUE(type("E^Hstudio\n", kEdit, before + 2, -1));
+    ASSERT_TRUE(type("^\tHDD", kList, before + 2, 2));  // row 2 set active
+    ASSERT_TRUE(type("\t\t\t\t", kSetActive, before + 2));
+    Type(" ");
     EXPECT_TRUE(Gone(nullptr, "Calibrations"));
     const std::string room = read("", "Next");
     auto keys = [&](const std::string& s) { return read(s, "Name") + "," + read(s, "Next"); };
