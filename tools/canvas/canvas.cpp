@@ -91,9 +91,12 @@ int main(int argc, char** argv) {
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     wc.lpszClassName = "TavoriCanvas";
     RegisterClassA(&wc);
-    // The whole primary screen, on top: every pen position lands on the canvas.
+    // The primary screen but its last row, on top: every pen position but that row lands on the canvas.
+    // A window in front that covers the whole screen makes Wine grab X's pointer, and X then refuses
+    // every other program's moves: its pointer would stay where the driver put it before the canvas
+    // came, and come back as a stray move in the middle of a stroke whenever X reports it.
     HWND hwnd = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, title.c_str(), WS_POPUP | WS_VISIBLE, 0, 0,
-                                GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr,
+                                GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN) - 1, nullptr, nullptr,
                                 wc.hInstance, nullptr);
     SetForegroundWindow(hwnd);
     MSG msg;
