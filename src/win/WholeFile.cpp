@@ -49,8 +49,10 @@ bool ReplaceWholeFile(const std::string& path, const std::string& bytes) {
     }  // closed before it is moved over the target
     const auto move = [&] { return MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH); };
     if (ok && !(ok = move()))
-        for (const DWORD start = GetTickCount(); !ok && HeldElsewhere(path) && GetTickCount() - start < kHeldWaitMs;)
-            Sleep(10), ok = move();
+        for (const DWORD start = GetTickCount(); !ok && HeldElsewhere(path) && GetTickCount() - start < kHeldWaitMs;) {
+            Sleep(10);
+            ok = move();
+        }
     if (!ok) DeleteFileA(temp.c_str());
     return ok;
 }
