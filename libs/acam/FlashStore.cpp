@@ -68,7 +68,14 @@ bool FlashStore::ReplaceImage(const std::array<uint8_t, kFlashBytes>& image) con
     ok = fclose(f) == 0 && ok;
     if (ok) {
 #ifdef _WIN32
-        ok = MoveFileExA(temp.c_str(), m_path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        // A scanner or reader with the image open (without delete sharing) holds the rename back
+        // for a moment. Waited out: a failed write would leave the old calibration in the flash,
+        // and the next start would take it over the new one.
+        const auto move = [&] { return MoveFileExA(temp.c_str(), m_path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0; };
+        const DWORD start = GetTickCount();
+        while (!(ok = move()) && (GetLastError() == ERROR_SHARING_VIOLATION || GetLastError() == ERROR_ACCESS_DENIED) &&
+               GetTickCount() - start < 1000)
+            Sleep(10);
 #else
         ok = rename(temp.c_str(), m_path.c_str()) == 0;
 #endif
