@@ -47,12 +47,11 @@ bool ReplaceWholeFile(const std::string& path, const std::string& bytes) {
         ok = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
              written == bytes.size() && FlushFileBuffers(file.get());
     }  // closed before it is moved over the target
-    const auto move = [&] { return MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH); };
-    if (ok && !(ok = move()))
-        for (const DWORD start = GetTickCount(); !ok && HeldElsewhere(path) && GetTickCount() - start < kHeldWaitMs;) {
-            Sleep(10);
-            ok = move();
-        }
+    const auto move = [&] { return MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0; };
+    if (ok) {
+        const DWORD start = GetTickCount();
+        while (!(ok = move()) && HeldElsewhere(path) && GetTickCount() - start < kHeldWaitMs) Sleep(10);
+    }
     if (!ok) DeleteFileA(temp.c_str());
     return ok;
 }
