@@ -254,15 +254,15 @@ TEST(Options, NamedCalibrationsByKeyboardApplyAtOnceAndSurviveARestart) {
     // before typing on: the focus on its control, the list's rows and selection.
     enum { kEdit = 1021, kList = 1023, kSetActive = 1024 };
     auto rows = [&] { return SendDlgItemMessageA(options, kList, LB_GETCOUNT, 0, 0); };
-    auto type = [&](const char* keys, int focus, LRESULT count, LRESULT selected = -2) {
+    auto type = [&](const char* keys, int focus, LRESULT count, LRESULT selected = -2) -> testing::AssertionResult {
         Type(keys);
-        const bool shown = WaitFor([&] {
-            return Focused(options) == focus && rows() == count &&
-                   (selected == -2 || SendDlgItemMessageA(options, kList, LB_GETCURSEL, 0, 0) == selected);
-        }, 3000);
-        if (!shown) ADD_FAILURE() << "after \"" << keys << "\": focus on " << Focused(options) << ", not " << focus << "; "
-                                  << rows() << " rows, not " << count << "; front " << (GetForegroundWindow() == options);
-        return shown;
+        if (WaitFor([&] {
+                return Focused(options) == focus && rows() == count &&
+                       (selected == -2 || SendDlgItemMessageA(options, kList, LB_GETCURSEL, 0, 0) == selected);
+            }, 3000))
+            return testing::AssertionSuccess();
+        return testing::AssertionFailure() << "after \"" << keys << "\": focus on " << Focused(options) << ", not " << focus
+                                           << "; " << rows() << " rows, not " << count << "; front " << (GetForegroundWindow() == options);
     };
     ASSERT_TRUE(WaitFor([&] { return Focused(options) == kList; }, 2000)) << "focus on " << Focused(options);
     const LRESULT before = rows();

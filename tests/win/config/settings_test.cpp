@@ -98,7 +98,10 @@ TEST_F(SettingsTest, WritesLandWhileTheFileIsReadElsewhereOrWrittenByAnotherThre
     WriteFile(ini, "[System]\r\nOutput=mouse\r\n");
     HANDLE reader = CreateFileA(ini.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-    std::thread letGo([&] { Sleep(150), CloseHandle(reader); });
+    std::thread letGo([&] {
+        Sleep(150);
+        CloseHandle(reader);
+    });
     EXPECT_TRUE(::ini::WriteString(ini, "System", "Active", "hall"));
     letGo.join();
     EXPECT_EQ(ReadKey(ini, "System", "Active"), "hall");
